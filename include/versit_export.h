@@ -1,0 +1,31 @@
+/*
+ * versit_export.h - how the versit library marks what it exports.
+ *
+ * Every public function is declared with VERSIT_API between
+ * VERSIT_BEGIN_DECLS and VERSIT_END_DECLS, so the headers read the same
+ * from C and C++ and the shared library exports exactly those names.
+ */
+#ifndef VERSIT_EXPORT_H
+#define VERSIT_EXPORT_H
+
+#if defined(_WIN32)
+#if defined(VERSIT_BUILDING)
+#define VERSIT_API __declspec(dllexport)
+#else
+#define VERSIT_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__)
+#define VERSIT_API __attribute__((visibility("default")))
+#else
+#define VERSIT_API
+#endif
+
+#ifdef __cplusplus
+#define VERSIT_BEGIN_DECLS extern "C" {
+#define VERSIT_END_DECLS }
+#else
+#define VERSIT_BEGIN_DECLS
+#define VERSIT_END_DECLS
+#endif
+
+#endif /* VERSIT_EXPORT_H */

@@ -1,0 +1,36 @@
+// The Windows C runtime functions the library uses under their runtime
+// names. On Windows these are the runtime's own; elsewhere crt_posix.cpp
+// provides them on top of POSIX.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+
+namespace crt {
+
+// Flag values as the Windows runtime defines them; _open translates them.
+constexpr int _O_WRONLY = 0x0001;
+constexpr int _O_APPEND = 0x0008;
+constexpr int _O_CREAT = 0x0100;
+constexpr int _S_IREAD = 0x0100;
+constexpr int _S_IWRITE = 0x0080;
+
+struct _timeb {
+    time_t time;            // seconds since 1970
+    unsigned short millitm; // milliseconds
+    short timezone;         // minutes west of UTC
+    short dstflag;
+};
+
+// A malloc'ed copy of `s`, or null when memory runs out (or s is null).
+char *_strdup(const char *s);
+
+// Opens `path` (Windows separators accepted: "\" counts as "/") with the
+// runtime's flag and mode values. A descriptor, or -1.
+int _open(const char *path, int flags, int mode);
+int _write(int fd, const void *data, unsigned int size);
+int _close(int fd);
+
+void _ftime(_timeb *now);
+
+} // namespace crt

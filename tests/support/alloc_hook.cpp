@@ -1,0 +1,129 @@
+#include "support/alloc_hook.h"
+
+#include <cstdlib>
+#include <unordered_set>
+
+#include <gtest/gtest.h>
+
+extern "C" {
+void *__real_malloc(size_t size);
+void *__real_calloc(size_t count, size_t size);
+void *__real_realloc(void *p, size_t size);
+void __real_free(void *p);
+}
+
+namespace {
+
+long remaining = -1;
+bool didFail = false;
+bool tracking = false;
+// Set while the hook's own bookkeeping allocates (operator new comes back
+// through the C library, not through the wrapped names, but be safe).
+bool inHook = false;
+
+std::unordered_set<void *> &liveSet() {
+    static std::unordered_set<void *> set;
+    return set;
+}
+
+bool shouldFail() {
+    if (inHook || remaining < 0) return false;
+    if (remaining == 0) {
+        remaining = -1;
+        didFail = true;
+        return true;
+    }
+    --remaining;
+    return false;
+}
+
+void remember(void *p) {
+    if (!tracking || inHook || p == nullptr) return;
+    inHook = true;
+    liveSet().insert(p);
+    inHook = false;
+}
+
+void forget(void *p) {
+    if (!tracking || inHook || p == nullptr) return;
+    inHook = true;
+    liveSet().erase(p);
+    inHook = false;
+}
+
+} // namespace
+
+extern "C" {
+
+void *__wrap_malloc(size_t size) {
+    if (shouldFail()) return nullptr;
+    void *p = __real_malloc(size);
+    remember(p);
+    return p;
+}
+
+void *__wrap_calloc(size_t count, size_t size) {
+    if (shouldFail()) return nullptr;
+    void *p = __real_calloc(count, size);
+    remember(p);
+    return p;
+}
+
+void *__wrap_realloc(void *old, size_t size) {
+    if (shouldFail()) return nullptr;
+    void *p = __real_realloc(old, size);
+    if (p != nullptr) {
+        forget(old);
+        remember(p);
+    }
+    return p;
+}
+
+void __wrap_free(void *p) {
+    forget(p);
+    __real_free(p);
+}
+
+} // extern "C"
+
+namespace alloc_hook {
+
+void failAfter(long n) {
+    remaining = n;
+    didFail = false;
+}
+
+bool failed() { return didFail; }
+
+void startTracking() {
+    inHook = true;
+    liveSet().clear();
+    inHook = false;
+    tracking = true;
+}
+
+size_t live() { return liveSet().size(); }
+
+void stopTracking() { tracking = false; }
+
+int sweep(const std::function<void()> &body) {
+    int points = 0;
+    for (long n = 0;; ++n) {
+        startTracking();
+        failAfter(n);
+        body();
+        const bool hit = failed();
+        failAfter(-1);
+        stopTracking();
+        EXPECT_EQ(live(), 0u) << "leak when allocation " << n + 1 << " fails";
+        if (!hit) break;
+        ++points;
+        if (points > 100000) {
+            ADD_FAILURE() << "allocation sweep does not end";
+            break;
+        }
+    }
+    return points;
+}
+
+} // namespace alloc_hook
