@@ -1,0 +1,74 @@
+// versit: reads, checks, converts and writes vCard 2.1 and vCalendar 1.0
+// files with the versit library.
+#include <cstdio>
+#include <cstring>
+
+#include "versit_core.h"
+
+#ifndef VERSIT_VERSION
+#define VERSIT_VERSION "unknown"
+#endif
+
+namespace {
+
+using Handler = int (*)(int argc, char **argv);
+
+struct Command {
+    const char *name;
+    const char *usage;
+    const char *summary;
+    Handler run; // null: not available in this build yet
+};
+
+// The whole command set, including what this build cannot do yet, so that
+// --help tells the truth about both.
+constexpr Command kCommands[] = {
+    {"parse", "parse FILE|- [--print]",
+     "parse every component of a versit file and show its tree (or print it back)", nullptr},
+    {"vcard", "vcard FILE [--count] [--no-default-types]",
+     "import, verify and export every vCard of a file", nullptr},
+    {"ab", "ab import|export|list --book BOOK.db ...", "exchange vCards with an address book",
+     nullptr},
+    {"vcal", "vcal check|items|rewrite FILE.vcs",
+     "check a vCalendar file, list its items, or rewrite it normalised", nullptr},
+};
+
+void printHelp(FILE *out) {
+    std::fprintf(out, "usage: versit COMMAND [ARGS]\n"
+                      "       versit --help | --version\n\n"
+                      "Reads, checks, converts and writes vCard 2.1 and vCalendar 1.0 files.\n\n"
+                      "commands:\n");
+    for (const Command &c : kCommands) {
+        std::fprintf(out, "  %-44s %s%s\n", c.usage, c.summary,
+                     c.run != nullptr ? "" : " (not available yet)");
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (argc < 2) {
+        printHelp(stderr);
+        return 2;
+    }
+    const char *name = argv[1];
+    if (std::strcmp(name, "--help") == 0 || std::strcmp(name, "-h") == 0 ||
+        std::strcmp(name, "help") == 0) {
+        printHelp(stdout);
+        return 0;
+    }
+    if (std::strcmp(name, "--version") == 0) {
+        std::printf("versit %s\n", VERSIT_VERSION);
+        return 0;
+    }
+    for (const Command &c : kCommands) {
+        if (std::strcmp(name, c.name) != 0) continue;
+        if (c.run == nullptr) {
+            std::fprintf(stderr, "versit: '%s' is not available in this build yet\n", name);
+            return 2;
+        }
+        return c.run(argc - 1, argv + 1);
+    }
+    std::fprintf(stderr, "versit: unknown command '%s' (try versit --help)\n", name);
+    return 2;
+}
