@@ -94,7 +94,7 @@
     X(KL_DATE_E_LIST_TYPE,             0x15609, "KL_DateGenRecur: a list has the wrong id or data size") \
     X(KL_DATE_E_RULE,                  0x1560A, "KL_DateGenRecur: unknown rule code") \
     X(KL_DATE_E_NO_DAY_LIST,           0x1560B, "KL_DateGenRecur: day list missing for rule codes 2 to 4") \
-    X(KL_DATE_E_RANGE,                 0x1560C, "a date outside 1 January 1991 to 4 July 2170 has no day id, or a year beyond 65535") \
+    X(KL_DATE_E_RANGE,                 0x1560C, "a date outside 1 January 1991 to 4 June 2170 has no day id, or a year beyond 65535") \
     /* versit core */ \
     X(VLIB_ERR_NO_MEMORY,            0x1850C, "an allocation failed") \
     X(VLIB_ERR_BAD_BASE64,           0x18580, "BASE64 text held characters outside the alphabet; they were skipped") \
