@@ -397,8 +397,7 @@ int32_t validate(const KL_RECURPARAM *p, bool exceptions) {
         return KL_DATE_E_RULE;
     }
     // The optional lists are read with 16-bit ids and whole dates as data.
-    if (p->weekdayExclusions != nullptr && (rc = idSizeIs(p->weekdayExclusions, 2)) != 0)
-        return rc;
+    if (p->weekdayExclusions != nullptr && (rc = idSizeIs(p->weekdayExclusions, 2)) != 0) return rc;
     if (exceptions && (rc = dataSizeIs(p->exceptions, sizeof(KL_DATE))) != 0) return rc;
     if ((rc = checkDate(&p->start)) != 0) return rc;
     return checkDate(&p->end);
@@ -446,8 +445,7 @@ int32_t KL_DateGenRecur(uint32_t mode, const KL_RECURPARAM *parameters, KL_HLIST
     if (parameters == nullptr || list == nullptr) return KL_DATE_E_NULL;
     int32_t rc = prepareList(mode, list);
     if (rc != 0) return rc;
-    const bool exceptions =
-        (mode & KL_RECUR_EXCEPTIONS) != 0 && parameters->exceptions != nullptr;
+    const bool exceptions = (mode & KL_RECUR_EXCEPTIONS) != 0 && parameters->exceptions != nullptr;
     Series s{parameters, *list, exceptions, 1, 0};
     rc = validate(parameters, exceptions);
     if (rc == 0) rc = generate(s, maximum);

@@ -174,8 +174,8 @@ VERSIT_API int32_t KL_ListAlwaysGet(KL_HLIST list, const void *id, void *dataOut
  * data equal `id` and `data` (KL_ListCmpCell); stores it and the cell
  * before it (null for the first cell). KL_LIST_NOT_FOUND (outputs
  * untouched), KL_LIST_E_FIND_NULL. */
-VERSIT_API int32_t KL_ListFind(KL_HLIST list, const void *id, const void *data, KL_HCELL *previousOut,
-                               KL_HCELL *cellOut);
+VERSIT_API int32_t KL_ListFind(KL_HLIST list, const void *id, const void *data,
+                               KL_HCELL *previousOut, KL_HCELL *cellOut);
 
 /* Copies the id and the data of `cell` (data only when `dataOut` is given
  * and the list has data). KL_LIST_E_NULL_ARGUMENT for a null list or cell. */
@@ -318,7 +318,8 @@ VERSIT_API int32_t KL_ListGetIdSelection(KL_HLIST *list, KL_HLIST source, const 
 
 /* Selection functions: every cell; cells whose id equals the id `user`
  * points to. */
-VERSIT_API int32_t KL_ListAlwaysTrueFct(KL_HLIST list, const void *id, const void *data, void *user);
+VERSIT_API int32_t KL_ListAlwaysTrueFct(KL_HLIST list, const void *id, const void *data,
+                                        void *user);
 VERSIT_API int32_t KL_ListIdCmpFct(KL_HLIST list, const void *id, const void *data, void *user);
 
 VERSIT_END_DECLS

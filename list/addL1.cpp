@@ -192,9 +192,9 @@ VERSIT_API int32_t KL_ListChangeData(KL_HLIST list, const void *id, const void *
     // Fixed data is written in place. Text data, or a text id whose length
     // differs (a caller's compare may call ids of different lengths equal),
     // would not fit: a new cell takes the old one's place.
-    const bool fits =
-        !has(list, KL_LIST_STRING_DATA) &&
-        (!has(list, KL_LIST_STRING_ID) || elemIdSize(list, id) == elemIdSize(list, idOf(list, cell)));
+    const bool fits = !has(list, KL_LIST_STRING_DATA) &&
+                      (!has(list, KL_LIST_STRING_ID) ||
+                       elemIdSize(list, id) == elemIdSize(list, idOf(list, cell)));
     if (fits) {
         overwrite(list, cell, id, newData);
         return 0;

@@ -8,8 +8,7 @@ using namespace klist;
 // The walk moves the source's cursor; the caller gets it back as it was.
 class SavedCursor {
   public:
-    explicit SavedCursor(KL_ListHeader *h)
-        : h_(h), previous_(h->previous), current_(h->current) {}
+    explicit SavedCursor(KL_ListHeader *h) : h_(h), previous_(h->previous), current_(h->current) {}
     ~SavedCursor() {
         h_->previous = previous_;
         h_->current = current_;
@@ -55,8 +54,7 @@ VERSIT_API int32_t KL_ListMergeSelect(KL_HLIST destination, KL_HLIST source,
             rc = KL_ListGetNext(source, id.get(), data.get());
         }
     }
-    if (destination == source && source->current != nullptr &&
-        source->previous != source->current)
+    if (destination == source && source->current != nullptr && source->previous != source->current)
         source->previous = predecessor(source, source->current);
     return rc == KL_LIST_END ? 0 : rc;
 }

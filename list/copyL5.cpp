@@ -25,5 +25,6 @@ void KL_StrNCopy(void *destination, const void *source, uint32_t n) {
         d[n - 1] = 0;
         return;
     }
-    while (i < n) d[i++] = 0;
+    while (i < n)
+        d[i++] = 0;
 }

@@ -50,8 +50,8 @@ int32_t fill(KL_HLIST list, uint16_t idKind, uint16_t dataKind, char *text, char
     if (text == nullptr || *text == '\0') return 0;
     const uint32_t idSize = list->idSize;
     const uint32_t dataSize = list->dataSize;
-    const bool adds = (idKind == kText || idKind == kNumber) &&
-                      (dataKind == kText || dataKind == kNumber);
+    const bool adds =
+        (idKind == kText || idKind == kNumber) && (dataKind == kText || dataKind == kNumber);
     const uint64_t idScratchBytes = scratchBytes(idSize);
     const uint64_t dataScratchBytes = dataSize > 0 ? scratchBytes(dataSize) : 1;
     Buffer idScratch(idScratchBytes);
@@ -60,7 +60,8 @@ int32_t fill(KL_HLIST list, uint16_t idKind, uint16_t dataKind, char *text, char
     char *p = text;
     while (*p != '\0') {
         const char *id = p;
-        while (*p != '\0' && *p != idDataSep && *p != cellSep) ++p;
+        while (*p != '\0' && *p != idDataSep && *p != cellSep)
+            ++p;
         const char *data = nullptr;
         if (dataSize > 0) {
             // A data part must follow; an id/data separator inside it is
@@ -69,7 +70,8 @@ int32_t fill(KL_HLIST list, uint16_t idKind, uint16_t dataKind, char *text, char
             *p = '\0';
             if (!haveData) return KL_LIST_E_MALFORMED_TEXT;
             data = ++p;
-            while (*p != '\0' && *p != cellSep && *p != idDataSep) ++p;
+            while (*p != '\0' && *p != cellSep && *p != idDataSep)
+                ++p;
         }
         if (*p != '\0' && *p != cellSep) {
             *p = '\0';
@@ -106,8 +108,8 @@ VERSIT_API int32_t KL_ListCreate(KL_HLIST *list, uint32_t idSize, uint32_t dataS
         idCompare = (flags & KL_LIST_STRING_ID) != 0 ? KL_StrNCompare : KL_MemCompare;
     if (dataCompare == nullptr)
         dataCompare = (flags & KL_LIST_STRING_DATA) != 0 ? KL_StrNCompare : KL_MemCompare;
-    block->header = KL_ListHeader{nullptr, nullptr, nullptr, nullptr, flags,    dataSize,
-                                  idSize,  0,       idCompare, dataCompare};
+    block->header = KL_ListHeader{nullptr,  nullptr, nullptr, nullptr,   flags,
+                                  dataSize, idSize,  0,       idCompare, dataCompare};
     block->index = nullptr;
     *list = &block->header;
     return 0;
@@ -116,9 +118,9 @@ VERSIT_API int32_t KL_ListCreate(KL_HLIST *list, uint32_t idSize, uint32_t dataS
 VERSIT_API int32_t KL_ListCreateFromStr(KL_HLIST *list, uint16_t idKind, uint32_t idSize,
                                         uint16_t dataKind, uint32_t dataSize, uint32_t flags,
                                         char *text, char cellSep, char idDataSep) {
-    int32_t rc = KL_ListCreate(list, idSize, dataSize, flags,
-                               idKind == kText ? KL_StrNCompare : nullptr,
-                               dataKind == kText ? KL_StrNCompare : nullptr);
+    int32_t rc =
+        KL_ListCreate(list, idSize, dataSize, flags, idKind == kText ? KL_StrNCompare : nullptr,
+                      dataKind == kText ? KL_StrNCompare : nullptr);
     if (rc != 0) return rc;
     klist::ListGuard made(*list);
     *list = nullptr;

@@ -29,7 +29,8 @@ uint32_t walkCalls() { return walkCallCount; }
 // chain on the next delete. Without duplicates both give the same cell.
 KL_ListCell *predecessor(const KL_ListHeader *h, const KL_ListCell *cell) {
     KL_ListCell *before = nullptr;
-    for (KL_ListCell *c = h->first; c != nullptr && c != cell; c = c->next) before = c;
+    for (KL_ListCell *c = h->first; c != nullptr && c != cell; c = c->next)
+        before = c;
     return before;
 }
 
@@ -122,8 +123,8 @@ VERSIT_API int32_t KL_ListGet(KL_HLIST list, const void *id, void *dataOut) {
     return 0;
 }
 
-VERSIT_API int32_t KL_ListFind(KL_HLIST list, const void *id, const void *data, KL_HCELL *previousOut,
-                               KL_HCELL *cellOut) {
+VERSIT_API int32_t KL_ListFind(KL_HLIST list, const void *id, const void *data,
+                               KL_HCELL *previousOut, KL_HCELL *cellOut) {
     if (list == nullptr) return KL_LIST_E_FIND_NULL;
     KL_ListCell *previous = nullptr;
     KL_ListCell *cell = id == nullptr ? nullptr : find(list, id, data, &previous);

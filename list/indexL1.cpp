@@ -25,7 +25,9 @@ struct Slot {
     uint32_t hash;
 };
 
-KL_ListCell *const kTombstone = reinterpret_cast<KL_ListCell *>(alignof(KL_ListCell));
+// Marks a slot whose cell was removed, so that probe runs stay unbroken.
+KL_ListCell tombstone;
+KL_ListCell *const kTombstone = &tombstone;
 
 enum class KeyKind { None, Bytes, Text };
 
@@ -41,9 +43,11 @@ KeyKind keyKind(const KL_ListHeader *h) {
 uint32_t hashId(const KL_ListHeader *h, const void *id) {
     const auto *p = static_cast<const unsigned char *>(id);
     uint32_t n = h->idSize;
-    if (keyKind(h) == KeyKind::Text) n = static_cast<uint32_t>(strnlen(static_cast<const char *>(id), n));
+    if (keyKind(h) == KeyKind::Text)
+        n = static_cast<uint32_t>(strnlen(static_cast<const char *>(id), n));
     uint32_t x = 2166136261u; // FNV-1a
-    for (uint32_t i = 0; i < n; ++i) x = (x ^ p[i]) * 16777619u;
+    for (uint32_t i = 0; i < n; ++i)
+        x = (x ^ p[i]) * 16777619u;
     return x;
 }
 
@@ -81,7 +85,8 @@ void freeIndex(UniqueIndex *index) {
 void place(UniqueIndex *index, KL_ListCell *cell, uint32_t hash) {
     const uint32_t mask = index->capacity - 1;
     uint32_t i = hash & mask;
-    while (index->slots[i].cell != nullptr && index->slots[i].cell != kTombstone) i = (i + 1) & mask;
+    while (index->slots[i].cell != nullptr && index->slots[i].cell != kTombstone)
+        i = (i + 1) & mask;
     if (index->slots[i].cell == nullptr) ++index->used;
     index->slots[i] = Slot{cell, hash};
     ++index->live;
@@ -115,7 +120,8 @@ bool build(KL_ListHeader *h) {
     }
     UniqueIndex *index = newIndex(capacity);
     if (index == nullptr) return false;
-    for (KL_ListCell *c = h->first; c != nullptr; c = c->next) place(index, c, hashId(h, idOf(h, c)));
+    for (KL_ListCell *c = h->first; c != nullptr; c = c->next)
+        place(index, c, hashId(h, idOf(h, c)));
     blockOf(h)->index = index;
     return true;
 }

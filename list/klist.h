@@ -12,6 +12,7 @@
 struct KL_ListCell {
     KL_ListCell *next;
 };
+static_assert(sizeof(KL_ListCell) == sizeof(void *), "a cell starts with just its reference");
 
 // The handle points here. Field order is fixed: other code has always read
 // these fields by offset.
@@ -60,7 +61,7 @@ constexpr uint32_t kUniqueFlags = KL_LIST_UNIQUE | KL_LIST_UNIQUE_SILENT;
 inline bool has(const KL_ListHeader *h, uint32_t flag) { return (h->flags & flag) != 0; }
 
 inline unsigned char *dataOf(KL_ListCell *cell) {
-    return reinterpret_cast<unsigned char *>(cell) + sizeof(KL_ListCell *);
+    return reinterpret_cast<unsigned char *>(cell) + sizeof(KL_ListCell);
 }
 
 // Where the cell's id starts: after the padded fixed data part, or right

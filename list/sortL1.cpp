@@ -9,19 +9,17 @@ namespace {
 using namespace klist;
 
 // A range of cells waiting to be partitioned: the sort's work list holds
-// these as ids. Three pointer-sized numbers, so no padding byte takes part
+// these as ids. Three pointer-sized fields, so no padding byte takes part
 // in the byte compare that finds a range again.
 struct SortRange {
     uintptr_t count;
-    uintptr_t first;
-    uintptr_t last;
+    KL_ListCell *first;
+    KL_ListCell *last;
 };
+static_assert(sizeof(SortRange) == 3 * sizeof(void *), "no padding in a range");
 #if UINTPTR_MAX == 0xFFFFFFFFu
 static_assert(sizeof(SortRange) == 12, "the work list has 12-byte ids");
 #endif
-
-KL_ListCell *cellAt(uintptr_t address) { return reinterpret_cast<KL_ListCell *>(address); }
-uintptr_t addressOf(KL_ListCell *cell) { return reinterpret_cast<uintptr_t>(cell); }
 
 // Puts the caller's compare functions in place for the sort and the list's
 // own back when it ends, whichever way it ends.
@@ -68,8 +66,8 @@ void swapContents(const Exchange &x, KL_ListCell *a, KL_ListCell *b) {
 // equal the pivot is finished: splitting it again would only peel one cell
 // per round.
 int32_t partition(const Exchange &x, const SortRange &range, SortRange *left, SortRange *right) {
-    KL_ListCell *const pivot = cellAt(range.first);
-    KL_ListCell *const last = cellAt(range.last);
+    KL_ListCell *const pivot = range.first;
+    KL_ListCell *const last = range.last;
     if (pivot == nullptr || last == nullptr) return KL_LIST_E_SORT_RANGE;
     KL_ListHeader *h = x.h;
     KL_ListCell *store = pivot;
@@ -95,8 +93,8 @@ int32_t partition(const Exchange &x, const SortRange &range, SortRange *left, So
     }
     if (store != pivot) swapContents(x, pivot, store);
     if (allEqual) return 0;
-    if (below > 0) *left = SortRange{below, range.first, addressOf(beforeStore)};
-    if (above > 0) *right = SortRange{above, addressOf(store->next), range.last};
+    if (below > 0) *left = SortRange{below, range.first, beforeStore};
+    if (above > 0) *right = SortRange{above, store->next, range.last};
     return 0;
 }
 
@@ -128,7 +126,7 @@ VERSIT_API int32_t KL_ListQuickSort(KL_HLIST list, KL_ListCmpFct idCompare,
     // Ids move between cells: the index would name the wrong cells.
     indexDrop(list);
     const Exchange x{list, idBuffer.get(), dataBuffer.get()};
-    const SortRange whole{list->count, addressOf(list->first), addressOf(list->last)};
+    const SortRange whole{list->count, list->first, list->last};
     if ((rc = KL_ListAddTo(work, &whole, nullptr)) != 0) return rc;
     SortRange range{};
     while ((rc = KL_ListGetFirst(work, &range, nullptr)) == 0) {

@@ -77,7 +77,7 @@ void readCell(const KL_ListHeader *h, KL_ListCell *cell, void *idOut, void *data
 int32_t makeCell(const KL_ListHeader *h, const void *id, const void *data, KL_ListCell **out) {
     const uint32_t e = elemDataSize(h, data);
     const uint32_t i = elemIdSize(h, id);
-    const uint64_t bytes = uint64_t{sizeof(KL_ListCell *)} + e + padTo4(e) + i + 1;
+    const uint64_t bytes = uint64_t{sizeof(KL_ListCell)} + e + padTo4(e) + i + 1;
     auto *cell = static_cast<KL_ListCell *>(allocate(bytes));
     if (cell == nullptr) return KL_LIST_E_NO_MEMORY;
     cell->next = nullptr;

@@ -117,12 +117,17 @@ TEST(Date, SetAndCalendarEdges) {
         uint32_t day, month, year;
         int32_t rc;
     } sets[] = {
-        {29, 1, 2000, 0},        {29, 1, 1999, 0x15604}, {1, 12, 1999, 0x15602},
-        {32, 0, 1999, 0x15601},  {0, 0, 1999, 0x15601},  {31, 3, 1999, 0x15604},
+        {29, 1, 2000, 0},
+        {29, 1, 1999, 0x15604},
+        {1, 12, 1999, 0x15602},
+        {32, 0, 1999, 0x15601},
+        {0, 0, 1999, 0x15601},
+        {31, 3, 1999, 0x15604},
         {0, 12, 1999, 0x15602}, // the month is tested first
         {1, 0, 70000, KL_DATE_E_RANGE},
     };
-    for (const auto &s : sets) EXPECT_EQ(KL_DateSet(nullptr, s.day, s.month, s.year), s.rc) << s.day;
+    for (const auto &s : sets)
+        EXPECT_EQ(KL_DateSet(nullptr, s.day, s.month, s.year), s.rc) << s.day;
 
     EXPECT_EQ(idOf(date(1, 0, 1992)), 366);
     const struct {
@@ -206,14 +211,16 @@ std::vector<Produced> series(KL_HLIST list) {
 
 std::vector<Ymd> daysOf(KL_HLIST list) {
     std::vector<Ymd> out;
-    for (const Produced &p : series(list)) out.push_back(p.day);
+    for (const Produced &p : series(list))
+        out.push_back(p.day);
     return out;
 }
 
 KL_HLIST shorts(std::initializer_list<uint16_t> values) {
     KL_HLIST list = nullptr;
     EXPECT_EQ(KL_ListCreate(&list, 2, 0, KL_LIST_FLAG_08, nullptr, nullptr), 0);
-    for (uint16_t v : values) KL_ListAddTo(list, &v, nullptr);
+    for (uint16_t v : values)
+        KL_ListAddTo(list, &v, nullptr);
     return list;
 }
 
@@ -266,7 +273,8 @@ TEST(DateSeries, DailyWeeklyMonthly) {
     ASSERT_EQ(KL_DateGenRecur(KL_RECUR_REUSE, &p, &list, 0), 0);
     EXPECT_EQ(daysOf(list),
               (std::vector<Ymd>{{1999, 1, 1}, {1999, 2, 1}, {1999, 3, 1}, {1999, 4, 1}}));
-    for (KL_HLIST *l : {&list, &monWed, &firstAndFifteenth, &first}) KL_ListDestroy(l);
+    for (KL_HLIST *l : {&list, &monWed, &firstAndFifteenth, &first})
+        KL_ListDestroy(l);
 }
 
 TEST(DateSeries, ExclusionsExceptionsAndLimits) {
@@ -300,7 +308,8 @@ TEST(DateSeries, ExclusionsExceptionsAndLimits) {
     ASSERT_EQ(KL_DateGenRecur(KL_RECUR_REUSE, &p, &list, 3), 0);
     EXPECT_TRUE(daysOf(list).empty());
     KL_ListDestroy(&p.weekdayExclusions);
-    for (KL_HLIST *l : {&list, &weekend, &exceptions}) KL_ListDestroy(l);
+    for (KL_HLIST *l : {&list, &weekend, &exceptions})
+        KL_ListDestroy(l);
 }
 
 TEST(DateSeries, YearlyRules) {

@@ -53,9 +53,11 @@ TEST(ListAllocation, EveryFailureHasItsCodeAndLeaksNothing) {
     static const uint32_t ids[] = {5, 3, 9, 1, 7};
     std::vector<Step> fixed;
     for (const uint32_t &id : ids) {
-        fixed.push_back({"add front", [&id](KL_HLIST l) { return KL_ListAddTo(l, &id, &id); },
+        fixed.push_back({"add front",
+                         [&id](KL_HLIST l) { return KL_ListAddTo(l, &id, &id); },
                          {KL_LIST_E_ADD_FRONT}});
-        fixed.push_back({"add last", [&id](KL_HLIST l) { return KL_ListAddLast(l, &id, &id); },
+        fixed.push_back({"add last",
+                         [&id](KL_HLIST l) { return KL_ListAddLast(l, &id, &id); },
                          {KL_LIST_E_NO_MEMORY}});
         fixed.push_back({"add after",
                          [&id](KL_HLIST l) { return KL_ListAddAfter(l, &id, nullptr, &id, &id); },
@@ -63,7 +65,8 @@ TEST(ListAllocation, EveryFailureHasItsCodeAndLeaksNothing) {
     }
     const std::set<int32_t> copyCodes{KL_LIST_E_CREATE_NO_MEMORY, KL_LIST_E_ALLOC_NO_MEMORY,
                                       KL_LIST_E_NO_MEMORY};
-    fixed.push_back({"sort", [](KL_HLIST l) { return KL_ListQuickSort(l, numeric, nullptr); },
+    fixed.push_back({"sort",
+                     [](KL_HLIST l) { return KL_ListQuickSort(l, numeric, nullptr); },
                      {KL_LIST_E_CREATE_NO_MEMORY, KL_LIST_E_ALLOC_NO_MEMORY, KL_LIST_E_ADD_FRONT}});
     fixed.push_back({"copy",
                      [](KL_HLIST l) {
@@ -73,25 +76,30 @@ TEST(ListAllocation, EveryFailureHasItsCodeAndLeaksNothing) {
                          return rc;
                      },
                      copyCodes});
-    fixed.push_back({"merge into itself", [](KL_HLIST l) { return KL_ListMerge(l, l); }, copyCodes});
-    fixed.push_back({"set sorted", [](KL_HLIST l) { return KL_ListSetFlag(l, KL_LIST_SORTED, 1); },
+    fixed.push_back(
+        {"merge into itself", [](KL_HLIST l) { return KL_ListMerge(l, l); }, copyCodes});
+    fixed.push_back({"set sorted",
+                     [](KL_HLIST l) { return KL_ListSetFlag(l, KL_LIST_SORTED, 1); },
                      {KL_LIST_E_CREATE_NO_MEMORY, KL_LIST_E_ALLOC_NO_MEMORY, KL_LIST_E_ADD_FRONT}});
-    fixed.push_back({"add sorted", [](KL_HLIST l) { return KL_ListAddTo(l, &ids[2], &ids[0]); },
+    fixed.push_back({"add sorted",
+                     [](KL_HLIST l) { return KL_ListAddTo(l, &ids[2], &ids[0]); },
                      {KL_LIST_E_SORTED_INSERT, KL_LIST_E_NO_MEMORY}});
     runSteps(4, 4, 0, fixed);
 
     std::vector<Step> text;
     for (const char *id : {"alpha", "beta", "gamma"})
-        text.push_back({"add front", [id](KL_HLIST l) { return KL_ListAddTo(l, id, id); },
+        text.push_back({"add front",
+                        [id](KL_HLIST l) { return KL_ListAddTo(l, id, id); },
                         {KL_LIST_E_ADD_FRONT}});
     text.push_back({"change data",
                     [](KL_HLIST l) { return KL_ListChangeData(l, "beta", nullptr, "longer text"); },
                     {KL_LIST_E_NO_MEMORY}});
     text.push_back({"walk", [](KL_HLIST l) { return KL_ListGetFirst(l, nullptr, nullptr); }, {}});
-    text.push_back({"update", [](KL_HLIST l) { return KL_ListUpdateCurrent(l, "delta", "x"); },
+    text.push_back({"update",
+                    [](KL_HLIST l) { return KL_ListUpdateCurrent(l, "delta", "x"); },
                     {KL_LIST_E_NO_MEMORY}});
-    text.push_back({"unique", [](KL_HLIST l) { return KL_ListSetFlag(l, KL_LIST_UNIQUE, 1); },
-                    copyCodes});
+    text.push_back(
+        {"unique", [](KL_HLIST l) { return KL_ListSetFlag(l, KL_LIST_UNIQUE, 1); }, copyCodes});
     runSteps(8, 16, KL_LIST_STRING_ID | KL_LIST_STRING_DATA, text);
 }
 
@@ -121,7 +129,8 @@ TEST(ListAllocation, CreateFromTextAllOrNothing) {
     alloc_hook::sweep([] {
         char text[] = "a:1,b:2,c:3";
         KL_HLIST list = nullptr;
-        const int32_t rc = KL_ListCreateFromStr(&list, 1, 8, 2, 4, KL_LIST_STRING_ID, text, ',', ':');
+        const int32_t rc =
+            KL_ListCreateFromStr(&list, 1, 8, 2, 4, KL_LIST_STRING_ID, text, ',', ':');
         if (rc != 0) {
             EXPECT_TRUE(rc == KL_LIST_E_CREATE_NO_MEMORY || rc == KL_LIST_E_ADD_FRONT) << rc;
             EXPECT_EQ(list, nullptr);

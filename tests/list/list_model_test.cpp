@@ -58,14 +58,12 @@ struct Model {
         return -1;
     }
     int uidAt(int i) const {
-        return i >= 0 && i < static_cast<int>(cells.size()) ? cells[static_cast<size_t>(i)].uid
-                                                             : 0;
+        return i >= 0 && i < static_cast<int>(cells.size()) ? cells[static_cast<size_t>(i)].uid : 0;
     }
     int find(const std::string &id, const std::string *data) const {
         for (size_t i = 0; i < cells.size(); ++i) {
             if (cmpId(cells[i].id, id) != 0) continue;
-            if (data == nullptr || cmpData(cells[i].data, *data) == 0)
-                return static_cast<int>(i);
+            if (data == nullptr || cmpData(cells[i].data, *data) == 0) return static_cast<int>(i);
         }
         return -1;
     }
@@ -135,7 +133,8 @@ struct Model {
     }
     int deleteFrom(const std::string &raw, const std::string *data) {
         bool any = false;
-        for (int i; (i = find(raw, data)) >= 0; any = true) detach(i);
+        for (int i; (i = find(raw, data)) >= 0; any = true)
+            detach(i);
         return any ? 0 : KL_LIST_NOT_FOUND;
     }
     int deleteCurrent() {
@@ -234,15 +233,20 @@ class Runner {
 
     std::string rawId() {
         const int v = pick(cfg_.idRange);
-        if (model_.textId()) return "k" + std::to_string(v) + std::string(static_cast<size_t>(pick(3)), 'z');
+        if (model_.textId())
+            return "k" + std::to_string(v) + std::string(static_cast<size_t>(pick(3)), 'z');
         std::string s(cfg_.idSize, '\0');
-        for (uint32_t i = 0; i < cfg_.idSize && i < 4; ++i) s[i] = static_cast<char>(v >> (8 * i));
+        for (uint32_t i = 0; i < cfg_.idSize && i < 4; ++i)
+            s[i] = static_cast<char>(v >> (8 * i));
         return s;
     }
     std::string rawData() {
-        if (model_.textData()) return std::string(static_cast<size_t>(pick(int(cfg_.dataSize) + 3)), char('a' + pick(3)));
+        if (model_.textData())
+            return std::string(static_cast<size_t>(pick(int(cfg_.dataSize) + 3)),
+                               char('a' + pick(3)));
         std::string s(cfg_.dataSize, '\0');
-        for (char &ch : s) ch = static_cast<char>(pick(3));
+        for (char &ch : s)
+            ch = static_cast<char>(pick(3));
         return s;
     }
     // Arguments in the list's form: text NUL-terminated, fixed as is.
@@ -259,7 +263,8 @@ class Runner {
     }
     void expectEnd(int rc) {
         EXPECT_EQ(rc, KL_LIST_END);
-        for (uint32_t i = 0; i < cfg_.idSize; ++i) EXPECT_EQ(id_[i], 0) << "id output zeroed";
+        for (uint32_t i = 0; i < cfg_.idSize; ++i)
+            EXPECT_EQ(id_[i], 0) << "id output zeroed";
     }
 
     std::string one() {

@@ -59,7 +59,8 @@ std::vector<std::pair<uint32_t, uint32_t>> cells(KL_HLIST list) {
 
 std::vector<uint32_t> ids(KL_HLIST list) {
     std::vector<uint32_t> out;
-    for (const auto &c : cells(list)) out.push_back(c.first);
+    for (const auto &c : cells(list))
+        out.push_back(c.first);
     return out;
 }
 
@@ -198,7 +199,8 @@ TEST(ListMerge, CopySelectionAndMerge) {
     EXPECT_EQ(KL_ListMerge(source, source), 0) << "a list merged into itself doubles";
     EXPECT_EQ(ids(source), (std::vector<uint32_t>{7, 8, 7, 7, 7, 8, 7, 7}));
     EXPECT_EQ(source->current, current);
-    for (KL_HLIST *l : {&source, &sevens, &sorted, &other}) KL_ListDestroy(l);
+    for (KL_HLIST *l : {&source, &sevens, &sorted, &other})
+        KL_ListDestroy(l);
 }
 
 // The uniqueness answer is the same with and without the id index, and
@@ -206,9 +208,11 @@ TEST(ListMerge, CopySelectionAndMerge) {
 TEST(ListIndex, UniqueListsAnswerAlikeOnceGrown) {
     KL_HLIST list = nullptr;
     KL_ListCreate(&list, 4, 0, KL_LIST_UNIQUE, nullptr, nullptr);
-    for (uint32_t i = 0; i < 200; ++i) ASSERT_EQ(KL_ListAddTo(list, &i, nullptr), 0);
+    for (uint32_t i = 0; i < 200; ++i)
+        ASSERT_EQ(KL_ListAddTo(list, &i, nullptr), 0);
     EXPECT_EQ(klist::indexSize(list), 200u);
-    for (uint32_t i = 0; i < 200; i += 37) EXPECT_EQ(KL_ListAddLast(list, &i, nullptr), KL_LIST_DUPLICATE);
+    for (uint32_t i = 0; i < 200; i += 37)
+        EXPECT_EQ(KL_ListAddLast(list, &i, nullptr), KL_LIST_DUPLICATE);
     EXPECT_EQ(KL_ListSetFlag(list, KL_LIST_SORTED, 1), 0);
     const uint32_t high = 199, fresh = 256; // low byte as 0
     EXPECT_EQ(KL_ListAddTo(list, &high, nullptr), KL_LIST_DUPLICATE);

@@ -48,7 +48,8 @@ TEST(List, NullHandlesGiveEachOperationItsCode) {
         int32_t code;
     } cases[] = {
         {"AddTo", [&] { return KL_ListAddTo(nullptr, &id, nullptr); }, 0x15003},
-        {"AddBefore", [&] { return KL_ListAddBefore(nullptr, &id, nullptr, &id, nullptr); }, 0x15006},
+        {"AddBefore", [&] { return KL_ListAddBefore(nullptr, &id, nullptr, &id, nullptr); },
+         0x15006},
         {"AddAfter", [&] { return KL_ListAddAfter(nullptr, &id, nullptr, &id, nullptr); }, 0x15009},
         {"AddLast", [&] { return KL_ListAddLast(nullptr, &id, nullptr); }, 0x1500B},
         {"UpdateCurrent", [&] { return KL_ListUpdateCurrent(nullptr, &id, nullptr); }, 0x1501B},
@@ -80,7 +81,8 @@ TEST(List, NullHandlesGiveEachOperationItsCode) {
         {"GetData", [&] { return KL_ListGetData(nullptr, &id, nullptr, nullptr); }, 0x1502F},
         {"Alloc", [&] { return KL_ListAlloc(nullptr, nullptr, nullptr, 3); }, 0x1502F},
     };
-    for (const auto &c : cases) EXPECT_EQ(c.call(), c.code) << c.what;
+    for (const auto &c : cases)
+        EXPECT_EQ(c.call(), c.code) << c.what;
     EXPECT_EQ(v, 0u) << "GetValue clears its output";
     EXPECT_EQ(KL_ListFlagDetect(nullptr, 0, &r), 0);
     EXPECT_EQ(r, 0x15022);
@@ -108,12 +110,13 @@ TEST(List, CreateChoosesFlagsAndDefaults) {
 TEST(List, AddPositionsAndRefusals) {
     const uint32_t one = 1, two = 2, three = 3, nine = 9;
     KL_HLIST list = make(4, 0, 0);
-    for (uint32_t v : {1u, 2u, 3u}) EXPECT_EQ(KL_ListAddTo(list, &v, nullptr), 0);
+    for (uint32_t v : {1u, 2u, 3u})
+        EXPECT_EQ(KL_ListAddTo(list, &v, nullptr), 0);
     EXPECT_EQ(ids(list), (std::vector<uint32_t>{3, 2, 1}));
     EXPECT_EQ(KL_ListAddAfter(list, &two, nullptr, &nine, nullptr), 0);
     EXPECT_EQ(KL_ListAddBefore(list, &three, nullptr, &nine, nullptr), 0);
-    EXPECT_EQ(KL_ListAddAfter(list, &one, nullptr, &one, nullptr), 0);   // after the last
-    EXPECT_EQ(KL_ListAddBefore(list, &nine, &nine, &two, nullptr), 0);  // by id and (no) data
+    EXPECT_EQ(KL_ListAddAfter(list, &one, nullptr, &one, nullptr), 0); // after the last
+    EXPECT_EQ(KL_ListAddBefore(list, &nine, &nine, &two, nullptr), 0); // by id and (no) data
     const uint32_t absent = 77;
     EXPECT_EQ(KL_ListAddAfter(list, &absent, nullptr, &three, nullptr), 0);  // appended
     EXPECT_EQ(KL_ListAddBefore(list, &absent, nullptr, &three, nullptr), 0); // first
@@ -152,7 +155,8 @@ TEST(List, UniquenessAndSortedOrder) {
     // Equal cells stay, the newest first: tell them apart by their data.
     KL_HLIST sorted = make(4, 4, KL_LIST_SORTED);
     const uint32_t entries[][2] = {{3, 0}, {1, 0}, {2, 0}, {1, 0}, {2, 1}};
-    for (const auto &e : entries) EXPECT_EQ(KL_ListAddTo(sorted, &e[0], &e[1]), 0);
+    for (const auto &e : entries)
+        EXPECT_EQ(KL_ListAddTo(sorted, &e[0], &e[1]), 0);
     EXPECT_EQ(ids(sorted), (std::vector<uint32_t>{1, 1, 2, 2, 3}));
     uint32_t id = 0, data = 0;
     KL_ListGetFirst(sorted, &id, &data);
@@ -164,7 +168,8 @@ TEST(List, UniquenessAndSortedOrder) {
 
 TEST(List, WalkRestartsAndDeletedCurrentContinues) {
     KL_HLIST list = make(4, 0, 0);
-    for (uint32_t v : {1u, 2u, 3u}) KL_ListAddLast(list, &v, nullptr);
+    for (uint32_t v : {1u, 2u, 3u})
+        KL_ListAddLast(list, &v, nullptr);
     uint32_t id = 0;
     EXPECT_EQ(KL_ListGetNext(list, &id, nullptr), 0);
     EXPECT_EQ(id, 1u) << "a fresh list starts at the first cell";
@@ -197,7 +202,8 @@ TEST(List, WalkRestartsAndDeletedCurrentContinues) {
 
 TEST(List, DeleteFromRemovesEveryMatch) {
     KL_HLIST list = make(4, 0, 0);
-    for (uint32_t v : {7u, 1u, 7u, 7u, 2u}) KL_ListAddLast(list, &v, nullptr);
+    for (uint32_t v : {7u, 1u, 7u, 7u, 2u})
+        KL_ListAddLast(list, &v, nullptr);
     const uint32_t seven = 7, absent = 4;
     EXPECT_EQ(KL_ListDeleteFrom(list, &seven, nullptr), 0);
     EXPECT_EQ(ids(list), (std::vector<uint32_t>{1, 2}));
