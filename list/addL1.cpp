@@ -13,18 +13,29 @@ constexpr int32_t kAlreadyThere = 1;
 // Walks the list as a caller would (GetFirst/GetNext into scratch
 // buffers), so a sorted insertion yields like any other walk, then puts
 // the cell before the first cell not below it: equal cells end up newest
-// first. In unique lists only the ids are compared.
+// first. In unique lists only the ids are compared. A missing data
+// argument is compared as the cell will hold it (zeros, empty text), so a
+// caller's compare function never sees a null.
 int32_t insertSorted(KL_ListHeader *h, const void *id, const void *data) {
     Buffer idCopy(uint64_t{h->idSize} + 1);
     Buffer dataCopy(uint64_t{h->dataSize} + 1);
+    Buffer noData(data == nullptr ? uint64_t{h->dataSize} + 1 : 0);
     if (!idCopy.ok() || !dataCopy.ok()) return KL_LIST_E_SORTED_INSERT;
+    if (data == nullptr) {
+        if (!noData.ok()) return KL_LIST_E_SORTED_INSERT;
+        KL_MemSet(noData.get(), 0, h->dataSize);
+        data = noData.get();
+    }
     KL_ListCell *const savedPrevious = h->previous;
     KL_ListCell *const savedCurrent = h->current;
-    const void *cellData = has(h, kUniqueFlags) ? nullptr : dataCopy.get();
+    const bool idsOnly = has(h, kUniqueFlags);
     KL_ListCell *after = h->last;
     int32_t rc = KL_ListGetFirst(h, idCopy.get(), dataCopy.get());
     while (rc == 0) {
-        if (KL_ListCmpCell(h, idCopy.get(), cellData, id, data, nullptr) >= 0) {
+        const int32_t order =
+            idsOnly ? h->idCompare(idCopy.get(), id, h->idSize)
+                    : KL_ListCmpCell(h, idCopy.get(), dataCopy.get(), id, data, nullptr);
+        if (order >= 0) {
             after = h->previous;
             break;
         }

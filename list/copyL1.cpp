@@ -85,7 +85,9 @@ VERSIT_API int32_t KL_ListGetIdSelection(KL_HLIST *list, KL_HLIST source, const 
 
 VERSIT_API int32_t KL_ListAlwaysTrueFct(KL_HLIST, const void *, const void *, void *) { return 1; }
 
+// No id selects nothing, as no cell matches a null id in a lookup.
 VERSIT_API int32_t KL_ListIdCmpFct(KL_HLIST list, const void *id, const void *, void *user) {
+    if (user == nullptr) return 0;
     return KL_ListCmpId(list, id, user, nullptr) == 0 ? 1 : 0;
 }
 

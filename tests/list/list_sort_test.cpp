@@ -186,6 +186,10 @@ TEST(ListMerge, CopySelectionAndMerge) {
     EXPECT_EQ(cells(sevens), (std::vector<std::pair<uint32_t, uint32_t>>{{7, 1}, {7, 3}, {7, 4}}));
     EXPECT_EQ(source->current, current) << "the source's cursor is kept";
     EXPECT_EQ(source->previous, source->first);
+    KL_HLIST nothing = nullptr;
+    EXPECT_EQ(KL_ListGetIdSelection(&nothing, source, nullptr), 0);
+    EXPECT_EQ(nothing->count, 0u) << "no id selects nothing";
+    KL_ListDestroy(&nothing);
 
     KL_HLIST sorted = make(4, KL_LIST_SORTED, {});
     const uint32_t five = 5, zero = 0;
