@@ -301,7 +301,8 @@ VERSIT_API int32_t KL_ListChangeCmpFct(KL_HLIST list, KL_ListCmpFct idCompare,
  * destination, in source order: by KL_ListAddTo into a sorted
  * destination, else appended. The destination's uniqueness rules apply;
  * KL_LIST_DUPLICATE stops the merge. The source's order and cursor are
- * kept. KL_ListVerifyType's codes first; other failures stop the merge. */
+ * kept; a list merged into itself offers the cells it held at the start.
+ * KL_ListVerifyType's codes first; other failures stop the merge. */
 VERSIT_API int32_t KL_ListMergeSelect(KL_HLIST destination, KL_HLIST source,
                                       KL_ListSelectFct select, void *user);
 VERSIT_API int32_t KL_ListMerge(KL_HLIST destination, KL_HLIST source);
