@@ -6,8 +6,8 @@
  * failure. Codes travel up the layers unchanged, so a vCard call that
  * fails inside the versit core returns the core's code.
  *
- *   0x15001 .. 0x15090   list library          (versit_list.h)
- *   0x15601 .. 0x1560B   date library          (internal)
+ *   0x15001 .. 0x150AD   list library          (versit_list.h)
+ *   0x15601 .. 0x1560C   date library          (internal)
  *   95747 .. 95796       vCalendar reader, writer, recurrence
  *   0x1850C .. 0x185B2   versit core
  *   0x18D10 .. 0x18D22   vCard interface and address-book exchange
@@ -27,6 +27,74 @@
 /* clang-format off */
 #define VERSIT_RESULT_CODES(X) \
     X(VERSIT_OK,                     0,       "success") \
+    /* list library */ \
+    X(KL_LIST_DUPLICATE,               0x15001, "the id is already in a unique list, or the list holds a duplicate id") \
+    X(KL_LIST_E_ADD_FRONT,             0x15002, "adding at the front: the cell could not be made") \
+    X(KL_LIST_E_ADD_FRONT_NULL,        0x15003, "adding at the front: null list handle") \
+    X(KL_LIST_E_ADD_BEFORE,            0x15004, "inserting before a cell: no id to store") \
+    X(KL_LIST_E_ADD_BEFORE_NULL,       0x15006, "inserting before a cell: null list handle") \
+    X(KL_LIST_E_ADD_AFTER,             0x15007, "inserting after a cell: no id to store") \
+    X(KL_LIST_E_ADD_AFTER_NULL,        0x15009, "inserting after a cell: null list handle") \
+    X(KL_LIST_E_ADD_LAST,              0x1500A, "appending: no id to store") \
+    X(KL_LIST_E_ADD_LAST_NULL,         0x1500B, "appending: null list handle") \
+    X(KL_LIST_E_SORTED_ADD_AFTER,      0x1500D, "a sorted list refuses KL_ListAddAfter") \
+    X(KL_LIST_E_SORTED_ADD_BEFORE,     0x15010, "a sorted list refuses KL_ListAddBefore") \
+    X(KL_LIST_E_SORTED_ADD_LAST,       0x15013, "a sorted list refuses KL_ListAddLast") \
+    X(KL_LIST_E_SORTED_INSERT,         0x15014, "sorted insertion: no memory for the scratch buffers") \
+    X(KL_LIST_E_CHANGE_CELL,           0x15015, "KL_ListChangeData could not reach a cell") \
+    X(KL_LIST_E_SORTED_CHANGE,         0x15017, "a sorted list refuses KL_ListChangeData") \
+    X(KL_LIST_E_NO_MEMORY,             0x15019, "no memory for a new cell") \
+    X(KL_LIST_E_UPDATE_NULL,           0x1501B, "update: null list handle") \
+    X(KL_LIST_E_UPDATE_REFUSED,        0x1501C, "update refused: sorted list, or the current cell was deleted") \
+    X(KL_LIST_END,                     0x15020, "empty list, end of iteration, no current or no previous cell") \
+    X(KL_LIST_E_FIND_NULL,             0x15021, "KL_ListFind: null list handle") \
+    X(KL_LIST_E_VALUE_NULL,            0x15022, "KL_ListGetValue: null list handle") \
+    X(KL_LIST_E_NEXT_NULL,             0x15023, "KL_ListGetNext: null list handle") \
+    X(KL_LIST_E_NEXT_CELL,             0x15024, "KL_ListGetNext: the cell could not be reached") \
+    X(KL_LIST_E_FIRST_NULL,            0x15025, "KL_ListGetFirst: null list handle") \
+    X(KL_LIST_E_FIRST_CELL,            0x15026, "KL_ListGetFirst: the cell could not be reached") \
+    X(KL_LIST_E_GET_NULL,              0x15027, "KL_ListAlwaysGet: null list handle") \
+    X(KL_LIST_E_CMPID_NULL,            0x1502A, "KL_ListCmpId: null list handle") \
+    X(KL_LIST_E_CMPCELL_NULL,          0x1502B, "KL_ListCmpCell: null list handle") \
+    X(KL_LIST_E_PREV_NULL,             0x1502C, "KL_ListGetPrev: null list handle") \
+    X(KL_LIST_E_LAST_NULL,             0x1502D, "KL_ListGetLast: null list handle") \
+    X(KL_LIST_E_MTF_NULL,              0x1502E, "KL_ListGet of a move-to-front list: null list handle") \
+    X(KL_LIST_E_NULL_ARGUMENT,         0x1502F, "a list operation without a code of its own got a null handle or pointer") \
+    X(KL_LIST_E_DESTROY_NULL,          0x15040, "KL_ListDestroy: null list handle") \
+    X(KL_LIST_E_CREATE_NO_MEMORY,      0x15041, "KL_ListCreate: out of memory, or nowhere to store the list") \
+    X(KL_LIST_E_ID_SIZE,               0x15042, "KL_ListCreate: id size 0") \
+    X(KL_LIST_E_MALFORMED_TEXT,        0x15043, "KL_ListCreateFromStr: malformed text") \
+    X(KL_LIST_E_FLAG,                  0x15044, "KL_ListSetFlag: flag or value not allowed") \
+    X(KL_LIST_E_FLAG_NULL,             0x15045, "KL_ListSetFlag: null list handle") \
+    X(KL_LIST_E_CMPFCT_NULL,           0x15046, "KL_ListChangeCmpFct: null list handle") \
+    X(KL_LIST_E_ALLOC_SELECTOR,        0x1505A, "KL_ListAlloc: selector not 1 or 3") \
+    X(KL_LIST_E_ALLOC_NO_MEMORY,       0x1505B, "KL_ListAlloc: out of memory") \
+    X(KL_LIST_E_VERIFY_NULL,           0x15060, "KL_ListVerifyType: null list handle") \
+    X(KL_LIST_E_TYPE_MISMATCH,         0x15061, "lists of different types") \
+    X(KL_LIST_E_SELECTION_NULL,        0x1506A, "KL_ListGetSelection: null source list") \
+    X(KL_LIST_E_MERGE_NULL,            0x1506B, "KL_ListMergeSelect: null source list") \
+    X(KL_LIST_E_DELETE_ALL_NULL,       0x1507A, "KL_ListDeleteAll: null list handle") \
+    X(KL_LIST_E_DELETE_CURRENT_NULL,   0x1507C, "KL_ListDeleteCurrent: null list handle") \
+    X(KL_LIST_E_ALREADY_DELETED,       0x1507D, "KL_ListDeleteCurrent: the current cell was already deleted") \
+    X(KL_LIST_NOT_FOUND,               0x15090, "no matching cell") \
+    X(KL_LIST_E_SORT_NULL,             0x150A0, "KL_ListQuickSort: null list handle") \
+    X(KL_LIST_E_SORT_RANGE,            0x150A1, "KL_ListQuickSort: a range to sort has no first or last cell") \
+    X(KL_LIST_E_SORT_SCAN,             0x150A2, "KL_ListQuickSort: the range ends before its last cell") \
+    X(KL_LIST_E_SORT_STORE,            0x150A3, "KL_ListQuickSort: the store position has no next cell") \
+    X(KL_LIST_NOT_SORTABLE,            0x150AD, "sort refused: text ids or data, or compare functions given for a sorted list") \
+    /* date library */ \
+    X(KL_DATE_E_DAY,                   0x15601, "day 0 or above 31") \
+    X(KL_DATE_E_MONTH,                 0x15602, "month above 11") \
+    X(KL_DATE_E_MONTH_INDEX,           0x15603, "month index above 11 when asking for a month's length") \
+    X(KL_DATE_E_DAY_IN_MONTH,          0x15604, "day beyond the length of its month") \
+    X(KL_DATE_E_NULL,                  0x15605, "null date record or parameter block") \
+    X(KL_DATE_E_UNIT,                  0x15606, "unit of KL_DateAddUnits not 1 to 4") \
+    X(KL_DATE_E_MODE,                  0x15607, "KL_DateGenRecur: mode has neither create nor reuse") \
+    X(KL_DATE_E_LIST_SIZE,             0x15608, "KL_DateGenRecur: a list's sizes could not be read") \
+    X(KL_DATE_E_LIST_TYPE,             0x15609, "KL_DateGenRecur: a list has the wrong id or data size") \
+    X(KL_DATE_E_RULE,                  0x1560A, "KL_DateGenRecur: unknown rule code") \
+    X(KL_DATE_E_NO_DAY_LIST,           0x1560B, "KL_DateGenRecur: day list missing for rule codes 2 to 4") \
+    X(KL_DATE_E_RANGE,                 0x1560C, "a date outside 1 January 1991 to 4 June 2170 has no day id, or a year beyond 65535") \
     /* versit core */ \
     X(VLIB_ERR_NO_MEMORY,            0x1850C, "an allocation failed") \
     X(VLIB_ERR_BAD_BASE64,           0x18580, "BASE64 text held characters outside the alphabet; they were skipped") \

@@ -1,0 +1,333 @@
+// The list contract case by case: result codes, orders, the cursor, cell
+// layout, text parts, lists made from text and the byte helpers.
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "list/klist.h"
+#include "list/klmem.h"
+#include "versit_list.h"
+
+namespace {
+
+KL_HLIST make(uint32_t idSize, uint32_t dataSize, uint32_t flags) {
+    KL_HLIST list = nullptr;
+    EXPECT_EQ(KL_ListCreate(&list, idSize, dataSize, flags, nullptr, nullptr), 0);
+    return list;
+}
+
+std::vector<uint32_t> ids(KL_HLIST list) {
+    std::vector<uint32_t> out;
+    for (KL_ListCell *c = list->first; c != nullptr; c = c->next) {
+        uint32_t v = 0;
+        std::memcpy(&v, klist::idOf(list, c), sizeof v);
+        out.push_back(v);
+    }
+    return out;
+}
+
+std::vector<std::string> texts(KL_HLIST list) {
+    std::vector<std::string> out;
+    for (KL_ListCell *c = list->first; c != nullptr; c = c->next)
+        out.emplace_back(reinterpret_cast<const char *>(klist::idOf(list, c)));
+    return out;
+}
+
+TEST(List, NullHandlesGiveEachOperationItsCode) {
+    uint32_t v = 7;
+    int32_t r = 0;
+    uint32_t id = 1;
+    KL_HLIST none = nullptr;
+    const struct {
+        const char *what;
+        std::function<int32_t()> call;
+        int32_t code;
+    } cases[] = {
+        {"AddTo", [&] { return KL_ListAddTo(nullptr, &id, nullptr); }, 0x15003},
+        {"AddBefore", [&] { return KL_ListAddBefore(nullptr, &id, nullptr, &id, nullptr); },
+         0x15006},
+        {"AddAfter", [&] { return KL_ListAddAfter(nullptr, &id, nullptr, &id, nullptr); }, 0x15009},
+        {"AddLast", [&] { return KL_ListAddLast(nullptr, &id, nullptr); }, 0x1500B},
+        {"UpdateCurrent", [&] { return KL_ListUpdateCurrent(nullptr, &id, nullptr); }, 0x1501B},
+        {"ForceUpdate", [&] { return KL_ListForceUpdateCurrent(nullptr, &id, nullptr); }, 0x1501B},
+        {"Find", [&] { return KL_ListFind(nullptr, &id, nullptr, nullptr, nullptr); }, 0x15021},
+        {"GetValue", [&] { return KL_ListGetValue(nullptr, &v, 0); }, 0x15022},
+        {"GetNext", [&] { return KL_ListGetNext(nullptr, nullptr, nullptr); }, 0x15023},
+        {"GetFirst", [&] { return KL_ListGetFirst(nullptr, nullptr, nullptr); }, 0x15025},
+        {"AlwaysGet", [&] { return KL_ListAlwaysGet(nullptr, &id, nullptr); }, 0x15027},
+        {"Get", [&] { return KL_ListGet(nullptr, &id, nullptr); }, 0x15027},
+        {"CmpId", [&] { return KL_ListCmpId(nullptr, &id, &id, &r) == 0 ? 0 : r; }, 0x1502A},
+        {"CmpCell",
+         [&] { return KL_ListCmpCell(nullptr, &id, nullptr, &id, nullptr, &r) == 0 ? 0 : r; },
+         0x1502B},
+        {"GetPrev", [&] { return KL_ListGetPrev(nullptr, nullptr, nullptr); }, 0x1502C},
+        {"GetLast", [&] { return KL_ListGetLast(nullptr, nullptr, nullptr); }, 0x1502D},
+        {"Destroy", [&] { return KL_ListDestroy(&none); }, 0x15040},
+        {"Destroy address", [&] { return KL_ListDestroy(nullptr); }, 0x15040},
+        {"SetFlag", [&] { return KL_ListSetFlag(nullptr, KL_LIST_SORTED, 1); }, 0x15045},
+        {"ChangeCmpFct", [&] { return KL_ListChangeCmpFct(nullptr, nullptr, nullptr); }, 0x15046},
+        {"VerifyType", [&] { return KL_ListVerifyType(nullptr, nullptr); }, 0x15060},
+        {"GetSelection", [&] { return KL_ListCopy(&none, nullptr); }, 0x1506A},
+        {"DeleteAll", [&] { return KL_ListDeleteAll(nullptr); }, 0x1507A},
+        {"DeleteCurrent", [&] { return KL_ListDeleteCurrent(nullptr); }, 0x1507C},
+        {"QuickSort", [&] { return KL_ListQuickSort(nullptr, nullptr, nullptr); }, 0x150A0},
+        {"Merge", [&] { return KL_ListMerge(nullptr, nullptr); }, 0x15060},
+        {"DeleteFrom", [&] { return KL_ListDeleteFrom(nullptr, &id, nullptr); }, 0x1502F},
+        {"ChangeData", [&] { return KL_ListChangeData(nullptr, &id, nullptr, &id); }, 0x1502F},
+        {"GetData", [&] { return KL_ListGetData(nullptr, &id, nullptr, nullptr); }, 0x1502F},
+        {"Alloc", [&] { return KL_ListAlloc(nullptr, nullptr, nullptr, 3); }, 0x1502F},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(c.call(), c.code) << c.what;
+    EXPECT_EQ(v, 0u) << "GetValue clears its output";
+    EXPECT_EQ(KL_ListFlagDetect(nullptr, 0, &r), 0);
+    EXPECT_EQ(r, 0x15022);
+}
+
+TEST(List, CreateChoosesFlagsAndDefaults) {
+    KL_HLIST list = reinterpret_cast<KL_HLIST>(&list);
+    EXPECT_EQ(KL_ListCreate(&list, 0, 4, 0, nullptr, nullptr), 0x15042);
+    EXPECT_EQ(list, nullptr);
+    EXPECT_EQ(KL_ListCreate(nullptr, 4, 4, 0, nullptr, nullptr), 0x15041);
+    list = make(4, 0, KL_LIST_FLAG_08);
+    uint32_t flags = 0;
+    EXPECT_EQ(KL_ListGetFlags(list, &flags), 0);
+    EXPECT_EQ(flags, KL_LIST_FLAG_08 | KL_LIST_NO_DATA);
+    EXPECT_EQ(list->idCompare, KL_MemCompare);
+    KL_HLIST text = make(8, 8, KL_LIST_STRING_ID | KL_LIST_STRING_DATA);
+    EXPECT_EQ(text->idCompare, KL_StrNCompare);
+    EXPECT_EQ(text->dataCompare, KL_StrNCompare);
+    EXPECT_EQ(KL_ListVerifyType(list, text), 0x15061);
+    EXPECT_EQ(KL_ListDestroy(&list), 0);
+    EXPECT_EQ(list, nullptr);
+    KL_ListDestroy(&text);
+}
+
+TEST(List, AddPositionsAndRefusals) {
+    KL_HLIST front = make(4, 0, 0);
+    KL_HLIST back = make(4, 0, KL_LIST_UNIQUE_SILENT);
+    for (uint32_t v : {1u, 2u, 3u, 2u}) {
+        EXPECT_EQ(KL_ListAddTo(front, &v, nullptr), 0);
+        EXPECT_EQ(KL_ListAddLast(back, &v, nullptr), 0);
+    }
+    EXPECT_EQ(ids(front), (std::vector<uint32_t>{2, 3, 2, 1}));
+    EXPECT_EQ(ids(back), (std::vector<uint32_t>{1, 2, 3})) << "a present id adds nothing";
+    EXPECT_EQ(KL_ListAddTo(front, nullptr, nullptr), 0x15002);
+    EXPECT_EQ(KL_ListAddBefore(front, nullptr, nullptr, nullptr, nullptr), 0x15004);
+    EXPECT_EQ(KL_ListAddAfter(front, nullptr, nullptr, nullptr, nullptr), 0x15007);
+    EXPECT_EQ(KL_ListAddLast(front, nullptr, nullptr), 0x1500A);
+    KL_ListDestroy(&front);
+    KL_ListDestroy(&back);
+
+    const uint32_t one = 1, two = 2;
+    KL_HLIST sorted = make(4, 0, KL_LIST_SORTED | KL_LIST_UNIQUE);
+    EXPECT_EQ(KL_ListAddAfter(sorted, &one, nullptr, &two, nullptr), 0x1500D);
+    EXPECT_EQ(KL_ListAddBefore(sorted, &one, nullptr, &two, nullptr), 0x15010);
+    EXPECT_EQ(KL_ListAddLast(sorted, &two, nullptr), 0x15013);
+    EXPECT_EQ(KL_ListAddTo(sorted, &two, nullptr), 0);
+    EXPECT_EQ(KL_ListAddLast(sorted, &two, nullptr), KL_LIST_DUPLICATE) << "uniqueness first";
+    EXPECT_EQ(KL_ListChangeData(sorted, &two, nullptr, &one), 0x15017);
+    EXPECT_EQ(KL_ListGetFirst(sorted, nullptr, nullptr), 0);
+    EXPECT_EQ(KL_ListUpdateCurrent(sorted, &one, nullptr), 0x1501C);
+    EXPECT_EQ(KL_ListForceUpdateCurrent(sorted, &one, nullptr), 0);
+    KL_ListDestroy(&sorted);
+}
+
+TEST(List, WalkRestartsAndDeletedCurrentContinues) {
+    KL_HLIST list = make(4, 0, 0);
+    for (uint32_t v : {1u, 2u, 3u})
+        KL_ListAddLast(list, &v, nullptr);
+    uint32_t id = 0;
+    EXPECT_EQ(KL_ListGetNext(list, &id, nullptr), 0);
+    EXPECT_EQ(id, 1u) << "a fresh list starts at the first cell";
+    EXPECT_EQ(KL_ListGetNext(list, &id, nullptr), 0);
+    EXPECT_EQ(KL_ListDeleteCurrent(list), 0); // 2
+    EXPECT_EQ(KL_ListDeleteCurrent(list), 0x1507D);
+    EXPECT_EQ(KL_ListUpdateCurrent(list, &id, nullptr), 0x1501C);
+    EXPECT_EQ(KL_ListGetNext(list, &id, nullptr), 0);
+    EXPECT_EQ(id, 3u);
+    id = 0xFFFFFFFF;
+    EXPECT_EQ(KL_ListGetNext(list, &id, nullptr), KL_LIST_END);
+    EXPECT_EQ(id, 0u);
+    EXPECT_EQ(KL_ListDeleteCurrent(list), KL_LIST_END);
+    EXPECT_EQ(KL_ListGetPrev(list, &id, nullptr), 0) << "after the end, back to the last cell";
+    EXPECT_EQ(id, 3u);
+    EXPECT_EQ(KL_ListGetNext(list, &id, nullptr), KL_LIST_END);
+    EXPECT_EQ(KL_ListGetNext(list, &id, nullptr), 0);
+    EXPECT_EQ(id, 1u) << "after KL_LIST_END the walk starts again";
+    EXPECT_EQ(KL_ListDeleteCurrent(list), 0); // the first cell: no current cell left
+    EXPECT_EQ(KL_ListGetNext(list, &id, nullptr), 0);
+    EXPECT_EQ(id, 3u);
+    EXPECT_EQ(KL_ListGetPrev(list, &id, nullptr), KL_LIST_END);
+    KL_ListDeleteAll(list);
+    id = 0xFFFFFFFF;
+    EXPECT_EQ(KL_ListGetFirst(list, &id, nullptr), KL_LIST_END);
+    EXPECT_EQ(id, 0u);
+    EXPECT_EQ(KL_ListGetLast(list, &id, nullptr), KL_LIST_END);
+    KL_ListDestroy(&list);
+}
+
+// R + data padded to 4 + id + 1 spare byte; text data is not padded.
+TEST(List, CellLayout) {
+    const struct {
+        uint32_t flags, idSize, dataSize;
+        const char *data;
+        size_t idOffset;
+    } cases[] = {
+        {0, 4, 0, nullptr, 0},
+        {0, 4, 1, "x", 4},
+        {0, 2, 5, "abcde", 8},
+        {0, 4, 8, "abcdefgh", 8},
+        {KL_LIST_STRING_DATA, 4, 10, "ab", 3},
+        {KL_LIST_STRING_DATA, 4, 3, "abcdef", 3}, // cut to "ab"
+    };
+    for (const auto &c : cases) {
+        KL_HLIST list = make(c.idSize, c.dataSize, c.flags);
+        const char id[8] = "id";
+        ASSERT_EQ(KL_ListAddTo(list, id, c.data), 0);
+        KL_HCELL cell = nullptr;
+        KL_HCELL before = nullptr;
+        ASSERT_EQ(KL_ListFind(list, id, nullptr, &before, &cell), 0);
+        EXPECT_EQ(before, nullptr);
+        void *idAt = nullptr;
+        ASSERT_EQ(KL_ListGetIdPtr(list, cell, &idAt), 0);
+        const auto *base = reinterpret_cast<const unsigned char *>(cell);
+        EXPECT_EQ(static_cast<const unsigned char *>(idAt) - base,
+                  static_cast<ptrdiff_t>(sizeof(void *) + c.idOffset))
+            << c.idSize << "/" << c.dataSize;
+        if (c.dataSize > 0) {
+            EXPECT_EQ(std::memcmp(base + sizeof(void *), c.data, 1), 0);
+        }
+        KL_ListDestroy(&list);
+    }
+}
+
+TEST(List, TextPartsAreCutToTheirSize) {
+    KL_HLIST list = make(4, 5, KL_LIST_STRING_ID | KL_LIST_STRING_DATA);
+    EXPECT_EQ(KL_ListAddTo(list, "abcdef", "0123456"), 0);
+    EXPECT_EQ(texts(list), (std::vector<std::string>{"abc"}));
+    char id[4];
+    char data[5];
+    std::memset(data, 'x', sizeof data);
+    EXPECT_EQ(KL_ListGetFirst(list, id, data), 0);
+    EXPECT_STREQ(id, "abc");
+    EXPECT_STREQ(data, "0123");
+    uint32_t size = 0;
+    EXPECT_EQ(KL_ListGetElemIdSize(list, &size, "a"), 0);
+    EXPECT_EQ(size, 2u);
+    EXPECT_EQ(KL_ListGetElemIdSize(list, &size, "abcdef"), 0);
+    EXPECT_EQ(size, 4u);
+    // The cell's cut text differs from the longer text it was made from.
+    EXPECT_EQ(KL_ListAlwaysGet(list, "abcdef", nullptr), KL_LIST_NOT_FOUND);
+    EXPECT_EQ(KL_ListAlwaysGet(list, "abc", nullptr), 0);
+    EXPECT_EQ(KL_ListChangeData(list, "abc", nullptr, "zz"), 0);
+    std::memset(data, 'x', sizeof data);
+    KL_ListGetFirst(list, id, data);
+    EXPECT_EQ(std::string(data, 5), std::string("zz\0\0\0", 5)) << "NUL-padded to the data size";
+    KL_ListDestroy(&list);
+}
+
+TEST(List, CreateFromText) {
+    const struct {
+        const char *text;
+        uint16_t idKind, dataKind;
+        uint32_t dataSize;
+        int32_t rc;
+        std::vector<std::pair<std::string, uint32_t>> cells; // newest first
+    } cases[] = {
+        {"a:1,b:2", 1, 2, 4, 0, {{"b", 2}, {"a", 1}}},
+        {"a,b:2", 1, 2, 4, 0x15043, {}},
+        {"x:0x1F", 1, 2, 4, 0, {{"x", 31}}},
+        {"x:12ab,y:0XfF", 1, 2, 4, 0, {{"y", 255}, {"x", 12}}},
+        {"a:1:2", 1, 2, 4, 0x15043, {}},
+        {"a", 1, 2, 4, 0x15043, {}},
+        {"", 1, 2, 4, 0, {}},
+        {"a,b,c", 1, 1, 0, 0, {{"c", 0}, {"b", 0}, {"a", 0}}},
+        {"a,b:c", 1, 1, 0, 0x15043, {}},
+        {"a:1", 1, 3, 4, 0, {}}, // kind 3 adds nothing
+        {"a:1,", 1, 2, 4, 0, {{"a", 1}}},
+    };
+    for (const auto &c : cases) {
+        std::string text = c.text;
+        KL_HLIST list = reinterpret_cast<KL_HLIST>(&text);
+        const int32_t rc = KL_ListCreateFromStr(&list, c.idKind, 8, c.dataKind, c.dataSize,
+                                                KL_LIST_STRING_ID, &text[0], ',', ':');
+        EXPECT_EQ(rc, c.rc) << c.text;
+        if (rc != 0) {
+            EXPECT_EQ(list, nullptr) << c.text;
+            continue;
+        }
+        std::vector<std::pair<std::string, uint32_t>> got;
+        char id[8];
+        uint32_t data = 0;
+        for (int r = KL_ListGetFirst(list, id, &data); r == 0; r = KL_ListGetNext(list, id, &data))
+            got.emplace_back(id, c.dataSize > 0 ? data : 0);
+        EXPECT_EQ(got, c.cells) << c.text;
+        KL_ListDestroy(&list);
+    }
+    std::string text = "12,0x10";
+    KL_HLIST numbers = nullptr;
+    ASSERT_EQ(KL_ListCreateFromStr(&numbers, 2, 4, 2, 0, 0, &text[0], ',', ':'), 0);
+    EXPECT_EQ(ids(numbers), (std::vector<uint32_t>{16, 12}));
+    EXPECT_EQ(std::memcmp(text.data(), "12\0", 3), 0) << "separators became NUL";
+    KL_ListDestroy(&numbers);
+}
+
+TEST(List, ByteHelpers) {
+    const unsigned char a[] = {1, 2, 3, 0, 9};
+    const unsigned char b[] = {1, 2, 3, 0, 7};
+    EXPECT_EQ(KL_MemCompare(a, b, 0), 0);
+    EXPECT_EQ(KL_MemCompare(a, b, 4), 0);
+    EXPECT_EQ(KL_MemCompare(a, b, 5), 2);
+    EXPECT_EQ(KL_StrNCompare(a, b, 5), 0) << "stops at the NUL";
+    EXPECT_EQ(KL_StrNCompare("abc", "abd", 3), 'c' - 'd');
+    EXPECT_EQ(KL_StrNCompare("ab", "abc", 5), -'c');
+    EXPECT_EQ(KL_MemCompare("\xff", "\x01", 1), 0xfe) << "bytes are unsigned";
+    char buf[7] = "xxxxxx";
+    KL_StrNCopy(buf, "ab", 5);
+    EXPECT_EQ(std::memcmp(buf, "ab\0\0\0x", 6), 0);
+    std::memcpy(buf, "xxxxxx", 6);
+    KL_StrNCopy(buf, "abcdefg", 4);
+    EXPECT_EQ(std::memcmp(buf, "abc\0xx", 6), 0);
+    char overlap[] = "abcdef";
+    KL_MemCopy(overlap + 1, overlap, 4); // last byte first: safe upwards
+    EXPECT_STREQ(overlap, "aabcdf");
+    KL_MemSet(buf, 'q', 3);
+    EXPECT_EQ(std::memcmp(buf, "qqq", 3), 0);
+}
+
+TEST(List, FlagsAndBuffers) {
+    KL_HLIST list = make(6, 10, KL_LIST_FLAG_08 | KL_LIST_UNIQUE);
+    uint32_t v = 123;
+    EXPECT_EQ(KL_ListGetValue(list, &v, 9), 0);
+    EXPECT_EQ(v, 123u) << "an unknown selector leaves the output";
+    int32_t r = -1;
+    EXPECT_EQ(KL_ListFlagDetect(list, KL_LIST_FLAG_08 | KL_LIST_UNIQUE, &r), 1);
+    EXPECT_EQ(r, 0);
+    EXPECT_EQ(KL_ListFlagDetect(list, KL_LIST_SORTED | KL_LIST_UNIQUE, &r), 0);
+    void *handle = nullptr;
+    void *address = nullptr;
+    EXPECT_EQ(KL_ListAlloc(list, &handle, &address, 2), 0x1505A);
+    EXPECT_EQ(KL_ListAlloc(list, &handle, &address, 3), 0);
+    EXPECT_EQ(handle, address);
+    KL_ListFree(handle);
+    KL_ListDestroy(&list);
+}
+
+TEST(List, WalkCallsAreCountedForTheYield) {
+    KL_HLIST list = make(4, 0, 0);
+    const uint32_t before = klist::walkCalls();
+    KL_ListGetFirst(list, nullptr, nullptr);
+    KL_ListGetNext(list, nullptr, nullptr); // no current cell: falls back, counting twice
+    EXPECT_EQ(klist::walkCalls() - before, 3u);
+    KL_ListGetPrev(list, nullptr, nullptr);
+    KL_ListGetLast(list, nullptr, nullptr);
+    EXPECT_EQ(klist::walkCalls() - before, 3u);
+    KL_ListDestroy(&list);
+}
+
+} // namespace
