@@ -59,8 +59,9 @@ class Writer {
     }
 
     std::string name() {
-        static const char *const known[] = {"N", "FN", "TEL", "EMAIL", "NOTE", "ADR", "x-custom",
-                                            "item1.EMAIL", "photo", "label", "summary"};
+        static const char *const known[] = {"N",     "FN",    "TEL",      "EMAIL",
+                                            "NOTE",  "ADR",   "x-custom", "item1.EMAIL",
+                                            "photo", "label", "summary"};
         if (chance(70)) return known[pick(11)];
         return word(12, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-.");
     }
