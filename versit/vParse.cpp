@@ -32,7 +32,6 @@
 //   sets dataSize to the unescaped text's length plus one.
 // - Names keep their backslashes: a backslash only stops the character
 //   after it from ending the name.
-#include <array>
 #include <cstdlib>
 #include <cstring>
 
@@ -58,33 +57,21 @@ constexpr int32_t kKeepRules = 0x10;
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 bool isBreak(char c) { return c == '\r' || c == '\n'; }
 
-// Bytes at which a scan stops; the NUL always does, so scans over a
-// NUL-terminated text need no length check.
-using StopTable = std::array<bool, 256>;
-constexpr StopTable stopAt(const char *chars) {
-    StopTable table{};
-    table[0] = true;
-    for (; *chars != '\0'; ++chars)
-        table[static_cast<unsigned char>(*chars)] = true;
-    return table;
-}
-constexpr StopTable kLineStops = stopAt("\r\n");
-constexpr StopTable kNameStops = stopAt(":;\\");
-constexpr StopTable kItemStops = stopAt(":;=\\");
+// The bytes at which each scan stops, besides the NUL that ends every
+// text; strcspn looks for them many bytes at a time.
+constexpr const char kNameStops[] = ":;\\";
+constexpr const char kItemStops[] = ":;=\\";
 // Indexed by [a comma ends a value][a colon or semicolon ends a value].
-constexpr StopTable kValueStops[2][2] = {
-    {stopAt("\"\\"), stopAt("\"\\:;")},
-    {stopAt("\"\\,"), stopAt("\"\\,:;")},
+constexpr const char *const kValueStops[2][2] = {
+    {"\"\\", "\"\\:;"},
+    {"\"\\,", "\"\\,:;"},
 };
 
-bool stopsAt(const StopTable &stops, char c) { return stops[static_cast<unsigned char>(c)]; }
-
-// Index of the first byte from `i` on that `stops` holds, a backslash
-// making the byte after it ordinary.
-size_t scanTo(const char *text, size_t i, const StopTable &stops) {
+// Index of the first byte from `i` on that is in `stops` (or the NUL), a
+// backslash making the byte after it ordinary.
+size_t scanTo(const char *text, size_t i, const char *stops) {
     for (;;) {
-        while (!stopsAt(stops, text[i]))
-            ++i;
+        i += std::strcspn(text + i, stops);
         if (text[i] != '\\') return i;
         i += text[i + 1] != '\0' ? 2 : 1;
     }
@@ -206,8 +193,7 @@ vValue *makeValue(const char *raw, size_t length, int32_t mode, int32_t flags, i
 // VLIB_ERR_NO_MEMORY.
 int32_t splitValues(const char *text, int32_t mode, int32_t flags, ValueChain &values,
                     size_t *used) {
-    const StopTable &stops =
-        kValueStops[(flags & kNoCommaSplit) == 0][(mode & kModeKeepColons) == 0];
+    const char *stops = kValueStops[(flags & kNoCommaSplit) == 0][(mode & kModeKeepColons) == 0];
     bool quoted = false; // a quote has been seen: this value and all later are unescaped
     bool first = true;
     size_t i = 0;
@@ -218,8 +204,7 @@ int32_t splitValues(const char *text, int32_t mode, int32_t flags, ValueChain &v
         const size_t start = i;
         bool inQuotes = false;
         for (;;) {
-            while (!stopsAt(stops, text[i]))
-                ++i;
+            i += std::strcspn(text + i, stops);
             const char c = text[i];
             if (c == '\0') break;
             if (c == '"') {
@@ -394,9 +379,11 @@ Read LineReader::next(Input &in) {
     const char *contentEnd = nullptr;
     bool folded = false;
     for (;;) {
-        while (p < limit && !stopsAt(kLineStops, *p))
-            ++p;
-        if (p == limit || *p == '\0') {
+        // The text is NUL-terminated, so the scan may look past the count:
+        // at worst to the end of the physical line the count stops in.
+        p += std::strcspn(p, "\r\n");
+        if (p >= limit || *p == '\0') {
+            if (p > limit) p = limit;
             contentEnd = p;
             break;
         }
@@ -570,6 +557,14 @@ bool skipComponent(Parser &ps) {
     }
 }
 
+// An END line whose name the colon follows can meet no problem that the
+// running result would report (no parameters, nothing to decode), so it
+// is recognised without building its property.
+bool isPlainEnd(const char *line) {
+    const NameSpan name = scanName(line);
+    return name.end == 3 && line[name.delimiter] == ':' && calapi::strncasecmp(line, "END", 3) == 0;
+}
+
 // ParseComponentBody for `root` and, without recursion, for every
 // component nested in it: `current` climbs back through the parent links.
 // False when memory ran out.
@@ -580,6 +575,12 @@ bool parseBody(Parser &ps, vComponent *root) {
         const Read read = ps.reader.next(ps.in);
         if (read == Read::NoMemory) return false;
         if (read == Read::End) return true; // a missing END is no error
+        if (isPlainEnd(ps.reader.line())) {
+            if (current == root) return true;
+            current = current->parent;
+            --depth;
+            continue;
+        }
         vProperty *property = parsePropertyLine(ps);
         if (property == nullptr) {
             if (ps.outOfMemory) return false;

@@ -55,7 +55,7 @@ TEST(Corpus, EveryFileParsesAndPrints) {
                 const int32_t result =
                     VLIB_buildComponentFromBuffer(&c, at, flags, &remaining, &rest);
                 vtest::Tree tree(c);
-                ASSERT_LT(remaining, before) << entry.path();
+                ASSERT_TRUE(remaining < before || rest == nullptr) << entry.path();
                 if (c == nullptr) {
                     EXPECT_TRUE(result == VLIB_ERR_NO_BEGIN || result == VLIB_ERR_NO_NAME)
                         << entry.path() << ": " << result;
