@@ -50,25 +50,6 @@ constexpr int64_t kFoldColumn = 74;
 
 enum class SinkKind { Count, Stream, Memory, Callback };
 
-// The records of a parsed tree lie all over the heap; asking for the next
-// property's record and pieces while the current one is written hides
-// much of the wait for memory.
-inline void prefetch(const void *address) {
-#if defined(__GNUC__)
-    __builtin_prefetch(address);
-#else
-    (void)address;
-#endif
-}
-
-void prefetchProperty(const vProperty *p) {
-    if (p == nullptr) return;
-    prefetch(p->next);
-    prefetch(p->name);
-    prefetch(p->parameterList);
-    prefetch(p->valueList);
-}
-
 char asciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c; }
 
 class Writer {
@@ -175,6 +156,18 @@ void Writer::flushStage() {
 // CR LF and a blank are inserted (but not right after an "="). Text between
 // folds goes out as one run.
 void Writer::put(const char *p, size_t n, bool fold) {
+    // Most pieces are short and end before the fold column: one look for a
+    // CR, and out they go.
+    if (n <= 16 && (!fold || column_ + static_cast<int64_t>(n) <= kFoldColumn)) {
+        size_t k = 0;
+        while (k < n && p[k] != '\r')
+            ++k;
+        if (k == n) {
+            column_ += static_cast<int64_t>(n);
+            emit(p, n);
+            return;
+        }
+    }
     size_t i = 0;
     size_t run = 0; // start of what has not been emitted yet
     while (i < n) {
@@ -299,7 +292,6 @@ void Writer::parameters(vParameter *first) {
 
 void Writer::properties(vProperty *first) {
     for (vProperty *p = first; p != nullptr; p = p->next) {
-        prefetchProperty(p->next);
         if (p->name == nullptr) continue;
         name(p->name);
         if (p->parameterList != nullptr) {

@@ -461,45 +461,59 @@ vProperty *parsePropertyLine(Parser &ps) {
     const NameSpan name = scanName(line);
     const char delimiter = line[name.delimiter];
     line[name.end] = '\0'; // the line is ours; the delimiter is remembered
+    // The property's record is made after its parameters and values: the
+    // generator walks a parsed tree from the last line back to the first,
+    // and with each property's records lying below the next one's and
+    // above its own parameters, that walk moves steadily down through
+    // memory, which the processor fetches ahead of it.
+    vrec::ChainGuard<vParameter> parameters(nullptr);
+    size_t at = name.delimiter;
+    if (delimiter == ';') {
+        size_t consumed = 0;
+        vParameter *list = nullptr;
+        if (!parseParameters(line + at + 1, ps.flags, &list, &consumed, &ps.running)) {
+            ps.outOfMemory = true;
+            return nullptr;
+        }
+        parameters.reset(list);
+        at += 1 + consumed;
+    }
+    // Resolved as for the property itself, which takes over the answer.
+    vProperty stand{};
+    stand.parameterList = parameters.get();
+    stand.datatype = VLIB_DATATYPE_UNRESOLVED;
+    const int32_t encoding = VLIB_getPropertyEncoding(&stand);
+    vrec::ChainGuard<vValue> values(nullptr);
+    const bool atColon = delimiter == ':' || (delimiter == ';' && line[at] == ':');
+    if (atColon) {
+        int32_t mode = kModeKeepColons;
+        if (encoding == VLIB_ENCODING_QUOTED_PRINTABLE) mode |= kModeQuotedPrintable;
+        if (encoding == VLIB_ENCODING_BASE64) mode |= kModeBase64;
+        int32_t flags = ps.flags;
+        if ((flags & kKeepRules) != 0 && isRuleName(line)) flags |= kNoCommaSplit;
+        ValueChain chain;
+        size_t used = 0;
+        const int32_t code = splitValues(line + at + 1, mode, flags, chain, &used);
+        values.reset(chain.head);
+        if (code == VLIB_ERR_NO_MEMORY) {
+            ps.outOfMemory = true;
+            return nullptr;
+        }
+        if (code != 0) ps.running = code;
+    } else {
+        ps.running = VLIB_ERR_NO_COLON;
+    }
     vProperty *property =
         VLIB_new_vProperty(VLIB_PROPERTY_UNIDENTIFIED, line, nullptr, nullptr, nullptr);
     if (property == nullptr) {
         ps.outOfMemory = true;
         return nullptr;
     }
-    vrec::ChainGuard<vProperty> guard(property);
-    size_t at = name.delimiter;
-    if (delimiter == ';') {
-        // Attached as they are: the parameters' parent links stay null.
-        size_t consumed = 0;
-        if (!parseParameters(line + at + 1, ps.flags, &property->parameterList, &consumed,
-                             &ps.running)) {
-            ps.outOfMemory = true;
-            return nullptr;
-        }
-        at += 1 + consumed;
-    }
-    const int32_t encoding = VLIB_getPropertyEncoding(property);
-    const bool atColon = delimiter == ':' || (delimiter == ';' && line[at] == ':');
-    if (!atColon) {
-        ps.running = VLIB_ERR_NO_COLON;
-        return guard.release();
-    }
-    int32_t mode = kModeKeepColons;
-    if (encoding == VLIB_ENCODING_QUOTED_PRINTABLE) mode |= kModeQuotedPrintable;
-    if (encoding == VLIB_ENCODING_BASE64) mode |= kModeBase64;
-    int32_t flags = ps.flags;
-    if ((flags & kKeepRules) != 0 && isRuleName(property->name)) flags |= kNoCommaSplit;
-    ValueChain values;
-    size_t used = 0;
-    const int32_t code = splitValues(line + at + 1, mode, flags, values, &used);
-    property->valueList = values.head;
-    if (code == VLIB_ERR_NO_MEMORY) {
-        ps.outOfMemory = true;
-        return nullptr;
-    }
-    if (code != 0) ps.running = code;
-    return guard.release();
+    // Attached as they are: the parameters' parent links stay null.
+    property->parameterList = parameters.release();
+    property->valueList = values.release();
+    property->encoding = stand.encoding;
+    return property;
 }
 
 // Links a parsed property into `component`; with flag 0x04 a property of
