@@ -13,7 +13,8 @@ inline std::string loadWorkload(benchmark::State &state, const char *name) {
     if (FILE *f = std::fopen(path.c_str(), "rb")) {
         char buffer[1 << 16];
         size_t n = 0;
-        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+            text.append(buffer, n);
         std::fclose(f);
     }
     if (text.empty()) state.SkipWithError(("workload missing: " + path).c_str());

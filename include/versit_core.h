@@ -435,12 +435,11 @@ VERSIT_API int32_t VLIB_getParameterList(vParameter **listOut, int32_t *resultIn
  * hands it to a callback in runs. Each takes the first record of a chain
  * and writes every record that follows it (see VLIB_GEN_SINGLE). Lines end
  * in CR LF; before a character other than "=" at column 74 or later a line
- * is folded (CR, LF, blank), though never right after an "=". Names are written, and left in the tree, in
- * upper case; the walk also sets each subcomponent's parent link to the
- * component that holds it. Values are written BASE64 or QUOTED-PRINTABLE
- * as their property's ENCODING says, unescaped values (encoding 0x507)
- * quoted. A null record writes nothing; a null stream, buffer or callback
- * gives VLIB_ERR_NULL_ARGUMENT.
+ * is folded (CR, LF, blank), though never right after an "=". Names are written, and left in the
+ * tree, in upper case; the walk also sets each subcomponent's parent link to the component that
+ * holds it. Values are written BASE64 or QUOTED-PRINTABLE as their property's ENCODING says,
+ * unescaped values (encoding 0x507) quoted. A null record writes nothing; a null stream, buffer or
+ * callback gives VLIB_ERR_NULL_ARGUMENT.
  */
 #define VLIB_GEN_NO_ENCODE 0x01          /* values as stored: no BASE64, QP or quotes */
 #define VLIB_GEN_BLANK_AFTER_BASE64 0x04 /* an empty line after each BASE64 property */

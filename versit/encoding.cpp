@@ -14,15 +14,15 @@ constexpr char kBase64Alphabet[] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 // Sextet of each 7-bit character, -1 outside the alphabet.
-constexpr std::array<int8_t, 128> makeBase64Table() {
-    std::array<int8_t, 128> table{};
-    for (int8_t &t : table)
+constexpr std::array<int, 128> makeBase64Table() {
+    std::array<int, 128> table{};
+    for (int &t : table)
         t = -1;
     for (int i = 0; i < 64; ++i)
-        table[static_cast<unsigned char>(kBase64Alphabet[i])] = static_cast<int8_t>(i);
+        table[static_cast<unsigned char>(kBase64Alphabet[i])] = i;
     return table;
 }
-constexpr std::array<int8_t, 128> kBase64Table = makeBase64Table();
+constexpr std::array<int, 128> kBase64Table = makeBase64Table();
 
 // Upper-case hexadecimal digits only: "=3d" is not an escape.
 int hexValue(char c) {

@@ -18,7 +18,6 @@
 // - The CAL-ADDRESS generator reads at most the record's 64 and 128 bytes
 //   of address and name, and the URL generator at most 128, so a record
 //   without its NUL is not read past its end.
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -85,23 +84,23 @@ template <class Drop, class Keep> bool compact(char *text, Drop drop, Keep keep)
 }
 
 // snprintf that writes only a text that fits, and only into a buffer of at
-// least `needed` bytes: 0, or 1 with nothing written.
-__attribute__((format(printf, 4, 5))) int32_t format(char *buffer, int32_t size, int32_t needed,
-                                                     const char *shape, ...) {
+// least `needed` bytes: 0, or 1 with nothing written. The shapes are the
+// literals below.
+template <class... Numbers>
+int32_t format(char *buffer, int32_t size, int32_t needed, const char *shape, Numbers... numbers) {
     if (size < needed) return kInvalid;
-    va_list args;
-    va_start(args, shape);
-    va_list again;
-    va_copy(again, args);
-    const int length = std::vsnprintf(nullptr, 0, shape, args);
-    va_end(args);
-    int32_t result = kInvalid;
-    if (length >= 0 && length < size) {
-        std::vsnprintf(buffer, static_cast<size_t>(size), shape, again);
-        result = 0;
-    }
-    va_end(again);
-    return result;
+    const int length = std::snprintf(nullptr, 0, shape, numbers...);
+    if (length < 0 || length >= size) return kInvalid;
+    std::snprintf(buffer, static_cast<size_t>(size), shape, numbers...);
+    return 0;
+}
+
+// `length` characters of `text` and a NUL, under the same rule.
+int32_t place(char *buffer, int32_t size, int32_t needed, const char *text, size_t length) {
+    if (size < needed || length >= static_cast<size_t>(size)) return kInvalid;
+    std::memcpy(buffer, text, length);
+    buffer[length] = '\0';
+    return 0;
 }
 
 // Copies at most `limit` characters of `from` and a NUL.
@@ -484,7 +483,7 @@ VERSIT_API int32_t VLIB_parseValue(int32_t datatype, const char *text, void **re
 
 VERSIT_API int32_t VLIB_generateAsBoolean(char *buffer, int32_t size, const int32_t *value) {
     if (buffer == nullptr || value == nullptr) return VLIB_ERR_NULL_ARGUMENT;
-    return *value != 0 ? format(buffer, size, 5, "TRUE") : format(buffer, size, 6, "FALSE");
+    return *value != 0 ? place(buffer, size, 5, "TRUE", 4) : place(buffer, size, 6, "FALSE", 5);
 }
 
 VERSIT_API int32_t VLIB_generateAsDate(char *buffer, int32_t size, const vDate *date) {
@@ -569,8 +568,11 @@ VERSIT_API int32_t VLIB_generateAsCalAddress(char *buffer, int32_t size,
     const size_t addressLength = strnlen(address->address, sizeof address->address);
     const size_t nameLength = strnlen(address->name, sizeof address->name);
     const auto needed = static_cast<int32_t>(addressLength + nameLength + 11);
-    return format(buffer, size, needed, "MAILTO:%.*s", static_cast<int>(addressLength),
-                  address->address);
+    if (size < needed) return kInvalid;
+    std::memcpy(buffer, "MAILTO:", 7);
+    std::memcpy(buffer + 7, address->address, addressLength);
+    buffer[7 + addressLength] = '\0';
+    return 0;
 }
 
 VERSIT_API int32_t VLIB_generateAsUrl(char *buffer, int32_t size, const char *url) {

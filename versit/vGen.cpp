@@ -191,6 +191,7 @@ void Writer::put(const char *p, size_t n, bool fold) {
             ++i;
             continue;
         }
+        // NOLINTNEXTLINE(clang-analyzer-core.uninitialized.Assign): p[i - 1] lies in the piece
         const char previous = i > 0 ? p[i - 1] : last_;
         if (fold && column_ >= kFoldColumn && c != '=' && previous != '=') {
             emit(p + run, i - run);
@@ -222,7 +223,7 @@ void Writer::escaped(const char *text, bool fold) {
 void Writer::base64(const vValue *value) {
     const auto *bytes = reinterpret_cast<const unsigned char *>(value->data);
     size_t left = value->dataSize > 0 ? static_cast<size_t>(value->dataSize) : 0;
-    char chunk[1024]; // 768 bytes at a time make 1024 characters
+    char chunk[1024] = {}; // 768 bytes at a time make 1024 characters
     while (left > 0) {
         const size_t take = left < 768 ? left : 768;
         venc::base64Encode(bytes, take, chunk);

@@ -353,7 +353,7 @@ class LineReader {
 };
 
 bool LineReader::reserve(size_t size) {
-    if (size <= capacity_) return true;
+    if (buffer_ != nullptr && size <= capacity_) return true;
     size_t capacity = capacity_ < 256 ? 256 : capacity_;
     while (capacity < size)
         capacity *= 2;
