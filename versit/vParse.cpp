@@ -49,10 +49,10 @@ constexpr int32_t kModeKeepColons = 0x02;
 constexpr int32_t kModeQuotedPrintable = 0x10;
 constexpr int32_t kModeBase64 = 0x20;
 
-constexpr int32_t kNoDecode = 0x01;
-constexpr int32_t kSplitValues = 0x04;
-constexpr int32_t kNoCommaSplit = 0x08;
-constexpr int32_t kKeepRules = 0x10;
+constexpr int32_t kNoDecode = VLIB_PARSE_NO_DECODE;
+constexpr int32_t kOnePropertyPerValue = VLIB_PARSE_SPLIT_VALUES;
+constexpr int32_t kNoCommaSplit = VLIB_PARSE_NO_COMMA_SPLIT;
+constexpr int32_t kKeepRules = VLIB_PARSE_KEEP_RULES;
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 bool isBreak(char c) { return c == '\r' || c == '\n'; }
@@ -191,7 +191,7 @@ vValue *makeValue(const char *raw, size_t length, int32_t mode, int32_t flags, i
 // `values`; `used` gets the index of the delimiter that ended the last
 // value. Returns 0, a decoding failure (the values before it are kept) or
 // VLIB_ERR_NO_MEMORY.
-int32_t splitValues(const char *text, int32_t mode, int32_t flags, ValueChain &values,
+int32_t SplitValues(const char *text, int32_t mode, int32_t flags, ValueChain &values,
                     size_t *used) {
     const char *stops = kValueStops[(flags & kNoCommaSplit) == 0][(mode & kModeKeepColons) == 0];
     bool quoted = false; // a quote has been seen: this value and all later are unescaped
@@ -279,7 +279,7 @@ bool parseParameters(char *text, int32_t flags, vParameter **list, size_t *consu
             built.reset(parameter);
             ValueChain values;
             size_t used = 0;
-            const int32_t code = splitValues(text + i + 1, kModeTrim, flags, values, &used);
+            const int32_t code = SplitValues(text + i + 1, kModeTrim, flags, values, &used);
             parameter->valueList = values.head;
             if (code == VLIB_ERR_NO_MEMORY) return false;
             if (values.head == nullptr) *running = VLIB_ERR_EMPTY_PARAMETER;
@@ -339,7 +339,7 @@ class LineReader {
     LineReader &operator=(const LineReader &) = delete;
     ~LineReader() { std::free(buffer_); }
 
-    Read next(Input &in);
+    Read ReadLogicalLine(Input &in);
     char *line() const { return buffer_; }
     size_t length() const { return length_; }
 
@@ -364,7 +364,7 @@ bool LineReader::reserve(size_t size) {
     return true;
 }
 
-Read LineReader::next(Input &in) {
+Read LineReader::ReadLogicalLine(Input &in) {
     const char *const begin = in.at;
     const char *p = begin;
     const char *const limit = begin + (in.remaining > 0 ? in.remaining : 0);
@@ -455,7 +455,7 @@ struct Parser {
 
 // ParsePropertyLine over the reader's current line. Null either when the
 // line is empty (no property) or when memory ran out (outOfMemory set).
-vProperty *parsePropertyLine(Parser &ps) {
+vProperty *ParsePropertyLine(Parser &ps) {
     char *line = ps.reader.line();
     if (ps.reader.length() == 0) return nullptr;
     const NameSpan name = scanName(line);
@@ -493,7 +493,7 @@ vProperty *parsePropertyLine(Parser &ps) {
         if ((flags & kKeepRules) != 0 && isRuleName(line)) flags |= kNoCommaSplit;
         ValueChain chain;
         size_t used = 0;
-        const int32_t code = splitValues(line + at + 1, mode, flags, chain, &used);
+        const int32_t code = SplitValues(line + at + 1, mode, flags, chain, &used);
         values.reset(chain.head);
         if (code == VLIB_ERR_NO_MEMORY) {
             ps.outOfMemory = true;
@@ -519,7 +519,7 @@ vProperty *parsePropertyLine(Parser &ps) {
 // Links a parsed property into `component`; with flag 0x04 a property of
 // several values becomes one copy per value, each added in text order.
 bool addProperty(Parser &ps, vComponent *component, vProperty *property) {
-    const bool split = (ps.flags & kSplitValues) != 0 && property->valueList != nullptr &&
+    const bool split = (ps.flags & kOnePropertyPerValue) != 0 && property->valueList != nullptr &&
                        property->valueList->next != nullptr &&
                        !((ps.flags & kKeepRules) != 0 && isRuleName(property->name));
     if (!split) {
@@ -560,7 +560,7 @@ vComponent *newComponent(Parser &ps, const vProperty *begin) {
 bool skipComponent(Parser &ps) {
     int depth = 1;
     for (;;) {
-        const Read read = ps.reader.next(ps.in);
+        const Read read = ps.reader.ReadLogicalLine(ps.in);
         if (read == Read::NoMemory) return false;
         if (read == Read::End) return true;
         char *line = ps.reader.line();
@@ -582,11 +582,11 @@ bool isPlainEnd(const char *line) {
 // ParseComponentBody for `root` and, without recursion, for every
 // component nested in it: `current` climbs back through the parent links.
 // False when memory ran out.
-bool parseBody(Parser &ps, vComponent *root) {
+bool ParseComponentBody(Parser &ps, vComponent *root) {
     vComponent *current = root;
     int depth = 1;
     for (;;) {
-        const Read read = ps.reader.next(ps.in);
+        const Read read = ps.reader.ReadLogicalLine(ps.in);
         if (read == Read::NoMemory) return false;
         if (read == Read::End) return true; // a missing END is no error
         if (isPlainEnd(ps.reader.line())) {
@@ -595,7 +595,7 @@ bool parseBody(Parser &ps, vComponent *root) {
             --depth;
             continue;
         }
-        vProperty *property = parsePropertyLine(ps);
+        vProperty *property = ParsePropertyLine(ps);
         if (property == nullptr) {
             if (ps.outOfMemory) return false;
             ps.running = VLIB_ERR_LINE_WITHOUT_NAME;
@@ -625,16 +625,16 @@ bool parseBody(Parser &ps, vComponent *root) {
 
 // Builds one outermost component; the input is advanced past what was read.
 int32_t buildComponent(Parser &ps, vComponent **out) {
-    const Read read = ps.reader.next(ps.in);
+    const Read read = ps.reader.ReadLogicalLine(ps.in);
     if (read == Read::NoMemory) return VLIB_ERR_NO_MEMORY;
     if (read == Read::End) return VLIB_ERR_NO_BEGIN;
-    vrec::ChainGuard<vProperty> first(parsePropertyLine(ps));
+    vrec::ChainGuard<vProperty> first(ParsePropertyLine(ps));
     if (ps.outOfMemory) return VLIB_ERR_NO_MEMORY;
     if (first.get() == nullptr) return VLIB_ERR_NO_NAME;
     if (!nameIs(first.get()->name, "BEGIN")) return VLIB_ERR_NO_BEGIN;
     vrec::ChainGuard<vComponent> root(newComponent(ps, first.get()));
     if (root.get() == nullptr) return VLIB_ERR_NO_MEMORY;
-    if (!parseBody(ps, root.get())) return VLIB_ERR_NO_MEMORY;
+    if (!ParseComponentBody(ps, root.get())) return VLIB_ERR_NO_MEMORY;
     *out = root.release();
     return ps.running;
 }
