@@ -43,24 +43,6 @@ void BM_ParseCards(benchmark::State &state) {
 }
 BENCHMARK(BM_ParseCards)->Unit(benchmark::kMillisecond);
 
-// The same, without destroying the trees inside the timed part.
-void BM_ParseCardsOnly(benchmark::State &state) {
-    const std::string text = loadWorkload(state, "vcards-10k.vcf");
-    if (text.empty()) return;
-    std::vector<vComponent *> cards;
-    cards.reserve(10000);
-    for (auto _ : state) {
-        parseCards(text, 8, [&](vComponent *c) { cards.push_back(c); });
-        state.PauseTiming();
-        for (vComponent *c : cards)
-            VLIB_destroy_vComponent(&c);
-        cards.clear();
-        state.ResumeTiming();
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
-}
-BENCHMARK(BM_ParseCardsOnly)->Unit(benchmark::kMillisecond);
-
 // Heap held by all the cards of the file at once, per byte of text (the
 // allocator's own overhead included).
 void BM_TreeMemory(benchmark::State &state) {
