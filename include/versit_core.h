@@ -17,6 +17,7 @@
 #define VERSIT_CORE_H
 
 #include <stdint.h>
+#include <stdio.h>
 
 #include "versit_export.h"
 #include "versit_result.h"
@@ -342,6 +343,246 @@ VERSIT_API int32_t VLIB_getPropertyEncoding(vProperty *property);
 /* The property's VALUE type as a code: 0x101 when it has none, 0 when the
  * word is not known. Cached in the property. */
 VERSIT_API int32_t VLIB_getPropertyDatatype(vProperty *property);
+
+/* ------------------------------------------------------------------------
+ * Transfer encodings. Each converter hands out its result in a buffer
+ * allocated with malloc, which the caller releases with free; on failure
+ * the output pointer is null. Null text or output pointers give
+ * VLIB_ERR_NULL_ARGUMENT.
+ */
+
+/* `byteCount` bytes of `data` as BASE64 text, without line breaks (a count
+ * below 1 gives ""). 0, or VLIB_ERR_NO_MEMORY. */
+VERSIT_API int32_t VLIB_convertToBase64(const void *data, int32_t byteCount, char **out);
+/* The bytes of BASE64 `text`, NUL-terminated after the last one, and their
+ * number in *byteCount. Only the low seven bits of each character count;
+ * characters outside the alphabet (line breaks, blanks, ...) are skipped,
+ * and the first "=" ends the text. 0; VLIB_ERR_BAD_BASE64 when characters
+ * were skipped (the output is complete all the same); VLIB_ERR_NO_MEMORY. */
+VERSIT_API int32_t VLIB_convertFromBase64(const char *text, int32_t *byteCount, char **out);
+/* `text` as QUOTED-PRINTABLE: bytes other than 0x20..0x3C and 0x3E..0x7D
+ * become "=XX"; once a byte brings the column to 72 a soft break ("=",
+ * CR, LF, blank) follows. *column is the column the text starts at and
+ * receives the column after it (null: start at 0). 0, or
+ * VLIB_ERR_NO_MEMORY. */
+VERSIT_API int32_t VLIB_convertToQuotedPrintable(const char *text, char **out, int32_t *column);
+/* The bytes of QUOTED-PRINTABLE `text`: "=XX" with upper-case hexadecimal
+ * digits is decoded; any other "=", and "=00", is dropped. Soft line
+ * breaks are the parser's to remove. 0, or VLIB_ERR_NO_MEMORY. */
+VERSIT_API int32_t VLIB_convertFromQuotedPrintable(const char *text, char **out);
+/* `text` between double quotes, with a backslash before " , : ; and \,
+ * and each line break (CR LF taken as one) written as \n. When *column is
+ * past 71 a fold (CR, LF, blank) follows the opening quote. *column
+ * receives the column the escaper counted (null: start at 0). 0, or
+ * VLIB_ERR_NO_MEMORY. */
+VERSIT_API int32_t VLIB_convertToEscapedString(const char *text, char **out, int32_t *column);
+
+/* ------------------------------------------------------------------------
+ * The text parser.
+ */
+#define VLIB_PARSE_NO_DECODE 0x01      /* BASE64 and QUOTED-PRINTABLE stay as written */
+#define VLIB_PARSE_SPLIT_VALUES 0x04   /* one property per value */
+#define VLIB_PARSE_NO_COMMA_SPLIT 0x08 /* a comma never separates values */
+#define VLIB_PARSE_KEEP_RULES 0x10     /* RRULE/EXRULE: as 0x08, never split by 0x04 */
+
+/* Parses the first outermost component (BEGIN ... END) of `buffer`, a
+ * NUL-terminated text of which *remainingInOut bytes are still to be read.
+ *
+ * Lines are unfolded (a line break followed by a blank, CR or LF continues
+ * the line; the first blank after each break and every "=" right before a
+ * break are dropped), values are split at commas (unless flags say
+ * otherwise) and decoded as their ENCODING parameter says, quoted values
+ * are unescaped. Properties, parameters and subcomponents stand in the
+ * reverse order of the text; values in text order. Every type code is left
+ * at its not-identified value. Components nest up to 100 deep: a deeper
+ * one is passed over with VLIB_ERR_NESTED_COMPONENT.
+ *
+ * *componentOut receives the component (the caller destroys it) or null.
+ * *remainingInOut is decreased by the bytes read, and *restOut (when
+ * restOut is not null) receives the first unread byte, or null when the
+ * text is used up. Returns 0, or the code of the last problem met: a
+ * component may come back together with a nonzero code (VLIB_ERR_NO_COLON,
+ * VLIB_ERR_EMPTY_PARAMETER, VLIB_ERR_BAD_QUOTED_PRINTABLE,
+ * VLIB_ERR_BAD_BASE64_VALUE, VLIB_ERR_BEGIN_WITHOUT_NAME,
+ * VLIB_ERR_NESTED_COMPONENT, VLIB_ERR_LINE_WITHOUT_NAME). Without one:
+ * VLIB_ERR_NO_BEGIN when nothing is left or the first line is not BEGIN
+ * (that line is read), VLIB_ERR_NO_NAME when the first line is empty once
+ * unfolded, VLIB_ERR_NULL_ARGUMENT, or VLIB_ERR_NO_MEMORY, in which case
+ * nothing is read and the call may be repeated. A missing END is no error:
+ * the component ends with the text. */
+VERSIT_API int32_t VLIB_buildComponentFromBuffer(vComponent **componentOut, const char *buffer,
+                                                 int32_t flags, int32_t *remainingInOut,
+                                                 char **restOut);
+/* Parses the parameters of a content line from `text`, which starts just
+ * after the semicolon that follows the property name, up to the first
+ * delimiter that is not a semicolon (normally the colon before the value).
+ * *listOut receives the parameters in the reverse order of the text (null
+ * when there are none), *consumedOut the bytes used. A name with "=" gives
+ * a named parameter (type 0x300) with its values; a bare word a parameter
+ * (type 0x301) with an empty name and the word as its one value. The text
+ * is changed while it is read and restored before the call returns.
+ * *resultInOut is the running result, overwritten only when a problem is
+ * met (VLIB_ERR_EMPTY_PARAMETER); it is also returned. VLIB_ERR_NO_MEMORY
+ * (nothing handed out) or VLIB_ERR_NULL_ARGUMENT. */
+VERSIT_API int32_t VLIB_getParameterList(vParameter **listOut, int32_t *resultInOut, char *text,
+                                         int32_t *consumedOut, int32_t flags);
+
+/* ------------------------------------------------------------------------
+ * The text generator. For each record kind there are four functions over
+ * one writer: _length_ counts the bytes of the text, _fprint_ writes it to
+ * a stream (flushed after each run of text), _sprint_ into a buffer that
+ * must hold the length plus one byte (it ends NUL-terminated), _cprint_
+ * hands it to a callback in runs. Each takes the first record of a chain
+ * and writes every record that follows it (see VLIB_GEN_SINGLE). Lines end
+ * in CR LF; before a character other than "=" at column 74 or later a line
+ * is folded (CR, LF, blank), though never right after an "=". Names are written, and left in the
+ * tree, in upper case; the walk also sets each subcomponent's parent link to the component that
+ * holds it. Values are written BASE64 or QUOTED-PRINTABLE as their property's ENCODING says,
+ * unescaped values (encoding 0x507) quoted. A null record writes nothing; a null stream, buffer or
+ * callback gives VLIB_ERR_NULL_ARGUMENT.
+ */
+#define VLIB_GEN_NO_ENCODE 0x01          /* values as stored: no BASE64, QP or quotes */
+#define VLIB_GEN_BLANK_AFTER_BASE64 0x04 /* an empty line after each BASE64 property */
+#define VLIB_GEN_NO_FOLD 0x08            /* fold property values only */
+#define VLIB_GEN_SINGLE 0x10             /* a component without the siblings after it */
+
+/* Receives `count` bytes (not NUL-terminated, valid during the call only);
+ * returns 0 to go on. After a nonzero result it is not called again. */
+typedef int32_t (*vOutputCallback)(void *argument, const char *bytes, int32_t count);
+
+/* Bytes of the text, without a terminating NUL. */
+VERSIT_API int32_t VLIB_length_vComponent(vComponent *component, int32_t flags);
+VERSIT_API int32_t VLIB_length_vProperty(vProperty *property, int32_t flags);
+VERSIT_API int32_t VLIB_length_vParameter(vParameter *parameter, int32_t flags);
+VERSIT_API int32_t VLIB_length_vValue(vValue *value, int32_t flags);
+/* 0, or VLIB_ERR_NULL_ARGUMENT. */
+VERSIT_API int32_t VLIB_fprint_vComponent(FILE *stream, vComponent *component, int32_t flags);
+VERSIT_API int32_t VLIB_fprint_vProperty(FILE *stream, vProperty *property, int32_t flags);
+VERSIT_API int32_t VLIB_fprint_vParameter(FILE *stream, vParameter *parameter, int32_t flags);
+VERSIT_API int32_t VLIB_fprint_vValue(FILE *stream, vValue *value, int32_t flags);
+/* 0, or VLIB_ERR_NULL_ARGUMENT. */
+VERSIT_API int32_t VLIB_sprint_vComponent(char *buffer, vComponent *component, int32_t flags);
+VERSIT_API int32_t VLIB_sprint_vProperty(char *buffer, vProperty *property, int32_t flags);
+VERSIT_API int32_t VLIB_sprint_vParameter(char *buffer, vParameter *parameter, int32_t flags);
+VERSIT_API int32_t VLIB_sprint_vValue(char *buffer, vValue *value, int32_t flags);
+/* The last callback result (0 when none was made), or
+ * VLIB_ERR_NULL_ARGUMENT. */
+VERSIT_API int32_t VLIB_cprint_vComponent(vOutputCallback callback, void *argument,
+                                          vComponent *component, int32_t flags);
+VERSIT_API int32_t VLIB_cprint_vProperty(vOutputCallback callback, void *argument,
+                                         vProperty *property, int32_t flags);
+VERSIT_API int32_t VLIB_cprint_vParameter(vOutputCallback callback, void *argument,
+                                          vParameter *parameter, int32_t flags);
+VERSIT_API int32_t VLIB_cprint_vValue(vOutputCallback callback, void *argument, vValue *value,
+                                      int32_t flags);
+
+/* ------------------------------------------------------------------------
+ * Typed values: the text of a value to a record for its type and back.
+ *
+ * The parsers VLIB_parseAsT(text, record) return 0, 1 when the text is not
+ * valid for the type (the record may then be partly filled),
+ * VLIB_ERR_NULL_ARGUMENT or VLIB_ERR_NO_MEMORY. The generators
+ * VLIB_generateAsT(buffer, size, record) write NUL-terminated text and
+ * return 0, or 1 without writing when the record is not valid or the
+ * buffer is smaller than the size named with each. TEXT has no codec:
+ * both give VLIB_ERR_NOT_SUPPORTED.
+ */
+typedef struct vDate {
+    int32_t year, month, day;
+} vDate;
+
+typedef struct vTime {
+    int32_t hour, minute, second;
+    int32_t offsetHours, offsetMinutes; /* both negative for a "-" offset */
+    int32_t utc;                        /* 1: the time ended in Z */
+    int32_t local;                      /* 1: the time had no zone part */
+} vTime;
+
+typedef struct vDateTime {
+    vDate date;
+    vTime time;
+} vDateTime;
+
+typedef struct vDuration {
+    int32_t seconds, minutes, hours, weeks, days, months, years;
+} vDuration;
+
+typedef struct vPeriod {
+    vDateTime start;
+    vDateTime end;      /* used when endIsDateTime is 1 */
+    vDuration duration; /* used when endIsDateTime is 0 */
+    int32_t endIsDateTime;
+} vPeriod;
+
+typedef struct vUtcOffset {
+    int32_t hours, minutes; /* both negative for a "-" offset */
+} vUtcOffset;
+
+typedef struct vCalAddress {
+    char address[64]; /* NUL-terminated */
+    char name[128];   /* NUL-terminated */
+} vCalAddress;
+
+/* A URL record: the text in this many bytes, NUL-terminated. */
+#define VLIB_URL_SIZE 128
+
+/* TRUE or YES give 1, FALSE or NO give 0, ignoring case. */
+VERSIT_API int32_t VLIB_parseAsBoolean(const char *text, int32_t *value);
+/* YYYYMMDD once blanks and "/" are removed: month 1..12, day 1..31. The
+ * record is preset to 0, 1, 1. */
+VERSIT_API int32_t VLIB_parseAsDate(const char *text, vDate *date);
+/* HHMMSS, HHMMSSZ, HHMMSS+HH or HHMMSS+HHMM once blanks and ":" are
+ * removed; the sign may be "-". */
+VERSIT_API int32_t VLIB_parseAsTime(const char *text, vTime *time);
+/* A date, "T", a time. */
+VERSIT_API int32_t VLIB_parseAsDateTime(const char *text, vDateTime *dateTime);
+/* P, then numbers each followed by Y, M, W, D, then T, then H, M, S. */
+VERSIT_API int32_t VLIB_parseAsDuration(const char *text, vDuration *duration);
+/* A date-time, "/", then a duration (starting with P) or a date-time. */
+VERSIT_API int32_t VLIB_parseAsPeriod(const char *text, vPeriod *period);
+/* An optional sign, digits, an optional point and digits after it. */
+VERSIT_API int32_t VLIB_parseAsFloat(const char *text, double *value);
+/* Digits, signs and blanks only, then read as atoi reads. */
+VERSIT_API int32_t VLIB_parseAsInteger(const char *text, int32_t *value);
+/* A sign and HHMM once blanks are removed. */
+VERSIT_API int32_t VLIB_parseAsUtcOffset(const char *text, vUtcOffset *offset);
+/* "[mailto:]address" or "name <address>", cut to the record's fields. */
+VERSIT_API int32_t VLIB_parseAsCalAddress(const char *text, vCalAddress *address);
+/* The text cut to VLIB_URL_SIZE - 1 characters. */
+VERSIT_API int32_t VLIB_parseAsUrl(const char *text, char *url);
+VERSIT_API int32_t VLIB_parseAsText(const char *text, char *record);
+
+/* Allocates (malloc) the record for `datatype` (0x103 .. 0x10E; TEXT takes
+ * the text's length plus one bytes), stores it in *record - the caller
+ * frees it, whatever the result - and returns the parser's result. A code
+ * outside that range gives VLIB_ERR_BAD_DATATYPE and a null record. */
+VERSIT_API int32_t VLIB_parseValue(int32_t datatype, const char *text, void **record);
+
+/* "TRUE" (5 bytes) or "FALSE" (6). */
+VERSIT_API int32_t VLIB_generateAsBoolean(char *buffer, int32_t size, const int32_t *value);
+/* YYYYMMDD (9 bytes); year at least 1, month 1..12, day 1..31. */
+VERSIT_API int32_t VLIB_generateAsDate(char *buffer, int32_t size, const vDate *date);
+/* HHMMSS when local (7 bytes), else HHMMSSZ when utc (8), else
+ * HHMMSS+HHMM or HHMMSS-HHMM (12); second may be 60. */
+VERSIT_API int32_t VLIB_generateAsTime(char *buffer, int32_t size, const vTime *time);
+/* The date, "T" (when 5 bytes remain after the date), the time. */
+VERSIT_API int32_t VLIB_generateAsDateTime(char *buffer, int32_t size, const vDateTime *dateTime);
+/* PnYnMnDTnHnMnS (35 bytes), or PnW (8) when weeks is not 0. */
+VERSIT_API int32_t VLIB_generateAsDuration(char *buffer, int32_t size, const vDuration *duration);
+/* The start, "/" (when 2 bytes remain), the duration or the end. */
+VERSIT_API int32_t VLIB_generateAsPeriod(char *buffer, int32_t size, const vPeriod *period);
+/* "%f" (20 bytes). */
+VERSIT_API int32_t VLIB_generateAsFloat(char *buffer, int32_t size, const double *value);
+/* "%d" (20 bytes). */
+VERSIT_API int32_t VLIB_generateAsInteger(char *buffer, int32_t size, const int32_t *value);
+/* +HHMM or -HHMM (6 bytes). */
+VERSIT_API int32_t VLIB_generateAsUtcOffset(char *buffer, int32_t size, const vUtcOffset *offset);
+/* "MAILTO:" and the address (address and name lengths plus 11 bytes). */
+VERSIT_API int32_t VLIB_generateAsCalAddress(char *buffer, int32_t size,
+                                             const vCalAddress *address);
+/* The URL (its length plus one byte). */
+VERSIT_API int32_t VLIB_generateAsUrl(char *buffer, int32_t size, const char *url);
+VERSIT_API int32_t VLIB_generateAsText(char *buffer, int32_t size, const char *text);
 
 /* ------------------------------------------------------------------------
  * Diagnostics.

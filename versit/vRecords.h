@@ -48,6 +48,12 @@ template <class Record> class ChainGuard {
         chain_ = nullptr;
         return chain;
     }
+    // Releases what it held and takes `chain` instead.
+    void reset(Record *chain) {
+        if (chain == chain_) return;
+        releaseChain(chain_);
+        chain_ = chain;
+    }
 
   private:
     Record *chain_;

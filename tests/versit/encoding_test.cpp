@@ -1,0 +1,206 @@
+// The three transfer encodings: exact output, columns, folding, what the
+// decoders skip or drop, and failure without leaks.
+#include <cstdlib>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "support/alloc_hook.h"
+#include "support/log_capture.h"
+#include "versit_core.h"
+
+namespace {
+
+std::string take(char *text) {
+    std::string s = text != nullptr ? text : "(null)";
+    std::free(text);
+    return s;
+}
+
+TEST(Base64, Encoding) {
+    struct Case {
+        std::string bytes;
+        const char *text;
+    } cases[] = {
+        {"Man", "TWFu"},
+        {"Ma", "TWE="},
+        {"M", "TQ=="},
+        {"", ""},
+        {std::string("\0\xff\xfe\x10", 4), "AP/+EA=="},
+        {"any carnal pleasure.", "YW55IGNhcm5hbCBwbGVhc3VyZS4="},
+    };
+    for (const Case &c : cases) {
+        char *out = nullptr;
+        ASSERT_EQ(VLIB_convertToBase64(c.bytes.data(), static_cast<int32_t>(c.bytes.size()), &out),
+                  0);
+        EXPECT_EQ(take(out), c.text);
+    }
+    char *out = reinterpret_cast<char *>(1);
+    EXPECT_EQ(VLIB_convertToBase64("abc", -3, &out), 0);
+    EXPECT_EQ(take(out), "") << "a count below 1 gives the empty text";
+    EXPECT_EQ(VLIB_convertToBase64(nullptr, 3, &out), VLIB_ERR_NULL_ARGUMENT);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(VLIB_convertToBase64("abc", 3, nullptr), VLIB_ERR_NULL_ARGUMENT);
+}
+
+TEST(Base64, DecodingSkipsAndReports) {
+    struct Case {
+        const char *text;
+        std::string bytes;
+        int32_t result;
+    } cases[] = {
+        {"TWFu", "Man", 0},
+        {"TW\r\n Fu", "Man", VLIB_ERR_BAD_BASE64},
+        {"TQ==", "M", 0},
+        {"TWE=", "Ma", 0},
+        {"TWE=TWFu", "Ma", 0}, // the first "=" ends the text
+        {"TWF", "Ma", 0},      // an incomplete byte is dropped
+        {"T", "", 0},          //
+        {"", "", 0},           //
+        {"TW*Fu", "Man", VLIB_ERR_BAD_BASE64},
+        {"\xd4\xd7\xc6\xf5", "Man", 0}, // only the low seven bits count
+        {"TQ\xbd\xbd", "M", 0},         // 0xBD is an "=" too
+        {"AP/+EA==", std::string("\0\xff\xfe\x10", 4), 0},
+    };
+    for (const Case &c : cases) {
+        char *out = nullptr;
+        int32_t count = -1;
+        EXPECT_EQ(VLIB_convertFromBase64(c.text, &count, &out), c.result) << c.text;
+        ASSERT_NE(out, nullptr);
+        EXPECT_EQ(std::string(out, static_cast<size_t>(count)), c.bytes) << c.text;
+        EXPECT_EQ(out[count], '\0') << "NUL-terminated after the last byte";
+        std::free(out);
+    }
+    int32_t count = 5;
+    char *out = nullptr;
+    EXPECT_EQ(VLIB_convertFromBase64(nullptr, &count, &out), VLIB_ERR_NULL_ARGUMENT);
+    EXPECT_EQ(VLIB_convertFromBase64("TQ==", nullptr, &out), VLIB_ERR_NULL_ARGUMENT);
+}
+
+TEST(QuotedPrintable, EncodingKeepsTheColumn) {
+    const std::string letters80(80, 'x');
+    struct Case {
+        std::string text;
+        int32_t column;
+        std::string encoded;
+        int32_t columnAfter;
+    } cases[] = {
+        {"a=b", 0, "a=3Db", 5},
+        {"~", 0, "=7E", 3},
+        {"a b ", 10, "a b ", 14}, // blanks are never encoded
+        {"\r\n\t\x7f\x80\xff", 0, "=0D=0A=09=7F=80=FF", 18},
+        {"", 33, "", 33},
+        {letters80, 0, std::string(72, 'x') + "=\r\n " + std::string(8, 'x'), 9},
+        // The byte that reaches column 72 is followed by the break, even last.
+        {std::string(72, 'x'), 0, std::string(72, 'x') + "=\r\n ", 1},
+        {"ab", 70, "ab=\r\n ", 1},
+        {"abc", 70, "ab=\r\n c", 2},
+        {"=", 70, "=3D=\r\n ", 1}, // an escape counts 3 and may pass 72
+        {"x", 500, "x=\r\n ", 1},
+    };
+    for (const Case &c : cases) {
+        char *out = nullptr;
+        int32_t column = c.column;
+        ASSERT_EQ(VLIB_convertToQuotedPrintable(c.text.c_str(), &out, &column), 0);
+        EXPECT_EQ(take(out), c.encoded) << c.text;
+        EXPECT_EQ(column, c.columnAfter) << c.text;
+    }
+    char *out = nullptr;
+    EXPECT_EQ(VLIB_convertToQuotedPrintable("a=b", &out, nullptr), 0);
+    EXPECT_EQ(take(out), "a=3Db");
+    EXPECT_EQ(VLIB_convertToQuotedPrintable(nullptr, &out, nullptr), VLIB_ERR_NULL_ARGUMENT);
+}
+
+TEST(QuotedPrintable, Decoding) {
+    struct Case {
+        const char *text;
+        const char *decoded;
+    } cases[] = {
+        {"a=3Db", "a=b"},       {"a=3db", "a3db"}, // lower-case hexadecimal is not an escape
+        {"=00x", "00x"},                           // a NUL would cut the text: the "=" goes instead
+        {"==41", "A"},                             // the "=" goes, the next one opens an escape
+        {"ab=", "ab"},          {"ab=4", "ab4"},    {"=0D=0A", "\r\n"},
+        {"=C3=BC", "\xc3\xbc"}, {"plain", "plain"}, {"", ""},
+    };
+    for (const Case &c : cases) {
+        char *out = nullptr;
+        ASSERT_EQ(VLIB_convertFromQuotedPrintable(c.text, &out), 0);
+        EXPECT_EQ(take(out), c.decoded) << c.text;
+    }
+}
+
+TEST(EscapedString, Encoding) {
+    struct Case {
+        const char *text;
+        int32_t column;
+        const char *escaped;
+        int32_t columnAfter;
+    } cases[] = {
+        {"a;b\r\nc", 0, "\"a\\;b\\nc\"", 1},
+        {"", 0, "\"\"", 1},
+        {"\",:;\\", 5, "\"\\\"\\,\\:\\;\\\\\"", 6},
+        {"a\n\nb", 0, "\"a\\nb\"", 1}, // a pair of breaks is written once
+        {"a\r\n\r\nb", 0, "\"a\\n\\nb\"", 1},
+        {"a\rb", 0, "\"a\\nb\"", 1},
+        // Past column 71 the text starts on a folded line.
+        {"ab", 71, "\"ab\"", 72},
+        {"ab", 72, "\"\r\n ab\"", 1},
+        {"", 90, "\"\"", 91},
+    };
+    for (const Case &c : cases) {
+        char *out = nullptr;
+        int32_t column = c.column;
+        ASSERT_EQ(VLIB_convertToEscapedString(c.text, &out, &column), 0);
+        EXPECT_EQ(take(out), c.escaped) << c.text;
+        EXPECT_EQ(column, c.columnAfter) << c.text;
+    }
+}
+
+TEST(Encodings, RunningOutOfMemoryLeaksNothingAndIsLogged) {
+    struct Case {
+        const char *label; // what is logged, "" when nothing is
+        std::function<int32_t(char **)> convert;
+    } cases[] = {
+        {"VLIB_convertToBase64():  Not enough core",
+         [](char **out) { return VLIB_convertToBase64("abcd", 4, out); }},
+        {"VLIB_convertToBase64():  Not enough core",
+         [](char **out) {
+             int32_t n = 0;
+             return VLIB_convertFromBase64("YWJj", &n, out);
+         }},
+        {"VLIB_convertToQuotedPrintable():  Not enough core",
+         [](char **out) {
+             int32_t column = 0;
+             return VLIB_convertToQuotedPrintable("a=b", out, &column);
+         }},
+        {"VLIB_convertFromQuotedPrintable():  Not enough core",
+         [](char **out) { return VLIB_convertFromQuotedPrintable("a=3Db", out); }},
+        {"",
+         [](char **out) {
+             int32_t column = 0;
+             return VLIB_convertToEscapedString("a;b", out, &column);
+         }},
+    };
+    for (const Case &c : cases) {
+        LogCapture log;
+        const int points = alloc_hook::sweep([&] {
+            char *out = reinterpret_cast<char *>(1);
+            const int32_t result = c.convert(&out);
+            if (alloc_hook::failed()) {
+                EXPECT_EQ(result, VLIB_ERR_NO_MEMORY) << c.label;
+                EXPECT_EQ(out, nullptr) << c.label;
+            }
+            std::free(out);
+        });
+        EXPECT_EQ(points, 1) << c.label << ": one buffer, nothing else";
+        if (c.label[0] == '\0') {
+            EXPECT_TRUE(log.errors().empty());
+        } else {
+            ASSERT_EQ(log.errors().size(), 1u) << c.label;
+            EXPECT_EQ(log.records()[0].message, c.label);
+            EXPECT_EQ(log.records()[0].code, VLIB_ERR_NO_MEMORY);
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,689 @@
+// The text parser: versit text (content lines between BEGIN and END) into a
+// component tree. It only splits, unfolds, decodes and links; every type
+// code stays at its not-identified value for the layers above to settle.
+//
+// Decisions this file settles:
+// - Running out of memory ends the parse at once and hands out nothing: the
+//   tree built so far is released, the result is VLIB_ERR_NO_MEMORY, and
+//   the remaining count and rest pointer say that nothing was read, so the
+//   same call can be tried again. A half tree returned with that code would
+//   look like a card that simply lacks properties. (The one exception is
+//   the decoding of a value: the decoders fail only for want of memory, and
+//   such a failure is the value's decoding failure, reported with the
+//   running codes VLIB_ERR_BAD_QUOTED_PRINTABLE or VLIB_ERR_BAD_BASE64_VALUE
+//   while parsing goes on.)
+// - A logical line that is empty once unfolded (a lone "=" before a line
+//   break leaves nothing) is the only line that yields no property: as the
+//   first line it gives VLIB_ERR_NO_NAME, inside a component
+//   VLIB_ERR_LINE_WITHOUT_NAME. A line with an empty name before its colon
+//   still yields a property, named "".
+// - Nesting is followed without recursion, but no deeper than kMaxDepth
+//   components: a BEGIN below that is a nested component that cannot be
+//   built. The running result becomes VLIB_ERR_NESTED_COMPONENT and the
+//   lines up to its matching END are passed over, so the text that follows
+//   is read as it would be had the component been built. Real cards and
+//   calendars nest three or four deep; the bound keeps every recursive walk
+//   over a parsed tree (copies, checks in the layers above) within any
+//   thread's stack, whatever the text.
+// - A parameter written as a name and "=" with nothing after it has no
+//   value (VLIB_ERR_EMPTY_PARAMETER); a property line ending in its colon
+//   has one empty value, so it is written back with its colon.
+// - Unescaping leaves a backslash at the very end of a value as it is, and
+//   sets dataSize to the unescaped text's length plus one.
+// - Names keep their backslashes: a backslash only stops the character
+//   after it from ending the name.
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/calapi.h"
+#include "versit/encoding.h"
+#include "versit/vRecords.h"
+
+namespace {
+
+constexpr int32_t kMaxDepth = 100;
+
+// Value-splitting modes.
+constexpr int32_t kModeTrim = 0x01;
+constexpr int32_t kModeKeepColons = 0x02;
+constexpr int32_t kModeQuotedPrintable = 0x10;
+constexpr int32_t kModeBase64 = 0x20;
+
+constexpr int32_t kNoDecode = VLIB_PARSE_NO_DECODE;
+constexpr int32_t kOnePropertyPerValue = VLIB_PARSE_SPLIT_VALUES;
+constexpr int32_t kNoCommaSplit = VLIB_PARSE_NO_COMMA_SPLIT;
+constexpr int32_t kKeepRules = VLIB_PARSE_KEEP_RULES;
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBreak(char c) { return c == '\r' || c == '\n'; }
+
+// The bytes at which each scan stops, besides the NUL that ends every
+// text; strcspn looks for them many bytes at a time.
+constexpr const char kNameStops[] = ":;\\";
+constexpr const char kItemStops[] = ":;=\\";
+// Indexed by [a comma ends a value][a colon or semicolon ends a value].
+constexpr const char *const kValueStops[2][2] = {
+    {"\"\\", "\"\\:;"},
+    {"\"\\,", "\"\\,:;"},
+};
+
+// Index of the first byte from `i` on that is in `stops` (or the NUL), a
+// backslash making the byte after it ordinary.
+size_t scanTo(const char *text, size_t i, const char *stops) {
+    for (;;) {
+        i += std::strcspn(text + i, stops);
+        if (text[i] != '\\') return i;
+        i += text[i + 1] != '\0' ? 2 : 1;
+    }
+}
+
+bool nameIs(const char *name, const char *word) { return calapi::strcasecmp(name, word) == 0; }
+
+bool isRuleName(const char *name) { return nameIs(name, "RRULE") || nameIs(name, "EXRULE"); }
+
+// ------------------------------------------------------------------------
+// Values
+
+// A value record taking over `data`, which holds dataSize bytes and a NUL
+// after them; `data` is released when the record cannot be had.
+vValue *adoptValue(char *data, size_t dataSize, int32_t encoding) {
+    auto *value = static_cast<vValue *>(std::malloc(sizeof(vValue)));
+    if (value == nullptr) {
+        std::free(data);
+        vrec::logNoCore("VLIB_new_vValue()");
+        return nullptr;
+    }
+    value->data = data;
+    value->dataType = VLIB_DATATYPE_UNRESOLVED;
+    value->encoding = encoding;
+    value->dataSize = static_cast<int32_t>(dataSize);
+    value->next = nullptr;
+    return value;
+}
+
+// Text as a value made from a string: dataSize counts the text's NUL, and
+// the record's extra NUL follows that.
+vValue *newTextValue(const char *text, size_t length) {
+    auto *data = static_cast<char *>(std::malloc(length + 2));
+    if (data == nullptr) {
+        vrec::logNoCore("VLIB_new_vValue()");
+        return nullptr;
+    }
+    std::memcpy(data, text, length);
+    data[length] = '\0';
+    data[length + 1] = '\0';
+    return adoptValue(data, length + 1, 0);
+}
+
+// Quotes dropped, \n and \N made CR LF, any other escaped character kept
+// without its backslash.
+void unescape(vValue *value) {
+    char *text = value->data;
+    const size_t length = std::strlen(text);
+    size_t w = 0;
+    for (size_t r = 0; r < length; ++r) {
+        const char c = text[r];
+        if (c == '"') continue;
+        if (c == '\\' && r + 1 < length) {
+            const char escaped = text[++r];
+            if (escaped == 'n' || escaped == 'N') {
+                text[w++] = '\r';
+                text[w++] = '\n';
+            } else {
+                text[w++] = escaped;
+            }
+            continue;
+        }
+        text[w++] = c;
+    }
+    text[w] = '\0';
+    text[w + 1] = '\0'; // within the buffer: w is at most the old length
+    value->dataSize = static_cast<int32_t>(w + 1);
+    value->encoding = VLIB_ENCODING_UNESCAPED;
+}
+
+struct ValueChain {
+    vValue *head = nullptr;
+    vValue **link = &head;
+    void append(vValue *value) {
+        *link = value;
+        link = &value->next;
+    }
+};
+
+// One value's text decoded as the mode asks. Null with `code` set: a
+// decoding failure (the split ends) or VLIB_ERR_NO_MEMORY (the parse ends).
+vValue *makeValue(const char *raw, size_t length, int32_t mode, int32_t flags, int32_t *code) {
+    if ((flags & kNoDecode) == 0 && (mode & kModeQuotedPrintable) != 0) {
+        auto *data = static_cast<char *>(std::malloc(length + 2));
+        if (data == nullptr) {
+            vrec::logNoCore("VLIB_convertFromQuotedPrintable()");
+            *code = VLIB_ERR_BAD_QUOTED_PRINTABLE;
+            return nullptr;
+        }
+        const size_t decoded = venc::qpDecode(raw, length, data);
+        data[decoded + 1] = '\0';
+        vValue *value = adoptValue(data, decoded + 1, VLIB_ENCODING_QUOTED_PRINTABLE);
+        if (value == nullptr) *code = VLIB_ERR_NO_MEMORY;
+        return value;
+    }
+    if ((flags & kNoDecode) == 0 && (mode & kModeBase64) != 0) {
+        auto *data = static_cast<char *>(std::malloc(venc::base64DecodeCapacity(length)));
+        if (data == nullptr) {
+            vrec::logNoCore("VLIB_convertToBase64()");
+            *code = VLIB_ERR_BAD_BASE64_VALUE;
+            return nullptr;
+        }
+        // Characters outside the alphabet are skipped; what decodes is kept.
+        bool skipped = false;
+        const size_t count =
+            venc::base64Decode(raw, length, reinterpret_cast<unsigned char *>(data), &skipped);
+        vValue *value = adoptValue(data, count, VLIB_ENCODING_BASE64);
+        if (value == nullptr) *code = VLIB_ERR_NO_MEMORY;
+        return value;
+    }
+    vValue *value = newTextValue(raw, length);
+    if (value == nullptr) *code = VLIB_ERR_NO_MEMORY;
+    return value;
+}
+
+// SplitValues: the values of `text` (NUL-terminated) in text order, into
+// `values`; `used` gets the index of the delimiter that ended the last
+// value. Returns 0, a decoding failure (the values before it are kept) or
+// VLIB_ERR_NO_MEMORY.
+int32_t SplitValues(const char *text, int32_t mode, int32_t flags, ValueChain &values,
+                    size_t *used) {
+    const char *stops = kValueStops[(flags & kNoCommaSplit) == 0][(mode & kModeKeepColons) == 0];
+    bool quoted = false; // a quote has been seen: this value and all later are unescaped
+    bool first = true;
+    size_t i = 0;
+    int32_t code = 0;
+    for (;;) {
+        while (isBlank(text[i]))
+            ++i;
+        const size_t start = i;
+        bool inQuotes = false;
+        for (;;) {
+            i += std::strcspn(text + i, stops);
+            const char c = text[i];
+            if (c == '\0') break;
+            if (c == '"') {
+                inQuotes = !inQuotes;
+                quoted = true;
+                ++i;
+            } else if (c == '\\') {
+                i += text[i + 1] != '\0' ? 2 : 1;
+            } else if (inQuotes) {
+                ++i;
+            } else {
+                break; // a delimiter
+            }
+        }
+        size_t end = i;
+        if ((mode & kModeTrim) != 0) {
+            while (end > start && isBlank(text[end - 1]))
+                --end;
+            // "X=" names a parameter without giving it a value.
+            if (first && end == start && text[i] != ',') break;
+        }
+        vValue *value = makeValue(text + start, end - start, mode, flags, &code);
+        if (value == nullptr) break;
+        if (quoted && value->encoding == 0) unescape(value);
+        values.append(value);
+        if (text[i] != ',') break;
+        ++i;
+        first = false;
+    }
+    *used = i;
+    return code;
+}
+
+// ------------------------------------------------------------------------
+// Parameters
+
+// Copies text[begin, end) into a new parameter of `type` named that way,
+// borrowing the byte at `end` for a NUL and restoring it.
+vParameter *newParameter(int32_t type, char *text, size_t begin, size_t end) {
+    const char saved = text[end];
+    text[end] = '\0';
+    vParameter *parameter = VLIB_new_vParameter(type, text + begin, nullptr, nullptr);
+    text[end] = saved;
+    return parameter;
+}
+
+void trim(const char *text, size_t *begin, size_t *end) {
+    while (*begin < *end && isBlank(text[*begin]))
+        ++*begin;
+    while (*end > *begin && isBlank(text[*end - 1]))
+        --*end;
+}
+
+// The items of `text` up to the first delimiter that is not a semicolon,
+// each put at the head of `list`. False when memory runs out (the list is
+// then released).
+bool parseParameters(char *text, int32_t flags, vParameter **list, size_t *consumed,
+                     int32_t *running) {
+    vrec::ChainGuard<vParameter> built(nullptr);
+    size_t i = 0;
+    while (text[i] != '\0') {
+        const size_t itemStart = i;
+        i = scanTo(text, i, kItemStops);
+        size_t begin = itemStart;
+        size_t end = i;
+        trim(text, &begin, &end);
+        vParameter *parameter = nullptr;
+        if (text[i] == '=') {
+            parameter = newParameter(VLIB_PARAMETER_NAMED, text, begin, end);
+            if (parameter == nullptr) return false;
+            parameter->next = built.release();
+            built.reset(parameter);
+            ValueChain values;
+            size_t used = 0;
+            const int32_t code = SplitValues(text + i + 1, kModeTrim, flags, values, &used);
+            parameter->valueList = values.head;
+            if (code == VLIB_ERR_NO_MEMORY) return false;
+            if (values.head == nullptr) *running = VLIB_ERR_EMPTY_PARAMETER;
+            i += 1 + used;
+        } else {
+            vValue *word = newTextValue(text + begin, end - begin);
+            if (word == nullptr) return false;
+            parameter = VLIB_new_vParameter(VLIB_PARAMETER_BARE, "", word, nullptr);
+            if (parameter == nullptr) {
+                vrec::releaseChain(word);
+                return false;
+            }
+            parameter->next = built.release();
+            built.reset(parameter);
+        }
+        if (text[i] != ';') break;
+        ++i;
+    }
+    *consumed = i;
+    *list = built.release();
+    return true;
+}
+
+// ------------------------------------------------------------------------
+// Lines
+
+// Where a content line's name ends: `delimiter` at the colon, semicolon or
+// NUL that ended it, `end` after its last character that is not a blank.
+struct NameSpan {
+    size_t end;
+    size_t delimiter;
+};
+
+NameSpan scanName(const char *line) {
+    const size_t delimiter = scanTo(line, 0, kNameStops);
+    size_t end = delimiter;
+    while (end > 0 && isBlank(line[end - 1]))
+        --end;
+    return {end, delimiter};
+}
+
+// The cursor over the caller's text: never past its NUL, never past the
+// count the caller allowed.
+struct Input {
+    const char *at;
+    int32_t remaining;
+};
+
+enum class Read { Line, End, NoMemory };
+
+// ReadLogicalLine, into one buffer that lives as long as the parse and
+// grows as lines need: one allocation per parse rather than per line.
+class LineReader {
+  public:
+    LineReader() = default;
+    LineReader(const LineReader &) = delete;
+    LineReader &operator=(const LineReader &) = delete;
+    ~LineReader() { std::free(buffer_); }
+
+    Read ReadLogicalLine(Input &in);
+    char *line() const { return buffer_; }
+    size_t length() const { return length_; }
+
+  private:
+    bool reserve(size_t size);
+    void unfold(const char *begin, const char *end);
+
+    char *buffer_ = nullptr;
+    size_t capacity_ = 0;
+    size_t length_ = 0;
+};
+
+bool LineReader::reserve(size_t size) {
+    if (buffer_ != nullptr && size <= capacity_) return true;
+    size_t capacity = capacity_ < 256 ? 256 : capacity_;
+    while (capacity < size)
+        capacity *= 2;
+    void *grown = std::realloc(buffer_, capacity);
+    if (grown == nullptr) return false;
+    buffer_ = static_cast<char *>(grown);
+    capacity_ = capacity;
+    return true;
+}
+
+Read LineReader::ReadLogicalLine(Input &in) {
+    const char *const begin = in.at;
+    const char *p = begin;
+    const char *const limit = begin + (in.remaining > 0 ? in.remaining : 0);
+    while (p < limit && (isBlank(*p) || isBreak(*p)))
+        ++p;
+    if (p >= limit || *p == '\0') {
+        in.remaining -= static_cast<int32_t>(p - begin);
+        in.at = p;
+        return Read::End;
+    }
+    const char *const contentStart = p;
+    const char *contentEnd = nullptr;
+    bool folded = false;
+    for (;;) {
+        // The text is NUL-terminated, so the scan may look past the count:
+        // at worst to the end of the physical line the count stops in.
+        p += std::strcspn(p, "\r\n");
+        if (p >= limit || *p == '\0') {
+            if (p > limit) p = limit;
+            contentEnd = p;
+            break;
+        }
+        const char *const lineBreak = p++;
+        if (*lineBreak == '\r' && p < limit && *p == '\n') ++p;
+        // A break followed by a blank or another break continues the line.
+        if (p < limit && (isBlank(*p) || isBreak(*p))) {
+            folded = true;
+            continue;
+        }
+        contentEnd = lineBreak;
+        break;
+    }
+    if (!reserve(static_cast<size_t>(p - begin) + 1)) return Read::NoMemory;
+    if (!folded && contentStart == begin) {
+        // One physical line: copy it, less an "=" right before its break.
+        size_t n = static_cast<size_t>(contentEnd - contentStart);
+        if (contentEnd != p && n > 0 && contentEnd[-1] == '=') --n;
+        std::memcpy(buffer_, contentStart, n);
+        length_ = n;
+    } else {
+        unfold(begin, p);
+    }
+    buffer_[length_] = '\0';
+    in.remaining -= static_cast<int32_t>(p - begin);
+    in.at = p;
+    return Read::Line;
+}
+
+// Everything read, the skipped lead included, less every "=" right before a
+// line break, every CR and LF, and the first blank after each line break.
+void LineReader::unfold(const char *begin, const char *end) {
+    size_t out = 0;
+    bool afterBreak = false;
+    const char *p = begin;
+    while (p < end) {
+        if (isBreak(*p)) {
+            afterBreak = true;
+            ++p;
+            continue;
+        }
+        const char *runEnd = p;
+        while (runEnd < end && !isBreak(*runEnd))
+            ++runEnd;
+        const char *runStart = p;
+        p = runEnd;
+        // Judged against the text as read: in "==" CR LF only the second goes.
+        if (runEnd < end && runEnd[-1] == '=') --runEnd;
+        if (runStart == runEnd) continue; // nothing left: a break is still pending
+        if (afterBreak && isBlank(*runStart)) ++runStart;
+        afterBreak = false;
+        std::memcpy(buffer_ + out, runStart, static_cast<size_t>(runEnd - runStart));
+        out += static_cast<size_t>(runEnd - runStart);
+    }
+    length_ = out;
+}
+
+// ------------------------------------------------------------------------
+// The parse
+
+struct Parser {
+    Parser(Input input, int32_t parseFlags) : in(input), flags(parseFlags) {}
+    Input in;
+    int32_t flags;
+    int32_t running = 0;
+    bool outOfMemory = false;
+    LineReader reader;
+};
+
+// ParsePropertyLine over the reader's current line. Null either when the
+// line is empty (no property) or when memory ran out (outOfMemory set).
+vProperty *ParsePropertyLine(Parser &ps) {
+    char *line = ps.reader.line();
+    if (ps.reader.length() == 0) return nullptr;
+    const NameSpan name = scanName(line);
+    const char delimiter = line[name.delimiter];
+    line[name.end] = '\0'; // the line is ours; the delimiter is remembered
+    // The property's record is made after its parameters and values: the
+    // generator walks a parsed tree from the last line back to the first,
+    // and with each property's records lying below the next one's and
+    // above its own parameters, that walk moves steadily down through
+    // memory, which the processor fetches ahead of it.
+    vrec::ChainGuard<vParameter> parameters(nullptr);
+    size_t at = name.delimiter;
+    if (delimiter == ';') {
+        size_t consumed = 0;
+        vParameter *list = nullptr;
+        if (!parseParameters(line + at + 1, ps.flags, &list, &consumed, &ps.running)) {
+            ps.outOfMemory = true;
+            return nullptr;
+        }
+        parameters.reset(list);
+        at += 1 + consumed;
+    }
+    // Resolved as for the property itself, which takes over the answer.
+    vProperty stand{};
+    stand.parameterList = parameters.get();
+    stand.datatype = VLIB_DATATYPE_UNRESOLVED;
+    const int32_t encoding = VLIB_getPropertyEncoding(&stand);
+    vrec::ChainGuard<vValue> values(nullptr);
+    const bool atColon = delimiter == ':' || (delimiter == ';' && line[at] == ':');
+    if (atColon) {
+        int32_t mode = kModeKeepColons;
+        if (encoding == VLIB_ENCODING_QUOTED_PRINTABLE) mode |= kModeQuotedPrintable;
+        if (encoding == VLIB_ENCODING_BASE64) mode |= kModeBase64;
+        int32_t flags = ps.flags;
+        if ((flags & kKeepRules) != 0 && isRuleName(line)) flags |= kNoCommaSplit;
+        ValueChain chain;
+        size_t used = 0;
+        const int32_t code = SplitValues(line + at + 1, mode, flags, chain, &used);
+        values.reset(chain.head);
+        if (code == VLIB_ERR_NO_MEMORY) {
+            ps.outOfMemory = true;
+            return nullptr;
+        }
+        if (code != 0) ps.running = code;
+    } else {
+        ps.running = VLIB_ERR_NO_COLON;
+    }
+    vProperty *property =
+        VLIB_new_vProperty(VLIB_PROPERTY_UNIDENTIFIED, line, nullptr, nullptr, nullptr);
+    if (property == nullptr) {
+        ps.outOfMemory = true;
+        return nullptr;
+    }
+    // Attached as they are: the parameters' parent links stay null.
+    property->parameterList = parameters.release();
+    property->valueList = values.release();
+    property->encoding = stand.encoding;
+    return property;
+}
+
+// Links a parsed property into `component`; with flag 0x04 a property of
+// several values becomes one copy per value, each added in text order.
+bool addProperty(Parser &ps, vComponent *component, vProperty *property) {
+    const bool split = (ps.flags & kOnePropertyPerValue) != 0 && property->valueList != nullptr &&
+                       property->valueList->next != nullptr &&
+                       !((ps.flags & kKeepRules) != 0 && isRuleName(property->name));
+    if (!split) {
+        VLIB_add_vComponent_property(component, property);
+        return true;
+    }
+    vrec::ChainGuard<vProperty> original(property);
+    vrec::ChainGuard<vValue> values(property->valueList);
+    property->valueList = nullptr;
+    while (values.get() != nullptr) {
+        vProperty *copy = VLIB_dup_vProperty(property);
+        if (copy == nullptr) return false;
+        vValue *value = values.release();
+        values.reset(value->next);
+        value->next = nullptr;
+        copy->valueList = value;
+        VLIB_add_vComponent_property(component, copy);
+    }
+    return true;
+}
+
+// A component named after the BEGIN line's first value ("" when it has
+// none, which the running result then reports).
+vComponent *newComponent(Parser &ps, const vProperty *begin) {
+    const char *name = "";
+    if (begin->valueList != nullptr)
+        name = begin->valueList->data;
+    else
+        ps.running = VLIB_ERR_BEGIN_WITHOUT_NAME;
+    vComponent *component =
+        VLIB_new_vComponent(VLIB_COMPONENT_UNIDENTIFIED, name, nullptr, nullptr, nullptr);
+    if (component == nullptr) ps.outOfMemory = true;
+    return component;
+}
+
+// Passes over the lines of a component that is not built, up to its own
+// END. False when memory ran out.
+bool skipComponent(Parser &ps) {
+    int depth = 1;
+    for (;;) {
+        const Read read = ps.reader.ReadLogicalLine(ps.in);
+        if (read == Read::NoMemory) return false;
+        if (read == Read::End) return true;
+        char *line = ps.reader.line();
+        const NameSpan name = scanName(line);
+        line[name.end] = '\0';
+        if (nameIs(line, "BEGIN")) ++depth;
+        if (nameIs(line, "END") && --depth == 0) return true;
+    }
+}
+
+// An END line whose name the colon follows can meet no problem that the
+// running result would report (no parameters, nothing to decode), so it
+// is recognised without building its property.
+bool isPlainEnd(const char *line) {
+    const NameSpan name = scanName(line);
+    return name.end == 3 && line[name.delimiter] == ':' && calapi::strncasecmp(line, "END", 3) == 0;
+}
+
+// ParseComponentBody for `root` and, without recursion, for every
+// component nested in it: `current` climbs back through the parent links.
+// False when memory ran out.
+bool ParseComponentBody(Parser &ps, vComponent *root) {
+    vComponent *current = root;
+    int depth = 1;
+    for (;;) {
+        const Read read = ps.reader.ReadLogicalLine(ps.in);
+        if (read == Read::NoMemory) return false;
+        if (read == Read::End) return true; // a missing END is no error
+        if (isPlainEnd(ps.reader.line())) {
+            if (current == root) return true;
+            current = current->parent;
+            --depth;
+            continue;
+        }
+        vProperty *property = ParsePropertyLine(ps);
+        if (property == nullptr) {
+            if (ps.outOfMemory) return false;
+            ps.running = VLIB_ERR_LINE_WITHOUT_NAME;
+            continue;
+        }
+        vrec::ChainGuard<vProperty> guard(property);
+        if (nameIs(property->name, "END")) {
+            if (current == root) return true;
+            current = current->parent;
+            --depth;
+        } else if (nameIs(property->name, "BEGIN")) {
+            if (depth >= kMaxDepth) {
+                ps.running = VLIB_ERR_NESTED_COMPONENT;
+                if (!skipComponent(ps)) return false;
+                continue;
+            }
+            vComponent *child = newComponent(ps, property);
+            if (child == nullptr) return false;
+            VLIB_add_vComponent_subcomponent(current, child);
+            current = child;
+            ++depth;
+        } else if (!addProperty(ps, current, guard.release())) {
+            return false;
+        }
+    }
+}
+
+// Builds one outermost component; the input is advanced past what was read.
+int32_t buildComponent(Parser &ps, vComponent **out) {
+    const Read read = ps.reader.ReadLogicalLine(ps.in);
+    if (read == Read::NoMemory) return VLIB_ERR_NO_MEMORY;
+    if (read == Read::End) return VLIB_ERR_NO_BEGIN;
+    vrec::ChainGuard<vProperty> first(ParsePropertyLine(ps));
+    if (ps.outOfMemory) return VLIB_ERR_NO_MEMORY;
+    if (first.get() == nullptr) return VLIB_ERR_NO_NAME;
+    if (!nameIs(first.get()->name, "BEGIN")) return VLIB_ERR_NO_BEGIN;
+    vrec::ChainGuard<vComponent> root(newComponent(ps, first.get()));
+    if (root.get() == nullptr) return VLIB_ERR_NO_MEMORY;
+    if (!ParseComponentBody(ps, root.get())) return VLIB_ERR_NO_MEMORY;
+    *out = root.release();
+    return ps.running;
+}
+
+} // namespace
+
+extern "C" {
+
+VERSIT_API int32_t VLIB_buildComponentFromBuffer(vComponent **componentOut, const char *buffer,
+                                                 int32_t flags, int32_t *remainingInOut,
+                                                 char **restOut) {
+    if (componentOut == nullptr) return VLIB_ERR_NULL_ARGUMENT;
+    *componentOut = nullptr;
+    if (buffer == nullptr || remainingInOut == nullptr) return VLIB_ERR_NULL_ARGUMENT;
+    if (*remainingInOut < 1) {
+        *remainingInOut = 0;
+        if (restOut != nullptr) *restOut = nullptr;
+        return VLIB_ERR_NO_BEGIN;
+    }
+    Parser ps({buffer, *remainingInOut}, flags);
+    const int32_t result = buildComponent(ps, componentOut);
+    if (result == VLIB_ERR_NO_MEMORY) {
+        // Nothing handed out, nothing read: the call can be made again.
+        if (restOut != nullptr) *restOut = const_cast<char *>(buffer);
+        return result;
+    }
+    *remainingInOut = ps.in.remaining;
+    if (restOut != nullptr) {
+        const bool done = ps.in.remaining < 0 || *ps.in.at == '\0';
+        *restOut = done ? nullptr : const_cast<char *>(ps.in.at);
+    }
+    return result;
+}
+
+// The text is changed while it is read (a NUL borrowed after each name)
+// and restored before the call returns.
+VERSIT_API int32_t VLIB_getParameterList(vParameter **listOut, int32_t *resultInOut, char *text,
+                                         int32_t *consumedOut, int32_t flags) {
+    if (listOut == nullptr || resultInOut == nullptr || text == nullptr || consumedOut == nullptr)
+        return VLIB_ERR_NULL_ARGUMENT;
+    *listOut = nullptr;
+    size_t consumed = 0;
+    if (!parseParameters(text, flags, listOut, &consumed, resultInOut)) {
+        *consumedOut = 0;
+        *resultInOut = VLIB_ERR_NO_MEMORY;
+        return VLIB_ERR_NO_MEMORY;
+    }
+    *consumedOut = static_cast<int32_t>(consumed);
+    return *resultInOut;
+}
+
+} // extern "C"
