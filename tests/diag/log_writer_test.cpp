@@ -7,7 +7,6 @@
 #include <regex>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -15,6 +14,7 @@
 #include "platform/calapi.h"
 #include "platform/win32.h"
 #include "support/alloc_hook.h"
+#include "support/temp_dir.h"
 #include "versit_core.h"
 #include "versit_list.h"
 
@@ -38,9 +38,7 @@ std::string quote(const std::string &text) {
 class LogWriter : public ::testing::Test {
   protected:
     void SetUp() override {
-        char dir[] = "/tmp/versit-log-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        dir_ = dir;
+        dir_ = temp_.path().string();
         fallback_ = dir_ + "/console.log";
         errlog::setFallbackFile(fallback_.c_str());
         ASSERT_EQ(KL_ListCreate(&list_, sizeof(uint32_t), sizeof(errlog::Destination), 0, nullptr,
@@ -56,8 +54,6 @@ class LogWriter : public ::testing::Test {
         errlog::setFallbackFile(nullptr);
         errlog::setOptions(errlog::kCopyToKey2);
         KL_ListDestroy(&list_);
-        std::string cmd = "rm -rf " + dir_;
-        ASSERT_EQ(std::system(cmd.c_str()), 0);
     }
     // A destination writing to `name` (in the test's directory unless absolute).
     void destination(uint32_t key, const std::string &name, bool active = true) {
@@ -74,10 +70,9 @@ class LogWriter : public ::testing::Test {
         s << in.rdbuf();
         return s.str();
     }
-    bool exists(const std::string &name) const {
-        return access((dir_ + "/" + name).c_str(), F_OK) == 0;
-    }
+    bool exists(const std::string &name) const { return temp_.exists(name); }
 
+    TempDir temp_;
     std::string dir_;
     std::string fallback_;
     KL_HLIST list_ = nullptr;

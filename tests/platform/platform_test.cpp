@@ -5,13 +5,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "platform/calapi.h"
 #include "platform/crt.h"
 #include "platform/win32.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -46,9 +46,8 @@ TEST(Strdup, CopiesAndToleratesNull) {
 }
 
 TEST(LowLevelFiles, WindowsFlagsAndSeparators) {
-    char dir[] = "/tmp/versit-crt-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string windowsPath = std::string(dir) + "\\log.txt";
+    TempDir dir;
+    const std::string windowsPath = dir.path().string() + "\\log.txt";
     for (const char *chunk : {"one ", "two"}) {
         const int fd =
             crt::_open(windowsPath.c_str(), crt::_O_WRONLY | crt::_O_APPEND | crt::_O_CREAT,
@@ -58,15 +57,12 @@ TEST(LowLevelFiles, WindowsFlagsAndSeparators) {
                   static_cast<int>(std::strlen(chunk)));
         EXPECT_EQ(crt::_close(fd), 0);
     }
-    const std::string posixPath = std::string(dir) + "/log.txt";
-    FILE *f = std::fopen(posixPath.c_str(), "rb");
+    FILE *f = std::fopen(dir.file("log.txt").c_str(), "rb");
     ASSERT_NE(f, nullptr);
     char buf[32] = {};
     EXPECT_EQ(std::fread(buf, 1, sizeof buf - 1, f), 7u);
     std::fclose(f);
     EXPECT_STREQ(buf, "one two") << "append mode keeps earlier records";
-    std::remove(posixPath.c_str());
-    rmdir(dir);
     EXPECT_EQ(crt::_open(nullptr, crt::_O_WRONLY, 0), -1);
 }
 
