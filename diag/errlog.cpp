@@ -24,8 +24,8 @@ constexpr size_t kTraceRecordSize = 2432;
 constexpr size_t kNotesSize = 768;
 constexpr size_t kSlotCount = 5;
 constexpr size_t kLongestPrintedName = 128;
-constexpr int kOpenFlags = crt::_O_WRONLY | crt::_O_APPEND | crt::_O_CREAT;
-constexpr int kOpenMode = crt::_S_IREAD | crt::_S_IWRITE;
+constexpr int kOpenFlags = crt::OpenWriteOnly | crt::OpenAppend | crt::OpenCreate;
+constexpr int kOpenMode = crt::PermissionRead | crt::PermissionWrite;
 static_assert(kOpenFlags == 0x109 && kOpenMode == 0x180, "log files open as they always have");
 constexpr char kSeparator[] =
     "-------------------------------------------------------------------------------\n";
@@ -40,8 +40,8 @@ const char *fallbackFile = kDefaultFallback;
 // "Www Mmm dd hh:mm:ss.mmm yyyy", local time. Allocates nothing, so the
 // out-of-memory record can use it too.
 bool formatTime(char *out, size_t size) {
-    crt::_timeb now{};
-    crt::_ftime(&now);
+    crt::TimeB now{};
+    crt::currentTime(&now);
     const time_t seconds = now.time;
     const std::tm *local = std::localtime(&seconds);
     if (local == nullptr || local->tm_wday < 0 || local->tm_wday > 6 || local->tm_mon < 0 ||

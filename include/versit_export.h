@@ -4,11 +4,15 @@
  * Every public function is declared with VERSIT_API between
  * VERSIT_BEGIN_DECLS and VERSIT_END_DECLS, so the headers read the same
  * from C and C++ and the shared library exports exactly those names.
+ * Programs that link the static library define VERSIT_STATIC (the CMake
+ * target versit::versit_static does so for them).
  */
 #ifndef VERSIT_EXPORT_H
 #define VERSIT_EXPORT_H
 
-#if defined(_WIN32)
+#if defined(VERSIT_STATIC)
+#define VERSIT_API /* linked into the program itself */
+#elif defined(_WIN32)
 #if defined(VERSIT_BUILDING)
 #define VERSIT_API __declspec(dllexport)
 #else

@@ -1,6 +1,7 @@
 // The Windows C runtime functions the library uses under their runtime
-// names. On Windows these are the runtime's own; elsewhere crt_posix.cpp
-// provides them on top of POSIX.
+// names. On Windows crt_windows.cpp hands them to the runtime's own;
+// elsewhere crt_posix.cpp provides them on top of POSIX. The constants and
+// the time record have names of their own: the runtime's are macros.
 #pragma once
 
 #include <cstdint>
@@ -9,13 +10,13 @@
 namespace crt {
 
 // Flag values as the Windows runtime defines them; _open translates them.
-constexpr int _O_WRONLY = 0x0001;
-constexpr int _O_APPEND = 0x0008;
-constexpr int _O_CREAT = 0x0100;
-constexpr int _S_IREAD = 0x0100;
-constexpr int _S_IWRITE = 0x0080;
+constexpr int OpenWriteOnly = 0x0001;
+constexpr int OpenAppend = 0x0008;
+constexpr int OpenCreate = 0x0100;
+constexpr int PermissionRead = 0x0100;
+constexpr int PermissionWrite = 0x0080;
 
-struct _timeb {
+struct TimeB {
     time_t time;            // seconds since 1970
     unsigned short millitm; // milliseconds
     short timezone;         // minutes west of UTC
@@ -31,6 +32,7 @@ int _open(const char *path, int flags, int mode);
 int _write(int fd, const void *data, unsigned int size);
 int _close(int fd);
 
-void _ftime(_timeb *now);
+// The time now, as the runtime's _ftime gives it.
+void currentTime(TimeB *now);
 
 } // namespace crt

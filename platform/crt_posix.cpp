@@ -25,12 +25,12 @@ int _open(const char *path, int flags, int mode) {
     for (size_t i = 0; i <= n; ++i)
         posixPath[i] = path[i] == '\\' ? '/' : path[i];
 
-    int posixFlags = (flags & _O_WRONLY) != 0 ? O_WRONLY : O_RDONLY;
-    if ((flags & _O_APPEND) != 0) posixFlags |= O_APPEND;
-    if ((flags & _O_CREAT) != 0) posixFlags |= O_CREAT;
+    int posixFlags = (flags & OpenWriteOnly) != 0 ? O_WRONLY : O_RDONLY;
+    if ((flags & OpenAppend) != 0) posixFlags |= O_APPEND;
+    if ((flags & OpenCreate) != 0) posixFlags |= O_CREAT;
     mode_t posixMode = 0;
-    if ((mode & _S_IREAD) != 0) posixMode |= S_IRUSR | S_IRGRP | S_IROTH;
-    if ((mode & _S_IWRITE) != 0) posixMode |= S_IWUSR;
+    if ((mode & PermissionRead) != 0) posixMode |= S_IRUSR | S_IRGRP | S_IROTH;
+    if ((mode & PermissionWrite) != 0) posixMode |= S_IWUSR;
     return ::open(posixPath, posixFlags | O_CLOEXEC,
                   posixMode); // NOLINT(cppcoreguidelines-pro-type-vararg)
 }
@@ -41,7 +41,7 @@ int _write(int fd, const void *data, unsigned int size) {
 
 int _close(int fd) { return ::close(fd); }
 
-void _ftime(_timeb *now) {
+void currentTime(TimeB *now) {
     timespec ts{};
     clock_gettime(CLOCK_REALTIME, &ts);
     now->time = ts.tv_sec;

@@ -47,6 +47,9 @@ class LogWriter : public ::testing::Test {
         errlog::setDestinations(list_);
         errlog::setOptions(errlog::kCopyToKey2);
         errlog::setEnabled(true);
+        // On Windows the socket error is the thread's last error, which
+        // setting up may have left behind.
+        win32::WSASetLastError(0);
     }
     void TearDown() override {
         errlog::setEnabled(false);
@@ -59,7 +62,8 @@ class LogWriter : public ::testing::Test {
     void destination(uint32_t key, const std::string &name, bool active = true) {
         errlog::Destination d{};
         d.key = key;
-        const std::string path = name[0] == '/' ? name : dir_ + "/" + name;
+        const std::string path =
+            std::filesystem::path(name).is_absolute() ? name : dir_ + "/" + name;
         std::snprintf(d.fileName, sizeof d.fileName, "%s", path.c_str());
         d.active = active ? 1 : 0;
         ASSERT_EQ(KL_ListAddTo(list_, &key, &d), 0);

@@ -50,8 +50,8 @@ TEST(LowLevelFiles, WindowsFlagsAndSeparators) {
     const std::string windowsPath = dir.path().string() + "\\log.txt";
     for (const char *chunk : {"one ", "two"}) {
         const int fd =
-            crt::_open(windowsPath.c_str(), crt::_O_WRONLY | crt::_O_APPEND | crt::_O_CREAT,
-                       crt::_S_IREAD | crt::_S_IWRITE);
+            crt::_open(windowsPath.c_str(), crt::OpenWriteOnly | crt::OpenAppend | crt::OpenCreate,
+                       crt::PermissionRead | crt::PermissionWrite);
         ASSERT_GE(fd, 0);
         EXPECT_EQ(crt::_write(fd, chunk, static_cast<unsigned>(std::strlen(chunk))),
                   static_cast<int>(std::strlen(chunk)));
@@ -63,12 +63,12 @@ TEST(LowLevelFiles, WindowsFlagsAndSeparators) {
     EXPECT_EQ(std::fread(buf, 1, sizeof buf - 1, f), 7u);
     std::fclose(f);
     EXPECT_STREQ(buf, "one two") << "append mode keeps earlier records";
-    EXPECT_EQ(crt::_open(nullptr, crt::_O_WRONLY, 0), -1);
+    EXPECT_EQ(crt::_open(nullptr, crt::OpenWriteOnly, 0), -1);
 }
 
 TEST(Time, FtimeGivesMilliseconds) {
-    crt::_timeb now{};
-    crt::_ftime(&now);
+    crt::TimeB now{};
+    crt::currentTime(&now);
     EXPECT_GT(now.time, 1700000000);
     EXPECT_LT(now.millitm, 1000);
 }

@@ -1,8 +1,13 @@
 #include "platform/calapi.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <unistd.h>
+#endif
 
+// The client library is not on this machine on any system: these stand in
+// for it everywhere.
 namespace calapi {
 namespace {
 
@@ -26,7 +31,10 @@ int strncasecmp(const char *a, const char *b, unsigned long n) {
 
 int strcasecmp(const char *a, const char *b) { return strncasecmp(a, b, ~0UL); }
 
+#ifdef _WIN32
+int QVT_Getpid() { return _getpid(); }
+#else
 int QVT_Getpid() { return static_cast<int>(getpid()); }
+#endif
 
 } // namespace calapi
-#endif
