@@ -80,12 +80,4 @@ inline void read(Reading &r, const std::string &text) {
     read(r, source);
 }
 
-// CRLF-joined lines.
-inline std::string crlf(std::initializer_list<const char *> lines) {
-    std::string out;
-    for (const char *line : lines)
-        out.append(line).append("\r\n");
-    return out;
-}
-
 } // namespace vcaltest
