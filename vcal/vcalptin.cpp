@@ -59,10 +59,8 @@ template <> struct EntityKind<VEventNode> {
     static constexpr uint16_t kFormCode = vcal::kCodeEventForm;
     static constexpr uint16_t kEndExpected = vcal::kMsgEndEvent;
     static constexpr uint16_t kBlock = kBlockEvent;
-    static int32_t create(VEventNode **node) { return vCal_CreateVEventNode(node); }
-    static void destroy(VEventNode *node) { vCal_DestroyVEventList(&node); }
     static constexpr const char *kLineFailed = "vCal_GetVEventFromStream: vCal_GetALineFromStream";
-    static constexpr const char *kCreateFailed = "vCal_GetVEventFromStream: vCal_CreateVEventNode";
+    static constexpr const char *kCreateFailed = "vCal_CreateVEventNode (malloc)";
     static constexpr const char *kPropertyFailed =
         "vCal_GetVEventFromStream: vCal_GetPropertyFromLine";
     static constexpr const char *kAppendFailed = "vCal_GetVEventFromStream: vCal_AppendErrMesg";
@@ -78,10 +76,8 @@ template <> struct EntityKind<VTodoNode> {
     static constexpr uint16_t kFormCode = vcal::kCodeTodoForm;
     static constexpr uint16_t kEndExpected = vcal::kMsgEndTodo;
     static constexpr uint16_t kBlock = kBlockTodo;
-    static int32_t create(VTodoNode **node) { return vCal_CreateVTodoNode(node); }
-    static void destroy(VTodoNode *node) { vCal_DestroyVTodoList(&node); }
     static constexpr const char *kLineFailed = "vCal_GetVTodoFromStream: vCal_GetALineFromStream";
-    static constexpr const char *kCreateFailed = "vCal_GetVTodoFromStream: vCal_CreateVTodoNode";
+    static constexpr const char *kCreateFailed = "vCal_CreateVTodoNode (malloc)";
     static constexpr const char *kPropertyFailed =
         "vCal_GetVTodoFromStream: vCal_GetPropertyFromLine";
     static constexpr const char *kAppendFailed = "vCal_GetVTodoFromStream: vCal_AppendErrMesg";
@@ -90,26 +86,6 @@ template <> struct EntityKind<VTodoNode> {
         "vCal_ParseTreeFromStreamGet: vCal_GetVTodoFromStream";
     static constexpr const char *kVerifyFailed =
         "vCal_ParseTreeFromStreamGet: vCal_VerifyAllProperty 3";
-};
-
-// Owns an entity until it is linked into the tree.
-template <class Entity> class EntityGuard {
-  public:
-    explicit EntityGuard(Entity *entity) : entity_(entity) {}
-    EntityGuard(const EntityGuard &) = delete;
-    EntityGuard &operator=(const EntityGuard &) = delete;
-    ~EntityGuard() {
-        if (entity_ != nullptr) EntityKind<Entity>::destroy(entity_);
-    }
-    Entity *get() const { return entity_; }
-    Entity *release() {
-        Entity *entity = entity_;
-        entity_ = nullptr;
-        return entity;
-    }
-
-  private:
-    Entity *entity_;
 };
 
 // The state of one call of vCal_ParseTreeFromStreamGet.
@@ -156,11 +132,12 @@ class Reader {
     int32_t propertyFromLine(PropertyNode **out);
     int32_t calendarLine(VCalendarNode *calendar, ChainTail<PropertyNode> &tail);
     int32_t readCalendar(ChainTail<VCalendarNode> &calendars);
-    template <class Entity> int32_t readEntity(Entity **out, uint32_t &linesRead);
+    template <class Entity> int32_t readEntity(Entity &entity, uint32_t &linesRead);
     template <class Entity> int32_t component(Entity **kept);
     int32_t reportProgress();
 
     vcal::LineReader lines_;
+    vcal::EntityLines entityLines_;
     vCalProgressFct progress_;
     float step_ = 0;
     float running_ = 0;
@@ -210,27 +187,31 @@ int32_t Reader::calendarLine(VCalendarNode *calendar, ChainTail<PropertyNode> &t
 }
 
 // vCal_GetVEventFromStream / vCal_GetVTodoFromStream: the lines after a
-// BEGIN line up to the matching END line. Only refusals are appended here:
-// a value that passed with a remark is not worth a message inside an event.
-template <class Entity> int32_t Reader::readEntity(Entity **out, uint32_t &linesRead) {
+// BEGIN line up to the matching END line, into `entity` (the node's own
+// fields) and entityLines_ (its property lines), which component() turns
+// into one block when the entity is kept. Only refusals are appended
+// here: a value that passed with a remark is not worth a message inside
+// an event.
+template <class Entity> int32_t Reader::readEntity(Entity &entity, uint32_t &linesRead) {
     using Kind = EntityKind<Entity>;
-    *out = nullptr;
     int32_t rc = lines_.next();
     if (rc == VCAL_END_OF_STREAM) return rc;
     if (rc != 0) return fail(rc, Kind::kLineFailed);
     ++linesRead;
-    Entity *created = nullptr;
-    if ((rc = Kind::create(&created)) != 0) return fail(rc, Kind::kCreateFailed);
-    EntityGuard<Entity> entity(created);
-    ChainTail<PropertyNode> tail;
+    entity = Entity{};
+    entity.valid = 1;
+    entityLines_.clear();
     while (!startsBlockLine(line())) {
-        ++entity.get()->propertyCount;
-        PropertyNode *node = nullptr;
-        if ((rc = propertyFromLine(&node)) != 0) return fail(rc, Kind::kPropertyFailed);
-        if (node != nullptr) {
-            if (tail.append(node)) entity.get()->properties = node;
-            if (vCal_CheckPropertyValue(node, &entity.get()->flags, message_, lineNumber()) == 0)
-                rc = append(node->propertyId, message_);
+        ++entity.propertyCount;
+        const uint16_t id = vcal::vCal_LookupPropertyKeyword(line());
+        if (id != 0) {
+            const PropertyNode *node = entityLines_.add(id, lines_.text(), lines_.length());
+            if (node == nullptr) {
+                WriteErrLog(2, VCAL_ERR_NO_MEMORY, "vCal_GetPropertyFromLine (malloc)");
+                return fail(VCAL_ERR_NO_MEMORY, Kind::kPropertyFailed);
+            }
+            if (vCal_CheckPropertyValue(node, &entity.flags, message_, lineNumber()) == 0)
+                rc = append(id, message_);
         } else if (!vcal::isBlankLine(line())) {
             rc = say(vcal::kCodeUnknownLine, vcal::kMsgUnknownProperty);
         }
@@ -242,7 +223,6 @@ template <class Entity> int32_t Reader::readEntity(Entity **out, uint32_t &lines
     }
     if (vCal_IsWordInTheString(line(), "END", Kind::kName) != 0) {
         if ((rc = checkForm(Kind::kFormCode)) != 0) return fail(rc, Kind::kAppendFailed);
-        *out = entity.release();
         return 0;
     }
     if ((rc = say(vcal::kCodeStructure, Kind::kEndExpected)) != 0 ||
@@ -263,21 +243,23 @@ template <class Entity> int32_t Reader::component(Entity **kept) {
     if (rc != 0) return fail(rc, "vCal_ParseTreeFromStreamGet: vCal_AppendErrMesg 3");
     const size_t errorsBefore = errors.length;
     uint32_t linesRead = 0;
-    Entity *created = nullptr;
-    rc = readEntity(&created, linesRead);
+    Entity entity;
+    rc = readEntity(entity, linesRead);
     if (rc == VCAL_END_OF_STREAM)
         return fail(VCAL_ERR_UNTERMINATED,
                     "vCal_ParseTreeFromStreamGet (unexpected end of stream)");
     if (rc != 0) return fail(rc, Kind::kReadFailed);
-    EntityGuard<Entity> entity(created);
     if (progress_ != nullptr) {
         running_ += static_cast<float>(linesRead) * step_;
         if ((rc = reportProgress()) != 0) return fail(rc, "vCal_ParseTreeFromStreamGet (progress)");
     }
-    rc = vCal_VerifyAllProperty(&entity.get()->flags, &errors, &warnings, lineNumber(),
-                                Kind::kBlock);
+    rc = vCal_VerifyAllProperty(&entity.flags, &errors, &warnings, lineNumber(), Kind::kBlock);
     if (rc != 0) return fail(rc, Kind::kVerifyFailed);
-    if (errors.length == errorsBefore) *kept = entity.release();
+    if (errors.length != errorsBefore) return 0; // dropped: nothing was allocated for it
+    if ((*kept = entityLines_.build(entity)) == nullptr) {
+        WriteErrLog(2, VCAL_ERR_NO_MEMORY, Kind::kCreateFailed);
+        return fail(VCAL_ERR_NO_MEMORY, Kind::kReadFailed);
+    }
     return 0;
 }
 

@@ -87,12 +87,70 @@ int32_t vCal_CreateVTodoNode(VTodoNode **out);
 
 namespace vcal {
 
-// A property node and its line in one allocation, the line right behind
-// the node: the reader makes one per property line read, and halving the
-// allocations is what keeps a large stream fast. The destroy functions
-// know such a line and free it with its node. Null when memory runs out
-// (nothing logged).
+// How the reader keeps memory. A stream of many events makes a tree of a
+// great many small records; allocated one by one they cost more than
+// reading the stream, and scattered over the heap they make every walk
+// and the destruction slow. So the reader allocates:
+//  - a calendar-level property node and its line as one block: the node,
+//    a mark byte kLineWithNode, the line;
+//  - an event or to-do with all its property nodes and lines as one block:
+//    the entity node, then per line its node, a mark byte kLineInEntity
+//    and the line. Nothing of it is freed before the entity.
+// vCal_DestroyPropertyList knows both by the line following its node and
+// the mark: it frees a kLineWithNode node (line and all), leaves a
+// kLineInEntity node to its entity, and frees other nodes (the writer's,
+// or a caller's) and their lines separately. A separately allocated line
+// can never start right behind its node, so nothing else looks like them.
+constexpr uint8_t kLineWithNode = 0x4C;
+constexpr uint8_t kLineInEntity = 0x45;
+
+// Where a line kept with its node starts.
+inline char *lineBehind(PropertyNode *node) {
+    return reinterpret_cast<char *>(node) + sizeof(PropertyNode) + 1;
+}
+
+// A calendar-level property node with its line, or null when memory runs
+// out (nothing logged).
 PropertyNode *newPropertyNode(uint16_t id, const char *line, size_t length);
+
+// Collects the lines of one event or to-do as they are read, laid out as
+// they will stand behind the entity node, so that the entity is allocated
+// once, at its end, and only when it is kept. The buffer is reused from
+// one entity to the next.
+class EntityLines {
+  public:
+    EntityLines() = default;
+    EntityLines(const EntityLines &) = delete;
+    EntityLines &operator=(const EntityLines &) = delete;
+    ~EntityLines();
+
+    void clear() {
+        size_ = 0;
+        count_ = 0;
+    }
+    // The node as it stands in the collection (valid until the next add),
+    // or null when memory runs out.
+    const PropertyNode *add(uint16_t id, const char *line, size_t length);
+    // The entity node `header` followed by the lines, with the property
+    // chain linked in input order; null when memory runs out.
+    template <class Entity> Entity *build(const Entity &header) const {
+        PropertyNode *first = nullptr;
+        auto *entity = static_cast<Entity *>(allocate(&header, sizeof(Entity), first));
+        if (entity != nullptr) {
+            entity->properties = first;
+            entity->next = nullptr;
+        }
+        return entity;
+    }
+
+  private:
+    void *allocate(const void *header, size_t headerSize, PropertyNode *&first) const;
+
+    char *records_ = nullptr;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+    size_t count_ = 0;
+};
 
 } // namespace vcal
 

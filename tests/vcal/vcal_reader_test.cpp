@@ -10,11 +10,13 @@
 
 #include "support/alloc_hook.h"
 #include "support/log_capture.h"
+#include "vcal/vcaltree.h"
 #include "vcal_support.h"
 #include "versit_vcal.h"
 
 using vcaltest::ByteSource;
 using vcaltest::Reading;
+using vcaltest::value;
 
 namespace {
 
@@ -23,7 +25,7 @@ using Lines = std::vector<std::string>;
 Lines lines(const PropertyNode *node) {
     Lines out;
     for (; node != nullptr; node = node->next)
-        out.emplace_back(node->line);
+        out.push_back(value(node->line));
     return out;
 }
 
@@ -105,7 +107,7 @@ TEST(VcalReader, LogicalLines) {
         Reading r;
         vcaltest::read(r, inEvent(kTimes + c.body));
         ASSERT_EQ(r.rc, 0) << c.what << "\n" << r.errors;
-        ASSERT_NE(calendar(r)->events, nullptr) << c.what;
+        ASSERT_NE(value(calendar(r)->events), nullptr) << c.what;
         Lines stored = lines(calendar(r)->events->properties);
         std::string joined;
         for (size_t i = 2; i < stored.size(); ++i)
@@ -265,7 +267,7 @@ TEST(VcalReader, TreeContentsAndCounters) {
     EXPECT_EQ(h.eventsKept, 1);
     EXPECT_EQ(h.todosRead, 2);
     EXPECT_EQ(h.todosKept, 2);
-    EXPECT_EQ(h.calendarCursor, nullptr);
+    EXPECT_EQ(value(h.calendarCursor), nullptr);
     const VCalendarNode *c = calendar(r);
     EXPECT_EQ(lines(c->properties), (Lines{"PRODID:-//x//\r\r", "VERSION:1.0\r\r", "TZ:-05\r\r"}));
     EXPECT_EQ(c->flags.flag[VCAL_SLOT_PRODID], 1);
@@ -275,14 +277,44 @@ TEST(VcalReader, TreeContentsAndCounters) {
     const VEventNode *e = c->events;
     EXPECT_EQ(e->propertyCount, 6) << "blank and unknown lines count too";
     EXPECT_EQ(e->valid, 1);
-    EXPECT_EQ(e->properties->propertyId, VCAL_PROP_DTSTART);
+    EXPECT_EQ(value(e->properties->propertyId), VCAL_PROP_DTSTART);
     EXPECT_EQ(count(e->properties), 4u);
     EXPECT_EQ(e->flags.flag[VCAL_SLOT_ATTENDEE], 1);
     EXPECT_EQ(e->flags.flag[VCAL_SLOT_DTEND], 1);
-    EXPECT_EQ(c->todos->properties->propertyId, VCAL_PROP_SUMMARY);
+    EXPECT_EQ(value(c->todos->properties->propertyId), VCAL_PROP_SUMMARY);
     EXPECT_EQ(calendar(r, 1)->todoCount, 1);
     EXPECT_STREQ(r.version, "1.0");
     EXPECT_EQ(r.versionOk, 1);
+}
+
+// The reader keeps an event and its lines in one block; nodes a caller or
+// the writer links into its tree, and chains released on their own, must
+// still be released exactly once.
+TEST(VcalReader, ReadTreesMixWithOtherNodes) {
+    alloc_hook::startTracking();
+    {
+        Reading r;
+        vcaltest::read(r, inEvent(kTimes) + inEvent(kTimes + "SUMMARY:x\r\n"));
+        ASSERT_EQ(r.rc, 0);
+        VCalendarNode *second = r.tree->firstCalendar->next;
+        VEventNode *event = r.tree->firstCalendar->events;
+        PropertyNode *added = nullptr;
+        ASSERT_EQ(vCal_CreatePropertyNode(&added), 0);
+        added->line = static_cast<char *>(std::malloc(8));
+        std::strcpy(added->line, "UID:1\r");
+        event->properties->next->next = added;
+        VEventNode *created = nullptr;
+        ASSERT_EQ(vCal_CreateVEventNode(&created), 0);
+        event->next = created;
+        PropertyNode *own = second->events->properties;
+        second->events->properties = nullptr;
+        EXPECT_EQ(vCal_DestroyPropertyList(&own), 0);
+        PropertyNode *calendarLines = second->properties;
+        second->properties = nullptr;
+        EXPECT_EQ(vCal_DestroyPropertyList(&calendarLines), 0);
+    }
+    alloc_hook::stopTracking();
+    EXPECT_EQ(alloc_hook::live(), 0u);
 }
 
 TEST(VcalReader, VersionOutputsFollowTheLastVersionLine) {
@@ -487,7 +519,7 @@ TEST(VcalReader, OutOfMemoryAnywhereLeaksNothing) {
                     << r.rc;
             }
         });
-        EXPECT_GT(points, 10);
+        EXPECT_GT(points, 5);
     }
     LogCapture log;
     alloc_hook::failAfter(0);

@@ -11,6 +11,10 @@
 
 namespace vcaltest {
 
+// A field of a packed record, by value: the test macros bind references,
+// which a misaligned field cannot take.
+template <class T> T value(T field) { return field; }
+
 // Delivers the text one byte per call, then 0 for ever; fails with
 // `failCode` at byte `failAt` when that is set.
 struct ByteSource {

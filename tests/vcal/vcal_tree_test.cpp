@@ -11,7 +11,10 @@
 #include "support/alloc_hook.h"
 #include "support/log_capture.h"
 #include "vcal/vcaltree.h"
+#include "vcal_support.h"
 #include "versit_vcal.h"
+
+using vcaltest::value;
 
 namespace {
 
@@ -86,7 +89,7 @@ TEST(VcalTree, CreatedNodes) {
     ASSERT_EQ(vCal_CreateVEventNode(&event), 0);
     EXPECT_EQ(event->valid, 1);
     EXPECT_EQ(event->propertyCount, 0);
-    EXPECT_EQ(event->properties, nullptr);
+    EXPECT_EQ(value(event->properties), nullptr);
     EXPECT_EQ(std::count(event->flags.flag, event->flags.flag + VCAL_FLAG_SLOTS, 0), 38);
     vCal_DestroyVEventList(&event);
     expectCreateFails(vCal_CreatePropertyNode, "vCal_CreatePropertyNode (malloc)");
@@ -146,17 +149,17 @@ TEST(VcalTree, CalendarWalk) {
     VCalendarNode *c = nullptr;
     LogCapture log;
     ASSERT_EQ(vCal_GetFirstCalendar(handle, &c), 0);
-    EXPECT_EQ(c, handle->firstCalendar);
-    EXPECT_EQ(handle->currentCalendar, c);
+    EXPECT_EQ(c, value(handle->firstCalendar));
+    EXPECT_EQ(value(handle->currentCalendar), c);
     ASSERT_EQ(vCal_GetNextCalendar(handle, &c), 0);
-    EXPECT_EQ(c, handle->firstCalendar->next);
-    EXPECT_EQ(handle->currentCalendar, c);
+    EXPECT_EQ(c, value(handle->firstCalendar->next));
+    EXPECT_EQ(value(handle->currentCalendar), c);
     VCalendarNode *out = c;
     EXPECT_EQ(vCal_GetNextCalendar(handle, &out), VCAL_ERR_NO_MORE_ENTITIES);
     EXPECT_EQ(out, c) << "left as it was";
     ASSERT_EQ(vCal_GetFirstCalendar(handle, &c), 0) << "restarts the walk";
     ASSERT_EQ(vCal_GetNextCalendar(handle, &c), 0);
-    EXPECT_EQ(c, handle->firstCalendar->next);
+    EXPECT_EQ(c, value(handle->firstCalendar->next));
     EXPECT_TRUE(log.records().empty()) << "the end of the chain is not a failure";
 
     EXPECT_EQ(vCal_GetFirstCalendar(nullptr, &c), VCAL_ERR_NULL_HANDLE);
@@ -241,11 +244,11 @@ TEST(VcalRecords, FreeReleasesTextsAndChainsButNotTheLists) {
     EXPECT_EQ(alloc_hook::live(), 0u);
     EXPECT_EQ(vCal_FreePropertyParam(&p), 0) << "a second call finds nothing to free";
     alloc_hook::stopTracking();
-    EXPECT_EQ(p.summary, nullptr);
-    EXPECT_EQ(p.exceptionDates.next, nullptr);
-    EXPECT_EQ(p.exceptionDates.time, 5u) << "the embedded node is part of the record";
-    EXPECT_EQ(p.recurrenceOccurrences, occurrences);
-    EXPECT_EQ(p.exceptionOccurrences, occurrences);
+    EXPECT_EQ(value(p.summary), nullptr);
+    EXPECT_EQ(value(p.exceptionDates.next), nullptr);
+    EXPECT_EQ(value(p.exceptionDates.time), 5u) << "the embedded node is part of the record";
+    EXPECT_EQ(value(p.recurrenceOccurrences), occurrences);
+    EXPECT_EQ(value(p.exceptionOccurrences), occurrences);
     EXPECT_EQ(vCal_FreePropertyParam(nullptr), VCAL_ERR_NULL_PROPERTY_PARAM);
     KL_ListDestroy(&occurrences);
 }
@@ -257,7 +260,7 @@ TEST(VcalRecords, KRpropertyOwnsOnlyTheFlaggedLists) {
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(k.flag[i], 0);
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(k.list[i], nullptr);
+        EXPECT_EQ(value(k.list[i]), nullptr);
 
     KL_HLIST lists[3] = {};
     for (KL_HLIST &l : lists)
@@ -269,14 +272,14 @@ TEST(VcalRecords, KRpropertyOwnsOnlyTheFlaggedLists) {
     alloc_hook::startTracking();
     ASSERT_EQ(vCal_FreeKRproperty(&k), 0);
     alloc_hook::stopTracking();
-    EXPECT_EQ(k.list[0], nullptr);
-    EXPECT_EQ(k.list[1], lists[1]);
-    EXPECT_EQ(k.list[2], lists[2]);
+    EXPECT_EQ(value(k.list[0]), nullptr);
+    EXPECT_EQ(value(k.list[1]), lists[1]);
+    EXPECT_EQ(value(k.list[2]), lists[2]);
     EXPECT_EQ(k.flag[1], 1) << "flags stay";
     k.flag[2] = 1;
     ASSERT_EQ(vCal_FreeKRproperty(&k), 0);
-    EXPECT_EQ(k.list[1], nullptr);
-    EXPECT_EQ(k.list[2], lists[2]);
+    EXPECT_EQ(value(k.list[1]), nullptr);
+    EXPECT_EQ(value(k.list[2]), lists[2]);
     KL_ListDestroy(&lists[2]);
     EXPECT_EQ(vCal_InitializeKRproperty(nullptr), VCAL_ERR_NULL_ARGUMENT);
     EXPECT_EQ(vCal_FreeKRproperty(nullptr), VCAL_ERR_NULL_ARGUMENT);
