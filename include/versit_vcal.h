@@ -142,10 +142,12 @@ typedef struct PropertyFlags {
     uint8_t flag[VCAL_FLAG_SLOTS];
 } PropertyFlags;
 
-/* One property line. 10 bytes. */
+/* One property line. 10 bytes. The line belongs to the node and is
+ * released with it by the destroy functions; it may share the node's
+ * allocation, so it is never to be freed on its own. */
 typedef struct PropertyNode {
     uint16_t propertyId;       /* 0: vCalPropertyId */
-    char *line;                /* 2: the whole unfolded line, owned */
+    char *line;                /* 2: the whole unfolded line */
     struct PropertyNode *next; /* 6: the next line of the same owner */
 } PropertyNode;
 
@@ -208,7 +210,8 @@ typedef struct TimeNode {
  * when the flag of its property is set. The fields named spare are the
  * client's: the library clears them and frees the spare texts, nothing
  * more. The two occurrence lists are not released by
- * vCal_FreePropertyParam: whoever takes them destroys them. */
+ * vCal_FreePropertyParam: the caller destroys them with KL_ListDestroy
+ * when it no longer needs them. */
 typedef struct PropertyParam {
     PropertyFlags flags;            /* 0 */
     uint16_t itemType;              /* 38: VCAL_ITEM_EVENT or VCAL_ITEM_TODO */

@@ -1,19 +1,25 @@
 // The vCalendar stream reader: lines from a byte source into a parse tree,
 // every fault a line-numbered message in the error or the warning text.
 //
-// Messages of the reader's own failures, where no other part names them:
+// Every non-zero result is logged. The messages of the reader's own steps:
 //   "vCal_ParseTreeFromStreamGet (malloc)"              the handle
 //   "vCal_ParseTreeFromStreamGet: vCal_GetALineFromStream 1|2|3"
 //                         seeking a calendar | calendar lines | components
 //   "vCal_ParseTreeFromStreamGet: vCal_AppendErrMesg 1|2|3"
-//                         BEGIN/END form | calendar lines | components
+//                         calendar BEGIN/END form | calendar lines | components
+//   "vCal_ParseTreeFromStreamGet: vCal_VerifyAllProperty 1|2|3"
+//                         calendar | event | to-do
+//   "vCal_ParseTreeFromStreamGet: vCal_CreateVCalendarNode", "...:
+//   vCal_GetPropertyFromLine", "...: vCal_GetVEventFromStream" (or VTodo)
+//   "vCal_ParseTreeFromStreamGet (unexpected end of stream)"  95785
 //   "vCal_ParseTreeFromStreamGet (unknown BEGIN)"       95747 in the components
 //   "vCal_ParseTreeFromStreamGet (progress)"            a progress result
 //   "vCal_ParseTreeFromStreamGet (no BEGIN:VCALENDAR)"  95766
 //   "vCal_ParseTreeFromStreamGet (no END:VCALENDAR)"    95765
 //   "vCal_ParseTreeFromStreamGet (error messages)"      95772
-//   "vCal_GetVEventFromStream (cannot recover)"         95747 in an event
-// and the same shapes for the to-do reader.
+//   "vCal_GetVEventFromStream (cannot recover)"         95747 in an event,
+//   "vCal_GetVEventFromStream: vCal_GetALineFromStream|vCal_GetPropertyFromLine|
+//   vCal_AppendErrMesg", and the same for the to-do reader.
 //
 // A BEGIN or END line of bad form gets its message followed by the line
 // itself, quoted: `Warning, line 4: illegal character at position 12 in
@@ -96,7 +102,7 @@ class Reader {
         : lines_(stream, get), progress_(progress), versionOk_(versionOk),
           versionText_(versionText) {
         if (progress_ != nullptr) {
-            // Single precision, as the client has always been handed it.
+            // Single precision, like the writer's progress.
             step_ = 30.0f / static_cast<float>(lineCount);
             running_ = step_;
         }
@@ -242,8 +248,8 @@ template <class Entity> int32_t Reader::component(Entity **kept) {
     int32_t rc = checkForm(Kind::kFormCode);
     if (rc != 0) return fail(rc, "vCal_ParseTreeFromStreamGet: vCal_AppendErrMesg 3");
     const size_t errorsBefore = errors.length;
-    uint32_t linesRead = 0;
-    Entity entity;
+    uint32_t linesRead = 0; // by the entity reader, its END line included
+    Entity entity{};
     rc = readEntity(entity, linesRead);
     if (rc == VCAL_END_OF_STREAM)
         return fail(VCAL_ERR_UNTERMINATED,
