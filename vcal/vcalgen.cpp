@@ -206,11 +206,13 @@ int32_t vCal_DestroyPropertyList(PropertyNode **list) {
     *list = nullptr;
     while (node != nullptr) {
         PropertyNode *next = node->next;
-        char *behind = vcal::lineBehind(node);
-        if (node->line != behind) {
+        // Compared as numbers: for a node allocated alone, the place behind
+        // it is outside its allocation and no pointer may be formed to it.
+        const auto behind = reinterpret_cast<uintptr_t>(node) + sizeof(PropertyNode) + 1;
+        if (reinterpret_cast<uintptr_t>(node->line) != behind) {
             std::free(node->line);
             std::free(node);
-        } else if (static_cast<uint8_t>(behind[-1]) == vcal::kLineWithNode) {
+        } else if (static_cast<uint8_t>(node->line[-1]) == vcal::kLineWithNode) {
             std::free(node);
         }
         node = next;
