@@ -1,0 +1,436 @@
+// Property validation: the value checks one line at a time, the duplicate
+// rule, BEGIN/END forms, block checks, and the messages they produce.
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/alloc_hook.h"
+#include "support/log_capture.h"
+#include "vcal/vcalcheck.h"
+#include "vcal/vcalline.h"
+#include "vcal/vcalmsg.h"
+#include "versit_vcal.h"
+
+namespace {
+
+constexpr uint32_t kLine = 7;
+
+struct Verdict {
+    int32_t accepted;
+    std::string message;
+};
+
+// Checks `line` as the reader does inside an event, against `flags`.
+Verdict check(const char *line, PropertyFlags &flags) {
+    std::string text = line;
+    PropertyNode node{vcal::vCal_LookupPropertyKeyword(line), text.data(), nullptr};
+    char message[vcal::kMessageSize];
+    std::memset(message, 'x', sizeof message);
+    const int32_t accepted = vCal_CheckPropertyValue(&node, &flags, message, kLine);
+    return Verdict{accepted, message};
+}
+
+struct ValueCase {
+    const char *line;
+    int32_t accepted;
+    const char *message;
+};
+
+void expectVerdicts(const std::vector<ValueCase> &cases) {
+    for (const ValueCase &c : cases) {
+        PropertyFlags flags{};
+        const Verdict v = check(c.line, flags);
+        EXPECT_EQ(v.accepted, c.accepted) << c.line;
+        EXPECT_EQ(v.message, c.message) << c.line;
+        EXPECT_EQ(flags.flag[VCAL_SLOT_INVALID], c.accepted ? 0 : 1) << c.line;
+    }
+}
+
+} // namespace
+
+// Every other message is met in the checks and the reader's tests.
+TEST(VcalMessages, FormsAndTexts) {
+    char buffer[vcal::kMessageSize] = "untouched";
+    const uint32_t line = 4294967295u;
+    const int32_t position = -1;
+    vCal_FormatMessage(buffer, 0, &line, &position);
+    vCal_FormatMessage(buffer, 27, &line, &position);
+    EXPECT_STREQ(buffer, "untouched");
+    vCal_FormatMessage(buffer, 19, &line, &position);
+    EXPECT_STREQ(buffer, " 4294967295: Run Time is not valid");
+    vCal_FormatMessage(buffer, 6, &line, &position);
+    EXPECT_STREQ(buffer, " 4294967295: illegal character at position -1");
+    vCal_FormatMessage(buffer, 12, nullptr, nullptr);
+    EXPECT_STREQ(buffer, "Warning: \"VERSION\" property is missing");
+}
+
+// The warning codes are the identifiers of the properties whose faults do
+// not cost an event its place, and the reader's own 50, 51, 52, 55, 56.
+TEST(VcalMessages, AppendRoutesByCodeAndPrefixesLineMessages) {
+    const uint16_t warningCodes[] = {8,  9,  15, 16, 17, 19, 20, 22, 26, 28,
+                                     33, 34, 35, 37, 50, 51, 52, 55, 56};
+    for (uint16_t code = 0; code < 60; ++code) {
+        vcal::TextBuffer errors;
+        vcal::TextBuffer warnings;
+        ASSERT_EQ(vCal_AppendErrMesg(&errors, &warnings, code, " 3: duplicate property"), 0);
+        const bool warning = std::find(std::begin(warningCodes), std::end(warningCodes), code) !=
+                             std::end(warningCodes);
+        vcal::TextBuffer &got = warning ? warnings : errors;
+        const vcal::TextBuffer &other = warning ? errors : warnings;
+        EXPECT_STREQ(got.text, warning ? "Warning, line 3: duplicate property\r\n"
+                                       : "Error, line 3: duplicate property\r\n")
+            << code;
+        EXPECT_EQ(other.text, nullptr) << code;
+        // Without a warning text everything is an error.
+        vcal::TextBuffer only;
+        ASSERT_EQ(vCal_AppendErrMesg(&only, nullptr, code, " 3: duplicate property"), 0);
+        EXPECT_STREQ(only.text, "Error, line 3: duplicate property\r\n");
+    }
+    vcal::TextBuffer errors;
+    vcal::TextBuffer warnings;
+    ASSERT_EQ(vCal_AppendErrMesg(&errors, &warnings, VCAL_PROP_VERSION,
+                                 "Warning: \"VERSION\" property is missing"),
+              0);
+    ASSERT_EQ(vCal_AppendErrMesg(&errors, &warnings, 50, " 9: property value is not valid",
+                                 "BEGIN:VTODO:"),
+              0);
+    EXPECT_STREQ(warnings.text,
+                 "Warning: \"VERSION\" property is missing\r\n"
+                 "Warning, line 9: property value is not valid in \"BEGIN:VTODO:\"\r\n");
+    EXPECT_EQ(warnings.length, std::strlen(warnings.text));
+}
+
+TEST(VcalMessages, AppendFailureKeepsTheText) {
+    vcal::TextBuffer errors;
+    ASSERT_EQ(vCal_AppendErrMesg(&errors, nullptr, 0, " 1: unknown BEGIN"), 0);
+    const std::string before = errors.text;
+    // Grow past the first block so that the next append must reallocate.
+    while (errors.length + 40 < errors.capacity)
+        ASSERT_EQ(vCal_AppendErrMesg(&errors, nullptr, 0, " 1: unknown BEGIN"), 0);
+    const std::string full = errors.text;
+    LogCapture log;
+    alloc_hook::failAfter(0);
+    EXPECT_EQ(vCal_AppendErrMesg(&errors, nullptr, 0, " 1: unknown BEGIN"), VCAL_ERR_NO_MEMORY);
+    alloc_hook::failAfter(-1);
+    EXPECT_EQ(errors.text, full);
+    EXPECT_EQ(log.errors(), std::vector<std::string>{"vCal_AppendErrMesg (malloc)"});
+}
+
+TEST(VcalWords, OneWordFromLine) {
+    const struct {
+        const char *line;
+        uint32_t from;
+        const char *word;
+        uint32_t stop;
+        int32_t atEnd;
+    } cases[] = {
+        {"  phone   call;x\r", 0, "PHONE CALL", 14, 0},
+        {"\t;rest", 0, "", 1, 0},
+        {"a;b\r", 2, "B", 3, 1},
+        {"abc", 0, "ABC", 3, 1},
+        {"x \n", 0, "X ", 2, 1},
+        {"", 0, "", 0, 1},
+    };
+    for (const auto &c : cases) {
+        char word[64];
+        uint32_t position = c.from;
+        EXPECT_EQ(vCal_GetOneWordFromLine(word, c.line, &position), c.atEnd) << c.line;
+        EXPECT_STREQ(word, c.word) << c.line;
+        EXPECT_EQ(position, c.stop) << c.line;
+    }
+    uint32_t position = 0;
+    EXPECT_EQ(vCal_GetOneWordFromLine(nullptr, "x", &position), 1);
+}
+
+TEST(VcalWords, SearchStrInTable) {
+    const char *table[] = {"PUBLIC", "PRIVATE", nullptr, "CONFIDENTIAL"};
+    EXPECT_EQ(vCal_SearchStrInTable(table, "PRIVATE", 4), 1);
+    EXPECT_EQ(vCal_SearchStrInTable(table, "private", 4), 0);
+    EXPECT_EQ(vCal_SearchStrInTable(table, "PRIVATE", 1), 0);
+    EXPECT_EQ(vCal_SearchStrInTable(table, "CONFIDENTIAL", 4), 0) << "a null entry ends the table";
+    EXPECT_EQ(vCal_SearchStrInTable(nullptr, "PUBLIC", 4), 0);
+}
+
+TEST(VcalWords, IsWordInTheStringAndKeywords) {
+    EXPECT_EQ(vCal_IsWordInTheString(" \tbegin : vevent", "BEGIN", "VEVENT"), 1);
+    EXPECT_EQ(vCal_IsWordInTheString("BEGIN:VEVENTS", "BEGIN", "VEVENT"), 1) << "prefix tests";
+    EXPECT_EQ(vCal_IsWordInTheString("BEGINX:VEVENT", "BEGIN", "VEVENT"), 0);
+    EXPECT_EQ(vCal_IsWordInTheString("BEGIN:\rVEVENT", "BEGIN", "VEVENT"), 0)
+        << "CR stops the skip";
+    EXPECT_EQ(vCal_IsWordInTheString("END", "END", nullptr), 1);
+    EXPECT_EQ(vCal_IsWordInTheString("EN", "END", nullptr), 0);
+    EXPECT_EQ(vCal_IsWordInTheString("END", "", nullptr), 0);
+    EXPECT_EQ(vCal_IsWordInTheString(nullptr, "END", nullptr), 0);
+    const struct {
+        const char *line;
+        uint16_t id;
+    } keys[] = {
+        {"AALARM:x", VCAL_PROP_AALARM},
+        {"  dtstart:x", VCAL_PROP_DTSTART},
+        {"DUE:x", VCAL_PROP_DUE},
+        {"DTEND:x", VCAL_PROP_DTEND},
+        {"EXRULE:x", VCAL_PROP_EXRULE},
+        {"EXDATE:x", VCAL_PROP_EXDATE},
+        {"X-ANY:x", VCAL_PROP_X},
+        {"x-", VCAL_PROP_X},
+        {"DTSTARTED:x", VCAL_PROP_DTSTART},
+        {"LAST-MODIFIED:x", VCAL_PROP_LAST_MODIFIED},
+        {"X:x", 0},
+        {"BEGIN:VEVENT", 0},
+        {"", 0},
+        {"RELATED-TO:x", VCAL_PROP_RELATED_TO},
+    };
+    for (const auto &k : keys)
+        EXPECT_EQ(vcal::vCal_LookupPropertyKeyword(k.line), k.id) << k.line;
+}
+
+TEST(VcalChecks, DateTimes) {
+    expectVerdicts({
+        {"DTSTART:19980612T140000Z\r\r", 1, ""},
+        {"DTSTART;VALUE=DATE-TIME:19980612T140000\r", 1, ""},
+        {"DTSTART:19980612T140000Z more\r", 1, " 7: illegal character at position 24"},
+        {"DTSTART:19980612\r", 0, " 7: Date or Time value is not valid"},
+        {"DTEND:19900101T000000\r", 0, " 7: year is outside of system range (1991-2037)"},
+        {"DTEND:20370101T000000Z\r", 0, " 7: year is outside of system range (1991-2037)"},
+        {"DCREATED:19980612T2460\r", 0, " 7: Date or Time value is not valid"},
+        {"DTSTART:\r", 0, " 7: missing property value at position 8"},
+        {"DTSTART 19980612T140000Z\r", 0, " 7: missing or misplaced ':'"},
+        {"DTSTART;TZID=x\r", 0, " 7: missing or misplaced ':'"},
+    });
+}
+
+TEST(VcalChecks, AlarmsAndDurations) {
+    expectVerdicts({
+        {"AALARM:19980612T140000Z;PT15M;2\r", 1, ""},
+        {"AALARM:19980612T140000Z;;0;\r", 1, ""},
+        {"DALARM:19980612T140000Z;PT10M;1;Reminder: lunch\r", 1, ""},
+        {"AALARM:19980612T140000Z;P1Y2M3W4DT5H6M7S;1\r", 1, ""},
+        {"AALARM:19980612T140000Z;P;1\r", 1, ""},
+        {"AALARM:19980612T140000Z;T15M;2\r", 0, " 7: property value is not valid"},
+        {"AALARM:19980612T140000Z;P1;2\r", 0, " 7: property value is not valid"},
+        {"AALARM:19980612T140000Z;P1M1Y;2\r", 0, " 7: property value is not valid"},
+        {"AALARM:19980612T140000Z;PT1M1H;2\r", 0, " 7: property value is not valid"},
+        {"AALARM:19980612T140000Z;\r", 0, " 7: missing property value at position 24"},
+        {"AALARM:19980612T140000Z;PT5M;\r", 0, " 7: missing property value at position 29"},
+        {"AALARM:19980612T140000Z;PT5M;x\r", 1, " 7: property value is not valid"},
+        {"DALARM:;PT5M\r", 0, " 7: missing property value at position 7"},
+        {"DALARM:1998\r", 0, " 7: Date or Time value is not valid"},
+    });
+}
+
+TEST(VcalChecks, WordLists) {
+    expectVerdicts({
+        {"CATEGORIES:MEETING;PHONE   CALL\r", 1, ""},
+        {"CATEGORIES:meeting;special occasion\r", 1, ""},
+        {"CATEGORIES:MEETING;;BUSINESS\r", 0, " 7: missing property value at position 19"},
+        {"CATEGORIES:MEETING;\r", 0, " 7: missing property value at position 19"},
+        {"CATEGORIES:PARTY\r", 0, " 7: property value is not valid"},
+        {"CLASS:PUBLIC\r", 1, ""},
+        {"CLASS:X-\r", 1, ""},
+        {"CLASS:X-SECRET\r", 0, " 7: property value is not valid"},
+        {"CLASS:PUBLIC;more\r", 0, " 7: illegal character at position 12"},
+        {"CLASS:\r", 0, " 7: missing property value at position 6"},
+        {"STATUS:NEEDS ACTION\r", 1, ""},
+        {"STATUS:DONE\r", 0, " 7: property value is not valid"},
+    });
+}
+
+TEST(VcalChecks, NumbersAndDateLists) {
+    expectVerdicts({
+        {"PRIORITY:1\r", 1, ""},
+        {"PRIORITY: A1\r", 1, ""},
+        {"PRIORITY:\r", 0, " 7: missing property value at position 9"},
+        {"PRIORITY:-1\r", 0, " 7: missing property value at position 9"},
+        {"PRIORITY:1 2\r", 0, " 7: illegal character at position 10"},
+        {"RNUM:12\r", 1, ""},
+        {"RNUM:1A\r", 0, " 7: illegal character at position 6"},
+        {"EXDATE:19980101T000000Z;19980102T000000Z\r", 1, ""},
+        {"EXDATE:19980101T000000Z;;19980103T000000Z\r", 0,
+         " 7: missing Date and Time value, number 2"},
+        {"EXDATE:\r", 0, " 7: missing Date and Time value, number 1"},
+        {"EXDATE:19980101T000000Z,19980102T000000Z\r", 0, " 7: illegal character at position 23"},
+        {"RDATE:19980101\r", 0, " 7: Date or Time value is not valid"},
+        {"RDATE:19980101T000000;20400101T000000\r", 0,
+         " 7: year is outside of system range (1991-2037)"},
+    });
+}
+
+TEST(VcalChecks, ZonesAndDaylight) {
+    expectVerdicts({
+        {"TZ:-05\r", 1, ""},
+        {"TZ:+05:30\r", 1, ""},
+        {"TZ:-0500\r", 0, " 7: illegal character at position 6"},
+        {"TZ:-05:30x\r", 0, " 7: illegal character at position 9"},
+        {"TZ:EST\r", 0, " 7: TimeZone is not valid"},
+        {"TZ:-5\r", 0, " 7: TimeZone is not valid"},
+        {"DAYLIGHT:FALSE\r", 1, ""},
+        {"DAYLIGHT:TRUE;-04;19980405T020000;19981025T020000;EST;EDT\r", 1, ""},
+        {"DAYLIGHT:true;+01:00;20400405T020000;20401025T020000;CET;CEST\r", 1, ""},
+        {"DAYLIGHT: TRUE\r", 0, " 7: illegal white space at position 9"},
+        {"DAYLIGHT:1\r", 0, " 7: illegal character at position 9"},
+        {"DAYLIGHT:FALSE;\r", 0, " 7: illegal character at position 14"},
+        {"DAYLIGHT:TRUE\r", 0, " 7: some property values are missing or in wrong order"},
+        {"DAYLIGHT:TRUE;-04;19980405T020000\r", 0,
+         " 7: some property values are missing or in wrong order"},
+        {"DAYLIGHT:TRUE;;19980405T020000;19981025T020000;EST;EDT\r", 0,
+         " 7: some property values are missing or in wrong order"},
+        {"DAYLIGHT:TRUE;-04;19980405T020000;19981025T020000;;EDT\r", 0,
+         " 7: some property values are missing or in wrong order"},
+        {"DAYLIGHT:TRUE;-04;1998040T020000;19981025T020000;EST;EDT\r", 0,
+         " 7: Date or Time value is not valid"},
+        {"DAYLIGHT:TRUE;-04;19980405T020000,19981025T020000;EST;EDT\r", 0,
+         " 7: illegal character at position 33"},
+        {"DAYLIGHT:TRUE;-04;19980405T020000;19981025T020000;EST;EDT1\r", 0,
+         " 7: illegal character at position 57"},
+    });
+}
+
+TEST(VcalChecks, RecurrenceRules) {
+    expectVerdicts({
+        {"RRULE:W1 MO WE #2\r", 1, ""},
+        {"RRULE:w1 mo\r", 1, ""},
+        {"RRULE:D1 19980110T000000Z\r", 1, ""},
+        {"RRULE:D1 #5 19980110T000000\r", 1, ""},
+        {"RRULE:MD1 1 15 #6\r", 1, ""},
+        {"RRULE:MD1 13+\r", 1, ""},
+        {"RRULE:MP1 1+ 1- MO #1\r", 1, ""},
+        {"RRULE:MP1 5+ SA #12\r", 1, ""},
+        {"RRULE:YM1 6 #3\r", 1, ""},
+        {"RRULE:YD1 1 366\r", 1, ""},
+        {"EXRULE:  D1 #3\r", 1, ""},
+        {"RRULE:X1\r", 0, " 7: recurrence rule is not valid"},
+        {"RRULE:W\r", 0, " 7: recurrence rule is not valid"},
+        {"RRULE:W1MO\r", 0, " 7: recurrence rule is not valid"},
+        {"RRULE:W1 XX\r", 0, " 7: recurrence rule is not valid"},
+        {"RRULE:D1 MO\r", 0, " 7: recurrence rule is not valid"},
+        {"RRULE:MD1 1 1-\r", 0, " 7: recurrence rule is not valid"},
+        {"RRULE:MD1 LD\r", 0, " 7: recurrence rule is not valid"},
+        {"RRULE:MP1 6+ MO\r", 0, " 7: recurrence rule is not valid"},
+        {"RRULE:YM1 13\r", 0, " 7: recurrence rule is not valid"},
+        {"RRULE:YD1 367\r", 0, " 7: recurrence rule is not valid"},
+        {"RRULE:W1 MO 20101129T100000 #5\r", 0, " 7: recurrence rule is not valid"},
+        {"RRULE:D1 #5 #6\r", 0, " 7: recurrence rule is not valid"},
+        {"RRULE:D1 19980110X000000\r", 0, " 7: Date or Time value is not valid"},
+        {"RRULE:D1 1998011012\r", 0, " 7: recurrence rule is not valid"},
+        {"RRULE:MD1 13+ 21001213T000000\r", 0, " 7: year is outside of system range (1991-2037)"},
+        {"RRULE W1\r", 0, " 7: missing or misplaced ':'"},
+    });
+}
+
+TEST(VcalChecks, WhatIsNotChecked) {
+    expectVerdicts({
+        {"SUMMARY:anything at all\r", 1, ""},
+        {"RELATED-TO:<x>\r", 1, ""},
+        {"SUMMARY anything\r", 0, " 7: missing or misplaced ':'"},
+        {"GEO\r", 1, ""},
+        {"X-WHATEVER\r", 1, ""},
+        {"EXNUM\r", 1, ""},
+        {"VERSION:9\r", 1, ""},
+    });
+}
+
+TEST(VcalChecks, DuplicateRule) {
+    PropertyFlags flags{};
+    EXPECT_EQ(check("SUMMARY:a\r", flags).accepted, 1);
+    EXPECT_EQ(flags.flag[VCAL_SLOT_SUMMARY], 1);
+    const Verdict second = check("summary:b\r", flags);
+    EXPECT_EQ(second.accepted, 0);
+    EXPECT_EQ(second.message, " 7: duplicate property");
+    EXPECT_EQ(flags.flag[VCAL_SLOT_INVALID], 1);
+
+    // A bad value still marks the property as taken.
+    PropertyFlags bad{};
+    EXPECT_EQ(check("DTSTART:x\r", bad).accepted, 0);
+    EXPECT_EQ(bad.flag[VCAL_SLOT_DTSTART], 1);
+    EXPECT_EQ(check("DTSTART:19980101T000000\r", bad).message, " 7: duplicate property");
+
+    PropertyFlags many{};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(check("ATTENDEE:a\r", many).accepted, 1);
+        EXPECT_EQ(check("ATTACH:a\r", many).accepted, 1);
+        EXPECT_EQ(check("EXNUM:1\r", many).accepted, 1);
+        // VERSION is the calendar's: inside an event it is passed over and
+        // leaves no mark that the block check would count.
+        EXPECT_EQ(check("VERSION:1.0\r", many).accepted, 1);
+    }
+    EXPECT_EQ(many.flag[VCAL_SLOT_VERSION], 0);
+    EXPECT_EQ(many.flag[VCAL_SLOT_INVALID], 0);
+    EXPECT_EQ(check("X-A:1\r", many).accepted, 1);
+    EXPECT_EQ(check("X-B:1\r", many).message, " 7: duplicate property")
+        << "one extension line per entity";
+}
+
+TEST(VcalChecks, VersionValue) {
+    const struct {
+        const char *line;
+        int32_t rc;
+        const char *version;
+        const char *message;
+    } cases[] = {
+        {"VERSION:1.0\r", 0, "1.0", ""},
+        {"VERSION: 1.0 \r", 0, "1.0", ""},
+        {"VERSION:2.0\r", VCAL_ERR_BAD_VERSION, "2.0", " 7: VERSION not valid"},
+        {"VERSION:1.0000000000\r", VCAL_ERR_BAD_VERSION, "1.000000", " 7: VERSION not valid"},
+        {"VERSION:\r", VCAL_ERR_NO_VALUE, "", " 7: missing property value at position 8"},
+        {"VERSION 1.0\r", VCAL_ERR_NO_VALUE, "keep", " 7: missing or misplaced ':'"},
+    };
+    for (const auto &c : cases) {
+        char version[9] = "keep";
+        char message[vcal::kMessageSize];
+        EXPECT_EQ(vCal_CheckVersion(c.line, message, kLine, version), c.rc) << c.line;
+        EXPECT_STREQ(version, c.version) << c.line;
+        EXPECT_STREQ(message, c.message) << c.line;
+    }
+}
+
+TEST(VcalChecks, BeginEndForm) {
+    const struct {
+        const char *line;
+        int32_t good;
+        const char *message;
+    } cases[] = {
+        {"BEGIN:VEVENT\r\r", 1, ""},
+        {"end:vtodo\r", 1, ""},
+        {" BEGIN \t: VCALENDAR  \r", 1, ""},
+        {"BEGIN:VEVENT:\r", 0, " 7: illegal character at position 12"},
+        {"BEGIN:VEVENT X\r", 0, " 7: illegal character at position 13"},
+        {"BEGIN1:VEVENT\r", 0, " 7: illegal character at position 5"},
+        {"BEGIN VEVENT\r", 0, " 7: missing or misplaced ':'"},
+        {"BEGIN:VEVENTS\r", 0, " 7: property value is not valid"},
+        {"END:VJOURNAL\r", 0, " 7: property value is not valid"},
+        {"BEGIN:VCALENDARVCALENDAR\r", 0, " 7: property value is not valid"},
+    };
+    for (const auto &c : cases) {
+        char message[vcal::kMessageSize];
+        EXPECT_EQ(vCal_CheckBeginEndForm(c.line, message, kLine), c.good) << c.line;
+        EXPECT_STREQ(message, c.message) << c.line;
+    }
+}
+
+// The event and calendar block messages are met in the reader's tests.
+TEST(VcalChecks, BlockChecks) {
+    PropertyFlags todo{};
+    todo.flag[VCAL_SLOT_GEO] = 1;
+    vcal::TextBuffer errors;
+    vcal::TextBuffer warnings;
+    ASSERT_EQ(vCal_VerifyAllProperty(&todo, &errors, &warnings, kLine, kBlockTodo), 0);
+    EXPECT_STREQ(errors.text, "Error, line 7: VCALENDAR properties inside VTODO properties\r\n");
+    EXPECT_EQ(warnings.text, nullptr);
+    todo.flag[VCAL_SLOT_GEO] = 0;
+    ASSERT_EQ(vCal_VerifyAllProperty(&todo, &errors, &warnings, kLine, kBlockTodo), 0);
+    EXPECT_EQ(errors.length, std::strlen(errors.text)) << "a to-do needs nothing";
+    // The failing append is named by its step.
+    PropertyFlags none{};
+    vcal::TextBuffer empty;
+    LogCapture log;
+    alloc_hook::failAfter(0);
+    EXPECT_EQ(vCal_VerifyAllProperty(&none, &empty, &warnings, kLine, kBlockEvent),
+              VCAL_ERR_NO_MEMORY);
+    alloc_hook::failAfter(-1);
+    EXPECT_EQ(log.errors(),
+              (std::vector<std::string>{"vCal_AppendErrMesg (malloc)",
+                                        "vCal_VerifyAllProperty: vCal_AppendErrMesg 4"}));
+}

@@ -1,0 +1,556 @@
+// The stream reader: lines, states, messages, results, and real files.
+#include <dirent.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/alloc_hook.h"
+#include "support/log_capture.h"
+#include "vcal/vcaltree.h"
+#include "vcal_support.h"
+#include "versit_vcal.h"
+
+using vcaltest::ByteSource;
+using vcaltest::Reading;
+using vcaltest::value;
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+Lines lines(const PropertyNode *node) {
+    Lines out;
+    for (; node != nullptr; node = node->next)
+        out.push_back(value(node->line));
+    return out;
+}
+
+const VCalendarNode *calendar(const Reading &r, int n = 0) {
+    const VCalendarNode *c = r.tree != nullptr ? r.tree->firstCalendar : nullptr;
+    for (; c != nullptr && n > 0; --n)
+        c = c->next;
+    return c;
+}
+
+template <class Node> size_t count(const Node *node) {
+    size_t n = 0;
+    for (; node != nullptr; node = node->next)
+        ++n;
+    return n;
+}
+
+std::string fileText(const std::string &path) {
+    std::string text;
+    if (FILE *f = std::fopen(path.c_str(), "rb")) {
+        char buffer[4096];
+        size_t n = 0;
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+            text.append(buffer, n);
+        std::fclose(f);
+    }
+    return text;
+}
+
+// A calendar holding one event made of `body`, raw text with its own line
+// ends; the event starts on line 3.
+std::string inEvent(const std::string &body) {
+    return "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nBEGIN:VEVENT\r\n" + body +
+           "END:VEVENT\r\nEND:VCALENDAR\r\n";
+}
+
+const std::string kTimes = "DTSTART:19980101T100000Z\r\nDTEND:19980101T110000Z\r\n";
+
+// Tables write a stream's lines joined by "|"; these turn one form into
+// the other.
+std::string crlf(const std::string &barred) {
+    if (barred.empty()) return barred;
+    std::string out;
+    for (char c : barred)
+        out += c == '|' ? std::string("\r\n") : std::string(1, c);
+    return out + "\r\n";
+}
+
+std::string bar(const std::string &text) {
+    std::string out = text;
+    for (size_t at; (at = out.find("\r\n")) != std::string::npos;)
+        out.replace(at, 2, "|");
+    if (!out.empty() && out.back() == '|') out.pop_back();
+    return out;
+}
+
+} // namespace
+
+TEST(VcalReader, LogicalLines) {
+    // The event's lines after DTSTART and DTEND, joined by "|".
+    const struct {
+        const char *what, *body, *stored;
+    } cases[] = {
+        {"folded over three lines", "SUMMARY:a\r\n b\r\n\tc\r\n", "SUMMARY:a b\tc\r\r"},
+        {"quoted-printable soft break", "DESCRIPTION;ENCODING=QUOTED-PRINTABLE:ab=\r\ncd=\r\n\r\n",
+         "DESCRIPTION;ENCODING=QUOTED-PRINTABLE:abcd\r\r"},
+        {"soft breaks need the parameter", "DESCRIPTION;QUOTED-PRINTABLE:ab=\r\n cd\r\n",
+         "DESCRIPTION;QUOTED-PRINTABLE:ab= cd\r\r"},
+        {"the parameter in any case", "SUMMARY;Encoding=quoted-printable;X=1:ab=\r\ncd\r\n",
+         "SUMMARY;Encoding=quoted-printable;X=1:abcd\r\r"},
+        {"bare line feeds", "SUMMARY:x\nLOCATION:y\n", "SUMMARY:x\r\r|LOCATION:y\r\r"},
+        {"bare CRs", "SUMMARY:x\rLOCATION:y\r", "SUMMARY:x\r\r|LOCATION:y\r\r"},
+        {"empty bare-LF lines melt away", "SUMMARY:x\r\n\n\nLOCATION:y\r\n",
+         "SUMMARY:x\r\r|LOCATION:y\r\r"},
+        {"trailing white space", "SUMMARY:x \t \r\n", "SUMMARY:x\r\r\r\r\r"},
+        {"unfolding keeps the blanks", "SUMMARY:x\r\n  y\r\n", "SUMMARY:x  y\r\r"},
+    };
+    for (const auto &c : cases) {
+        Reading r;
+        vcaltest::read(r, inEvent(kTimes + c.body));
+        ASSERT_EQ(r.rc, 0) << c.what << "\n" << r.errors;
+        ASSERT_NE(value(calendar(r)->events), nullptr) << c.what;
+        Lines stored = lines(calendar(r)->events->properties);
+        std::string joined;
+        for (size_t i = 2; i < stored.size(); ++i)
+            joined += (i > 2 ? "|" : "") + stored[i];
+        EXPECT_EQ(joined, c.stored) << c.what;
+    }
+}
+
+TEST(VcalReader, LineNumbersCountLineFeeds) {
+    const struct {
+        const char *what;
+        std::string text;
+        const char *warnings;
+    } cases[] = {
+        {"a folded line has the number of its last physical line",
+         inEvent(kTimes + "SUMMARY:a\r\n b\r\nFOO:a\r\n b\r\n c\r\n"),
+         "Warning, line 10: unknown property\r\n"},
+        {"bare line feeds count", inEvent(kTimes + "\n\nFOO\n"),
+         "Warning, line 8: unknown property\r\n"},
+        {"bare CRs do not", "BEGIN:VCALENDAR\rVERSION:1.0\rFOO\rEND:VCALENDAR\r",
+         "Warning, line 0: unknown property\r\n"
+         "Warning, line 0: no VEVENT or VTODO in VCALENDAR\r\n"},
+        {"soft breaks count",
+         inEvent(kTimes + "DESCRIPTION;ENCODING=QUOTED-PRINTABLE:a=\r\nb=\r\nc\r\nFOO\r\n"),
+         "Warning, line 9: unknown property\r\n"},
+        {"the last line needs no line end",
+         "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nFOO\r\nEND:VCALENDAR",
+         "Warning, line 3: unknown property\r\n"
+         "Warning, line 3: no VEVENT or VTODO in VCALENDAR\r\n"},
+    };
+    for (const auto &c : cases) {
+        Reading r;
+        vcaltest::read(r, c.text);
+        EXPECT_EQ(r.rc, 0) << c.what << "\n" << r.errors;
+        EXPECT_EQ(r.warnings, c.warnings) << c.what;
+    }
+}
+
+// Each stream (lines joined by "|") with the result, the texts handed out
+// (lines joined by "|") and the tree: "-" for none, else calendars, then
+// the events and to-dos kept in the first one.
+TEST(VcalReader, StreamsAndResults) {
+    const std::string event = "BEGIN:VEVENT|" + bar(kTimes) + "|END:VEVENT";
+    const struct {
+        const char *what;
+        std::string text;
+        int32_t rc;
+        const char *errors, *warnings, *tree;
+    } cases[] = {
+        {"empty stream", "", VCAL_ERR_NO_VCALENDAR, "", "", "-"},
+        {"255 ends the stream", "\xff|BEGIN:VCALENDAR", VCAL_ERR_NO_VCALENDAR, "", "", "-"},
+        {"no calendar at all", "SUMMARY:x", VCAL_ERR_NO_VCALENDAR, "", "", "-"},
+        {"a calendar without components", "BEGIN:VCALENDAR|END:VCALENDAR", 0, "",
+         "Warning: \"VERSION\" property is missing|"
+         "Warning, line 2: no VEVENT or VTODO in VCALENDAR",
+         "1 0 0"},
+        {"text before a calendar is skipped", "junk||more junk|" + bar(inEvent(kTimes)), 0, "", "",
+         "1 1 0"},
+        {"events and to-dos in input order, blank lines between",
+         "BEGIN:VCALENDAR|VERSION:1.0|BEGIN:VTODO|SUMMARY:1|END:VTODO||" + event +
+             "|  |BEGIN:VTODO|END:VTODO|END:VCALENDAR",
+         0, "", "", "1 1 2"},
+        {"a duplicate DTSTART drops the event",
+         bar(inEvent(kTimes + "DTSTART:19980101T100000Z\r\nSUMMARY:x\r\n") + inEvent(kTimes)),
+         VCAL_ERR_READ_WITH_ERRORS, "Error, line 6: duplicate property", "", "2 0 0"},
+        {"a refused warning-class value keeps the event",
+         bar(inEvent(kTimes + "RNUM:x\r\nUNKNOWN:y\r\n")), 0, "",
+         "Warning, line 6: missing property value at position 5|"
+         "Warning, line 7: unknown property",
+         "1 1 0"},
+        {"a warning leaves the event in", bar(inEvent(kTimes + "X-A:1\r\nX-B:2\r\n")), 0, "",
+         "Warning, line 7: duplicate property", "1 1 0"},
+        {"a remark on an accepted value is not appended inside an event",
+         bar(inEvent("DTSTART:19980101T100000Z trailing\r\nDTEND:19980101T110000Z\r\n")), 0, "", "",
+         "1 1 0"},
+        {"a TZ line inside an event drops it", bar(inEvent(kTimes + "TZ:-05\r\n")),
+         VCAL_ERR_READ_WITH_ERRORS, "Error, line 7: VCALENDAR properties inside VEVENT properties",
+         "", "1 0 0"},
+        {"an event needs its times", bar(inEvent("SUMMARY:x\r\n")), VCAL_ERR_READ_WITH_ERRORS,
+         "Error, line 5: start date and time is missing; can't create VEVENT|"
+         "Error, line 5: end date and time is missing; can't create VEVENT",
+         "", "1 0 0"},
+        {"a property between two events cannot be recovered from",
+         "BEGIN:VCALENDAR|VERSION:1.0|" + event + "|PRODID:x|" + event + "|END:VCALENDAR",
+         VCAL_ERR_UNRECOVERABLE,
+         "Error, line 7: unknown BEGIN|Error, line 7: cannot recover from previous errors", "",
+         "1 1 0"},
+        {"a BEGIN inside an event", bar(inEvent(kTimes + "BEGIN:VALARM\r\nEND:VALARM\r\n")),
+         VCAL_ERR_UNRECOVERABLE,
+         "Error, line 6: \"END:VEVENT\" expected|"
+         "Error, line 6: cannot recover from previous errors",
+         "", "1 0 0"},
+        {"END:VTODO expected", "BEGIN:VCALENDAR|VERSION:1.0|BEGIN:VTODO|END:VEVENT|END:VCALENDAR",
+         VCAL_ERR_UNRECOVERABLE,
+         "Error, line 4: \"END:VTODO\" expected|"
+         "Error, line 4: cannot recover from previous errors",
+         "", "1 0 0"},
+        {"the stream ends after an event", "BEGIN:VCALENDAR|VERSION:1.0|" + event,
+         VCAL_ERR_UNTERMINATED, "", "", "1 1 0"},
+        {"the stream ends inside an event",
+         "BEGIN:VCALENDAR|VERSION:1.0|BEGIN:VEVENT|DTSTART:19980101T100000Z", VCAL_ERR_UNTERMINATED,
+         "", "", "1 0 0"},
+        {"the stream ends among the calendar's lines", "BEGIN:VCALENDAR|VERSION:1.0",
+         VCAL_ERR_UNTERMINATED, "", "", "1 0 0"},
+        {"BEGIN and END lines of bad form are remarked on",
+         "BEGIN:VCALENDAR|VERSION:1.0|BEGIN:VEVENT:|" + bar(kTimes) +
+             "|END : VEVENT x|END:VCALENDAR;",
+         0, "",
+         "Warning, line 3: illegal character at position 12 in \"BEGIN:VEVENT:\"|"
+         "Warning, line 6: illegal character at position 13 in \"END : VEVENT x\"|"
+         "Warning, line 7: illegal character at position 13 in \"END:VCALENDAR;\"",
+         "1 1 0"},
+        {"a bad VERSION", "BEGIN:VCALENDAR|VERSION:2.0|END:VCALENDAR", 0, "",
+         "Warning, line 2: VERSION not valid|Warning: \"VERSION\" property is missing|"
+         "Warning, line 3: no VEVENT or VTODO in VCALENDAR",
+         "1 0 0"},
+        {"event properties at calendar level",
+         "BEGIN:VCALENDAR|VERSION:1.0|DTSTART:19980101T100000Z x|X-WR-NAME:a|END:VCALENDAR",
+         VCAL_ERR_READ_WITH_ERRORS,
+         "Error, line 3: illegal character at position 24|"
+         "Error, line 5: VEVENT or VTODO properties inside VCALENDAR properties",
+         "Warning, line 5: no VEVENT or VTODO in VCALENDAR", "1 0 0"},
+    };
+    for (const auto &c : cases) {
+        Reading r;
+        vcaltest::read(r, crlf(c.text));
+        EXPECT_EQ(r.rc, c.rc) << c.what;
+        EXPECT_EQ(r.errors, crlf(c.errors)) << c.what;
+        EXPECT_EQ(r.warnings, crlf(c.warnings)) << c.what;
+        EXPECT_EQ(r.hadErrors, c.errors[0] != '\0') << c.what;
+        EXPECT_EQ(r.hadWarnings, c.warnings[0] != '\0') << c.what;
+        std::string tree = "-";
+        if (const VCalendarNode *first = calendar(r)) {
+            tree = std::to_string(count(first)) + " " + std::to_string(count(first->events)) + " " +
+                   std::to_string(count(first->todos));
+            EXPECT_EQ(first->eventCount, count(first->events)) << c.what;
+            EXPECT_EQ(first->todoCount, count(first->todos)) << c.what;
+        }
+        EXPECT_EQ(tree, c.tree) << c.what;
+    }
+}
+
+TEST(VcalReader, TreeContentsAndCounters) {
+    const std::string text = crlf(
+        "BEGIN:VCALENDAR|PRODID:-//x//"
+        "|VERSION:1.0|TZ:-05|BEGIN:VEVENT|DTSTART:19980101T100000Z|DTEND:19980101T110000Z||FOO:bar|"
+        "ATTENDEE:a|ATTENDEE:b|END:VEVENT|BEGIN:VEVENT|END:VEVENT|BEGIN:VTODO|SUMMARY:t|END:VTODO|"
+        "END:VCALENDAR|BEGIN:VCALENDAR|VERSION:1.0|BEGIN:VTODO|END:VTODO|END:VCALENDAR");
+    Reading r;
+    vcaltest::read(r, text);
+    EXPECT_EQ(r.rc, VCAL_ERR_READ_WITH_ERRORS);
+    ASSERT_NE(r.tree, nullptr);
+    const ParseTreeHandle &h = *r.tree;
+    EXPECT_EQ(h.calendarsBegun, 2);
+    EXPECT_EQ(h.calendarsEnded, 2);
+    EXPECT_EQ(h.eventsRead, 2);
+    EXPECT_EQ(h.eventsKept, 1);
+    EXPECT_EQ(h.todosRead, 2);
+    EXPECT_EQ(h.todosKept, 2);
+    EXPECT_EQ(value(h.calendarCursor), nullptr);
+    const VCalendarNode *c = calendar(r);
+    EXPECT_EQ(lines(c->properties), (Lines{"PRODID:-//x//\r\r", "VERSION:1.0\r\r", "TZ:-05\r\r"}));
+    EXPECT_EQ(c->flags.flag[VCAL_SLOT_PRODID], 1);
+    EXPECT_EQ(c->flags.flag[VCAL_SLOT_VERSION], 1);
+    EXPECT_EQ(c->flags.flag[VCAL_SLOT_TZ], 1);
+    EXPECT_EQ(c->flags.flag[VCAL_SLOT_INVALID], 0);
+    const VEventNode *e = c->events;
+    EXPECT_EQ(e->propertyCount, 6) << "blank and unknown lines count too";
+    EXPECT_EQ(e->valid, 1);
+    EXPECT_EQ(value(e->properties->propertyId), VCAL_PROP_DTSTART);
+    EXPECT_EQ(count(e->properties), 4u);
+    EXPECT_EQ(e->flags.flag[VCAL_SLOT_ATTENDEE], 1);
+    EXPECT_EQ(e->flags.flag[VCAL_SLOT_DTEND], 1);
+    EXPECT_EQ(value(c->todos->properties->propertyId), VCAL_PROP_SUMMARY);
+    EXPECT_EQ(calendar(r, 1)->todoCount, 1);
+    EXPECT_STREQ(r.version, "1.0");
+    EXPECT_EQ(r.versionOk, 1);
+}
+
+// The reader keeps an event and its lines in one block; nodes a caller or
+// the writer links into its tree, and chains released on their own, must
+// still be released exactly once.
+TEST(VcalReader, ReadTreesMixWithOtherNodes) {
+    alloc_hook::startTracking();
+    {
+        Reading r;
+        vcaltest::read(r, inEvent(kTimes) + inEvent(kTimes + "SUMMARY:x\r\n"));
+        ASSERT_EQ(r.rc, 0);
+        VCalendarNode *second = r.tree->firstCalendar->next;
+        VEventNode *event = r.tree->firstCalendar->events;
+        PropertyNode *added = nullptr;
+        ASSERT_EQ(vCal_CreatePropertyNode(&added), 0);
+        added->line = static_cast<char *>(std::malloc(8));
+        std::strcpy(added->line, "UID:1\r");
+        event->properties->next->next = added;
+        VEventNode *created = nullptr;
+        ASSERT_EQ(vCal_CreateVEventNode(&created), 0);
+        event->next = created;
+        PropertyNode *own = second->events->properties;
+        second->events->properties = nullptr;
+        EXPECT_EQ(vCal_DestroyPropertyList(&own), 0);
+        PropertyNode *calendarLines = second->properties;
+        second->properties = nullptr;
+        EXPECT_EQ(vCal_DestroyPropertyList(&calendarLines), 0);
+    }
+    alloc_hook::stopTracking();
+    EXPECT_EQ(alloc_hook::live(), 0u);
+}
+
+TEST(VcalReader, VersionOutputsFollowTheLastVersionLine) {
+    const struct {
+        std::string text;
+        uint8_t ok;
+        const char *version;
+    } cases[] = {
+        {crlf("BEGIN:VCALENDAR|END:VCALENDAR"), 0, ""},
+        {crlf(
+             "BEGIN:VCALENDAR|VERSION:1.0|END:VCALENDAR|BEGIN:VCALENDAR|VERSION:2.0|END:VCALENDAR"),
+         0, "2.0"},
+        {crlf("BEGIN:VCALENDAR|VERSION:123456789|VERSION:1.0|END:VCALENDAR"), 1, "1.0"},
+        // Inside an event VERSION is not the calendar's.
+        {inEvent(kTimes + "VERSION:3.0\r\n"), 1, "1.0"},
+    };
+    for (const auto &c : cases) {
+        Reading r;
+        std::memset(r.version, 'x', sizeof r.version);
+        vcaltest::read(r, c.text);
+        EXPECT_EQ(r.versionOk, c.ok) << c.text;
+        EXPECT_STREQ(r.version, c.version) << c.text;
+    }
+}
+
+TEST(VcalReader, ArgumentsAreCheckedInOrderWithPhandleLast) {
+    ByteSource source{"BEGIN:VCALENDAR\r\n"};
+    ParseTreeHandle *tree = reinterpret_cast<ParseTreeHandle *>(8);
+    char *errors = nullptr;
+    char *warnings = nullptr;
+    uint8_t ok = 0;
+    char version[9];
+    uint32_t lines = 10;
+    auto progress = [](uint32_t, uint32_t, uint32_t, uint32_t) -> int32_t { return 0; };
+    const struct {
+        ParseTreeHandle **phandle;
+        void *stream;
+        vCalStreamNextByteGet get;
+        char **errors;
+        char **warnings;
+        vCalProgressFct progress;
+        uint32_t *lines;
+        uint8_t *ok;
+        char *version;
+        int32_t rc;
+        const char *log;
+    } cases[] = {
+        {nullptr, nullptr, nullptr, nullptr, nullptr, progress, nullptr, nullptr, nullptr,
+         VCAL_ERR_NULL_STREAM, "vCal_ParseTreeFromStreamGet (streamptr)"},
+        {&tree, &source, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+         VCAL_ERR_NULL_GET_CALLBACK, "vCal_ParseTreeFromStreamGet (NextByteGet)"},
+        {&tree, &source, ByteSource::next, nullptr, &warnings, nullptr, &lines, &ok, version,
+         VCAL_ERR_NULL_ERROR_TEXT, "vCal_ParseTreeFromStreamGet (errmesgptr)"},
+        {&tree, &source, ByteSource::next, &errors, nullptr, nullptr, &lines, &ok, version,
+         VCAL_ERR_NULL_WARNING_TEXT, "vCal_ParseTreeFromStreamGet (warningptr)"},
+        {&tree, &source, ByteSource::next, &errors, &warnings, progress, nullptr, &ok, version,
+         VCAL_ERR_NO_LINE_COUNT, "vCal_ParseTreeFromStreamGet (warningptr)"},
+        {&tree, &source, ByteSource::next, &errors, &warnings, nullptr, nullptr, nullptr, version,
+         VCAL_ERR_VERSION_BUFFER, "vCal_ParseTreeFromStreamGet (warningptr)"},
+        {&tree, &source, ByteSource::next, &errors, &warnings, nullptr, nullptr, &ok, nullptr,
+         VCAL_ERR_VERSION_BUFFER, "vCal_ParseTreeFromStreamGet (warningptr)"},
+        {nullptr, &source, ByteSource::next, &errors, &warnings, nullptr, nullptr, &ok, version,
+         VCAL_ERR_NULL_HANDLE, "vCal_ParseTreeFromStreamGet (phandle)"},
+    };
+    for (const auto &c : cases) {
+        LogCapture log;
+        tree = reinterpret_cast<ParseTreeHandle *>(8);
+        EXPECT_EQ(vCal_ParseTreeFromStreamGet(c.phandle, c.stream, c.get, c.errors, c.warnings,
+                                              c.progress, c.lines, c.ok, c.version, 0),
+                  c.rc);
+        EXPECT_EQ(log.errors(), std::vector<std::string>{c.log});
+        if (c.phandle != nullptr) {
+            EXPECT_EQ(tree, nullptr) << "cleared at once";
+        }
+        EXPECT_EQ(source.calls, 0u) << "nothing is read";
+        EXPECT_EQ(errors, nullptr);
+        EXPECT_EQ(warnings, nullptr);
+    }
+}
+
+namespace {
+
+std::vector<uint32_t> progressSeen;
+size_t stopAt = SIZE_MAX; // the call that answers 7; the others answer 0
+
+int32_t recordProgress(uint32_t zero, uint32_t three, uint32_t one, uint32_t progress) {
+    EXPECT_EQ(zero + three + one, 4u) << "called as (0, 3, 1, progress)";
+    progressSeen.push_back(progress);
+    return progressSeen.size() - 1 == stopAt ? 7 : 0;
+}
+
+} // namespace
+
+// Skipped lines report the running value and add a step, whatever the
+// callback answers; an entity adds a step per line read for it, and the
+// callback's answer after it decides.
+TEST(VcalReader, Progress) {
+    const std::string text = "junk\r\nmore\r\n" + inEvent(kTimes + "SUMMARY:x\r\n") +
+                             crlf("BEGIN:VCALENDAR|BEGIN:VTODO|END:VTODO|END:VCALENDAR");
+    const struct {
+        size_t stopAt;
+        uint32_t lineCount;
+        int32_t rc;
+        std::vector<uint32_t> seen;
+    } cases[] = {
+        {SIZE_MAX, 15, 0, {2, 4, 14, 16}}, // steps of 2; 4 lines in the event, 1 in the to-do
+        {0, 15, 0, {2, 4, 14, 16}},        // a skipped line's answer does not count
+        {3, 15, 7, {2, 4, 14, 16}},
+        {2, 0, 7, {30, 60, 210}}, // a count of 0 is taken as 1
+    };
+    for (const auto &c : cases) {
+        progressSeen.clear();
+        stopAt = c.stopAt;
+        ByteSource source{text};
+        uint32_t lineCount = c.lineCount;
+        Reading r;
+        LogCapture log;
+        vcaltest::read(r, source, recordProgress, &lineCount);
+        EXPECT_EQ(progressSeen, c.seen) << c.stopAt;
+        EXPECT_EQ(r.rc, c.rc) << c.stopAt;
+        EXPECT_EQ(r.tree != nullptr, c.rc == 0);
+        EXPECT_EQ(lineCount, c.lineCount == 0 ? 1 : c.lineCount);
+        if (c.rc != 0) {
+            EXPECT_EQ(log.errors().back(), "vCal_ParseTreeFromStreamGet (progress)");
+        }
+    }
+}
+
+TEST(VcalReader, CallbackFailureEndsTheReading) {
+    for (size_t at : {0u, 20u, 60u, 90u}) {
+        ByteSource source{inEvent(kTimes + "FOO:x\r\n")};
+        source.failAt = at;
+        source.failCode = 4242;
+        Reading r;
+        LogCapture log;
+        vcaltest::read(r, source);
+        EXPECT_EQ(r.rc, 4242) << at;
+        EXPECT_EQ(r.tree, nullptr) << at;
+        EXPECT_EQ(log.errors().front(), "vCal_GetALineFromStream: vCalStreamNextByteGet") << at;
+        EXPECT_EQ(source.calls, at + 1) << "nothing is read after the failure";
+    }
+    // The warnings found before the failure are still handed out.
+    ByteSource source{inEvent(kTimes + "FOO:x\r\nSUMMARY:y\r\n")};
+    source.failAt = source.text.find("SUMMARY") + 3;
+    source.failCode = 9;
+    Reading r;
+    vcaltest::read(r, source);
+    EXPECT_EQ(r.rc, 9);
+    EXPECT_EQ(r.warningLines(), Lines{"Warning, line 6: unknown property"});
+}
+
+// The byte source is read once, strictly forward, and at most one byte
+// beyond the last line.
+TEST(VcalReader, ReadsEachByteOnce) {
+    const std::string text = inEvent(kTimes);
+    ByteSource source{text + "trailing"};
+    Reading r;
+    vcaltest::read(r, source);
+    EXPECT_EQ(r.rc, 0);
+    EXPECT_EQ(source.at, source.text.size()) << "lines after the calendar are read and skipped";
+    // Past the end the callback is asked again and must go on answering 0.
+    ByteSource exact{text};
+    Reading again;
+    vcaltest::read(again, exact);
+    EXPECT_EQ(exact.calls, text.size() + 2);
+}
+
+// The handle's counters are 16-bit; how many calendars there may be is not.
+TEST(VcalReader, NoLimitOnCalendars) {
+    std::string text;
+    for (int i = 0; i < 70000; ++i)
+        text += "BEGIN:VCALENDAR\nVERSION:1.0\nBEGIN:VTODO\nEND:VTODO\nEND:VCALENDAR\n";
+    Reading r;
+    vcaltest::read(r, text);
+    EXPECT_EQ(r.rc, 0);
+    ASSERT_NE(r.tree, nullptr);
+    EXPECT_EQ(count(r.tree->firstCalendar), 70000u);
+    EXPECT_EQ(r.tree->calendarsBegun, 70000 % 65536);
+    EXPECT_EQ(r.tree->todosKept, 70000 % 65536);
+}
+
+TEST(VcalReader, OutOfMemoryAnywhereLeaksNothing) {
+    const std::string streams[] = {
+        crlf("junk|BEGIN:VCALENDAR|PRODID:x|VERSION:1.0|TZ:-05|FOO|DTSTART:1998|BEGIN:VEVENT:|"
+             "DTSTART:19980101T100000Z|DTEND:19980101T110000Z|SUMMARY:a|BAR|END:VEVENT|BEGIN:VTODO|"
+             "DUE:x|END:VTODO|END:VCALENDAR|BEGIN:VCALENDAR|BEGIN:VEVENT|END:VEVENT|X-A:1|END:"
+             "VCALENDAR"),
+        inEvent(kTimes + "DESCRIPTION;ENCODING=QUOTED-PRINTABLE:" + std::string(600, 'a') +
+                "=\r\n" + std::string(300, 'b') + "\r\n"),
+    };
+    for (const std::string &text : streams) {
+        const int points = alloc_hook::sweep([&] {
+            Reading r;
+            LogCapture log;
+            vcaltest::read(r, text);
+            if (r.rc == VCAL_ERR_NO_MEMORY) {
+                EXPECT_EQ(r.tree, nullptr);
+                EXPECT_EQ(log.records().front().code, VCAL_ERR_NO_MEMORY);
+            } else {
+                EXPECT_TRUE(r.rc == 0 || r.rc == VCAL_ERR_READ_WITH_ERRORS ||
+                            r.rc == VCAL_ERR_UNRECOVERABLE)
+                    << r.rc;
+            }
+        });
+        EXPECT_GT(points, 5);
+    }
+    LogCapture log;
+    alloc_hook::failAfter(0);
+    Reading r;
+    vcaltest::read(r, inEvent(kTimes));
+    alloc_hook::failAfter(-1);
+    EXPECT_EQ(r.rc, VCAL_ERR_NO_MEMORY);
+    EXPECT_EQ(log.errors(), std::vector<std::string>{"vCal_ParseTreeFromStreamGet (malloc)"});
+}
+
+TEST(VcalReader, RealWorldFilesReadWithoutFault) {
+    const std::string dir = std::string(VERSIT_CORPUS_DIR) + "/vcal10";
+    DIR *d = opendir(dir.c_str());
+    if (d == nullptr) GTEST_SKIP() << "no corpus at " << dir;
+    int files = 0;
+    int kept = 0;
+    while (const dirent *e = readdir(d)) {
+        const std::string name = e->d_name;
+        if (name == "." || name == "..") continue;
+        ++files;
+        alloc_hook::startTracking();
+        {
+            Reading r;
+            vcaltest::read(r, fileText(dir + "/" + name));
+            EXPECT_NE(r.rc, VCAL_ERR_NO_MEMORY) << name;
+            if (r.tree != nullptr && r.tree->eventsKept + r.tree->todosKept > 0) ++kept;
+        }
+        alloc_hook::stopTracking();
+        EXPECT_EQ(alloc_hook::live(), 0u) << name;
+    }
+    closedir(d);
+    EXPECT_GT(files, 0);
+    EXPECT_GT(kept, files / 2) << "most real files give something to the client";
+}

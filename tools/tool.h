@@ -1,0 +1,17 @@
+// The versit tool's commands and the few helpers they share.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+// Each command gets its own name as argv[0] and returns the exit status.
+int runParse(int argc, char **argv);
+int runVcal(int argc, char **argv);
+
+// The symbolic name of a result code ("(no name)" for an unknown one).
+const char *resultName(int32_t code);
+// "what: NAME (meaning)" on one line.
+void printResult(FILE *out, const char *what, int32_t code);
+// The whole file, or standard input for "-". False when it cannot be read.
+bool readInput(const char *path, std::string &text);

@@ -1,0 +1,275 @@
+// Reading logical lines of a vCalendar stream, and what a line's start and
+// parameters say.
+#include "vcal/vcalline.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+#include "diag/errlog.h"
+#include "vcal/vcalprop.h"
+
+namespace {
+
+using vcal::upper;
+
+constexpr size_t kFirstCapacity = 128;
+
+// Bytes that are simply stored: everything but the line ends and the two
+// end-of-stream marks.
+struct OrdinaryBytes {
+    bool is[256] = {};
+    constexpr OrdinaryBytes() {
+        for (int c = 0; c < 256; ++c)
+            is[c] = c != 0 && c != 255 && c != '\r' && c != '\n';
+    }
+};
+constexpr OrdinaryBytes kOrdinary;
+
+// Whether `text` starts with `word`, without regard to case; the end of
+// `text` is its NUL.
+bool startsWith(const char *text, const char *word) {
+    for (; *word != '\0'; ++word, ++text) {
+        if (upper(*text) != upper(*word)) return false;
+    }
+    return true;
+}
+
+bool startsWith(std::string_view text, std::string_view word) {
+    if (text.size() < word.size()) return false;
+    for (size_t i = 0; i < word.size(); ++i) {
+        if (upper(text[i]) != upper(word[i])) return false;
+    }
+    return true;
+}
+
+// The keyword table's identifiers grouped by initial, each group in table
+// order, so that a line is compared only with the keywords that start with
+// its first letter and the first match is still the table's first.
+struct KeywordIndex {
+    uint8_t ids[VCAL_PROPERTY_COUNT] = {};
+    uint8_t first[27] = {}; // group of letter L: ids[first[L]] up to ids[first[L + 1]]
+    constexpr KeywordIndex() {
+        uint8_t n = 0;
+        for (int letter = 0; letter < 26; ++letter) {
+            first[letter] = n;
+            for (uint8_t id = 1; id <= VCAL_PROPERTY_COUNT; ++id) {
+                if (vcal::kProperties[id].keyword[0] == 'A' + letter) ids[n++] = id;
+            }
+        }
+        first[26] = n;
+    }
+};
+constexpr KeywordIndex kKeywords;
+static_assert(kKeywords.first[26] == VCAL_PROPERTY_COUNT, "every keyword starts with a letter");
+
+const char *skipBlanks(const char *p) {
+    while (*p == ' ' || *p == '\t')
+        ++p;
+    return p;
+}
+
+} // namespace
+
+int32_t vCal_IsWordInTheString(const char *line, const char *word1, const char *word2) {
+    if (line == nullptr || word1 == nullptr || word1[0] == '\0') return 0;
+    const char *p = skipBlanks(line);
+    if (!startsWith(p, word1)) return 0;
+    if (word2 == nullptr) return 1;
+    p += std::strlen(word1);
+    while (*p != '\0' && *p != '\r' && !vcal::isLetter(*p))
+        ++p;
+    return startsWith(p, word2) ? 1 : 0;
+}
+
+namespace vcal {
+
+LineEncoding lineEncoding(const char *line, size_t length) {
+    std::string_view rest(line, length);
+    rest = rest.substr(0, rest.find(':'));
+    size_t semicolon = rest.find(';');
+    while (semicolon != std::string_view::npos) {
+        rest.remove_prefix(semicolon + 1);
+        semicolon = rest.find(';');
+        const std::string_view parameter = rest.substr(0, semicolon);
+        if (!startsWith(parameter, "ENCODING")) continue;
+        const size_t equals = parameter.find('=');
+        if (equals == std::string_view::npos) return LineEncoding::None;
+        const std::string_view value = parameter.substr(equals + 1);
+        if (startsWith(value, "QUOTED-PRINTABLE")) return LineEncoding::QuotedPrintable;
+        if (startsWith(value, "BASE64")) return LineEncoding::Base64;
+        if (startsWith(value, "8-bit")) return LineEncoding::EightBit;
+        return LineEncoding::None;
+    }
+    return LineEncoding::None;
+}
+
+uint16_t vCal_LookupPropertyKeyword(const char *line) {
+    if (line == nullptr) return 0;
+    const char *p = skipBlanks(line);
+    const char first = upper(*p);
+    if (first < 'A' || first > 'Z') return 0;
+    const int letter = first - 'A';
+    const char second = upper(p[1]);
+    for (int i = kKeywords.first[letter]; i < kKeywords.first[letter + 1]; ++i) {
+        const char *keyword = kProperties[kKeywords.ids[i]].keyword;
+        // Every keyword has a second character; the line's may be its NUL.
+        if (keyword[1] == second && startsWith(p + 2, keyword + 2)) return kKeywords.ids[i];
+    }
+    return 0;
+}
+
+bool isBlankLine(const char *line) {
+    for (; *line != '\0'; ++line) {
+        if (*line != ' ' && *line != '\t' && *line != '\r' && *line != '\n') return false;
+    }
+    return true;
+}
+
+LineReader::~LineReader() { std::free(buffer_); }
+
+int32_t LineReader::fetch(uint8_t &byte) {
+    const int32_t rc = get_(stream_, &byte);
+    if (rc != 0) WriteErrLog(2, rc, "vCal_GetALineFromStream: vCalStreamNextByteGet");
+    return rc;
+}
+
+// Room for one more character and the NUL. The buffer doubles, so a long
+// line is copied a constant number of times in all.
+bool LineReader::reserve() {
+    if (length_ + 2 <= capacity_) return true;
+    const size_t grown = capacity_ == 0 ? kFirstCapacity : capacity_ * 2;
+    void *bigger = std::realloc(buffer_, grown);
+    if (bigger == nullptr) {
+        WriteErrLog(2, VCAL_ERR_NO_MEMORY,
+                    capacity_ == 0 ? "vCal_GetALineFromStream (malloc) 1"
+                                   : "vCal_GetALineFromStream (malloc) 2");
+        return false;
+    }
+    buffer_ = static_cast<char *>(bigger);
+    capacity_ = grown;
+    return true;
+}
+
+// Whether the text, which ends in CR LF, ends in a quoted-printable soft
+// break. The parameters that declare the encoding end at the line's first
+// ":"; until it has been read they are not complete, and an "=" at a line
+// end before it is an ordinary line end. The search goes on where it
+// stopped (the text before the final "=" CR LF stays as it is), and the
+// encoding is worked out once per line, so a line with many soft breaks
+// costs no more than its length.
+bool LineReader::softBreak() {
+    if (length_ < 3 || buffer_[length_ - 3] != '=') return false;
+    if (!colonFound_) {
+        const size_t limit = length_ - 3;
+        const void *colon = colonSearch_ < limit
+                                ? std::memchr(buffer_ + colonSearch_, ':', limit - colonSearch_)
+                                : nullptr;
+        if (colon == nullptr) {
+            colonSearch_ = limit;
+            return false;
+        }
+        colonFound_ = true;
+        const auto end = static_cast<size_t>(static_cast<const char *>(colon) - buffer_);
+        quotedPrintable_ = lineEncoding(buffer_, end) == LineEncoding::QuotedPrintable;
+    }
+    return quotedPrintable_;
+}
+
+// Trailing white space, the final CR LF included, becomes CRs.
+void LineReader::finish() {
+    for (size_t i = length_; i > 0; --i) {
+        const char c = buffer_[i - 1];
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') break;
+        buffer_[i - 1] = '\r';
+    }
+    buffer_[length_] = '\0';
+}
+
+int32_t LineReader::next() {
+    uint8_t c = lookahead_;
+    lookahead_ = 0;
+    int32_t rc = 0;
+    if (c == 0 && (rc = fetch(c)) != 0) return rc;
+    if (c == 0 || c == 255) {
+        lookahead_ = c; // a 255 is seen again without asking the callback
+        return VCAL_END_OF_STREAM;
+    }
+    length_ = 0;
+    colonSearch_ = 0;
+    colonFound_ = false;
+    quotedPrintable_ = false;
+    if (!reserve()) return VCAL_ERR_NO_MEMORY;
+    for (;;) {
+        // Every byte of a line but its end goes through this loop: the
+        // buffer's state is kept in locals, out of memory the callback
+        // might reach.
+        char *out = buffer_ + length_;
+        char *full = buffer_ + capacity_ - 1;
+        void *const stream = stream_;
+        const vCalStreamNextByteGet get = get_;
+        while (kOrdinary.is[c]) {
+            if (out == full) {
+                length_ = static_cast<size_t>(out - buffer_);
+                if (!reserve()) return VCAL_ERR_NO_MEMORY;
+                out = buffer_ + length_;
+                full = buffer_ + capacity_ - 1;
+            }
+            *out++ = static_cast<char>(c);
+            if ((rc = get(stream, &c)) != 0) {
+                WriteErrLog(2, rc, "vCal_GetALineFromStream: vCalStreamNextByteGet");
+                return rc;
+            }
+        }
+        length_ = static_cast<size_t>(out - buffer_);
+        if (c == 0 || c == 255) {
+            // The end of the stream ends the line too; the next call
+            // reports it.
+            lookahead_ = c;
+            finish();
+            return 0;
+        }
+        if (c == '\r') {
+            if (!reserve()) return VCAL_ERR_NO_MEMORY;
+            buffer_[length_++] = '\r';
+            if ((rc = fetch(c)) != 0) return rc;
+            if (c != '\n') {
+                // A bare CR ends the line without counting a line feed.
+                if (!reserve()) return VCAL_ERR_NO_MEMORY;
+                buffer_[length_++] = '\n';
+            }
+        }
+        if (c == '\n') {
+            ++lineNumber_;
+            if (length_ == 0 || buffer_[length_ - 1] != '\r') {
+                if (!reserve()) return VCAL_ERR_NO_MEMORY;
+                buffer_[length_++] = '\r';
+            }
+            if (!reserve()) return VCAL_ERR_NO_MEMORY;
+            buffer_[length_++] = '\n';
+            if ((rc = fetch(c)) != 0) return rc;
+        }
+        // The text ends in CR LF; the byte after it decides.
+        for (;;) {
+            if (softBreak()) {
+                length_ -= 3; // "=" CR LF: the next physical line joins directly
+                break;
+            }
+            if (c == '\n') {
+                // An empty line of a bare LF melts into this line end.
+                ++lineNumber_;
+                if ((rc = fetch(c)) != 0) return rc;
+                continue;
+            }
+            if (c == ' ' || c == '\t') {
+                length_ -= 2; // folding: the blank stays, the line break goes
+                break;
+            }
+            lookahead_ = c;
+            finish();
+            return 0;
+        }
+    }
+}
+
+} // namespace vcal

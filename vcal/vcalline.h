@@ -1,0 +1,75 @@
+// vCalendar lines: reading one logical line from a byte source, the
+// encoding a line declares, and recognising keywords at its start.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "versit_vcal.h"
+
+namespace vcal {
+
+enum class LineEncoding : uint8_t { None, QuotedPrintable, Base64, EightBit };
+
+// The encoding the line's parameters declare: the parameters are the
+// segments between ";" and the first ":" (or the end of `length`
+// characters); the first one starting with ENCODING decides by the value
+// after its "=". Case does not matter.
+LineEncoding lineEncoding(const char *line, size_t length);
+
+// The identifier of the first keyword of the table that the line starts
+// with (after blanks and tabs), or 0.
+uint16_t vCal_LookupPropertyKeyword(const char *line);
+
+// True for a line of blanks, tabs, CRs and LFs only (or nothing).
+bool isBlankLine(const char *line);
+
+inline bool isLineEnd(char c) { return c == '\0' || c == '\r' || c == '\n'; }
+inline bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+inline bool isDigit(char c) { return c >= '0' && c <= '9'; }
+inline bool isAlnum(char c) { return isLetter(c) || isDigit(c); }
+inline char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Delivers the logical lines of a byte source one at a time (the reader's
+// vCal_GetALineFromStream): continuation lines unfolded, quoted-printable
+// soft breaks joined, line feeds counted, and every trailing white-space
+// character turned into a CR. One buffer serves every line and grows by
+// doubling, so a line of any length costs time in proportion to it.
+class LineReader {
+  public:
+    LineReader(void *stream, vCalStreamNextByteGet get) : stream_(stream), get_(get) {}
+    LineReader(const LineReader &) = delete;
+    LineReader &operator=(const LineReader &) = delete;
+    ~LineReader();
+
+    // 0 with the next line in text(); VCAL_END_OF_STREAM (not logged);
+    // VCAL_ERR_NO_MEMORY; or the callback's failure code.
+    int32_t next();
+
+    const char *text() const { return buffer_; }
+    size_t length() const { return length_; }
+    // Line feeds read so far: the number of the last physical line of the
+    // line just delivered.
+    uint32_t lineNumber() const { return lineNumber_; }
+
+  private:
+    int32_t fetch(uint8_t &byte);
+    bool reserve();
+    bool softBreak();
+    void finish();
+
+    void *stream_;
+    vCalStreamNextByteGet get_;
+    uint8_t lookahead_ = 0;
+    uint32_t lineNumber_ = 0;
+    char *buffer_ = nullptr;
+    size_t length_ = 0;
+    size_t capacity_ = 0;
+    // Where the search for the line's first ":" goes on, and once it is
+    // found, the encoding its parameters declared.
+    size_t colonSearch_ = 0;
+    bool colonFound_ = false;
+    bool quotedPrintable_ = false;
+};
+
+} // namespace vcal
