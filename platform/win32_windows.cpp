@@ -1,6 +1,8 @@
 // The Windows services on Windows: the system's own.
 #ifdef _WIN32
+// winsock2.h must come before windows.h.
 #include <winsock2.h>
+
 #include <windows.h>
 
 #include <cstdint>
@@ -30,8 +32,8 @@ uint32_t SleepEx(uint32_t milliseconds, int alertable) {
     return ::SleepEx(milliseconds, alertable != 0 ? TRUE : FALSE);
 }
 
-uint32_t FormatMessageA(uint32_t flags, const void *source, uint32_t messageId,
-                        uint32_t languageId, char *buffer, uint32_t size, void * /*arguments*/) {
+uint32_t FormatMessageA(uint32_t flags, const void *source, uint32_t messageId, uint32_t languageId,
+                        char *buffer, uint32_t size, void * /*arguments*/) {
     if (buffer == nullptr || size == 0) return 0;
     return systemFormatMessage(flags, source, messageId, languageId, buffer, size);
 }
