@@ -19,6 +19,7 @@ template <class Item> class WorkArray {
     // Room for at least `size` items; false when memory runs out.
     bool reserve(int32_t size) {
         if (size <= capacity_) return true;
+        // NOLINTNEXTLINE(bugprone-sizeof-expression): the items may be pointers, on purpose
         void *grown = std::realloc(items_, static_cast<size_t>(size) * sizeof(Item));
         if (grown == nullptr) return false;
         items_ = static_cast<Item *>(grown);

@@ -207,17 +207,20 @@ VERSIT_API int32_t VCARD_addDefaultTYPEparms(VCardContext *context, vComponent *
     if (context == nullptr) return VCARD_ERR_NO_CONTEXT;
     vcard::traceEntry(context, "VCARD_addDefaultTYPEparms()");
     if (card == nullptr) return VCARD_ERR_NULL_ARGUMENT;
+    const bool tracing = vcard::tracing(context);
     for (vProperty *p = card->propertyList; p != nullptr; p = p->next) {
-        if (hasType(p)) continue;
-        if (vcard::tracing(context)) {
+        const int32_t *types = context->defaultTypeList[p->propertyType & 0xFF];
+        // Most properties have no list: unless the trace wants to hear of
+        // them, their parameters need not be looked at (an export walks
+        // every card it writes through here).
+        if ((types == nullptr && !tracing) || hasType(p)) continue;
+        if (tracing) {
             const char *name = nullptr;
             if (VCARD_getTokenString(context, p->propertyType, &name) != 0) name = p->name;
             vcard::traceText("VCARD_addDefaultTYPEparm() for property %s", name);
         }
-        const int32_t *types = context->defaultTypeList[p->propertyType & 0xFF];
         if (types == nullptr) {
-            if (vcard::tracing(context))
-                vcard::traceText("VCARD_addDefaultTYPEparms():  no default TYPE list\n");
+            if (tracing) vcard::traceText("VCARD_addDefaultTYPEparms():  no default TYPE list\n");
             continue;
         }
         for (; *types != 0; ++types) {
