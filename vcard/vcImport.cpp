@@ -31,9 +31,9 @@ VERSIT_API int32_t VCARD_importObjectFromBuffer(VCardContext *context, vComponen
                                                 int32_t *remaining) {
     if (context == nullptr) return VCARD_ERR_NO_CONTEXT;
     vcard::traceEntry(context, "VCARD_importObjectFromBuffer()");
+    if (card != nullptr) *card = nullptr;
     if (card == nullptr || text == nullptr || rest == nullptr || remaining == nullptr)
         return VCARD_ERR_NULL_ARGUMENT;
-    *card = nullptr;
     int32_t left = length;
     char *after = nullptr;
     const int32_t parsed = VLIB_buildComponentFromBuffer(card, text, kParseFlags, &left, &after);

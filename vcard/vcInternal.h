@@ -113,7 +113,6 @@ template <class Item> class Results {
         return true;
     }
     int32_t stored() const { return *count_; }
-    Item &last() { return items_[*count_ - 1]; }
     // 0, or VCARD_ERR_NOT_FOUND when nothing was stored.
     int32_t finish() {
         if (*count_ < size_) {

@@ -105,6 +105,8 @@ VERSIT_API int32_t VCARD_getSinglePropertyValue(VCardContext *context, vProperty
                                                 char **value, int32_t *size) {
     if (context == nullptr) return VCARD_ERR_NO_CONTEXT;
     vcard::traceEntry(context, "VCARD_getSinglePropertyValue()");
+    if (value != nullptr) *value = nullptr;
+    if (size != nullptr) *size = 0;
     if (property == nullptr || value == nullptr || size == nullptr) return VCARD_ERR_NULL_ARGUMENT;
     *value = vcard::firstData(property->valueList);
     *size = vcard::firstSize(property->valueList);
@@ -116,10 +118,9 @@ VERSIT_API int32_t VCARD_getSinglePropertyValueCopy(VCardContext *context, vProp
                                                     char **copy, int32_t *size) {
     if (context == nullptr) return VCARD_ERR_NO_CONTEXT;
     vcard::traceEntry(context, "VCARD_getSinglePropertyValueCopy()");
-    if (copy == nullptr || size == nullptr) return VCARD_ERR_NULL_ARGUMENT;
-    *copy = nullptr;
-    *size = 0;
-    if (property == nullptr) return VCARD_ERR_NULL_ARGUMENT;
+    if (copy != nullptr) *copy = nullptr;
+    if (size != nullptr) *size = 0;
+    if (property == nullptr || copy == nullptr || size == nullptr) return VCARD_ERR_NULL_ARGUMENT;
     if (property->valueList == nullptr) return 1;
     const vValue *value = property->valueList;
     *copy = vcard::copyBytes(value->data, value->dataSize);

@@ -60,55 +60,41 @@ TEST(Selection, ModesCountEveryValue) {
     }
 }
 
-TEST(Selection, ResultsAndLimits) {
+TEST(Selection, ValuesInListOrderAndLogging) {
     vctest::Context context;
     vctest::Card card;
     importBare(context, card,
-               cardText({"TEL;WORK;VOICE:111", "TEL;WORK;VOICE:222", "TEL;HOME:333",
-                         "EMAIL;INTERNET:a@b"}));
+               cardText({"TEL;WORK;VOICE:111", "TEL;WORK;VOICE:222", "TEL;HOME:333", "EMAIL:e"}));
     const int32_t wanted[] = {VCARD_PVAL_WORK};
     char *values[2] = {};
     int32_t sizes[2] = {};
     int32_t count = 0;
-    // List order: the last in the text first.
-    EXPECT_EQ(VCARD_getPropertyValueByType(context, card, VCARD_PROP_TEL, 2, wanted, 1, values,
-                                           sizes, 2, &count),
-              0);
-    ASSERT_EQ(count, 2);
-    EXPECT_STREQ(values[0], "222");
-    EXPECT_EQ(sizes[0], 4);
-    EXPECT_STREQ(values[1], "111");
-    EXPECT_EQ(VCARD_getPropertyValueCopyByType(context, card, VCARD_PROP_TEL, 2, wanted, 1, values,
-                                               sizes, 1, &count),
+    // List order: the last in the text first; a copy per value.
+    EXPECT_EQ(VCARD_getPropertyValueCopyByType(context, card, VCARD_PROP_TEL, 2, wanted, 1,
+                                               values, sizes, 1, &count),
               VCARD_MORE_ITEMS);
     ASSERT_EQ(count, 1);
     EXPECT_STREQ(values[0], "222");
+    EXPECT_EQ(sizes[0], 4);
     std::free(values[0]);
     // No property of the code: not found; some, none selected: 0.
     vProperty *found[1] = {};
-    EXPECT_EQ(
-        VCARD_getPropertyByType(context, card, VCARD_PROP_NOTE, 2, wanted, 1, found, 1, &count),
-        VCARD_ERR_NOT_FOUND);
-    EXPECT_EQ(
-        VCARD_getPropertyByType(context, card, VCARD_PROP_EMAIL, 2, wanted, 1, found, 1, &count),
-        0);
+    EXPECT_EQ(VCARD_getPropertyByType(context, card, VCARD_PROP_NOTE, 2, wanted, 1, found, 1,
+                                      &count),
+              VCARD_ERR_NOT_FOUND);
+    EXPECT_EQ(VCARD_getPropertyByType(context, card, VCARD_PROP_EMAIL, 2, wanted, 1, found, 1,
+                                      &count),
+              0);
     EXPECT_EQ(count, 0);
-    EXPECT_EQ(
-        VCARD_getPropertyByType(context, card, VCARD_PROP_EMAIL, 2, nullptr, 1, found, 1, &count),
-        VCARD_ERR_NULL_ARGUMENT);
-
     // A failed selection is logged, with an empty message, whenever a flag is set.
     LogCapture log;
-    EXPECT_EQ(VCARD_getPropertyValueByType(context, card, VCARD_PROP_NOTE, 2, wanted, 1, values,
-                                           sizes, 2, &count),
-              VCARD_ERR_NOT_FOUND);
-    EXPECT_TRUE(log.errors().empty());
     context->flags = VCARD_NO_DEFAULT_TYPES;
-    EXPECT_EQ(VCARD_getPropertyValueCopyByType(context, card, VCARD_PROP_NOTE, 2, wanted, 1, values,
-                                               sizes, 2, &count),
+    EXPECT_EQ(VCARD_getPropertyValueCopyByType(context, card, VCARD_PROP_NOTE, 2, wanted, 1,
+                                               values, sizes, 2, &count),
               VCARD_ERR_NOT_FOUND);
-    EXPECT_EQ(log.errors(), (std::vector<std::string>{"VCARD_getPropertyValueByType():  ",
-                                                      "VCARD_getPropertyValueCopyByType():  "}));
+    EXPECT_EQ(log.errors(),
+              (std::vector<std::string>{"VCARD_getPropertyValueByType():  ",
+                                        "VCARD_getPropertyValueCopyByType():  "}));
 }
 
 TEST(ResultArrays, NullAfterTheLastOrMoreItems) {
@@ -136,31 +122,16 @@ TEST(ResultArrays, NullAfterTheLastOrMoreItems) {
             EXPECT_STREQ(found[0]->valueList->data, "c");
         }
     }
+    // None of the code: not found, a null first; no property at all: not even counted.
     vProperty *found[2] = {sentinel, sentinel};
     int32_t count = -1;
     EXPECT_EQ(VCARD_getProperty(context, card, VCARD_PROP_NOTE, found, 2, &count),
               VCARD_ERR_NOT_FOUND);
     EXPECT_EQ(found[0], nullptr);
-    EXPECT_EQ(count, 0);
-    EXPECT_EQ(VCARD_countProperty(context, card, VCARD_PROP_EMAIL, &count), 0);
-    EXPECT_EQ(count, 3);
     EXPECT_EQ(VCARD_countProperty(context, card, VCARD_PROP_NOTE, &count), 0);
-    EXPECT_EQ(count, 0);
-    vComponent *empty = VLIB_new_vComponent(VCARD_COMP_VCARD, "VCARD", nullptr, nullptr, nullptr);
+    vctest::Card empty;
+    empty.root = VLIB_new_vComponent(VCARD_COMP_VCARD, "VCARD", nullptr, nullptr, nullptr);
     EXPECT_EQ(VCARD_countProperty(context, empty, VCARD_PROP_NOTE, &count), VCARD_ERR_NOT_FOUND);
-    VLIB_destroy_vComponent(&empty);
-
-    char *values[4] = {};
-    int32_t sizes[4] = {-1, -1, -1, -1};
-    EXPECT_EQ(VCARD_getPropertyValueCopy(context, card, VCARD_PROP_EMAIL, values, sizes, 4, &count),
-              0);
-    ASSERT_EQ(count, 3);
-    EXPECT_EQ(std::string(values[2], 2), std::string("a\0", 2));
-    EXPECT_EQ(sizes[2], 2);
-    EXPECT_EQ(values[3], nullptr);
-    EXPECT_EQ(sizes[3], 0);
-    for (int i = 0; i < count; ++i)
-        std::free(values[i]);
 }
 
 TEST(Properties, AddDeleteAndSingleValues) {
@@ -169,9 +140,6 @@ TEST(Properties, AddDeleteAndSingleValues) {
     ASSERT_EQ(VCARD_createCard(context, &card.root), 0);
     vProperty *p = nullptr;
     ASSERT_EQ(VCARD_addProperty(context, card, VCARD_PROP_PHOTO, "a\0b", 3, &p), 0);
-    EXPECT_EQ(p, card->propertyList);
-    EXPECT_STREQ(p->name, "PHOTO");
-    EXPECT_EQ(p->valueList->dataSize, 3);
     EXPECT_EQ(p->valueList->dataType, VCARD_TYPE_BINARY);
     char *copy = nullptr;
     int32_t size = 0;
@@ -181,26 +149,18 @@ TEST(Properties, AddDeleteAndSingleValues) {
     std::free(copy);
     EXPECT_EQ(VCARD_addProperty(context, card, 0x3290, "x", -1, &p), VCARD_ERR_NOT_FOUND);
     EXPECT_EQ(p, nullptr);
-    EXPECT_EQ(VCARD_addProperty(context, card, 0x3307, "x", -1, &p), VCARD_ERR_BAD_CODE);
 
     vProperty *bare = VLIB_new_vProperty(VCARD_PROP_NOTE, "NOTE", nullptr, nullptr, nullptr);
     VLIB_add_vComponent_property(card, bare);
-    char *value = nullptr;
-    EXPECT_EQ(VCARD_getSinglePropertyValue(context, bare, &value, &size), 1);
-    EXPECT_EQ(value, nullptr);
-    EXPECT_EQ(VCARD_getSinglePropertyValueCopy(context, bare, &copy, &size), 1);
+    EXPECT_EQ(VCARD_getSinglePropertyValue(context, bare, &copy, &size), 1);
     EXPECT_EQ(copy, nullptr);
-
     int32_t count = -1;
     EXPECT_EQ(VCARD_deleteProperty(context, card, VCARD_PROP_TEL, &count), VCARD_ERR_NOT_FOUND);
     EXPECT_EQ(count, 0);
     ASSERT_EQ(VCARD_addProperty(context, card, VCARD_PROP_NOTE, "y", -1, nullptr), 0);
     EXPECT_EQ(VCARD_deleteProperty(context, card, VCARD_PROP_NOTE, &count), 0);
     EXPECT_EQ(count, 2);
-    EXPECT_EQ(VCARD_countProperty(context, card, VCARD_PROP_NOTE, &count), 0);
-    EXPECT_EQ(count, 0);
-    EXPECT_EQ(VCARD_countProperty(context, card, VCARD_PROP_PHOTO, &count), 0);
-    EXPECT_EQ(count, 1);
+    EXPECT_EQ(vctest::first(context, card, VCARD_PROP_NOTE), nullptr);
 }
 
 TEST(Parameters, AddedBareOrNamed) {
@@ -215,7 +175,6 @@ TEST(Parameters, AddedBareOrNamed) {
     EXPECT_EQ(VCARD_addParameter(context, p, VCARD_PARM_CHARSET, "UTF-8"), 0);
     EXPECT_EQ(VCARD_addParameterId(context, p, VCARD_PARM_TYPE, 0x36FF), VCARD_ERR_NOT_FOUND);
     EXPECT_EQ(VCARD_addParameterId(context, p, VCARD_PARM_TYPE, 0x109), VCARD_ERR_BAD_CODE);
-    EXPECT_EQ(VCARD_addParameter(context, p, 0x3216, "x"), VCARD_ERR_BAD_CODE);
     EXPECT_EQ(VCARD_addParameter(context, p, 0x3390, "x"), VCARD_ERR_NOT_FOUND);
     EXPECT_EQ(vctest::line(p), "TEL;CHARSET=UTF-8;PREF;TYPE=X-MINE;WORK:1");
 
@@ -226,21 +185,6 @@ TEST(Parameters, AddedBareOrNamed) {
     EXPECT_EQ(VCARD_getParameterValueId(context, p, VCARD_PARM_TYPE, codes, 4, &count), 0);
     EXPECT_EQ(std::vector<int32_t>(codes, codes + 4),
               (std::vector<int32_t>{VCARD_PVAL_PREF, VCARD_PVAL_X, VCARD_PVAL_WORK, 0}));
-    char *values[3] = {};
-    EXPECT_EQ(VCARD_getParameterValueCopy(context, p, VCARD_PARM_TYPE, values, 2, &count),
-              VCARD_MORE_ITEMS);
-    ASSERT_EQ(count, 2);
-    EXPECT_STREQ(values[1], "X-MINE");
-    std::free(values[0]);
-    std::free(values[1]);
-    vParameter *charset[2] = {};
-    EXPECT_EQ(VCARD_getParameterFromList(context, p->parameterList, VCARD_PARM_CHARSET, charset, 2,
-                                         &count),
-              0);
-    EXPECT_EQ(charset[0], p->parameterList);
-    EXPECT_EQ(VCARD_getParameterFromList(context, nullptr, VCARD_PARM_CHARSET, charset, 2, &count),
-              VCARD_ERR_NOT_FOUND);
-
     // The identified codes: the result is the last lookup's.
     vctest::Card read;
     importBare(context, read, cardText({"TEL;WORK;X-FOO;FOO:1"}));
@@ -250,11 +194,6 @@ TEST(Parameters, AddedBareOrNamed) {
               (std::vector<int32_t>{VCARD_PVAL_NONE, VCARD_PVAL_X, VCARD_PVAL_WORK}));
     EXPECT_EQ(VCARD_getParameterValueId(context, tel, VCARD_PARM_TYPE, codes, 1, &count),
               VCARD_ERR_NOT_FOUND);
-    vProperty *bare = VLIB_new_vProperty(VCARD_PROP_TEL, "TEL", nullptr, nullptr, nullptr);
-    EXPECT_EQ(VCARD_getParameter(context, bare, VCARD_PARM_TYPE, charset, 2, &count),
-              VCARD_ERR_NOT_FOUND);
-    EXPECT_EQ(VCARD_countParameter(context, bare, VCARD_PARM_TYPE, &count), VCARD_ERR_NOT_FOUND);
-    VLIB_destroy_vProperty(&bare);
 }
 
 TEST(Properties, AddCompleteProperty) {

@@ -49,15 +49,16 @@ TEST(Allocation, ImportReturnsTheFailingLayersCode) {
 
 TEST(Allocation, ExportAndCreation) {
     vctest::Context context;
-    vctest::Card card;
-    context->flags = VCARD_NO_DEFAULT_TYPES;
-    vctest::import(context, card, kCard);
-    context->flags = 0;
-    const std::string expected = vctest::exported(context, card); // adds the defaults once
     vctest::Card bare;
     context->flags = VCARD_NO_DEFAULT_TYPES;
     vctest::import(context, bare, kCard);
     context->flags = 0;
+    std::string expected;
+    {
+        vctest::Card copy;
+        copy.root = VLIB_dup_vComponent_recursive(bare);
+        expected = vctest::exported(context, copy); // with the default TYPE parameters
+    }
     alloc_hook::sweep([&] {
         vctest::Card copy;
         copy.root = VLIB_dup_vComponent_recursive(bare);
@@ -102,16 +103,6 @@ TEST(Allocation, AccessAndHelpers) {
             std::free(values[i]);
     });
     alloc_hook::sweep([&] {
-        char *values[4] = {};
-        int32_t sizes[4] = {};
-        int32_t count = -1;
-        const int32_t result =
-            VCARD_getPropertyValueCopy(context, card, VCARD_PROP_TEL, values, sizes, 4, &count);
-        EXPECT_TRUE(result == 0 || result == VCARD_ERR_NO_MEMORY) << std::hex << result;
-        for (int32_t i = 0; i < count; ++i)
-            std::free(values[i]);
-    });
-    alloc_hook::sweep([&] {
         std::string text = "a;b\\;c;d";
         char **fields = nullptr;
         int32_t count = 0;
@@ -134,14 +125,6 @@ TEST(Allocation, AccessAndHelpers) {
         EXPECT_TRUE(result == 0 || result == VCARD_ERR_CREATE_VALUE ||
                     result == VCARD_ERR_CREATE_PROPERTY || result == VCARD_ERR_CREATE_PARAMETER)
             << std::hex << result;
-    });
-    alloc_hook::sweep([] {
-        VCardContext *own = nullptr;
-        if (VCARD_createContext(&own) == 0) {
-            const int32_t result = VCARD_registerToken(own, "X-QVT-AB_Version", 0x3264);
-            EXPECT_TRUE(result == 0 || result == VCARD_ERR_NO_MEMORY);
-        }
-        VCARD_destroyContext(&own);
     });
 }
 

@@ -31,9 +31,7 @@ TEST(CreateCard, HoldsVersionAndUtcRevision) {
     EXPECT_STREQ(version->name, "VERSION");
     EXPECT_STREQ(version->valueList->data, "2.1");
     EXPECT_EQ(version->next, nullptr);
-    EXPECT_EQ(VCARD_createCard(context, nullptr), VCARD_ERR_NULL_ARGUMENT);
     EXPECT_EQ(VCARD_destroyCard(context, &card.root), 0);
-    EXPECT_EQ(card.root, nullptr);
     EXPECT_EQ(VCARD_destroyCard(context, &card.root), VCARD_ERR_NULL_ARGUMENT);
 }
 
@@ -101,10 +99,6 @@ TEST(Import, ResultsOfEachStage) {
     EXPECT_EQ(VCARD_importObjectFromBuffer(context, &card, nullptr, 1, &rest, &left),
               VCARD_ERR_NULL_ARGUMENT);
     EXPECT_EQ(VCARD_importObjectFromFile(context, &card, stdin), VCARD_ERR_NOT_SUPPORTED);
-    EXPECT_EQ(VCARD_importObjectFromFile(context, &card, nullptr), VCARD_ERR_NULL_ARGUMENT);
-    EXPECT_EQ(VCARD_importObjectFromCallback(
-                  context, &card, [](void *, char *, int32_t) { return int32_t{0}; }, nullptr),
-              VCARD_ERR_NOT_SUPPORTED);
     EXPECT_EQ(VCARD_importObjectFromCallback(context, &card, nullptr, nullptr),
               VCARD_ERR_NULL_ARGUMENT);
 }
