@@ -70,8 +70,8 @@ TEST(Selection, ValuesInListOrderAndLogging) {
     int32_t sizes[2] = {};
     int32_t count = 0;
     // List order: the last in the text first; a copy per value.
-    EXPECT_EQ(VCARD_getPropertyValueCopyByType(context, card, VCARD_PROP_TEL, 2, wanted, 1,
-                                               values, sizes, 1, &count),
+    EXPECT_EQ(VCARD_getPropertyValueCopyByType(context, card, VCARD_PROP_TEL, 2, wanted, 1, values,
+                                               sizes, 1, &count),
               VCARD_MORE_ITEMS);
     ASSERT_EQ(count, 1);
     EXPECT_STREQ(values[0], "222");
@@ -79,22 +79,21 @@ TEST(Selection, ValuesInListOrderAndLogging) {
     std::free(values[0]);
     // No property of the code: not found; some, none selected: 0.
     vProperty *found[1] = {};
-    EXPECT_EQ(VCARD_getPropertyByType(context, card, VCARD_PROP_NOTE, 2, wanted, 1, found, 1,
-                                      &count),
-              VCARD_ERR_NOT_FOUND);
-    EXPECT_EQ(VCARD_getPropertyByType(context, card, VCARD_PROP_EMAIL, 2, wanted, 1, found, 1,
-                                      &count),
-              0);
+    EXPECT_EQ(
+        VCARD_getPropertyByType(context, card, VCARD_PROP_NOTE, 2, wanted, 1, found, 1, &count),
+        VCARD_ERR_NOT_FOUND);
+    EXPECT_EQ(
+        VCARD_getPropertyByType(context, card, VCARD_PROP_EMAIL, 2, wanted, 1, found, 1, &count),
+        0);
     EXPECT_EQ(count, 0);
     // A failed selection is logged, with an empty message, whenever a flag is set.
     LogCapture log;
     context->flags = VCARD_NO_DEFAULT_TYPES;
-    EXPECT_EQ(VCARD_getPropertyValueCopyByType(context, card, VCARD_PROP_NOTE, 2, wanted, 1,
-                                               values, sizes, 2, &count),
+    EXPECT_EQ(VCARD_getPropertyValueCopyByType(context, card, VCARD_PROP_NOTE, 2, wanted, 1, values,
+                                               sizes, 2, &count),
               VCARD_ERR_NOT_FOUND);
-    EXPECT_EQ(log.errors(),
-              (std::vector<std::string>{"VCARD_getPropertyValueByType():  ",
-                                        "VCARD_getPropertyValueCopyByType():  "}));
+    EXPECT_EQ(log.errors(), (std::vector<std::string>{"VCARD_getPropertyValueByType():  ",
+                                                      "VCARD_getPropertyValueCopyByType():  "}));
 }
 
 TEST(ResultArrays, NullAfterTheLastOrMoreItems) {
