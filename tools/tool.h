@@ -7,6 +7,7 @@
 
 // Each command gets its own name as argv[0] and returns the exit status.
 int runParse(int argc, char **argv);
+int runVcard(int argc, char **argv);
 int runVcal(int argc, char **argv);
 
 // The symbolic name of a result code ("(no name)" for an unknown one).

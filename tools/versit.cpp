@@ -26,7 +26,7 @@ constexpr Command kCommands[] = {
     {"parse", "parse FILE|- [--print]",
      "parse every component of a versit file and show its tree (or print it back)", runParse},
     {"vcard", "vcard FILE [--count] [--no-default-types]",
-     "import, verify and export every vCard of a file", nullptr},
+     "import, verify and export every vCard of a file", runVcard},
     {"ab", "ab import|export|list --book BOOK.db ...", "exchange vCards with an address book",
      nullptr},
     {"vcal", "vcal check FILE.vcs|-",

@@ -1,0 +1,176 @@
+// Contexts and their token tables: the vocabulary, lookups by name and by
+// code, the defaults, and the table's life cycle.
+#include <gtest/gtest.h>
+
+#include "support/alloc_hook.h"
+#include "support/log_capture.h"
+#include "vcard_support.h"
+
+namespace {
+
+TEST(IdentifyToken, HintsExtensionsAndClasses) {
+    vctest::Context context;
+    ASSERT_EQ(VCARD_registerToken(context, "X-MINE", 0x3264), 0);
+    struct Case {
+        const char *name;
+        int32_t hint;
+        int32_t result;
+        int32_t code;
+    } cases[] = {
+        {"url", 0x3200, 0, 0x3223},
+        {"url", 0x3600, 0, 0x360A},
+        {"url", 0x100, 0, 0x10B},
+        {"url", 0, 0, 0x10B}, // the last one registered
+        {"X-FOO", 0x3200, 0, 0x3202},
+        {"x-foo", 0x3300, 0, 0x3302},
+        {"X-FOO", 0, 0, 0x3002},
+        {"XFOO", 0x3200, VCARD_ERR_NOT_FOUND, 0x3000},
+        {"VCARD", 0x3200, VCARD_ERR_NOT_FOUND, 0x3000}, // registered in another class only
+        {"x-mine", 0x3200, 0, 0x3264},
+        {"X-MINE", 0x3600, VCARD_ERR_NOT_FOUND, 0x3000}, // registered: no fallback
+        {"tel", 0x13200, 0, 0x3216},                     // the top nibble is not compared
+        {"", 0x3200, VCARD_ERR_NOT_FOUND, 0x3000},
+    };
+    for (const Case &c : cases) {
+        int32_t code = -1;
+        EXPECT_EQ(VCARD_identifyToken(context, c.name, c.hint, &code), c.result) << c.name;
+        EXPECT_EQ(code, c.code) << c.name << " with hint " << std::hex << c.hint;
+    }
+}
+
+TEST(TokenString, NamesByCode) {
+    vctest::Context context;
+    struct Case {
+        int32_t code;
+        int32_t result;
+        const char *name;
+    } cases[] = {
+        {0x3612, 0, "VOICE"},
+        {0x3223, 0, "URL"},
+        {0x360A, 0, "URL"},
+        {0x3403, 0, "VCARD"},
+        {0x3307, 0, "TYPE"},
+        {0x109, VCARD_ERR_BAD_CODE, nullptr},
+        {0x13612, VCARD_ERR_BAD_CODE, nullptr},
+        {0x3201, VCARD_ERR_NOT_FOUND, nullptr},
+        {0x3A00, VCARD_ERR_NOT_FOUND, nullptr},
+    };
+    for (const Case &c : cases) {
+        const char *name = "stale";
+        EXPECT_EQ(VCARD_getTokenString(context, c.code, &name), c.result) << std::hex << c.code;
+        if (c.name == nullptr)
+            EXPECT_EQ(name, nullptr);
+        else
+            EXPECT_STREQ(name, c.name);
+    }
+    // Every code of the standard ranges has a name that leads back to it.
+    struct Range {
+        int32_t first, last;
+    } ranges[] = {{0x3210, 0x3226}, {0x3303, 0x3307}, {0x3603, 0x363D}, {0x3403, 0x3403}};
+    int named = 0;
+    for (const Range &r : ranges) {
+        for (int32_t code = r.first; code <= r.last; ++code, ++named) {
+            const char *name = nullptr;
+            ASSERT_EQ(VCARD_getTokenString(context, code, &name), 0) << std::hex << code;
+            int32_t back = 0;
+            EXPECT_EQ(VCARD_identifyToken(context, name, code, &back), 0) << name;
+            EXPECT_EQ(back, code) << name;
+        }
+    }
+    EXPECT_EQ(named, 23 + 5 + 59 + 1);
+}
+
+TEST(Context, DefaultsOfAFreshContext) {
+    vctest::Context context;
+    EXPECT_EQ(context->flags, 0);
+    struct Case {
+        int32_t code;
+        int32_t datatype;
+        std::vector<int32_t> types;
+    } cases[] = {
+        {0x3217, 0x10E, {0x3620}},
+        {0x3216, 0x109, {0x3612}},
+        {0x3215, 0x109, {0x360C, 0x360D, 0x360E, 0x3610}},
+        {0x3202, 0x109, {}},
+        {0x3226, 0x10F, {}},
+        {0x3230, 0x100, {}},
+    };
+    for (const Case &c : cases) {
+        int32_t datatype = 0;
+        EXPECT_EQ(VCARD_getDefaultPropertyDatatype(context, c.code, &datatype), 0);
+        EXPECT_EQ(datatype, c.datatype) << std::hex << c.code;
+        const int32_t slot = c.code & 0xFF;
+        EXPECT_EQ(context->propertyByte[slot], c.datatype == 0x100 ? 5 : c.datatype & 0xFF);
+        std::vector<int32_t> types;
+        for (const int32_t *t = context->defaultTypeList[slot]; t != nullptr && *t != 0; ++t)
+            types.push_back(*t);
+        EXPECT_EQ(types, c.types) << std::hex << c.code;
+    }
+    int32_t datatype = 0;
+    EXPECT_EQ(VCARD_getDefaultPropertyDatatype(context, 0x3417, &datatype), VCARD_ERR_BAD_CODE);
+    EXPECT_EQ(VCARD_getDefaultPropertyDatatype(context, 0x3217, nullptr), VCARD_ERR_NULL_ARGUMENT);
+}
+
+TEST(Context, TokenTableLifeCycle) {
+    vctest::Context context;
+    EXPECT_EQ(VCARD_initializeTokenTable(context), VCARD_ERR_TOKEN_TABLE);
+
+    // A name registered again is found first; a code named again answers
+    // with its new name.
+    ASSERT_EQ(VCARD_registerToken(context, "TEL", 0x3290), 0);
+    ASSERT_EQ(VCARD_registerToken(context, "PHONE", 0x3216), 0);
+    int32_t code = 0;
+    EXPECT_EQ(VCARD_identifyToken(context, "Tel", 0x3200, &code), 0);
+    EXPECT_EQ(code, 0x3290);
+    const char *name = nullptr;
+    EXPECT_EQ(VCARD_getTokenString(context, 0x3216, &name), 0);
+    EXPECT_STREQ(name, "PHONE");
+    EXPECT_EQ(VCARD_registerToken(context, nullptr, 0x3290), VCARD_ERR_NULL_ARGUMENT);
+
+    EXPECT_EQ(VCARD_destroyTokenTable(context), 0);
+    EXPECT_EQ(context->tokenTable, nullptr);
+    EXPECT_EQ(VCARD_getTokenString(context, 0x3216, &name), VCARD_ERR_NOT_FOUND);
+    EXPECT_EQ(VCARD_identifyToken(context, "TEL", 0, &code), VCARD_ERR_TOKEN_TABLE);
+    EXPECT_EQ(VCARD_registerToken(context, "TEL", 0x3216), VCARD_ERR_TOKEN_TABLE);
+    EXPECT_EQ(VCARD_destroyTokenTable(context), VCARD_ERR_TOKEN_TABLE);
+    EXPECT_EQ(VCARD_initializeTokenTable(context), VCARD_ERR_TOKEN_TABLE);
+
+    EXPECT_EQ(VCARD_createContext(nullptr), VCARD_ERR_NULL_ARGUMENT);
+    EXPECT_EQ(VCARD_destroyContext(nullptr), VCARD_ERR_NULL_ARGUMENT);
+    VCardContext *none = nullptr;
+    EXPECT_EQ(VCARD_destroyContext(&none), VCARD_ERR_NO_CONTEXT);
+    EXPECT_EQ(VCARD_initializeTokenTable(nullptr), VCARD_ERR_NO_CONTEXT);
+}
+
+TEST(Context, TracesCallsAndNullArguments) {
+    vctest::Context context;
+    LogCapture log;
+    int32_t code = 0;
+    EXPECT_EQ(VCARD_identifyToken(context, nullptr, 0, &code), VCARD_ERR_NULL_ARGUMENT);
+    EXPECT_TRUE(log.records().empty());
+    context->flags = VCARD_TRACE;
+    EXPECT_EQ(VCARD_identifyToken(context, "TEL", 0, nullptr), VCARD_ERR_NULL_ARGUMENT);
+    ASSERT_EQ(log.records().size(), 2u);
+    EXPECT_TRUE(log.records()[0].trace);
+    EXPECT_EQ(log.records()[0].message, "VCARD_identifyToken()");
+    EXPECT_EQ(log.records()[1].code, VCARD_ERR_NULL_ARGUMENT);
+    EXPECT_EQ(log.records()[1].message,
+              "VCARD_identifyToken():  A parameter was an illegal NULL pointer");
+}
+
+TEST(ContextAllocation, EveryFailureGivesNoMemoryAndLeaksNothing) {
+    const int points = alloc_hook::sweep([] {
+        VCardContext *context = nullptr;
+        const int32_t result = VCARD_createContext(&context);
+        if (alloc_hook::failed()) {
+            EXPECT_EQ(result, VCARD_ERR_NO_MEMORY);
+        }
+        if (result == 0 || context != nullptr) {
+            // The token table failed: the context is handed out regardless.
+            EXPECT_EQ(VCARD_destroyContext(&context), 0);
+        }
+    });
+    EXPECT_GT(points, 100); // every name is an allocation or more
+}
+
+} // namespace

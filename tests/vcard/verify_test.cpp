@@ -1,0 +1,208 @@
+// Verification, default TYPE parameters, and the helpers beside them.
+#include <cstring>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/log_capture.h"
+#include "vcard_support.h"
+
+namespace {
+
+using vctest::cardText;
+
+// Parses without verifying, so that each test sees verification alone.
+vComponent *parse(const std::string &text) {
+    vComponent *c = nullptr;
+    auto remaining = static_cast<int32_t>(text.size());
+    VLIB_buildComponentFromBuffer(&c, text.c_str(), VLIB_PARSE_NO_COMMA_SPLIT, &remaining, nullptr);
+    return c;
+}
+
+std::vector<int32_t> parameterTypes(const vProperty *p) {
+    std::vector<int32_t> types;
+    for (const vParameter *q = p->parameterList; q != nullptr; q = q->next)
+        types.push_back(q->parameterType);
+    return types;
+}
+
+TEST(Verify, PropertiesParametersAndValueTypes) {
+    vctest::Context context;
+    struct Case {
+        const char *line;
+        int32_t result;
+        int32_t propertyType;
+        int32_t datatype;
+        std::vector<int32_t> parameters; // in list order
+        const char *value;
+    } cases[] = {
+        {"TEL;WORK;QUOTED-PRINTABLE:12=33", 0, 0x3216, 0x109, {0x3304, 0x3307}, "123"},
+        {"item1.EMAIL:a@b", 0, 0x3217, 0x10E, {}, "a@b"},
+        {"x-abc.X-ABLabel:l", 0, 0x3202, 0x109, {}, "l"},
+        {"FOO:1", VCARD_ERR_BAD_PROPERTY, 0x3200, 0x100, {}, "1"},
+        {"item1.:1", VCARD_ERR_BAD_PROPERTY, 0x3200, 0x100, {}, "1"},
+        {":1", VCARD_ERR_NO_PROPERTY_NAME, 0x3200, 0x100, {}, "1"},
+        {"N;CHARSET=ISO-8859-1:a", 0, 0x3211, 0x109, {0x3305}, "a"},
+        {"N;FOO=1;X-Y=2:a", VCARD_ERR_BAD_PARAMETER, 0x3211, 0x109, {0x3302, 0x3300}, "a"},
+        {"URL;VALUE=URL:http://x", 0, 0x3223, 0x10B, {0x3306}, "http://x"},
+        {"NOTE;VALUE=bogus:x", 0, 0x3220, 0, {0x3306}, "x"}, // an unknown type word stays 0
+        {"NOTE;8bit:x=41", 0, 0x3220, 0x109, {0x3304}, "x=41"},
+        {"NOTE;ENCODING=QUOTED-PRINTABLE:x=41", 0, 0x3220, 0x109, {0x3304}, "xA"},
+        {"PHOTO;base64:TW*Fu", 0, 0x3212, 0x10F, {0x3304}, "Man"}, // skipped characters
+        {"PHOTO;GIF;BASE64:TWFu", 0, 0x3212, 0x10F, {0x3304, 0x3307}, "Man"},
+    };
+    for (const Case &c : cases) {
+        vctest::Card card;
+        card.root = parse(cardText({c.line}));
+        ASSERT_NE(card.root, nullptr) << c.line;
+        EXPECT_EQ(VCARD_verify(context, card), c.result) << c.line;
+        EXPECT_EQ(card->componentType, VCARD_COMP_VCARD);
+        const vProperty *p = card->propertyList;
+        EXPECT_EQ(p->propertyType, c.propertyType) << c.line;
+        EXPECT_EQ(p->datatype, c.datatype) << c.line;
+        EXPECT_EQ(parameterTypes(p), c.parameters) << c.line;
+        EXPECT_STREQ(p->valueList->data, c.value) << c.line;
+    }
+}
+
+TEST(Verify, EncodingsAnnouncedByBareParameters) {
+    vctest::Context context;
+    vctest::Card card;
+    card.root = parse(cardText({"PHOTO;BASE64:AAEC", "TEL;WORK;QUOTED-PRINTABLE:12=33"}));
+    ASSERT_EQ(VCARD_verify(context, card), 0);
+    const vProperty *tel = card->propertyList;
+    EXPECT_STREQ(tel->parameterList->name, "ENCODING");
+    EXPECT_STREQ(tel->parameterList->valueList->data, "QUOTED-PRINTABLE");
+    EXPECT_STREQ(tel->parameterList->next->name, ""); // WORK stays bare
+    EXPECT_EQ(tel->valueList->dataSize, 4);
+    const vValue *photo = tel->next->valueList;
+    ASSERT_EQ(photo->dataSize, 3);
+    EXPECT_EQ(std::memcmp(photo->data, "\0\1\2", 3), 0);
+    // Written back, the values are encoded as the parameters now say.
+    context->flags = VCARD_NO_DEFAULT_TYPES;
+    EXPECT_EQ(vctest::exported(context, card), cardText({"TEL;ENCODING=QUOTED-PRINTABLE;WORK:123",
+                                                         "PHOTO;ENCODING=BASE64:AAEC\r\n"}));
+}
+
+TEST(Verify, ComponentsAndTheLastProblem) {
+    vctest::Context context;
+    struct Case {
+        std::string text;
+        int32_t result;
+    } cases[] = {
+        // A following known property does not clear the result (list order
+        // is the reverse of the text).
+        {cardText({"TEL:1", "FOO:2"}), VCARD_ERR_BAD_PROPERTY},
+        {cardText({"FOO:2", "N;BAR=1:x"}), VCARD_ERR_BAD_PROPERTY},
+        {cardText({"N;BAR=1:x", "FOO:2"}), VCARD_ERR_BAD_PARAMETER},
+        {"BEGIN:VCARD\r\nBEGIN:\r\nEND:\r\nEND:VCARD\r\n", VCARD_ERR_NO_COMPONENT_NAME},
+        {"BEGIN:VCARD\r\nBEGIN:VEVENT\r\nEND:VEVENT\r\nEND:VCARD\r\n", VCARD_ERR_BAD_COMPONENT},
+        {"BEGIN:X-THING\r\nBEGIN:vcard\r\nFOO:1\r\nEND:vcard\r\nEND:X-THING\r\n",
+         VCARD_ERR_BAD_PROPERTY},
+    };
+    for (const Case &c : cases) {
+        vctest::Card card;
+        card.root = parse(c.text);
+        EXPECT_EQ(VCARD_verifyLevel2(context, card), c.result) << c.text;
+    }
+    vctest::Card nested;
+    nested.root = parse("BEGIN:X-THING\r\nBEGIN:VCARD\r\nEND:VCARD\r\nEND:X-THING\r\n");
+    EXPECT_EQ(VCARD_verify(context, nested), 0);
+    EXPECT_EQ(nested->componentType, VCARD_COMP_X);
+    EXPECT_EQ(nested->subComponent->componentType, VCARD_COMP_VCARD);
+
+    // Every card of a chain is verified.
+    vctest::Card chain;
+    chain.root = parse(cardText({"N:a"}));
+    chain->next = parse(cardText({"BAD:b"}));
+    EXPECT_EQ(VCARD_verify(context, chain), VCARD_ERR_BAD_PROPERTY);
+    EXPECT_EQ(chain->next->propertyList->propertyType, VCARD_PROP_UNKNOWN);
+    EXPECT_EQ(VCARD_verify(context, nullptr), VCARD_ERR_NULL_ARGUMENT);
+}
+
+TEST(Verify, MessagesOnlyWhenTracing) {
+    vctest::Context context;
+    const std::string text = cardText({"FOO:1", "N;BAR=1:x"});
+    LogCapture log;
+    vctest::Card quiet;
+    quiet.root = parse(text);
+    VCARD_verify(context, quiet);
+    EXPECT_TRUE(log.records().empty());
+    context->flags = VCARD_TRACE;
+    vctest::Card traced;
+    traced.root = parse(text);
+    VCARD_verify(context, traced);
+    EXPECT_EQ(log.errors(),
+              (std::vector<std::string>{"VCARD_verifyParameterList():  Unknown vCard parameter",
+                                        "VCARD_verifyLevel2():  Unknown vCard property"}));
+}
+
+TEST(DefaultTypes, AddedToPropertiesWithoutType) {
+    vctest::Context context;
+    vctest::Card card;
+    card.root = parse(cardText(
+        {"TEL:1", "ADR:;;x", "TEL;HOME:2", "EMAIL;TYPE=X-A:e", "NOTE:n", "LABEL;CHARSET=UTF-8:l"}));
+    ASSERT_EQ(VCARD_verify(context, card), 0);
+    LogCapture log;
+    context->flags = VCARD_TRACE;
+    ASSERT_EQ(VCARD_addDefaultTYPEparms(context, card), 0);
+    context->flags = VCARD_NO_DEFAULT_TYPES;
+    EXPECT_EQ(
+        vctest::exported(context, card),
+        cardText({"LABEL;WORK;PARCEL;POSTAL;INTL;CHARSET=UTF-8:l", "NOTE:n", "EMAIL;TYPE=X-A:e",
+                  "TEL;HOME:2", "ADR;WORK;PARCEL;POSTAL;INTL:;;x", "TEL;VOICE:1"}));
+    std::vector<std::string> traces;
+    for (const LogRecord &r : log.records()) {
+        if (r.trace && r.message.rfind("VCARD_addDefaultTYPEparm", 0) == 0)
+            traces.push_back(r.message);
+    }
+    EXPECT_EQ(traces,
+              (std::vector<std::string>{"VCARD_addDefaultTYPEparms()",
+                                        "VCARD_addDefaultTYPEparm() for property LABEL",
+                                        "VCARD_addDefaultTYPEparm() for property NOTE",
+                                        "VCARD_addDefaultTYPEparms():  no default TYPE list\n",
+                                        "VCARD_addDefaultTYPEparm() for property ADR",
+                                        "VCARD_addDefaultTYPEparm() for property TEL"}));
+    // Nested cards are left alone.
+    vctest::Card outer;
+    outer.root = parse("BEGIN:VCARD\r\nBEGIN:VCARD\r\nTEL:1\r\nEND:VCARD\r\nEND:VCARD\r\n");
+    VCARD_verify(context, outer);
+    EXPECT_EQ(VCARD_addDefaultTYPEparms(context, outer), 0);
+    EXPECT_EQ(outer->subComponent->propertyList->parameterList, nullptr);
+    EXPECT_EQ(VCARD_addDefaultTYPEparms(context, nullptr), VCARD_ERR_NULL_ARGUMENT);
+}
+
+TEST(Helpers, EscapeTimestampAndDatatype) {
+    vctest::Context context;
+    char *escaped = nullptr;
+    ASSERT_EQ(VCARD_escapeText(context, "a;b:c\\d\te", &escaped), 0);
+    EXPECT_STREQ(escaped, "a\\;b\\:c\\\\d\te");
+    std::free(escaped);
+    LogCapture log;
+    context->flags = VCARD_TRACE;
+    ASSERT_EQ(VCARD_escapeText(context, "50%;", &escaped), 0);
+    std::free(escaped);
+    ASSERT_EQ(log.records().size(), 3u);
+    EXPECT_EQ(log.records()[1].message, "VCARD_escapeText(): source text \"50%%;\"");
+    EXPECT_EQ(log.records()[2].message, "VCARD_escapeText(): target text \"50%%\\;\"");
+
+    vDateTime now{};
+    ASSERT_EQ(VCARD_createTimestamp(context, &now), 0);
+    EXPECT_GE(now.date.year, 2024);
+    EXPECT_EQ(now.time.utc, 1);
+    EXPECT_EQ(now.time.local, 0);
+    char text[64];
+    ASSERT_EQ(VLIB_generateAsDateTime(text, sizeof text, &now), 0);
+    EXPECT_TRUE(std::regex_match(text, std::regex("[0-9]{8}T[0-9]{6}Z"))) << text;
+
+    // Answers nothing: 1, and nothing written.
+    vProperty p{};
+    int32_t datatype = 7;
+    EXPECT_EQ(VCARD_getPropertyDatatype(context, &p, &datatype), 1);
+    EXPECT_EQ(datatype, 7);
+    EXPECT_EQ(VCARD_getPropertyDatatype(context, &p, nullptr), VCARD_ERR_NULL_ARGUMENT);
+}
+
+} // namespace
