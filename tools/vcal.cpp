@@ -166,7 +166,8 @@ class ItemWriter {
     explicit ItemWriter(bool json) : json_(json) {}
     void begin(const char *kind, unsigned calendar, unsigned n) {
         if (json_) {
-            std::printf("%s{\"type\":\"%s\"", n > 1 ? "," : "", kind);
+            std::printf("%s{\"type\":\"%s\"", n > 1 ? "," : "",
+                        std::strcmp(kind, "to-do") == 0 ? "todo" : kind);
         } else {
             std::printf("%s %u.%u\n", kind, calendar, n);
         }

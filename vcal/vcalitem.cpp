@@ -432,22 +432,22 @@ struct RuleLines {
 };
 
 using TimeGetter = int32_t (*)(const char *, uint32_t *, int32_t);
-using vcal::loadField;
-using vcal::storeField;
+using vcal::loadPointer;
+using vcal::storePointer;
 
 int32_t extractTime(PropertyParam *item, size_t field, TimeGetter get, const char *line,
                     int32_t zone, const char *message) {
     uint32_t minutes = 0;
     const int32_t rc = get(line, &minutes, zone);
     if (rc != 0) return fail(rc, message);
-    storeField<CalapiTime>(item, field, minutes);
+    vcal::storeTime(item, field, minutes);
     return 0;
 }
 
 int32_t extractText(PropertyParam *item, size_t field, const char *line, const char *message) {
-    char *text = loadField<char *>(item, field);
+    auto *text = static_cast<char *>(loadPointer(item, field));
     const int32_t rc = vCal_mallocCopy2ndStrValueInFirst_QP(&text, line);
-    storeField(item, field, text);
+    storePointer(item, field, text);
     return rc != 0 ? fail(rc, message) : 0;
 }
 
@@ -458,8 +458,8 @@ int32_t extractDates(PropertyParam *item, size_t field, const char *line, int32_
     const int32_t rc = GetMultiCalapiTimeFromStr(line, &chain, zone);
     if (rc != 0) return fail(rc, message);
     const size_t next = field + offsetof(TimeNode, next);
-    TimeNode *old = loadField<TimeNode *>(item, next);
-    storeField(item, next, chain);
+    auto *old = static_cast<TimeNode *>(loadPointer(item, next));
+    storePointer(item, next, chain);
     releaseChain(old);
     return 0;
 }
@@ -577,7 +577,7 @@ int32_t expandRule(PropertyParam *item, size_t field, const char *rule, const ch
     KL_HLIST list = nullptr;
     uint8_t valid = 0;
     const int32_t rc = vCal_GenerateDateFromRrule(&list, rule, start, &valid);
-    storeField(item, field, list);
+    storePointer(item, field, list);
     if (rc != 0) return fail(rc, message);
     for (size_t i = 0; valid == 0 && i < clearCount; ++i)
         item->flags.flag[clear[i]] = 0;

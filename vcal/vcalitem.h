@@ -38,13 +38,16 @@ namespace vcal {
 
 // A field of a packed record chosen by its offset. Pointers to members
 // would lose the packing and read misaligned fields as if aligned.
-template <class T, class Record> T loadField(const Record *record, size_t offset) {
-    T value;
-    std::memcpy(&value, reinterpret_cast<const char *>(record) + offset, sizeof value);
+inline void *loadPointer(const void *record, size_t offset) {
+    void *value = nullptr;
+    std::memcpy(&value, static_cast<const char *>(record) + offset, sizeof(void *));
     return value;
 }
-template <class T, class Record> void storeField(Record *record, size_t offset, T value) {
-    std::memcpy(reinterpret_cast<char *>(record) + offset, &value, sizeof value);
+inline void storePointer(void *record, size_t offset, const void *value) {
+    std::memcpy(static_cast<char *>(record) + offset, &value, sizeof(void *));
+}
+inline void storeTime(void *record, size_t offset, CalapiTime value) {
+    std::memcpy(static_cast<char *>(record) + offset, &value, sizeof value);
 }
 
 // Releases what a converted record owns: texts, date chains and both
