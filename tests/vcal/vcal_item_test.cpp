@@ -82,13 +82,11 @@ std::string field(const PropertyParam &p, const std::string &name) {
     if (name == "start") return when(p.startTime);
     if (name == "end") return when(p.endTime);
     if (name == "due") return when(p.dueTime);
-    if (name == "aalarm") return when(p.audioAlarmTime);
     if (name == "category") return std::to_string(value(p.category));
     if (name == "class") return std::to_string(value(p.classCode));
     if (name == "priority") return std::to_string(value(p.priority));
     if (name == "rnum") return std::to_string(value(p.recurrenceCount));
     if (name == "status") return p.status;
-    if (name == "summary") return text(p.summary);
     if (name == "description") return text(p.description);
     if (name == "resources") return text(p.resources);
     if (name == "attendee") return text(p.attendee);
@@ -161,23 +159,14 @@ TEST(VcalItems, Conversions) {
         {"categories: miscellaneous first", "",
          "DTSTART:19980612T090000Z|DTEND:19980613T000000Z|CATEGORIES:MISCELLANEOUS;VACATION",
          kEvent, nullptr, 0, "category=3"},
-        {"categories: other", "",
-         "DTSTART:19980612T090000Z|DTEND:19980613T000000Z|CATEGORIES:MEETING", kEvent, nullptr, 0,
-         "category=0"},
         {"class of an event", "", "DTSTART:19980612T090000Z|DTEND:19980613T000000Z|CLASS:PUBLIC",
          kEvent, nullptr, 0, "class=3"},
         {"class of a to-do", "", "CLASS:public", kTodo, nullptr, 0, "class=1"},
-        {"confidential event", "",
-         "DTSTART:19980612T090000Z|DTEND:19980613T000000Z|CLASS:CONFIDENTIAL", kEvent, nullptr, 0,
-         "class=1"},
         {"an extension class", "", "DTSTART:19980612T090000Z|DTEND:19980613T000000Z|CLASS:X-",
          kEvent, nullptr, VCAL_ERR_BAD_CLASS, ""},
         {"event priority from 0", "", "DTSTART:19980612T090000Z|DTEND:19980613T000000Z|PRIORITY:1",
          kEvent, nullptr, 0, "priority=0"},
-        {"event priority 0", "", "DTSTART:19980612T090000Z|DTEND:19980613T000000Z|PRIORITY:0",
-         kEvent, nullptr, 0, "priority=0"},
         {"to-do priority letter", "", "PRIORITY:B", kTodo, nullptr, 0, "priority=11"},
-        {"to-do priority digits", "", "PRIORITY:123", kTodo, nullptr, 0, "priority=123"},
         {"quoted-printable", "", "DESCRIPTION;ENCODING=QUOTED-PRINTABLE:a=0D=0Ab=E9=41=3d=7F=7G=A",
          kTodo, nullptr, 0, "description=a\r\nb^A=^^A"},
         {"resources", "", "RESOURCES:a;b c", kTodo, nullptr, 0, "resources=a\r\nb c"},
@@ -188,12 +177,9 @@ TEST(VcalItems, Conversions) {
         {"exception dates", "", "EXDATE:19980613T090000Z;19980614T090000Z", kTodo, nullptr, 0,
          "exdates=19980613T0900 19980614T0900"},
         {"occurrences", "",
-         "DTSTART:19980612T090000Z|DTEND:19980612T100000Z|RRULE:D1 #3|"
-         "EXDATE:19980613T090000Z|RDATE:19980620T090000Z",
-         kEvent, nullptr, 0, "places=19980620T0900+60 19980614T0900+60 19980612T0900+60"},
-        {"occurrences less an exception rule", "",
-         "DTSTART:19980612T090000Z|DTEND:19980612T103000Z|RRULE:D1 #3|EXRULE:D2 #1", kEvent,
-         nullptr, 0, "places=19980614T0900+90 19980613T0900+90"},
+         "DTSTART:19980612T090000Z|DTEND:19980612T100000Z|RRULE:D1 #4|EXRULE:D2 #2|"
+         "EXDATE:19980613T090000Z|RDATE:19980620T090000Z;19980621T090000Z",
+         kEvent, nullptr, 0, "places=19980621T0900+60 19980620T0900+60 19980615T0900+60"},
         {"a day long event", "", "DTSTART:19980612T090000Z|DTEND:19980613T090000Z|RRULE:D7 #1",
          kEvent, nullptr, 0, "places=19980612T0900+1440"},
         {"a longer event occupies an hour", "",
@@ -202,7 +188,6 @@ TEST(VcalItems, Conversions) {
         {"a rule not understood", "",
          "DTSTART:19980612T090000Z|DTEND:19980613T000000Z|RRULE:D12345 #2|EXRULE:D1", kEvent,
          nullptr, 0, "?RRULE=0;?EXRULE=0;places=none"},
-        {"no rule", "", kTimes.c_str(), kEvent, nullptr, 0, "places=none"},
         {"a weekly rule without days", "",
          "DTSTART:19980612T090000Z|DTEND:19980613T000000Z|RRULE:W1 #3", kEvent, nullptr,
          KL_DATE_E_NO_DAY_LIST, ""},
