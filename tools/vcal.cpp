@@ -193,9 +193,9 @@ class ItemWriter {
             std::fputs("]", stdout);
             return;
         }
-        std::printf("  %-13s%zu\n", "occurrences", places.size());
+        std::printf("  %-15s%zu\n", "occurrences", places.size());
         for (const TimePlace &p : places) {
-            std::printf("  %-13s%s, %lu min\n", "", utcText(p.start, false).c_str(),
+            std::printf("  %-15s%s, %lu min\n", "", utcText(p.start, false).c_str(),
                         static_cast<unsigned long>(p.duration));
         }
     }
@@ -203,9 +203,14 @@ class ItemWriter {
   private:
     void field(const char *name, const std::string &value) {
         if (json_) {
-            std::printf(",\"%s\":%s", name, value.c_str());
+            // "audio alarm" is audioAlarm to a script.
+            std::string member;
+            for (const char *p = name; *p != '\0'; ++p) {
+                if (*p != ' ') member += p > name && p[-1] == ' ' ? static_cast<char>(*p - 32) : *p;
+            }
+            std::printf(",\"%s\":%s", member.c_str(), value.c_str());
         } else {
-            std::printf("  %-13s%s\n", name, value.c_str());
+            std::printf("  %-15s%s\n", name, value.c_str());
         }
     }
     bool json_;
@@ -340,12 +345,12 @@ int vcalItems(const char *path, bool json) {
         for (int i = 0; i < 2; ++i) {
             if (failures[i] == 0) continue;
             status = 1;
-            const char *what = i == 0 ? "events" : "to-dos";
             if (json)
-                std::printf(",\"%s error\":\"%s\"", what, resultName(failures[i]));
+                std::printf(",\"%s\":\"%s\"", i == 0 ? "eventsError" : "todosError",
+                            resultName(failures[i]));
             else
                 std::printf("calendar %u: the %s stop at an item that cannot be converted: %s\n", n,
-                            what, resultName(failures[i]));
+                            i == 0 ? "events" : "to-dos", resultName(failures[i]));
         }
         if (json) std::fputs("}", stdout);
     }
