@@ -260,6 +260,22 @@ typedef struct KRproperty {
 
 #pragma pack(pop)
 
+/* These two have no gap to pack away; they keep their natural alignment,
+ * so that the address of a field is a usable pointer. */
+
+/* One occurrence of an item: the id of a cell of an occurrence time list
+ * (such a list has no data). 12 bytes. */
+typedef struct TimePlace {
+    CalapiTime start;  /* 0 */
+    uint32_t duration; /* 4: minutes */
+    uint32_t reserved; /* 8: 0 */
+} TimePlace;
+
+/* Receives an occurrence time list (vCal_GetRecurDateList). 4 bytes. */
+typedef struct TimePlaceRecurList {
+    KL_HLIST timeList; /* 0: TimePlace ids; null when the item does not recur */
+} TimePlaceRecurList;
+
 /* ------------------------------------------------------------------------
  * Callbacks of the stream reader.
  */
@@ -426,6 +442,119 @@ VERSIT_API int32_t vCal_TimeStrToCalapiTime(const char *text, uint32_t *minutes,
 VERSIT_API int32_t vCal_GetOriginalDateString(const void *entity, uint32_t itemType,
                                               uint32_t propertyId, char *out, uint32_t outSize,
                                               uint8_t *found);
+
+/* ------------------------------------------------------------------------
+ * Taking events and to-dos out of a tree.
+ *
+ * An item comes out as a PropertyParam: times in UTC (local times have the
+ * calendar's TZ subtracted), texts decoded from quoted-printable, the
+ * values mapped to the client's codes:
+ *   category  1 HOLIDAY; else 4 SICK DAY, SPECIAL OCCASION, TRAVEL or
+ *             VACATION; else 3 MISCELLANEOUS; else 0 (the first HOLIDAY
+ *             or MISCELLANEOUS ends the search)
+ *   class     events: PUBLIC 3, PRIVATE 2, CONFIDENTIAL 1;
+ *             to-dos: PUBLIC 1, PRIVATE 2, CONFIDENTIAL 3
+ *   priority  a number, or a letter counted from 10 ("A" 10); an event's
+ *             is one less (0 stays 0)
+ *   status    the STATUS word, upper-cased, at most 15 characters
+ * Repeated ATTACH and ATTENDEE values, and RESOURCES values, are joined
+ * by CR LF. An RRULE (EXRULE) is expanded from DTSTART into
+ * recurrenceOccurrences (exceptionOccurrences); a rule that cannot be
+ * understood clears the RRULE and EXRULE (EXRULE) flags instead. The
+ * record owns its texts, date chains and both occurrence lists: release
+ * it with vCal_FreePropertyParam and KL_ListDestroy of the two lists.
+ */
+
+/* Fills `item` with the first event of the calendar that the client can
+ * take, and, when `node` is given, stores its node there (null when none
+ * was taken). Events that do not end after they start are passed over;
+ * alarms that are not before the start lose their flag. The zone is the
+ * calendar's TZ; when that is 0 or more than 720 minutes either way, the
+ * default (minutes east of UTC, may be null) when it is in range, else
+ * UTC. `unused` is not read.
+ *
+ * Results: 0; VCAL_ERR_NO_MORE_ENTITIES (not logged) when no event is
+ * left; VCAL_ERR_NULL_CALENDAR, VCAL_ERR_NULL_PROPERTY_PARAM; the failure
+ * of a TZ line (VCAL_ERR_NO_VALUE) or of a conversion (a date code, a
+ * list code, VCAL_ERR_BAD_CLASS, VCAL_ERR_NO_MEMORY ...). After a failed
+ * conversion the record holds what was converted: release it. */
+VERSIT_API int32_t vCal_GetFirstEvent(VCalendarNode *calendar, PropertyParam *item,
+                                      const int16_t *defaultZone, uint32_t unused,
+                                      VEventNode **node);
+
+/* The same from the event after the one taken last. */
+VERSIT_API int32_t vCal_GetNextEvent(VCalendarNode *calendar, PropertyParam *item,
+                                     const int16_t *defaultZone, uint32_t unused,
+                                     VEventNode **node);
+
+/* The same for to-dos. Every to-do is taken; its DTEND, COMPLETED and DUE
+ * flags are cleared when those times lie before its start. */
+VERSIT_API int32_t vCal_GetFirstTodo(VCalendarNode *calendar, PropertyParam *item,
+                                     const int16_t *defaultZone, uint32_t unused, VTodoNode **node);
+VERSIT_API int32_t vCal_GetNextTodo(VCalendarNode *calendar, PropertyParam *item,
+                                    const int16_t *defaultZone, uint32_t unused, VTodoNode **node);
+
+/* *list := a list (16-bit ids 0, 1, 2 ..., each cell's data a whole
+ * PropertyParam) of the calendar's events as vCal_GetFirstEvent and
+ * vCal_GetNextEvent take them, at most `maximum` (a 16-bit value) and at
+ * most 25; *count (optional) := how many. A maximum of 0 makes no list.
+ * The records in the list own their texts and occurrence lists: release
+ * each before destroying the list. On a failure the list is destroyed
+ * with all it held and *list is null. VCAL_ERR_NULL_CALENDAR,
+ * VCAL_ERR_NULL_LIST, the list library's codes, the walk's failures. */
+VERSIT_API int32_t vCal_CreateEventPropertyParamHList(VCalendarNode *calendar, KL_HLIST *list,
+                                                      const int16_t *defaultZone, uint32_t maximum,
+                                                      uint16_t *count, uint32_t unused);
+/* The same for to-dos. */
+VERSIT_API int32_t vCal_CreateTodoPropertyParamHList(VCalendarNode *calendar, KL_HLIST *list,
+                                                     const int16_t *defaultZone, uint32_t maximum,
+                                                     uint16_t *count, uint32_t unused);
+
+/* result->timeList := the occurrences of an item with an RRULE or RDATE
+ * flag, as vCal_TimePlaceListCreateFromRules makes them, with the item's
+ * start minute of the day and its duration (end - start; 60 when that is
+ * more than a day, or when there is no end). *recurs (optional) := 1 when
+ * a list was made. Without either flag: no list, *recurs 0.
+ * VCAL_ERR_NULL_PROPERTY_PARAM, VCAL_ERR_NULL_LIST, the list library's
+ * codes. The caller destroys the list with KL_ListDestroy. */
+VERSIT_API int32_t vCal_GetRecurDateList(const PropertyParam *item, uint8_t *recurs,
+                                         TimePlaceRecurList *result);
+
+/* result->timeList := a list of TimePlace ids, no data: the dates of
+ * `occurrences` (KL_DATE records, as an RRULE expands) when the item's
+ * RRULE flag is set, each at (day - 1) x 1440 + startMinute, and the
+ * `recurrenceDates` chain when its RDATE flag is set, each for `duration`
+ * minutes; without the places equal to one of `exceptionOccurrences`
+ * (EXRULE flag) or of the `exceptionDates` chain (EXDATE flag). Each
+ * place is added at the front: the RDATE places come first (last node
+ * first), then the rule's in the reverse of their list order.
+ * VCAL_ERR_NULL_LIST, VCAL_ERR_NULL_PROPERTY_PARAM, the list and date
+ * libraries' codes. */
+VERSIT_API int32_t vCal_TimePlaceListCreateFromRules(
+    TimePlaceRecurList *result, const PropertyParam *item, KL_HLIST occurrences,
+    KL_HLIST exceptionOccurrences, const TimeNode *recurrenceDates, const TimeNode *exceptionDates,
+    uint32_t startMinute, uint32_t duration);
+
+/* Copies the value of the calendar's first VERSION line (letters, digits
+ * and "." only, at most 7) into `version`, whose first 8 bytes are
+ * cleared first; *found (optional) := 1 when something was copied.
+ * VCAL_ERR_NULL_CALENDAR; VCAL_ERR_VERSION_BUFFER for a null buffer or a
+ * size (a 16-bit value) below 8. */
+VERSIT_API int32_t vCal_GetThisCalendarVersion(const VCalendarNode *calendar, char *version,
+                                               uint32_t size, uint8_t *found);
+
+/* Replaces *text (may hold null) by a new malloc'ed text of *text and
+ * `second` followed by `extra` (a 16-bit value) spare bytes. Nothing
+ * happens for an empty `second` without extra bytes.
+ * VCAL_ERR_NULL_ARGUMENT, VCAL_ERR_NO_MEMORY (*text unchanged). */
+VERSIT_API int32_t vCal_mallocAppend2ndStrInFirst(char **text, const char *second, uint32_t extra);
+
+/* Puts the value of a property line (after its first ":" and blanks, up
+ * to CR or LF) into *field, a malloc'ed text; when *field already holds
+ * text, the value is appended after CR LF. VCAL_ERR_NULL_ARGUMENT;
+ * VCAL_ERR_NO_VALUE for a line without ":" or with nothing after it;
+ * VCAL_ERR_NO_MEMORY (*field unchanged). */
+VERSIT_API int32_t vCal_mallocCopy2ndStrValueInFirst(char **field, const char *line);
 
 VERSIT_END_DECLS
 

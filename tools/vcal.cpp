@@ -1,6 +1,11 @@
-// versit vcal: vCalendar files through the reader.
+// versit vcal: vCalendar files through the reader, and their events and
+// to-dos as the client receives them.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
+#include <string>
+#include <vector>
 
 #include "tool.h"
 #include "versit_vcal.h"
@@ -57,26 +62,44 @@ void printSummary(const ParseTreeHandle *tree) {
 
 // versit vcal check FILE.vcs|-: like a linter, 0 for a clean file, 1 for
 // warnings only, 2 for errors (or a file that cannot be read).
-int vcalCheck(const char *path) {
+// One reading of a file (or of standard input for "-"); the tree and the
+// texts are the caller's. False when the file cannot be opened.
+struct Reading {
+    int32_t rc = 0;
+    ParseTreeHandle *tree = nullptr;
+    char *errors = nullptr;
+    char *warnings = nullptr;
+    bool readFailed = false;
+};
+
+bool readFile(const char *path, Reading &r) {
     const bool stdinput = std::strcmp(path, "-") == 0;
     FILE *file = stdinput ? stdin : std::fopen(path, "rb");
     if (file == nullptr) {
         std::fprintf(stderr, "versit: cannot open %s\n", path);
-        return 2;
+        return false;
     }
     FileSource source{file, false};
-    ParseTreeHandle *tree = nullptr;
-    char *errors = nullptr;
-    char *warnings = nullptr;
     uint8_t versionOk = 0;
     char version[9] = {};
-    const int32_t rc = vCal_ParseTreeFromStreamGet(&tree, &source, nextByte, &errors, &warnings,
-                                                   nullptr, nullptr, &versionOk, version, 0);
+    r.rc = vCal_ParseTreeFromStreamGet(&r.tree, &source, nextByte, &r.errors, &r.warnings, nullptr,
+                                       nullptr, &versionOk, version, 0);
     if (!stdinput) std::fclose(file);
+    r.readFailed = source.failed;
+    return true;
+}
+
+int vcalCheck(const char *path) {
+    Reading r;
+    if (!readFile(path, r)) return 2;
+    ParseTreeHandle *tree = r.tree;
+    char *errors = r.errors;
+    char *warnings = r.warnings;
+    const int32_t rc = r.rc;
     if (warnings != nullptr) printText(warnings);
     if (errors != nullptr) printText(errors);
     printSummary(tree);
-    if (source.failed) std::fprintf(stderr, "versit: read error on %s\n", path);
+    if (r.readFailed) std::fprintf(stderr, "versit: read error on %s\n", path);
     printResult(stdout, "result", rc);
     const int status = rc != 0 || errors != nullptr ? 2 : warnings != nullptr ? 1 : 0;
     std::free(errors);
@@ -85,14 +108,275 @@ int vcalCheck(const char *path) {
     return status;
 }
 
+// ---------------------------------------------------------------------------
+// versit vcal items FILE.vcs|- [--json]
+
+// Minutes since 1 January 1991 as a UTC date-time. The library's calendar
+// makes every fourth year a leap year, which the Gregorian calendar agrees
+// with until 2100, beyond every time the library produces.
+std::string utcText(CalapiTime minutes, bool json) {
+    uint32_t day = minutes / 1440;
+    uint32_t year = 1991;
+    for (uint32_t length = 365; day >= length; length = (year % 4 == 0) ? 366 : 365) {
+        day -= length;
+        ++year;
+    }
+    static constexpr uint32_t kMonths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    uint32_t month = 0;
+    for (; month < 11; ++month) {
+        const uint32_t length = kMonths[month] + (month == 1 && year % 4 == 0 ? 1 : 0);
+        if (day < length) break;
+        day -= length;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text,
+                  json ? "%04u-%02u-%02uT%02u:%02u:00Z" : "%04u-%02u-%02u %02u:%02uZ", year,
+                  month + 1, day + 1, minutes % 1440 / 60, minutes % 60);
+    return text;
+}
+
+// A text on one line: its line breaks as the escapes JSON (and a reader)
+// knows, quotes and backslashes escaped, other control bytes in hex.
+std::string quoted(const char *text) {
+    std::string out = "\"";
+    for (const char *p = text; *p != '\0'; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '"' || c == '\\')
+            out += {'\\', static_cast<char>(c)};
+        else if (c < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+// Writes one item's fields, as "name  value" lines or as JSON members.
+class ItemWriter {
+  public:
+    explicit ItemWriter(bool json) : json_(json) {}
+    void begin(const char *kind, unsigned calendar, unsigned n) {
+        if (json_) {
+            std::printf("%s{\"type\":\"%s\"", n > 1 ? "," : "",
+                        std::strcmp(kind, "to-do") == 0 ? "todo" : kind);
+        } else {
+            std::printf("%s %u.%u\n", kind, calendar, n);
+        }
+    }
+    void end() { std::fputs(json_ ? "}" : "", stdout); }
+    void text(const char *name, const char *value) { field(name, quoted(value)); }
+    void time(const char *name, CalapiTime value) {
+        field(name, json_ ? "\"" + utcText(value, true) + "\"" : utcText(value, false));
+    }
+    void number(const char *name, unsigned long value, const char *meaning = nullptr) {
+        std::string v = std::to_string(value);
+        if (meaning != nullptr && !json_) v += std::string(" (") + meaning + ")";
+        field(name, v);
+    }
+    void occurrences(const std::vector<TimePlace> &places) {
+        if (json_) {
+            std::fputs(",\"occurrences\":[", stdout);
+            for (size_t i = 0; i < places.size(); ++i) {
+                std::printf("%s{\"start\":\"%s\",\"duration\":%lu}", i > 0 ? "," : "",
+                            utcText(places[i].start, true).c_str(),
+                            static_cast<unsigned long>(places[i].duration));
+            }
+            std::fputs("]", stdout);
+            return;
+        }
+        std::printf("  %-15s%zu\n", "occurrences", places.size());
+        for (const TimePlace &p : places) {
+            std::printf("  %-15s%s, %lu min\n", "", utcText(p.start, false).c_str(),
+                        static_cast<unsigned long>(p.duration));
+        }
+    }
+
+  private:
+    void field(const char *name, const std::string &value) {
+        if (json_) {
+            // "audio alarm" is audioAlarm to a script.
+            std::string member;
+            for (const char *p = name; *p != '\0'; ++p) {
+                if (*p != ' ') member += p > name && p[-1] == ' ' ? static_cast<char>(*p - 32) : *p;
+            }
+            std::printf(",\"%s\":%s", member.c_str(), value.c_str());
+        } else {
+            std::printf("  %-15s%s\n", name, value.c_str());
+        }
+    }
+    bool json_;
+};
+
+const char *categoryName(uint16_t code) {
+    switch (code) {
+    case 1:
+        return "holiday";
+    case 3:
+        return "miscellaneous";
+    case 4:
+        return "special occasion";
+    default:
+        return "other";
+    }
+}
+
+const char *className(uint32_t code, bool event) {
+    if (code == 2) return "private";
+    return (code == 3) == event ? "public" : "confidential";
+}
+
+// The occurrences of an item, ascending. False when the list could not be
+// made (the code in *rc).
+bool occurrences(const PropertyParam &item, std::vector<TimePlace> &places, int32_t *rc) {
+    TimePlaceRecurList result{};
+    uint8_t recurs = 0;
+    *rc = vCal_GetRecurDateList(&item, &recurs, &result);
+    if (*rc != 0) return false;
+    if (recurs == 0) return true;
+    TimePlace place{};
+    for (int32_t got = KL_ListGetFirst(result.timeList, &place, nullptr); got == 0;
+         got = KL_ListGetNext(result.timeList, &place, nullptr))
+        places.push_back(place);
+    KL_ListDestroy(&result.timeList);
+    std::sort(places.begin(), places.end(),
+              [](const TimePlace &a, const TimePlace &b) { return a.start < b.start; });
+    return true;
+}
+
+void writeItem(ItemWriter &w, const PropertyParam &item) {
+    const uint8_t *flag = item.flags.flag;
+    const bool event = item.itemType == VCAL_ITEM_EVENT;
+    if (flag[VCAL_SLOT_SUMMARY] != 0 && item.summary != nullptr) w.text("summary", item.summary);
+    if (flag[VCAL_SLOT_DTSTART] != 0) w.time("start", item.startTime);
+    if (flag[VCAL_SLOT_DTEND] != 0) w.time("end", item.endTime);
+    if (flag[VCAL_SLOT_DUE] != 0) w.time("due", item.dueTime);
+    if (flag[VCAL_SLOT_COMPLETED] != 0) w.time("completed", item.completedTime);
+    if (flag[VCAL_SLOT_LOCATION] != 0 && item.location != nullptr)
+        w.text("location", item.location);
+    if (flag[VCAL_SLOT_DESCRIPTION] != 0 && item.description != nullptr)
+        w.text("description", item.description);
+    if (flag[VCAL_SLOT_CATEGORIES] != 0)
+        w.number("category", item.category, categoryName(item.category));
+    if (flag[VCAL_SLOT_CLASS] != 0)
+        w.number("class", item.classCode, className(item.classCode, event));
+    if (flag[VCAL_SLOT_PRIORITY] != 0) w.number("priority", item.priority);
+    if (flag[VCAL_SLOT_STATUS] != 0) w.text("status", item.status);
+    if (flag[VCAL_SLOT_AALARM] != 0) w.time("audio alarm", item.audioAlarmTime);
+    if (flag[VCAL_SLOT_DALARM] != 0) w.time("display alarm", item.displayAlarmTime);
+}
+
+// What a taken item owns: texts, date chains, occurrence lists.
+void release(PropertyParam &item) {
+    vCal_FreePropertyParam(&item);
+    for (KL_HLIST list : {item.recurrenceOccurrences, item.exceptionOccurrences}) {
+        if (list != nullptr) KL_ListDestroy(&list);
+    }
+    item.recurrenceOccurrences = nullptr;
+    item.exceptionOccurrences = nullptr;
+}
+
+// Takes every item of one kind of the calendar. Returns the walk's failure
+// (0 when it ran to the end).
+template <class Entity>
+int32_t writeItems(ItemWriter &w, VCalendarNode *calendar, unsigned n, bool event, bool json,
+                   int32_t (*first)(VCalendarNode *, PropertyParam *, const int16_t *, uint32_t,
+                                    Entity **),
+                   int32_t (*next)(VCalendarNode *, PropertyParam *, const int16_t *, uint32_t,
+                                   Entity **)) {
+    if (json) std::printf(",\"%s\":[", event ? "events" : "todos");
+    PropertyParam item{};
+    unsigned count = 0;
+    int32_t rc = first(calendar, &item, nullptr, 0, nullptr);
+    for (; rc == 0; rc = next(calendar, &item, nullptr, 0, nullptr)) {
+        std::vector<TimePlace> places;
+        w.begin(event ? "event" : "to-do", n, ++count);
+        writeItem(w, item);
+        int32_t listed = 0;
+        if (!occurrences(item, places, &listed)) {
+            rc = listed;
+        } else if (!places.empty()) {
+            w.occurrences(places);
+        }
+        w.end();
+        release(item);
+        if (rc != 0) break;
+    }
+    // A failed conversion leaves part of the record filled.
+    release(item);
+    if (rc == VCAL_ERR_NO_MORE_ENTITIES) rc = 0;
+    if (json) std::fputs("]", stdout);
+    return rc;
+}
+
+// versit vcal items FILE.vcs|- [--json]: 0 when every item was taken, 1
+// when the reader left items out or a conversion stopped, 2 when nothing
+// could be read.
+int vcalItems(const char *path, bool json) {
+    Reading r;
+    if (!readFile(path, r)) return 2;
+    ItemWriter w(json);
+    int status = r.rc == 0 ? 0 : 1;
+    if (json) std::fputs("{\"calendars\":[", stdout);
+    VCalendarNode *calendar = nullptr;
+    unsigned n = 0;
+    for (int32_t got = r.tree != nullptr ? vCal_GetFirstCalendar(r.tree, &calendar) : 1; got == 0;
+         got = vCal_GetNextCalendar(r.tree, &calendar)) {
+        char version[8];
+        uint8_t found = 0;
+        vCal_GetThisCalendarVersion(calendar, version, sizeof version, &found);
+        ++n;
+        if (json)
+            std::printf("%s{\"version\":%s", n > 1 ? "," : "", quoted(version).c_str());
+        else
+            std::printf("calendar %u%s%s\n", n, found != 0 ? ", version " : "", version);
+        const int32_t failures[2] = {writeItems<VEventNode>(w, calendar, n, true, json,
+                                                            vCal_GetFirstEvent, vCal_GetNextEvent),
+                                     writeItems<VTodoNode>(w, calendar, n, false, json,
+                                                           vCal_GetFirstTodo, vCal_GetNextTodo)};
+        for (int i = 0; i < 2; ++i) {
+            if (failures[i] == 0) continue;
+            status = 1;
+            if (json)
+                std::printf(",\"%s\":\"%s\"", i == 0 ? "eventsError" : "todosError",
+                            resultName(failures[i]));
+            else
+                std::printf("calendar %u: the %s stop at an item that cannot be converted: %s\n", n,
+                            i == 0 ? "events" : "to-dos", resultName(failures[i]));
+        }
+        if (json) std::fputs("}", stdout);
+    }
+    if (json)
+        std::printf("],\"result\":\"%s\"}\n", resultName(r.rc));
+    else
+        printResult(stdout, "result", r.rc);
+    if (r.readFailed) std::fprintf(stderr, "versit: read error on %s\n", path);
+    std::free(r.errors);
+    std::free(r.warnings);
+    if (r.tree == nullptr) return 2;
+    vCal_DestroyParseTree(&r.tree);
+    return status;
+}
+
 } // namespace
 
 int runVcal(int argc, char **argv) {
     if (argc == 3 && std::strcmp(argv[1], "check") == 0) return vcalCheck(argv[2]);
-    if (argc >= 2 && (std::strcmp(argv[1], "items") == 0 || std::strcmp(argv[1], "rewrite") == 0)) {
+    const bool json = argc == 4 && std::strcmp(argv[3], "--json") == 0;
+    if ((argc == 3 || json) && std::strcmp(argv[1], "items") == 0) return vcalItems(argv[2], json);
+    if (argc >= 2 && std::strcmp(argv[1], "rewrite") == 0) {
         std::fprintf(stderr, "versit: 'vcal %s' is not available in this build yet\n", argv[1]);
         return 2;
     }
-    std::fprintf(stderr, "usage: versit vcal check FILE.vcs|-\n");
+    std::fprintf(stderr, "usage: versit vcal check FILE.vcs|-\n"
+                         "       versit vcal items FILE.vcs|- [--json]\n");
     return 2;
 }

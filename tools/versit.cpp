@@ -29,9 +29,11 @@ constexpr Command kCommands[] = {
      "import, verify and export every vCard of a file", runVcard},
     {"ab", "ab import|export|list --book BOOK.db ...", "exchange vCards with an address book",
      nullptr},
-    {"vcal", "vcal check FILE.vcs|-",
+    {"vcal", "vcal check|items FILE.vcs|- [--json]",
      "check a vCalendar file: messages, what was kept, the result (exit 0 clean, 1 warnings, "
-     "2 errors); vcal items and vcal rewrite are not available yet",
+     "2 errors); or list its events and to-dos as a client receives them: UTC times, texts, "
+     "codes, alarms and occurrences (items only, --json for scripts; exit 0 all taken, 1 some "
+     "left out, 2 unreadable); vcal rewrite is not available yet",
      runVcal},
 };
 

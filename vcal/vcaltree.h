@@ -34,6 +34,8 @@ static_assert(offsetof(PropertyParam, itemType) == 38 &&
                   offsetof(PropertyParam, audioAlarmSpareText) == 48,
               "PropertyParam layout up to the first pointer");
 static_assert(offsetof(KRproperty, list) == 5, "KRproperty layout");
+static_assert(sizeof(TimePlace) == 12 && offsetof(TimePlace, reserved) == 8, "TimePlace layout");
+static_assert(sizeof(TimePlaceRecurList) == sizeof(KL_HLIST), "TimePlaceRecurList layout");
 
 #if UINTPTR_MAX == 0xFFFFFFFFu
 static_assert(sizeof(PropertyNode) == 10 && offsetof(PropertyNode, next) == 6,

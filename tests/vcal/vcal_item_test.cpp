@@ -1,0 +1,415 @@
+// Taking events and to-dos out of a tree: conversions, the walk, item
+// lists, occurrence lists, messages, allocation failures and real files.
+#include <cctype>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "date/kldate.h"
+#include "support/alloc_hook.h"
+#include "support/log_capture.h"
+#include "vcal/vcalitem.h"
+#include "vcal_support.h"
+#include "versit_vcal.h"
+
+using vcaltest::Reading;
+using vcaltest::value;
+
+namespace {
+
+enum Kind { kEvent, kTodo };
+
+// A calendar with `head` lines, then one entity of `body` lines ("|"
+// separated) for each body given.
+std::string stream(const std::string &head, const std::vector<std::string> &bodies,
+                   Kind kind = kEvent) {
+    const std::string name = kind == kEvent ? "VEVENT" : "VTODO";
+    std::string text = "BEGIN:VCALENDAR|VERSION:1.0|" + head + (head.empty() ? "" : "|");
+    for (const std::string &body : bodies)
+        text += "BEGIN:" + name + "|" + body + "|END:" + name + "|";
+    text += "END:VCALENDAR|";
+    std::string out;
+    for (char c : text)
+        out += c == '|' ? std::string("\r\n") : std::string(1, c);
+    return out;
+}
+
+// "19980612T0900" for a time.
+std::string when(CalapiTime t) {
+    KL_DATE d{};
+    KL_DateSet(&d, 1, 0, 1991);
+    for (uint32_t days = t / 1440; days > 0;) {
+        const uint32_t step = days > 30000 ? 30000 : days;
+        KL_DateOffset(&d, static_cast<int16_t>(step));
+        days -= step;
+    }
+    char s[24];
+    std::snprintf(s, sizeof s, "%04u%02u%02uT%02u%02u", d.year, d.month + 1u, d.day, t % 1440 / 60,
+                  t % 60);
+    return s;
+}
+
+// The occurrence places of an item, "start+duration" in list order.
+std::string places(const PropertyParam &item) {
+    TimePlaceRecurList result{};
+    uint8_t recurs = 9;
+    if (vCal_GetRecurDateList(&item, &recurs, &result) != 0) return "failed";
+    if (recurs == 0) return "none";
+    std::string out;
+    TimePlace p{};
+    for (int32_t rc = KL_ListGetFirst(result.timeList, &p, nullptr); rc == 0;
+         rc = KL_ListGetNext(result.timeList, &p, nullptr))
+        out += (out.empty() ? "" : " ") + when(p.start) + "+" + std::to_string(p.duration);
+    KL_ListDestroy(&result.timeList);
+    return out;
+}
+
+std::string text(const char *t) { return t != nullptr ? t : "(null)"; }
+
+// One field of an item by name; "?SLOT" is a flag.
+std::string field(const PropertyParam &p, const std::string &name) {
+    static const std::pair<const char *, int> kFlags[] = {
+        {"AALARM", VCAL_SLOT_AALARM}, {"DALARM", VCAL_SLOT_DALARM},
+        {"DUE", VCAL_SLOT_DUE},       {"COMPLETED", VCAL_SLOT_COMPLETED},
+        {"DTEND", VCAL_SLOT_DTEND},   {"RRULE", VCAL_SLOT_RRULE},
+        {"EXRULE", VCAL_SLOT_EXRULE}};
+    for (auto [flag, slot] : kFlags) {
+        if (name == std::string("?") + flag) return std::to_string(p.flags.flag[slot]);
+    }
+    if (name == "start") return when(p.startTime);
+    if (name == "end") return when(p.endTime);
+    if (name == "due") return when(p.dueTime);
+    if (name == "category") return std::to_string(value(p.category));
+    if (name == "class") return std::to_string(value(p.classCode));
+    if (name == "priority") return std::to_string(value(p.priority));
+    if (name == "rnum") return std::to_string(value(p.recurrenceCount));
+    if (name == "status") return p.status;
+    if (name == "description") return text(p.description);
+    if (name == "resources") return text(p.resources);
+    if (name == "attendee") return text(p.attendee);
+    if (name == "exdates") {
+        std::string out;
+        for (const TimeNode *n = p.exceptionDates.next; n != nullptr; n = n->next)
+            out += (out.empty() ? "" : " ") + when(n->time);
+        return out;
+    }
+    if (name == "places") return places(p);
+    return "no field " + name;
+}
+
+// Reads `text` and takes the first item of the kind from its first
+// calendar.
+struct Taken {
+    Reading reading;
+    PropertyParam item{};
+    int32_t rc = -1;
+    ~Taken() { vcal::releaseItem(&item); }
+};
+
+void take(Taken &t, const std::string &text, Kind kind, const int16_t *zone = nullptr) {
+    vcaltest::read(t.reading, text);
+    ASSERT_NE(t.reading.tree, nullptr) << t.reading.errors;
+    VCalendarNode *c = t.reading.tree->firstCalendar;
+    t.rc = kind == kEvent ? vCal_GetFirstEvent(c, &t.item, zone, 0, nullptr)
+                          : vCal_GetFirstTodo(c, &t.item, zone, 0, nullptr);
+}
+
+const std::string kTimes = "DTSTART:19980612T090000Z|DTEND:19980612T100000Z";
+
+} // namespace
+
+TEST(VcalItems, Conversions) {
+    const int16_t east = 60;
+    const int16_t far = 1000;
+    const struct {
+        const char *what, *head, *body;
+        Kind kind;
+        const int16_t *zone;
+        int32_t rc;
+        const char *expected; // "name=value" pairs, separated by ";"
+    } cases[] = {
+        {"UTC stays", "", "DTSTART:19980612T090000Z|DTEND:19980612T100000Z", kEvent, nullptr, 0,
+         "start=19980612T0900;end=19980612T1000"},
+        {"local less the zone", "TZ:-05:00", "DTSTART:19980612T090000|DTEND:19980612T100000",
+         kEvent, nullptr, 0, "start=19980612T1400;end=19980612T1500"},
+        {"a zero TZ yields to the default", "TZ:+00",
+         "DTSTART:19980612T090000|DTEND:19980613T000000Z", kEvent, &east, 0, "start=19980612T0800"},
+        {"a default beyond 12 hours is not taken", "",
+         "DTSTART:19980612T090000|DTEND:19980613T000000Z", kEvent, &far, 0, "start=19980612T0900"},
+        {"nor a TZ", "TZ:+13:00", "DTSTART:19980612T090000|DTEND:19980613T000000Z", kEvent, &east,
+         0, "start=19980612T0800"},
+        {"alarms from the start on lose their flags", "",
+         "DTSTART:19980612T090000Z|DTEND:19980612T100000Z|AALARM:19980612T090000Z|"
+         "DALARM:19980612T085900Z;PT5M;2",
+         kEvent, nullptr, 0, "?AALARM=0;?DALARM=1"},
+        {"to-do times before the start", "",
+         "DTSTART:19980612T090000Z|DUE:19980612T080000Z|COMPLETED:19980612T090000Z", kTodo, nullptr,
+         0, "?DUE=0;?COMPLETED=1;?DTEND=0;due=19980612T0800"},
+        {"categories: holiday", "",
+         "DTSTART:19980612T090000Z|DTEND:19980613T000000Z|"
+         "CATEGORIES:VACATION;HOLIDAY",
+         kEvent, nullptr, 0, "category=1"},
+        {"categories: special", "",
+         "DTSTART:19980612T090000Z|DTEND:19980613T000000Z|"
+         "CATEGORIES:vacation;MISCELLANEOUS",
+         kEvent, nullptr, 0, "category=4"},
+        {"categories: miscellaneous first", "",
+         "DTSTART:19980612T090000Z|DTEND:19980613T000000Z|CATEGORIES:MISCELLANEOUS;VACATION",
+         kEvent, nullptr, 0, "category=3"},
+        {"class of an event", "", "DTSTART:19980612T090000Z|DTEND:19980613T000000Z|CLASS:PUBLIC",
+         kEvent, nullptr, 0, "class=3"},
+        {"class of a to-do", "", "CLASS:public", kTodo, nullptr, 0, "class=1"},
+        {"an extension class", "", "DTSTART:19980612T090000Z|DTEND:19980613T000000Z|CLASS:X-",
+         kEvent, nullptr, VCAL_ERR_BAD_CLASS, ""},
+        {"event priority from 0", "", "DTSTART:19980612T090000Z|DTEND:19980613T000000Z|PRIORITY:1",
+         kEvent, nullptr, 0, "priority=0"},
+        {"to-do priority letter", "", "PRIORITY:B", kTodo, nullptr, 0, "priority=11"},
+        {"quoted-printable", "", "DESCRIPTION;ENCODING=QUOTED-PRINTABLE:a=0D=0Ab=E9=41=3d=7F=7G=A",
+         kTodo, nullptr, 0, "description=a\r\nb^A=^^A"},
+        {"resources", "", "RESOURCES:a;b c", kTodo, nullptr, 0, "resources=a\r\nb c"},
+        {"two attendees", "", "ATTENDEE:x|ATTENDEE;ROLE=OWNER: y", kTodo, nullptr, 0,
+         "attendee=x\r\ny"},
+        {"status", "", "STATUS:needs   action", kTodo, nullptr, 0, "status=NEEDS ACTION"},
+        {"rnum", "", "RNUM:17", kTodo, nullptr, 0, "rnum=17"},
+        {"exception dates", "", "EXDATE:19980613T090000Z;19980614T090000Z", kTodo, nullptr, 0,
+         "exdates=19980613T0900 19980614T0900"},
+        {"occurrences", "",
+         "DTSTART:19980612T090000Z|DTEND:19980612T100000Z|RRULE:D1 #4|EXRULE:D2 #2|"
+         "EXDATE:19980613T090000Z|RDATE:19980620T090000Z;19980621T090000Z",
+         kEvent, nullptr, 0, "places=19980621T0900+60 19980620T0900+60 19980615T0900+60"},
+        {"a day long event", "", "DTSTART:19980612T090000Z|DTEND:19980613T090000Z|RRULE:D7 #1",
+         kEvent, nullptr, 0, "places=19980612T0900+1440"},
+        {"a longer event occupies an hour", "",
+         "DTSTART:19980612T090000Z|DTEND:19980614T090000Z|RRULE:D7 #2", kEvent, nullptr, 0,
+         "places=19980619T0900+60 19980612T0900+60"},
+        {"a rule not understood", "",
+         "DTSTART:19980612T090000Z|DTEND:19980613T000000Z|RRULE:D12345 #2|EXRULE:D1", kEvent,
+         nullptr, 0, "?RRULE=0;?EXRULE=0;places=none"},
+        {"a weekly rule without days", "",
+         "DTSTART:19980612T090000Z|DTEND:19980613T000000Z|RRULE:W1 #3", kEvent, nullptr,
+         KL_DATE_E_NO_DAY_LIST, ""},
+        {"a TZ without its minutes", "TZ:+05:", kTimes.c_str(), kEvent, nullptr, VCAL_ERR_NO_VALUE,
+         ""},
+    };
+    for (const auto &c : cases) {
+        Taken t;
+        take(t, stream(c.head, {c.body}, c.kind), c.kind, c.zone);
+        ASSERT_EQ(t.rc, c.rc) << c.what;
+        std::istringstream expected(c.expected);
+        for (std::string pair; std::getline(expected, pair, ';');) {
+            const size_t eq = pair.find('=');
+            EXPECT_EQ(field(t.item, pair.substr(0, eq)), pair.substr(eq + 1)) << c.what;
+        }
+    }
+}
+
+TEST(VcalItems, WalkSkipsWhatTheClientCannotTake) {
+    Reading r;
+    vcaltest::read(r, stream("", {"SUMMARY:empty|DTSTART:19980612T090000Z|DTEND:19980612T090000Z",
+                                  "SUMMARY:first|" + kTimes, "SUMMARY:second|" + kTimes,
+                                  "SUMMARY:third|" + kTimes}));
+    VCalendarNode *c = r.tree->firstCalendar;
+    PropertyParam item{};
+    VEventNode *node = nullptr;
+    std::vector<std::string> taken;
+    int32_t rc = vCal_GetFirstEvent(c, &item, nullptr, 0, &node);
+    for (; rc == 0; rc = vCal_GetNextEvent(c, &item, nullptr, 0, &node)) {
+        taken.push_back(item.summary);
+        EXPECT_EQ(node, value(c->currentEvent));
+        vCal_FreePropertyParam(&item);
+    }
+    EXPECT_EQ(rc, VCAL_ERR_NO_MORE_ENTITIES);
+    EXPECT_EQ(node, nullptr);
+    EXPECT_EQ(taken, (std::vector<std::string>{"first", "second", "third"}));
+
+    // A list of at most two; then of none.
+    for (uint32_t maximum : {2u, 0u}) {
+        KL_HLIST list = reinterpret_cast<KL_HLIST>(&r);
+        uint16_t count = 9;
+        ASSERT_EQ(vCal_CreateEventPropertyParamHList(c, &list, nullptr, maximum, &count, 0), 0);
+        EXPECT_EQ(count, maximum);
+        if (maximum == 0) {
+            EXPECT_EQ(list, nullptr);
+            continue;
+        }
+        uint16_t id = 0;
+        taken.clear();
+        for (int32_t got = KL_ListGetFirst(list, &id, &item); got == 0;
+             got = KL_ListGetNext(list, &id, &item)) {
+            EXPECT_EQ(id, taken.size());
+            taken.push_back(item.summary);
+            vCal_FreePropertyParam(&item);
+        }
+        EXPECT_EQ(taken, (std::vector<std::string>{"first", "second"}));
+        KL_ListDestroy(&list);
+    }
+}
+
+TEST(VcalItems, FailuresAreLoggedOnTheWayUp) {
+    Reading r;
+    vcaltest::read(r, stream("", {kTimes + "|RRULE:W1 #3"}));
+    VCalendarNode *c = r.tree->firstCalendar;
+    LogCapture log;
+    KL_HLIST list = nullptr;
+    EXPECT_EQ(vCal_CreateEventPropertyParamHList(c, &list, nullptr, 5, nullptr, 0),
+              KL_DATE_E_NO_DAY_LIST);
+    EXPECT_EQ(list, nullptr);
+    EXPECT_EQ(log.errors(), (std::vector<std::string>{
+                                "GenerateDateFromWeeklyRule: KL_DateGenRecur",
+                                "vCal_GenerateDateFromRrule: GenerateDateFromWeeklyRule",
+                                "ChangeFormatPTreeToKRec: vCal_GenerateDateFromRrule 1",
+                                "vCal_GetFirstEvent: ChangeFormatPTreeToKRec",
+                                "vCal_CreateEventPropertyParamHList (vCal_GetFirstEvent)"}));
+
+    PropertyParam item{};
+    TimePlaceRecurList result{};
+    char version[8];
+    char *scratch = nullptr;
+    const struct {
+        int32_t rc, expected;
+        const char *message;
+    } cases[] = {
+        {vCal_GetFirstEvent(nullptr, nullptr, nullptr, 0, nullptr), VCAL_ERR_NULL_CALENDAR,
+         "vCal_GetFirstEvent (vCalendarPtr)"},
+        {vCal_GetNextTodo(c, nullptr, nullptr, 0, nullptr), VCAL_ERR_NULL_PROPERTY_PARAM,
+         "vCal_GetNextTodo (PropertyParamPtr)"},
+        {vCal_CreateTodoPropertyParamHList(c, nullptr, nullptr, 1, nullptr, 0), VCAL_ERR_NULL_LIST,
+         "vCal_CreateTodoPropertyParamHList (hListPtr)"},
+        {vCal_GetRecurDateList(nullptr, nullptr, &result), VCAL_ERR_NULL_PROPERTY_PARAM,
+         "vCal_GetRecurDateList: PropertyParamPtr"},
+        {vCal_GetRecurDateList(&item, nullptr, nullptr), VCAL_ERR_NULL_LIST,
+         "vCal_GetRecurDateList: TimePlaceRecurListPtr"},
+        {vCal_GetThisCalendarVersion(c, version, 7, nullptr), VCAL_ERR_VERSION_BUFFER,
+         "vCal_GetThisCalendarVersion (VersionStr)"},
+        {vCal_mallocCopy2ndStrValueInFirst(&scratch, "SUMMARY:\r"), VCAL_ERR_NO_VALUE,
+         "vCal_mallocCopy2ndStrValueInFirst (property str)"},
+        {vCal_mallocAppend2ndStrInFirst(nullptr, "x", 0), VCAL_ERR_NULL_ARGUMENT,
+         "WriteErrLog: errmesg is NULL"},
+    };
+    const std::vector<std::string> logged = log.errors();
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(cases[i].rc, cases[i].expected) << cases[i].message;
+        EXPECT_EQ(logged[5 + i], cases[i].message);
+    }
+}
+
+TEST(VcalItems, TextsAndVersion) {
+    char *text = nullptr;
+    ASSERT_EQ(vCal_mallocCopy2ndStrValueInFirst(&text, "SUMMARY: \ta b\r\r"), 0);
+    ASSERT_EQ(vCal_mallocCopy2ndStrValueInFirst(&text, "X:c\nd"), 0);
+    EXPECT_STREQ(text, "a b\r\nc");
+    ASSERT_EQ(vCal_mallocAppend2ndStrInFirst(&text, "", 0), 0);
+    ASSERT_EQ(vCal_mallocAppend2ndStrInFirst(&text, "!", 3), 0);
+    EXPECT_STREQ(text, "a b\r\nc!");
+    std::free(text);
+
+    Reading r;
+    vcaltest::read(r, "BEGIN:VCALENDAR\r\nVERSION: 1.0;x\r\nEND:VCALENDAR\r\n");
+    char version[8] = "xxxxxxx";
+    uint8_t found = 9;
+    ASSERT_EQ(vCal_GetThisCalendarVersion(r.tree->firstCalendar, version, 8, &found), 0);
+    EXPECT_STREQ(version, "1.0");
+    EXPECT_EQ(found, 1);
+}
+
+namespace {
+
+// Every event and to-do of every calendar, with its occurrences; returns
+// the first failure other than the end of a walk.
+int32_t takeAll(ParseTreeHandle *tree) {
+    int32_t failure = 0;
+    VCalendarNode *c = nullptr;
+    for (int32_t got = vCal_GetFirstCalendar(tree, &c); got == 0;
+         got = vCal_GetNextCalendar(tree, &c)) {
+        for (Kind kind : {kEvent, kTodo}) {
+            PropertyParam item{};
+            int32_t rc = kind == kEvent ? vCal_GetFirstEvent(c, &item, nullptr, 0, nullptr)
+                                        : vCal_GetFirstTodo(c, &item, nullptr, 0, nullptr);
+            while (rc == 0) {
+                TimePlaceRecurList result{};
+                rc = vCal_GetRecurDateList(&item, nullptr, &result);
+                if (result.timeList != nullptr) KL_ListDestroy(&result.timeList);
+                vcal::releaseItem(&item);
+                if (rc == 0)
+                    rc = kind == kEvent ? vCal_GetNextEvent(c, &item, nullptr, 0, nullptr)
+                                        : vCal_GetNextTodo(c, &item, nullptr, 0, nullptr);
+            }
+            vcal::releaseItem(&item);
+            if (rc != VCAL_ERR_NO_MORE_ENTITIES && failure == 0) failure = rc;
+        }
+    }
+    return failure;
+}
+
+} // namespace
+
+TEST(VcalItems, AllocationFailures) {
+    Reading r;
+    vcaltest::read(
+        r, stream("TZ:-05:00",
+                  {"DTSTART:19980612T090000|DTEND:19980612T100000|RRULE:MP1 1+ 2- TU #3|"
+                   "EXRULE:YM1 7 #2|RDATE:19980701T090000;19980702T090000|EXDATE:19980613T090000|"
+                   "DESCRIPTION;ENCODING=QUOTED-PRINTABLE:a=0D=0Ab|ATTENDEE:x|ATTENDEE:y|"
+                   "RESOURCES:a;b|SUMMARY:s|LOCATION:l|RELATED-TO:r|ATTACH:a",
+                   kTimes + "|RRULE:MD1 1 15 #2"}));
+    ASSERT_EQ(r.rc, 0) << r.errors;
+    const int points = alloc_hook::sweep([&] {
+        LogCapture log;
+        const int32_t rc = takeAll(r.tree);
+        if (rc != 0) {
+            EXPECT_TRUE(rc == VCAL_ERR_NO_MEMORY || (rc >= 0x15001 && rc <= 0x15090)) << rc;
+            EXPECT_EQ(log.records().back().code, rc);
+        }
+        KL_HLIST list = nullptr;
+        if (vCal_CreateEventPropertyParamHList(r.tree->firstCalendar, &list, nullptr, 9, nullptr,
+                                               0) == 0) {
+            PropertyParam item{};
+            for (int32_t got = KL_ListGetFirst(list, nullptr, &item); got == 0;
+                 got = KL_ListGetNext(list, nullptr, &item))
+                vcal::releaseItem(&item);
+            KL_ListDestroy(&list);
+        }
+        EXPECT_EQ(list, nullptr);
+    });
+    EXPECT_GT(points, 40);
+}
+
+// Every vCalendar file of the corpus: whatever the reader kept can be
+// taken out, with its occurrences, leaving nothing behind.
+TEST(VcalItems, Corpus) {
+    const std::filesystem::path dir = std::filesystem::path(VERSIT_CORPUS_DIR) / "vcal10";
+    std::error_code error;
+    if (!std::filesystem::is_directory(dir, error)) GTEST_SKIP() << "no corpus at " << dir;
+    int files = 0;
+    int failures = 0;
+    for (const auto &entry : std::filesystem::directory_iterator(dir)) {
+        std::string extension = entry.path().extension().string();
+        for (char &ch : extension)
+            ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        if (extension != ".vcs") continue;
+        ++files;
+        std::string text;
+        if (FILE *f = std::fopen(entry.path().string().c_str(), "rb")) {
+            char buffer[4096];
+            for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
+                text.append(buffer, n);
+            std::fclose(f);
+        }
+        alloc_hook::startTracking();
+        {
+            Reading r;
+            vcaltest::read(r, text);
+            if (r.tree != nullptr && takeAll(r.tree) != 0) ++failures;
+        }
+        EXPECT_EQ(alloc_hook::live(), 0u) << entry.path();
+        alloc_hook::stopTracking();
+    }
+    EXPECT_GT(files, 100);
+    // Conversions may fail on what the reader lets through (an empty value,
+    // a weekly rule without days, an unmappable class), but not on most
+    // files.
+    EXPECT_LT(failures, files / 10);
+}
