@@ -90,6 +90,20 @@ class Query {
 
 int32_t done(int rc) { return rc == SQLITE_DONE ? 0 : CALAPI_ERR_STORE; }
 
+// 0 when the book has entry `number`.
+int32_t exists(Book *book, uint32_t number) {
+    Query q(book, kExists, number);
+    const int rc = q.step();
+    if (rc == SQLITE_DONE) return CALAPI_ERR_NO_ENTRY;
+    return rc == SQLITE_ROW ? 0 : CALAPI_ERR_STORE;
+}
+
+// Why a stream was not found: no such entry, or no such stream.
+int32_t missing(Book *book, uint32_t number) {
+    const int32_t entry = exists(book, number);
+    return entry != 0 ? entry : CALAPI_ERR_NO_STREAM;
+}
+
 } // namespace
 
 int32_t open(const char *path, Book **book) {
@@ -159,7 +173,7 @@ int32_t next(Book *book, uint32_t after, uint32_t *number) {
 int32_t streamSize(Book *book, uint32_t number, uint32_t kind, uint32_t *size) {
     Query q(book, kStreamSize, number, kind);
     const int rc = q.step();
-    if (rc == SQLITE_DONE) return CALAPI_ERR_NO_STREAM;
+    if (rc == SQLITE_DONE) return missing(book, number);
     if (rc != SQLITE_ROW) return CALAPI_ERR_STORE;
     *size = static_cast<uint32_t>(sqlite3_column_int64(q.statement(), 0));
     return 0;
@@ -169,7 +183,7 @@ int32_t streamRead(Book *book, uint32_t number, uint32_t kind, char *buffer, uin
                    uint32_t *delivered) {
     Query q(book, kStreamRead, number, kind);
     const int rc = q.step();
-    if (rc == SQLITE_DONE) return CALAPI_ERR_NO_STREAM;
+    if (rc == SQLITE_DONE) return missing(book, number);
     if (rc != SQLITE_ROW) return CALAPI_ERR_STORE;
     const void *text = sqlite3_column_blob(q.statement(), 0);
     const auto size = static_cast<uint32_t>(sqlite3_column_bytes(q.statement(), 0));
@@ -179,12 +193,7 @@ int32_t streamRead(Book *book, uint32_t number, uint32_t kind, char *buffer, uin
 }
 
 int32_t streamWrite(Book *book, uint32_t number, uint32_t kind, const char *text, uint32_t size) {
-    {
-        Query exists(book, kExists, number);
-        const int rc = exists.step();
-        if (rc == SQLITE_DONE) return CALAPI_ERR_NO_ENTRY;
-        if (rc != SQLITE_ROW) return CALAPI_ERR_STORE;
-    }
+    if (const int32_t failed = exists(book, number)) return failed;
     Query q(book, kStreamWrite, number, kind);
     if (!q.bindBlob(3, text, size)) return CALAPI_ERR_STORE;
     return done(q.step());

@@ -205,10 +205,11 @@ CALAPI_API int32_t ABEntryGetNext(CalapiClient *client, const ABEntryId *after, 
                                   ABEntryRecord *record) {
     abstore::Book *book = bookOf(client);
     if (book == nullptr || id == nullptr) return CALAPI_ERR_ARGUMENT;
+    // `after` may be `id` itself: read it before clearing.
+    const uint32_t previous = after != nullptr ? numberOf(*after) : 0;
     std::memset(id, 0, sizeof *id);
     uint32_t number = 0;
-    if (const int32_t end = abstore::next(book, after != nullptr ? numberOf(*after) : 0, &number))
-        return end;
+    if (const int32_t end = abstore::next(book, previous, &number)) return end;
     *id = idOf(number);
     return record != nullptr ? readEntry(book, number, record) : 0;
 }

@@ -1,5 +1,6 @@
 // An entry as a vCard: which properties, values and parameters each field
 // gives, and the running status of the adds.
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -132,6 +133,72 @@ TEST(Export, FieldsBecomeProperties) {
                 << text;
         for (const std::string &word : c.absent)
             EXPECT_EQ(text.find(word), std::string::npos) << c.name << ": " << word << " in\n" << text;
+    }
+}
+
+TEST(Export, ArgumentsAndClientFailures) {
+    abtest::Book book;
+    abtest::Context context;
+    ABEntryRecord record = abtest::emptyRecord();
+    abtest::createEntry(book, record);
+    char *text = static_cast<char *>(std::malloc(8)); // released on entry
+    int32_t length = 5;
+    EXPECT_EQ(GetVCardStreamFromABRecID(book, nullptr, &record, &text, &length),
+              VCARD_ERR_NO_CONTEXT);
+    EXPECT_EQ(text, nullptr);
+    EXPECT_EQ(length, 0);
+    EXPECT_EQ(GetVCardStreamFromABRecID(book, context, nullptr, &text, &length),
+              VCARD_ERR_NULL_ARGUMENT);
+    EXPECT_EQ(GetVCardStreamFromABRecID(book, context, &record, nullptr, &length),
+              VCARD_ERR_NULL_ARGUMENT);
+    EXPECT_EQ(GetVCardStreamFromABRecID(book, context, &record, &text, nullptr),
+              VCARD_ERR_NULL_ARGUMENT);
+
+    // A stream the book does not have: the client library's code is the
+    // running status, which decides when no property is added after it.
+    const struct {
+        const char *name;
+        CalapiClient *client;
+        std::function<void(ABEntryRecord &)> fill;
+        int32_t result;
+    } cases[] = {
+        {"photo without its stream", book,
+         [](ABEntryRecord &r) {
+             r.photo = 1;
+             r.photoFormat = 1;
+         },
+         CALAPI_ERR_NO_STREAM},
+        {"note of an entry not in the book", book,
+         [](ABEntryRecord &r) {
+             const ABEntryId missing = {1, 999, 0};
+             std::memcpy(r.reserved0, &missing, sizeof missing);
+             r.personalNote = 1;
+         },
+         CALAPI_ERR_NO_ENTRY},
+        {"no connection", nullptr, [](ABEntryRecord &r) { r.generalNote = 1; },
+         CALAPI_ERR_ARGUMENT},
+        {"a later property overwrites the status", book,
+         [](ABEntryRecord &r) {
+             r.generalNote = 1;
+             set(r.title, "t");
+         },
+         0},
+        {"a photo format without a name", book,
+         [](ABEntryRecord &r) {
+             r.photo = 1;
+             r.photoFormat = 17;
+         },
+         VCARD_ERR_NOT_FOUND},
+    };
+    for (const auto &c : cases) {
+        ABEntryRecord r = abtest::emptyRecord();
+        abtest::createEntry(book, r, {nullptr, c.result == VCARD_ERR_NOT_FOUND ? "AAEC" : nullptr,
+                                      nullptr});
+        c.fill(r);
+        int32_t result = -1;
+        const std::string out = abtest::exportEntry(c.client, context, r, &result);
+        EXPECT_EQ(result, c.result) << c.name;
+        EXPECT_EQ(out.empty(), c.result != 0) << c.name;
     }
 }
 
