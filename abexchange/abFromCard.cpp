@@ -230,7 +230,7 @@ void readStandardProperties(Reader &r, const bool present[kAbPresenceCount]) {
     readOrganization(r);
     if (r.values(VCARD_PROP_REV, rev) && rev.first() != nullptr) {
         dateText(rev.first(), date);
-        abRevisionTime(date, &r.record->revisionTime);
+        r.record->revisionTime = abRevisionTime(date);
     }
     if (!extensionPresent(present, AB_X_WEB1, AB_X_WEB2) && r.values(VCARD_PROP_URL, url)) {
         r.store(AB_FIELD(web1), url.first());

@@ -86,17 +86,16 @@ bool abParseDate(const char *text, ABDate *date) {
     return true;
 }
 
-bool abRevisionTime(const char *text, uint32_t *minutes) {
+uint32_t abRevisionTime(const char *text) {
     vDate value = {};
-    if (VLIB_parseAsDate(text, &value) != 0) return false;
+    if (VLIB_parseAsDate(text, &value) != 0) return 0;
     KL_DATE day = {};
     uint16_t number = 0;
     if (KL_DateSet(&day, static_cast<uint32_t>(value.day), static_cast<uint32_t>(value.month - 1),
                    static_cast<uint32_t>(value.year)) != 0 ||
         KL_DateGetDayId(&day, &number) != 0)
-        return false;
-    *minutes = (static_cast<uint32_t>(number) - 1u) * 1440u;
-    return true;
+        return 0;
+    return (static_cast<uint32_t>(number) - 1u) * 1440u;
 }
 
 int32_t abPhotoTypeCode(uint16_t format) {

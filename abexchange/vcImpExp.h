@@ -148,9 +148,9 @@ bool abDateText(const ABDate &date, char *out);
 // A DATE text as a date; false when it does not parse.
 bool abParseDate(const char *text, ABDate *date);
 // The revision time of a REV text that parses as a date: midnight of that
-// day in minutes since 1 January 1991. False when it does not parse or the
-// day has no day number.
-bool abRevisionTime(const char *text, uint32_t *minutes);
+// day in minutes since 1 January 1991. 0 when it does not parse or the day
+// has no day number.
+uint32_t abRevisionTime(const char *text);
 
 // The TYPE value code the export writes for a photo format (0x3600, which
 // has no name, outside 1 to 16), and the format the import stores for a

@@ -95,11 +95,11 @@ CALAPI_API int32_t ABEntryCreate(CalapiClient *client, uint32_t reserved, ABEntr
                                  uint32_t reserved2, ABEntryId *id);
 
 /* Stores the NUL-terminated `text` (without its NUL) as stream `kind` of entry *id, replacing
- * the one it had, marks the stored entry as having it and sets *indicator (when not null) to 1.
+ * the one it had, marks the stored entry as having it and sets the u32 at `indicator` (when not
+ * null; the field of a packed record, so it is written byte by byte) to 1.
  * CALAPI_ERR_NO_ENTRY, CALAPI_ERR_STREAM_KIND, CALAPI_ERR_ARGUMENT, CALAPI_ERR_STORE. */
 CALAPI_API int32_t ABEntryStreamReplace(CalapiClient *client, uint32_t reserved, uint32_t kind,
-                                        const ABEntryId *id, const char *text,
-                                        uint32_t *indicator);
+                                        const ABEntryId *id, const char *text, void *indicator);
 
 /* Stores fields of `record` into its entry: mode 2 the photo format and the three stream
  * indicators, mode 1 every field. CALAPI_ERR_ARGUMENT (also for another mode),

@@ -64,10 +64,14 @@ int32_t writeEntry(abstore::Book *book, uint32_t number, const ABEntryRecord &re
     return abstore::write(book, number, &stored, kRecordSize);
 }
 
-// The record field that tells whether the entry has a stream of `kind`.
-uint32_t &indicatorOf(ABEntryRecord &record, uint32_t kind) {
-    if (kind == AB_STREAM_PHOTO) return record.photo;
-    return kind == AB_STREAM_GENERAL_NOTE ? record.generalNote : record.personalNote;
+// Marks the record as having a stream of `kind`. The record is packed: its
+// u32 fields are written byte by byte.
+void setIndicator(ABEntryRecord &record, uint32_t kind) {
+    const size_t offset = kind == AB_STREAM_PHOTO          ? offsetof(ABEntryRecord, photo)
+                          : kind == AB_STREAM_GENERAL_NOTE ? offsetof(ABEntryRecord, generalNote)
+                                                           : offsetof(ABEntryRecord, personalNote);
+    const uint32_t one = 1;
+    std::memcpy(reinterpret_cast<unsigned char *>(&record) + offset, &one, sizeof one);
 }
 
 } // namespace
@@ -158,7 +162,7 @@ CALAPI_API int32_t ABEntryCreate(CalapiClient *client, uint32_t, ABEntryRecord *
 
 CALAPI_API int32_t ABEntryStreamReplace(CalapiClient *client, uint32_t, uint32_t kind,
                                         const ABEntryId *id, const char *text,
-                                        uint32_t *indicator) {
+                                        void *indicator) {
     abstore::Book *book = bookOf(client);
     if (book == nullptr || id == nullptr || text == nullptr) return CALAPI_ERR_ARGUMENT;
     if (!validKind(kind)) return CALAPI_ERR_STREAM_KIND;
@@ -170,9 +174,10 @@ CALAPI_API int32_t ABEntryStreamReplace(CalapiClient *client, uint32_t, uint32_t
     if (const int32_t failed =
             abstore::streamWrite(book, number, kind, text, static_cast<uint32_t>(size)))
         return failed;
-    indicatorOf(record, kind) = 1;
+    setIndicator(record, kind);
     if (const int32_t failed = writeEntry(book, number, record)) return failed;
-    if (indicator != nullptr) *indicator = 1;
+    const uint32_t one = 1;
+    if (indicator != nullptr) std::memcpy(indicator, &one, sizeof one);
     return 0;
 }
 

@@ -95,11 +95,11 @@ TEST(Import, CardsBecomeEntries) {
          [](CalapiClient *, const std::vector<ABEntryRecord> &r) {
              EXPECT_STREQ(r[0].indexedKeyword1, "a");
              EXPECT_STREQ(r[0].indexedKeyword2, "b;c");
-             EXPECT_EQ(r[0].security, 0xFFFFFFFEu);
-             EXPECT_EQ(r[0].relation, 65535);
-             EXPECT_EQ(r[0].date2.day, 3);
-             EXPECT_EQ(r[0].date2.month, 1);
-             EXPECT_EQ(r[0].date2.year, 2001);
+             EXPECT_EQ(+r[0].security, 0xFFFFFFFEu);
+             EXPECT_EQ(+r[0].relation, 65535);
+             EXPECT_EQ(+r[0].date2.day, 3);
+             EXPECT_EQ(+r[0].date2.month, 1);
+             EXPECT_EQ(+r[0].date2.year, 2001);
              EXPECT_STREQ(r[0].assistantPhone.number, "5");
              EXPECT_STREQ(r[0].assistantPhoneExt, "12345") << "cut to the field";
              EXPECT_STREQ(r[0].msAddress[0], "");
@@ -123,11 +123,11 @@ TEST(Import, CardsBecomeEntries) {
              EXPECT_STREQ(r[0].unit2, "Lab");
              EXPECT_STREQ(r[0].email1, "e@f") << "INTERNET by default";
              EXPECT_STREQ(r[0].email2, "c@d");
-             EXPECT_EQ(r[0].emailKind, 3);
-             EXPECT_EQ(r[0].birthday.day, 27);
-             EXPECT_EQ(r[0].birthday.month, 0);
-             EXPECT_EQ(r[0].birthday.year, 1998);
-             EXPECT_EQ(r[0].revisionTime, 2583u * 1440u);
+             EXPECT_EQ(+r[0].emailKind, 3);
+             EXPECT_EQ(+r[0].birthday.day, 27);
+             EXPECT_EQ(+r[0].birthday.month, 0);
+             EXPECT_EQ(+r[0].birthday.year, 1998);
+             EXPECT_EQ(+r[0].revisionTime, 2583u * 1440u);
              EXPECT_STREQ(r[0].timeZone, "-0500");
              EXPECT_STREQ(r[0].title, "Boss");
              EXPECT_STREQ(r[0].web1, "http://b");
@@ -139,20 +139,20 @@ TEST(Import, CardsBecomeEntries) {
                    "NOTE;X-QVT-TYPE=Personal:p", "NOTE;X-QVT-TYPE=Personal:q", "N:x"}),
          1,
          [](CalapiClient *book, const std::vector<ABEntryRecord> &r) {
-             EXPECT_EQ(r[0].photoFormat, AB_PHOTO_PMB);
+             EXPECT_EQ(+r[0].photoFormat, AB_PHOTO_PMB);
              EXPECT_EQ(abtest::stream(book, r[0], AB_STREAM_PHOTO), "AAEC");
              EXPECT_EQ(abtest::stream(book, r[0], AB_STREAM_GENERAL_NOTE), "a=b\\;");
              EXPECT_EQ(abtest::stream(book, r[0], AB_STREAM_PERSONAL_NOTE), "q");
-             EXPECT_EQ(r[0].photo, 1u);
-             EXPECT_EQ(r[0].generalNote, 1u);
-             EXPECT_EQ(r[0].personalNote, 1u);
+             EXPECT_EQ(+r[0].photo, 1u);
+             EXPECT_EQ(+r[0].generalNote, 1u);
+             EXPECT_EQ(+r[0].personalNote, 1u);
          }},
         {"a photo without TYPE, a note without X-QVT-TYPE: no streams",
          cardText({"PHOTO;ENCODING=BASE64:AAEC", "NOTE:n", "N:x"}), 1,
          [](CalapiClient *book, const std::vector<ABEntryRecord> &r) {
              EXPECT_EQ(abtest::stream(book, r[0], AB_STREAM_PHOTO), "(none)");
              EXPECT_EQ(abtest::stream(book, r[0], AB_STREAM_GENERAL_NOTE), "(none)");
-             EXPECT_EQ(r[0].photoFormat, 0);
+             EXPECT_EQ(+r[0].photoFormat, 0);
          }},
         {"unknown names are complaints only", cardText({"FOO:1", "TEL;BAR=2:3", "N:a"}), 1,
          [](CalapiClient *, const std::vector<ABEntryRecord> &r) {
@@ -186,10 +186,10 @@ TEST(Import, CardsBecomeEntries) {
         EXPECT_EQ(in.budget, 100 - c.entries) << "only entries use the budget";
         const std::vector<ABEntryRecord> r = records(book, in.ids);
         for (const ABEntryRecord &e : r) {
-            EXPECT_EQ(e.owner, 0x04030201u);
-            EXPECT_EQ(e.ownerExtension, 0x0605);
-            EXPECT_EQ(e.clientField18, 0x1111);
-            EXPECT_EQ(e.clientField20, 0x2222);
+            EXPECT_EQ(+e.owner, 0x04030201u);
+            EXPECT_EQ(+e.ownerExtension, 0x0605);
+            EXPECT_EQ(+e.clientField18, 0x1111);
+            EXPECT_EQ(+e.clientField20, 0x2222);
             EXPECT_NE(e.givenName[0], '\0');
         }
         if (c.check) c.check(book, r);

@@ -34,7 +34,7 @@ TEST(ClientLibrary, EntriesAndStreams) {
 
     ASSERT_EQ(ABEntryStreamReplace(c, 0, AB_STREAM_PHOTO, &idb, "old", nullptr), 0);
     ASSERT_EQ(ABEntryStreamReplace(c, 0, AB_STREAM_PHOTO, &idb, "abcdef", &b.photo), 0);
-    EXPECT_EQ(b.photo, 1u);
+    EXPECT_EQ(+b.photo, 1u);
     uint32_t size = 0;
     EXPECT_EQ(ABEntryStreamSizeGet(c, 0, AB_STREAM_PHOTO, &b, &size), 0);
     EXPECT_EQ(size, 6u);
@@ -66,8 +66,8 @@ TEST(ClientLibrary, EntriesAndStreams) {
     std::strcpy(b.familyName, "changed");
     ASSERT_EQ(ABEntryUpdate(c, 2, &b, 0), 0);
     ASSERT_EQ(ABEntryGet(c, &idb, &out), 0);
-    EXPECT_EQ(out.photoFormat, 5);
-    EXPECT_EQ(out.photo, 1u);
+    EXPECT_EQ(+out.photoFormat, 5);
+    EXPECT_EQ(+out.photo, 1u);
     EXPECT_STREQ(out.familyName, "B");
     ASSERT_EQ(ABEntryUpdate(c, 1, &b, 0), 0);
     ASSERT_EQ(ABEntryGet(c, &idb, &out), 0);
@@ -108,7 +108,7 @@ TEST(ClientLibrary, BookInAFile) {
     ABEntryRecord out;
     ASSERT_EQ(ABEntryGet(c, &id, &out), 0);
     EXPECT_STREQ(out.familyName, "Kept");
-    EXPECT_EQ(out.personalNote, 1u);
+    EXPECT_EQ(+out.personalNote, 1u);
     uint32_t size = 0;
     EXPECT_EQ(ABEntryStreamSizeGet(c, 0, AB_STREAM_PERSONAL_NOTE, &out, &size), 0);
     EXPECT_EQ(size, 4u);
