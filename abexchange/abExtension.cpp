@@ -101,29 +101,83 @@ constexpr Extension kExtensions[kAbExtensionCount] = {
 
 // The order of writing; X-QVT-AB_Version follows when anything was written.
 constexpr int32_t kWriteOrder[] = {
-    AB_X_SECURITY,        AB_X_FLAGS,          AB_X_FLAGS2,        AB_X_RELATION,
-    AB_X_DEAR,            AB_X_ANIVERSARY,     AB_X_DATE1,         AB_X_DATE1_INFO,
-    AB_X_DATE2,           AB_X_DATE2_INFO,     AB_X_SPOUSE_NAME,   AB_X_INDEXED_KWORDS,
-    AB_X_OTHER_KWORDS,    AB_X_BUSINESS_REF_NO, AB_X_BUSINESS_ACCNT_NO, AB_X_BUSINESS_BUYER,
-    AB_X_INDUSTRY_TYPE,   AB_X_X400_NAME,      AB_X_X400_NAME_ADDR, AB_X_MS_ADDRESS,
-    AB_X_MAC_ADDR,        AB_X_WEB1,           AB_X_WEB2,          AB_X_EMAIL1,
-    AB_X_EMAIL2,          AB_X_BUSINESS_ASSISTANT, AB_X_TEL_BUSINESS, AB_X_TEL_BUSINESS2,
-    AB_X_TEL_FAX,         AB_X_TEL_FAX2,       AB_X_TEL_HOME,      AB_X_TEL_HOME2,
-    AB_X_TEL_MOBILE,      AB_X_TEL_MOBILE2,    AB_X_TEL_PAGER,     AB_X_TEL_ASSISTANT,
+    AB_X_SECURITY,
+    AB_X_FLAGS,
+    AB_X_FLAGS2,
+    AB_X_RELATION,
+    AB_X_DEAR,
+    AB_X_ANIVERSARY,
+    AB_X_DATE1,
+    AB_X_DATE1_INFO,
+    AB_X_DATE2,
+    AB_X_DATE2_INFO,
+    AB_X_SPOUSE_NAME,
+    AB_X_INDEXED_KWORDS,
+    AB_X_OTHER_KWORDS,
+    AB_X_BUSINESS_REF_NO,
+    AB_X_BUSINESS_ACCNT_NO,
+    AB_X_BUSINESS_BUYER,
+    AB_X_INDUSTRY_TYPE,
+    AB_X_X400_NAME,
+    AB_X_X400_NAME_ADDR,
+    AB_X_MS_ADDRESS,
+    AB_X_MAC_ADDR,
+    AB_X_WEB1,
+    AB_X_WEB2,
+    AB_X_EMAIL1,
+    AB_X_EMAIL2,
+    AB_X_BUSINESS_ASSISTANT,
+    AB_X_TEL_BUSINESS,
+    AB_X_TEL_BUSINESS2,
+    AB_X_TEL_FAX,
+    AB_X_TEL_FAX2,
+    AB_X_TEL_HOME,
+    AB_X_TEL_HOME2,
+    AB_X_TEL_MOBILE,
+    AB_X_TEL_MOBILE2,
+    AB_X_TEL_PAGER,
+    AB_X_TEL_ASSISTANT,
 };
 
 // The order of reading: the codes in turn up to the pager (X-QVT-AB_FIX is
 // never read), then the assistant's phone, the assistant, e-mail and web.
 constexpr int32_t kReadOrder[] = {
-    AB_X_SECURITY,        AB_X_FLAGS,          AB_X_FLAGS2,        AB_X_RELATION,
-    AB_X_DEAR,            AB_X_ANIVERSARY,     AB_X_DATE1,         AB_X_DATE1_INFO,
-    AB_X_DATE2,           AB_X_DATE2_INFO,     AB_X_SPOUSE_NAME,   AB_X_NOTES,
-    AB_X_INDEXED_KWORDS,  AB_X_OTHER_KWORDS,   AB_X_BUSINESS_REF_NO, AB_X_BUSINESS_ACCNT_NO,
-    AB_X_BUSINESS_BUYER,  AB_X_INDUSTRY_TYPE,  AB_X_X400_NAME,     AB_X_X400_NAME_ADDR,
-    AB_X_MS_ADDRESS,      AB_X_MAC_ADDR,       AB_X_TEL_BUSINESS,  AB_X_TEL_BUSINESS2,
-    AB_X_TEL_FAX,         AB_X_TEL_FAX2,       AB_X_TEL_HOME,      AB_X_TEL_HOME2,
-    AB_X_TEL_MOBILE,      AB_X_TEL_MOBILE2,    AB_X_TEL_PAGER,     AB_X_TEL_ASSISTANT,
-    AB_X_BUSINESS_ASSISTANT, AB_X_EMAIL1,      AB_X_EMAIL2,        AB_X_WEB1,
+    AB_X_SECURITY,
+    AB_X_FLAGS,
+    AB_X_FLAGS2,
+    AB_X_RELATION,
+    AB_X_DEAR,
+    AB_X_ANIVERSARY,
+    AB_X_DATE1,
+    AB_X_DATE1_INFO,
+    AB_X_DATE2,
+    AB_X_DATE2_INFO,
+    AB_X_SPOUSE_NAME,
+    AB_X_NOTES,
+    AB_X_INDEXED_KWORDS,
+    AB_X_OTHER_KWORDS,
+    AB_X_BUSINESS_REF_NO,
+    AB_X_BUSINESS_ACCNT_NO,
+    AB_X_BUSINESS_BUYER,
+    AB_X_INDUSTRY_TYPE,
+    AB_X_X400_NAME,
+    AB_X_X400_NAME_ADDR,
+    AB_X_MS_ADDRESS,
+    AB_X_MAC_ADDR,
+    AB_X_TEL_BUSINESS,
+    AB_X_TEL_BUSINESS2,
+    AB_X_TEL_FAX,
+    AB_X_TEL_FAX2,
+    AB_X_TEL_HOME,
+    AB_X_TEL_HOME2,
+    AB_X_TEL_MOBILE,
+    AB_X_TEL_MOBILE2,
+    AB_X_TEL_PAGER,
+    AB_X_TEL_ASSISTANT,
+    AB_X_BUSINESS_ASSISTANT,
+    AB_X_EMAIL1,
+    AB_X_EMAIL2,
+    AB_X_WEB1,
     AB_X_WEB2,
 };
 
@@ -169,7 +223,8 @@ bool textOf(const ABEntryRecord *record, const Extension &e, char *out) {
     out[0] = '\0';
     const AbField first = e.parts[0];
     switch (e.form) {
-    case Form::None: return false;
+    case Form::None:
+        return false;
     case Form::Number: {
         uint32_t n = 0;
         std::memcpy(&n, bytesOf(record, first), sizeof n);
@@ -182,7 +237,9 @@ bool textOf(const ABEntryRecord *record, const Extension &e, char *out) {
         std::snprintf(out, kAbValueSize, "%d", static_cast<int>(n));
         return n != 0;
     }
-    case Form::Text: AB_EscapeAppend(out, abText(record, first)); return out[0] != '\0';
+    case Form::Text:
+        AB_EscapeAppend(out, abText(record, first));
+        return out[0] != '\0';
     case Form::Date: {
         ABDate date = {};
         std::memcpy(&date, bytesOf(record, first), sizeof date);
@@ -244,7 +301,8 @@ int32_t convert(ABEntryRecord *record, VCardContext *context, const Extension &e
     *converted = true;
     unsigned char *at = bytesOf(record, e.parts[0]);
     switch (e.form) {
-    case Form::None: return 0;
+    case Form::None:
+        return 0;
     case Form::Number: {
         const auto n = static_cast<uint32_t>(std::atol(text));
         std::memcpy(at, &n, sizeof n);
@@ -255,7 +313,9 @@ int32_t convert(ABEntryRecord *record, VCardContext *context, const Extension &e
         std::memcpy(at, &n, sizeof n);
         return 0;
     }
-    case Form::Text: abStore(record, e.parts[0], text); return 0;
+    case Form::Text:
+        abStore(record, e.parts[0], text);
+        return 0;
     case Form::Date: {
         ABDate date = {};
         *converted = abParseDate(text, &date);
@@ -263,7 +323,8 @@ int32_t convert(ABEntryRecord *record, VCardContext *context, const Extension &e
         return 0;
     }
     case Form::Keywords:
-    case Form::Parts: return storeParts(record, context, text, e.parts, e.partCount);
+    case Form::Parts:
+        return storeParts(record, context, text, e.parts, e.partCount);
     case Form::Phone: {
         const AbField fields[4] = {phonePart(e.parts[0], 0), phonePart(e.parts[0], 1),
                                    phonePart(e.parts[0], 2), e.parts[1]};
@@ -324,7 +385,8 @@ int32_t AB_ReadExtensionProperties(ABEntryRecord *record, VCardContext *context,
     for (int32_t code : kReadOrder) {
         const Extension &e = extensionOf(code);
         const int32_t size = e.form == Form::Phone ? 5 : 1;
-        const int32_t result = VCARD_getPropertyValue(context, card, code, values, sizes, size, &found);
+        const int32_t result =
+            VCARD_getPropertyValue(context, card, code, values, sizes, size, &found);
         if (result == VCARD_ERR_NOT_FOUND) continue;
         if (result != 0 && result != VCARD_MORE_ITEMS) return result;
         if (found == 0 || values[0] == nullptr || values[0][0] == '\0') continue;

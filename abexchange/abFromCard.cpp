@@ -74,9 +74,9 @@ struct Reader {
                                                &out.count));
     }
     bool byType(int32_t code, int32_t mode, std::initializer_list<int32_t> wanted, Values &out) {
-        return took(VCARD_getPropertyValueCopyByType(
-            context, card, code, mode, wanted.begin(), static_cast<int32_t>(wanted.size()),
-            out.v, out.sizes, kLookupSize, &out.count));
+        return took(VCARD_getPropertyValueCopyByType(context, card, code, mode, wanted.begin(),
+                                                     static_cast<int32_t>(wanted.size()), out.v,
+                                                     out.sizes, kLookupSize, &out.count));
     }
     bool split(char *text, Fields &out) {
         const int32_t result = VCARD_getFieldEntriesFromCopy(context, text, &out.f, &out.count);
@@ -160,19 +160,42 @@ constexpr AbField kNoField = {0, 0};
 
 void readPhones(Reader &r, const bool present[kAbPresenceCount]) {
     const PhoneLookup kLookups[] = {
-        {VCARD_MATCH_ALL, {VCARD_PVAL_WORK, VCARD_PVAL_VOICE}, 2,
-         {AB_X_TEL_BUSINESS, AB_X_TEL_BUSINESS2}, AB_NUMBER(businessPhone),
+        {VCARD_MATCH_ALL,
+         {VCARD_PVAL_WORK, VCARD_PVAL_VOICE},
+         2,
+         {AB_X_TEL_BUSINESS, AB_X_TEL_BUSINESS2},
+         AB_NUMBER(businessPhone),
          AB_NUMBER(businessPhone2)},
-        {VCARD_MATCH_ALL, {VCARD_PVAL_WORK, VCARD_PVAL_FAX}, 2, {AB_X_TEL_FAX, AB_X_TEL_FAX2},
-         AB_NUMBER(fax), AB_NUMBER(fax2)},
-        {VCARD_MATCH_ALL, {VCARD_PVAL_WORK, VCARD_PVAL_CELL}, 2,
-         {AB_X_TEL_MOBILE, AB_X_TEL_MOBILE2}, AB_NUMBER(mobilePhone), AB_NUMBER(mobilePhone2)},
-        {VCARD_MATCH_ALL, {VCARD_PVAL_WORK, VCARD_PVAL_PAGER}, 2, {AB_X_TEL_PAGER, AB_X_TEL_PAGER},
-         AB_NUMBER(pager), kNoField},
-        {VCARD_MATCH_SUBSET, {VCARD_PVAL_HOME, VCARD_PVAL_VOICE, VCARD_PVAL_PREF}, 3,
-         {AB_X_TEL_HOME, AB_X_TEL_HOME2}, AB_NUMBER(homePhone), kNoField},
-        {VCARD_MATCH_ALL, {VCARD_PVAL_HOME, VCARD_PVAL_VOICE}, 2, {AB_X_TEL_HOME, AB_X_TEL_HOME2},
-         AB_NUMBER(homePhone2), kNoField},
+        {VCARD_MATCH_ALL,
+         {VCARD_PVAL_WORK, VCARD_PVAL_FAX},
+         2,
+         {AB_X_TEL_FAX, AB_X_TEL_FAX2},
+         AB_NUMBER(fax),
+         AB_NUMBER(fax2)},
+        {VCARD_MATCH_ALL,
+         {VCARD_PVAL_WORK, VCARD_PVAL_CELL},
+         2,
+         {AB_X_TEL_MOBILE, AB_X_TEL_MOBILE2},
+         AB_NUMBER(mobilePhone),
+         AB_NUMBER(mobilePhone2)},
+        {VCARD_MATCH_ALL,
+         {VCARD_PVAL_WORK, VCARD_PVAL_PAGER},
+         2,
+         {AB_X_TEL_PAGER, AB_X_TEL_PAGER},
+         AB_NUMBER(pager),
+         kNoField},
+        {VCARD_MATCH_SUBSET,
+         {VCARD_PVAL_HOME, VCARD_PVAL_VOICE, VCARD_PVAL_PREF},
+         3,
+         {AB_X_TEL_HOME, AB_X_TEL_HOME2},
+         AB_NUMBER(homePhone),
+         kNoField},
+        {VCARD_MATCH_ALL,
+         {VCARD_PVAL_HOME, VCARD_PVAL_VOICE},
+         2,
+         {AB_X_TEL_HOME, AB_X_TEL_HOME2},
+         AB_NUMBER(homePhone2),
+         kNoField},
     };
     for (const PhoneLookup &p : kLookups) {
         if (present[p.extensions[0] - AB_X_VERSION] || present[p.extensions[1] - AB_X_VERSION])
@@ -296,9 +319,9 @@ const char *noteOf(VCardContext *context, vComponent *card, int32_t which) {
 void storeNotes(CalapiClient *client, VCardContext *context, vComponent *card,
                 ABEntryRecord *record, const ABEntryId *id) {
     const char *general = noteOf(context, card, AB_X_PVAL_GENERAL);
-    const bool stored = general != nullptr &&
-                        ABEntryStreamReplace(client, 0, AB_STREAM_GENERAL_NOTE, id, general,
-                                             &record->generalNote) == 0;
+    const bool stored =
+        general != nullptr && ABEntryStreamReplace(client, 0, AB_STREAM_GENERAL_NOTE, id, general,
+                                                   &record->generalNote) == 0;
     const char *personal = noteOf(context, card, AB_X_PVAL_PERSONAL);
     if (personal != nullptr)
         ABEntryStreamReplace(client, 0, AB_STREAM_PERSONAL_NOTE, id, personal,
@@ -319,8 +342,8 @@ bool tolerated(int32_t result) {
 // memory would leave the entry without fields the card has, so it ends the
 // card (no entry) with that failure instead.
 int32_t AB_VCardToEntry(CalapiClient *client, const uint8_t *owner, const char *text,
-                        int32_t length, ABEntryRecord *record, ABEntryId *id,
-                        VCardContext *context, int32_t *offset) {
+                        int32_t length, ABEntryRecord *record, ABEntryId *id, VCardContext *context,
+                        int32_t *offset) {
     std::memset(record, 0, sizeof *record);
     vComponent *card = nullptr;
     const char *rest = nullptr;
@@ -347,7 +370,8 @@ int32_t AB_VCardToEntry(CalapiClient *client, const uint8_t *owner, const char *
 
     completeHeader(record, client, owner);
     if (ABEntryCreate(client, 0, record, 0, id) == 0) {
-        if (storePhoto(client, context, card, record, id)) storeNotes(client, context, card, record, id);
+        if (storePhoto(client, context, card, record, id))
+            storeNotes(client, context, card, record, id);
     } else {
         std::memset(id, 0, sizeof *id);
     }
@@ -356,10 +380,10 @@ int32_t AB_VCardToEntry(CalapiClient *client, const uint8_t *owner, const char *
 }
 
 extern "C" VERSIT_API int32_t GetNewABRecIDsFromVCardStream(CalapiClient *client,
-                                                            VCardContext *context,
-                                                            const char *text, const uint8_t *owner,
-                                                            int32_t length, KL_HLIST *list,
-                                                            uint16_t *skipped, uint32_t *budget) {
+                                                            VCardContext *context, const char *text,
+                                                            const uint8_t *owner, int32_t length,
+                                                            KL_HLIST *list, uint16_t *skipped,
+                                                            uint32_t *budget) {
     // The context is needed to register; the rest is checked after.
     if (context == nullptr) return VCARD_ERR_BAD_CODE;
     if (const int32_t failed = RegisterVCXProperties(context))
@@ -379,10 +403,9 @@ extern "C" VERSIT_API int32_t GetNewABRecIDsFromVCardStream(CalapiClient *client
         copy[length] = '\0';
         text = copy;
     }
-    int32_t result = *list == nullptr
-                         ? KL_ListCreate(list, sizeof(ABEntryId), 0, KL_LIST_UNIQUE_SILENT,
-                                         nullptr, nullptr)
-                         : KL_ListDeleteAll(*list);
+    int32_t result = *list == nullptr ? KL_ListCreate(list, sizeof(ABEntryId), 0,
+                                                      KL_LIST_UNIQUE_SILENT, nullptr, nullptr)
+                                      : KL_ListDeleteAll(*list);
     ABEntryRecord record;
     int32_t offset = 0;
     while (result == 0) {

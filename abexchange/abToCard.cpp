@@ -178,7 +178,8 @@ struct Telephone {
 };
 
 constexpr AbField kNone = {0, 0};
-#define AB_PHONE(name) AbField{offsetof(ABEntryRecord, name), sizeof(ABPhone)}
+#define AB_PHONE(name)                                                                             \
+    AbField { offsetof(ABEntryRecord, name), sizeof(ABPhone) }
 constexpr Telephone kTelephones[] = {
     {AB_PHONE(businessPhone), "WORK", nullptr, "PREF", "VOICE", kNone},
     {AB_PHONE(businessPhone2), "WORK", nullptr, "PREF", "VOICE", AB_PHONE(businessPhone)},
@@ -251,8 +252,7 @@ int32_t addStandardProperties(CardBuilder &b, CalapiClient *client, const ABEntr
 
 } // namespace
 
-extern "C" VERSIT_API int32_t GetVCardStreamFromABRecID(CalapiClient *client,
-                                                        VCardContext *context,
+extern "C" VERSIT_API int32_t GetVCardStreamFromABRecID(CalapiClient *client, VCardContext *context,
                                                         const ABEntryRecord *record, char **text,
                                                         int32_t *length) {
     if (text != nullptr) {

@@ -117,7 +117,8 @@ struct AbField {
     uint16_t offset;
     uint16_t size;
 };
-#define AB_FIELD(name) AbField{offsetof(ABEntryRecord, name), sizeof(ABEntryRecord::name)}
+#define AB_FIELD(name)                                                                             \
+    AbField { offsetof(ABEntryRecord, name), sizeof(ABEntryRecord::name) }
 
 inline char *abText(ABEntryRecord *record, AbField f) {
     return reinterpret_cast<char *>(record) + f.offset;
@@ -182,5 +183,5 @@ int32_t AB_ReadExtensionProperties(ABEntryRecord *record, VCardContext *context,
 // bytes read so far, *id the new entry's identifier (left zero when none
 // was created).
 int32_t AB_VCardToEntry(CalapiClient *client, const uint8_t *owner, const char *text,
-                        int32_t length, ABEntryRecord *record, ABEntryId *id,
-                        VCardContext *context, int32_t *offset);
+                        int32_t length, ABEntryRecord *record, ABEntryId *id, VCardContext *context,
+                        int32_t *offset);

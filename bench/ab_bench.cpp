@@ -55,9 +55,8 @@ struct Session {
     uint32_t import(const char *text, size_t length, int32_t *result = nullptr) {
         uint16_t skipped = 0;
         uint32_t budget = 0xFFFFFFFFu;
-        const int32_t r = GetNewABRecIDsFromVCardStream(book, context, text, nullptr,
-                                                        static_cast<int32_t>(length), &list,
-                                                        &skipped, &budget);
+        const int32_t r = GetNewABRecIDsFromVCardStream(
+            book, context, text, nullptr, static_cast<int32_t>(length), &list, &skipped, &budget);
         if (result != nullptr) *result = r;
         uint32_t entries = 0;
         KL_ListGetElemNum(list, &entries);

@@ -53,12 +53,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     uint32_t budget = start;
     uint16_t skipped = 0xFFFF;
     KL_HLIST list = nullptr;
-    if ((data[0] & 8) != 0) check(KL_ListCreate(&list, sizeof(ABEntryId), 0, 0, nullptr, nullptr) == 0);
+    if ((data[0] & 8) != 0)
+        check(KL_ListCreate(&list, sizeof(ABEntryId), 0, 0, nullptr, nullptr) == 0);
     const uint8_t owner[6] = {1, 2, 3, 4, 5, 6};
-    const int32_t result =
-        GetNewABRecIDsFromVCardStream(book, context, reinterpret_cast<const char *>(data + 1),
-                                      owner, static_cast<int32_t>(size - 1), &list, &skipped,
-                                      &budget);
+    const int32_t result = GetNewABRecIDsFromVCardStream(
+        book, context, reinterpret_cast<const char *>(data + 1), owner,
+        static_cast<int32_t>(size - 1), &list, &skipped, &budget);
     uint32_t entries = 0;
     check(KL_ListGetElemNum(list, &entries) == 0);
     check(skipped != 0xFFFF);

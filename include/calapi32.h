@@ -35,15 +35,15 @@ extern "C" {
 #endif
 
 /* Result codes. */
-#define CALAPI_ERR_ARGUMENT 0x0CA10001   /* a null handle, record, text or output; a bad mode */
-#define CALAPI_ERR_NO_MEMORY 0x0CA10002  /* memory ran out */
-#define CALAPI_ERR_NO_ENTRY 0x0CA10003   /* no entry has that identifier */
-#define CALAPI_ERR_NO_STREAM 0x0CA10004  /* the entry has no stream of that kind */
+#define CALAPI_ERR_ARGUMENT 0x0CA10001    /* a null handle, record, text or output; a bad mode */
+#define CALAPI_ERR_NO_MEMORY 0x0CA10002   /* memory ran out */
+#define CALAPI_ERR_NO_ENTRY 0x0CA10003    /* no entry has that identifier */
+#define CALAPI_ERR_NO_STREAM 0x0CA10004   /* the entry has no stream of that kind */
 #define CALAPI_ERR_STREAM_KIND 0x0CA10005 /* a stream kind other than 0, 2 and 3 */
-#define CALAPI_ERR_STORE 0x0CA10006      /* the database refused a read or a write */
-#define CALAPI_ERR_OPEN 0x0CA10007       /* the book cannot be opened or is not an address book */
-#define CALAPI_ERR_NO_FILES 0x0CA10008   /* this build keeps books in memory only */
-#define CALAPI_END 0x0CA10009            /* no further entry */
+#define CALAPI_ERR_STORE 0x0CA10006       /* the database refused a read or a write */
+#define CALAPI_ERR_OPEN 0x0CA10007        /* the book cannot be opened or is not an address book */
+#define CALAPI_ERR_NO_FILES 0x0CA10008    /* this build keeps books in memory only */
+#define CALAPI_END 0x0CA10009             /* no further entry */
 
 /* The connection record. The address-book exchange reads `field18` and `field20`, which every
  * entry it creates receives (record bytes 16 and 18). */

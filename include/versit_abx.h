@@ -62,96 +62,96 @@ typedef struct ABEntryId {
  * exchange (the client library keeps the entry's identifier in the first 10 bytes of the
  * records it hands out); it only copies them. */
 typedef struct ABEntryRecord {
-    uint8_t reserved0[10];        /*    0 */
-    uint32_t owner;               /*   10 owner identifier, first 4 bytes */
-    uint16_t ownerExtension;      /*   14 owner identifier, last 2 bytes */
-    uint16_t clientField18;       /*   16 the client record's 16-bit field at byte 18 */
-    uint16_t clientField20;       /*   18 the client record's 16-bit field at byte 20 */
-    uint32_t security;            /*   20 */
-    uint32_t flags;               /*   24 */
-    uint32_t flags2;              /*   28 */
-    char familyName[41];          /*   32 " " stands for no name */
-    char givenName[33];           /*   73 " " stands for no name */
-    char middleName[33];          /*  106 */
-    uint16_t relation;            /*  139 */
-    char salutation[129];         /*  141 */
-    ABDate birthday;              /*  270 */
-    uint8_t reserved274[12];      /*  274 */
-    ABDate anniversary;           /*  286 */
-    uint8_t reserved290[12];      /*  290 */
-    ABDate date1;                 /*  302 */
-    uint8_t reserved306[12];      /*  306 */
-    char date1Info[129];          /*  318 */
-    ABDate date2;                 /*  447 */
-    uint8_t reserved451[12];      /*  451 */
-    char date2Info[129];          /*  463 */
-    char spouseName[65];          /*  592 */
-    uint32_t personalNote;        /*  657 non-zero: the entry has a personal note (stream 3) */
-    uint32_t revisionTime;        /*  661 minutes since 1 January 1991, midnight of the day */
-    uint8_t reserved665[15];      /*  665 */
-    char timeZone[9];             /*  680 */
-    char indexedKeyword1[33];     /*  689 */
-    char indexedKeyword2[33];     /*  722 */
-    char otherKeyword1[33];       /*  755 */
-    char otherKeyword2[33];       /*  788 */
-    char homeStreet[129];         /*  821 */
-    char homeCity[33];            /*  950 */
-    char homeCountry[33];         /*  983 */
-    char homeRegion[33];          /* 1016 */
-    char homePostalCode[17];      /* 1049 */
-    char businessStreet[129];     /* 1066 */
-    char businessCity[33];        /* 1195 */
-    char businessCountry[33];     /* 1228 */
-    char businessRegion[33];      /* 1261 */
-    char businessPostalCode[17];  /* 1294 */
-    uint8_t reserved1311[4];      /* 1311 */
-    char title[33];               /* 1315 */
-    char organization[65];        /* 1348 */
-    char unit1[33];               /* 1413 organizational unit 1 */
-    char unit2[33];               /* 1446 organizational unit 2 */
-    char businessAssistant[65];   /* 1479 */
-    char businessRefNo[33];       /* 1544 */
-    char businessAccountNo[33];   /* 1577 */
-    char businessBuyer[33];       /* 1610 */
-    char industryType[33];        /* 1643 */
-    ABPhone businessPhone;        /* 1676 */
-    char businessPhoneExt[6];     /* 1709 */
-    ABPhone businessPhone2;       /* 1715 */
-    char businessPhone2Ext[6];    /* 1748 */
-    ABPhone fax;                  /* 1754 */
-    ABPhone fax2;                 /* 1787 */
-    ABPhone homePhone;            /* 1820 */
-    ABPhone homePhone2;           /* 1853 */
-    ABPhone mobilePhone;          /* 1886 */
-    ABPhone mobilePhone2;         /* 1919 */
-    ABPhone pager;                /* 1952 */
-    ABPhone assistantPhone;       /* 1985 */
-    char assistantPhoneExt[6];    /* 2018 */
-    uint8_t reserved2024[4];      /* 2024 */
-    uint32_t generalNote;         /* 2028 non-zero: the entry has a general note (stream 0) */
-    uint8_t reserved2032[4];      /* 2032 */
-    uint32_t photo;               /* 2036 non-zero: the entry has a photo (stream 2) */
-    uint16_t photoFormat;         /* 2040 AB_PHOTO_..., 0 = none */
-    char web1[129];               /* 2042 */
-    char web2[129];               /* 2171 */
-    char x400Name1[41];           /* 2300 X.400 personal name: surname */
-    char x400Name2[17];           /* 2341 given name */
-    char x400Name3[6];            /* 2358 initials */
-    char x400Name4[4];            /* 2364 generation qualifier */
-    char x400Address1[33];        /* 2368 X.400 address: organizational units 1 to 4 */
-    char x400Address2[33];        /* 2401 */
-    char x400Address3[33];        /* 2434 */
-    char x400Address4[33];        /* 2467 */
-    char x400Address5[65];        /* 2500 organization name */
-    char x400Address6[4];         /* 2565 numeric country code */
-    char x400Address7[17];        /* 2569 management domain names */
-    char x400Address8[17];        /* 2586 */
-    char email1[65];              /* 2603 */
-    char email2[65];              /* 2668 */
-    char msAddress[3][65];        /* 2733 mail-system address parts */
-    char macAddress[3][65];       /* 2928 */
-    uint16_t emailKind;           /* 3123 3: the e-mail addresses came from INTERNET e-mail */
-    uint8_t reserved3125[4];      /* 3125 */
+    uint8_t reserved0[10];       /*    0 */
+    uint32_t owner;              /*   10 owner identifier, first 4 bytes */
+    uint16_t ownerExtension;     /*   14 owner identifier, last 2 bytes */
+    uint16_t clientField18;      /*   16 the client record's 16-bit field at byte 18 */
+    uint16_t clientField20;      /*   18 the client record's 16-bit field at byte 20 */
+    uint32_t security;           /*   20 */
+    uint32_t flags;              /*   24 */
+    uint32_t flags2;             /*   28 */
+    char familyName[41];         /*   32 " " stands for no name */
+    char givenName[33];          /*   73 " " stands for no name */
+    char middleName[33];         /*  106 */
+    uint16_t relation;           /*  139 */
+    char salutation[129];        /*  141 */
+    ABDate birthday;             /*  270 */
+    uint8_t reserved274[12];     /*  274 */
+    ABDate anniversary;          /*  286 */
+    uint8_t reserved290[12];     /*  290 */
+    ABDate date1;                /*  302 */
+    uint8_t reserved306[12];     /*  306 */
+    char date1Info[129];         /*  318 */
+    ABDate date2;                /*  447 */
+    uint8_t reserved451[12];     /*  451 */
+    char date2Info[129];         /*  463 */
+    char spouseName[65];         /*  592 */
+    uint32_t personalNote;       /*  657 non-zero: the entry has a personal note (stream 3) */
+    uint32_t revisionTime;       /*  661 minutes since 1 January 1991, midnight of the day */
+    uint8_t reserved665[15];     /*  665 */
+    char timeZone[9];            /*  680 */
+    char indexedKeyword1[33];    /*  689 */
+    char indexedKeyword2[33];    /*  722 */
+    char otherKeyword1[33];      /*  755 */
+    char otherKeyword2[33];      /*  788 */
+    char homeStreet[129];        /*  821 */
+    char homeCity[33];           /*  950 */
+    char homeCountry[33];        /*  983 */
+    char homeRegion[33];         /* 1016 */
+    char homePostalCode[17];     /* 1049 */
+    char businessStreet[129];    /* 1066 */
+    char businessCity[33];       /* 1195 */
+    char businessCountry[33];    /* 1228 */
+    char businessRegion[33];     /* 1261 */
+    char businessPostalCode[17]; /* 1294 */
+    uint8_t reserved1311[4];     /* 1311 */
+    char title[33];              /* 1315 */
+    char organization[65];       /* 1348 */
+    char unit1[33];              /* 1413 organizational unit 1 */
+    char unit2[33];              /* 1446 organizational unit 2 */
+    char businessAssistant[65];  /* 1479 */
+    char businessRefNo[33];      /* 1544 */
+    char businessAccountNo[33];  /* 1577 */
+    char businessBuyer[33];      /* 1610 */
+    char industryType[33];       /* 1643 */
+    ABPhone businessPhone;       /* 1676 */
+    char businessPhoneExt[6];    /* 1709 */
+    ABPhone businessPhone2;      /* 1715 */
+    char businessPhone2Ext[6];   /* 1748 */
+    ABPhone fax;                 /* 1754 */
+    ABPhone fax2;                /* 1787 */
+    ABPhone homePhone;           /* 1820 */
+    ABPhone homePhone2;          /* 1853 */
+    ABPhone mobilePhone;         /* 1886 */
+    ABPhone mobilePhone2;        /* 1919 */
+    ABPhone pager;               /* 1952 */
+    ABPhone assistantPhone;      /* 1985 */
+    char assistantPhoneExt[6];   /* 2018 */
+    uint8_t reserved2024[4];     /* 2024 */
+    uint32_t generalNote;        /* 2028 non-zero: the entry has a general note (stream 0) */
+    uint8_t reserved2032[4];     /* 2032 */
+    uint32_t photo;              /* 2036 non-zero: the entry has a photo (stream 2) */
+    uint16_t photoFormat;        /* 2040 AB_PHOTO_..., 0 = none */
+    char web1[129];              /* 2042 */
+    char web2[129];              /* 2171 */
+    char x400Name1[41];          /* 2300 X.400 personal name: surname */
+    char x400Name2[17];          /* 2341 given name */
+    char x400Name3[6];           /* 2358 initials */
+    char x400Name4[4];           /* 2364 generation qualifier */
+    char x400Address1[33];       /* 2368 X.400 address: organizational units 1 to 4 */
+    char x400Address2[33];       /* 2401 */
+    char x400Address3[33];       /* 2434 */
+    char x400Address4[33];       /* 2467 */
+    char x400Address5[65];       /* 2500 organization name */
+    char x400Address6[4];        /* 2565 numeric country code */
+    char x400Address7[17];       /* 2569 management domain names */
+    char x400Address8[17];       /* 2586 */
+    char email1[65];             /* 2603 */
+    char email2[65];             /* 2668 */
+    char msAddress[3][65];       /* 2733 mail-system address parts */
+    char macAddress[3][65];      /* 2928 */
+    uint16_t emailKind;          /* 3123 3: the e-mail addresses came from INTERNET e-mail */
+    uint8_t reserved3125[4];     /* 3125 */
 } ABEntryRecord;
 
 #pragma pack(pop)
@@ -223,9 +223,9 @@ typedef struct ABEntryRecord {
 #define AB_X_WEB2 0x3288
 #define AB_X_EMAIL1 0x3289
 #define AB_X_EMAIL2 0x328A
-#define AB_X_PARM_TYPE 0x3364        /* parameter "X-QVT-TYPE" */
-#define AB_X_PVAL_GENERAL 0x3664     /* its value "General" */
-#define AB_X_PVAL_PERSONAL 0x3665    /* its value "Personal" */
+#define AB_X_PARM_TYPE 0x3364     /* parameter "X-QVT-TYPE" */
+#define AB_X_PVAL_GENERAL 0x3664  /* its value "General" */
+#define AB_X_PVAL_PERSONAL 0x3665 /* its value "Personal" */
 
 /* ------------------------------------------------------------------------
  * Operations.

@@ -14,15 +14,14 @@ namespace {
 
 // Entry numbers are never reused (AUTOINCREMENT): an identifier held by a
 // client never names another entry later.
-constexpr const char *kSchema =
-    "CREATE TABLE IF NOT EXISTS entry("
-    " number INTEGER PRIMARY KEY AUTOINCREMENT,"
-    " record BLOB NOT NULL);"
-    "CREATE TABLE IF NOT EXISTS stream("
-    " entry INTEGER NOT NULL REFERENCES entry(number),"
-    " kind INTEGER NOT NULL,"
-    " text BLOB NOT NULL,"
-    " PRIMARY KEY(entry, kind));";
+constexpr const char *kSchema = "CREATE TABLE IF NOT EXISTS entry("
+                                " number INTEGER PRIMARY KEY AUTOINCREMENT,"
+                                " record BLOB NOT NULL);"
+                                "CREATE TABLE IF NOT EXISTS stream("
+                                " entry INTEGER NOT NULL REFERENCES entry(number),"
+                                " kind INTEGER NOT NULL,"
+                                " text BLOB NOT NULL,"
+                                " PRIMARY KEY(entry, kind));";
 
 enum Statement {
     kInsert,
@@ -69,7 +68,8 @@ class Query {
         sqlite3_clear_bindings(s_);
         sqlite3_bind_int64(s_, 1, number);
     }
-    Query(Book *book, Statement which, uint32_t number, uint32_t kind) : Query(book, which, number) {
+    Query(Book *book, Statement which, uint32_t number, uint32_t kind)
+        : Query(book, which, number) {
         sqlite3_bind_int64(s_, 2, kind);
     }
     ~Query() { sqlite3_reset(s_); }

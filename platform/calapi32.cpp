@@ -22,9 +22,8 @@ static_assert(offsetof(CalapiClient, field18) == 18 && offsetof(CalapiClient, fi
               "the exchange reads the connection's 16-bit fields at bytes 18 and 20");
 
 abstore::Book *bookOf(const CalapiClient *client) {
-    return client != nullptr && client->magic == kMagic
-               ? static_cast<abstore::Book *>(client->book)
-               : nullptr;
+    return client != nullptr && client->magic == kMagic ? static_cast<abstore::Book *>(client->book)
+                                                        : nullptr;
 }
 
 bool validKind(uint32_t kind) {
@@ -108,16 +107,26 @@ CALAPI_API int32_t CalapiClose(CalapiClient **client) {
 
 CALAPI_API const char *CalapiResultName(int32_t code) {
     switch (code) {
-    case CALAPI_ERR_ARGUMENT: return "CALAPI_ERR_ARGUMENT";
-    case CALAPI_ERR_NO_MEMORY: return "CALAPI_ERR_NO_MEMORY";
-    case CALAPI_ERR_NO_ENTRY: return "CALAPI_ERR_NO_ENTRY";
-    case CALAPI_ERR_NO_STREAM: return "CALAPI_ERR_NO_STREAM";
-    case CALAPI_ERR_STREAM_KIND: return "CALAPI_ERR_STREAM_KIND";
-    case CALAPI_ERR_STORE: return "CALAPI_ERR_STORE";
-    case CALAPI_ERR_OPEN: return "CALAPI_ERR_OPEN";
-    case CALAPI_ERR_NO_FILES: return "CALAPI_ERR_NO_FILES";
-    case CALAPI_END: return "CALAPI_END";
-    default: return nullptr;
+    case CALAPI_ERR_ARGUMENT:
+        return "CALAPI_ERR_ARGUMENT";
+    case CALAPI_ERR_NO_MEMORY:
+        return "CALAPI_ERR_NO_MEMORY";
+    case CALAPI_ERR_NO_ENTRY:
+        return "CALAPI_ERR_NO_ENTRY";
+    case CALAPI_ERR_NO_STREAM:
+        return "CALAPI_ERR_NO_STREAM";
+    case CALAPI_ERR_STREAM_KIND:
+        return "CALAPI_ERR_STREAM_KIND";
+    case CALAPI_ERR_STORE:
+        return "CALAPI_ERR_STORE";
+    case CALAPI_ERR_OPEN:
+        return "CALAPI_ERR_OPEN";
+    case CALAPI_ERR_NO_FILES:
+        return "CALAPI_ERR_NO_FILES";
+    case CALAPI_END:
+        return "CALAPI_END";
+    default:
+        return nullptr;
     }
 }
 
@@ -161,8 +170,7 @@ CALAPI_API int32_t ABEntryCreate(CalapiClient *client, uint32_t, ABEntryRecord *
 }
 
 CALAPI_API int32_t ABEntryStreamReplace(CalapiClient *client, uint32_t, uint32_t kind,
-                                        const ABEntryId *id, const char *text,
-                                        void *indicator) {
+                                        const ABEntryId *id, const char *text, void *indicator) {
     abstore::Book *book = bookOf(client);
     if (book == nullptr || id == nullptr || text == nullptr) return CALAPI_ERR_ARGUMENT;
     if (!validKind(kind)) return CALAPI_ERR_STREAM_KIND;

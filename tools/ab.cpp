@@ -91,9 +91,9 @@ int importCards(Session &s, const char *path) {
     KL_HLIST list = nullptr;
     uint16_t skipped = 0;
     uint32_t budget = 0xFFFFFFFFu;
-    const int32_t result = GetNewABRecIDsFromVCardStream(
-        s.book, s.context, text.data(), nullptr, static_cast<int32_t>(text.size()), &list,
-        &skipped, &budget);
+    const int32_t result =
+        GetNewABRecIDsFromVCardStream(s.book, s.context, text.data(), nullptr,
+                                      static_cast<int32_t>(text.size()), &list, &skipped, &budget);
     // The list holds the newest entry first: print in the order of the text.
     std::vector<ABEntryId> ids;
     ABEntryId id;
@@ -150,8 +150,8 @@ int listEntries(Session &s) {
     ABEntryRecord r;
     for (int32_t got = ABEntryGetNext(s.book, nullptr, &id, &r); got == 0;
          got = ABEntryGetNext(s.book, &id, &id, &r)) {
-        std::printf("%s\t%s, %s\t%s\n", idText(id).c_str(), name(r.familyName),
-                    name(r.givenName), r.email1);
+        std::printf("%s\t%s, %s\t%s\n", idText(id).c_str(), name(r.familyName), name(r.givenName),
+                    r.email1);
     }
     return 0;
 }

@@ -149,6 +149,40 @@ inline ABEntryRecord entry(CalapiClient *book, const ABEntryId &id) {
     return r;
 }
 
+// One field of an entry: a text, a number (u8 to u32) or a stream.
+struct Field {
+    size_t offset, size; // size 0: a text field; 1000: a stream of kind `offset`
+    uint32_t number;
+    const char *text;
+};
+#define TEXT(field, value)                                                                         \
+    abtest::Field { offsetof(ABEntryRecord, field), 0, 0, value }
+#define NUMBER(field, value)                                                                       \
+    abtest::Field { offsetof(ABEntryRecord, field), sizeof(ABEntryRecord::field), value, nullptr }
+#define STREAM(kind, value)                                                                        \
+    abtest::Field { kind, 1000, 0, value }
+
+inline void put(ABEntryRecord &r, const Field &f) {
+    char *at = reinterpret_cast<char *>(&r) + f.offset;
+    if (f.size == 0)
+        std::strcpy(at, f.text);
+    else
+        std::memcpy(at, &f.number, f.size);
+}
+
+inline void expectField(CalapiClient *book, const ABEntryRecord &r, const Field &f) {
+    const char *at = reinterpret_cast<const char *>(&r) + f.offset;
+    if (f.size == 1000) {
+        EXPECT_EQ(stream(book, r, static_cast<uint32_t>(f.offset)), f.text) << f.offset;
+    } else if (f.size == 0) {
+        EXPECT_STREQ(at, f.text) << "at byte " << f.offset;
+    } else {
+        uint32_t n = 0;
+        std::memcpy(&n, at, f.size);
+        EXPECT_EQ(n, f.number) << "at byte " << f.offset;
+    }
+}
+
 // A card of the given content lines, CR LF after each.
 inline std::string cardText(const std::vector<std::string> &lines) {
     std::string text = "BEGIN:VCARD\r\nVERSION:2.1\r\n";

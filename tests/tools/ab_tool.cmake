@@ -1,9 +1,10 @@
 # versit ab on one book: import the example cards, list them, export them,
-# and refuse what is not an entry. Run with -DTOOL=, -DCARDS=, -DBOOK=.
+# and refuse what is not an entry. Run with -DTOOL=, -DCARDS=, -DBOOK= (and
+# -DEMULATOR= where the tool runs under one).
 # (execute_process hands the output over with LF line ends.)
 file(REMOVE ${BOOK} ${BOOK}-wal ${BOOK}-shm)
 function(run expect_rc pattern)
-  execute_process(COMMAND ${TOOL} ab ${ARGN} OUTPUT_VARIABLE out ERROR_VARIABLE err
+  execute_process(COMMAND ${EMULATOR} ${TOOL} ab ${ARGN} OUTPUT_VARIABLE out ERROR_VARIABLE err
                   RESULT_VARIABLE rc)
   if(NOT rc EQUAL expect_rc OR NOT "${out}${err}" MATCHES "${pattern}")
     message(FATAL_ERROR "versit ab ${ARGN}: exit ${rc}\n${out}${err}")
