@@ -209,14 +209,6 @@ constexpr AbField phonePart(AbField phone, int part) {
     return AbField{static_cast<uint16_t>(phone.offset + kOffsets[part]), kSizes[part]};
 }
 
-void appendSeparator(char *out) {
-    const size_t at = std::strlen(out);
-    if (at + 1 < kAbValueSize) {
-        out[at] = ';';
-        out[at + 1] = '\0';
-    }
-}
-
 // The text of extension `e` of `record` in `out`; false when it is not
 // written.
 bool textOf(const ABEntryRecord *record, const Extension &e, char *out) {
@@ -248,14 +240,14 @@ bool textOf(const ABEntryRecord *record, const Extension &e, char *out) {
     case Form::Keywords:
         AB_EscapeAppend(out, abText(record, first));
         if (abText(record, e.parts[1])[0] != '\0') {
-            appendSeparator(out);
+            abAppendSeparator(out);
             AB_EscapeAppend(out, abText(record, e.parts[1]));
         }
         return out[0] != '\0';
     case Form::Parts: {
         bool any = false;
         for (int i = 0; i < e.partCount; ++i) {
-            if (i > 0) appendSeparator(out);
+            if (i > 0) abAppendSeparator(out);
             any = any || abText(record, e.parts[i])[0] != '\0';
             AB_EscapeAppend(out, abText(record, e.parts[i]));
         }
@@ -267,7 +259,7 @@ bool textOf(const ABEntryRecord *record, const Extension &e, char *out) {
             const char *part = abText(record, phonePart(first, i));
             any = any || part[0] != '\0';
             AB_EscapeAppend(out, part);
-            appendSeparator(out);
+            abAppendSeparator(out);
         }
         if (e.parts[1].size != 0) {
             any = any || abText(record, e.parts[1])[0] != '\0';
@@ -390,9 +382,10 @@ int32_t AB_ReadExtensionProperties(ABEntryRecord *record, VCardContext *context,
         if (result == VCARD_ERR_NOT_FOUND) continue;
         if (result != 0 && result != VCARD_MORE_ITEMS) return result;
         if (found == 0 || values[0] == nullptr || values[0][0] == '\0') continue;
-        char *text = static_cast<char *>(std::malloc(std::strlen(values[0]) + 1));
+        const size_t bytes = std::strlen(values[0]) + 1;
+        char *text = static_cast<char *>(std::malloc(bytes));
         if (text == nullptr) return VCARD_ERR_NO_MEMORY;
-        std::strcpy(text, values[0]);
+        std::memcpy(text, values[0], bytes);
         bool converted = false;
         const int32_t failed = convert(record, context, e, text, &converted);
         std::free(text);

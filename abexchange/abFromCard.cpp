@@ -270,8 +270,8 @@ void completeHeader(ABEntryRecord *record, CalapiClient *client, const uint8_t *
     }
     record->clientField18 = client->field18;
     record->clientField20 = client->field20;
-    if (record->familyName[0] == '\0') std::strcpy(record->familyName, " ");
-    if (record->givenName[0] == '\0') std::strcpy(record->givenName, " ");
+    if (record->familyName[0] == '\0') std::memcpy(record->familyName, " ", 2);
+    if (record->givenName[0] == '\0') std::memcpy(record->givenName, " ", 2);
 }
 
 // The first PHOTO with a TYPE value becomes stream 2. False when the step

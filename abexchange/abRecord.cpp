@@ -47,6 +47,14 @@ void AB_EscapeAppend(char *buffer, const char *text) {
     buffer[at] = '\0';
 }
 
+void abAppendSeparator(char *buffer) {
+    const size_t at = std::strlen(buffer);
+    if (at + 1 < kAbValueSize) {
+        buffer[at] = ';';
+        buffer[at + 1] = '\0';
+    }
+}
+
 char *AB_Unescape(char *text) {
     char *to = text;
     for (const char *from = text; *from != '\0'; ++from) {

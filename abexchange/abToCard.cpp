@@ -105,10 +105,10 @@ void addNames(CardBuilder &b, const ABEntryRecord *r) {
 
     value[0] = '\0';
     if (std::strcmp(r->familyName, " ") != 0) AB_EscapeAppend(value, r->familyName);
-    std::strcat(value, ";");
+    abAppendSeparator(value);
     AB_EscapeAppend(value, r->givenName);
     if (!empty(r->middleName)) {
-        std::strcat(value, ";");
+        abAppendSeparator(value);
         AB_EscapeAppend(value, r->middleName);
     }
     b.parameter(b.addText(VCARD_PROP_N, value), VCARD_PARM_ENCODING, "QUOTED-PRINTABLE");
@@ -163,17 +163,17 @@ void addAddress(CardBuilder &b, const ABEntryRecord *r, const Address &a) {
     char value[kAbValueSize] = ";";
     for (const AbField &f : parts) {
         any = any || !empty(abText(r, f));
-        std::strcat(value, ";");
+        abAppendSeparator(value);
         AB_EscapeAppend(value, abText(r, f));
     }
     if (any) b.types(b.addText(VCARD_PROP_ADR, value), {a.type});
 }
 
-// The TEL rows: the phone, and the phone whose number decides the second
-// PREF (null: PREF is unconditional, or absent when `pref` is null).
+// The TEL rows: the TYPE values in the order added (null: none), the phone,
+// and the phone whose empty number makes the second of a pair preferred.
 struct Telephone {
-    AbField phone;
     const char *first, *second, *pref, *last;
+    AbField phone;
     AbField preferredUnless; // size 0: PREF always
 };
 
@@ -181,16 +181,16 @@ constexpr AbField kNone = {0, 0};
 #define AB_PHONE(name)                                                                             \
     AbField { offsetof(ABEntryRecord, name), sizeof(ABPhone) }
 constexpr Telephone kTelephones[] = {
-    {AB_PHONE(businessPhone), "WORK", nullptr, "PREF", "VOICE", kNone},
-    {AB_PHONE(businessPhone2), "WORK", nullptr, "PREF", "VOICE", AB_PHONE(businessPhone)},
-    {AB_PHONE(fax), "WORK", "FAX", "PREF", nullptr, kNone},
-    {AB_PHONE(fax2), "WORK", "FAX", "PREF", nullptr, AB_PHONE(fax)},
-    {AB_PHONE(homePhone), "HOME", nullptr, "PREF", "VOICE", kNone},
-    {AB_PHONE(homePhone2), "HOME", nullptr, "PREF", "VOICE", AB_PHONE(homePhone)},
-    {AB_PHONE(mobilePhone), "WORK", "CELL", "PREF", nullptr, kNone},
-    {AB_PHONE(mobilePhone2), "WORK", "CELL", "PREF", nullptr, AB_PHONE(mobilePhone)},
-    {AB_PHONE(pager), "WORK", "PAGER", nullptr, nullptr, kNone},
-    {AB_PHONE(assistantPhone), "WORK", nullptr, nullptr, nullptr, kNone},
+    {"WORK", nullptr, "PREF", "VOICE", AB_PHONE(businessPhone), kNone},
+    {"WORK", nullptr, "PREF", "VOICE", AB_PHONE(businessPhone2), AB_PHONE(businessPhone)},
+    {"WORK", "FAX", "PREF", nullptr, AB_PHONE(fax), kNone},
+    {"WORK", "FAX", "PREF", nullptr, AB_PHONE(fax2), AB_PHONE(fax)},
+    {"HOME", nullptr, "PREF", "VOICE", AB_PHONE(homePhone), kNone},
+    {"HOME", nullptr, "PREF", "VOICE", AB_PHONE(homePhone2), AB_PHONE(homePhone)},
+    {"WORK", "CELL", "PREF", nullptr, AB_PHONE(mobilePhone), kNone},
+    {"WORK", "CELL", "PREF", nullptr, AB_PHONE(mobilePhone2), AB_PHONE(mobilePhone)},
+    {"WORK", "PAGER", nullptr, nullptr, AB_PHONE(pager), kNone},
+    {"WORK", nullptr, nullptr, nullptr, AB_PHONE(assistantPhone), kNone},
 };
 #undef AB_PHONE
 
@@ -218,9 +218,9 @@ void addEscaped(CardBuilder &b, int32_t code, const char *field, const char *typ
 void addOrganization(CardBuilder &b, const ABEntryRecord *r) {
     char value[kAbValueSize] = "";
     AB_EscapeAppend(value, r->organization);
-    std::strcat(value, ";");
+    abAppendSeparator(value);
     AB_EscapeAppend(value, r->unit1);
-    std::strcat(value, ";");
+    abAppendSeparator(value);
     AB_EscapeAppend(value, r->unit2);
     if (std::strcmp(value, ";;") != 0) b.addText(VCARD_PROP_ORG, value);
 }

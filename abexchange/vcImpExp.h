@@ -132,6 +132,8 @@ inline const char *abText(const ABEntryRecord *record, AbField f) {
 // Appends `text` to the NUL-terminated text in `buffer` (kAbValueSize
 // bytes), with a backslash before each TAB, ':', ';' and '\'.
 void AB_EscapeAppend(char *buffer, const char *text);
+// Appends one unescaped ";" to the text in `buffer` (kAbValueSize bytes).
+void abAppendSeparator(char *buffer);
 // Removes, in place, each backslash that stands before TAB, ':', ';' or
 // '\' (the character after it stays); other backslashes stay. Returns text.
 char *AB_Unescape(char *text);
