@@ -3,7 +3,7 @@
 # versit::versit_static) and versit.pc for pkg-config.
 include(CMakePackageConfigHelpers)
 
-install(TARGETS versit versit_static EXPORT versitTargets
+install(TARGETS versit versit_static calapi32 calapi32_static EXPORT versitTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

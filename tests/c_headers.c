@@ -1,5 +1,6 @@
 /* The public headers compile on their own as C, and the records keep the
  * field order of the interface. */
+#include "calapi32.h"
 #include "versit_abx.h"
 #include "versit_core.h"
 #include "versit_export.h"
@@ -10,6 +11,9 @@
 
 #include <stddef.h>
 #include <stdio.h>
+
+_Static_assert(sizeof(ABEntryRecord) == 3129, "ABEntryRecord is byte-packed");
+_Static_assert(offsetof(ABEntryRecord, emailKind) == 3123, "ABEntryRecord layout");
 
 #if UINTPTR_MAX == 0xFFFFFFFFu
 _Static_assert(sizeof(vComponent) == 28, "vComponent is seven 32-bit fields");

@@ -13,7 +13,7 @@ declare -A allowed=(
   [recur]="date list diag"
   [vcard]="versit diag platform"
   [vcal]="recur date list diag"
-  [abexchange]="vcard versit date list diag platform"
+  [abexchange]="date list diag platform" # the vCard side through public headers only
   [tools]=""
 )
 status=0

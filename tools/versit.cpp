@@ -27,8 +27,10 @@ constexpr Command kCommands[] = {
      "parse every component of a versit file and show its tree (or print it back)", runParse},
     {"vcard", "vcard FILE [--count] [--no-default-types]",
      "import, verify and export every vCard of a file", runVcard},
-    {"ab", "ab import|export|list --book BOOK.db ...", "exchange vCards with an address book",
-     nullptr},
+    {"ab", "ab import|export|list --book BOOK.db ...",
+     "an address book in a file: import FILE.vcf creates an entry per card, export [ID...] "
+     "writes entries as vCards, list shows them",
+     runAb},
     {"vcal", "vcal check|items FILE.vcs|- [--json]",
      "check a vCalendar file: messages, what was kept, the result (exit 0 clean, 1 warnings, "
      "2 errors); or list its events and to-dos as a client receives them: UTC times, texts, "

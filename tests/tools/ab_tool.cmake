@@ -1,0 +1,21 @@
+# versit ab on one book: import the example cards, list them, export them,
+# and refuse what is not an entry. Run with -DTOOL=, -DCARDS=, -DBOOK= (and
+# -DEMULATOR= where the tool runs under one).
+# (execute_process hands the output over with LF line ends.)
+file(REMOVE ${BOOK} ${BOOK}-wal ${BOOK}-shm)
+function(run expect_rc pattern)
+  execute_process(COMMAND ${EMULATOR} ${TOOL} ab ${ARGN} OUTPUT_VARIABLE out ERROR_VARIABLE err
+                  RESULT_VARIABLE rc)
+  if(NOT rc EQUAL expect_rc OR NOT "${out}${err}" MATCHES "${pattern}")
+    message(FATAL_ERROR "versit ab ${ARGN}: exit ${rc}\n${out}${err}")
+  endif()
+endfunction()
+run(0 "^1\\.1\\.0\n1\\.2\\.0\ncreated: 2\nskipped: 0\nresult: VERSIT_OK" import ${CARDS} --book ${BOOK})
+run(0 "^1\\.1\\.0\tLindqvist, Maja\tmaja@nordvik\\.example\n1\\.2\\.0\tOkafor, Chidi\t\n$"
+    list --book ${BOOK})
+run(0 "PHOTO;GIF;ENCODING=BASE64:R0lGOD.*N;ENCODING=QUOTED-PRINTABLE:Lindqvist;Maja\n.*END:VCARD\n$"
+    export --book ${BOOK} 1)
+run(0 "^BEGIN:VCARD.*Lindqvist.*BEGIN:VCARD.*Okafor" export --book ${BOOK})
+run(1 "CALAPI_ERR_NO_ENTRY" export --book ${BOOK} 1.9.0)
+run(2 "not an entry identifier" export --book ${BOOK} x)
+run(2 "usage" list ${CARDS})

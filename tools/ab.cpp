@@ -1,0 +1,183 @@
+// versit ab: vCards into an address book and back, through the client
+// library's book (a file) and the address-book exchange.
+//   versit ab import FILE.vcf --book BOOK.db
+//   versit ab export --book BOOK.db [ID...]
+//   versit ab list --book BOOK.db
+// Identifiers are written kind.number.check (1.42.0); a bare number means
+// kind 1, check 0.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "calapi32.h"
+#include "tool.h"
+#include "versit_abx.h"
+
+namespace {
+
+constexpr const char *kUsage = "usage: versit ab import FILE.vcf --book BOOK.db\n"
+                               "       versit ab export --book BOOK.db [ID...]\n"
+                               "       versit ab list --book BOOK.db\n";
+
+void report(FILE *out, const char *what, int32_t code) {
+    if (const char *name = CalapiResultName(code))
+        std::fprintf(out, "%s: %s (client library)\n", what, name);
+    else
+        printResult(out, what, code);
+}
+
+std::string idText(const ABEntryId &id) {
+    return std::to_string(id.kind) + "." + std::to_string(id.number) + "." +
+           std::to_string(id.check);
+}
+
+bool parseId(const char *text, ABEntryId *id) {
+    unsigned long parts[3] = {1, 0, 0};
+    char *end = nullptr;
+    const unsigned long first = std::strtoul(text, &end, 10);
+    if (end == text) return false;
+    if (*end == '\0') {
+        parts[1] = first;
+    } else {
+        parts[0] = first;
+        for (int i = 1; i < 3; ++i) {
+            if (*end != '.') return false;
+            const char *from = end + 1;
+            parts[i] = std::strtoul(from, &end, 10);
+            if (end == from) return false;
+        }
+        if (*end != '\0') return false;
+    }
+    id->kind = static_cast<uint16_t>(parts[0]);
+    id->number = static_cast<uint32_t>(parts[1]);
+    id->check = static_cast<uint32_t>(parts[2]);
+    return true;
+}
+
+// The open book and a vCard context, closed with the object.
+struct Session {
+    CalapiClient *book = nullptr;
+    VCardContext *context = nullptr;
+    Session() = default;
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+    ~Session() {
+        if (book != nullptr) CalapiClose(&book);
+        if (context != nullptr) VCARD_destroyContext(&context);
+    }
+    bool open(const char *path) {
+        if (const int32_t failed = CalapiOpen(path, 0, 0, &book)) {
+            report(stderr, path, failed);
+            return false;
+        }
+        if (const int32_t failed = VCARD_createContext(&context)) {
+            report(stderr, "versit", failed);
+            return false;
+        }
+        return true;
+    }
+};
+
+int importCards(Session &s, const char *path) {
+    std::string text;
+    if (!readInput(path, text) || text.size() > 0x7FFFFFFF) {
+        std::fprintf(stderr, "versit: cannot read '%s'\n", path);
+        return 2;
+    }
+    if (text.empty()) text = "\n"; // no card: nothing to create, not an argument error
+    KL_HLIST list = nullptr;
+    uint16_t skipped = 0;
+    uint32_t budget = 0xFFFFFFFFu;
+    const int32_t result =
+        GetNewABRecIDsFromVCardStream(s.book, s.context, text.data(), nullptr,
+                                      static_cast<int32_t>(text.size()), &list, &skipped, &budget);
+    // The list holds the newest entry first: print in the order of the text.
+    std::vector<ABEntryId> ids;
+    ABEntryId id;
+    for (int32_t r = KL_ListGetFirst(list, &id, nullptr); list != nullptr && r == 0;
+         r = KL_ListGetNext(list, &id, nullptr))
+        ids.insert(ids.begin(), id);
+    if (list != nullptr) KL_ListDestroy(&list);
+    for (const ABEntryId &e : ids)
+        std::printf("%s\n", idText(e).c_str());
+    std::printf("created: %zu\nskipped: %u\n", ids.size(), static_cast<unsigned>(skipped));
+    report(stdout, "result", result);
+    return result == 0 ? 0 : 1;
+}
+
+int exportEntry(Session &s, const ABEntryId &id) {
+    ABEntryRecord record;
+    if (const int32_t failed = ABEntryGet(s.book, &id, &record)) {
+        report(stderr, idText(id).c_str(), failed);
+        return 1;
+    }
+    char *text = nullptr;
+    int32_t length = 0;
+    const int32_t result = GetVCardStreamFromABRecID(s.book, s.context, &record, &text, &length);
+    if (result == 0) std::fwrite(text, 1, static_cast<size_t>(length), stdout);
+    std::free(text);
+    if (result != 0) report(stderr, idText(id).c_str(), result);
+    return result == 0 ? 0 : 1;
+}
+
+int exportEntries(Session &s, const std::vector<const char *> &wanted) {
+    int status = 0;
+    for (const char *text : wanted) {
+        ABEntryId id;
+        if (!parseId(text, &id)) {
+            std::fprintf(stderr, "versit: '%s' is not an entry identifier\n", text);
+            status = 2;
+            continue;
+        }
+        status = std::max(status, exportEntry(s, id));
+    }
+    if (!wanted.empty()) return status;
+    ABEntryId id = {};
+    for (int32_t r = ABEntryGetNext(s.book, nullptr, &id, nullptr); r == 0;
+         r = ABEntryGetNext(s.book, &id, &id, nullptr))
+        status = std::max(status, exportEntry(s, id));
+    return status;
+}
+
+// "No name" is stored as one blank.
+const char *name(const char *field) { return std::strcmp(field, " ") == 0 ? "" : field; }
+
+int listEntries(Session &s) {
+    ABEntryId id = {};
+    ABEntryRecord r;
+    for (int32_t got = ABEntryGetNext(s.book, nullptr, &id, &r); got == 0;
+         got = ABEntryGetNext(s.book, &id, &id, &r)) {
+        std::printf("%s\t%s, %s\t%s\n", idText(id).c_str(), name(r.familyName), name(r.givenName),
+                    r.email1);
+    }
+    return 0;
+}
+
+} // namespace
+
+int runAb(int argc, char **argv) {
+    const char *verb = argc > 1 ? argv[1] : "";
+    const char *book = nullptr;
+    std::vector<const char *> operands;
+    for (int i = 2; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--book") == 0 && i + 1 < argc)
+            book = argv[++i];
+        else
+            operands.push_back(argv[i]);
+    }
+    const bool import = std::strcmp(verb, "import") == 0;
+    const bool known = import || std::strcmp(verb, "export") == 0 || std::strcmp(verb, "list") == 0;
+    if (!known || book == nullptr || (import && operands.size() != 1) ||
+        (std::strcmp(verb, "list") == 0 && !operands.empty())) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    Session s;
+    if (!s.open(book)) return 2;
+    if (import) return importCards(s, operands[0]);
+    if (std::strcmp(verb, "export") == 0) return exportEntries(s, operands);
+    return listEntries(s);
+}
