@@ -83,10 +83,7 @@ struct Session {
 
 int importCards(Session &s, const char *path) {
     std::string text;
-    if (!readInput(path, text) || text.size() > 0x7FFFFFFF) {
-        std::fprintf(stderr, "versit: cannot read '%s'\n", path);
-        return 2;
-    }
+    if (!readInput(path, text)) return 2;
     if (text.empty()) text = "\n"; // no card: nothing to create, not an argument error
     KL_HLIST list = nullptr;
     uint16_t skipped = 0;

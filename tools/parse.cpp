@@ -138,14 +138,7 @@ int runParse(int argc, char **argv) {
         return 2;
     }
     std::string text;
-    if (!readInput(path, text)) {
-        std::fprintf(stderr, "versit: cannot read '%s'\n", path);
-        return 2;
-    }
-    if (text.size() > 0x7FFFFFFF) {
-        std::fprintf(stderr, "versit: '%s' is too large (2 GB or more)\n", path);
-        return 2;
-    }
+    if (!readInput(path, text)) return 2;
     // Results go with the tree, or beside the text when the text is the output.
     FILE *report = print ? stderr : stdout;
     int32_t remaining = static_cast<int32_t>(text.size());

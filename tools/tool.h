@@ -15,5 +15,7 @@ int runAb(int argc, char **argv);
 const char *resultName(int32_t code);
 // "what: NAME (meaning)" on one line.
 void printResult(FILE *out, const char *what, int32_t code);
-// The whole file, or standard input for "-". False when it cannot be read.
+// The whole file, or standard input for "-". False, after saying why on
+// standard error, when it cannot be read or is too large for the library's
+// 32-bit lengths.
 bool readInput(const char *path, std::string &text);

@@ -54,14 +54,7 @@ int runVcard(int argc, char **argv) {
         return 2;
     }
     std::string text;
-    if (!readInput(path, text)) {
-        std::fprintf(stderr, "versit: cannot read '%s'\n", path);
-        return 2;
-    }
-    if (text.size() > 0x7FFFFFFF) {
-        std::fprintf(stderr, "versit: '%s' is too large (2 GB or more)\n", path);
-        return 2;
-    }
+    if (!readInput(path, text)) return 2;
     VCardContext *context = nullptr;
     const int32_t created = VCARD_createContext(&context);
     if (created != 0) {
