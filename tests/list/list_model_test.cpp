@@ -106,22 +106,17 @@ struct Model {
         attach(at, idForm(raw), dataForm(data));
         return 0;
     }
-    int addAfter(const std::string &ref, const std::string *refData, const std::string &raw,
-                 const std::string *data) {
-        if (has(KL_LIST_SORTED)) return KL_LIST_E_SORTED_ADD_AFTER;
+    // Beside the reference cell (after: at the end, before: at the front
+    // when there is none).
+    int addBeside(bool after, const std::string &ref, const std::string *refData,
+                  const std::string &raw, const std::string *data) {
+        if (has(KL_LIST_SORTED))
+            return after ? KL_LIST_E_SORTED_ADD_AFTER : KL_LIST_E_SORTED_ADD_BEFORE;
         const std::string id = idForm(raw);
         if (int rc = admit(raw)) return rc == 1 ? 0 : rc;
         const int r = find(ref, refData);
-        attach(r < 0 ? static_cast<int>(cells.size()) : r + 1, id, dataForm(data));
-        return 0;
-    }
-    int addBefore(const std::string &ref, const std::string *refData, const std::string &raw,
-                  const std::string *data) {
-        if (has(KL_LIST_SORTED)) return KL_LIST_E_SORTED_ADD_BEFORE;
-        const std::string id = idForm(raw);
-        if (int rc = admit(raw)) return rc == 1 ? 0 : rc;
-        const int r = find(ref, refData);
-        attach(r < 0 ? 0 : r, id, dataForm(data));
+        const int at = after ? (r < 0 ? static_cast<int>(cells.size()) : r + 1) : (r < 0 ? 0 : r);
+        attach(at, id, dataForm(data));
         return 0;
     }
     int addLast(const std::string &raw, const std::string *data) {
@@ -261,6 +256,11 @@ class Runner {
         const size_t dataLen = model_.textData() ? std::strlen(data_.data()) : cfg_.dataSize;
         EXPECT_EQ(std::string(data_.data(), dataLen), expected->data);
     }
+    // A walk's answer; GetFirst and GetNext also zero the id at the end.
+    void walk(int rc, const Cell *c, bool zeroedAtEnd) {
+        if (c == nullptr && zeroedAtEnd) expectEnd(rc);
+        expectOutput(rc, c, c == nullptr ? KL_LIST_END : 0);
+    }
     void expectEnd(int rc) {
         EXPECT_EQ(rc, KL_LIST_END);
         for (uint32_t i = 0; i < cfg_.idSize; ++i)
@@ -286,11 +286,11 @@ class Runner {
             return "AddLast";
         case 3:
             EXPECT_EQ(KL_ListAddAfter(list_, arg(&ref), arg(other), arg(&id), arg(data)),
-                      model_.addAfter(ref, other, id, data));
+                      model_.addBeside(true, ref, other, id, data));
             return "AddAfter";
         case 4:
             EXPECT_EQ(KL_ListAddBefore(list_, arg(&ref), arg(other), arg(&id), arg(data)),
-                      model_.addBefore(ref, other, id, data));
+                      model_.addBeside(false, ref, other, id, data));
             return "AddBefore";
         case 5:
             EXPECT_EQ(KL_ListDeleteFrom(list_, arg(&id), arg(other)), model_.deleteFrom(id, other));
@@ -298,33 +298,19 @@ class Runner {
         case 6:
             EXPECT_EQ(KL_ListDeleteCurrent(list_), model_.deleteCurrent());
             return "DeleteCurrent";
-        case 7: {
-            const int rc = KL_ListGetFirst(list_, id_.data(), data_.data());
-            const Cell *c = model_.getFirst();
-            if (c == nullptr) expectEnd(rc);
-            expectOutput(rc, c, c == nullptr ? KL_LIST_END : 0);
+        case 7:
+            walk(KL_ListGetFirst(list_, id_.data(), data_.data()), model_.getFirst(), true);
             return "GetFirst";
-        }
         case 8:
-        case 9: {
-            const int rc = KL_ListGetNext(list_, id_.data(), data_.data());
-            const Cell *c = model_.getNext();
-            if (c == nullptr) expectEnd(rc);
-            expectOutput(rc, c, c == nullptr ? KL_LIST_END : 0);
+        case 9:
+            walk(KL_ListGetNext(list_, id_.data(), data_.data()), model_.getNext(), true);
             return "GetNext";
-        }
-        case 10: {
-            const int rc = KL_ListGetPrev(list_, id_.data(), data_.data());
-            const Cell *c = model_.getPrev();
-            expectOutput(rc, c, c == nullptr ? KL_LIST_END : 0);
+        case 10:
+            walk(KL_ListGetPrev(list_, id_.data(), data_.data()), model_.getPrev(), false);
             return "GetPrev";
-        }
-        case 11: {
-            const int rc = KL_ListGetLast(list_, id_.data(), data_.data());
-            const Cell *c = model_.getLast();
-            expectOutput(rc, c, c == nullptr ? KL_LIST_END : 0);
+        case 11:
+            walk(KL_ListGetLast(list_, id_.data(), data_.data()), model_.getLast(), false);
             return "GetLast";
-        }
         case 12: {
             const bool force = pick(2) == 0;
             const int rc = force ? KL_ListForceUpdateCurrent(list_, arg(&id), arg(data))

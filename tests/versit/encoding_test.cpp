@@ -157,6 +157,7 @@ TEST(EscapedString, Encoding) {
 }
 
 TEST(Encodings, RunningOutOfMemoryLeaksNothingAndIsLogged) {
+    int32_t n = 0, column = 0;
     struct Case {
         const char *label; // what is logged, "" when nothing is
         std::function<int32_t(char **)> convert;
@@ -164,22 +165,15 @@ TEST(Encodings, RunningOutOfMemoryLeaksNothingAndIsLogged) {
         {"VLIB_convertToBase64():  Not enough core",
          [](char **out) { return VLIB_convertToBase64("abcd", 4, out); }},
         {"VLIB_convertToBase64():  Not enough core",
-         [](char **out) {
-             int32_t n = 0;
-             return VLIB_convertFromBase64("YWJj", &n, out);
-         }},
+         [&](char **out) { return VLIB_convertFromBase64("YWJj", &n, out); }},
         {"VLIB_convertToQuotedPrintable():  Not enough core",
-         [](char **out) {
-             int32_t column = 0;
-             return VLIB_convertToQuotedPrintable("a=b", out, &column);
+         [&](char **out) {
+             return column = 0, VLIB_convertToQuotedPrintable("a=b", out, &column);
          }},
         {"VLIB_convertFromQuotedPrintable():  Not enough core",
          [](char **out) { return VLIB_convertFromQuotedPrintable("a=3Db", out); }},
         {"",
-         [](char **out) {
-             int32_t column = 0;
-             return VLIB_convertToEscapedString("a;b", out, &column);
-         }},
+         [&](char **out) { return column = 0, VLIB_convertToEscapedString("a;b", out, &column); }},
     };
     for (const Case &c : cases) {
         LogCapture log;

@@ -69,6 +69,7 @@ TEST(Generator, SmallCardAndUpperCasedNames) {
 
 TEST(Generator, PropertyLines) {
     const std::string x100(100, 'x');
+    const std::string n80(80, 'n');
     struct Case {
         const char *what;
         vProperty *property;
@@ -116,30 +117,26 @@ TEST(Generator, PropertyLines) {
         {"a text value under BASE64 takes its NUL along",
          prop("P", value("Ma"), named("ENCODING", value("BASE64"))), 0,
          "P;ENCODING=BASE64:TWEA\r\n"},
+        {"a name folds", prop(n80.c_str(), value("v")), 0,
+         std::string(74, 'N') + "\r\n " + std::string(6, 'N') + ":v\r\n"},
+        // Under flag 8 the value itself is still folded, being past column 74.
+        {"no name fold under flag 8", prop(n80.c_str(), value("v")), 8,
+         std::string(80, 'N') + ":\r\n v\r\n"},
+        {"no parameter fold under flag 8", prop("X", value("v"), bare(n80.c_str())), 8,
+         "X;" + n80 + ":\r\n v\r\n"},
+        // The encoder breaks after the byte that reaches column 72; the
+        // value's last line then goes on from the encoder's column.
+        {"QUOTED-PRINTABLE keeps its own column",
+         prop("N", value(std::string(100, 'q').c_str(), value("z")), named("ENCODING", value("Q"))),
+         0,
+         "N;ENCODING=Q:" + std::string(72 - 13, 'q') + "=\r\n " + std::string(41, 'q') + ",z\r\n"},
+        {"BASE64 folds and sets the column back",
+         prop("P", bytesValue(std::string(60, '\0')), named("ENCODING", value("BASE64"))), 0,
+         "P;ENCODING=BASE64:" + std::string(56, 'A') + "\r\n " + std::string(24, 'A') + "\r\n"},
     };
     for (Case &c : cases) {
         EXPECT_EQ(body(c.property, c.flags), c.text) << c.what;
     }
-}
-
-TEST(Generator, NamesAndParametersFoldUnlessFlag8) {
-    const std::string name(80, 'n');
-    const std::string upper(80, 'N');
-    EXPECT_EQ(body(prop(name.c_str(), value("v"))),
-              std::string(74, 'N') + "\r\n " + std::string(6, 'N') + ":v\r\n");
-    // The value itself is still folded, being past column 74.
-    EXPECT_EQ(body(prop(name.c_str(), value("v")), 8), upper + ":\r\n v\r\n");
-    EXPECT_EQ(body(prop("X", value("v"), bare(name.c_str())), 8), "X;" + name + ":\r\n v\r\n");
-}
-
-TEST(Generator, QuotedPrintableContinuesItsOwnColumn) {
-    // The encoder breaks after the byte that reaches column 72; the value's
-    // last line then goes on from the encoder's column.
-    const std::string text(100, 'q');
-    const std::string out =
-        body(prop("N", value(text.c_str(), value("z")), named("ENCODING", value("Q"))));
-    const std::string first = "N;ENCODING=Q:" + std::string(72 - 13, 'q') + "=\r\n ";
-    EXPECT_EQ(out, first + std::string(41, 'q') + ",z\r\n");
 }
 
 // Past long parameters (not folded under flag 8) a QUOTED-PRINTABLE value
@@ -156,15 +153,6 @@ TEST(Generator, QuotedPrintablePastTheFoldColumnReadsBack) {
     vtest::parse(back, text, 0);
     ASSERT_EQ(back.result, 0);
     EXPECT_STREQ(back.tree.root->propertyList->valueList->data, "\xc3\xbc=x");
-}
-
-TEST(Generator, Base64FoldsAndSetsTheColumnBack) {
-    const std::string bytes(60, '\0'); // 80 characters of "A"
-    const std::string out =
-        body(prop("P", bytesValue(bytes), named("ENCODING", value("BASE64"))), 0);
-    const std::string head = "P;ENCODING=BASE64:";
-    EXPECT_EQ(out, head + std::string(74 - head.size(), 'A') + "\r\n " +
-                       std::string(80 - (74 - head.size()), 'A') + "\r\n");
 }
 
 TEST(Generator, ComponentChainsAndFlag16) {

@@ -81,20 +81,11 @@ class Writer {
     std::string quoted() {
         std::string s = "\"";
         const int n = pick(40);
+        static const char *const kPieces[] = {"\\n", "\\,", "\\\"", "\\\\", ";:,"};
         for (int i = 0; i < n; ++i) {
             const int k = pick(12);
-            if (k == 0)
-                s += "\\n";
-            else if (k == 1)
-                s += "\\,";
-            else if (k == 2)
-                s += "\\\"";
-            else if (k == 3)
-                s += "\\\\";
-            else if (k == 4)
-                s += ";:,";
-            else
-                s += static_cast<char>('a' + pick(26));
+            s +=
+                k < 5 ? std::string(kPieces[k]) : std::string(1, static_cast<char>('a' + pick(26)));
         }
         return s + "\"";
     }
@@ -237,31 +228,6 @@ TEST(RoundTrip, GeneratedTextIsAFixedPoint) {
                           << t1;
         // The written text parses without the problems the input may have had.
         EXPECT_EQ(r1, r2) << "seed " << seed;
-    }
-}
-
-TEST(RoundTrip, HandWrittenCases) {
-    const char *const texts[] = {
-        "BEGIN:VCARD\r\nNOTE;ENCODING=QUOTED-PRINTABLE:caf=C3=A9=0D=0Aline two with a "
-        "long tail that goes on and on past the seventy-second column, twice over and "
-        "more\r\nEND:VCARD\r\n",
-        "BEGIN:VCARD\r\nPHOTO;ENCODING=BASE64;TYPE=JPEG:\r\n /9j/4AAQSkZJRgABAQEASABIAAD/\r\n "
-        "2wBDAAMCAgMCAgMDAwMEAwMEBQgFBQQEBQoHBwYIDAoMDAsKCwsNDhIQDQ4RDgsLEBYQERMUFRUV\r\n"
-        "\r\nEND:VCARD\r\n",
-        "BEGIN:VCARD\r\nX;A=\"a;b\",c;B:\"x\\ny\",z\r\nEND:VCARD\r\n",
-        "BEGIN:VCARD\r\nADR;WORK;PREF;CHARSET=UTF-8;LANGUAGE=de-de;X-SOME-LONG-PARAMETER=value;"
-        "ENCODING=QUOTED-PRINTABLE:=C3=BC=3D;;Stra=C3=9Fe 1\r\nEND:VCARD\r\n",
-        "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nBEGIN:VALARM\r\nEND:VALARM\r\nEND:VEVENT\r\n"
-        "BEGIN:VTODO\r\nEND:VTODO\r\nEND:VCALENDAR\r\n",
-    };
-    for (const char *text : texts) {
-        for (int32_t printFlags : {0, 12}) {
-            int32_t r = 0;
-            const std::string t0 = reprint(text, 0, printFlags, &r);
-            EXPECT_EQ(r, 0) << text;
-            const std::string t1 = reprint(t0, 0, printFlags, &r);
-            EXPECT_EQ(reprint(t1, 0, printFlags, &r), t0) << text;
-        }
     }
 }
 

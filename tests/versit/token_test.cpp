@@ -43,58 +43,46 @@ vProperty *withParameter(const char *name, const char *word) {
     return p;
 }
 
-TEST(PropertyEncoding, ResolvesAndCaches) {
+// Each row: the parameter a PHOTO property starts with (none when null),
+// the code resolved, then the word the parameter is changed to (or added
+// with) and the code asked for again: a resolved code is cached, but an
+// encoding of "none" or "unknown" is looked up again.
+TEST(PropertyEncodingAndDatatype, ResolveAndCache) {
+    using Resolve = int32_t (*)(vProperty *);
+    const Resolve encoding = VLIB_getPropertyEncoding;
+    const Resolve datatype = VLIB_getPropertyDatatype;
     struct Case {
-        const char *parameter;
-        const char *word;
+        Resolve resolve;
+        const char *parameter, *word;
         int32_t code;
+        const char *later;
+        int32_t laterCode;
     } cases[] = {
-        {"ENCODING", "BASE64", 0x503},
-        {"encoding", "quoted-printable", 0x506},
-        {nullptr, nullptr, 1},
-        {"ENCODING", "X-UUENCODE", 0},
+        {encoding, "ENCODING", "BASE64", 0x503, "QUOTED-PRINTABLE", 0x503},
+        {encoding, "encoding", "quoted-printable", 0x506, nullptr, 0},
+        {encoding, nullptr, nullptr, 1, "Q", 0x506},
+        {encoding, "ENCODING", "X-UUENCODE", 0, nullptr, 0},
+        {datatype, "VALUE", "URL", 0x10B, nullptr, 0},
+        {datatype, nullptr, nullptr, 0x101, "URL", 0x101}, // the default is cached
+        {datatype, "VALUE", "CONTENT-ID", 0, "URL", 0},    // so is an unknown word
     };
     for (const Case &c : cases) {
         vProperty *p = withParameter(c.parameter, c.word);
-        EXPECT_EQ(VLIB_getPropertyEncoding(p), c.code) << (c.word ? c.word : "(none)");
-        EXPECT_EQ(p->encoding, c.code);
+        EXPECT_EQ(c.resolve(p), c.code) << (c.word ? c.word : "(none)");
+        EXPECT_EQ(c.resolve == encoding ? p->encoding : p->datatype, c.code);
+        if (c.later != nullptr && p->parameterList != nullptr) {
+            VLIB_set_vValue_value(p->parameterList->valueList, c.later);
+        } else if (c.later != nullptr) {
+            VLIB_add_vProperty_parameter(
+                p, VLIB_new_vParameter(0x300, c.resolve == encoding ? "ENCODING" : "VALUE",
+                                       VLIB_new_vValue(0, c.later, -1, nullptr), nullptr));
+        }
+        if (c.later != nullptr) {
+            EXPECT_EQ(c.resolve(p), c.laterCode) << c.later;
+        }
         VLIB_destroy_vProperty(&p);
     }
-
-    // A resolved code is kept even when the parameter changes afterwards...
-    vProperty *p = withParameter("ENCODING", "BASE64");
-    VLIB_getPropertyEncoding(p);
-    VLIB_set_vValue_value(p->parameterList->valueList, "QUOTED-PRINTABLE");
-    EXPECT_EQ(VLIB_getPropertyEncoding(p), 0x503);
-    VLIB_destroy_vProperty(&p);
-
-    // ...but "none" and "unknown" are looked up again.
-    p = withParameter(nullptr, nullptr);
-    EXPECT_EQ(VLIB_getPropertyEncoding(p), 1);
-    VLIB_add_vProperty_parameter(
-        p, VLIB_new_vParameter(0x300, "ENCODING", VLIB_new_vValue(0, "Q", -1, nullptr), nullptr));
-    EXPECT_EQ(VLIB_getPropertyEncoding(p), 0x506);
-    VLIB_destroy_vProperty(&p);
     EXPECT_EQ(VLIB_getPropertyEncoding(nullptr), 0);
-}
-
-TEST(PropertyDatatype, ResolvesAndCachesEvenTheUnknown) {
-    vProperty *url = withParameter("VALUE", "URL");
-    EXPECT_EQ(VLIB_getPropertyDatatype(url), 0x10B);
-    VLIB_destroy_vProperty(&url);
-
-    vProperty *none = withParameter(nullptr, nullptr);
-    EXPECT_EQ(VLIB_getPropertyDatatype(none), 0x101);
-    VLIB_add_vProperty_parameter(
-        none, VLIB_new_vParameter(0x300, "VALUE", VLIB_new_vValue(0, "URL", -1, nullptr), nullptr));
-    EXPECT_EQ(VLIB_getPropertyDatatype(none), 0x101) << "the default is cached";
-    VLIB_destroy_vProperty(&none);
-
-    vProperty *odd = withParameter("VALUE", "CONTENT-ID");
-    EXPECT_EQ(VLIB_getPropertyDatatype(odd), 0);
-    VLIB_set_vValue_value(odd->parameterList->valueList, "URL");
-    EXPECT_EQ(VLIB_getPropertyDatatype(odd), 0) << "an unknown word is cached as 0";
-    VLIB_destroy_vProperty(&odd);
     EXPECT_EQ(VLIB_getPropertyDatatype(nullptr), 0);
 }
 
