@@ -89,20 +89,33 @@ VCalendarNode *newCalendar(const PropertyParam *item, int32_t *rc) {
     return calendar;
 }
 
-// Links a new entity into the calendar and gives it the item's lines. The
-// node stays linked when its lines cannot be made.
+// Links a new entity with the item's lines into the calendar. When the
+// lines cannot be made, an entity without lines is linked all the same.
 template <class Entity>
 int32_t addEntity(VCalendarNode *calendar, const PropertyParam *item, uint32_t type,
-                  int32_t (*create)(Entity **), const char *createMessage) {
-    Entity *node = nullptr;
-    int32_t rc = create(&node);
-    if (rc != 0) return fail(rc, createMessage);
+                  int32_t (*create)(Entity **), const char *name) {
+    char createMessage[64];
+    std::snprintf(createMessage, sizeof createMessage, "vCal_AddxItemInfoToPTree: (%s)", name);
+    vcal::EntityLines lines;
+    const int32_t converted = vCal_ChangeFormatKRecToPTree(lines, type, item);
+    Entity header{};
+    header.valid = 1;
+    Entity *node = converted == 0 ? lines.build(header) : nullptr;
+    if (converted == 0 && node == nullptr) {
+        // The entity's block is its node: it fails as the node would.
+        char nodeMessage[64];
+        std::snprintf(nodeMessage, sizeof nodeMessage, "%s (malloc)", name);
+        WriteErrLog(2, VCAL_ERR_NO_MEMORY, nodeMessage);
+        return fail(VCAL_ERR_NO_MEMORY, createMessage);
+    }
+    if (node == nullptr) {
+        const int32_t rc = create(&node);
+        if (rc != 0) return fail(rc, createMessage);
+    }
     appendEntity(calendar, node);
-    PropertyNode *lines = nullptr;
-    if ((rc = vCal_ChangeFormatKRecToPTree(&lines, type, item, 0)) != 0)
-        return fail(rc, "vCal_AddxItemInfoToPTree: (vCal_ChangeFormatKRecToPTree) 2");
-    node->properties = lines;
-    return 0;
+    return converted != 0
+               ? fail(converted, "vCal_AddxItemInfoToPTree: (vCal_ChangeFormatKRecToPTree) 2")
+               : 0;
 }
 
 } // namespace
@@ -126,9 +139,9 @@ int32_t vCal_AddxItemInfoToPTree(ParseTreeHandle **phandle, const PropertyParam 
         VCalendarNode *calendar = handle->firstCalendar;
         rc = itemType == VCAL_ITEM_EVENT
                  ? addEntity<VEventNode>(calendar, item, itemType, vCal_CreateVEventNode,
-                                         "vCal_AddxItemInfoToPTree: (vCal_CreateVEventNode)")
+                                         "vCal_CreateVEventNode")
                  : addEntity<VTodoNode>(calendar, item, itemType, vCal_CreateVTodoNode,
-                                        "vCal_AddxItemInfoToPTree: (vCal_CreateVTodoNode)");
+                                        "vCal_CreateVTodoNode");
     }
     if (made) {
         if (rc == 0)

@@ -5,9 +5,14 @@
 //  - A calendar's own lines: when the first item carries the DAYLIGHT or
 //    the TZ flag, the calendar gets "DAYLIGHT:FALSE" or "TZ:+00:00". Every
 //    time is written in UTC, so these are the only values that are true
-//    of what follows, and a reader applies no offset for them. Making the
-//    node is step 1 (3), making its line step 2 (4) of the failure
-//    messages.
+//    of what follows, and a reader applies no offset for them. Their
+//    nodes are steps 1 and 3 of the failure messages (2 and 4 go unused:
+//    a node is made together with its line).
+//  - Every node is made together with its line, and an event's or
+//    to-do's nodes together with the entity (as the reader lays them
+//    out): a tree of many items is then a few blocks per item, not two
+//    per line, which is what building and destroying it costs. A line
+//    that cannot be taken fails as its node ("vCal_CreatePropertyNode").
 //  - LocalTimeToUTCDateStr counts whole four-year cycles first and moves
 //    the date by the days left within a year, so every time, however
 //    late, gets its own date (a single 16-bit move would wrap after 89
@@ -173,6 +178,7 @@ int32_t ConvertClass(char **line, uint32_t code, uint32_t kind) {
 namespace {
 
 constexpr size_t kNone = SIZE_MAX;
+constexpr size_t kFoldAt = 76;
 
 // Each form is run twice: without `out` to count the bytes, then to write
 // them into a buffer of that size.
@@ -186,7 +192,7 @@ size_t shortForm(char *out, const char *keyword, const char *text) {
         ++n;
         ++count;
         if ((c == ' ' || c == '\t') && n - 1 != lineStart) lastBlank = n - 1;
-        if (count < 76) return;
+        if (count < kFoldAt) return;
         if (lastBlank == kNone) {
             count = 0; // no place to cut: the line goes on
             return;
@@ -249,6 +255,13 @@ int32_t ConvertPutStrInExportForm(char **line, const char *text, const char *key
     *line = nullptr;
     if (text == nullptr || keyword == nullptr)
         return fail(VCAL_ERR_NULL_STREAM, "ConvertPutStrInExportForm (string)");
+    // Most texts are short and of one line: nothing to fold or drop.
+    if (form == ExportForm::Short && std::strlen(keyword) + std::strlen(text) < kFoldAt &&
+        std::strpbrk(text, "\r\n") == nullptr) {
+        *line = joined(keyword, text);
+        return *line != nullptr ? 0
+                                : fail(VCAL_ERR_NO_MEMORY, "ConvertPutStrInExportForm (malloc)");
+    }
     auto make = form == ExportForm::Short ? shortForm : quotedPrintableForm;
     const size_t length = make(nullptr, keyword, text);
     char *out = static_cast<char *>(std::malloc(length + 1));
@@ -259,35 +272,49 @@ int32_t ConvertPutStrInExportForm(char **line, const char *text, const char *key
     return 0;
 }
 
-int32_t CreateMultiInstanceProperty(PropertyNode **first, PropertyNode **last, const char *text,
-                                    const char *keyword) {
-    if (text == nullptr) return fail(VCAL_ERR_NULL_STREAM, "CreateMultiInstanceProperty (string)");
-    char *copy = joined(text, "");
-    if (copy == nullptr) return fail(VCAL_ERR_NO_MEMORY, "CreateMultiInstanceProperty (malloc) 1");
-    const size_t separator = sizeof kMultiValueSeparator - 1;
-    int32_t rc = 0;
-    for (char *piece = copy; piece != nullptr && rc == 0;) {
-        char *end = std::strstr(piece, kMultiValueSeparator);
-        if (end != nullptr) *end = '\0';
-        PropertyNode *node = nullptr;
-        if ((rc = vCal_CreatePropertyNode(&node)) != 0) {
-            fail(rc, "CreateMultiInstanceProperty (vCal_CreatePropertyNode) 1");
-            break;
-        }
-        if (*last != nullptr)
-            (*last)->next = node;
-        else
-            *first = node;
-        *last = node;
-        if ((node->line = joined(keyword, piece)) == nullptr)
-            rc = fail(VCAL_ERR_NO_MEMORY, "CreateMultiInstanceProperty (malloc) 2");
-        piece = end != nullptr ? end + separator : nullptr;
+namespace {
+
+// Takes each finished line into the node that will hold it. A line that
+// cannot be taken is logged as the node that could not be made.
+template <class Sink>
+bool take(Sink &sink, const char *line, const char *message, unsigned step = 0) {
+    if (sink.add(line, std::strlen(line))) return true;
+    WriteErrLog(2, VCAL_ERR_NO_MEMORY, "vCal_CreatePropertyNode (malloc)");
+    char numbered[80];
+    if (step != 0) {
+        std::snprintf(numbered, sizeof numbered, "%s %u", message, step);
+        message = numbered;
     }
-    std::free(copy);
-    return rc;
+    WriteErrLog(2, VCAL_ERR_NO_MEMORY, message);
+    return false;
 }
 
+} // namespace
+
 namespace {
+
+template <class Sink>
+int32_t CreateMultiInstanceProperty(Sink &sink, const char *text, const char *keyword) {
+    if (text == nullptr) return fail(VCAL_ERR_NULL_STREAM, "CreateMultiInstanceProperty (string)");
+    const size_t keywordLength = std::strlen(keyword);
+    for (const char *piece = text;;) {
+        const char *end = std::strstr(piece, kMultiValueSeparator);
+        const size_t length =
+            end != nullptr ? static_cast<size_t>(end - piece) : std::strlen(piece);
+        char *line = static_cast<char *>(std::malloc(keywordLength + length + 1));
+        if (line == nullptr)
+            return fail(VCAL_ERR_NO_MEMORY, "CreateMultiInstanceProperty (malloc) 1");
+        std::memcpy(line, keyword, keywordLength);
+        std::memcpy(line + keywordLength, piece, length);
+        line[keywordLength + length] = '\0';
+        const bool taken =
+            take(sink, line, "CreateMultiInstanceProperty (vCal_CreatePropertyNode) 1");
+        std::free(line);
+        if (!taken) return VCAL_ERR_NO_MEMORY;
+        if (end == nullptr) return 0;
+        piece = end + sizeof kMultiValueSeparator - 1;
+    }
+}
 
 enum class Convert : uint8_t {
     Multi,
@@ -391,86 +418,103 @@ int32_t convert(const LineRule &rule, const PropertyParam *item, uint32_t kind, 
     }
 }
 
-// A chain under construction; what it holds when it goes is destroyed.
-struct Lines {
-    PropertyNode *first = nullptr;
-    PropertyNode *last = nullptr;
-    Lines() = default;
-    Lines(const Lines &) = delete;
-    Lines &operator=(const Lines &) = delete;
-    ~Lines() {
-        if (first != nullptr) vCal_DestroyPropertyList(&first);
+constexpr const char kNodeStep[] = "vCal_ChangeFormatKRecToPTree (vCal_CreatePropertyNode)";
+
+// A calendar's own lines: a chain of nodes, each allocated with its line.
+class ChainSink {
+  public:
+    ChainSink() = default;
+    ChainSink(const ChainSink &) = delete;
+    ChainSink &operator=(const ChainSink &) = delete;
+    ~ChainSink() {
+        if (first_ != nullptr) vCal_DestroyPropertyList(&first_);
     }
-    // A new node behind the last one, or null (logged with `step`).
-    PropertyNode *add(uint8_t step, int32_t *rc) {
-        PropertyNode *node = nullptr;
-        if ((*rc = vCal_CreatePropertyNode(&node)) != 0) {
-            char message[64];
-            std::snprintf(message, sizeof message,
-                          "vCal_ChangeFormatKRecToPTree (vCal_CreatePropertyNode) %u", step);
-            fail(*rc, message);
-            return nullptr;
-        }
-        if (last != nullptr)
-            last->next = node;
-        else
-            first = node;
-        last = node;
-        return node;
+    bool add(const char *line, size_t length) {
+        PropertyNode *node = vcal::newPropertyNode(0, line, length);
+        if (node == nullptr) return false;
+        if (tail_.append(node)) first_ = node;
+        return true;
     }
+    PropertyNode *release() {
+        PropertyNode *first = first_;
+        first_ = nullptr;
+        return first;
+    }
+
+  private:
+    PropertyNode *first_ = nullptr;
+    vcal::ChainTail<PropertyNode> tail_;
 };
 
-int32_t calendarLines(Lines &lines, const PropertyParam *item) {
+// An event's or to-do's lines, laid out to go into one block with the
+// entity.
+struct EntitySink {
+    vcal::EntityLines &lines;
+    bool add(const char *line, size_t length) { return lines.add(0, line, length) != nullptr; }
+};
+
+template <class Sink> int32_t calendarLines(Sink &sink, const PropertyParam *item) {
     static constexpr struct {
         uint8_t slot;
-        uint8_t step;
         const char *line;
-        const char *failure;
+        unsigned step;
     } kCalendarLines[] = {
-        {VCAL_SLOT_DAYLIGHT, 1, "DAYLIGHT:FALSE", "vCal_ChangeFormatKRecToPTree (malloc) 2"},
-        {VCAL_SLOT_TZ, 3, "TZ:+00:00", "vCal_ChangeFormatKRecToPTree (malloc) 4"},
+        {VCAL_SLOT_DAYLIGHT, "DAYLIGHT:FALSE", 1},
+        {VCAL_SLOT_TZ, "TZ:+00:00", 3},
     };
     for (const auto &c : kCalendarLines) {
-        if (item->flags.flag[c.slot] == 0) continue;
-        int32_t rc = 0;
-        PropertyNode *node = lines.add(c.step, &rc);
-        if (node == nullptr) return rc;
-        if ((node->line = joined(c.line, "")) == nullptr)
-            return fail(VCAL_ERR_NO_MEMORY, c.failure);
+        if (item->flags.flag[c.slot] != 0 && !take(sink, c.line, kNodeStep, c.step))
+            return VCAL_ERR_NO_MEMORY;
     }
     return 0;
+}
+
+template <class Sink> int32_t itemLines(Sink &sink, uint32_t kind, const PropertyParam *item) {
+    for (const LineRule &rule : kLines) {
+        if (item->flags.flag[rule.slot] == 0) continue;
+        int32_t rc = 0;
+        if (rule.convert == Convert::Multi) {
+            rc = CreateMultiInstanceProperty(sink, load<const char *>(item, rule.field),
+                                             rule.keyword);
+        } else {
+            char *line = nullptr;
+            if ((rc = convert(rule, item, kind, &line)) == 0) {
+                const bool taken = take(sink, line, kNodeStep, rule.step);
+                std::free(line);
+                if (!taken) return VCAL_ERR_NO_MEMORY;
+            }
+        }
+        if (rc != 0) return fail(rc, rule.failure);
+    }
+    return 0;
+}
+
+template <class Sink> int32_t lines(Sink &sink, uint32_t kind, const PropertyParam *item) {
+    if (item == nullptr)
+        return fail(VCAL_ERR_NULL_ARGUMENT, "vCal_ChangeFormatKRecToPTree (nullptr)");
+    if (kind == kKindCalendar) return calendarLines(sink, item);
+    if (kind != VCAL_ITEM_EVENT && kind != VCAL_ITEM_TODO)
+        return fail(VCAL_ERR_BAD_ITEM_TYPE, "vCal_ChangeFormatKRecToPTree (kind)");
+    return itemLines(sink, kind, item);
 }
 
 } // namespace
 
 int32_t vCal_ChangeFormatKRecToPTree(PropertyNode **chain, uint32_t kind, const PropertyParam *item,
                                      uint32_t /*reserved*/) {
-    if (chain == nullptr || item == nullptr)
+    if (chain == nullptr)
         return fail(VCAL_ERR_NULL_ARGUMENT, "vCal_ChangeFormatKRecToPTree (nullptr)");
-    if (kind != kKindCalendar && kind != VCAL_ITEM_EVENT && kind != VCAL_ITEM_TODO)
-        return fail(VCAL_ERR_BAD_ITEM_TYPE, "vCal_ChangeFormatKRecToPTree (kind)");
-    Lines lines;
-    if (kind == kKindCalendar) {
-        const int32_t rc = calendarLines(lines, item);
-        if (rc != 0) return rc;
-    } else {
-        for (const LineRule &rule : kLines) {
-            if (item->flags.flag[rule.slot] == 0) continue;
-            int32_t rc = 0;
-            if (rule.convert == Convert::Multi) {
-                rc = CreateMultiInstanceProperty(
-                    &lines.first, &lines.last, load<const char *>(item, rule.field), rule.keyword);
-            } else {
-                PropertyNode *node = lines.add(rule.step, &rc);
-                if (node == nullptr) return rc;
-                char *line = nullptr;
-                rc = convert(rule, item, kind, &line);
-                node->line = line;
-            }
-            if (rc != 0) return fail(rc, rule.failure);
-        }
-    }
-    *chain = lines.first;
-    lines.first = nullptr;
-    return 0;
+    ChainSink sink;
+    const int32_t rc = lines(sink, kind, item);
+    if (rc == 0) *chain = sink.release();
+    return rc;
+}
+
+int32_t vCal_ChangeFormatKRecToPTree(vcal::EntityLines &collected, uint32_t kind,
+                                     const PropertyParam *item) {
+    collected.clear();
+    EntitySink sink{collected};
+    const int32_t rc = lines(sink, kind, item);
+    if (rc != 0) collected.clear();
+    return rc;
 }

@@ -79,13 +79,17 @@ enum class ExportForm : uint8_t { Short, QuotedPrintable };
 int32_t ConvertPutStrInExportForm(char **line, const char *text, const char *keyword,
                                   ExportForm form = ExportForm::Short);
 
-// Appends one node per "*^?"-separated value of `text`, each line the
-// keyword followed by the value, behind *last (the chain's last node, or
-// null when *first is empty); *first and *last follow.
-int32_t CreateMultiInstanceProperty(PropertyNode **first, PropertyNode **last, const char *text,
-                                    const char *keyword);
+namespace vcal {
+class EntityLines;
+}
 
 // *chain := the lines of `item` for a calendar (kind 1), an event (2) or a
-// to-do (3), all or none. `reserved` is not read.
+// to-do (3), each node allocated with its line; all or none. An attachment
+// or attendee text gives one line per "*^?"-separated value (the keyword
+// followed by the value). `reserved` is not read.
 int32_t vCal_ChangeFormatKRecToPTree(PropertyNode **chain, uint32_t kind, const PropertyParam *item,
                                      uint32_t reserved);
+// The same lines into `lines` (emptied first; empty again on failure), to
+// be laid out behind their entity.
+int32_t vCal_ChangeFormatKRecToPTree(vcal::EntityLines &lines, uint32_t kind,
+                                     const PropertyParam *item);

@@ -430,7 +430,7 @@ TEST(VcalWriter, AllocationFailures) {
             vCal_DestroyParseTree(&tree);
         }
     });
-    EXPECT_GT(points, 60);
+    EXPECT_GT(points, 40);
 }
 
 namespace {
