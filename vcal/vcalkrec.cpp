@@ -50,7 +50,7 @@ char *joined(const char *a, const char *b) {
     const size_t nb = std::strlen(b);
     char *line = static_cast<char *>(std::malloc(na + nb + 1));
     if (line == nullptr) return nullptr;
-    std::memcpy(line, a, na);
+    std::memcpy(line, a, na + 1);
     std::memcpy(line + na, b, nb + 1);
     return line;
 }
@@ -127,7 +127,7 @@ int32_t ConvertMultiDate(char **line, const TimeNode *dates, const char *keyword
     // Each date and its separator fit in 24 bytes.
     char *text = static_cast<char *>(std::malloc(keywordLength + count * 24 + 1));
     if (text == nullptr) return fail(VCAL_ERR_NO_MEMORY, "ConvertMultiDate (malloc)");
-    std::memcpy(text, keyword, keywordLength);
+    std::memcpy(text, keyword, keywordLength + 1);
     char *at = text + keywordLength;
     CalapiTime time = dates->time;
     for (const TimeNode *n = dates;;) {
