@@ -677,7 +677,9 @@ typedef int32_t (*vCalStreamNextBytePut)(void *stream, uint8_t byte);
  * attendee value starts with the text that follows the ATTENDEE keyword,
  * ";ROLE=..." or ":"), resources with ";". The exception dates are the
  * embedded time of exceptionDates followed by its chain. `reserved` is
- * not read. The item stays the caller's.
+ * not read. The item stays the caller's. The new node becomes the
+ * calendar's currentEvent (currentTodo), where the next add finds the end
+ * of the chain; the walk's cursors are not touched.
  *
  * Results: 0; VCAL_ERR_NULL_HANDLE, VCAL_ERR_NULL_ARGUMENT (item),
  * VCAL_ERR_BAD_ITEM_TYPE; VCAL_ERR_NO_MEMORY; VCAL_ERR_NULL_STREAM for a
