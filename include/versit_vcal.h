@@ -258,6 +258,100 @@ typedef struct KRproperty {
     KL_HLIST list[3]; /* 5 */
 } KRproperty;
 
+/* ------------------------------------------------------------------------
+ * Records of the client's calendar store, read by vCal_EventAddToParseTree
+ * and vCal_TaskAddToParseTree. Only the named fields are read; the rest
+ * belongs to the client. Texts are NUL-terminated within their field; a
+ * text that fills its whole field is read up to the field's end.
+ */
+
+/* An event. 472 bytes. */
+typedef struct CalEventRecord {
+    uint8_t clientData0[6]; /* 0 */
+    uint32_t ownerId;       /* 6: compared with attendee ids */
+    uint32_t organizerId;   /* 10: compared with attendee ids */
+    uint8_t clientData1[20];
+    uint32_t classCode; /* 34: 1 CONFIDENTIAL, 2 and 4 PRIVATE, other PUBLIC; 0 none */
+    uint8_t clientData2[4];
+    uint16_t
+        category; /* 42: 1, 2 HOLIDAY, 3 MISCELLANEOUS, 4 SPECIAL OCCASION, other APPOINTMENT */
+    uint8_t clientData3[4];
+    uint16_t priority; /* 48: counted from 0; PRIORITY is one more */
+    uint8_t clientData4[277];
+    char summary[145]; /* 327: taken when the instance has none */
+} CalEventRecord;
+
+/* One occurrence of an event. 210 bytes. The attendee replies are keyed
+ * with idPart1 and the four bytes at offset 8 (idPart2 and idPart3 read
+ * as one 32-bit number). */
+typedef struct CalInstanceRecord {
+    uint8_t clientData0[4];
+    uint32_t idPart1; /* 4 */
+    uint16_t idPart2; /* 8 */
+    uint16_t idPart3; /* 10 */
+    uint8_t clientData1[2];
+    uint8_t tentative; /* 14: non-zero gives STATUS:TENTATIVE */
+    uint8_t clientData2;
+    CalapiTime start;  /* 16 */
+    uint32_t duration; /* 20: minutes; DTEND is start + duration */
+    uint8_t clientData3[8];
+    char location[33]; /* 32: empty for none */
+    char summary[145]; /* 65: empty to take the event's */
+} CalInstanceRecord;
+
+/* The alarm of an event. 5 bytes. */
+typedef struct CalAlarmRecord {
+    uint8_t set;            /* 0: non-zero when the alarm is on */
+    uint32_t minutesBefore; /* 1: the alarm runs this long before the start */
+} CalAlarmRecord;
+
+/* The data of an attendee list cell; its id is the attendee id (32 bits).
+ * 726 bytes. */
+typedef struct CalAttendeeRecord {
+    uint8_t clientData0[10];
+    uint16_t kind; /* 10: 1 for a resource, else a person */
+    uint8_t clientData1[116];
+    char familyName[41]; /* 128 */
+    char givenName[41];  /* 169: the attendee is "givenName familyName" */
+    uint8_t clientData2[475];
+    char resourceName[41]; /* 685: the name of a resource */
+} CalAttendeeRecord;
+
+/* The id of an attendee reply list cell. 12 bytes. */
+typedef struct CalReplyKey {
+    uint32_t instancePart1; /* 0: CalInstanceRecord.idPart1 */
+    uint32_t instancePart2; /* 4: the 32 bits at offset 8 of the instance */
+    uint32_t attendeeId;    /* 8 */
+} CalReplyKey;
+
+/* The data of an attendee reply list cell. 56 bytes. */
+typedef struct CalReplyRecord {
+    uint8_t clientData0[51];
+    uint8_t accepted[2]; /* 51: either non-zero: CONFIRMED */
+    uint8_t clientData1[2];
+    uint8_t declined; /* 55: non-zero: DECLINED (else NEEDS ACTION) */
+} CalReplyRecord;
+
+/* A to-do. 518 bytes. */
+typedef struct CalTodoRecord {
+    uint32_t idPart3; /* 0 */
+    uint8_t clientData0[2];
+    uint16_t idPart1; /* 6 */
+    uint16_t idPart2; /* 8 */
+    uint8_t clientData1[28];
+    uint32_t classCode; /* 38: 3 CONFIDENTIAL, 2 and 4 PRIVATE, other PUBLIC; 0 none */
+    uint8_t clientData2[306];
+    char summary[145];        /* 348 */
+    uint8_t priority;         /* 493: 0 none */
+    CalapiTime completedTime; /* 494: 0 none */
+    CalapiTime startTime;     /* 498: 0 none */
+    uint8_t alarmSet;         /* 502 */
+    uint32_t alarmMinutes;    /* 503: before the start; 0 no alarm */
+    CalapiTime dueTime;       /* 507: 0 none */
+    uint8_t clientData3[6];
+    char state; /* 517: 'd' when done */
+} CalTodoRecord;
+
 #pragma pack(pop)
 
 /* These two have no gap to pack away; they keep their natural alignment,
@@ -555,6 +649,118 @@ VERSIT_API int32_t vCal_mallocAppend2ndStrInFirst(char **text, const char *secon
  * VCAL_ERR_NO_VALUE for a line without ":" or with nothing after it;
  * VCAL_ERR_NO_MEMORY (*field unchanged). */
 VERSIT_API int32_t vCal_mallocCopy2ndStrValueInFirst(char **field, const char *line);
+
+/* ------------------------------------------------------------------------
+ * Writing: calendar items into a tree, and a tree out as a stream.
+ *
+ * The first item added to a null handle variable makes a tree with one
+ * calendar; every later item goes into that calendar. Each event or to-do
+ * node holds finished lines (property id 0): keyword, value in vCalendar
+ * 1.0 form, folding applied. Times are written as UTC ("...Z") unchanged.
+ * Written are ATTACH, ATTENDEE, AALARM, CATEGORIES, CLASS, DALARM,
+ * DCREATED, DTSTART, DTEND, DUE, COMPLETED, SUMMARY, LOCATION, RESOURCES,
+ * DESCRIPTION (quoted-printable), PRIORITY, STATUS, EXDATE and UID, in
+ * that order, each when its flag is set; rules and the other properties
+ * are not. Line breaks in the short texts are dropped; a DESCRIPTION keeps
+ * them as CR LF. The tree is released with vCal_DestroyParseTree.
+ */
+
+/* Accepts the next byte of the stream and returns 0, or returns a non-zero
+ * code that stops the writing. `stream` is the caller's pointer, handed
+ * back unchanged. */
+typedef int32_t (*vCalStreamNextBytePut)(void *stream, uint8_t byte);
+
+/* Adds one item (a PropertyParam whose fields are read where their flags
+ * are set) to the tree in *phandle, making the tree first when *phandle
+ * is null; itemType is VCAL_ITEM_EVENT or VCAL_ITEM_TODO. Multi-value
+ * texts: attachment and attendee values are joined with "*^?" (each
+ * attendee value starts with the text that follows the ATTENDEE keyword,
+ * ";ROLE=..." or ":"), resources with ";". The exception dates are the
+ * embedded time of exceptionDates followed by its chain. `reserved` is
+ * not read. The item stays the caller's. The new node becomes the
+ * calendar's currentEvent (currentTodo), where the next add finds the end
+ * of the chain; the walk's cursors are not touched.
+ *
+ * Results: 0; VCAL_ERR_NULL_HANDLE, VCAL_ERR_NULL_ARGUMENT (item),
+ * VCAL_ERR_BAD_ITEM_TYPE; VCAL_ERR_NO_MEMORY; VCAL_ERR_NULL_STREAM for a
+ * flagged text that is null. When an item's lines cannot be made, its
+ * node is still added (without lines) to an existing tree; a tree made by
+ * this call is released again and *phandle stays null. */
+VERSIT_API int32_t vCal_AddxItemInfoToPTree(ParseTreeHandle **phandle, const PropertyParam *item,
+                                            uint32_t itemType, uint32_t reserved);
+
+/* Adds one event occurrence from the client's records, as
+ * vCal_AddxItemInfoToPTree does. `idPair` holds two 16-bit numbers (low
+ * half first) that begin the UID "a-b-instance part 1-instance part 3".
+ * DTSTART and DTEND come from the instance; SUMMARY from the instance or
+ * else the event; AALARM and DALARM from `alarm` (optional) when it is
+ * set. Unless the category is 1 or 2, every cell of `attendees` (optional)
+ * gives a RESOURCES value (kind 1) or an ATTENDEE line whose ROLE (OWNER,
+ * ORGANIZER, ATTENDEE) comes from the event's ids and whose STATUS
+ * (CONFIRMED, DECLINED, NEEDS ACTION) comes from the cell of `replies`
+ * keyed by CalReplyKey; a reply that cannot be fetched ends the call with
+ * the list library's code. `description` (`length` bytes) and
+ * `attachment` are optional; `version` must be "1.0"; `reserved` is not
+ * read. Every text is copied.
+ *
+ * Results: VCAL_ERR_VERSION_BUFFER (null or empty version),
+ * VCAL_ERR_NULL_EVENT (no event or instance), VCAL_ERR_BAD_VERSION (these
+ * three not logged, *phandle untouched); VCAL_ERR_NO_MEMORY; the list
+ * library's codes; those of vCal_AddxItemInfoToPTree. */
+VERSIT_API int32_t vCal_EventAddToParseTree(ParseTreeHandle **phandle, uint32_t idPair,
+                                            const CalEventRecord *event,
+                                            const CalInstanceRecord *instance,
+                                            const CalAlarmRecord *alarm, KL_HLIST replies,
+                                            KL_HLIST attendees, const char *description,
+                                            uint32_t length, const char *attachment,
+                                            const char *version, uint32_t reserved);
+
+/* Adds one to-do from the client's record, as vCal_AddxItemInfoToPTree
+ * does: DTSTART, DUE, PRIORITY and CLASS when not 0, AALARM and DALARM at
+ * start - alarmMinutes when the alarm is set, STATUS:COMPLETED and
+ * COMPLETED when the state is 'd', SUMMARY always (an empty summary makes
+ * the to-do's lines fail with VCAL_ERR_NULL_STREAM), UID
+ * "idPart1-idPart2-idPart3". The texts are optional and copied;
+ * `version` must be "1.0"; both reserved values are not read.
+ *
+ * Results: VCAL_ERR_NULL_TODO, VCAL_ERR_BAD_VERSION (not logged, *phandle
+ * untouched); VCAL_ERR_NO_MEMORY; those of vCal_AddxItemInfoToPTree. */
+VERSIT_API int32_t vCal_TaskAddToParseTree(ParseTreeHandle **phandle, uint32_t reserved1,
+                                           const CalTodoRecord *todo, const char *description,
+                                           uint32_t length, const char *attachment,
+                                           const char *version, uint32_t reserved2);
+
+/* Writes `line` and a line feed through NextBytePut, one byte per call.
+ * VCAL_ERR_NULL_LINE for a null line, VCAL_ERR_NULL_PUT_CALLBACK for a
+ * null callback, or the callback's first non-zero result (the bytes
+ * before it are written). */
+VERSIT_API int32_t vCal_PutALineToStream(void *stream, vCalStreamNextBytePut NextBytePut,
+                                         const char *line);
+
+/* Writes every calendar of the tree as vCalendar 1.0 text, each line
+ * ended by a single line feed: BEGIN:VCALENDAR, "PRODID:-//Larkspur
+ * Calendar", the calendar's lines, "VERSION:" and `version`, every event
+ * (BEGIN:VEVENT, its lines, END:VEVENT), every to-do likewise,
+ * END:VCALENDAR. `progress` (optional) is called as (0, 3, 4, percent)
+ * before each event and to-do, from 70 up to at most 98; it sets the
+ * tree's eventsKept to 1 when it is 0. Results: VCAL_ERR_NULL_HANDLE,
+ * VCAL_ERR_NULL_STREAM, VCAL_ERR_NULL_PUT_CALLBACK,
+ * VCAL_ERR_VERSION_BUFFER (null or empty version), VCAL_ERR_NO_TREE (no
+ * calendar), VCAL_ERR_NULL_LINE (a node without a line), or the
+ * callback's code; what was written stays written. */
+VERSIT_API int32_t vCal_ParseTreeToStreamPut(ParseTreeHandle *handle, void *stream,
+                                             vCalStreamNextBytePut NextBytePut, const char *version,
+                                             vCalProgressFct progress);
+
+/* The same with the caller's product text after "PRODID:-//" (no PRODID
+ * line when it is null), no VERSION line when `version` is null, and
+ * only the events and to-dos whose valid byte is set. A tree without any
+ * valid event or to-do gives VCAL_ERR_NO_CALENDAR_CLOSED and writes
+ * nothing. */
+VERSIT_API int32_t vCal_ParseTreeToStreamPutEx(ParseTreeHandle *handle, void *stream,
+                                               vCalStreamNextBytePut NextBytePut,
+                                               const char *version, const char *product,
+                                               vCalProgressFct progress);
 
 VERSIT_END_DECLS
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tool.h"
+#include "vcal_form.h"
 #include "versit_vcal.h"
 
 namespace {
@@ -60,8 +61,6 @@ void printSummary(const ParseTreeHandle *tree) {
                 tree != nullptr ? tree->todosRead : 0u, todos);
 }
 
-// versit vcal check FILE.vcs|-: like a linter, 0 for a clean file, 1 for
-// warnings only, 2 for errors (or a file that cannot be read).
 // One reading of a file (or of standard input for "-"); the tree and the
 // texts are the caller's. False when the file cannot be opened.
 struct Reading {
@@ -89,6 +88,8 @@ bool readFile(const char *path, Reading &r) {
     return true;
 }
 
+// versit vcal check FILE.vcs|-: like a linter, 0 for a clean file, 1 for
+// warnings only, 2 for errors (or a file that cannot be read).
 int vcalCheck(const char *path) {
     Reading r;
     if (!readFile(path, r)) return 2;
@@ -366,17 +367,106 @@ int vcalItems(const char *path, bool json) {
     return status;
 }
 
+// ---------------------------------------------------------------------------
+// versit vcal rewrite FILE.vcs|- [-o FILE]
+
+// Adds every item of one kind of the calendar to the new tree. Returns the
+// first failure (0 when every item went in); `added` counts what did.
+template <class Entity>
+int32_t
+addItems(ParseTreeHandle **out, VCalendarNode *calendar, uint16_t type, unsigned &added,
+         int32_t (*first)(VCalendarNode *, PropertyParam *, const int16_t *, uint32_t, Entity **),
+         int32_t (*next)(VCalendarNode *, PropertyParam *, const int16_t *, uint32_t, Entity **)) {
+    PropertyParam item{};
+    Entity *node = nullptr;
+    int32_t failure = 0;
+    int32_t rc = first(calendar, &item, nullptr, 0, &node);
+    for (; rc == 0; rc = next(calendar, &item, nullptr, 0, &node)) {
+        int32_t step = toWriterForm(item, type, node->properties);
+        if (step == 0) step = vCal_AddxItemInfoToPTree(out, &item, type, 0);
+        if (step == 0)
+            ++added;
+        else if (failure == 0)
+            failure = step;
+        release(item);
+    }
+    release(item);
+    return failure != 0 ? failure : rc == VCAL_ERR_NO_MORE_ENTITIES ? 0 : rc;
+}
+
+struct FileSink {
+    FILE *file;
+};
+
+int32_t putByte(void *stream, uint8_t byte) {
+    return std::fputc(byte, static_cast<FileSink *>(stream)->file) == EOF ? VCAL_ERR_NO_LINE : 0;
+}
+
+// versit vcal rewrite FILE.vcs|- [-o FILE]: 0 when every item was
+// rewritten, 1 when the reader left items out or an item could not be
+// added, 2 when nothing could be read or written.
+int vcalRewrite(const char *path, const char *outPath) {
+    Reading r;
+    if (!readFile(path, r)) return 2;
+    int status = r.rc == 0 ? 0 : 1;
+    ParseTreeHandle *out = nullptr;
+    unsigned added = 0;
+    VCalendarNode *calendar = nullptr;
+    for (int32_t got = r.tree != nullptr ? vCal_GetFirstCalendar(r.tree, &calendar) : 1; got == 0;
+         got = vCal_GetNextCalendar(r.tree, &calendar)) {
+        const int32_t failures[2] = {addItems<VEventNode>(&out, calendar, VCAL_ITEM_EVENT, added,
+                                                          vCal_GetFirstEvent, vCal_GetNextEvent),
+                                     addItems<VTodoNode>(&out, calendar, VCAL_ITEM_TODO, added,
+                                                         vCal_GetFirstTodo, vCal_GetNextTodo)};
+        for (int32_t failure : failures) {
+            if (failure == 0) continue;
+            status = 1;
+            std::fprintf(stderr, "versit: %s: an item could not be rewritten: %s\n", path,
+                         resultName(failure));
+        }
+    }
+    // The messages go beside the output, not into it.
+    for (const char *p = r.errors != nullptr ? r.errors : ""; *p != '\0'; ++p) {
+        if (*p != '\r') std::fputc(*p, stderr);
+    }
+    std::free(r.errors);
+    std::free(r.warnings);
+    if (r.readFailed) std::fprintf(stderr, "versit: read error on %s\n", path);
+    if (r.tree == nullptr) {
+        printResult(stderr, "result", r.rc);
+        return 2;
+    }
+    vCal_DestroyParseTree(&r.tree);
+    if (out == nullptr) {
+        std::fprintf(stderr, "versit: %s: no event or to-do to write\n", path);
+        return 2;
+    }
+    FileSink sink{outPath != nullptr ? std::fopen(outPath, "wb") : stdout};
+    int32_t rc = VCAL_ERR_NO_LINE;
+    if (sink.file != nullptr) {
+        rc = vCal_ParseTreeToStreamPut(out, &sink, putByte, "1.0", nullptr);
+        if (outPath != nullptr && std::fclose(sink.file) != 0 && rc == 0) rc = VCAL_ERR_NO_LINE;
+        if (outPath == nullptr && std::fflush(stdout) != 0 && rc == 0) rc = VCAL_ERR_NO_LINE;
+    }
+    vCal_DestroyParseTree(&out);
+    if (rc != 0) {
+        std::fprintf(stderr, "versit: cannot write %s\n", outPath != nullptr ? outPath : "output");
+        return 2;
+    }
+    return status;
+}
+
 } // namespace
 
 int runVcal(int argc, char **argv) {
     if (argc == 3 && std::strcmp(argv[1], "check") == 0) return vcalCheck(argv[2]);
     const bool json = argc == 4 && std::strcmp(argv[3], "--json") == 0;
     if ((argc == 3 || json) && std::strcmp(argv[1], "items") == 0) return vcalItems(argv[2], json);
-    if (argc >= 2 && std::strcmp(argv[1], "rewrite") == 0) {
-        std::fprintf(stderr, "versit: 'vcal %s' is not available in this build yet\n", argv[1]);
-        return 2;
-    }
+    if ((argc == 3 || argc == 5) && std::strcmp(argv[1], "rewrite") == 0 &&
+        (argc == 3 || std::strcmp(argv[3], "-o") == 0))
+        return vcalRewrite(argv[2], argc == 5 ? argv[4] : nullptr);
     std::fprintf(stderr, "usage: versit vcal check FILE.vcs|-\n"
-                         "       versit vcal items FILE.vcs|- [--json]\n");
+                         "       versit vcal items FILE.vcs|- [--json]\n"
+                         "       versit vcal rewrite FILE.vcs|- [-o FILE]\n");
     return 2;
 }

@@ -31,11 +31,14 @@ constexpr Command kCommands[] = {
      "an address book in a file: import FILE.vcf creates an entry per card, export [ID...] "
      "writes entries as vCards, list shows them",
      runAb},
-    {"vcal", "vcal check|items FILE.vcs|- [--json]",
+    {"vcal", "vcal check|items|rewrite FILE.vcs|- [--json] [-o FILE]",
      "check a vCalendar file: messages, what was kept, the result (exit 0 clean, 1 warnings, "
      "2 errors); or list its events and to-dos as a client receives them: UTC times, texts, "
      "codes, alarms and occurrences (items only, --json for scripts; exit 0 all taken, 1 some "
-     "left out, 2 unreadable); vcal rewrite is not available yet",
+     "left out, 2 unreadable); or rewrite them as one vCalendar 1.0 calendar in the library's "
+     "own form, to standard output or -o FILE (rewrite only; rules, RDATE and properties the "
+     "client has no field for are not written; exit 0 all rewritten, 1 some left out, 2 "
+     "unreadable or nothing to write)",
      runVcal},
 };
 
