@@ -41,10 +41,12 @@ const Row kRows[] = {
      [](Exchange &f) {
          char *text = nullptr;
          int32_t length = -1;
-         const int32_t result = GetVCardStreamFromABRecID(f.book, f.context, &f.record, &text, &length);
+         const int32_t result =
+             GetVCardStreamFromABRecID(f.book, f.context, &f.record, &text, &length);
          sweep::expect(result, 0,
-                       {0, VCARD_ERR_NO_MEMORY, VLIB_ERR_NO_MEMORY, VCARD_ERR_CREATE_CARD, VCARD_ERR_CREATE_VALUE,
-                        VCARD_ERR_CREATE_PARAMETER, VCARD_ERR_CREATE_PROPERTY});
+                       {0, VCARD_ERR_NO_MEMORY, VLIB_ERR_NO_MEMORY, VCARD_ERR_CREATE_CARD,
+                        VCARD_ERR_CREATE_VALUE, VCARD_ERR_CREATE_PARAMETER,
+                        VCARD_ERR_CREATE_PROPERTY});
          EXPECT_EQ(text == nullptr, result != 0);
          std::free(text);
      }},
@@ -52,12 +54,14 @@ const Row kRows[] = {
     // while storing a card's notes or photo is not reported.
     {"GetNewABRecIDsFromVCardStream", kSome,
      [](Exchange &f) {
-         const std::string text = abtest::cardText({"N:Roy;Jean", "TEL;WORK;VOICE:1", "NOTE;X-QVT-TYPE=General:g"}) +
-                                  abtest::cardText({"N:Two", "X-QVT-AB_Version:1"});
+         const std::string text =
+             abtest::cardText({"N:Roy;Jean", "TEL;WORK;VOICE:1", "NOTE;X-QVT-TYPE=General:g"}) +
+             abtest::cardText({"N:Two", "X-QVT-AB_Version:1"});
          const abtest::Imported in = abtest::importText(f.book, f.context, text);
          sweep::expect(in.result, 0,
                        {0, VCARD_ERR_NO_MEMORY, VLIB_ERR_NO_MEMORY, VCARD_ERR_CREATE_VALUE,
-                        VCARD_ERR_CREATE_PARAMETER, KL_LIST_E_CREATE_NO_MEMORY, KL_LIST_E_ADD_FRONT});
+                        VCARD_ERR_CREATE_PARAMETER, KL_LIST_E_CREATE_NO_MEMORY,
+                        KL_LIST_E_ADD_FRONT});
          EXPECT_LE(in.ids.size(), 2u);
          if (in.result == 0) {
              EXPECT_EQ(in.ids.size() + in.skipped, 2u);

@@ -61,7 +61,8 @@ void expectConverted(int32_t result, char *&out) {
 }
 
 // Parsers of typed values: run on a copy of the text.
-template <class Record> void expectParsed(int32_t (*parse)(const char *, Record *), const char *text) {
+template <class Record>
+void expectParsed(int32_t (*parse)(const char *, Record *), const char *text) {
     Record record{};
     sweep::expect(parse(text, &record), 0, {VLIB_ERR_NO_MEMORY});
 }

@@ -20,9 +20,9 @@ struct Lists {
     Lists() {
         EXPECT_EQ(KL_ListCreate(&numbers, 4, 4, 0, nullptr, nullptr), 0);
         EXPECT_EQ(KL_ListCreate(&doomed, 4, 4, 0, nullptr, nullptr), 0);
-        EXPECT_EQ(KL_ListCreate(&text, 8, 8, KL_LIST_STRING_ID | KL_LIST_STRING_DATA, nullptr,
-                                nullptr),
-                  0);
+        EXPECT_EQ(
+            KL_ListCreate(&text, 8, 8, KL_LIST_STRING_ID | KL_LIST_STRING_DATA, nullptr, nullptr),
+            0);
         for (const uint32_t *n : {&kOne, &kTwo, &kThree}) {
             EXPECT_EQ(KL_ListAddTo(numbers, n, n), 0);
             EXPECT_EQ(KL_ListAddTo(doomed, n, n), 0);
@@ -67,7 +67,8 @@ const Row kRows[] = {
     {"KL_ListCreate KL_ListDestroy", kSome,
      [](Lists &) {
          KL_HLIST l = nullptr;
-         sweep::expect(KL_ListCreate(&l, 4, 4, 0, nullptr, nullptr), 0, {KL_LIST_E_CREATE_NO_MEMORY});
+         sweep::expect(KL_ListCreate(&l, 4, 4, 0, nullptr, nullptr), 0,
+                       {KL_LIST_E_CREATE_NO_MEMORY});
          sweep::expectMade(l);
          if (l != nullptr) KL_ListDestroy(&l);
      }},
@@ -81,22 +82,29 @@ const Row kRows[] = {
          if (l != nullptr) KL_ListDestroy(&l);
      }},
     {"KL_ListAddTo", kSome,
-     [](Lists &f) { addAndRemove(f.numbers, KL_ListAddTo(f.numbers, &kNine, &kNine), KL_LIST_E_ADD_FRONT); }},
+     [](Lists &f) {
+         addAndRemove(f.numbers, KL_ListAddTo(f.numbers, &kNine, &kNine), KL_LIST_E_ADD_FRONT);
+     }},
     {"KL_ListAddAfter", kSome,
      [](Lists &f) {
-         addAndRemove(f.numbers, KL_ListAddAfter(f.numbers, &kTwo, nullptr, &kNine, &kNine), KL_LIST_E_NO_MEMORY);
+         addAndRemove(f.numbers, KL_ListAddAfter(f.numbers, &kTwo, nullptr, &kNine, &kNine),
+                      KL_LIST_E_NO_MEMORY);
      }},
     {"KL_ListAddBefore", kSome,
      [](Lists &f) {
-         addAndRemove(f.numbers, KL_ListAddBefore(f.numbers, &kTwo, nullptr, &kNine, &kNine), KL_LIST_E_NO_MEMORY);
+         addAndRemove(f.numbers, KL_ListAddBefore(f.numbers, &kTwo, nullptr, &kNine, &kNine),
+                      KL_LIST_E_NO_MEMORY);
      }},
     {"KL_ListAddLast", kSome,
-     [](Lists &f) { addAndRemove(f.numbers, KL_ListAddLast(f.numbers, &kNine, &kNine), KL_LIST_E_NO_MEMORY); }},
+     [](Lists &f) {
+         addAndRemove(f.numbers, KL_ListAddLast(f.numbers, &kNine, &kNine), KL_LIST_E_NO_MEMORY);
+     }},
     {"KL_ListAlloc KL_ListFree", kSome,
      [](Lists &f) {
          void *handle = nullptr;
          void *address = nullptr;
-         sweep::expect(KL_ListAlloc(f.numbers, &handle, &address, 3), 0, {KL_LIST_E_ALLOC_NO_MEMORY});
+         sweep::expect(KL_ListAlloc(f.numbers, &handle, &address, 3), 0,
+                       {KL_LIST_E_ALLOC_NO_MEMORY});
          KL_ListFree(handle);
      }},
     // Text data: a change makes a new cell (in a copy, which the run owns).
@@ -130,11 +138,13 @@ const Row kRows[] = {
          EXPECT_EQ(KL_ListGetPrev(f.numbers, &id, nullptr), 0);
          EXPECT_EQ(KL_ListGetLast(f.numbers, &id, nullptr), 0);
      }},
-    {"KL_ListGet", kNever, [](Lists &f) {
+    {"KL_ListGet", kNever,
+     [](Lists &f) {
          uint32_t data = 0;
          EXPECT_EQ(KL_ListGet(f.numbers, &kTwo, &data), 0);
      }},
-    {"KL_ListAlwaysGet", kNever, [](Lists &f) {
+    {"KL_ListAlwaysGet", kNever,
+     [](Lists &f) {
          uint32_t data = 0;
          EXPECT_EQ(KL_ListAlwaysGet(f.numbers, &kTwo, &data), 0);
      }},
@@ -169,7 +179,8 @@ const Row kRows[] = {
          int32_t r = -1;
          EXPECT_EQ(KL_ListFlagDetect(f.text, KL_LIST_STRING_ID, &r), 1);
      }},
-    {"KL_ListGetValue KL_ListGetElemNum KL_ListGetDataSize KL_ListGetFlags KL_ListGetIdSize", kNever,
+    {"KL_ListGetValue KL_ListGetElemNum KL_ListGetDataSize KL_ListGetFlags KL_ListGetIdSize",
+     kNever,
      [](Lists &f) {
          uint32_t v = 0;
          EXPECT_EQ(KL_ListGetValue(f.numbers, &v, KL_LIST_VALUE_COUNT), 0);
@@ -189,7 +200,9 @@ const Row kRows[] = {
     {"KL_ListAlwaysTrueFct", kNever,
      [](Lists &f) { EXPECT_EQ(KL_ListAlwaysTrueFct(f.numbers, &kOne, nullptr, nullptr), 1); }},
     {"KL_ListIdCmpFct", kNever,
-     [](Lists &f) { EXPECT_EQ(KL_ListIdCmpFct(f.numbers, &kOne, nullptr, const_cast<uint32_t *>(&kOne)), 1); }},
+     [](Lists &f) {
+         EXPECT_EQ(KL_ListIdCmpFct(f.numbers, &kOne, nullptr, const_cast<uint32_t *>(&kOne)), 1);
+     }},
     {"KL_ListSetFlag", kNever,
      [](Lists &f) {
          EXPECT_EQ(KL_ListSetFlag(f.numbers, KL_LIST_MOVE_TO_FRONT, 1), 0);
@@ -199,8 +212,9 @@ const Row kRows[] = {
      [](Lists &f) { EXPECT_EQ(KL_ListChangeCmpFct(f.numbers, nullptr, nullptr), 0); }},
     {"KL_ListQuickSort", kSome,
      [](Lists &f) {
-         sweep::expect(KL_ListQuickSort(f.numbers, nullptr, nullptr), 0,
-                       {KL_LIST_E_CREATE_NO_MEMORY, KL_LIST_E_ALLOC_NO_MEMORY, KL_LIST_E_ADD_FRONT});
+         sweep::expect(
+             KL_ListQuickSort(f.numbers, nullptr, nullptr), 0,
+             {KL_LIST_E_CREATE_NO_MEMORY, KL_LIST_E_ALLOC_NO_MEMORY, KL_LIST_E_ADD_FRONT});
      }},
     {"KL_ListCopy", kSome,
      [](Lists &f) {
@@ -221,14 +235,17 @@ const Row kRows[] = {
      [](Lists &f) {
          KL_HLIST into = nullptr;
          if (KL_ListCreate(&into, 4, 4, 0, nullptr, nullptr) != 0) return;
-         sweep::expect(KL_ListMerge(into, f.numbers), 0, {KL_LIST_E_ALLOC_NO_MEMORY, KL_LIST_E_NO_MEMORY});
+         sweep::expect(KL_ListMerge(into, f.numbers), 0,
+                       {KL_LIST_E_ALLOC_NO_MEMORY, KL_LIST_E_NO_MEMORY});
          if (!alloc_hook::failed())
-             sweep::expect(KL_ListMergeSelect(into, f.numbers, KL_ListIdCmpFct, const_cast<uint32_t *>(&kOne)),
-                       0, {KL_LIST_E_ALLOC_NO_MEMORY, KL_LIST_E_NO_MEMORY});
+             sweep::expect(KL_ListMergeSelect(into, f.numbers, KL_ListIdCmpFct,
+                                              const_cast<uint32_t *>(&kOne)),
+                           0, {KL_LIST_E_ALLOC_NO_MEMORY, KL_LIST_E_NO_MEMORY});
          KL_ListDestroy(&into);
      }},
     // Deleting, last: these rows use up the list they work on.
-    {"KL_ListDeleteFrom", kNever, [](Lists &f) { EXPECT_EQ(KL_ListDeleteFrom(f.doomed, &kNine, nullptr), 0); }},
+    {"KL_ListDeleteFrom", kNever,
+     [](Lists &f) { EXPECT_EQ(KL_ListDeleteFrom(f.doomed, &kNine, nullptr), 0); }},
     {"KL_ListDeleteCurrent", kNever,
      [](Lists &f) {
          ASSERT_EQ(KL_ListGetFirst(f.doomed, nullptr, nullptr), 0);

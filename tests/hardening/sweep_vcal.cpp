@@ -9,15 +9,17 @@
 
 namespace {
 
-const std::string kText = "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nTZ:+01:00\r\n"
-                          "BEGIN:VEVENT\r\nDTSTART:19990104T100000Z\r\nDTEND:19990104T110000Z\r\n"
-                          "SUMMARY;ENCODING=QUOTED-PRINTABLE:a=3Db\r\nRRULE:D1 #3\r\n"
-                          "EXDATE:19990105T100000Z\r\nRDATE:19990110T100000Z\r\nCATEGORIES:HOLIDAY\r\n"
-                          "CLASS:PUBLIC\r\nATTENDEE:a@b\r\nATTENDEE:c@d\r\nEND:VEVENT\r\n"
-                          "BEGIN:VEVENT\r\nDTSTART:19990106T100000Z\r\nDTEND:19990106T110000Z\r\nSUMMARY:two\r\nEND:VEVENT\r\n"
-                          "BEGIN:VTODO\r\nDTSTART:19990104T100000Z\r\nDUE:19990105T100000Z\r\n"
-                          "SUMMARY:t\r\nPRIORITY:1\r\nEND:VTODO\r\n"
-                          "BEGIN:VTODO\r\nSUMMARY:u\r\nEND:VTODO\r\nEND:VCALENDAR\r\n";
+const std::string kText =
+    "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nTZ:+01:00\r\n"
+    "BEGIN:VEVENT\r\nDTSTART:19990104T100000Z\r\nDTEND:19990104T110000Z\r\n"
+    "SUMMARY;ENCODING=QUOTED-PRINTABLE:a=3Db\r\nRRULE:D1 #3\r\n"
+    "EXDATE:19990105T100000Z\r\nRDATE:19990110T100000Z\r\nCATEGORIES:HOLIDAY\r\n"
+    "CLASS:PUBLIC\r\nATTENDEE:a@b\r\nATTENDEE:c@d\r\nEND:VEVENT\r\n"
+    "BEGIN:VEVENT\r\nDTSTART:19990106T100000Z\r\nDTEND:19990106T110000Z\r\nSUMMARY:two\r\nEND:"
+    "VEVENT\r\n"
+    "BEGIN:VTODO\r\nDTSTART:19990104T100000Z\r\nDUE:19990105T100000Z\r\n"
+    "SUMMARY:t\r\nPRIORITY:1\r\nEND:VTODO\r\n"
+    "BEGIN:VTODO\r\nSUMMARY:u\r\nEND:VTODO\r\nEND:VCALENDAR\r\n";
 
 // What extraction can give when memory runs out: its own code, or the
 // list library's for the occurrence lists.
@@ -58,7 +60,8 @@ using sweep::kNever;
 using sweep::kSome;
 
 // A taking-out function of events or to-dos.
-template <class Node> using Take = int32_t (*)(VCalendarNode *, PropertyParam *, const int16_t *, uint32_t, Node **);
+template <class Node>
+using Take = int32_t (*)(VCalendarNode *, PropertyParam *, const int16_t *, uint32_t, Node **);
 
 // Takes the first item, and the next when `next` is given; the record
 // holds what was converted before a failure, released all the same.
@@ -75,8 +78,8 @@ template <class Node> void take(Calendars &f, Take<Node> first, Take<Node> next)
 }
 
 // A list of whole records; on a failure there is none.
-void takeList(Calendars &f, int32_t (*create)(VCalendarNode *, KL_HLIST *, const int16_t *, uint32_t, uint16_t *,
-                                               uint32_t)) {
+void takeList(Calendars &f, int32_t (*create)(VCalendarNode *, KL_HLIST *, const int16_t *,
+                                              uint32_t, uint16_t *, uint32_t)) {
     KL_HLIST list = nullptr;
     uint16_t count = 0;
     const int32_t result = create(f.calendar, &list, nullptr, 9, &count, 0);
@@ -85,7 +88,8 @@ void takeList(Calendars &f, int32_t (*create)(VCalendarNode *, KL_HLIST *, const
     if (list == nullptr) return;
     EXPECT_EQ(count, 2);
     PropertyParam item{};
-    for (int32_t got = KL_ListGetFirst(list, nullptr, &item); got == 0; got = KL_ListGetNext(list, nullptr, &item))
+    for (int32_t got = KL_ListGetFirst(list, nullptr, &item); got == 0;
+         got = KL_ListGetNext(list, nullptr, &item))
         release(item);
     KL_ListDestroy(&list);
 }
@@ -101,7 +105,9 @@ const Row kRows[] = {
          EXPECT_EQ(r.tree == nullptr, r.rc != 0);
      }},
     {"vCal_IsWordInTheString", kNever,
-     [](Calendars &) { EXPECT_EQ(vCal_IsWordInTheString("  DTSTART;TZ:1", "dtstart", nullptr), 1); }},
+     [](Calendars &) {
+         EXPECT_EQ(vCal_IsWordInTheString("  DTSTART;TZ:1", "dtstart", nullptr), 1);
+     }},
     {"vCal_GetOneWordFromLine", kNever,
      [](Calendars &) {
          char word[16];
@@ -114,13 +120,16 @@ const Row kRows[] = {
          EXPECT_EQ(vCal_SearchStrInTable(table, "B", 3), 1);
      }},
     // Trees
-    {"vCal_DestroyParseTree", kNever, [](Calendars &f) { EXPECT_EQ(vCal_DestroyParseTree(&f.spare.tree), 0); }},
+    {"vCal_DestroyParseTree", kNever,
+     [](Calendars &f) { EXPECT_EQ(vCal_DestroyParseTree(&f.spare.tree), 0); }},
     {"DestroyParseTree", kNever,
      [](Calendars &) {
          ParseTreeHandle *none = nullptr;
          EXPECT_EQ(DestroyParseTree(&none), VCAL_ERR_NO_TREE);
      }},
-    {"vCal_DestroyVEventList vCal_DestroyVTodoList vCal_DestroyPropertyList vCal_DestroyVCalendarList", kNever,
+    {"vCal_DestroyVEventList vCal_DestroyVTodoList vCal_DestroyPropertyList "
+     "vCal_DestroyVCalendarList",
+     kNever,
      [](Calendars &f) {
          ParseTreeHandle *tree = f.chains.tree;
          VCalendarNode *c = tree->firstCalendar;
@@ -136,7 +145,8 @@ const Row kRows[] = {
          EXPECT_EQ(vCal_GetFirstCalendar(f.reading.tree, &c), 0);
          EXPECT_EQ(vCal_GetNextCalendar(f.reading.tree, &c), VCAL_ERR_NO_MORE_ENTITIES);
      }},
-    {"vCal_AnyValidEntityInPTree", kNever, [](Calendars &f) { EXPECT_EQ(vCal_AnyValidEntityInPTree(f.reading.tree), 1); }},
+    {"vCal_AnyValidEntityInPTree", kNever,
+     [](Calendars &f) { EXPECT_EQ(vCal_AnyValidEntityInPTree(f.reading.tree), 1); }},
     {"vCal_PropertyFlagSetFalse", kNever,
      [](Calendars &) {
          PropertyFlags flags;
@@ -182,8 +192,8 @@ const Row kRows[] = {
      [](Calendars &f) {
          char text[17];
          uint8_t found = 0;
-         EXPECT_EQ(vCal_GetOriginalDateString(f.calendar->events, VCAL_ITEM_EVENT, VCAL_PROP_DTSTART, text,
-                                              sizeof text, &found),
+         EXPECT_EQ(vCal_GetOriginalDateString(f.calendar->events, VCAL_ITEM_EVENT,
+                                              VCAL_PROP_DTSTART, text, sizeof text, &found),
                    0);
          EXPECT_EQ(found, 1);
      }},
@@ -193,10 +203,14 @@ const Row kRows[] = {
          EXPECT_EQ(vCal_GetThisCalendarVersion(f.calendar, version, sizeof version, nullptr), 0);
      }},
     // Extraction
-    {"vCal_GetFirstEvent", kSome, [](Calendars &f) { take<VEventNode>(f, vCal_GetFirstEvent, nullptr); }},
-    {"vCal_GetNextEvent", kSome, [](Calendars &f) { take<VEventNode>(f, vCal_GetFirstEvent, vCal_GetNextEvent); }},
-    {"vCal_GetFirstTodo", kSome, [](Calendars &f) { take<VTodoNode>(f, vCal_GetFirstTodo, nullptr); }},
-    {"vCal_GetNextTodo", kSome, [](Calendars &f) { take<VTodoNode>(f, vCal_GetFirstTodo, vCal_GetNextTodo); }},
+    {"vCal_GetFirstEvent", kSome,
+     [](Calendars &f) { take<VEventNode>(f, vCal_GetFirstEvent, nullptr); }},
+    {"vCal_GetNextEvent", kSome,
+     [](Calendars &f) { take<VEventNode>(f, vCal_GetFirstEvent, vCal_GetNextEvent); }},
+    {"vCal_GetFirstTodo", kSome,
+     [](Calendars &f) { take<VTodoNode>(f, vCal_GetFirstTodo, nullptr); }},
+    {"vCal_GetNextTodo", kSome,
+     [](Calendars &f) { take<VTodoNode>(f, vCal_GetFirstTodo, vCal_GetNextTodo); }},
     {"vCal_CreateEventPropertyParamHList", kSome,
      [](Calendars &f) { takeList(f, vCal_CreateEventPropertyParamHList); }},
     {"vCal_CreateTodoPropertyParamHList", kSome,
@@ -213,9 +227,10 @@ const Row kRows[] = {
     {"vCal_TimePlaceListCreateFromRules", kSome,
      [](Calendars &f) {
          TimePlaceRecurList result{};
-         sweep::expect(vCal_TimePlaceListCreateFromRules(&result, &f.item, f.item.recurrenceOccurrences,
-                                                         f.item.exceptionOccurrences, f.item.recurrenceDates.next,
-                                                         f.item.exceptionDates.next, 600, 60),
+         sweep::expect(vCal_TimePlaceListCreateFromRules(
+                           &result, &f.item, f.item.recurrenceOccurrences,
+                           f.item.exceptionOccurrences, f.item.recurrenceDates.next,
+                           f.item.exceptionDates.next, 600, 60),
                        0, kOutOfMemory);
          EXPECT_EQ(result.timeList == nullptr, alloc_hook::failed());
          if (result.timeList != nullptr) KL_ListDestroy(&result.timeList);
@@ -231,7 +246,8 @@ const Row kRows[] = {
     {"vCal_mallocCopy2ndStrValueInFirst", kSome,
      [](Calendars &) {
          char *text = nullptr;
-         sweep::expect(vCal_mallocCopy2ndStrValueInFirst(&text, "SUMMARY: a b\r\n"), 0, {VCAL_ERR_NO_MEMORY});
+         sweep::expect(vCal_mallocCopy2ndStrValueInFirst(&text, "SUMMARY: a b\r\n"), 0,
+                       {VCAL_ERR_NO_MEMORY});
          EXPECT_EQ(text == nullptr, alloc_hook::failed());
          std::free(text);
      }},

@@ -10,9 +10,9 @@
 
 namespace {
 
-const std::string kCard = vctest::cardText(
-    {"N:Doe;John", "TEL;WORK;VOICE:1", "TEL:2", "ADR:;;x", "EMAIL;INTERNET:a@b",
-     "NOTE;CHARSET=X:n", "AGENT:", "BEGIN:VCARD", "TEL:3", "END:VCARD"});
+const std::string kCard =
+    vctest::cardText({"N:Doe;John", "TEL;WORK;VOICE:1", "TEL:2", "ADR:;;x", "EMAIL;INTERNET:a@b",
+                      "NOTE;CHARSET=X:n", "AGENT:", "BEGIN:VCARD", "TEL:3", "END:VCARD"});
 
 // A context, a card read from kCard and a file to export to.
 struct Cards {
@@ -110,8 +110,9 @@ const Row kRows[] = {
          vctest::Card card;
          const char *rest = nullptr;
          int32_t remaining = 0;
-         const int32_t result = VCARD_importObjectFromBuffer(
-             f.context, &card.root, kCard.c_str(), static_cast<int32_t>(kCard.size()), &rest, &remaining);
+         const int32_t result =
+             VCARD_importObjectFromBuffer(f.context, &card.root, kCard.c_str(),
+                                          static_cast<int32_t>(kCard.size()), &rest, &remaining);
          sweep::expect(result, 0,
                        {VLIB_ERR_NO_MEMORY, VCARD_ERR_CREATE_VALUE, VCARD_ERR_CREATE_PARAMETER});
          if (card.root == nullptr) {
@@ -126,8 +127,8 @@ const Row kRows[] = {
     {"VCARD_importObjectFromCallback", kNever,
      [](Cards &f) {
          vComponent *card = nullptr;
-         EXPECT_EQ(VCARD_importObjectFromCallback(f.context, &card, [](void *, char *, int32_t) { return 0; },
-                                                  nullptr),
+         EXPECT_EQ(VCARD_importObjectFromCallback(
+                       f.context, &card, [](void *, char *, int32_t) { return 0; }, nullptr),
                    VCARD_ERR_NOT_SUPPORTED);
      }},
     {"VCARD_exportObjectToBuffer", kSome,
@@ -138,7 +139,9 @@ const Row kRows[] = {
          // larger buffer is handed out.
          char *text = nullptr;
          const int32_t result = VCARD_exportObjectToBuffer(f.context, copy, &text);
-         sweep::expect(result, 0, {0, VCARD_ERR_NO_MEMORY, VCARD_ERR_CREATE_VALUE, VCARD_ERR_CREATE_PARAMETER});
+         sweep::expect(
+             result, 0,
+             {0, VCARD_ERR_NO_MEMORY, VCARD_ERR_CREATE_VALUE, VCARD_ERR_CREATE_PARAMETER});
          EXPECT_EQ(text == nullptr, result != 0);
          std::free(text);
      }},
@@ -147,8 +150,8 @@ const Row kRows[] = {
      [](Cards &f) { EXPECT_EQ(VCARD_exportObjectToFile(f.context, f.card, f.file), 0); }},
     {"VCARD_exportObjectToCallback", kNever,
      [](Cards &f) {
-         EXPECT_EQ(VCARD_exportObjectToCallback(f.context, f.card, [](void *, const char *, int32_t) { return 0; },
-                                                nullptr),
+         EXPECT_EQ(VCARD_exportObjectToCallback(
+                       f.context, f.card, [](void *, const char *, int32_t) { return 0; }, nullptr),
                    0);
      }},
     {"VCARD_getNextCard", kNever,
@@ -166,7 +169,9 @@ const Row kRows[] = {
     {"VCARD_countCardsInTextBuffer", kNever,
      [](Cards &f) {
          int32_t count = 0;
-         EXPECT_EQ(VCARD_countCardsInTextBuffer(f.context, kCard.c_str(), static_cast<int32_t>(kCard.size()), &count), 0);
+         EXPECT_EQ(VCARD_countCardsInTextBuffer(f.context, kCard.c_str(),
+                                                static_cast<int32_t>(kCard.size()), &count),
+                   0);
          EXPECT_EQ(count, 1);
      }},
     // Properties
@@ -187,15 +192,18 @@ const Row kRows[] = {
          char *values[3] = {};
          int32_t sizes[3] = {};
          int32_t count = 0;
-         EXPECT_EQ(VCARD_getPropertyValue(f.context, f.card, VCARD_PROP_TEL, values, sizes, 3, &count), 0);
+         EXPECT_EQ(
+             VCARD_getPropertyValue(f.context, f.card, VCARD_PROP_TEL, values, sizes, 3, &count),
+             0);
      }},
     {"VCARD_getPropertyValueCopy", kSome,
      [](Cards &f) {
          char *values[3] = {};
          int32_t sizes[3] = {};
          int32_t count = 0;
-         sweep::expect(VCARD_getPropertyValueCopy(f.context, f.card, VCARD_PROP_TEL, values, sizes, 3, &count), 0,
-                       {VCARD_ERR_NO_MEMORY});
+         sweep::expect(VCARD_getPropertyValueCopy(f.context, f.card, VCARD_PROP_TEL, values, sizes,
+                                                  3, &count),
+                       0, {VCARD_ERR_NO_MEMORY});
          release(values, count);
      }},
     {"VCARD_getSinglePropertyValue", kNever,
@@ -208,7 +216,8 @@ const Row kRows[] = {
      [](Cards &f) {
          char *copy = nullptr;
          int32_t size = 0;
-         sweep::expect(VCARD_getSinglePropertyValueCopy(f.context, f.tel, &copy, &size), 0, {VCARD_ERR_NO_MEMORY});
+         sweep::expect(VCARD_getSinglePropertyValueCopy(f.context, f.tel, &copy, &size), 0,
+                       {VCARD_ERR_NO_MEMORY});
          std::free(copy);
      }},
     {"VCARD_addProperty", kSome,
@@ -223,9 +232,10 @@ const Row kRows[] = {
          Copy copy(f);
          if (copy.root == nullptr) return;
          const int32_t types[] = {VCARD_PVAL_WORK, VCARD_PVAL_FAX};
-         sweep::expect(VCARD_addCompleteProperty(f.context, copy, VCARD_PROP_TEL, "1", -1, types, 2, VCARD_PVAL_URL,
-                                                 VCARD_PVAL_BASE64),
-                       0, {VCARD_ERR_CREATE_VALUE, VCARD_ERR_CREATE_PROPERTY, VCARD_ERR_CREATE_PARAMETER});
+         sweep::expect(
+             VCARD_addCompleteProperty(f.context, copy, VCARD_PROP_TEL, "1", -1, types, 2,
+                                       VCARD_PVAL_URL, VCARD_PVAL_BASE64),
+             0, {VCARD_ERR_CREATE_VALUE, VCARD_ERR_CREATE_PROPERTY, VCARD_ERR_CREATE_PARAMETER});
      }},
     {"VCARD_deleteProperty", kSome,
      [](Cards &f) {
@@ -245,7 +255,9 @@ const Row kRows[] = {
      [](Cards &f) {
          vParameter *found[3] = {};
          int32_t count = 0;
-         EXPECT_EQ(VCARD_getParameterFromList(f.context, f.tel->parameterList, VCARD_PARM_TYPE, found, 3, &count), 0);
+         EXPECT_EQ(VCARD_getParameterFromList(f.context, f.tel->parameterList, VCARD_PARM_TYPE,
+                                              found, 3, &count),
+                   0);
      }},
     {"VCARD_getParameter", kNever,
      [](Cards &f) {
@@ -257,20 +269,23 @@ const Row kRows[] = {
      [](Cards &f) {
          char *values[3] = {};
          int32_t count = 0;
-         EXPECT_EQ(VCARD_getParameterValue(f.context, f.tel, VCARD_PARM_TYPE, values, 3, &count), 0);
+         EXPECT_EQ(VCARD_getParameterValue(f.context, f.tel, VCARD_PARM_TYPE, values, 3, &count),
+                   0);
      }},
     {"VCARD_getParameterValueId", kNever,
      [](Cards &f) {
          int32_t codes[3] = {};
          int32_t count = 0;
-         EXPECT_EQ(VCARD_getParameterValueId(f.context, f.tel, VCARD_PARM_TYPE, codes, 3, &count), 0);
+         EXPECT_EQ(VCARD_getParameterValueId(f.context, f.tel, VCARD_PARM_TYPE, codes, 3, &count),
+                   0);
      }},
     {"VCARD_getParameterValueCopy", kSome,
      [](Cards &f) {
          char *values[3] = {};
          int32_t count = 0;
-         sweep::expect(VCARD_getParameterValueCopy(f.context, f.tel, VCARD_PARM_TYPE, values, 3, &count), 0,
-                       {VCARD_ERR_NO_MEMORY});
+         sweep::expect(
+             VCARD_getParameterValueCopy(f.context, f.tel, VCARD_PARM_TYPE, values, 3, &count), 0,
+             {VCARD_ERR_NO_MEMORY});
          release(values, count);
      }},
     {"VCARD_addParameter", kSome,
@@ -294,16 +309,17 @@ const Row kRows[] = {
      [](Cards &f) {
          vProperty *found[3] = {};
          int32_t count = 0;
-         sweep::expect(VCARD_getPropertyByParameter(f.context, f.card, VCARD_PROP_TEL, VCARD_PARM_TYPE,
-                                                    VCARD_MATCH_ALL, kWork, 1, found, 3, &count),
+         sweep::expect(VCARD_getPropertyByParameter(f.context, f.card, VCARD_PROP_TEL,
+                                                    VCARD_PARM_TYPE, VCARD_MATCH_ALL, kWork, 1,
+                                                    found, 3, &count),
                        0, {VCARD_ERR_NO_MEMORY});
      }},
     {"VCARD_getPropertyByType", kSome,
      [](Cards &f) {
          vProperty *found[3] = {};
          int32_t count = 0;
-         sweep::expect(VCARD_getPropertyByType(f.context, f.card, VCARD_PROP_TEL, VCARD_MATCH_ALL, kWork, 1, found,
-                                               3, &count),
+         sweep::expect(VCARD_getPropertyByType(f.context, f.card, VCARD_PROP_TEL, VCARD_MATCH_ALL,
+                                               kWork, 1, found, 3, &count),
                        0, {VCARD_ERR_NO_MEMORY});
      }},
     {"VCARD_getPropertyValueByParameter", kSome,
@@ -311,8 +327,9 @@ const Row kRows[] = {
          char *values[3] = {};
          int32_t sizes[3] = {};
          int32_t count = 0;
-         sweep::expect(VCARD_getPropertyValueByParameter(f.context, f.card, VCARD_PROP_TEL, VCARD_PARM_TYPE,
-                                                         VCARD_MATCH_ALL, kWork, 1, values, sizes, 3, &count),
+         sweep::expect(VCARD_getPropertyValueByParameter(f.context, f.card, VCARD_PROP_TEL,
+                                                         VCARD_PARM_TYPE, VCARD_MATCH_ALL, kWork, 1,
+                                                         values, sizes, 3, &count),
                        0, {VCARD_ERR_NO_MEMORY});
      }},
     {"VCARD_getPropertyValueByType", kSome,
@@ -320,8 +337,9 @@ const Row kRows[] = {
          char *values[3] = {};
          int32_t sizes[3] = {};
          int32_t count = 0;
-         sweep::expect(VCARD_getPropertyValueByType(f.context, f.card, VCARD_PROP_TEL, VCARD_MATCH_ALL, kWork, 1,
-                                                    values, sizes, 3, &count),
+         sweep::expect(VCARD_getPropertyValueByType(f.context, f.card, VCARD_PROP_TEL,
+                                                    VCARD_MATCH_ALL, kWork, 1, values, sizes, 3,
+                                                    &count),
                        0, {VCARD_ERR_NO_MEMORY});
      }},
     // All or nothing: a failed copy takes back the copies made.
@@ -330,8 +348,9 @@ const Row kRows[] = {
          char *values[3] = {};
          int32_t sizes[3] = {};
          int32_t count = -1;
-         sweep::expect(VCARD_getPropertyValueCopyByType(f.context, f.card, VCARD_PROP_TEL, VCARD_MATCH_ALL, kWork,
-                                                        1, values, sizes, 3, &count),
+         sweep::expect(VCARD_getPropertyValueCopyByType(f.context, f.card, VCARD_PROP_TEL,
+                                                        VCARD_MATCH_ALL, kWork, 1, values, sizes, 3,
+                                                        &count),
                        0, {VCARD_ERR_NO_MEMORY});
          EXPECT_EQ(count, alloc_hook::failed() ? 0 : 1);
          release(values, count);
@@ -341,17 +360,20 @@ const Row kRows[] = {
          char text[] = "a;b\\;c;d";
          char **fields = nullptr;
          int32_t count = 0;
-         sweep::expect(VCARD_getFieldEntriesFromCopy(f.context, text, &fields, &count), 0, {VCARD_ERR_NO_MEMORY});
+         sweep::expect(VCARD_getFieldEntriesFromCopy(f.context, text, &fields, &count), 0,
+                       {VCARD_ERR_NO_MEMORY});
          std::free(static_cast<void *>(fields));
      }},
     // Verification of a card as parsed: bare encodings are renamed and
     // their values decoded.
     {"VCARD_verify VCARD_verifyLevel2", kSome,
      [](Cards &f) {
-         const std::string text = vctest::cardText({"PHOTO;BASE64:AAEC", "NOTE;QUOTED-PRINTABLE:a=3Db", "TEL;HOME:1"});
+         const std::string text =
+             vctest::cardText({"PHOTO;BASE64:AAEC", "NOTE;QUOTED-PRINTABLE:a=3Db", "TEL;HOME:1"});
          vctest::Card card;
          auto remaining = static_cast<int32_t>(text.size());
-         if (VLIB_buildComponentFromBuffer(&card.root, text.c_str(), 1, &remaining, nullptr) != 0) return;
+         if (VLIB_buildComponentFromBuffer(&card.root, text.c_str(), 1, &remaining, nullptr) != 0)
+             return;
          sweep::expect(VCARD_verify(f.context, card), 0, {VLIB_ERR_NO_MEMORY});
      }},
     {"VCARD_verifyParameterList", kSome,
@@ -362,7 +384,8 @@ const Row kRows[] = {
          int32_t consumed = 0;
          if (VLIB_getParameterList(&list, &running, text, &consumed, 0) != 0) return;
          int32_t encoding = 0;
-         sweep::expect(VCARD_verifyParameterList(f.context, list, &encoding), 0, {VLIB_ERR_NO_MEMORY});
+         sweep::expect(VCARD_verifyParameterList(f.context, list, &encoding), 0,
+                       {VLIB_ERR_NO_MEMORY});
          VLIB_destroy_vParameter(&list);
      }},
     // Defaults added before a failure stay on the card.
