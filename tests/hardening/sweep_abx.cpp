@@ -51,13 +51,17 @@ const Row kRows[] = {
          std::free(text);
      }},
     // The entries made before a failure stay made and listed; a failure
-    // while storing a card's notes or photo is not reported.
+    // while storing a card's notes or photo is not reported. A book of its
+    // own: where the book's storage is linked in (Windows) its allocations
+    // are swept too, and the entries it keeps would count as leaks.
     {"GetNewABRecIDsFromVCardStream", kSome,
      [](Exchange &f) {
+         CalapiClient *book = nullptr;
+         if (CalapiOpen(nullptr, 1, 2, &book) != 0) return;
          const std::string text =
              abtest::cardText({"N:Roy;Jean", "TEL;WORK;VOICE:1", "NOTE;X-QVT-TYPE=General:g"}) +
              abtest::cardText({"N:Two", "X-QVT-AB_Version:1"});
-         const abtest::Imported in = abtest::importText(f.book, f.context, text);
+         const abtest::Imported in = abtest::importText(book, f.context, text);
          sweep::expect(in.result, 0,
                        {0, VCARD_ERR_NO_MEMORY, VLIB_ERR_NO_MEMORY, VCARD_ERR_CREATE_VALUE,
                         VCARD_ERR_CREATE_PARAMETER, KL_LIST_E_CREATE_NO_MEMORY,
@@ -66,6 +70,7 @@ const Row kRows[] = {
          if (in.result == 0) {
              EXPECT_EQ(in.ids.size() + in.skipped, 2u);
          }
+         CalapiClose(&book);
      }},
 };
 
