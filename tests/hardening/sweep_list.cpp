@@ -1,0 +1,265 @@
+// The ordered list: creation, adding, walking, changing, deleting, sorting,
+// merging and selection.
+#include <cstdint>
+#include <cstring>
+
+#include "sweep.h"
+#include "versit_list.h"
+
+namespace {
+
+const uint32_t kOne = 1, kTwo = 2, kThree = 3, kNine = 9;
+
+// Numbers 3, 2, 1 (ids and data alike); a text list a=1, b=2; a list of
+// five numbers for the rows that delete.
+struct Lists {
+    KL_HLIST numbers = nullptr;
+    KL_HLIST text = nullptr;
+    KL_HLIST doomed = nullptr;
+
+    Lists() {
+        EXPECT_EQ(KL_ListCreate(&numbers, 4, 4, 0, nullptr, nullptr), 0);
+        EXPECT_EQ(KL_ListCreate(&doomed, 4, 4, 0, nullptr, nullptr), 0);
+        EXPECT_EQ(
+            KL_ListCreate(&text, 8, 8, KL_LIST_STRING_ID | KL_LIST_STRING_DATA, nullptr, nullptr),
+            0);
+        for (const uint32_t *n : {&kOne, &kTwo, &kThree}) {
+            EXPECT_EQ(KL_ListAddTo(numbers, n, n), 0);
+            EXPECT_EQ(KL_ListAddTo(doomed, n, n), 0);
+        }
+        EXPECT_EQ(KL_ListAddTo(doomed, &kNine, &kNine), 0);
+        EXPECT_EQ(KL_ListAddTo(text, "b", "2"), 0);
+        EXPECT_EQ(KL_ListAddTo(text, "a", "1"), 0);
+    }
+    ~Lists() {
+        KL_ListDestroy(&numbers);
+        KL_ListDestroy(&text);
+        KL_ListDestroy(&doomed);
+    }
+    Lists(const Lists &) = delete;
+    Lists &operator=(const Lists &) = delete;
+};
+
+using Row = sweep::Row<Lists>;
+using sweep::kNever;
+using sweep::kSome;
+
+// Adds 9 by `add` and takes it out again.
+void addAndRemove(KL_HLIST list, int32_t result, int32_t outOfMemory) {
+    sweep::expect(result, 0, {outOfMemory});
+    uint32_t count = 0;
+    KL_ListGetElemNum(list, &count);
+    EXPECT_EQ(count, result == 0 ? 4u : 3u) << "a failed add leaves the list as it was";
+    if (result == 0) {
+        EXPECT_EQ(KL_ListDeleteFrom(list, &kNine, nullptr), 0);
+    }
+}
+
+// A list made from another, destroyed again; what the copy and selection
+// functions give when memory runs out.
+void expectSelection(int32_t result, KL_HLIST &made) {
+    sweep::expect(result, 0,
+                  {KL_LIST_E_CREATE_NO_MEMORY, KL_LIST_E_ALLOC_NO_MEMORY, KL_LIST_E_NO_MEMORY});
+    if (made != nullptr) KL_ListDestroy(&made);
+}
+
+const Row kRows[] = {
+    {"KL_ListCreate KL_ListDestroy", kSome,
+     [](Lists &) {
+         KL_HLIST l = nullptr;
+         sweep::expect(KL_ListCreate(&l, 4, 4, 0, nullptr, nullptr), 0,
+                       {KL_LIST_E_CREATE_NO_MEMORY});
+         sweep::expectMade(l);
+         if (l != nullptr) KL_ListDestroy(&l);
+     }},
+    {"KL_ListCreateFromStr", kSome,
+     [](Lists &) {
+         char text[] = "a:1,b:2";
+         KL_HLIST l = nullptr;
+         sweep::expect(KL_ListCreateFromStr(&l, 1, 8, 2, 4, 0, text, ',', ':'), 0,
+                       {KL_LIST_E_CREATE_NO_MEMORY, KL_LIST_E_ADD_FRONT});
+         sweep::expectMade(l);
+         if (l != nullptr) KL_ListDestroy(&l);
+     }},
+    {"KL_ListAddTo", kSome,
+     [](Lists &f) {
+         addAndRemove(f.numbers, KL_ListAddTo(f.numbers, &kNine, &kNine), KL_LIST_E_ADD_FRONT);
+     }},
+    {"KL_ListAddAfter", kSome,
+     [](Lists &f) {
+         addAndRemove(f.numbers, KL_ListAddAfter(f.numbers, &kTwo, nullptr, &kNine, &kNine),
+                      KL_LIST_E_NO_MEMORY);
+     }},
+    {"KL_ListAddBefore", kSome,
+     [](Lists &f) {
+         addAndRemove(f.numbers, KL_ListAddBefore(f.numbers, &kTwo, nullptr, &kNine, &kNine),
+                      KL_LIST_E_NO_MEMORY);
+     }},
+    {"KL_ListAddLast", kSome,
+     [](Lists &f) {
+         addAndRemove(f.numbers, KL_ListAddLast(f.numbers, &kNine, &kNine), KL_LIST_E_NO_MEMORY);
+     }},
+    {"KL_ListAlloc KL_ListFree", kSome,
+     [](Lists &f) {
+         void *handle = nullptr;
+         void *address = nullptr;
+         sweep::expect(KL_ListAlloc(f.numbers, &handle, &address, 3), 0,
+                       {KL_LIST_E_ALLOC_NO_MEMORY});
+         KL_ListFree(handle);
+     }},
+    // Text data: a change makes a new cell (in a copy, which the run owns).
+    {"KL_ListChangeData", kSome,
+     [](Lists &f) {
+         KL_HLIST l = nullptr;
+         if (KL_ListCopy(&l, f.text) == 0) {
+             sweep::expect(KL_ListChangeData(l, "a", nullptr, "1"), 0, {KL_LIST_E_NO_MEMORY});
+         }
+         if (l != nullptr) KL_ListDestroy(&l);
+     }},
+    {"KL_ListUpdateCurrent", kSome,
+     [](Lists &f) {
+         KL_HLIST l = nullptr;
+         if (KL_ListCopy(&l, f.text) == 0 && KL_ListGetFirst(l, nullptr, nullptr) == 0) {
+             sweep::expect(KL_ListUpdateCurrent(l, "c", "3"), 0, {KL_LIST_E_NO_MEMORY});
+         }
+         if (l != nullptr) KL_ListDestroy(&l);
+     }},
+    {"KL_ListForceUpdateCurrent", kNever,
+     [](Lists &f) {
+         uint32_t id = 0, data = 0;
+         ASSERT_EQ(KL_ListGetFirst(f.numbers, &id, &data), 0);
+         EXPECT_EQ(KL_ListForceUpdateCurrent(f.numbers, &id, &data), 0);
+     }},
+    {"KL_ListGetFirst KL_ListGetNext KL_ListGetPrev KL_ListGetLast", kNever,
+     [](Lists &f) {
+         uint32_t id = 0;
+         EXPECT_EQ(KL_ListGetFirst(f.numbers, &id, nullptr), 0);
+         EXPECT_EQ(KL_ListGetNext(f.numbers, &id, nullptr), 0);
+         EXPECT_EQ(KL_ListGetPrev(f.numbers, &id, nullptr), 0);
+         EXPECT_EQ(KL_ListGetLast(f.numbers, &id, nullptr), 0);
+     }},
+    {"KL_ListGet", kNever,
+     [](Lists &f) {
+         uint32_t data = 0;
+         EXPECT_EQ(KL_ListGet(f.numbers, &kTwo, &data), 0);
+     }},
+    {"KL_ListAlwaysGet", kNever,
+     [](Lists &f) {
+         uint32_t data = 0;
+         EXPECT_EQ(KL_ListAlwaysGet(f.numbers, &kTwo, &data), 0);
+     }},
+    {"KL_ListFind KL_ListGetData KL_ListGetIdPtr", kNever,
+     [](Lists &f) {
+         KL_HCELL previous = nullptr, cell = nullptr;
+         ASSERT_EQ(KL_ListFind(f.numbers, &kTwo, nullptr, &previous, &cell), 0);
+         uint32_t id = 0;
+         EXPECT_EQ(KL_ListGetData(f.numbers, &id, nullptr, cell), 0);
+         void *at = nullptr;
+         EXPECT_EQ(KL_ListGetIdPtr(f.numbers, cell, &at), 0);
+     }},
+    {"KL_ListCopyId KL_ListCopyData KL_ListZeroId", kNever,
+     [](Lists &f) {
+         uint32_t x = 0;
+         EXPECT_EQ(KL_ListCopyId(f.numbers, &x, &kTwo), 0);
+         EXPECT_EQ(KL_ListCopyData(f.numbers, &x, &kTwo), 0);
+         EXPECT_EQ(KL_ListZeroId(f.numbers, &x), 0);
+     }},
+    {"KL_ListCmpId", kNever,
+     [](Lists &f) {
+         int32_t r = -1;
+         EXPECT_EQ(KL_ListCmpId(f.numbers, &kTwo, &kTwo, &r), 0);
+     }},
+    {"KL_ListCmpCell", kNever,
+     [](Lists &f) {
+         int32_t r = -1;
+         EXPECT_EQ(KL_ListCmpCell(f.numbers, &kTwo, &kTwo, &kTwo, &kTwo, &r), 0);
+     }},
+    {"KL_ListFlagDetect", kNever,
+     [](Lists &f) {
+         int32_t r = -1;
+         EXPECT_EQ(KL_ListFlagDetect(f.text, KL_LIST_STRING_ID, &r), 1);
+     }},
+    {"KL_ListGetValue KL_ListGetElemNum KL_ListGetDataSize KL_ListGetFlags KL_ListGetIdSize",
+     kNever,
+     [](Lists &f) {
+         uint32_t v = 0;
+         EXPECT_EQ(KL_ListGetValue(f.numbers, &v, KL_LIST_VALUE_COUNT), 0);
+         EXPECT_EQ(KL_ListGetElemNum(f.numbers, &v), 0);
+         EXPECT_EQ(KL_ListGetDataSize(f.numbers, &v), 0);
+         EXPECT_EQ(KL_ListGetFlags(f.numbers, &v), 0);
+         EXPECT_EQ(KL_ListGetIdSize(f.numbers, &v), 0);
+     }},
+    {"KL_ListGetElemDataSize KL_ListGetElemIdSize", kNever,
+     [](Lists &f) {
+         uint32_t size = 0;
+         EXPECT_EQ(KL_ListGetElemDataSize(f.text, &size, "ab"), 0);
+         EXPECT_EQ(KL_ListGetElemIdSize(f.text, &size, "ab"), 0);
+     }},
+    {"KL_ListVerifyType", kNever,
+     [](Lists &f) { EXPECT_EQ(KL_ListVerifyType(f.numbers, f.doomed), 0); }},
+    {"KL_ListAlwaysTrueFct", kNever,
+     [](Lists &f) { EXPECT_EQ(KL_ListAlwaysTrueFct(f.numbers, &kOne, nullptr, nullptr), 1); }},
+    {"KL_ListIdCmpFct", kNever,
+     [](Lists &f) {
+         EXPECT_EQ(KL_ListIdCmpFct(f.numbers, &kOne, nullptr, const_cast<uint32_t *>(&kOne)), 1);
+     }},
+    {"KL_ListSetFlag", kNever,
+     [](Lists &f) {
+         EXPECT_EQ(KL_ListSetFlag(f.numbers, KL_LIST_MOVE_TO_FRONT, 1), 0);
+         EXPECT_EQ(KL_ListSetFlag(f.numbers, KL_LIST_MOVE_TO_FRONT, 0), 0);
+     }},
+    {"KL_ListChangeCmpFct", kNever,
+     [](Lists &f) { EXPECT_EQ(KL_ListChangeCmpFct(f.numbers, nullptr, nullptr), 0); }},
+    {"KL_ListQuickSort", kSome,
+     [](Lists &f) {
+         sweep::expect(
+             KL_ListQuickSort(f.numbers, nullptr, nullptr), 0,
+             {KL_LIST_E_CREATE_NO_MEMORY, KL_LIST_E_ALLOC_NO_MEMORY, KL_LIST_E_ADD_FRONT});
+     }},
+    {"KL_ListCopy", kSome,
+     [](Lists &f) {
+         KL_HLIST copy = nullptr;
+         expectSelection(KL_ListCopy(&copy, f.numbers), copy);
+     }},
+    {"KL_ListGetSelection", kSome,
+     [](Lists &f) {
+         KL_HLIST copy = nullptr;
+         expectSelection(KL_ListGetSelection(&copy, f.text, KL_ListAlwaysTrueFct, nullptr), copy);
+     }},
+    {"KL_ListGetIdSelection", kSome,
+     [](Lists &f) {
+         KL_HLIST copy = nullptr;
+         expectSelection(KL_ListGetIdSelection(&copy, f.numbers, &kTwo), copy);
+     }},
+    {"KL_ListMerge KL_ListMergeSelect", kSome,
+     [](Lists &f) {
+         KL_HLIST into = nullptr;
+         if (KL_ListCreate(&into, 4, 4, 0, nullptr, nullptr) != 0) return;
+         sweep::expect(KL_ListMerge(into, f.numbers), 0,
+                       {KL_LIST_E_ALLOC_NO_MEMORY, KL_LIST_E_NO_MEMORY});
+         if (!alloc_hook::failed())
+             sweep::expect(KL_ListMergeSelect(into, f.numbers, KL_ListIdCmpFct,
+                                              const_cast<uint32_t *>(&kOne)),
+                           0, {KL_LIST_E_ALLOC_NO_MEMORY, KL_LIST_E_NO_MEMORY});
+         KL_ListDestroy(&into);
+     }},
+    // Deleting, last: these rows use up the list they work on.
+    {"KL_ListDeleteFrom", kNever,
+     [](Lists &f) { EXPECT_EQ(KL_ListDeleteFrom(f.doomed, &kNine, nullptr), 0); }},
+    {"KL_ListDeleteCurrent", kNever,
+     [](Lists &f) {
+         ASSERT_EQ(KL_ListGetFirst(f.doomed, nullptr, nullptr), 0);
+         EXPECT_EQ(KL_ListDeleteCurrent(f.doomed), 0);
+     }},
+    {"KL_ListDeleteAll", kNever, [](Lists &f) { EXPECT_EQ(KL_ListDeleteAll(f.doomed), 0); }},
+};
+
+const bool registered = sweep::claims(kRows);
+
+TEST(AllocationSweep, Lists) {
+    ASSERT_TRUE(registered);
+    Lists fixture;
+    sweep::run(fixture, kRows);
+}
+
+} // namespace

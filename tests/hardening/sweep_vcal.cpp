@@ -1,0 +1,277 @@
+// vCalendar: the stream reader, parse trees, records, date strings,
+// extraction of events and to-dos, and their occurrences. Rows for the
+// writer go here too once it is exported.
+#include <cstdlib>
+#include <string>
+
+#include "sweep.h"
+#include "vcal/vcal_support.h"
+
+namespace {
+
+const std::string kText =
+    "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nTZ:+01:00\r\n"
+    "BEGIN:VEVENT\r\nDTSTART:19990104T100000Z\r\nDTEND:19990104T110000Z\r\n"
+    "SUMMARY;ENCODING=QUOTED-PRINTABLE:a=3Db\r\nRRULE:D1 #3\r\n"
+    "EXDATE:19990105T100000Z\r\nRDATE:19990110T100000Z\r\nCATEGORIES:HOLIDAY\r\n"
+    "CLASS:PUBLIC\r\nATTENDEE:a@b\r\nATTENDEE:c@d\r\nEND:VEVENT\r\n"
+    "BEGIN:VEVENT\r\nDTSTART:19990106T100000Z\r\nDTEND:19990106T110000Z\r\nSUMMARY:two\r\nEND:"
+    "VEVENT\r\n"
+    "BEGIN:VTODO\r\nDTSTART:19990104T100000Z\r\nDUE:19990105T100000Z\r\n"
+    "SUMMARY:t\r\nPRIORITY:1\r\nEND:VTODO\r\n"
+    "BEGIN:VTODO\r\nSUMMARY:u\r\nEND:VTODO\r\nEND:VCALENDAR\r\n";
+
+// What extraction can give when memory runs out: its own code, or the
+// list library's for the occurrence lists.
+const std::initializer_list<int32_t> kOutOfMemory = {
+    VCAL_ERR_NO_MEMORY,  KL_LIST_E_CREATE_NO_MEMORY, KL_LIST_E_ADD_FRONT,
+    KL_LIST_E_NO_MEMORY, KL_LIST_E_ALLOC_NO_MEMORY,  KL_LIST_E_SORTED_INSERT};
+
+void release(PropertyParam &item) {
+    vCal_FreePropertyParam(&item);
+    for (KL_HLIST list : {item.recurrenceOccurrences, item.exceptionOccurrences}) {
+        if (list != nullptr) KL_ListDestroy(&list);
+    }
+    item.recurrenceOccurrences = item.exceptionOccurrences = nullptr;
+}
+
+// A tree of kText with its calendar; two more trees for the rows that
+// destroy; the first event taken out.
+struct Calendars {
+    vcaltest::Reading reading;
+    vcaltest::Reading spare;
+    vcaltest::Reading chains;
+    VCalendarNode *calendar = nullptr;
+    PropertyParam item{};
+
+    Calendars() {
+        for (vcaltest::Reading *r : {&reading, &spare, &chains}) {
+            vcaltest::read(*r, kText);
+            EXPECT_EQ(r->rc, 0) << r->errors;
+        }
+        calendar = reading.tree->firstCalendar;
+        EXPECT_EQ(vCal_GetFirstEvent(calendar, &item, nullptr, 0, nullptr), 0);
+    }
+    ~Calendars() { release(item); }
+    Calendars(const Calendars &) = delete;
+    Calendars &operator=(const Calendars &) = delete;
+};
+
+using Row = sweep::Row<Calendars>;
+using sweep::kNever;
+using sweep::kSome;
+
+// A taking-out function of events or to-dos.
+template <class Node>
+using Take = int32_t (*)(VCalendarNode *, PropertyParam *, const int16_t *, uint32_t, Node **);
+
+// Takes the first item, and the next when `next` is given; the record
+// holds what was converted before a failure, released all the same.
+template <class Node> void take(Calendars &f, Take<Node> first, Take<Node> next) {
+    PropertyParam item{};
+    int32_t result = first(f.calendar, &item, nullptr, 0, nullptr);
+    release(item);
+    if (next != nullptr && !alloc_hook::failed()) {
+        ASSERT_EQ(result, 0);
+        result = next(f.calendar, &item, nullptr, 0, nullptr);
+        release(item);
+    }
+    sweep::expect(result, 0, kOutOfMemory);
+}
+
+// A list of whole records; on a failure there is none.
+void takeList(Calendars &f, int32_t (*create)(VCalendarNode *, KL_HLIST *, const int16_t *,
+                                              uint32_t, uint16_t *, uint32_t)) {
+    KL_HLIST list = nullptr;
+    uint16_t count = 0;
+    const int32_t result = create(f.calendar, &list, nullptr, 9, &count, 0);
+    sweep::expect(result, 0, kOutOfMemory);
+    EXPECT_EQ(list == nullptr, result != 0);
+    if (list == nullptr) return;
+    EXPECT_EQ(count, 2);
+    PropertyParam item{};
+    for (int32_t got = KL_ListGetFirst(list, nullptr, &item); got == 0;
+         got = KL_ListGetNext(list, nullptr, &item))
+        release(item);
+    KL_ListDestroy(&list);
+}
+
+const Row kRows[] = {
+    // Reading: running out of memory ends it without a tree; the messages
+    // collected are handed out.
+    {"vCal_ParseTreeFromStreamGet", kSome,
+     [](Calendars &) {
+         vcaltest::Reading r;
+         vcaltest::read(r, kText);
+         sweep::expect(r.rc, 0, {VCAL_ERR_NO_MEMORY});
+         EXPECT_EQ(r.tree == nullptr, r.rc != 0);
+     }},
+    {"vCal_IsWordInTheString", kNever,
+     [](Calendars &) {
+         EXPECT_EQ(vCal_IsWordInTheString("  DTSTART;TZ:1", "dtstart", nullptr), 1);
+     }},
+    {"vCal_GetOneWordFromLine", kNever,
+     [](Calendars &) {
+         char word[16];
+         uint32_t at = 0;
+         EXPECT_EQ(vCal_GetOneWordFromLine(word, "a b;c", &at), 0);
+     }},
+    {"vCal_SearchStrInTable", kNever,
+     [](Calendars &) {
+         const char *const table[] = {"A", "B", nullptr};
+         EXPECT_EQ(vCal_SearchStrInTable(table, "B", 3), 1);
+     }},
+    // Trees
+    {"vCal_DestroyParseTree", kNever,
+     [](Calendars &f) { EXPECT_EQ(vCal_DestroyParseTree(&f.spare.tree), 0); }},
+    {"DestroyParseTree", kNever,
+     [](Calendars &) {
+         ParseTreeHandle *none = nullptr;
+         EXPECT_EQ(DestroyParseTree(&none), VCAL_ERR_NO_TREE);
+     }},
+    {"vCal_DestroyVEventList vCal_DestroyVTodoList vCal_DestroyPropertyList "
+     "vCal_DestroyVCalendarList",
+     kNever,
+     [](Calendars &f) {
+         // The chains are taken out of the packed records first: a field
+         // there is no aligned pointer to hand over.
+         ParseTreeHandle *tree = f.chains.tree;
+         VCalendarNode *calendars = tree->firstCalendar;
+         VEventNode *events = calendars->events;
+         VTodoNode *todos = calendars->todos;
+         PropertyNode *lines = calendars->properties;
+         calendars->events = nullptr;
+         calendars->todos = nullptr;
+         calendars->properties = nullptr;
+         tree->firstCalendar = tree->calendarCursor = tree->currentCalendar = nullptr;
+         EXPECT_EQ(vCal_DestroyVEventList(&events), 0);
+         EXPECT_EQ(vCal_DestroyVTodoList(&todos), 0);
+         EXPECT_EQ(vCal_DestroyPropertyList(&lines), 0);
+         EXPECT_EQ(vCal_DestroyVCalendarList(&calendars), 0);
+     }},
+    {"vCal_GetFirstCalendar vCal_GetNextCalendar", kNever,
+     [](Calendars &f) {
+         VCalendarNode *c = nullptr;
+         EXPECT_EQ(vCal_GetFirstCalendar(f.reading.tree, &c), 0);
+         EXPECT_EQ(vCal_GetNextCalendar(f.reading.tree, &c), VCAL_ERR_NO_MORE_ENTITIES);
+     }},
+    {"vCal_AnyValidEntityInPTree", kNever,
+     [](Calendars &f) { EXPECT_EQ(vCal_AnyValidEntityInPTree(f.reading.tree), 1); }},
+    {"vCal_PropertyFlagSetFalse", kNever,
+     [](Calendars &) {
+         PropertyFlags flags;
+         vCal_PropertyFlagSetFalse(&flags);
+         EXPECT_EQ(flags.flag[VCAL_SLOT_DUE], 0);
+     }},
+    // Records
+    {"vCal_InitializePropertyParam vCal_FreePropertyParam", kNever,
+     [](Calendars &) {
+         PropertyParam p{};
+         EXPECT_EQ(vCal_InitializePropertyParam(&p), 0);
+         EXPECT_EQ(vCal_FreePropertyParam(&p), 0);
+     }},
+    {"vCal_InitializeKRproperty vCal_FreeKRproperty", kSome,
+     [](Calendars &) {
+         KRproperty p;
+         EXPECT_EQ(vCal_InitializeKRproperty(&p), 0);
+         KL_HLIST owned = nullptr;
+         if (KL_ListCreate(&owned, 4, 0, 0, nullptr, nullptr) != 0) return;
+         p.list[0] = owned;
+         p.flag[1] = 1;
+         EXPECT_EQ(vCal_FreeKRproperty(&p), 0);
+     }},
+    // Date and time strings
+    {"vCal_ConvertDateStrToMinute", kNever,
+     [](Calendars &) {
+         uint32_t minutes = 0;
+         EXPECT_EQ(vCal_ConvertDateStrToMinute("19990104T100000Z", &minutes, 0, nullptr), 0);
+     }},
+    {"vCal_DateStrToCalapiTime", kNever,
+     [](Calendars &) {
+         uint32_t minutes = 0;
+         uint8_t valid = 0;
+         EXPECT_EQ(vCal_DateStrToCalapiTime("1/4/1999", &minutes, '/', &valid), 0);
+         EXPECT_EQ(valid, 1);
+     }},
+    {"vCal_TimeStrToCalapiTime", kNever,
+     [](Calendars &) {
+         uint32_t minutes = 0;
+         uint8_t valid = 0;
+         EXPECT_EQ(vCal_TimeStrToCalapiTime("10:30", &minutes, &valid), 0);
+         EXPECT_EQ(valid, 1);
+     }},
+    {"vCal_GetOriginalDateString", kNever,
+     [](Calendars &f) {
+         char text[17];
+         uint8_t found = 0;
+         EXPECT_EQ(vCal_GetOriginalDateString(f.calendar->events, VCAL_ITEM_EVENT,
+                                              VCAL_PROP_DTSTART, text, sizeof text, &found),
+                   0);
+         EXPECT_EQ(found, 1);
+     }},
+    {"vCal_GetThisCalendarVersion", kNever,
+     [](Calendars &f) {
+         char version[9];
+         EXPECT_EQ(vCal_GetThisCalendarVersion(f.calendar, version, sizeof version, nullptr), 0);
+     }},
+    // Extraction
+    {"vCal_GetFirstEvent", kSome,
+     [](Calendars &f) { take<VEventNode>(f, vCal_GetFirstEvent, nullptr); }},
+    {"vCal_GetNextEvent", kSome,
+     [](Calendars &f) { take<VEventNode>(f, vCal_GetFirstEvent, vCal_GetNextEvent); }},
+    {"vCal_GetFirstTodo", kSome,
+     [](Calendars &f) { take<VTodoNode>(f, vCal_GetFirstTodo, nullptr); }},
+    {"vCal_GetNextTodo", kSome,
+     [](Calendars &f) { take<VTodoNode>(f, vCal_GetFirstTodo, vCal_GetNextTodo); }},
+    {"vCal_CreateEventPropertyParamHList", kSome,
+     [](Calendars &f) { takeList(f, vCal_CreateEventPropertyParamHList); }},
+    {"vCal_CreateTodoPropertyParamHList", kSome,
+     [](Calendars &f) { takeList(f, vCal_CreateTodoPropertyParamHList); }},
+    // Occurrences
+    {"vCal_GetRecurDateList", kSome,
+     [](Calendars &f) {
+         TimePlaceRecurList result{};
+         uint8_t recurs = 9;
+         sweep::expect(vCal_GetRecurDateList(&f.item, &recurs, &result), 0, kOutOfMemory);
+         EXPECT_EQ(result.timeList == nullptr, alloc_hook::failed());
+         if (result.timeList != nullptr) KL_ListDestroy(&result.timeList);
+     }},
+    {"vCal_TimePlaceListCreateFromRules", kSome,
+     [](Calendars &f) {
+         TimePlaceRecurList result{};
+         sweep::expect(vCal_TimePlaceListCreateFromRules(
+                           &result, &f.item, f.item.recurrenceOccurrences,
+                           f.item.exceptionOccurrences, f.item.recurrenceDates.next,
+                           f.item.exceptionDates.next, 600, 60),
+                       0, kOutOfMemory);
+         EXPECT_EQ(result.timeList == nullptr, alloc_hook::failed());
+         if (result.timeList != nullptr) KL_ListDestroy(&result.timeList);
+     }},
+    // Texts: a failure leaves the caller's text as it was.
+    {"vCal_mallocAppend2ndStrInFirst", kSome,
+     [](Calendars &) {
+         char *text = nullptr;
+         sweep::expect(vCal_mallocAppend2ndStrInFirst(&text, "abc", 2), 0, {VCAL_ERR_NO_MEMORY});
+         EXPECT_EQ(text == nullptr, alloc_hook::failed());
+         std::free(text);
+     }},
+    {"vCal_mallocCopy2ndStrValueInFirst", kSome,
+     [](Calendars &) {
+         char *text = nullptr;
+         sweep::expect(vCal_mallocCopy2ndStrValueInFirst(&text, "SUMMARY: a b\r\n"), 0,
+                       {VCAL_ERR_NO_MEMORY});
+         EXPECT_EQ(text == nullptr, alloc_hook::failed());
+         std::free(text);
+     }},
+};
+
+const bool registered = sweep::claims(kRows);
+
+TEST(AllocationSweep, Calendars) {
+    ASSERT_TRUE(registered);
+    Calendars fixture;
+    ASSERT_NE(fixture.calendar, nullptr);
+    sweep::run(fixture, kRows);
+}
+
+} // namespace
