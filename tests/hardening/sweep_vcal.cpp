@@ -1,7 +1,7 @@
 // vCalendar: the stream reader, parse trees, records, date strings,
-// extraction of events and to-dos, and their occurrences. Rows for the
-// writer go here too once it is exported.
+// extraction of events and to-dos, their occurrences, and the writer.
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "sweep.h"
@@ -94,6 +94,25 @@ void takeList(Calendars &f, int32_t (*create)(VCalendarNode *, KL_HLIST *, const
          got = KL_ListGetNext(list, nullptr, &item))
         release(item);
     KL_ListDestroy(&list);
+}
+
+// Counts what the writer hands over; never fails.
+int32_t countByte(void *stream, uint8_t) {
+    ++*static_cast<size_t *>(stream);
+    return 0;
+}
+
+// Writes a tree made by an add call, both ways; an add that ran out of
+// memory leaves no tree behind when it was the one to make it.
+void writeAdded(int32_t added, ParseTreeHandle *&tree) {
+    sweep::expect(added, 0, {VCAL_ERR_NO_MEMORY});
+    EXPECT_EQ(tree == nullptr, added != 0);
+    if (tree == nullptr) return;
+    size_t bytes = 0;
+    EXPECT_EQ(vCal_ParseTreeToStreamPut(tree, &bytes, countByte, "1.0", nullptr), 0);
+    EXPECT_EQ(vCal_ParseTreeToStreamPutEx(tree, &bytes, countByte, "1.0", "x", nullptr), 0);
+    EXPECT_GT(bytes, 0U);
+    vCal_DestroyParseTree(&tree);
 }
 
 const Row kRows[] = {
@@ -262,6 +281,37 @@ const Row kRows[] = {
                        {VCAL_ERR_NO_MEMORY});
          EXPECT_EQ(text == nullptr, alloc_hook::failed());
          std::free(text);
+     }},
+    // Writing: each add makes the tree on its first call.
+    {"vCal_AddxItemInfoToPTree vCal_ParseTreeToStreamPut vCal_ParseTreeToStreamPutEx", kSome,
+     [](Calendars &f) {
+         ParseTreeHandle *tree = nullptr;
+         writeAdded(vCal_AddxItemInfoToPTree(&tree, &f.item, VCAL_ITEM_EVENT, 0), tree);
+     }},
+    {"vCal_EventAddToParseTree", kSome,
+     [](Calendars &) {
+         CalEventRecord event{};
+         CalInstanceRecord instance{};
+         std::strcpy(event.summary, "meeting");
+         instance.duration = 60;
+         ParseTreeHandle *tree = nullptr;
+         writeAdded(vCal_EventAddToParseTree(&tree, 1, &event, &instance, nullptr, nullptr, nullptr,
+                                             "notes", 5, nullptr, "1.0", 0),
+                    tree);
+     }},
+    {"vCal_TaskAddToParseTree", kSome,
+     [](Calendars &) {
+         CalTodoRecord todo{};
+         std::strcpy(todo.summary, "task");
+         todo.priority = 2;
+         ParseTreeHandle *tree = nullptr;
+         writeAdded(vCal_TaskAddToParseTree(&tree, 0, &todo, "notes", 5, nullptr, "1.0", 0), tree);
+     }},
+    {"vCal_PutALineToStream", kNever,
+     [](Calendars &) {
+         size_t bytes = 0;
+         EXPECT_EQ(vCal_PutALineToStream(&bytes, countByte, "END:VEVENT"), 0);
+         EXPECT_EQ(bytes, 11U);
      }},
 };
 
