@@ -88,8 +88,10 @@ int32_t toWriterForm(PropertyParam &item, uint16_t type, const PropertyNode *lin
                  {VCAL_SLOT_SUMMARY, item.summary},     {VCAL_SLOT_LOCATION, item.location},
                  {VCAL_SLOT_RESOURCES, item.resources}, {VCAL_SLOT_DESCRIPTION, item.description},
                  {VCAL_SLOT_STATUS, item.status},       {VCAL_SLOT_UID, item.uniqueId}};
+    // Line breaks and blanks at a text's end are not written (nor read), so
+    // a text of nothing else would make a line without a value.
     for (const auto &t : texts) {
-        if (t.text == nullptr || t.text[0] == '\0') flag[t.slot] = 0;
+        if (t.text == nullptr || t.text[std::strspn(t.text, " \t\r\n")] == '\0') flag[t.slot] = 0;
     }
     return 0;
 }

@@ -16,7 +16,7 @@
 //  - the first exception date moves into the record, where the writer
 //    takes the first one from;
 //  - the UID is taken from the entity's UID line (the reader does not);
-//  - a flagged text that is empty loses its flag, as the writer would
-//    write a line the reader refuses.
+//  - a flagged text that is empty, or only blanks and line breaks, loses
+//    its flag, as the writer would write a line the reader refuses.
 // 0 or VCAL_ERR_NO_MEMORY (the item still belongs to the caller).
 int32_t toWriterForm(PropertyParam &item, uint16_t type, const PropertyNode *lines);

@@ -1,9 +1,6 @@
 // vCards as new entries: what each lookup fills, the counters and the
 // budget, bad arguments, texts without NUL, and real files.
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -213,31 +210,6 @@ TEST(Import, TextWithoutNul) {
               0);
     EXPECT_EQ(list.ids().size(), 2u) << "a missing END is no error";
     std::free(exact);
-}
-
-// Cards written by other programs: every file of the corpus's vCard folder
-// imports, and its entries export, without crash or leak.
-TEST(Import, Corpus) {
-    const std::filesystem::path dir = std::filesystem::path(VERSIT_CORPUS_DIR) / "vcard21";
-    if (!std::filesystem::is_directory(dir)) GTEST_SKIP() << "no corpus at " << dir;
-    abtest::Context context;
-    size_t files = 0, entries = 0, skipped = 0, stopped = 0;
-    for (const auto &file : std::filesystem::directory_iterator(dir)) {
-        std::ifstream in(file.path(), std::ios::binary);
-        std::stringstream content;
-        content << in.rdbuf();
-        abtest::Book book;
-        const abtest::Imported got = abtest::importText(book, context, content.str() + " ", 100000);
-        ++files;
-        entries += got.ids.size();
-        skipped += got.skipped;
-        stopped += got.result != 0;
-        for (const ABEntryId &id : got.ids)
-            EXPECT_FALSE(abtest::exportEntry(book, context, abtest::entry(book, id)).empty());
-    }
-    std::printf("corpus: %zu files, %zu entries, %zu cards skipped, %zu runs ended early\n", files,
-                entries, skipped, stopped);
-    EXPECT_GT(entries, files);
 }
 
 } // namespace

@@ -1,7 +1,5 @@
 // Taking events and to-dos out of a tree: conversions, the walk, item
 // lists, occurrence lists, messages, allocation failures and real files.
-#include <cctype>
-#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -375,41 +373,4 @@ TEST(VcalItems, AllocationFailures) {
         EXPECT_EQ(list, nullptr);
     });
     EXPECT_GT(points, 40);
-}
-
-// Every vCalendar file of the corpus: whatever the reader kept can be
-// taken out, with its occurrences, leaving nothing behind.
-TEST(VcalItems, Corpus) {
-    const std::filesystem::path dir = std::filesystem::path(VERSIT_CORPUS_DIR) / "vcal10";
-    std::error_code error;
-    if (!std::filesystem::is_directory(dir, error)) GTEST_SKIP() << "no corpus at " << dir;
-    int files = 0;
-    int failures = 0;
-    for (const auto &entry : std::filesystem::directory_iterator(dir)) {
-        std::string extension = entry.path().extension().string();
-        for (char &ch : extension)
-            ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-        if (extension != ".vcs") continue;
-        ++files;
-        std::string text;
-        if (FILE *f = std::fopen(entry.path().string().c_str(), "rb")) {
-            char buffer[4096];
-            for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
-                text.append(buffer, n);
-            std::fclose(f);
-        }
-        alloc_hook::startTracking();
-        {
-            Reading r;
-            vcaltest::read(r, text);
-            if (r.tree != nullptr && takeAll(r.tree) != 0) ++failures;
-        }
-        EXPECT_EQ(alloc_hook::live(), 0u) << entry.path();
-        alloc_hook::stopTracking();
-    }
-    EXPECT_GT(files, 100);
-    // Conversions may fail on what the reader lets through (an empty value,
-    // a weekly rule without days, an unmappable class), but not on most
-    // files.
-    EXPECT_LT(failures, files / 10);
 }

@@ -1,5 +1,4 @@
-// The stream reader: lines, states, messages, results, and real files.
-#include <dirent.h>
+// The stream reader: lines, states, messages, results.
 
 #include <cstdio>
 #include <cstring>
@@ -41,18 +40,6 @@ template <class Node> size_t count(const Node *node) {
     for (; node != nullptr; node = node->next)
         ++n;
     return n;
-}
-
-std::string fileText(const std::string &path) {
-    std::string text;
-    if (FILE *f = std::fopen(path.c_str(), "rb")) {
-        char buffer[4096];
-        size_t n = 0;
-        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-            text.append(buffer, n);
-        std::fclose(f);
-    }
-    return text;
 }
 
 // A calendar holding one event made of `body`, raw text with its own line
@@ -528,29 +515,4 @@ TEST(VcalReader, OutOfMemoryAnywhereLeaksNothing) {
     alloc_hook::failAfter(-1);
     EXPECT_EQ(r.rc, VCAL_ERR_NO_MEMORY);
     EXPECT_EQ(log.errors(), std::vector<std::string>{"vCal_ParseTreeFromStreamGet (malloc)"});
-}
-
-TEST(VcalReader, RealWorldFilesReadWithoutFault) {
-    const std::string dir = std::string(VERSIT_CORPUS_DIR) + "/vcal10";
-    DIR *d = opendir(dir.c_str());
-    if (d == nullptr) GTEST_SKIP() << "no corpus at " << dir;
-    int files = 0;
-    int kept = 0;
-    while (const dirent *e = readdir(d)) {
-        const std::string name = e->d_name;
-        if (name == "." || name == "..") continue;
-        ++files;
-        alloc_hook::startTracking();
-        {
-            Reading r;
-            vcaltest::read(r, fileText(dir + "/" + name));
-            EXPECT_NE(r.rc, VCAL_ERR_NO_MEMORY) << name;
-            if (r.tree != nullptr && r.tree->eventsKept + r.tree->todosKept > 0) ++kept;
-        }
-        alloc_hook::stopTracking();
-        EXPECT_EQ(alloc_hook::live(), 0u) << name;
-    }
-    closedir(d);
-    EXPECT_GT(files, 0);
-    EXPECT_GT(kept, files / 2) << "most real files give something to the client";
 }
