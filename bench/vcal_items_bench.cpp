@@ -10,21 +10,11 @@
 
 #include <benchmark/benchmark.h>
 
+#include "support/memory_source.h"
 #include "versit_vcal.h"
 #include "workload.h"
 
 namespace {
-
-struct Source {
-    const uint8_t *at;
-    const uint8_t *end;
-};
-
-int32_t nextByte(void *stream, uint8_t *byte) {
-    auto *s = static_cast<Source *>(stream);
-    *byte = s->at < s->end ? *s->at++ : 0;
-    return 0;
-}
 
 void release(PropertyParam &item) {
     vCal_FreePropertyParam(&item);
@@ -61,15 +51,14 @@ takeItems(VCalendarNode *calendar,
 }
 
 size_t readAndTake(const std::string &text) {
-    Source source{reinterpret_cast<const uint8_t *>(text.data()),
-                  reinterpret_cast<const uint8_t *>(text.data()) + text.size()};
+    MemorySource source(text.data(), text.size());
     ParseTreeHandle *tree = nullptr;
     char *errors = nullptr;
     char *warnings = nullptr;
     uint8_t versionOk = 0;
     char version[9];
-    vCal_ParseTreeFromStreamGet(&tree, &source, nextByte, &errors, &warnings, nullptr, nullptr,
-                                &versionOk, version, 0);
+    vCal_ParseTreeFromStreamGet(&tree, &source, MemorySource::next, &errors, &warnings, nullptr,
+                                nullptr, &versionOk, version, 0);
     size_t occurrences = 0;
     VCalendarNode *calendar = nullptr;
     for (int32_t rc = tree != nullptr ? vCal_GetFirstCalendar(tree, &calendar) : 1; rc == 0;

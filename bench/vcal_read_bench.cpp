@@ -9,33 +9,23 @@
 
 #include <benchmark/benchmark.h>
 
+#include "support/memory_source.h"
 #include "versit_vcal.h"
 #include "workload.h"
 
 namespace {
 
-struct Source {
-    const uint8_t *at;
-    const uint8_t *end;
-};
-
-int32_t nextByte(void *stream, uint8_t *byte) {
-    auto *s = static_cast<Source *>(stream);
-    *byte = s->at < s->end ? *s->at++ : 0;
-    return 0;
-}
-
 // One whole reading; returns its result.
 int32_t readOnce(const std::string &text) {
-    Source source{reinterpret_cast<const uint8_t *>(text.data()),
-                  reinterpret_cast<const uint8_t *>(text.data()) + text.size()};
+    MemorySource source(text.data(), text.size());
     ParseTreeHandle *tree = nullptr;
     char *errors = nullptr;
     char *warnings = nullptr;
     uint8_t versionOk = 0;
     char version[9];
-    const int32_t rc = vCal_ParseTreeFromStreamGet(&tree, &source, nextByte, &errors, &warnings,
-                                                   nullptr, nullptr, &versionOk, version, 0);
+    const int32_t rc =
+        vCal_ParseTreeFromStreamGet(&tree, &source, MemorySource::next, &errors, &warnings, nullptr,
+                                    nullptr, &versionOk, version, 0);
     std::free(errors);
     std::free(warnings);
     if (tree != nullptr) vCal_DestroyParseTree(&tree);

@@ -11,22 +11,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include "support/memory_source.h"
 #include "vcal_form.h"
 #include "versit_vcal.h"
 #include "workload.h"
 
 namespace {
-
-struct Source {
-    const uint8_t *at;
-    const uint8_t *end;
-};
-
-int32_t nextByte(void *stream, uint8_t *byte) {
-    auto *s = static_cast<Source *>(stream);
-    *byte = s->at < s->end ? *s->at++ : 0;
-    return 0;
-}
 
 // A client's sink: a buffer large enough for any output of the workload.
 struct Sink {
@@ -48,15 +38,14 @@ struct Item {
 
 // Every item of the workload, as the client takes them out.
 std::vector<Item> takeItems(const std::string &text) {
-    Source source{reinterpret_cast<const uint8_t *>(text.data()),
-                  reinterpret_cast<const uint8_t *>(text.data()) + text.size()};
+    MemorySource source(text.data(), text.size());
     ParseTreeHandle *tree = nullptr;
     char *errors = nullptr;
     char *warnings = nullptr;
     uint8_t versionOk = 0;
     char version[9];
-    vCal_ParseTreeFromStreamGet(&tree, &source, nextByte, &errors, &warnings, nullptr, nullptr,
-                                &versionOk, version, 0);
+    vCal_ParseTreeFromStreamGet(&tree, &source, MemorySource::next, &errors, &warnings, nullptr,
+                                nullptr, &versionOk, version, 0);
     std::free(errors);
     std::free(warnings);
     std::vector<Item> items;

@@ -8,20 +8,10 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "support/memory_source.h"
 #include "versit_vcal.h"
 
 namespace {
-
-struct Source {
-    const uint8_t *at;
-    const uint8_t *end;
-};
-
-int32_t nextByte(void *stream, uint8_t *byte) {
-    auto *s = static_cast<Source *>(stream);
-    *byte = s->at < s->end ? *s->at++ : 0;
-    return 0;
-}
 
 void check(bool condition) {
     if (!condition) std::abort();
@@ -93,14 +83,14 @@ void takeList(VCalendarNode *calendar, bool events) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    Source source{data, data + size};
+    MemorySource source(data, size);
     ParseTreeHandle *tree = nullptr;
     char *errors = nullptr;
     char *warnings = nullptr;
     uint8_t versionOk = 0;
     char version[9];
-    vCal_ParseTreeFromStreamGet(&tree, &source, nextByte, &errors, &warnings, nullptr, nullptr,
-                                &versionOk, version, 0);
+    vCal_ParseTreeFromStreamGet(&tree, &source, MemorySource::next, &errors, &warnings, nullptr,
+                                nullptr, &versionOk, version, 0);
     std::free(errors);
     std::free(warnings);
     if (tree == nullptr) return 0;

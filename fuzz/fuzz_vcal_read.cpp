@@ -6,20 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "support/memory_source.h"
 #include "versit_vcal.h"
 
 namespace {
-
-struct Source {
-    const uint8_t *at;
-    const uint8_t *end;
-};
-
-int32_t nextByte(void *stream, uint8_t *byte) {
-    auto *s = static_cast<Source *>(stream);
-    *byte = s->at < s->end ? *s->at++ : 0;
-    return 0;
-}
 
 int32_t progress(uint32_t, uint32_t, uint32_t, uint32_t) { return 0; }
 
@@ -54,15 +44,16 @@ template <class Entity> size_t checkEntities(const Entity *entity) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    Source source{data, data + size};
+    MemorySource source(data, size);
     ParseTreeHandle *tree = nullptr;
     char *errors = nullptr;
     char *warnings = nullptr;
     uint32_t lines = 10;
     uint8_t versionOk = 0;
     char version[9];
-    const int32_t rc = vCal_ParseTreeFromStreamGet(&tree, &source, nextByte, &errors, &warnings,
-                                                   progress, &lines, &versionOk, version, 0);
+    const int32_t rc =
+        vCal_ParseTreeFromStreamGet(&tree, &source, MemorySource::next, &errors, &warnings,
+                                    progress, &lines, &versionOk, version, 0);
     checkText(errors);
     checkText(warnings);
     check(std::strlen(version) <= 8);

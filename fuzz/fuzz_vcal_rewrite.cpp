@@ -8,20 +8,10 @@
 #include <initializer_list>
 #include <string>
 
+#include "support/memory_source.h"
 #include "versit_vcal.h"
 
 namespace {
-
-struct Source {
-    const uint8_t *at;
-    const uint8_t *end;
-};
-
-int32_t nextByte(void *stream, uint8_t *byte) {
-    auto *s = static_cast<Source *>(stream);
-    *byte = s->at < s->end ? *s->at++ : 0;
-    return 0;
-}
 
 int32_t putByte(void *stream, uint8_t byte) {
     static_cast<std::string *>(stream)->push_back(static_cast<char>(byte));
@@ -33,14 +23,14 @@ void check(bool condition) {
 }
 
 ParseTreeHandle *read(const uint8_t *data, size_t size) {
-    Source source{data, data + size};
+    MemorySource source(data, size);
     ParseTreeHandle *tree = nullptr;
     char *errors = nullptr;
     char *warnings = nullptr;
     uint8_t versionOk = 0;
     char version[9];
-    vCal_ParseTreeFromStreamGet(&tree, &source, nextByte, &errors, &warnings, nullptr, nullptr,
-                                &versionOk, version, 0);
+    vCal_ParseTreeFromStreamGet(&tree, &source, MemorySource::next, &errors, &warnings, nullptr,
+                                nullptr, &versionOk, version, 0);
     std::free(errors);
     std::free(warnings);
     return tree;

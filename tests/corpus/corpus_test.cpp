@@ -22,6 +22,7 @@
 
 #include "calapi32.h"
 #include "support/alloc_hook.h"
+#include "support/memory_source.h"
 #include "vcal/vcalitem.h"
 #include "vcal_form.h"
 #include "versit_abx.h"
@@ -196,16 +197,6 @@ void throughAddressBook(VCardContext *context, const std::string &text, Summary 
     EXPECT_EQ(CalapiClose(&book), 0);
 }
 
-struct ByteSource {
-    const std::string *text;
-    size_t at = 0;
-    static int32_t next(void *stream, uint8_t *byte) {
-        auto *s = static_cast<ByteSource *>(stream);
-        *byte = s->at < s->text->size() ? static_cast<uint8_t>((*s->text)[s->at++]) : 0;
-        return 0;
-    }
-};
-
 template <class Entity>
 void takeItems(VCalendarNode *calendar, uint16_t type, Summary &summary,
                int32_t (*first)(VCalendarNode *, PropertyParam *, const int16_t *, uint32_t,
@@ -241,14 +232,14 @@ int32_t appendByte(void *stream, uint8_t byte) {
 }
 
 ParseTreeHandle *read(const std::string &text, Summary &summary, const char *operation) {
-    ByteSource source{&text};
+    MemorySource source(text.data(), text.size());
     ParseTreeHandle *tree = nullptr;
     char *errors = nullptr;
     char *warnings = nullptr;
     uint8_t versionOk = 0;
     char version[9];
     summary.seen(operation,
-                 vCal_ParseTreeFromStreamGet(&tree, &source, ByteSource::next, &errors, &warnings,
+                 vCal_ParseTreeFromStreamGet(&tree, &source, MemorySource::next, &errors, &warnings,
                                              nullptr, nullptr, &versionOk, version, 0));
     std::free(errors);
     std::free(warnings);
