@@ -87,7 +87,7 @@ bool readStream(CalapiClient *client, const ABEntryRecord *record, uint32_t kind
 }
 
 bool empty(const char *text) { return text[0] == '\0'; }
-// Part 4.3 stores one blank for "no family name"; it is written as none.
+// The import stores one blank for "no family name"; it is written as none.
 bool noFamilyName(const char *name) { return empty(name) || std::strcmp(name, " ") == 0; }
 
 void appendWord(char *buffer, const char *word) {
