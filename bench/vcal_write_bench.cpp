@@ -38,16 +38,7 @@ struct Item {
 
 // Every item of the workload, as the client takes them out.
 std::vector<Item> takeItems(const std::string &text) {
-    MemorySource source(text.data(), text.size());
-    ParseTreeHandle *tree = nullptr;
-    char *errors = nullptr;
-    char *warnings = nullptr;
-    uint8_t versionOk = 0;
-    char version[9];
-    vCal_ParseTreeFromStreamGet(&tree, &source, MemorySource::next, &errors, &warnings, nullptr,
-                                nullptr, &versionOk, version, 0);
-    std::free(errors);
-    std::free(warnings);
+    ParseTreeHandle *tree = readTree(text.data(), text.size());
     std::vector<Item> items;
     VCalendarNode *calendar = nullptr;
     for (int32_t rc = tree != nullptr ? vCal_GetFirstCalendar(tree, &calendar) : 1; rc == 0;

@@ -83,16 +83,7 @@ void takeList(VCalendarNode *calendar, bool events) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    MemorySource source(data, size);
-    ParseTreeHandle *tree = nullptr;
-    char *errors = nullptr;
-    char *warnings = nullptr;
-    uint8_t versionOk = 0;
-    char version[9];
-    vCal_ParseTreeFromStreamGet(&tree, &source, MemorySource::next, &errors, &warnings, nullptr,
-                                nullptr, &versionOk, version, 0);
-    std::free(errors);
-    std::free(warnings);
+    ParseTreeHandle *tree = readTree(data, size);
     if (tree == nullptr) return 0;
     VCalendarNode *calendar = nullptr;
     for (int32_t got = vCal_GetFirstCalendar(tree, &calendar); got == 0;

@@ -22,20 +22,6 @@ void check(bool condition) {
     if (!condition) std::abort();
 }
 
-ParseTreeHandle *read(const uint8_t *data, size_t size) {
-    MemorySource source(data, size);
-    ParseTreeHandle *tree = nullptr;
-    char *errors = nullptr;
-    char *warnings = nullptr;
-    uint8_t versionOk = 0;
-    char version[9];
-    vCal_ParseTreeFromStreamGet(&tree, &source, MemorySource::next, &errors, &warnings, nullptr,
-                                nullptr, &versionOk, version, 0);
-    std::free(errors);
-    std::free(warnings);
-    return tree;
-}
-
 // Every item of the tree into *out. The reader's multi-value texts are
 // joined by CR LF; the writer takes them joined by "*^?" (attendees after
 // a ":"), and lone line breaks would end its lines: they are made so.
@@ -93,7 +79,7 @@ size_t addAll(ParseTreeHandle *tree, ParseTreeHandle **out) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    ParseTreeHandle *tree = read(data, size);
+    ParseTreeHandle *tree = readTree(data, size);
     if (tree == nullptr) return 0;
     ParseTreeHandle *out = nullptr;
     const size_t added = addAll(tree, &out);
@@ -104,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     check(vCal_ParseTreeToStreamPut(out, &text, putByte, "1.0", nullptr) == 0);
     check(vCal_DestroyParseTree(&out) == 0);
     // The writer's own text reads back as a tree.
-    tree = read(reinterpret_cast<const uint8_t *>(text.data()), text.size());
+    tree = readTree(text.data(), text.size());
     check(tree != nullptr);
     addAll(tree, &out);
     if (out != nullptr) {

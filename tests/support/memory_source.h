@@ -4,6 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+
+#include "versit_vcal.h"
 
 struct MemorySource {
     const uint8_t *at;
@@ -18,3 +21,19 @@ struct MemorySource {
         return 0;
     }
 };
+
+// The tree the reader makes of a text in memory (null when it makes none);
+// its messages are dropped.
+inline ParseTreeHandle *readTree(const void *text, size_t size) {
+    MemorySource source(text, size);
+    ParseTreeHandle *tree = nullptr;
+    char *errors = nullptr;
+    char *warnings = nullptr;
+    uint8_t versionOk = 0;
+    char version[9];
+    vCal_ParseTreeFromStreamGet(&tree, &source, MemorySource::next, &errors, &warnings, nullptr,
+                                nullptr, &versionOk, version, 0);
+    std::free(errors);
+    std::free(warnings);
+    return tree;
+}
