@@ -28,6 +28,13 @@ const char *ErrnoText(int number);
 
 namespace errlog {
 
+// Records `code` and `message` at level 2 and hands the code back, so a
+// failing path reads `return fail(code, "...")`.
+inline int32_t fail(int32_t code, const char *message) {
+    WriteErrLog(2, code, message);
+    return code;
+}
+
 // The settings below are the host's, not the library's: nothing in the
 // library changes them, and none of them is exported. A host that links the
 // library statically (and our tests) may set them.

@@ -1,10 +1,10 @@
 // Making lists (empty, or filled from text) and destroying them.
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 
 #include "list/klist.h"
 #include "list/klmem.h"
+#include "platform/ascii.h"
 
 namespace {
 
@@ -17,12 +17,10 @@ constexpr uint16_t kNumber = 2;
 uint32_t toNumber(const char *s) {
     uint32_t value = 0;
     if (s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
-        for (s += 2; std::isxdigit(static_cast<unsigned char>(*s)) != 0; ++s) {
-            const int c = std::tolower(static_cast<unsigned char>(*s));
-            value = value * 16 + static_cast<uint32_t>(c <= '9' ? c - '0' : c - 'a' + 10);
-        }
+        for (s += 2; ascii::hexValue(*s) >= 0; ++s)
+            value = value * 16 + static_cast<uint32_t>(ascii::hexValue(*s));
     } else {
-        for (; std::isdigit(static_cast<unsigned char>(*s)) != 0; ++s)
+        for (; ascii::isDigit(*s); ++s)
             value = value * 10 + static_cast<uint32_t>(*s - '0');
     }
     return value;

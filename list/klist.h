@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "list/klguard.h"
 #include "versit_list.h"
 
 // A cell is one allocation: this reference, then the data part, the id and
@@ -153,26 +154,6 @@ class ListBuffer {
 
   private:
     void *p_ = nullptr;
-};
-
-// Destroys a list at scope end unless released.
-class ListGuard {
-  public:
-    explicit ListGuard(KL_HLIST list) : list_(list) {}
-    ~ListGuard() {
-        if (list_ != nullptr) KL_ListDestroy(&list_);
-    }
-    ListGuard(const ListGuard &) = delete;
-    ListGuard &operator=(const ListGuard &) = delete;
-    KL_HLIST get() const { return list_; }
-    KL_HLIST release() {
-        KL_HLIST l = list_;
-        list_ = nullptr;
-        return l;
-    }
-
-  private:
-    KL_HLIST list_;
 };
 
 } // namespace klist

@@ -1,5 +1,7 @@
 #include "platform/calapi.h"
 
+#include "platform/ascii.h"
+
 #ifdef _WIN32
 #include <process.h>
 #else
@@ -9,21 +11,11 @@
 // The client library is not on this machine on any system: these stand in
 // for it everywhere.
 namespace calapi {
-namespace {
-
-// The C library's tolower follows the locale; the names we compare are
-// ASCII keywords and must match the same way everywhere.
-constexpr unsigned char asciiLower(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
-}
-
-} // namespace
-
 int strncasecmp(const char *a, const char *b, unsigned long n) {
     const auto *p = reinterpret_cast<const unsigned char *>(a);
     const auto *q = reinterpret_cast<const unsigned char *>(b);
     for (; n > 0; --n, ++p, ++q) {
-        const int d = asciiLower(*p) - asciiLower(*q);
+        const int d = ascii::lower(*p) - ascii::lower(*q);
         if (d != 0 || *p == 0) return d;
     }
     return 0;

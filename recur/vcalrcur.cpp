@@ -18,6 +18,8 @@
 #include <cstring>
 
 #include "diag/errlog.h"
+#include "list/klguard.h"
+#include "platform/ascii.h"
 
 namespace {
 
@@ -25,12 +27,12 @@ constexpr uint32_t kMinutesPerDay = 1440;
 constexpr uint32_t kLastEndYear = 2036;
 constexpr const char *kWeekdays[7] = {"SU", "MO", "TU", "WE", "TH", "FR", "SA"};
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool isAlnum(char c) { return isDigit(c) || isLetter(c); }
-bool isLineEnd(char c) { return c == '\0' || c == '\r' || c == '\n'; }
-char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+using ascii::isAlnum;
+using ascii::isBlank;
+using ascii::isDigit;
+using ascii::isLetter;
+using ascii::isLineEnd;
+using ascii::upper;
 
 const char *skipDigits(const char *p) {
     while (isDigit(*p))
@@ -38,31 +40,9 @@ const char *skipDigits(const char *p) {
     return p;
 }
 
-int32_t fail(int32_t code, const char *message) {
-    WriteErrLog(2, code, message);
-    return code;
-}
+using errlog::fail;
 
-// A list that is destroyed at the end of the scope unless handed on.
-class OwnedList {
-  public:
-    OwnedList() = default;
-    OwnedList(const OwnedList &) = delete;
-    OwnedList &operator=(const OwnedList &) = delete;
-    ~OwnedList() {
-        if (list_ != nullptr) KL_ListDestroy(&list_);
-    }
-    KL_HLIST *out() { return &list_; }
-    KL_HLIST get() const { return list_; }
-    KL_HLIST release() {
-        KL_HLIST list = list_;
-        list_ = nullptr;
-        return list;
-    }
-
-  private:
-    KL_HLIST list_ = nullptr;
-};
+using klist::ListGuard;
 
 // Zero-based day of the year; the date is valid.
 uint16_t dayOfYear(const KL_DATE &date) {
@@ -110,7 +90,7 @@ struct MonthlySteps {
 // The first days of `count` months from the start's month, stepping by the
 // interval, up to the end date.
 int32_t monthStarts(KL_RECURPARAM &p, uint16_t count, KL_HLIST *starts, const MonthlySteps &steps) {
-    OwnedList firstDay;
+    ListGuard firstDay;
     int32_t rc = KL_ListCreate(firstDay.out(), 2, 0, KL_LIST_FLAG_08, nullptr, nullptr);
     if (rc != 0) return fail(rc, steps.createMessage);
     const uint16_t zero = 0;
@@ -236,7 +216,7 @@ int32_t GetWeekDayFromStr(const char *code) {
 int32_t PutWeeklyDayInList(KL_HLIST *list, const char *rule, uint8_t *valid) {
     *list = nullptr;
     *valid = 1;
-    OwnedList days;
+    ListGuard days;
     for (const char *p = skipDigits(rule);;) {
         while (isBlank(*p))
             ++p;
@@ -365,7 +345,7 @@ bool ParseMonthlyPosList(const char *rule, uint8_t *positions, uint8_t *fromEnd)
 int32_t GenvCalMonthlyDate(KL_HLIST *list, KL_HLIST monthStarts, const KL_RECURPARAM *parameters,
                            const uint8_t *days, const uint8_t *fromEnd) {
     *list = nullptr;
-    OwnedList result;
+    ListGuard result;
     int32_t rc = KL_ListCreate(result.out(), 1, sizeof(KL_DATE), KL_LIST_FLAG_08, nullptr, nullptr);
     if (rc != 0) return fail(rc, "GenvCalMonthlyDate: KL_ListCreate");
     RangedAdder adder{result.get(), parameters, "GenvCalMonthlyDate: KL_DateCompare",
@@ -396,7 +376,7 @@ int32_t GenvCalMonthlyDate(KL_HLIST *list, KL_HLIST monthStarts, const KL_RECURP
 int32_t GenvCalMonthlyWeekDay(KL_HLIST *list, KL_HLIST monthStarts, const KL_RECURPARAM *parameters,
                               const uint8_t *positions, const uint8_t *fromEnd) {
     *list = nullptr;
-    OwnedList result;
+    ListGuard result;
     int32_t rc = KL_ListCreate(result.out(), 2, sizeof(KL_DATE), KL_LIST_FLAG_08, nullptr, nullptr);
     if (rc != 0) return fail(rc, "GenvCalMonthlyWeekDay: KL_ListCreate");
     RangedAdder adder{result.get(), parameters, "GenvCalMonthlyWeekDay: KL_DateCompare",
@@ -460,7 +440,7 @@ int32_t GenerateDateFromWeeklyRule(KL_HLIST *list, const char *rule, const char 
     int32_t rc = vCal_PopulateRecurparam(rule, &p, start, valid, &count, kRecurMaxWeekly);
     if (rc != 0) return fail(rc, "GenerateDateFromWeeklyRule: vCal_PopulateRecurparam");
     if (*valid == 0) return 0;
-    OwnedList days;
+    ListGuard days;
     if ((rc = PutWeeklyDayInList(days.out(), rule, valid)) != 0) {
         *valid = 0;
         return fail(rc, "GenerateDateFromWeeklyRule: PutWeeklyDayInList");
@@ -499,7 +479,7 @@ int32_t monthly(KL_HLIST *list, const char *rule, const char *start, uint8_t *va
     int32_t rc = vCal_PopulateRecurparam(rule, &p, start, valid, &count, kRecurMaxMonthly);
     if (rc != 0) return fail(rc, populateMessage);
     if (*valid == 0) return 0;
-    OwnedList starts;
+    ListGuard starts;
     if ((rc = mark(p)) == 0) rc = monthStarts(p, count, starts.out(), steps);
     if (rc == 0 && (rc = make(list, starts.get(), p)) != 0) fail(rc, makeMessage);
     if (rc != 0) *valid = 0;
@@ -578,7 +558,7 @@ int32_t yearly(KL_HLIST *list, const char *rule, const char *start, uint8_t *val
     if (rc != 0) return fail(rc, steps.populate);
     if (*valid == 0) return 0;
     mark(p);
-    OwnedList result;
+    ListGuard result;
     rc = KL_ListCreate(result.out(), 2, sizeof(KL_DATE), KL_LIST_FLAG_08, nullptr, nullptr);
     if (rc != 0) {
         *valid = 0;
@@ -789,8 +769,8 @@ int32_t GetRecurTimeList(TimePlaceRecurList *result, const PropertyParam *item,
     const bool exrule = flag[VCAL_SLOT_EXRULE] != 0;
     const bool rdate = flag[VCAL_SLOT_RDATE] != 0;
     const bool exdate = flag[VCAL_SLOT_EXDATE] != 0;
-    OwnedList places;
-    OwnedList exclusions;
+    ListGuard places;
+    ListGuard exclusions;
     int32_t rc =
         KL_ListCreate(places.out(), sizeof(TimePlace), 0, KL_LIST_FLAG_08, nullptr, nullptr);
     if (rc != 0) return fail(rc, "GetRecurTimeList: KL_ListCreate 1");

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Each folder may include headers only of the folders below it (and its own,
-# and the public headers). Prints every offending include and fails on any.
+# and the public headers). platform/ is the floor every library folder
+# stands on. Prints every offending include and fails on any.
 set -u
 top=${1:-.}
 cd "$top" || exit 2
@@ -8,11 +9,11 @@ declare -A allowed=(
   [platform]=""
   [list]="platform"
   [diag]="list platform"
-  [date]="list"
+  [date]="list platform"
   [versit]="diag platform"
-  [recur]="date list diag"
+  [recur]="date list diag platform"
   [vcard]="versit diag platform"
-  [vcal]="recur date list diag"
+  [vcal]="recur date list diag platform"
   [abexchange]="date list diag platform" # the vCard side through public headers only
   [tools]=""
 )

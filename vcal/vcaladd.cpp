@@ -29,10 +29,7 @@
 
 namespace {
 
-int32_t fail(int32_t code, const char *message) {
-    WriteErrLog(2, code, message);
-    return code;
-}
+using errlog::fail;
 
 // The length of a text that may fill its whole field without a NUL.
 size_t boundedLength(const char *text, size_t limit) {

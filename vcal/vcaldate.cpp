@@ -3,18 +3,18 @@
 // library only.
 #include "vcal/vcaldate.h"
 
-#include <cctype>
 #include <cstring>
 
 #include "date/kldate.h"
 #include "diag/errlog.h"
+#include "platform/ascii.h"
 #include "versit_vcal.h"
 
 namespace {
 
 constexpr uint32_t kMinutesPerDay = 1440;
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+using ascii::isDigit;
 
 // The value of `count` digits at `p`, which the caller has checked.
 uint32_t digits(const char *p, int count) {
@@ -35,10 +35,7 @@ int readDigits(const char *&p, int most, uint32_t &value) {
     return n;
 }
 
-int32_t fail(int32_t code, const char *message) {
-    WriteErrLog(2, code, message);
-    return code;
-}
+using errlog::fail;
 
 // The date library's verdict on a calendar date: the minutes of its
 // midnight, or the failing call's code with `dateSetFailed` telling which
@@ -209,7 +206,7 @@ int32_t vCal_GetOriginalDateString(const void *entity, uint32_t itemType, uint32
         // A 16-character token needs 17 bytes; a 16-byte buffer gets 15 of
         // them rather than an overrun.
         size_t n = 0;
-        while (n < 16 && n + 1 < size && std::isalnum(static_cast<unsigned char>(s[n])) != 0)
+        while (n < 16 && n + 1 < size && ascii::isAlnum(s[n]))
             ++n;
         std::memcpy(out, s, n);
         out[n] = '\0';

@@ -9,10 +9,7 @@
 
 namespace {
 
-int32_t fail(int32_t code, const char *message) {
-    WriteErrLog(2, code, message);
-    return code;
-}
+using errlog::fail;
 
 template <class Node> int32_t createZeroed(Node **out, const char *message) {
     if (out == nullptr) return fail(VCAL_ERR_NULL_ARGUMENT, message);

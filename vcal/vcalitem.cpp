@@ -29,10 +29,7 @@ using vcal::isLetter;
 using vcal::isLineEnd;
 using vcal::upper;
 
-int32_t fail(int32_t code, const char *message) {
-    WriteErrLog(2, code, message);
-    return code;
-}
+using errlog::fail;
 
 const char *skipBlanks(const char *p) {
     while (*p == ' ' || *p == '\t')

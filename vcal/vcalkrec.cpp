@@ -39,10 +39,7 @@
 
 namespace {
 
-int32_t fail(int32_t code, const char *message) {
-    WriteErrLog(2, code, message);
-    return code;
-}
+using errlog::fail;
 
 // A malloc'ed copy of the pieces, joined; null when memory runs out.
 char *joined(const char *a, const char *b) {

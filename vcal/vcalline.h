@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/ascii.h"
 #include "versit_vcal.h"
 
 namespace vcal {
@@ -24,11 +25,11 @@ uint16_t vCal_LookupPropertyKeyword(const char *line);
 // True for a line of blanks, tabs, CRs and LFs only (or nothing).
 bool isBlankLine(const char *line);
 
-inline bool isLineEnd(char c) { return c == '\0' || c == '\r' || c == '\n'; }
-inline bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-inline bool isDigit(char c) { return c >= '0' && c <= '9'; }
-inline bool isAlnum(char c) { return isLetter(c) || isDigit(c); }
-inline char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+using ascii::isAlnum;
+using ascii::isDigit;
+using ascii::isLetter;
+using ascii::isLineEnd;
+using ascii::upper;
 
 // Delivers the logical lines of a byte source one at a time (the reader's
 // vCal_GetALineFromStream): continuation lines unfolded, quoted-printable

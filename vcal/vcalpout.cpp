@@ -14,10 +14,7 @@
 
 namespace {
 
-int32_t fail(int32_t code, const char *message) {
-    WriteErrLog(2, code, message);
-    return code;
-}
+using errlog::fail;
 
 // Step numbers of the failure messages, one per kind of line.
 enum Step : uint8_t {

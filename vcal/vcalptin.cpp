@@ -41,10 +41,7 @@ namespace {
 using vcal::ChainTail;
 using vcal::TextBuffer;
 
-int32_t fail(int32_t code, const char *message) {
-    WriteErrLog(2, code, message);
-    return code;
-}
+using errlog::fail;
 
 bool startsBlockLine(const char *line) {
     // Most lines are properties: one look at the first letter settles it.

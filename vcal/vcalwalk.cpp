@@ -15,10 +15,7 @@ constexpr int32_t kMaxZone = 720; // minutes: twelve hours either way
 constexpr uint16_t kMaxListItems = 25;
 constexpr uint32_t kMinutesPerDay = 1440;
 
-int32_t fail(int32_t code, const char *message) {
-    WriteErrLog(2, code, message);
-    return code;
-}
+using errlog::fail;
 
 // The messages of one of the four walk functions.
 struct WalkTexts {

@@ -1,5 +1,6 @@
 // Reading cards from text, one per call, and counting the cards of a text
 // without reading them.
+#include "platform/ascii.h"
 #include "platform/calapi.h"
 #include "vcard/vcInternal.h"
 
@@ -9,8 +10,8 @@ namespace {
 // commas; the access functions split them.
 constexpr int32_t kParseFlags = VLIB_PARSE_NO_COMMA_SPLIT;
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-bool isBreak(char c) { return c == '\r' || c == '\n'; }
+using ascii::isBlank;
+using ascii::isBreak;
 
 // Whether the line at `line` (of `left` bytes) is `word` (any case)
 // followed by blanks and a colon.

@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/ascii.h"
 #include "platform/calapi.h"
 #include "platform/crt.h"
 #include "versit_core.h"
@@ -35,10 +36,8 @@ namespace {
 
 constexpr int32_t kInvalid = 1;
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+using ascii::isDigit;
+using ascii::isSpace;
 bool isSign(char c) { return c == '+' || c == '-'; }
 
 // Two digits at `p` as a number, -1 when they are not both digits.

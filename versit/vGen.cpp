@@ -35,6 +35,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/ascii.h"
 #include "versit/encoding.h"
 #include "versit_core.h"
 
@@ -49,8 +50,6 @@ constexpr int32_t kSingle = VLIB_GEN_SINGLE;
 constexpr int64_t kFoldColumn = 74;
 
 enum class SinkKind { Count, Stream, Memory, Callback };
-
-char asciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c; }
 
 class Writer {
   public:
@@ -209,7 +208,7 @@ void Writer::put(const char *p, size_t n, bool fold) {
 void Writer::name(char *text) {
     size_t n = 0;
     for (; text[n] != '\0'; ++n)
-        text[n] = asciiUpper(text[n]);
+        text[n] = ascii::upper(text[n]);
     literal(text, n);
 }
 

@@ -35,6 +35,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/ascii.h"
 #include "platform/calapi.h"
 #include "versit/encoding.h"
 #include "versit/vRecords.h"
@@ -54,8 +55,8 @@ constexpr int32_t kOnePropertyPerValue = VLIB_PARSE_SPLIT_VALUES;
 constexpr int32_t kNoCommaSplit = VLIB_PARSE_NO_COMMA_SPLIT;
 constexpr int32_t kKeepRules = VLIB_PARSE_KEEP_RULES;
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-bool isBreak(char c) { return c == '\r' || c == '\n'; }
+using ascii::isBlank;
+using ascii::isBreak;
 
 // The bytes at which each scan stops, besides the NUL that ends every
 // text; strcspn looks for them many bytes at a time.
