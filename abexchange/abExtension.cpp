@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "abexchange/vcImpExp.h"
+#include "abexchange/abInternal.h"
 
 namespace {
 

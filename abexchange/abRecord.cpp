@@ -2,7 +2,7 @@
 // dates, the revision time and the photo formats.
 #include <cstring>
 
-#include "abexchange/vcImpExp.h"
+#include "abexchange/abInternal.h"
 #include "date/kldate.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "abexchange/vcImpExp.h"
+#include "abexchange/abInternal.h"
 
 namespace {
 

@@ -5,37 +5,24 @@
 // to-dos; throughput is counted in bytes of input.
 #include <cstdint>
 #include <cstdlib>
-#include <initializer_list>
 #include <string>
 
 #include <benchmark/benchmark.h>
 
 #include "support/memory_source.h"
+#include "versit_interop.h"
 #include "versit_vcal.h"
 #include "workload.h"
 
 namespace {
 
-void release(PropertyParam &item) {
-    vCal_FreePropertyParam(&item);
-    for (KL_HLIST list : {item.recurrenceOccurrences, item.exceptionOccurrences}) {
-        if (list != nullptr) KL_ListDestroy(&list);
-    }
-    item.recurrenceOccurrences = nullptr;
-    item.exceptionOccurrences = nullptr;
-}
-
 // Every item of one kind of the calendar; returns the number of
 // occurrences listed.
-template <class Entity>
-size_t
-takeItems(VCalendarNode *calendar,
-          int32_t (*first)(VCalendarNode *, PropertyParam *, const int16_t *, uint32_t, Entity **),
-          int32_t (*next)(VCalendarNode *, PropertyParam *, const int16_t *, uint32_t, Entity **)) {
+size_t takeItems(VCalendarNode *calendar, uint16_t type) {
     size_t occurrences = 0;
     PropertyParam item{};
-    for (int32_t rc = first(calendar, &item, nullptr, 0, nullptr); rc == 0;
-         rc = next(calendar, &item, nullptr, 0, nullptr)) {
+    for (int32_t rc = VI_takeItem(calendar, type, 1, &item, nullptr); rc == 0;
+         rc = VI_takeItem(calendar, type, 0, &item, nullptr)) {
         TimePlaceRecurList times{};
         uint8_t recurs = 0;
         if (vCal_GetRecurDateList(&item, &recurs, &times) == 0 && recurs != 0) {
@@ -44,9 +31,9 @@ takeItems(VCalendarNode *calendar,
             occurrences += n;
             KL_ListDestroy(&times.timeList);
         }
-        release(item);
+        VI_releaseItem(&item);
     }
-    release(item);
+    VI_releaseItem(&item);
     return occurrences;
 }
 
@@ -63,8 +50,7 @@ size_t readAndTake(const std::string &text) {
     VCalendarNode *calendar = nullptr;
     for (int32_t rc = tree != nullptr ? vCal_GetFirstCalendar(tree, &calendar) : 1; rc == 0;
          rc = vCal_GetNextCalendar(tree, &calendar)) {
-        occurrences += takeItems<VEventNode>(calendar, vCal_GetFirstEvent, vCal_GetNextEvent);
-        occurrences += takeItems<VTodoNode>(calendar, vCal_GetFirstTodo, vCal_GetNextTodo);
+        occurrences += takeItems(calendar, VCAL_ITEM_EVENT) + takeItems(calendar, VCAL_ITEM_TODO);
     }
     std::free(errors);
     std::free(warnings);

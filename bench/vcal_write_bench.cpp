@@ -6,13 +6,14 @@
 // writing alone, BM_VcalAddAndWrite the adding, writing and destruction.
 #include <cstdint>
 #include <cstdlib>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
 #include "support/memory_source.h"
-#include "vcal_form.h"
+#include "versit_interop.h"
 #include "versit_vcal.h"
 #include "workload.h"
 
@@ -43,20 +44,15 @@ std::vector<Item> takeItems(const std::string &text) {
     VCalendarNode *calendar = nullptr;
     for (int32_t rc = tree != nullptr ? vCal_GetFirstCalendar(tree, &calendar) : 1; rc == 0;
          rc = vCal_GetNextCalendar(tree, &calendar)) {
-        Item item{};
-        VEventNode *event = nullptr;
-        item.type = VCAL_ITEM_EVENT;
-        for (int32_t got = vCal_GetFirstEvent(calendar, &item.record, nullptr, 0, &event); got == 0;
-             got = vCal_GetNextEvent(calendar, &item.record, nullptr, 0, &event)) {
-            toWriterForm(item.record, item.type, event->properties);
-            items.push_back(item);
-        }
-        VTodoNode *todo = nullptr;
-        item.type = VCAL_ITEM_TODO;
-        for (int32_t got = vCal_GetFirstTodo(calendar, &item.record, nullptr, 0, &todo); got == 0;
-             got = vCal_GetNextTodo(calendar, &item.record, nullptr, 0, &todo)) {
-            toWriterForm(item.record, item.type, todo->properties);
-            items.push_back(item);
+        for (uint16_t type : {VCAL_ITEM_EVENT, VCAL_ITEM_TODO}) {
+            // Each record taken moves into the vector, which owns it from then on.
+            Item item{{}, type};
+            const PropertyNode *lines = nullptr;
+            for (int32_t got = VI_takeItem(calendar, type, 1, &item.record, &lines); got == 0;
+                 got = VI_takeItem(calendar, type, 0, &item.record, &lines)) {
+                VI_itemToWriterForm(&item.record, type, lines);
+                items.push_back(item);
+            }
         }
     }
     if (tree != nullptr) vCal_DestroyParseTree(&tree);
@@ -64,11 +60,8 @@ std::vector<Item> takeItems(const std::string &text) {
 }
 
 void release(std::vector<Item> &items) {
-    for (Item &item : items) {
-        vCal_FreePropertyParam(&item.record);
-        KL_ListDestroy(&item.record.recurrenceOccurrences);
-        KL_ListDestroy(&item.record.exceptionOccurrences);
-    }
+    for (Item &item : items)
+        VI_releaseItem(&item.record);
 }
 
 ParseTreeHandle *build(const std::vector<Item> &items) {

@@ -9,6 +9,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "versit_interop.h"
 #include "versit_vcard.h"
 #include "workload.h"
 
@@ -27,22 +28,16 @@ struct Context {
 // `use` gets each card and destroys it (or keeps it).
 template <class Use>
 size_t importCards(VCardContext *context, const char *text, int32_t length, Use use) {
-    const char *at = text;
-    int32_t remaining = length;
+    VI_CardReader reader;
+    VI_cardReaderStart(&reader, context, text, length);
     size_t cards = 0;
-    while (at != nullptr && remaining > 0) {
-        vComponent *card = nullptr;
-        const char *rest = nullptr;
-        int32_t left = 0;
-        const int32_t result =
-            VCARD_importObjectFromBuffer(context, &card, at, remaining, &rest, &left);
-        if (result == VCARD_ERR_NO_CARD) break;
+    vComponent *card = nullptr;
+    for (int32_t result = VI_readCard(&reader, &card); result != VCARD_ERR_NO_CARD;
+         result = VI_readCard(&reader, &card)) {
         if (card != nullptr) {
             ++cards;
             use(card);
         }
-        at = rest;
-        remaining = left;
     }
     return cards;
 }
@@ -69,18 +64,12 @@ void BM_ImportGrowth(benchmark::State &state) {
     Context context;
     // Where the first n cards end, found by importing them.
     const auto wanted = static_cast<size_t>(state.range(0));
-    const char *at = text.c_str();
-    auto remaining = static_cast<int32_t>(text.size());
-    for (size_t n = 0; n < wanted && at != nullptr && remaining > 0; ++n) {
-        vComponent *card = nullptr;
-        const char *rest = nullptr;
-        int32_t left = 0;
-        VCARD_importObjectFromBuffer(context.c, &card, at, remaining, &rest, &left);
+    VI_CardReader reader;
+    VI_cardReaderStart(&reader, context.c, text.c_str(), static_cast<int32_t>(text.size()));
+    vComponent *card = nullptr;
+    for (size_t n = 0; n < wanted && VI_readCard(&reader, &card) != VCARD_ERR_NO_CARD; ++n)
         destroy(card);
-        at = rest;
-        remaining = left;
-    }
-    const std::string prefix = text.substr(0, text.size() - static_cast<size_t>(remaining));
+    const std::string prefix = text.substr(0, text.size() - static_cast<size_t>(reader.remaining));
     for (auto _ : state)
         importCards(context.c, prefix.c_str(), static_cast<int32_t>(prefix.size()), destroy);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * prefix.size()));

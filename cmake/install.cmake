@@ -1,9 +1,12 @@
-# What `cmake --install` puts in place: both libraries, the public headers,
-# the tool, a CMake package (find_package(versit) -> versit::versit, and
-# versit::versit_static) and versit.pc for pkg-config.
+# What `cmake --install` puts in place: both libraries (and the client
+# library's stand-in), the public headers, the tool, a CMake package
+# (find_package(versit) -> versit::versit, versit::versit_static,
+# versit::versit_interop, versit::versit_interop_static) and versit.pc for
+# pkg-config.
 include(CMakePackageConfigHelpers)
 
-install(TARGETS versit versit_static calapi32 calapi32_static EXPORT versitTargets
+install(TARGETS versit versit_static versit_interop versit_interop_static calapi32 calapi32_static
+  EXPORT versitTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -10,22 +10,10 @@
 #include <cstring>
 
 #include "calapi32.h"
+#include "fuzz_support.h"
 #include "versit_abx.h"
 
 namespace {
-
-void check(bool ok) {
-    if (!ok) __builtin_trap();
-}
-
-VCardContext *sharedContext() {
-    static VCardContext *context = [] {
-        VCardContext *created = nullptr;
-        check(VCARD_createContext(&created) == 0);
-        return created;
-    }();
-    return context;
-}
 
 void exportEntries(CalapiClient *book, VCardContext *context, KL_HLIST list) {
     ABEntryId id;

@@ -5,13 +5,10 @@
 #include <cstring>
 #include <string>
 
+#include "fuzz_support.h"
 #include "versit_core.h"
 
 namespace {
-
-void check(bool ok) {
-    if (!ok) __builtin_trap();
-}
 
 // The encoded text less its soft line breaks, as the parser reads it.
 std::string withoutSoftBreaks(const char *encoded) {

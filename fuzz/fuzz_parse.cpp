@@ -6,13 +6,10 @@
 #include <cstring>
 #include <string>
 
+#include "fuzz_support.h"
 #include "versit_core.h"
 
 namespace {
-
-void check(bool ok) {
-    if (!ok) __builtin_trap();
-}
 
 void printBack(vComponent *component, int32_t flags) {
     const int32_t length = VLIB_length_vComponent(component, flags);

@@ -8,15 +8,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz_support.h"
 #include "recur/vcalrcur.h"
-
-namespace {
-
-void check(bool condition) {
-    if (!condition) std::abort();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string input(reinterpret_cast<const char *>(data), size);

@@ -5,13 +5,10 @@
 #include <cstring>
 #include <string>
 
+#include "fuzz_support.h"
 #include "versit_core.h"
 
 namespace {
-
-void check(bool ok) {
-    if (!ok) __builtin_trap();
-}
 
 // Generates into a buffer of exactly `size` bytes, so that writing past it
 // is an overflow the sanitizer sees.

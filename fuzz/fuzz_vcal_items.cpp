@@ -8,14 +8,11 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "fuzz_support.h"
 #include "support/memory_source.h"
 #include "versit_vcal.h"
 
 namespace {
-
-void check(bool condition) {
-    if (!condition) std::abort();
-}
 
 void release(PropertyParam &item) {
     check(vCal_FreePropertyParam(&item) == 0);

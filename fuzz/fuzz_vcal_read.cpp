@@ -6,16 +6,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fuzz_support.h"
 #include "support/memory_source.h"
 #include "versit_vcal.h"
 
 namespace {
 
 int32_t progress(uint32_t, uint32_t, uint32_t, uint32_t) { return 0; }
-
-void check(bool condition) {
-    if (!condition) std::abort();
-}
 
 // A handed-out text is a run of lines, each ending in CR LF.
 void checkText(const char *text) {

@@ -8,7 +8,9 @@
 #include <initializer_list>
 #include <string>
 
+#include "fuzz_support.h"
 #include "support/memory_source.h"
+#include "versit_interop.h"
 #include "versit_vcal.h"
 
 namespace {
@@ -18,36 +20,8 @@ int32_t putByte(void *stream, uint8_t byte) {
     return 0;
 }
 
-void check(bool condition) {
-    if (!condition) std::abort();
-}
-
-// Every item of the tree into *out. The reader's multi-value texts are
-// joined by CR LF; the writer takes them joined by "*^?" (attendees after
-// a ":"), and lone line breaks would end its lines: they are made so.
-void rejoin(char *text) {
-    if (text == nullptr) return;
-    char *o = text;
-    for (char *p = text; *p != '\0'; ++p) {
-        if (*p == '\r' && p[1] == '\n') {
-            *o++ = ';';
-            ++p;
-        } else if (*p != '\r' && *p != '\n') {
-            *o++ = *p;
-        }
-    }
-    *o = '\0';
-}
-
-void release(PropertyParam &item) {
-    vCal_FreePropertyParam(&item);
-    for (KL_HLIST list : {item.recurrenceOccurrences, item.exceptionOccurrences}) {
-        if (list != nullptr) KL_ListDestroy(&list);
-    }
-    item.recurrenceOccurrences = nullptr;
-    item.exceptionOccurrences = nullptr;
-}
-
+// Every item of the tree into *out, in the writer's form as versit vcal
+// rewrite puts it.
 size_t addAll(ParseTreeHandle *tree, ParseTreeHandle **out) {
     size_t added = 0;
     VCalendarNode *calendar = nullptr;
@@ -55,22 +29,17 @@ size_t addAll(ParseTreeHandle *tree, ParseTreeHandle **out) {
          got = vCal_GetNextCalendar(tree, &calendar)) {
         for (uint16_t type : {VCAL_ITEM_EVENT, VCAL_ITEM_TODO}) {
             PropertyParam item{};
-            int32_t rc = type == VCAL_ITEM_EVENT
-                             ? vCal_GetFirstEvent(calendar, &item, nullptr, 0, nullptr)
-                             : vCal_GetFirstTodo(calendar, &item, nullptr, 0, nullptr);
-            while (rc == 0) {
-                rejoin(item.attachment);
-                rejoin(item.attendee);
-                rejoin(item.resources);
-                // Some items lack what their flags promise (the UID); they
-                // must fail cleanly and leave the tree writable.
-                if (vCal_AddxItemInfoToPTree(out, &item, type, 0) == 0) ++added;
-                release(item);
-                rc = type == VCAL_ITEM_EVENT
-                         ? vCal_GetNextEvent(calendar, &item, nullptr, 0, nullptr)
-                         : vCal_GetNextTodo(calendar, &item, nullptr, 0, nullptr);
+            const PropertyNode *lines = nullptr;
+            for (int32_t rc = VI_takeItem(calendar, type, 1, &item, &lines); rc == 0;
+                 rc = VI_takeItem(calendar, type, 0, &item, &lines)) {
+                // Some items lack what their flags promise; they must fail
+                // cleanly and leave the tree writable.
+                if (VI_itemToWriterForm(&item, type, lines) == 0 &&
+                    vCal_AddxItemInfoToPTree(out, &item, type, 0) == 0)
+                    ++added;
+                VI_releaseItem(&item);
             }
-            release(item);
+            VI_releaseItem(&item);
         }
     }
     return added;

@@ -11,22 +11,11 @@
 #include <cstring>
 #include <string>
 
+#include "fuzz_support.h"
+#include "versit_interop.h"
 #include "versit_vcard.h"
 
 namespace {
-
-void check(bool ok) {
-    if (!ok) __builtin_trap();
-}
-
-VCardContext *sharedContext() {
-    static VCardContext *context = [] {
-        VCardContext *created = nullptr;
-        check(VCARD_createContext(&created) == 0);
-        return created;
-    }();
-    return context;
-}
 
 void readProperty(VCardContext *context, vProperty *property) {
     char *copy = nullptr;
@@ -117,23 +106,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                                        &counted) == 0);
     check(counted >= 0);
 
-    const char *at = text.c_str();
-    auto remaining = static_cast<int32_t>(text.size());
-    while (at != nullptr && remaining > 0) {
+    VI_CardReader reader;
+    VI_cardReaderStart(&reader, context, text.c_str(), static_cast<int32_t>(text.size()));
+    for (;;) {
+        const int32_t before = reader.remaining;
         vComponent *card = nullptr;
-        const char *rest = nullptr;
-        int32_t left = 0;
-        const int32_t result =
-            VCARD_importObjectFromBuffer(context, &card, at, remaining, &rest, &left);
-        if (result == VCARD_ERR_NO_CARD || result == VLIB_ERR_NO_MEMORY) break;
-        check(left < remaining || rest == nullptr);
+        const int32_t result = VI_readCard(&reader, &card);
+        if (result == VCARD_ERR_NO_CARD || (result == VLIB_ERR_NO_MEMORY && card == nullptr)) break;
+        check(reader.remaining < before || reader.next == nullptr);
         if (card != nullptr) {
             readCard(context, card, data[0]);
             exportAndReread(context, card);
             VCARD_destroyCard(context, &card);
         }
-        at = rest;
-        remaining = left;
     }
     return 0;
 }

@@ -1,5 +1,31 @@
 // Inside the list library: the header and cell layout, and the few
-// primitives every operation is built from. Only list/ and tests use it.
+// primitives every operation is built from. Only list/ and tests use it;
+// callers above the library that need a scope guard use list/klguard.h.
+//
+// Where each operation lives (the file names are the list library's
+// traditional ones: the letter and digit say the group, L1 lists, L5
+// memory helpers):
+//   createL1   KL_ListCreate, KL_ListCreateFromStr, KL_ListDestroy
+//   addL1      KL_ListAddTo/AddAfter/AddBefore/AddLast, KL_ListChangeData,
+//              KL_ListUpdateCurrent, KL_ListForceUpdateCurrent
+//   deleteL1   KL_ListDeleteFrom, KL_ListDeleteCurrent
+//   dltallL1   KL_ListDeleteAll
+//   getL1      the cursor walk (GetFirst/Next/Prev/Last, AlwaysGet), KL_ListGet,
+//              KL_ListFind, reading cells (GetData, GetIdPtr, CopyId,
+//              CopyData, ZeroId)
+//   getinfL1   flags and sizes (FlagDetect, GetValue, GetElemNum, GetDataSize,
+//              GetFlags, GetIdSize, GetElemDataSize, GetElemIdSize)
+//   cmpcL1     KL_ListCmpId, KL_ListCmpCell, KL_ListChangeCmpFct
+//   copyL1     selection and merge (MergeSelect, Merge, GetSelection, Copy,
+//              GetIdSelection, AlwaysTrueFct, IdCmpFct)
+//   sortL1     KL_ListQuickSort, KL_ListSetFlag
+//   verifyL1   KL_ListVerifyType
+//   allocL1    KL_ListAlloc, KL_ListFree
+//   cmpL5, copyL5, setL5   KL_MemCompare, KL_StrNCompare, KL_MemCopy,
+//              KL_StrNCopy, KL_MemSet
+//   wallocL1   cells: layout, making one, moving parts in and out
+//   indexL1    the id index beside a unique list
+//   klmem.h    the byte and text helpers the layers above use too
 #pragma once
 
 #include <cstddef>

@@ -15,7 +15,10 @@ declare -A allowed=(
   [vcard]="versit diag platform"
   [vcal]="recur date list diag platform"
   [abexchange]="date list diag platform" # the vCard side through public headers only
-  [tools]=""
+  # The second library: public headers first; internal headers only where a
+  # mechanism must be shared rather than copied.
+  [interop]="versit vcal recur diag list date platform"
+  [tools]="" # public headers only
 )
 status=0
 for dir in "${!allowed[@]}"; do
@@ -36,4 +39,15 @@ for dir in "${!allowed[@]}"; do
     fi
   done < <(grep -rnE '^\s*#\s*include\s+"' "$dir" --include='*.h' --include='*.cpp' --include='*.c' 2>/dev/null)
 done
+# The tool is the top: no library, test, benchmark or fuzz target borrows
+# its code; what they share lives in a library.
+while IFS= read -r hit; do
+  echo "$hit: nothing may use tools/"
+  status=1
+done < <(grep -rnE '^\s*#\s*include\s+"tools/' . --include='*.h' --include='*.cpp' --include='*.c' \
+           --exclude-dir=build --exclude-dir=.git 2>/dev/null)
+while IFS= read -r hit; do
+  echo "$hit: nothing may build sources of tools/"
+  status=1
+done < <(grep -rn 'tools/[A-Za-z_]*\.\(cpp\|h\)' . --include=CMakeLists.txt --exclude-dir=build 2>/dev/null)
 exit $status

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "tool.h"
-#include "vcal_form.h"
+#include "versit_interop.h"
 #include "versit_vcal.h"
 
 namespace {
@@ -275,29 +275,15 @@ void writeItem(ItemWriter &w, const PropertyParam &item) {
     if (flag[VCAL_SLOT_DALARM] != 0) w.time("display alarm", item.displayAlarmTime);
 }
 
-// What a taken item owns: texts, date chains, occurrence lists.
-void release(PropertyParam &item) {
-    vCal_FreePropertyParam(&item);
-    for (KL_HLIST list : {item.recurrenceOccurrences, item.exceptionOccurrences}) {
-        if (list != nullptr) KL_ListDestroy(&list);
-    }
-    item.recurrenceOccurrences = nullptr;
-    item.exceptionOccurrences = nullptr;
-}
-
 // Takes every item of one kind of the calendar. Returns the walk's failure
 // (0 when it ran to the end).
-template <class Entity>
-int32_t writeItems(ItemWriter &w, VCalendarNode *calendar, unsigned n, bool event, bool json,
-                   int32_t (*first)(VCalendarNode *, PropertyParam *, const int16_t *, uint32_t,
-                                    Entity **),
-                   int32_t (*next)(VCalendarNode *, PropertyParam *, const int16_t *, uint32_t,
-                                   Entity **)) {
+int32_t writeItems(ItemWriter &w, VCalendarNode *calendar, unsigned n, uint16_t type, bool json) {
+    const bool event = type == VCAL_ITEM_EVENT;
     if (json) std::printf(",\"%s\":[", event ? "events" : "todos");
     PropertyParam item{};
     unsigned count = 0;
-    int32_t rc = first(calendar, &item, nullptr, 0, nullptr);
-    for (; rc == 0; rc = next(calendar, &item, nullptr, 0, nullptr)) {
+    int32_t rc = VI_takeItem(calendar, type, 1, &item, nullptr);
+    for (; rc == 0; rc = VI_takeItem(calendar, type, 0, &item, nullptr)) {
         std::vector<TimePlace> places;
         w.begin(event ? "event" : "to-do", n, ++count);
         writeItem(w, item);
@@ -308,11 +294,11 @@ int32_t writeItems(ItemWriter &w, VCalendarNode *calendar, unsigned n, bool even
             w.occurrences(places);
         }
         w.end();
-        release(item);
+        VI_releaseItem(&item);
         if (rc != 0) break;
     }
     // A failed conversion leaves part of the record filled.
-    release(item);
+    VI_releaseItem(&item);
     if (rc == VCAL_ERR_NO_MORE_ENTITIES) rc = 0;
     if (json) std::fputs("]", stdout);
     return rc;
@@ -339,10 +325,8 @@ int vcalItems(const char *path, bool json) {
             std::printf("%s{\"version\":%s", n > 1 ? "," : "", quoted(version).c_str());
         else
             std::printf("calendar %u%s%s\n", n, found != 0 ? ", version " : "", version);
-        const int32_t failures[2] = {writeItems<VEventNode>(w, calendar, n, true, json,
-                                                            vCal_GetFirstEvent, vCal_GetNextEvent),
-                                     writeItems<VTodoNode>(w, calendar, n, false, json,
-                                                           vCal_GetFirstTodo, vCal_GetNextTodo)};
+        const int32_t failures[2] = {writeItems(w, calendar, n, VCAL_ITEM_EVENT, json),
+                                     writeItems(w, calendar, n, VCAL_ITEM_TODO, json)};
         for (int i = 0; i < 2; ++i) {
             if (failures[i] == 0) continue;
             status = 1;
@@ -372,25 +356,21 @@ int vcalItems(const char *path, bool json) {
 
 // Adds every item of one kind of the calendar to the new tree. Returns the
 // first failure (0 when every item went in); `added` counts what did.
-template <class Entity>
-int32_t
-addItems(ParseTreeHandle **out, VCalendarNode *calendar, uint16_t type, unsigned &added,
-         int32_t (*first)(VCalendarNode *, PropertyParam *, const int16_t *, uint32_t, Entity **),
-         int32_t (*next)(VCalendarNode *, PropertyParam *, const int16_t *, uint32_t, Entity **)) {
+int32_t addItems(ParseTreeHandle **out, VCalendarNode *calendar, uint16_t type, unsigned &added) {
     PropertyParam item{};
-    Entity *node = nullptr;
+    const PropertyNode *lines = nullptr;
     int32_t failure = 0;
-    int32_t rc = first(calendar, &item, nullptr, 0, &node);
-    for (; rc == 0; rc = next(calendar, &item, nullptr, 0, &node)) {
-        int32_t step = toWriterForm(item, type, node->properties);
+    int32_t rc = VI_takeItem(calendar, type, 1, &item, &lines);
+    for (; rc == 0; rc = VI_takeItem(calendar, type, 0, &item, &lines)) {
+        int32_t step = VI_itemToWriterForm(&item, type, lines);
         if (step == 0) step = vCal_AddxItemInfoToPTree(out, &item, type, 0);
         if (step == 0)
             ++added;
         else if (failure == 0)
             failure = step;
-        release(item);
+        VI_releaseItem(&item);
     }
-    release(item);
+    VI_releaseItem(&item);
     return failure != 0 ? failure : rc == VCAL_ERR_NO_MORE_ENTITIES ? 0 : rc;
 }
 
@@ -414,10 +394,8 @@ int vcalRewrite(const char *path, const char *outPath) {
     VCalendarNode *calendar = nullptr;
     for (int32_t got = r.tree != nullptr ? vCal_GetFirstCalendar(r.tree, &calendar) : 1; got == 0;
          got = vCal_GetNextCalendar(r.tree, &calendar)) {
-        const int32_t failures[2] = {addItems<VEventNode>(&out, calendar, VCAL_ITEM_EVENT, added,
-                                                          vCal_GetFirstEvent, vCal_GetNextEvent),
-                                     addItems<VTodoNode>(&out, calendar, VCAL_ITEM_TODO, added,
-                                                         vCal_GetFirstTodo, vCal_GetNextTodo)};
+        const int32_t failures[2] = {addItems(&out, calendar, VCAL_ITEM_EVENT, added),
+                                     addItems(&out, calendar, VCAL_ITEM_TODO, added)};
         for (int32_t failure : failures) {
             if (failure == 0) continue;
             status = 1;

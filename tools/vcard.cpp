@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "tool.h"
+#include "versit_interop.h"
 #include "versit_vcard.h"
 
 namespace {
@@ -71,36 +72,32 @@ int runVcard(int argc, char **argv) {
         VCARD_destroyContext(&context);
         return 0;
     }
-    const char *at = text.c_str();
+    VI_CardReader reader;
+    VI_cardReaderStart(&reader, context, text.c_str(), remaining);
     int cards = 0;
     int failed = 0;
-    while (at != nullptr && remaining > 0) {
+    for (;;) {
         vComponent *card = nullptr;
-        const char *rest = nullptr;
-        int32_t left = 0;
-        const int32_t result =
-            VCARD_importObjectFromBuffer(context, &card, at, remaining, &rest, &left);
+        const int32_t result = VI_readCard(&reader, &card);
         if (result == VCARD_ERR_NO_CARD) break;
         if (card == nullptr) {
             ++failed;
             printResult(stdout, "not imported", result);
             if (result == VLIB_ERR_NO_MEMORY) break; // nothing was read
-        } else {
-            const std::string label = "card " + std::to_string(++cards);
-            printResult(stdout, label.c_str(), result);
-            printUnknownNames(card);
-            char *exported = nullptr;
-            const int32_t written = VCARD_exportObjectToBuffer(context, card, &exported);
-            if (exported != nullptr) std::fputs(exported, stdout);
-            std::free(exported);
-            if (written != 0) {
-                ++failed;
-                printResult(stdout, "export", written);
-            }
-            VCARD_destroyCard(context, &card);
+            continue;
         }
-        at = rest;
-        remaining = left;
+        const std::string label = "card " + std::to_string(++cards);
+        printResult(stdout, label.c_str(), result);
+        printUnknownNames(card);
+        char *exported = nullptr;
+        const int32_t written = VCARD_exportObjectToBuffer(context, card, &exported);
+        if (exported != nullptr) std::fputs(exported, stdout);
+        std::free(exported);
+        if (written != 0) {
+            ++failed;
+            printResult(stdout, "export", written);
+        }
+        VCARD_destroyCard(context, &card);
     }
     VCARD_destroyContext(&context);
     if (cards == 0 && failed == 0) {

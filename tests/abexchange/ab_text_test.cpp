@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "ab_support.h"
-#include "abexchange/vcImpExp.h"
+#include "abexchange/abInternal.h"
 
 namespace {
 

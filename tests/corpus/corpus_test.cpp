@@ -23,9 +23,8 @@
 #include "calapi32.h"
 #include "support/alloc_hook.h"
 #include "support/memory_source.h"
-#include "vcal/vcalitem.h"
-#include "vcal_form.h"
 #include "versit_abx.h"
+#include "versit_interop.h"
 #include "versit_vcal.h"
 #include "versit_vcard.h"
 
@@ -139,20 +138,17 @@ const char *unstableReason(const std::string &text) {
 
 void cardByCard(VCardContext *context, const std::string &text, const std::string &name,
                 Summary &summary) {
-    const char *at = text.c_str();
-    auto remaining = static_cast<int32_t>(text.size());
-    for (int calls = 0; at != nullptr && remaining > 0; ++calls) {
+    VI_CardReader reader;
+    VI_cardReaderStart(&reader, context, text.c_str(), static_cast<int32_t>(text.size()));
+    for (int calls = 0;; ++calls) {
         ASSERT_LT(calls, 100000) << name << ": the import must move on";
+        if (reader.next == nullptr || reader.remaining == 0) break; // read to the end
         Card card;
-        const char *rest = nullptr;
-        int32_t left = 0;
-        const int32_t rc =
-            VCARD_importObjectFromBuffer(context, &card.root, at, remaining, &rest, &left);
+        const int32_t before = reader.remaining;
+        const int32_t rc = VI_readCard(&reader, &card.root);
         summary.seen("import", rc);
         if (rc == VCARD_ERR_NO_CARD) break;
-        ASSERT_TRUE(left < remaining || rest == nullptr) << name;
-        at = rest;
-        remaining = left;
+        ASSERT_TRUE(reader.remaining < before || reader.next == nullptr) << name;
         if (card.root == nullptr) continue;
         ++summary.cards;
         const std::string first = exported(context, card.root, summary);
@@ -197,32 +193,27 @@ void throughAddressBook(VCardContext *context, const std::string &text, Summary 
     EXPECT_EQ(CalapiClose(&book), 0);
 }
 
-template <class Entity>
-void takeItems(VCalendarNode *calendar, uint16_t type, Summary &summary,
-               int32_t (*first)(VCalendarNode *, PropertyParam *, const int16_t *, uint32_t,
-                                Entity **),
-               int32_t (*next)(VCalendarNode *, PropertyParam *, const int16_t *, uint32_t,
-                               Entity **),
-               ParseTreeHandle **rewrite, int &added) {
+void takeItems(VCalendarNode *calendar, uint16_t type, Summary &summary, ParseTreeHandle **rewrite,
+               int &added) {
     PropertyParam item{};
-    Entity *node = nullptr;
-    int32_t rc = first(calendar, &item, nullptr, 0, &node);
+    const PropertyNode *lines = nullptr;
+    int32_t rc = VI_takeItem(calendar, type, 1, &item, &lines);
     // A failed conversion leaves the walk where it was: it ends there.
-    for (; rc == 0; rc = next(calendar, &item, nullptr, 0, &node)) {
+    for (; rc == 0; rc = VI_takeItem(calendar, type, 0, &item, &lines)) {
         ++summary.items;
         TimePlaceRecurList occurrences{};
         summary.seen("occurrences", vCal_GetRecurDateList(&item, nullptr, &occurrences));
         if (occurrences.timeList != nullptr) KL_ListDestroy(&occurrences.timeList);
         if (rewrite != nullptr) {
             // Into a new tree in the writer's form, as versit vcal rewrite does.
-            int32_t put = toWriterForm(item, type, node->properties);
+            int32_t put = VI_itemToWriterForm(&item, type, lines);
             if (put == 0) put = vCal_AddxItemInfoToPTree(rewrite, &item, type, 0);
             summary.seen("item added to a new tree", put);
             if (put == 0) ++added;
         }
-        vcal::releaseItem(&item);
+        VI_releaseItem(&item);
     }
-    vcal::releaseItem(&item);
+    VI_releaseItem(&item);
     summary.seen(type == VCAL_ITEM_EVENT ? "events" : "to-dos", rc);
 }
 
@@ -254,10 +245,8 @@ int takeCalendars(ParseTreeHandle *tree, Summary &summary, ParseTreeHandle **rew
     for (int32_t got = vCal_GetFirstCalendar(tree, &calendar); got == 0;
          got = vCal_GetNextCalendar(tree, &calendar)) {
         ++summary.calendars;
-        takeItems<VEventNode>(calendar, VCAL_ITEM_EVENT, summary, vCal_GetFirstEvent,
-                              vCal_GetNextEvent, rewrite, added);
-        takeItems<VTodoNode>(calendar, VCAL_ITEM_TODO, summary, vCal_GetFirstTodo, vCal_GetNextTodo,
-                             rewrite, added);
+        for (uint16_t type : {VCAL_ITEM_EVENT, VCAL_ITEM_TODO})
+            takeItems(calendar, type, summary, rewrite, added);
     }
     return added;
 }

@@ -6,6 +6,7 @@
 
 #include "sweep.h"
 #include "vcal/vcal_support.h"
+#include "versit_interop.h"
 
 namespace {
 
@@ -27,13 +28,7 @@ const std::initializer_list<int32_t> kOutOfMemory = {
     VCAL_ERR_NO_MEMORY,  KL_LIST_E_CREATE_NO_MEMORY, KL_LIST_E_ADD_FRONT,
     KL_LIST_E_NO_MEMORY, KL_LIST_E_ALLOC_NO_MEMORY,  KL_LIST_E_SORTED_INSERT};
 
-void release(PropertyParam &item) {
-    vCal_FreePropertyParam(&item);
-    for (KL_HLIST list : {item.recurrenceOccurrences, item.exceptionOccurrences}) {
-        if (list != nullptr) KL_ListDestroy(&list);
-    }
-    item.recurrenceOccurrences = item.exceptionOccurrences = nullptr;
-}
+void release(PropertyParam &item) { VI_releaseItem(&item); }
 
 // A tree of kText with its calendar; two more trees for the rows that
 // destroy; the first event taken out.

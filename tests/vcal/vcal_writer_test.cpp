@@ -13,10 +13,9 @@
 
 #include "support/alloc_hook.h"
 #include "support/log_capture.h"
-#include "vcal/vcalitem.h"
 #include "vcal/vcalkrec.h"
-#include "vcal_form.h"
 #include "vcal_support.h"
+#include "versit_interop.h"
 
 using vcaltest::value;
 
@@ -463,22 +462,18 @@ std::vector<std::string> items(const std::string &text, ParseTreeHandle **rewrit
     for (int32_t got = vCal_GetFirstCalendar(reading.tree, &c); got == 0;
          got = vCal_GetNextCalendar(reading.tree, &c)) {
         for (uint16_t type : {VCAL_ITEM_EVENT, VCAL_ITEM_TODO}) {
-            const bool event = type == VCAL_ITEM_EVENT;
             PropertyParam item{};
-            VEventNode *e = nullptr;
-            VTodoNode *t = nullptr;
-            int32_t rc = event ? vCal_GetFirstEvent(c, &item, nullptr, 0, &e)
-                               : vCal_GetFirstTodo(c, &item, nullptr, 0, &t);
-            for (; rc == 0; rc = event ? vCal_GetNextEvent(c, &item, nullptr, 0, &e)
-                                       : vCal_GetNextTodo(c, &item, nullptr, 0, &t)) {
+            const PropertyNode *lines = nullptr;
+            for (int32_t rc = VI_takeItem(c, type, 1, &item, &lines); rc == 0;
+                 rc = VI_takeItem(c, type, 0, &item, &lines)) {
                 out.push_back(describe(item));
                 if (rewritten != nullptr) {
-                    EXPECT_EQ(toWriterForm(item, type, event ? e->properties : t->properties), 0);
+                    EXPECT_EQ(VI_itemToWriterForm(&item, type, lines), 0);
                     EXPECT_EQ(vCal_AddxItemInfoToPTree(rewritten, &item, type, 0), 0) << out.back();
                 }
-                vcal::releaseItem(&item);
+                VI_releaseItem(&item);
             }
-            vcal::releaseItem(&item);
+            VI_releaseItem(&item);
         }
     }
     return out;

@@ -1,0 +1,113 @@
+/*
+ * versit_interop.h - the versit interop library: what clients of libversit
+ * need beside its exact interface.
+ *
+ * libversit keeps its interface and behaviour exactly as they are fixed;
+ * this second library (libversit_interop, linked with -lversit_interop
+ * -lversit) is built on it and offers what every client ends up writing
+ * for itself. Functions return 0 or a result code of versit_result.h.
+ *
+ * Client forms: the records libversit hands out, walked and released in
+ * one place.
+ *   - Taking calendar items: VI_takeItem walks the events or to-dos of a
+ *     calendar, VI_releaseItem releases what a taken item owns.
+ *   - Writing them back: VI_itemToWriterForm turns an item as the reader
+ *     hands it out into the form the writer takes.
+ *   - Reading cards: VI_CardReader walks every card of a text buffer.
+ */
+#ifndef VERSIT_INTEROP_H
+#define VERSIT_INTEROP_H
+
+#include <stdint.h>
+
+#include "versit_export.h"
+#include "versit_vcal.h"
+#include "versit_vcard.h"
+
+/* VERSIT_INTEROP_API marks what libversit_interop exports, as VERSIT_API
+ * does for libversit. Programs that link the static library define
+ * VERSIT_INTEROP_STATIC (the CMake target does so for them). */
+#if defined(VERSIT_INTEROP_STATIC)
+#define VERSIT_INTEROP_API
+#elif defined(_WIN32)
+#if defined(VERSIT_INTEROP_BUILDING)
+#define VERSIT_INTEROP_API __declspec(dllexport)
+#else
+#define VERSIT_INTEROP_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__)
+#define VERSIT_INTEROP_API __attribute__((visibility("default")))
+#else
+#define VERSIT_INTEROP_API
+#endif
+
+VERSIT_BEGIN_DECLS
+
+/* ------------------------------------------------------------------------
+ * Calendar items.
+ */
+
+/* Takes the first (`first` nonzero) or the next event (`type`
+ * VCAL_ITEM_EVENT) or to-do (VCAL_ITEM_TODO) of `calendar` into `item`, as
+ * vCal_GetFirstEvent / vCal_GetNextEvent and the to-do pair do with no
+ * default zone. *lines (optional) receives the first property line of the
+ * item's node, null when none was taken. Release the item with
+ * VI_releaseItem before taking the next one into the same record: the
+ * walk overwrites it. Results: those of the walk functions
+ * (VCAL_ERR_NO_MORE_ENTITIES at the end); VCAL_ERR_BAD_ITEM_TYPE for
+ * another type. */
+VERSIT_INTEROP_API int32_t VI_takeItem(VCalendarNode *calendar, uint16_t type, int first,
+                                       PropertyParam *item, const PropertyNode **lines);
+
+/* Releases everything a taken item owns: its texts and date chains
+ * (vCal_FreePropertyParam) and its two occurrence lists, whose handles
+ * become null. The record can then be reused. A null item is ignored. */
+VERSIT_INTEROP_API void VI_releaseItem(PropertyParam *item);
+
+/* Rewrites `item` (type VCAL_ITEM_EVENT or VCAL_ITEM_TODO), taken from an
+ * entity whose property lines start at `lines`, so that writing it with
+ * vCal_AddxItemInfoToPTree and reading it back gives the same item:
+ *  - attachment and attendee values, joined by CR LF, are joined by
+ *    "*^?", each attendee value after a ":" (it is written right after
+ *    the ATTENDEE keyword); resources are separated by ";";
+ *  - an event's priority, counted from 0, is counted from 1 again;
+ *  - the first exception date moves into the record, where the writer
+ *    takes the first one from;
+ *  - the UID is taken from the entity's UID line (the reader does not);
+ *  - a flagged text that is empty, or only blanks and line breaks, loses
+ *    its flag, as the writer would write a line the reader refuses.
+ * 0; VCAL_ERR_NULL_PROPERTY_PARAM for a null item; VCAL_ERR_NO_MEMORY
+ * (the item still belongs to the caller; release it as usual). */
+VERSIT_INTEROP_API int32_t VI_itemToWriterForm(PropertyParam *item, uint16_t type,
+                                               const PropertyNode *lines);
+
+/* ------------------------------------------------------------------------
+ * Cards of a text buffer.
+ */
+
+/* Where a walk over the cards of a text stands. Fill it with
+ * VI_cardReaderStart; the fields are the reader's own. */
+typedef struct VI_CardReader {
+    VCardContext *context;
+    const char *next;  /* first unread byte, null at the end */
+    int32_t remaining; /* bytes left from `next` */
+} VI_CardReader;
+
+/* Starts a walk over the `length` bytes of `text` (NUL-terminated), read
+ * with `context` (its flags apply to every card). */
+VERSIT_INTEROP_API void VI_cardReaderStart(VI_CardReader *reader, VCardContext *context,
+                                           const char *text, int32_t length);
+
+/* Reads the next card with VCARD_importObjectFromBuffer. *card receives
+ * the card whenever one was read, also with a non-zero result (destroy it
+ * with VCARD_destroyCard); it is null when the card could not be read, and
+ * the walk goes on after it. Results: the import's result;
+ * VCARD_ERR_NO_CARD when no card is left (also on every later call);
+ * VLIB_ERR_NO_MEMORY when memory ran out before anything was read: the
+ * walk then stays where it is and the call can be repeated.
+ * VCARD_ERR_NULL_ARGUMENT for a null reader or card address. */
+VERSIT_INTEROP_API int32_t VI_readCard(VI_CardReader *reader, vComponent **card);
+
+VERSIT_END_DECLS
+
+#endif /* VERSIT_INTEROP_H */

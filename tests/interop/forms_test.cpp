@@ -1,0 +1,122 @@
+// The client forms: walking the cards of a text and the items of a
+// calendar, and putting an item in the writer's form.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "vcal/vcal_support.h"
+#include "vcard/vcard_support.h"
+#include "versit_interop.h"
+
+namespace {
+
+// Each step of a walk over `text`: the import's result and whether a card
+// came with it.
+std::vector<std::pair<int32_t, bool>> walk(const std::string &text) {
+    vctest::Context context;
+    VI_CardReader reader;
+    VI_cardReaderStart(&reader, context, text.c_str(), static_cast<int32_t>(text.size()));
+    std::vector<std::pair<int32_t, bool>> steps;
+    for (int calls = 0; calls < 100; ++calls) {
+        vComponent *card = nullptr;
+        const int32_t result = VI_readCard(&reader, &card);
+        if (result == VCARD_ERR_NO_CARD) {
+            // The end stays the end.
+            EXPECT_EQ(VI_readCard(&reader, &card), VCARD_ERR_NO_CARD);
+            EXPECT_EQ(card, nullptr);
+            return steps;
+        }
+        steps.emplace_back(result, card != nullptr);
+        VCARD_destroyCard(context, &card);
+    }
+    ADD_FAILURE() << "the walk does not end";
+    return steps;
+}
+
+TEST(CardReader, WalksEveryCardAndGoesOnPastOneThatFails) {
+    const std::string good = "BEGIN:VCARD\r\nN:a\r\nEND:VCARD\r\n";
+    const std::string noColon = "BEGIN:VCARD\r\nN:a\r\njunk\r\nEND:VCARD\r\n";
+    using Steps = std::vector<std::pair<int32_t, bool>>;
+    EXPECT_EQ(walk(good + good), (Steps{{0, true}, {0, true}}));
+    EXPECT_EQ(walk(good + noColon + good),
+              (Steps{{0, true}, {VLIB_ERR_NO_COLON, true}, {0, true}}));
+    EXPECT_EQ(walk(""), Steps{});
+    // Text after the last card that starts no card ends the walk.
+    EXPECT_EQ(walk(good + "trailing\r\n"), (Steps{{0, true}}));
+}
+
+TEST(CardReader, RefusesNullArguments) {
+    vComponent *card = nullptr;
+    VI_CardReader reader;
+    VI_cardReaderStart(&reader, nullptr, nullptr, 5);
+    EXPECT_EQ(reader.remaining, 0);
+    EXPECT_EQ(VI_readCard(&reader, &card), VCARD_ERR_NO_CARD);
+    EXPECT_EQ(VI_readCard(nullptr, &card), VCARD_ERR_NULL_ARGUMENT);
+    EXPECT_EQ(VI_readCard(&reader, nullptr), VCARD_ERR_NULL_ARGUMENT);
+}
+
+const char *const kCalendar =
+    "BEGIN:VCALENDAR\r\nVERSION:1.0\r\n"
+    "BEGIN:VEVENT\r\nDTSTART:19990104T100000Z\r\nDTEND:19990104T110000Z\r\nSUMMARY:one\r\n"
+    "ATTENDEE:a@b\r\nATTENDEE:c@d\r\nRESOURCES:ROOM;PROJECTOR\r\n"
+    "EXDATE:19990105T100000Z;19990106T100000Z\r\nPRIORITY:2\r\nUID:id-1\r\n"
+    "DESCRIPTION;ENCODING=QUOTED-PRINTABLE:=0D=0A\r\nEND:VEVENT\r\n"
+    "BEGIN:VEVENT\r\nDTSTART:19990107T100000Z\r\nDTEND:19990107T110000Z\r\nSUMMARY:two\r\n"
+    "END:VEVENT\r\n"
+    "BEGIN:VTODO\r\nSUMMARY:todo\r\nPRIORITY:2\r\nEND:VTODO\r\nEND:VCALENDAR\r\n";
+
+TEST(ItemForms, TakesEventsThenToDosAndNamesTheirLines) {
+    vcaltest::Reading reading;
+    vcaltest::read(reading, kCalendar);
+    ASSERT_EQ(reading.rc, 0) << reading.errors;
+    VCalendarNode *calendar = reading.tree->firstCalendar;
+    std::vector<std::string> summaries;
+    for (uint16_t type : {VCAL_ITEM_EVENT, VCAL_ITEM_TODO}) {
+        PropertyParam item{};
+        const PropertyNode *lines = nullptr;
+        int32_t rc = VI_takeItem(calendar, type, 1, &item, &lines);
+        for (; rc == 0; rc = VI_takeItem(calendar, type, 0, &item, &lines)) {
+            ASSERT_NE(lines, nullptr);
+            summaries.push_back(item.summary);
+            VI_releaseItem(&item);
+            EXPECT_EQ(item.recurrenceOccurrences, nullptr);
+        }
+        EXPECT_EQ(rc, VCAL_ERR_NO_MORE_ENTITIES);
+        EXPECT_EQ(lines, nullptr);
+        VI_releaseItem(&item);
+    }
+    EXPECT_EQ(summaries, (std::vector<std::string>{"one", "two", "todo"}));
+    PropertyParam item{};
+    EXPECT_EQ(VI_takeItem(calendar, 7, 1, &item, nullptr), VCAL_ERR_BAD_ITEM_TYPE);
+    VI_releaseItem(nullptr);
+}
+
+TEST(ItemForms, WriterFormIsWhatTheWriterTakes) {
+    vcaltest::Reading reading;
+    vcaltest::read(reading, kCalendar);
+    ASSERT_EQ(reading.rc, 0) << reading.errors;
+    PropertyParam item{};
+    const PropertyNode *lines = nullptr;
+    ASSERT_EQ(VI_takeItem(reading.tree->firstCalendar, VCAL_ITEM_EVENT, 1, &item, &lines), 0);
+    const uint16_t priority = item.priority;
+    const TimeNode *first = item.exceptionDates.next;
+    ASSERT_NE(first, nullptr);
+    const CalapiTime firstTime = first->time;
+    const TimeNode *rest = first->next;
+    ASSERT_EQ(VI_itemToWriterForm(&item, VCAL_ITEM_EVENT, lines), 0);
+    EXPECT_STREQ(item.attendee, ":a@b*^?:c@d");
+    EXPECT_STREQ(item.resources, "ROOM;PROJECTOR");
+    EXPECT_STREQ(item.uniqueId, "id-1");
+    EXPECT_EQ(vcaltest::value(item.priority), priority + 1);
+    // The first exception date of the chain moves into the record.
+    EXPECT_EQ(vcaltest::value(item.exceptionDates.time), firstTime);
+    EXPECT_EQ(item.exceptionDates.next, rest);
+    // A description of line breaks only would be a line without a value.
+    EXPECT_EQ(item.flags.flag[VCAL_SLOT_DESCRIPTION], 0);
+    EXPECT_EQ(VI_itemToWriterForm(nullptr, VCAL_ITEM_EVENT, lines), VCAL_ERR_NULL_PROPERTY_PARAM);
+    VI_releaseItem(&item);
+}
+
+} // namespace
