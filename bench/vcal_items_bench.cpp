@@ -38,22 +38,13 @@ size_t takeItems(VCalendarNode *calendar, uint16_t type) {
 }
 
 size_t readAndTake(const std::string &text) {
-    MemorySource source(text.data(), text.size());
-    ParseTreeHandle *tree = nullptr;
-    char *errors = nullptr;
-    char *warnings = nullptr;
-    uint8_t versionOk = 0;
-    char version[9];
-    vCal_ParseTreeFromStreamGet(&tree, &source, MemorySource::next, &errors, &warnings, nullptr,
-                                nullptr, &versionOk, version, 0);
+    ParseTreeHandle *tree = readTree(text.data(), text.size());
     size_t occurrences = 0;
     VCalendarNode *calendar = nullptr;
     for (int32_t rc = tree != nullptr ? vCal_GetFirstCalendar(tree, &calendar) : 1; rc == 0;
          rc = vCal_GetNextCalendar(tree, &calendar)) {
         occurrences += takeItems(calendar, VCAL_ITEM_EVENT) + takeItems(calendar, VCAL_ITEM_TODO);
     }
-    std::free(errors);
-    std::free(warnings);
     if (tree != nullptr) vCal_DestroyParseTree(&tree);
     return occurrences;
 }

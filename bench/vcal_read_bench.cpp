@@ -17,17 +17,8 @@ namespace {
 
 // One whole reading; returns its result.
 int32_t readOnce(const std::string &text) {
-    MemorySource source(text.data(), text.size());
-    ParseTreeHandle *tree = nullptr;
-    char *errors = nullptr;
-    char *warnings = nullptr;
-    uint8_t versionOk = 0;
-    char version[9];
-    const int32_t rc =
-        vCal_ParseTreeFromStreamGet(&tree, &source, MemorySource::next, &errors, &warnings, nullptr,
-                                    nullptr, &versionOk, version, 0);
-    std::free(errors);
-    std::free(warnings);
+    int32_t rc = 0;
+    ParseTreeHandle *tree = readTree(text.data(), text.size(), &rc);
     if (tree != nullptr) vCal_DestroyParseTree(&tree);
     return rc;
 }

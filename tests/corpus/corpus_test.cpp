@@ -23,6 +23,7 @@
 #include "calapi32.h"
 #include "support/alloc_hook.h"
 #include "support/memory_source.h"
+#include "vcard/vcard_support.h"
 #include "versit_abx.h"
 #include "versit_interop.h"
 #include "versit_vcal.h"
@@ -75,13 +76,7 @@ bool readFile(const fs::path &path, std::string &text) {
     return static_cast<bool>(in);
 }
 
-struct Card {
-    vComponent *root = nullptr;
-    Card() = default;
-    Card(const Card &) = delete;
-    Card &operator=(const Card &) = delete;
-    ~Card() { VLIB_destroy_vComponent(&root); }
-};
+using vctest::Card;
 
 // The card's text as exported, or "" when the export fails.
 std::string exported(VCardContext *context, vComponent *card, Summary &summary) {
@@ -223,17 +218,9 @@ int32_t appendByte(void *stream, uint8_t byte) {
 }
 
 ParseTreeHandle *read(const std::string &text, Summary &summary, const char *operation) {
-    MemorySource source(text.data(), text.size());
-    ParseTreeHandle *tree = nullptr;
-    char *errors = nullptr;
-    char *warnings = nullptr;
-    uint8_t versionOk = 0;
-    char version[9];
-    summary.seen(operation,
-                 vCal_ParseTreeFromStreamGet(&tree, &source, MemorySource::next, &errors, &warnings,
-                                             nullptr, nullptr, &versionOk, version, 0));
-    std::free(errors);
-    std::free(warnings);
+    int32_t rc = 0;
+    ParseTreeHandle *tree = readTree(text.data(), text.size(), &rc);
+    summary.seen(operation, rc);
     return tree;
 }
 

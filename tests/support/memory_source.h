@@ -22,17 +22,19 @@ struct MemorySource {
     }
 };
 
-// The tree the reader makes of a text in memory (null when it makes none);
-// its messages are dropped.
-inline ParseTreeHandle *readTree(const void *text, size_t size) {
+// The tree the reader makes of a text in memory (null when it makes none)
+// and, when asked, the reader's result; its messages are dropped.
+inline ParseTreeHandle *readTree(const void *text, size_t size, int32_t *result = nullptr) {
     MemorySource source(text, size);
     ParseTreeHandle *tree = nullptr;
     char *errors = nullptr;
     char *warnings = nullptr;
     uint8_t versionOk = 0;
     char version[9];
-    vCal_ParseTreeFromStreamGet(&tree, &source, MemorySource::next, &errors, &warnings, nullptr,
-                                nullptr, &versionOk, version, 0);
+    const int32_t rc =
+        vCal_ParseTreeFromStreamGet(&tree, &source, MemorySource::next, &errors, &warnings, nullptr,
+                                    nullptr, &versionOk, version, 0);
+    if (result != nullptr) *result = rc;
     std::free(errors);
     std::free(warnings);
     return tree;
