@@ -38,15 +38,12 @@ namespace vcal {
 
 // A field of a packed record chosen by its offset. Pointers to members
 // would lose the packing and read misaligned fields as if aligned.
-inline void *loadPointer(const void *record, size_t offset) {
-    void *value = nullptr;
-    std::memcpy(&value, static_cast<const char *>(record) + offset, sizeof(void *));
+template <class T> T load(const void *record, size_t offset) {
+    T value{};
+    std::memcpy(&value, static_cast<const char *>(record) + offset, sizeof value);
     return value;
 }
-inline void storePointer(void *record, size_t offset, const void *value) {
-    std::memcpy(static_cast<char *>(record) + offset, &value, sizeof(void *));
-}
-inline void storeTime(void *record, size_t offset, CalapiTime value) {
+template <class T> void store(void *record, size_t offset, T value) {
     std::memcpy(static_cast<char *>(record) + offset, &value, sizeof value);
 }
 
