@@ -117,8 +117,8 @@ int32_t addEntity(VCalendarNode *calendar, const PropertyParam *item, uint32_t t
 
 } // namespace
 
-int32_t vCal_AddxItemInfoToPTree(ParseTreeHandle **phandle, const PropertyParam *item,
-                                 uint32_t itemType, uint32_t /*reserved*/) {
+VERSIT_API int32_t vCal_AddxItemInfoToPTree(ParseTreeHandle **phandle, const PropertyParam *item,
+                                            uint32_t itemType, uint32_t /*reserved*/) {
     if (phandle == nullptr) return fail(VCAL_ERR_NULL_HANDLE, "vCal_AddxItemInfoToPTree (phandle)");
     if (item == nullptr) return fail(VCAL_ERR_NULL_ARGUMENT, "vCal_AddxItemInfoToPTree (baptr)");
     if (itemType != VCAL_ITEM_EVENT && itemType != VCAL_ITEM_TODO)
@@ -325,11 +325,13 @@ constexpr size_t kSummarySize = sizeof(CalEventRecord::summary);
 
 } // namespace
 
-int32_t vCal_EventAddToParseTree(ParseTreeHandle **phandle, uint32_t idPair,
-                                 const CalEventRecord *event, const CalInstanceRecord *instance,
-                                 const CalAlarmRecord *alarm, KL_HLIST replies, KL_HLIST attendees,
-                                 const char *description, uint32_t length, const char *attachment,
-                                 const char *version, uint32_t /*reserved*/) {
+VERSIT_API int32_t vCal_EventAddToParseTree(ParseTreeHandle **phandle, uint32_t idPair,
+                                            const CalEventRecord *event,
+                                            const CalInstanceRecord *instance,
+                                            const CalAlarmRecord *alarm, KL_HLIST replies,
+                                            KL_HLIST attendees, const char *description,
+                                            uint32_t length, const char *attachment,
+                                            const char *version, uint32_t /*reserved*/) {
     if (version == nullptr || *version == '\0') return VCAL_ERR_VERSION_BUFFER;
     if (event == nullptr || instance == nullptr) return VCAL_ERR_NULL_EVENT;
     if (std::strcmp(version, "1.0") != 0) return VCAL_ERR_BAD_VERSION;
@@ -369,10 +371,10 @@ int32_t vCal_EventAddToParseTree(ParseTreeHandle **phandle, uint32_t idPair,
     return b.add(phandle, VCAL_ITEM_EVENT);
 }
 
-int32_t vCal_TaskAddToParseTree(ParseTreeHandle **phandle, uint32_t /*reserved1*/,
-                                const CalTodoRecord *todo, const char *description, uint32_t length,
-                                const char *attachment, const char *version,
-                                uint32_t /*reserved2*/) {
+VERSIT_API int32_t vCal_TaskAddToParseTree(ParseTreeHandle **phandle, uint32_t /*reserved1*/,
+                                           const CalTodoRecord *todo, const char *description,
+                                           uint32_t length, const char *attachment,
+                                           const char *version, uint32_t /*reserved2*/) {
     if (todo == nullptr) return VCAL_ERR_NULL_TODO;
     if (version == nullptr || std::strcmp(version, "1.0") != 0) return VCAL_ERR_BAD_VERSION;
     ItemBuilder b(VCAL_ITEM_TODO, "vCal_TaskAddToParseTree");

@@ -501,7 +501,7 @@ bool Checker::rule() {
 
 } // namespace
 
-int32_t vCal_GetOneWordFromLine(char *word, const char *line, uint32_t *position) {
+VERSIT_API int32_t vCal_GetOneWordFromLine(char *word, const char *line, uint32_t *position) {
     if (word == nullptr || line == nullptr || position == nullptr) return 1;
     const Word w = readWord(line, *position);
     size_t n = 0;
@@ -514,7 +514,8 @@ int32_t vCal_GetOneWordFromLine(char *word, const char *line, uint32_t *position
     return w.atEnd ? 1 : 0;
 }
 
-int32_t vCal_SearchStrInTable(const char *const *table, const char *word, int32_t count) {
+VERSIT_API int32_t vCal_SearchStrInTable(const char *const *table, const char *word,
+                                         int32_t count) {
     if (table == nullptr || word == nullptr) return 0;
     for (int32_t i = 0; i < count && table[i] != nullptr; ++i) {
         if (std::strcmp(table[i], word) == 0) return 1;

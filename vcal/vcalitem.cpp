@@ -300,7 +300,7 @@ int32_t appendValue(char **field, const char *value, size_t length, const char *
 
 } // namespace
 
-int32_t vCal_mallocCopy2ndStrValueInFirst(char **field, const char *line) {
+VERSIT_API int32_t vCal_mallocCopy2ndStrValueInFirst(char **field, const char *line) {
     if (field == nullptr || line == nullptr) {
         WriteErrLog(2, VCAL_ERR_NULL_ARGUMENT, nullptr);
         return VCAL_ERR_NULL_ARGUMENT;
@@ -340,7 +340,7 @@ int32_t vCal_mallocCopy2ndStrValueInFirst_QP(char **field, const char *line) {
     return 0;
 }
 
-int32_t vCal_mallocAppend2ndStrInFirst(char **text, const char *second, uint32_t extra) {
+VERSIT_API int32_t vCal_mallocAppend2ndStrInFirst(char **text, const char *second, uint32_t extra) {
     if (text == nullptr || second == nullptr) {
         WriteErrLog(2, VCAL_ERR_NULL_ARGUMENT, nullptr);
         return VCAL_ERR_NULL_ARGUMENT;

@@ -366,11 +366,11 @@ int32_t Reader::run() {
 
 } // namespace
 
-int32_t vCal_ParseTreeFromStreamGet(ParseTreeHandle **phandle, void *streamptr,
-                                    vCalStreamNextByteGet NextByteGet, char **errmesgptr,
-                                    char **warningptr, vCalProgressFct progress,
-                                    uint32_t *lineCount, uint8_t *versionOk, char *versionText,
-                                    uint32_t /*reserved*/) {
+VERSIT_API int32_t vCal_ParseTreeFromStreamGet(ParseTreeHandle **phandle, void *streamptr,
+                                               vCalStreamNextByteGet NextByteGet, char **errmesgptr,
+                                               char **warningptr, vCalProgressFct progress,
+                                               uint32_t *lineCount, uint8_t *versionOk,
+                                               char *versionText, uint32_t /*reserved*/) {
     if (phandle != nullptr) *phandle = nullptr;
     // The first fault among the other arguments wins; a missing phandle is
     // reported only when they are all fine.
