@@ -72,12 +72,12 @@ template <> void appendEntity(VCalendarNode *calendar, VTodoNode *node) {
 // (logged, with *rc set) on failure.
 VCalendarNode *newCalendar(const PropertyParam *item, int32_t *rc) {
     VCalendarNode *calendar = nullptr;
-    if ((*rc = vCal_CreateVCalendarNode(&calendar)) != 0) {
+    if ((*rc = vcal::vCal_CreateVCalendarNode(&calendar)) != 0) {
         fail(*rc, "vCal_AddxItemInfoToPTree: (vCal_CreateVCalendarNode)");
         return nullptr;
     }
     PropertyNode *lines = nullptr;
-    if ((*rc = vCal_ChangeFormatKRecToPTree(&lines, kKindCalendar, item, 0)) != 0) {
+    if ((*rc = vcal::vCal_ChangeFormatKRecToPTree(&lines, vcal::kKindCalendar, item, 0)) != 0) {
         std::free(calendar);
         fail(*rc, "vCal_AddxItemInfoToPTree: (vCal_ChangeFormatKRecToPTree) 1");
         return nullptr;
@@ -94,7 +94,7 @@ int32_t addEntity(VCalendarNode *calendar, const PropertyParam *item, uint32_t t
     char createMessage[64];
     std::snprintf(createMessage, sizeof createMessage, "vCal_AddxItemInfoToPTree: (%s)", name);
     vcal::EntityLines lines;
-    const int32_t converted = vCal_ChangeFormatKRecToPTree(lines, type, item);
+    const int32_t converted = vcal::vCal_ChangeFormatKRecToPTree(lines, type, item);
     Entity header{};
     header.valid = 1;
     Entity *node = converted == 0 ? lines.build(header) : nullptr;
@@ -135,9 +135,9 @@ VERSIT_API int32_t vCal_AddxItemInfoToPTree(ParseTreeHandle **phandle, const Pro
     if (rc == 0) {
         VCalendarNode *calendar = handle->firstCalendar;
         rc = itemType == VCAL_ITEM_EVENT
-                 ? addEntity<VEventNode>(calendar, item, itemType, vCal_CreateVEventNode,
+                 ? addEntity<VEventNode>(calendar, item, itemType, vcal::vCal_CreateVEventNode,
                                          "vCal_CreateVEventNode")
-                 : addEntity<VTodoNode>(calendar, item, itemType, vCal_CreateVTodoNode,
+                 : addEntity<VTodoNode>(calendar, item, itemType, vcal::vCal_CreateVTodoNode,
                                         "vCal_CreateVTodoNode");
     }
     if (made) {
@@ -302,7 +302,7 @@ int32_t addAttendees(ItemBuilder &b, const CalEventRecord *event, const CalInsta
             const char *status = r->accepted[0] != 0 || r->accepted[1] != 0 ? "CONFIRMED"
                                  : r->declined != 0                         ? "DECLINED"
                                                                             : "NEEDS ACTION";
-            const std::string_view pieces[] = {persons.length > 0 ? kMultiValueSeparator : "",
+            const std::string_view pieces[] = {persons.length > 0 ? vcal::kMultiValueSeparator : "",
                                                ";ROLE=",
                                                role,
                                                ";STATUS=",

@@ -127,8 +127,6 @@ void *EntityLines::allocate(const void *header, size_t headerSize, PropertyNode 
     return block;
 }
 
-} // namespace vcal
-
 int32_t vCal_CreatePropertyNode(PropertyNode **out) {
     return createZeroed(out, "vCal_CreatePropertyNode (malloc)");
 }
@@ -144,6 +142,8 @@ int32_t vCal_CreateVEventNode(VEventNode **out) {
 int32_t vCal_CreateVTodoNode(VTodoNode **out) {
     return createEntity(out, "vCal_CreateVTodoNode (malloc)");
 }
+
+} // namespace vcal
 
 VERSIT_API void vCal_PropertyFlagSetFalse(PropertyFlags *flags) {
     if (flags != nullptr) std::memset(flags, 0, sizeof *flags);

@@ -317,6 +317,10 @@ VERSIT_API int32_t vCal_mallocCopy2ndStrValueInFirst(char **field, const char *l
     return appendValue(field, value, length, "vCal_mallocCopy2ndStrValueInFirst (malloc)");
 }
 
+namespace {
+
+// vCal_mallocCopy2ndStrValueInFirst, then, for a line declaring
+// ENCODING=QUOTED-PRINTABLE, the whole field decoded.
 int32_t vCal_mallocCopy2ndStrValueInFirst_QP(char **field, const char *line) {
     // A field that held nothing is decoded in place: the same text as a
     // decoded copy, one allocation fewer.
@@ -340,6 +344,8 @@ int32_t vCal_mallocCopy2ndStrValueInFirst_QP(char **field, const char *line) {
     return 0;
 }
 
+} // namespace
+
 VERSIT_API int32_t vCal_mallocAppend2ndStrInFirst(char **text, const char *second, uint32_t extra) {
     if (text == nullptr || second == nullptr) {
         WriteErrLog(2, VCAL_ERR_NULL_ARGUMENT, nullptr);
@@ -360,6 +366,8 @@ VERSIT_API int32_t vCal_mallocAppend2ndStrInFirst(char **text, const char *secon
     *text = joined;
     return 0;
 }
+
+namespace vcal {
 
 int32_t GetDayLightTZ(const PropertyNode *first, int32_t *zone) {
     *zone = 0;
@@ -406,8 +414,6 @@ int32_t vCal_AcceptItem(PropertyParam *item, uint16_t *counter, uint16_t type) {
     return 1;
 }
 
-namespace vcal {
-
 void releaseItem(PropertyParam *item) {
     vCal_FreePropertyParam(item);
     KL_HLIST list = item->recurrenceOccurrences;
@@ -418,8 +424,6 @@ void releaseItem(PropertyParam *item) {
     item->exceptionOccurrences = nullptr;
 }
 
-} // namespace vcal
-
 namespace {
 
 // The lines a conversion remembers for the rules.
@@ -428,10 +432,6 @@ struct RuleLines {
     const char *rule = nullptr;
     const char *exceptionRule = nullptr;
 };
-
-using vcal::Extract;
-using vcal::load;
-using vcal::store;
 
 // A later EXDATE or RDATE line replaces the chain of an earlier one.
 int32_t extractDates(PropertyParam *item, size_t field, const char *line, int32_t zone) {
@@ -448,8 +448,8 @@ int32_t extractDates(PropertyParam *item, size_t field, const char *line, int32_
 // Runs the extractor of the property's kind into its field, which a
 // failure leaves as it was; only a text whose decoding runs out of memory
 // keeps its value undecoded.
-int32_t extractValue(const vcal::PropertyInfo &info, const char *line, uint16_t type,
-                     PropertyParam *item, int32_t zone) {
+int32_t extractValue(const PropertyInfo &info, const char *line, uint16_t type, PropertyParam *item,
+                     int32_t zone) {
     const size_t field = info.field;
     int32_t rc = 0;
     uint32_t value = 0; // every field but the category's is 32 bits wide
@@ -493,7 +493,7 @@ int32_t extractValue(const vcal::PropertyInfo &info, const char *line, uint16_t 
 
 int32_t extract(const PropertyNode *node, uint16_t type, PropertyParam *item, int32_t zone,
                 RuleLines &seen) {
-    const vcal::PropertyInfo &info = vcal::propertyInfo(node->propertyId);
+    const PropertyInfo &info = propertyInfo(node->propertyId);
     const char *line = node->line;
     int32_t rc = extractValue(info, line, type, item, zone);
     if (rc != 0) return fail(rc, info.failure);
@@ -565,3 +565,5 @@ int32_t ChangeFormatPTreeToKRec(const void *entity, uint16_t type, PropertyParam
     }
     return 0;
 }
+
+} // namespace vcal

@@ -9,13 +9,15 @@
 
 #include "versit_vcal.h"
 
+namespace vcal {
+
 // Fills `item` from the entity (a VEventNode or VTodoNode) of type 2
 // (event) or 3 (to-do): initialises it, copies the entity's flags, runs
 // the extractor of every property line in input order and expands RRULE
 // and EXRULE from DTSTART. Local times have `zone` (local = UTC + zone
 // minutes) subtracted. `daylight` is not read. The first failing step ends
 // the conversion with its code; the record then holds what was converted
-// so far (release it with vcal::releaseItem).
+// so far (release it with releaseItem).
 int32_t ChangeFormatPTreeToKRec(const void *entity, uint16_t type, PropertyParam *item,
                                 const char *daylight, int32_t zone);
 
@@ -29,12 +31,6 @@ int32_t GetDayLightTZ(const PropertyNode *first, int32_t *zone);
 // before the start, and for a to-do the DTEND, COMPLETED and DUE flags of
 // times before the start; an event must end after it starts.
 int32_t vCal_AcceptItem(PropertyParam *item, uint16_t *counter, uint16_t type);
-
-// vCal_mallocCopy2ndStrValueInFirst, then, for a line declaring
-// ENCODING=QUOTED-PRINTABLE, the whole field decoded.
-int32_t vCal_mallocCopy2ndStrValueInFirst_QP(char **field, const char *line);
-
-namespace vcal {
 
 // A field of a packed record chosen by its offset. Pointers to members
 // would lose the packing and read misaligned fields as if aligned.

@@ -58,16 +58,16 @@ int32_t walk(VCalendarNode *calendar, PropertyParam *item, const int16_t *defaul
     if (out != nullptr) *out = nullptr;
     int32_t zone = 0;
     if (calendar->properties != nullptr) {
-        const int32_t rc = GetDayLightTZ(calendar->properties, &zone);
+        const int32_t rc = vcal::GetDayLightTZ(calendar->properties, &zone);
         if (rc != 0) return fail(rc, texts.zone);
     }
     zone = zoneOf(zone, defaultZone);
     auto *node = vcal::load<Entity *>(calendar, restart ? chain.first : chain.cursor);
     for (; node != nullptr; node = node->next) {
         if (node->valid == 0) continue;
-        const int32_t rc = ChangeFormatPTreeToKRec(node, chain.type, item, nullptr, zone);
+        const int32_t rc = vcal::ChangeFormatPTreeToKRec(node, chain.type, item, nullptr, zone);
         if (rc != 0) return fail(rc, texts.convert);
-        if (vCal_AcceptItem(item, nullptr, chain.type) != 0) {
+        if (vcal::vCal_AcceptItem(item, nullptr, chain.type) != 0) {
             vcal::store(calendar, chain.cursor, node->next);
             vcal::store(calendar, chain.current, node);
             if (out != nullptr) *out = node;

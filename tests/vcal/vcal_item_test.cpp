@@ -292,7 +292,8 @@ TEST(VcalItems, EachPropertyItsFieldAndItsFailure) {
             entity.properties = &property;
             PropertyParam item{};
             LogCapture log;
-            const int32_t rc = ChangeFormatPTreeToKRec(&entity, VCAL_ITEM_EVENT, &item, nullptr, 0);
+            const int32_t rc =
+                vcal::ChangeFormatPTreeToKRec(&entity, VCAL_ITEM_EVENT, &item, nullptr, 0);
             if (withValue || c.own == nullptr) {
                 EXPECT_EQ(rc, 0) << line;
                 EXPECT_TRUE(log.errors().empty()) << line;
