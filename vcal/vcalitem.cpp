@@ -525,7 +525,7 @@ int32_t expandRule(PropertyParam *item, size_t field, const char *rule, const ch
                    const uint8_t *clear, size_t clearCount, const char *message) {
     KL_HLIST list = nullptr;
     uint8_t valid = 0;
-    const int32_t rc = vCal_GenerateDateFromRrule(&list, rule, start, &valid);
+    const int32_t rc = recur::vCal_GenerateDateFromRrule(&list, rule, start, &valid);
     store(item, field, list);
     if (rc != 0) return fail(rc, message);
     for (size_t i = 0; valid == 0 && i < clearCount; ++i)

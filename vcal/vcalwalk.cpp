@@ -216,7 +216,7 @@ VERSIT_API int32_t vCal_GetRecurDateList(const PropertyParam *item, uint8_t *rec
     // hour at each occurrence.
     uint32_t duration = item->endTime - start;
     if (duration > kMinutesPerDay) duration = 60;
-    const int32_t rc = GetRecurTimeList(
+    const int32_t rc = recur::GetRecurTimeList(
         result, item, item->recurrenceOccurrences, item->exceptionOccurrences,
         item->recurrenceDates.next, item->exceptionDates.next, start % kMinutesPerDay, duration, 0);
     if (rc != 0) return fail(rc, "vCal_GetRecurDateList: GetRecurTimeList");
@@ -228,8 +228,8 @@ VERSIT_API int32_t vCal_TimePlaceListCreateFromRules(
     TimePlaceRecurList *result, const PropertyParam *item, KL_HLIST occurrences,
     KL_HLIST exceptionOccurrences, const TimeNode *recurrenceDates, const TimeNode *exceptionDates,
     uint32_t startMinute, uint32_t duration) {
-    return GetRecurTimeList(result, item, occurrences, exceptionOccurrences, recurrenceDates,
-                            exceptionDates, startMinute, duration, 0);
+    return recur::GetRecurTimeList(result, item, occurrences, exceptionOccurrences, recurrenceDates,
+                                   exceptionDates, startMinute, duration, 0);
 }
 
 VERSIT_API int32_t vCal_GetThisCalendarVersion(const VCalendarNode *calendar, char *version,
