@@ -439,8 +439,8 @@ int32_t extractDates(PropertyParam *item, size_t field, const char *line, int32_
     const int32_t rc = GetMultiCalapiTimeFromStr(line, &chain, zone);
     if (rc != 0) return rc;
     const size_t next = field + offsetof(TimeNode, next);
-    auto *old = load<TimeNode *>(item, next);
-    store(item, next, chain);
+    auto *old = static_cast<TimeNode *>(loadPointer(item, next));
+    storePointer(item, next, chain);
     releaseChain(old);
     return 0;
 }
@@ -463,16 +463,16 @@ int32_t extractValue(const PropertyInfo &info, const char *line, uint16_t type, 
         rc = GetAlarmFromStr(line, &value, zone);
         break;
     case Extract::Text: {
-        auto *text = load<char *>(item, field);
+        auto *text = static_cast<char *>(loadPointer(item, field));
         rc = vCal_mallocCopy2ndStrValueInFirst_QP(&text, line);
-        store(item, field, text);
+        storePointer(item, field, text);
         return rc;
     }
     case Extract::Dates:
         return extractDates(item, field, line, zone);
     case Extract::Category: {
         uint16_t category = 0;
-        if ((rc = GetCategories(line, &category)) == 0) store(item, field, category);
+        if ((rc = GetCategories(line, &category)) == 0) storeNumber(item, field, category);
         return rc;
     }
     case Extract::Class:
@@ -487,7 +487,7 @@ int32_t extractValue(const PropertyInfo &info, const char *line, uint16_t type, 
     case Extract::Status:
         return GetStatus(line, reinterpret_cast<char *>(item) + field);
     }
-    if (rc == 0) store(item, field, value);
+    if (rc == 0) storeNumber(item, field, value);
     return rc;
 }
 
@@ -526,7 +526,7 @@ int32_t expandRule(PropertyParam *item, size_t field, const char *rule, const ch
     KL_HLIST list = nullptr;
     uint8_t valid = 0;
     const int32_t rc = recur::vCal_GenerateDateFromRrule(&list, rule, start, &valid);
-    store(item, field, list);
+    storePointer(item, field, list);
     if (rc != 0) return fail(rc, message);
     for (size_t i = 0; valid == 0 && i < clearCount; ++i)
         item->flags.flag[clear[i]] = 0;

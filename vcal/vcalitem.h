@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "versit_vcal.h"
 
@@ -34,12 +35,16 @@ int32_t vCal_AcceptItem(PropertyParam *item, uint16_t *counter, uint16_t type);
 
 // A field of a packed record chosen by its offset. Pointers to members
 // would lose the packing and read misaligned fields as if aligned.
-template <class T> T load(const void *record, size_t offset) {
-    T value{};
-    std::memcpy(&value, static_cast<const char *>(record) + offset, sizeof value);
+inline void *loadPointer(const void *record, size_t offset) {
+    void *value = nullptr;
+    std::memcpy(&value, static_cast<const char *>(record) + offset, sizeof(void *));
     return value;
 }
-template <class T> void store(void *record, size_t offset, T value) {
+inline void storePointer(void *record, size_t offset, const void *value) {
+    std::memcpy(static_cast<char *>(record) + offset, &value, sizeof(void *));
+}
+template <class Number> void storeNumber(void *record, size_t offset, Number value) {
+    static_assert(std::is_arithmetic<Number>::value, "a pointer goes through storePointer");
     std::memcpy(static_cast<char *>(record) + offset, &value, sizeof value);
 }
 

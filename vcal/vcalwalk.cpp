@@ -62,14 +62,15 @@ int32_t walk(VCalendarNode *calendar, PropertyParam *item, const int16_t *defaul
         if (rc != 0) return fail(rc, texts.zone);
     }
     zone = zoneOf(zone, defaultZone);
-    auto *node = vcal::load<Entity *>(calendar, restart ? chain.first : chain.cursor);
+    auto *node =
+        static_cast<Entity *>(vcal::loadPointer(calendar, restart ? chain.first : chain.cursor));
     for (; node != nullptr; node = node->next) {
         if (node->valid == 0) continue;
         const int32_t rc = vcal::ChangeFormatPTreeToKRec(node, chain.type, item, nullptr, zone);
         if (rc != 0) return fail(rc, texts.convert);
         if (vcal::vCal_AcceptItem(item, nullptr, chain.type) != 0) {
-            vcal::store(calendar, chain.cursor, node->next);
-            vcal::store(calendar, chain.current, node);
+            vcal::storePointer(calendar, chain.cursor, node->next);
+            vcal::storePointer(calendar, chain.current, node);
             if (out != nullptr) *out = node;
             return 0;
         }
