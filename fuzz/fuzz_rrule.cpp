@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string start = split == std::string::npos ? "" : input.substr(split + 1);
     KL_HLIST list = reinterpret_cast<KL_HLIST>(&check);
     uint8_t valid = 9;
-    const int32_t rc = vCal_GenerateDateFromRrule(&list, rule.c_str(), start.c_str(), &valid);
+    const int32_t rc =
+        recur::vCal_GenerateDateFromRrule(&list, rule.c_str(), start.c_str(), &valid);
     if (rc != 0) check(rc >= KL_LIST_DUPLICATE && rc <= KL_DATE_E_RANGE);
     check(valid == (rc == 0 && list != nullptr ? 1 : 0));
     if (list == nullptr) return 0;
@@ -32,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     item.flags.flag[VCAL_SLOT_RRULE] = 1;
     item.flags.flag[VCAL_SLOT_EXRULE] = 1;
     TimePlaceRecurList result{};
-    if (GetRecurTimeList(&result, &item, list, list, nullptr, nullptr, 600, 60, 0) == 0) {
+    if (recur::GetRecurTimeList(&result, &item, list, list, nullptr, nullptr, 600, 60, 0) == 0) {
         uint32_t left = 1;
         check(KL_ListGetElemNum(result.timeList, &left) == 0 && left == 0);
         KL_ListDestroy(&result.timeList);

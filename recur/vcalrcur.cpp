@@ -23,6 +23,12 @@
 
 namespace {
 
+// Counts of periods a rule may produce at most, by rule kind.
+constexpr uint16_t kRecurMaxDaily = 60;
+constexpr uint16_t kRecurMaxWeekly = 52;
+constexpr uint16_t kRecurMaxMonthly = 24;
+constexpr uint16_t kRecurMaxYearly = 10;
+
 constexpr uint32_t kMinutesPerDay = 1440;
 constexpr uint32_t kLastEndYear = 2036;
 constexpr const char *kWeekdays[7] = {"SU", "MO", "TU", "WE", "TH", "FR", "SA"};
@@ -122,8 +128,8 @@ int32_t forEachMonth(KL_HLIST starts, const char *firstMessage, const char *last
     return fail(rc, first ? firstMessage : nextMessage);
 }
 
-} // namespace
-
+// Year, month and day from the first 8 characters (YYYYMMDD); false when
+// they are no digits or no date.
 bool RecurDateStrToDate(const char *text, KL_DATE *date) {
     uint32_t value[3] = {};
     const int widths[3] = {4, 2, 2};
@@ -137,6 +143,8 @@ bool RecurDateStrToDate(const char *text, KL_DATE *date) {
     return value[1] >= 1 && KL_DateSet(date, value[2], value[1] - 1, value[0]) == 0;
 }
 
+// The first word of 15 or 16 letters and digits of the rule text, read as
+// a date; false when there is none or it is no date.
 bool FindRecurEndDate(const char *rule, KL_DATE *end) {
     for (const char *p = rule; !isLineEnd(*p);) {
         if (!isAlnum(*p)) {
@@ -151,6 +159,7 @@ bool FindRecurEndDate(const char *rule, KL_DATE *end) {
     return false;
 }
 
+// The first day of the start's month ten years on, but never after 2036.
 int32_t CopyStartIntoEndPlus10Years(const KL_DATE *start, KL_DATE *end) {
     uint32_t year = start->year + 10u;
     if (year > kLastEndYear) year = kLastEndYear;
@@ -158,6 +167,12 @@ int32_t CopyStartIntoEndPlus10Years(const KL_DATE *start, KL_DATE *end) {
     return rc != 0 ? fail(rc, "CopyStartIntoEndPlus10Years: KL_DateSet") : 0;
 }
 
+// Rule texts, here and in the expanders, start right after the rule's
+// letters ("1 MO #3" of "W1 MO #3"); a start text is the DTSTART value
+// ("19980101T100000Z").
+//
+// Interval, count (at most `maximum`), start and end of a rule, into
+// `parameters` (no day list, no exclusions). *valid 0: not understood.
 int32_t vCal_PopulateRecurparam(const char *rule, KL_RECURPARAM *parameters, const char *start,
                                 uint8_t *valid, uint16_t *count, uint16_t maximum) {
     *valid = 0;
@@ -205,6 +220,8 @@ int32_t vCal_PopulateRecurparam(const char *rule, KL_RECURPARAM *parameters, con
     return 0;
 }
 
+// The day of week (0 Sunday ... 6 Saturday) of a two-letter code in any
+// case, or -1.
 int32_t GetWeekDayFromStr(const char *code) {
     if (code == nullptr || code[0] == '\0') return -1;
     for (int32_t day = 0; day < 7; ++day) {
@@ -213,6 +230,8 @@ int32_t GetWeekDayFromStr(const char *code) {
     return -1;
 }
 
+// The weekday codes of a weekly rule as a list of 16-bit days of the week
+// (null when there are none). *valid 0 for a word that is no weekday code.
 int32_t PutWeeklyDayInList(KL_HLIST *list, const char *rule, uint8_t *valid) {
     *list = nullptr;
     *valid = 1;
@@ -245,6 +264,7 @@ int32_t PutWeeklyDayInList(KL_HLIST *list, const char *rule, uint8_t *valid) {
     return 0;
 }
 
+// The parsers mark flags and tell whether anything was found.
 bool ParseRecurNumberList(uint8_t *flags, uint16_t slots, const char *rule) {
     std::memset(flags, 0, slots);
     bool found = false;
@@ -342,6 +362,9 @@ bool ParseMonthlyPosList(const char *rule, uint8_t *positions, uint8_t *fromEnd)
     }
 }
 
+// From a list of month starts, the dates of the marked days of each month
+// within the parameters' start and end: `days` (31 flags, day n at n - 1),
+// `fromEnd` (32 flags, n- at n - 1, the last day "LD" at 31).
 int32_t GenvCalMonthlyDate(KL_HLIST *list, KL_HLIST monthStarts, const KL_RECURPARAM *parameters,
                            const uint8_t *days, const uint8_t *fromEnd) {
     *list = nullptr;
@@ -373,6 +396,8 @@ int32_t GenvCalMonthlyDate(KL_HLIST *list, KL_HLIST monthStarts, const KL_RECURP
     return 0;
 }
 
+// The same for weekday positions: 35 flags each, index (n - 1) x 7 + day
+// of week, for the nth weekday from the month's start or from its end.
 int32_t GenvCalMonthlyWeekDay(KL_HLIST *list, KL_HLIST monthStarts, const KL_RECURPARAM *parameters,
                               const uint8_t *positions, const uint8_t *fromEnd) {
     *list = nullptr;
@@ -416,6 +441,7 @@ int32_t GenvCalMonthlyWeekDay(KL_HLIST *list, KL_HLIST monthStarts, const KL_REC
     return 0;
 }
 
+// The six expanders: (list out, rule text, start text, valid out).
 int32_t GenerateDateFromDailyRule(KL_HLIST *list, const char *rule, const char *start,
                                   uint8_t *valid) {
     *list = nullptr;
@@ -466,8 +492,6 @@ int32_t GenerateDateFromWeeklyRule(KL_HLIST *list, const char *rule, const char 
     return 0;
 }
 
-namespace {
-
 // The two monthly expanders differ in their parsers and date makers.
 template <class Mark, class Make>
 int32_t monthly(KL_HLIST *list, const char *rule, const char *start, uint8_t *valid,
@@ -485,8 +509,6 @@ int32_t monthly(KL_HLIST *list, const char *rule, const char *start, uint8_t *va
     if (rc != 0) *valid = 0;
     return rc;
 }
-
-} // namespace
 
 int32_t GenerateDateFromMonthlybyday(KL_HLIST *list, const char *rule, const char *start,
                                      uint8_t *valid) {
@@ -534,8 +556,6 @@ int32_t GenerateDateFromMonthlybypos(KL_HLIST *list, const char *rule, const cha
         });
 }
 
-namespace {
-
 // The messages of one yearly expander's steps.
 struct YearlySteps {
     const char *populate;
@@ -575,8 +595,6 @@ int32_t yearly(KL_HLIST *list, const char *rule, const char *start, uint8_t *val
     *list = result.release();
     return 0;
 }
-
-} // namespace
 
 int32_t GenerateDateFromYearlybyday(KL_HLIST *list, const char *rule, const char *start,
                                     uint8_t *valid) {
@@ -630,8 +648,6 @@ int32_t GenerateDateFromYearlybymonth(KL_HLIST *list, const char *rule, const ch
         });
 }
 
-namespace {
-
 using Expander = int32_t (*)(KL_HLIST *, const char *, const char *, uint8_t *);
 
 struct RuleKind {
@@ -669,6 +685,8 @@ const RuleKind *ruleKind(const char *&p) {
 
 } // namespace
 
+namespace recur {
+
 int32_t vCal_GenerateDateFromRrule(KL_HLIST *list, const char *ruleLine, const char *startLine,
                                    uint8_t *valid) {
     *list = nullptr;
@@ -700,6 +718,8 @@ int32_t vCal_GenerateDateFromRrule(KL_HLIST *list, const char *ruleLine, const c
         return fail(rc, "vCal_GenerateDateFromRrule: KL_ListDestroy");
     return 0;
 }
+
+} // namespace recur
 
 // ---------------------------------------------------------------------------
 // Occurrence times.
@@ -738,8 +758,7 @@ int32_t addChain(KL_HLIST places, const TimeNode *node, uint32_t duration, const
     return 0;
 }
 
-} // namespace
-
+// Deletes from `list` every time place equal to one of `exclusions`.
 int32_t RemoveInvalidDataFromList(KL_HLIST list, KL_HLIST exclusions) {
     TimePlace place{};
     int32_t rc = KL_ListGetFirst(exclusions, &place, nullptr);
@@ -753,6 +772,10 @@ int32_t RemoveInvalidDataFromList(KL_HLIST list, KL_HLIST exclusions) {
     return fail(rc, first ? "RemoveInvalidDataFromList: KL_ListGetFirst"
                           : "RemoveInvalidDataFromList: KL_ListGetNext");
 }
+
+} // namespace
+
+namespace recur {
 
 // The null checks are this library's own: the function is reachable from
 // the exported vCal_TimePlaceListCreateFromRules.
@@ -802,3 +825,5 @@ int32_t GetRecurTimeList(TimePlaceRecurList *result, const PropertyParam *item,
     result->timeList = places.release();
     return 0;
 }
+
+} // namespace recur

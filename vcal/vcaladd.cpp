@@ -72,12 +72,12 @@ template <> void appendEntity(VCalendarNode *calendar, VTodoNode *node) {
 // (logged, with *rc set) on failure.
 VCalendarNode *newCalendar(const PropertyParam *item, int32_t *rc) {
     VCalendarNode *calendar = nullptr;
-    if ((*rc = vCal_CreateVCalendarNode(&calendar)) != 0) {
+    if ((*rc = vcal::vCal_CreateVCalendarNode(&calendar)) != 0) {
         fail(*rc, "vCal_AddxItemInfoToPTree: (vCal_CreateVCalendarNode)");
         return nullptr;
     }
     PropertyNode *lines = nullptr;
-    if ((*rc = vCal_ChangeFormatKRecToPTree(&lines, kKindCalendar, item, 0)) != 0) {
+    if ((*rc = vcal::vCal_ChangeFormatKRecToPTree(&lines, vcal::kKindCalendar, item, 0)) != 0) {
         std::free(calendar);
         fail(*rc, "vCal_AddxItemInfoToPTree: (vCal_ChangeFormatKRecToPTree) 1");
         return nullptr;
@@ -94,7 +94,7 @@ int32_t addEntity(VCalendarNode *calendar, const PropertyParam *item, uint32_t t
     char createMessage[64];
     std::snprintf(createMessage, sizeof createMessage, "vCal_AddxItemInfoToPTree: (%s)", name);
     vcal::EntityLines lines;
-    const int32_t converted = vCal_ChangeFormatKRecToPTree(lines, type, item);
+    const int32_t converted = vcal::vCal_ChangeFormatKRecToPTree(lines, type, item);
     Entity header{};
     header.valid = 1;
     Entity *node = converted == 0 ? lines.build(header) : nullptr;
@@ -117,8 +117,8 @@ int32_t addEntity(VCalendarNode *calendar, const PropertyParam *item, uint32_t t
 
 } // namespace
 
-int32_t vCal_AddxItemInfoToPTree(ParseTreeHandle **phandle, const PropertyParam *item,
-                                 uint32_t itemType, uint32_t /*reserved*/) {
+VERSIT_API int32_t vCal_AddxItemInfoToPTree(ParseTreeHandle **phandle, const PropertyParam *item,
+                                            uint32_t itemType, uint32_t /*reserved*/) {
     if (phandle == nullptr) return fail(VCAL_ERR_NULL_HANDLE, "vCal_AddxItemInfoToPTree (phandle)");
     if (item == nullptr) return fail(VCAL_ERR_NULL_ARGUMENT, "vCal_AddxItemInfoToPTree (baptr)");
     if (itemType != VCAL_ITEM_EVENT && itemType != VCAL_ITEM_TODO)
@@ -135,9 +135,9 @@ int32_t vCal_AddxItemInfoToPTree(ParseTreeHandle **phandle, const PropertyParam 
     if (rc == 0) {
         VCalendarNode *calendar = handle->firstCalendar;
         rc = itemType == VCAL_ITEM_EVENT
-                 ? addEntity<VEventNode>(calendar, item, itemType, vCal_CreateVEventNode,
+                 ? addEntity<VEventNode>(calendar, item, itemType, vcal::vCal_CreateVEventNode,
                                          "vCal_CreateVEventNode")
-                 : addEntity<VTodoNode>(calendar, item, itemType, vCal_CreateVTodoNode,
+                 : addEntity<VTodoNode>(calendar, item, itemType, vcal::vCal_CreateVTodoNode,
                                         "vCal_CreateVTodoNode");
     }
     if (made) {
@@ -302,7 +302,7 @@ int32_t addAttendees(ItemBuilder &b, const CalEventRecord *event, const CalInsta
             const char *status = r->accepted[0] != 0 || r->accepted[1] != 0 ? "CONFIRMED"
                                  : r->declined != 0                         ? "DECLINED"
                                                                             : "NEEDS ACTION";
-            const std::string_view pieces[] = {persons.length > 0 ? kMultiValueSeparator : "",
+            const std::string_view pieces[] = {persons.length > 0 ? vcal::kMultiValueSeparator : "",
                                                ";ROLE=",
                                                role,
                                                ";STATUS=",
@@ -325,11 +325,13 @@ constexpr size_t kSummarySize = sizeof(CalEventRecord::summary);
 
 } // namespace
 
-int32_t vCal_EventAddToParseTree(ParseTreeHandle **phandle, uint32_t idPair,
-                                 const CalEventRecord *event, const CalInstanceRecord *instance,
-                                 const CalAlarmRecord *alarm, KL_HLIST replies, KL_HLIST attendees,
-                                 const char *description, uint32_t length, const char *attachment,
-                                 const char *version, uint32_t /*reserved*/) {
+VERSIT_API int32_t vCal_EventAddToParseTree(ParseTreeHandle **phandle, uint32_t idPair,
+                                            const CalEventRecord *event,
+                                            const CalInstanceRecord *instance,
+                                            const CalAlarmRecord *alarm, KL_HLIST replies,
+                                            KL_HLIST attendees, const char *description,
+                                            uint32_t length, const char *attachment,
+                                            const char *version, uint32_t /*reserved*/) {
     if (version == nullptr || *version == '\0') return VCAL_ERR_VERSION_BUFFER;
     if (event == nullptr || instance == nullptr) return VCAL_ERR_NULL_EVENT;
     if (std::strcmp(version, "1.0") != 0) return VCAL_ERR_BAD_VERSION;
@@ -369,10 +371,10 @@ int32_t vCal_EventAddToParseTree(ParseTreeHandle **phandle, uint32_t idPair,
     return b.add(phandle, VCAL_ITEM_EVENT);
 }
 
-int32_t vCal_TaskAddToParseTree(ParseTreeHandle **phandle, uint32_t /*reserved1*/,
-                                const CalTodoRecord *todo, const char *description, uint32_t length,
-                                const char *attachment, const char *version,
-                                uint32_t /*reserved2*/) {
+VERSIT_API int32_t vCal_TaskAddToParseTree(ParseTreeHandle **phandle, uint32_t /*reserved1*/,
+                                           const CalTodoRecord *todo, const char *description,
+                                           uint32_t length, const char *attachment,
+                                           const char *version, uint32_t /*reserved2*/) {
     if (todo == nullptr) return VCAL_ERR_NULL_TODO;
     if (version == nullptr || std::strcmp(version, "1.0") != 0) return VCAL_ERR_BAD_VERSION;
     ItemBuilder b(VCAL_ITEM_TODO, "vCal_TaskAddToParseTree");

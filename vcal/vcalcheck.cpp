@@ -179,7 +179,7 @@ struct Checker {
     }
     void prepare(uint16_t number, size_t position = 0) {
         const auto where = static_cast<int32_t>(position);
-        vCal_FormatMessage(message, number, &lineNumber, &where);
+        vcal::vCal_FormatMessage(message, number, &lineNumber, &where);
     }
 
     // The index where the value starts, after the ":" that follows the
@@ -501,7 +501,7 @@ bool Checker::rule() {
 
 } // namespace
 
-int32_t vCal_GetOneWordFromLine(char *word, const char *line, uint32_t *position) {
+VERSIT_API int32_t vCal_GetOneWordFromLine(char *word, const char *line, uint32_t *position) {
     if (word == nullptr || line == nullptr || position == nullptr) return 1;
     const Word w = readWord(line, *position);
     size_t n = 0;
@@ -514,7 +514,8 @@ int32_t vCal_GetOneWordFromLine(char *word, const char *line, uint32_t *position
     return w.atEnd ? 1 : 0;
 }
 
-int32_t vCal_SearchStrInTable(const char *const *table, const char *word, int32_t count) {
+VERSIT_API int32_t vCal_SearchStrInTable(const char *const *table, const char *word,
+                                         int32_t count) {
     if (table == nullptr || word == nullptr) return 0;
     for (int32_t i = 0; i < count && table[i] != nullptr; ++i) {
         if (std::strcmp(table[i], word) == 0) return 1;
@@ -522,21 +523,23 @@ int32_t vCal_SearchStrInTable(const char *const *table, const char *word, int32_
     return 0;
 }
 
+namespace vcal {
+
 int32_t vCal_CheckPropertyValue(const PropertyNode *node, PropertyFlags *flags, char *message,
                                 uint32_t lineNumber) {
     message[0] = '\0';
-    const vcal::PropertyInfo &info = vcal::propertyInfo(node->propertyId);
-    if (info.check == vcal::ValueCheck::Free) return 1;
+    const PropertyInfo &info = propertyInfo(node->propertyId);
+    if (info.check == ValueCheck::Free) return 1;
     Checker check{node->line, message, lineNumber};
     if (flags->flag[info.slot] != 0 && !info.repeats) {
         flags->flag[VCAL_SLOT_INVALID] = 1;
-        check.prepare(vcal::kMsgDuplicate);
+        check.prepare(kMsgDuplicate);
         return 0;
     }
     // VERSION belongs to the calendar, which checks it itself; inside an
     // event or to-do it is passed over without marking its slot, so that it
     // neither repeats nor counts as a calendar property there.
-    if (info.check != vcal::ValueCheck::Version) flags->flag[info.slot] = 1;
+    if (info.check != ValueCheck::Version) flags->flag[info.slot] = 1;
     if (check.run(info.check)) return 1;
     flags->flag[VCAL_SLOT_INVALID] = 1;
     return 0;
@@ -547,7 +550,7 @@ int32_t vCal_CheckVersion(const char *line, char *message, uint32_t lineNumber, 
     Checker check{line, message, lineNumber};
     const size_t v = check.valueStart();
     if (v == 0) {
-        check.refuse(vcal::kMsgColon);
+        check.refuse(kMsgColon);
         return VCAL_ERR_NO_VALUE;
     }
     size_t p = v;
@@ -559,11 +562,11 @@ int32_t vCal_CheckVersion(const char *line, char *message, uint32_t lineNumber, 
     std::memcpy(version, line + p, n);
     version[n] = '\0';
     if (n == 0) {
-        check.refuse(vcal::kMsgMissingValue, p);
+        check.refuse(kMsgMissingValue, p);
         return VCAL_ERR_NO_VALUE;
     }
     if (std::strcmp(version, "1.0") != 0) {
-        check.refuse(vcal::kMsgBadVersion);
+        check.refuse(kMsgBadVersion);
         return VCAL_ERR_BAD_VERSION;
     }
     return 0;
@@ -576,11 +579,11 @@ int32_t vCal_CheckBeginEndForm(const char *line, char *message, uint32_t lineNum
     while (line[p] == ' ' || line[p] == '\t')
         ++p;
     for (; line[p] != ':' && line[p] != ' ' && line[p] != '\t' && !isLineEnd(line[p]); ++p) {
-        if (!isLetter(line[p])) return check.refuse(vcal::kMsgIllegalCharacter, p);
+        if (!isLetter(line[p])) return check.refuse(kMsgIllegalCharacter, p);
     }
     while (line[p] == ' ' || line[p] == '\t')
         ++p;
-    if (line[p] != ':') return check.refuse(vcal::kMsgColon);
+    if (line[p] != ':') return check.refuse(kMsgColon);
     ++p;
     while (line[p] == ' ' || line[p] == '\t')
         ++p;
@@ -590,15 +593,15 @@ int32_t vCal_CheckBeginEndForm(const char *line, char *message, uint32_t lineNum
         name[n++] = upper(line[p++]);
     name[n] = '\0';
     if (vCal_SearchStrInTable(kComponents, name, countOf(kComponents)) == 0)
-        return check.refuse(vcal::kMsgBadValue);
+        return check.refuse(kMsgBadValue);
     while (line[p] == ' ' || line[p] == '\t')
         ++p;
-    if (!isLineEnd(line[p])) return check.refuse(vcal::kMsgIllegalCharacter, p);
+    if (!isLineEnd(line[p])) return check.refuse(kMsgIllegalCharacter, p);
     return 1;
 }
 
-int32_t vCal_VerifyAllProperty(const PropertyFlags *flags, vcal::TextBuffer *errors,
-                               vcal::TextBuffer *warnings, uint32_t lineNumber, uint16_t kind) {
+int32_t vCal_VerifyAllProperty(const PropertyFlags *flags, TextBuffer *errors, TextBuffer *warnings,
+                               uint32_t lineNumber, uint16_t kind) {
     auto anySet = [&](int from, int to) {
         for (int slot = from; slot <= to; ++slot) {
             if (flags->flag[slot] != 0) return true;
@@ -614,20 +617,20 @@ int32_t vCal_VerifyAllProperty(const PropertyFlags *flags, vcal::TextBuffer *err
     };
     const bool calendarSlots = anySet(VCAL_SLOT_DAYLIGHT, VCAL_SLOT_VERSION);
     const Finding calendar[] = {
-        {flags->flag[VCAL_SLOT_VERSION] == 0, vcal::kMsgNoVersion,
+        {flags->flag[VCAL_SLOT_VERSION] == 0, kMsgNoVersion,
          "vCal_VerifyAllProperty: vCal_AppendErrMesg 1"},
-        {anySet(VCAL_SLOT_ATTACH, VCAL_SLOT_DUE), vcal::kMsgEntityInCalendar,
+        {anySet(VCAL_SLOT_ATTACH, VCAL_SLOT_DUE), kMsgEntityInCalendar,
          "vCal_VerifyAllProperty: vCal_AppendErrMesg 2"},
     };
     const Finding event[] = {
-        {calendarSlots, vcal::kMsgCalendarInEvent, "vCal_VerifyAllProperty: vCal_AppendErrMesg 3"},
-        {flags->flag[VCAL_SLOT_DTSTART] == 0, vcal::kMsgNoStart,
+        {calendarSlots, kMsgCalendarInEvent, "vCal_VerifyAllProperty: vCal_AppendErrMesg 3"},
+        {flags->flag[VCAL_SLOT_DTSTART] == 0, kMsgNoStart,
          "vCal_VerifyAllProperty: vCal_AppendErrMesg 4"},
-        {flags->flag[VCAL_SLOT_DTEND] == 0, vcal::kMsgNoEnd,
+        {flags->flag[VCAL_SLOT_DTEND] == 0, kMsgNoEnd,
          "vCal_VerifyAllProperty: vCal_AppendErrMesg 4"},
     };
     const Finding todo[] = {
-        {calendarSlots, vcal::kMsgCalendarInTodo, "vCal_VerifyAllProperty: vCal_AppendErrMesg 3"},
+        {calendarSlots, kMsgCalendarInTodo, "vCal_VerifyAllProperty: vCal_AppendErrMesg 3"},
     };
     const Finding *findings = kind == kBlockCalendar ? calendar
                               : kind == kBlockEvent  ? event
@@ -638,12 +641,12 @@ int32_t vCal_VerifyAllProperty(const PropertyFlags *flags, vcal::TextBuffer *err
                                                 : 0;
     for (size_t i = 0; i < count; ++i) {
         if (!findings[i].raised) continue;
-        char message[vcal::kMessageSize];
+        char message[kMessageSize];
         vCal_FormatMessage(message, findings[i].message, &lineNumber, nullptr);
-        const bool warning = findings[i].message == vcal::kMsgNoVersion;
+        const bool warning = findings[i].message == kMsgNoVersion;
         const int32_t rc =
             vCal_AppendErrMesg(errors, warning ? warnings : nullptr,
-                               warning ? uint16_t{VCAL_PROP_VERSION} : vcal::kCodeBlock, message);
+                               warning ? uint16_t{VCAL_PROP_VERSION} : kCodeBlock, message);
         if (rc != 0) {
             WriteErrLog(2, rc, findings[i].step);
             return rc;
@@ -651,3 +654,5 @@ int32_t vCal_VerifyAllProperty(const PropertyFlags *flags, vcal::TextBuffer *err
     }
     return 0;
 }
+
+} // namespace vcal

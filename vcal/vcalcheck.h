@@ -8,6 +8,8 @@
 #include "vcal/vcalmsg.h"
 #include "versit_vcal.h"
 
+namespace vcal {
+
 // Block kinds of vCal_VerifyAllProperty.
 constexpr uint16_t kBlockCalendar = 1;
 constexpr uint16_t kBlockEvent = 2;
@@ -16,7 +18,7 @@ constexpr uint16_t kBlockTodo = 3;
 // Applies the duplicate rule and the value check of the node's property,
 // sets the property's slot in `flags` (and slot 0 on refusal). Returns 1
 // when the line is accepted, 0 when it is refused. `message`
-// (vcal::kMessageSize bytes) is cleared first and receives the message of
+// (kMessageSize bytes) is cleared first and receives the message of
 // the last fault found, which an accepted line may have too.
 int32_t vCal_CheckPropertyValue(const PropertyNode *node, PropertyFlags *flags, char *message,
                                 uint32_t lineNumber);
@@ -32,5 +34,7 @@ int32_t vCal_CheckBeginEndForm(const char *line, char *message, uint32_t lineNum
 
 // Appends the messages of a finished block (kBlockCalendar, kBlockEvent or
 // kBlockTodo) with `flags`. 0, or VCAL_ERR_NO_MEMORY.
-int32_t vCal_VerifyAllProperty(const PropertyFlags *flags, vcal::TextBuffer *errors,
-                               vcal::TextBuffer *warnings, uint32_t lineNumber, uint16_t kind);
+int32_t vCal_VerifyAllProperty(const PropertyFlags *flags, TextBuffer *errors, TextBuffer *warnings,
+                               uint32_t lineNumber, uint16_t kind);
+
+} // namespace vcal

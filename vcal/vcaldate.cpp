@@ -113,14 +113,14 @@ int32_t parseDateTime(const char *text, uint32_t *minutes, const int32_t *zone,
 
 } // namespace vcal
 
-int32_t vCal_ConvertDateStrToMinute(const char *text, uint32_t *minutes, uint32_t /*unused*/,
-                                    const int32_t *zone) {
+VERSIT_API int32_t vCal_ConvertDateStrToMinute(const char *text, uint32_t *minutes,
+                                               uint32_t /*unused*/, const int32_t *zone) {
     const Outcome outcome = convert(text, minutes, zone);
     return outcome.code == 0 ? 0 : fail(outcome.code, outcome.message);
 }
 
-int32_t vCal_DateStrToCalapiTime(const char *text, uint32_t *minutes, uint32_t separator,
-                                 uint8_t *valid) {
+VERSIT_API int32_t vCal_DateStrToCalapiTime(const char *text, uint32_t *minutes, uint32_t separator,
+                                            uint8_t *valid) {
     if (text == nullptr || minutes == nullptr || valid == nullptr)
         return fail(VCAL_ERR_NULL_ARGUMENT, "vCal_DateStrToCalapiTime (null pointer)");
     *valid = 1;
@@ -152,7 +152,7 @@ int32_t vCal_DateStrToCalapiTime(const char *text, uint32_t *minutes, uint32_t s
     return 0;
 }
 
-int32_t vCal_TimeStrToCalapiTime(const char *text, uint32_t *minutes, uint8_t *valid) {
+VERSIT_API int32_t vCal_TimeStrToCalapiTime(const char *text, uint32_t *minutes, uint8_t *valid) {
     if (text == nullptr || minutes == nullptr || valid == nullptr)
         return fail(VCAL_ERR_NULL_ARGUMENT, "vCal_TimeStrToCalapiTime (null pointer)");
     *valid = 1;
@@ -169,8 +169,9 @@ int32_t vCal_TimeStrToCalapiTime(const char *text, uint32_t *minutes, uint8_t *v
     return 0;
 }
 
-int32_t vCal_GetOriginalDateString(const void *entity, uint32_t itemType, uint32_t propertyId,
-                                   char *out, uint32_t outSize, uint8_t *found) {
+VERSIT_API int32_t vCal_GetOriginalDateString(const void *entity, uint32_t itemType,
+                                              uint32_t propertyId, char *out, uint32_t outSize,
+                                              uint8_t *found) {
     // The type, identifier and size travel as 16-bit values in 32-bit slots.
     const auto type = static_cast<uint16_t>(itemType);
     const auto id = static_cast<uint16_t>(propertyId);

@@ -127,8 +127,6 @@ void *EntityLines::allocate(const void *header, size_t headerSize, PropertyNode 
     return block;
 }
 
-} // namespace vcal
-
 int32_t vCal_CreatePropertyNode(PropertyNode **out) {
     return createZeroed(out, "vCal_CreatePropertyNode (malloc)");
 }
@@ -145,13 +143,17 @@ int32_t vCal_CreateVTodoNode(VTodoNode **out) {
     return createEntity(out, "vCal_CreateVTodoNode (malloc)");
 }
 
-void vCal_PropertyFlagSetFalse(PropertyFlags *flags) {
+} // namespace vcal
+
+VERSIT_API void vCal_PropertyFlagSetFalse(PropertyFlags *flags) {
     if (flags != nullptr) std::memset(flags, 0, sizeof *flags);
 }
 
-int32_t vCal_DestroyParseTree(ParseTreeHandle **phandle) { return DestroyParseTree(phandle); }
+VERSIT_API int32_t vCal_DestroyParseTree(ParseTreeHandle **phandle) {
+    return DestroyParseTree(phandle);
+}
 
-int32_t DestroyParseTree(ParseTreeHandle **phandle) {
+VERSIT_API int32_t DestroyParseTree(ParseTreeHandle **phandle) {
     if (phandle == nullptr) return fail(VCAL_ERR_NULL_HANDLE, "DestroyParseTree (phandle)");
     ParseTreeHandle *handle = *phandle;
     *phandle = nullptr;
@@ -163,7 +165,7 @@ int32_t DestroyParseTree(ParseTreeHandle **phandle) {
     return rc;
 }
 
-int32_t vCal_DestroyVCalendarList(VCalendarNode **list) {
+VERSIT_API int32_t vCal_DestroyVCalendarList(VCalendarNode **list) {
     if (list == nullptr) return fail(VCAL_ERR_NULL_ARGUMENT, "DestroyVCalendarList (nullptr)");
     VCalendarNode *calendar = *list;
     *list = nullptr;
@@ -187,17 +189,17 @@ int32_t vCal_DestroyVCalendarList(VCalendarNode **list) {
     return 0;
 }
 
-int32_t vCal_DestroyVEventList(VEventNode **list) {
+VERSIT_API int32_t vCal_DestroyVEventList(VEventNode **list) {
     return destroyEntities(list, "vCal_DestroyVEventList: (nullptr)",
                            "vCal_DestroyVEventList: (vCal_DestroyPropertyList)");
 }
 
-int32_t vCal_DestroyVTodoList(VTodoNode **list) {
+VERSIT_API int32_t vCal_DestroyVTodoList(VTodoNode **list) {
     return destroyEntities(list, "vCal_DestroyVTodoList: (nullptr)",
                            "vCal_DestroyVTodoList: (vCal_DestroyPropertyList)");
 }
 
-int32_t vCal_DestroyPropertyList(PropertyNode **list) {
+VERSIT_API int32_t vCal_DestroyPropertyList(PropertyNode **list) {
     if (list == nullptr) return fail(VCAL_ERR_NULL_ARGUMENT, "vCal_DestroyPropertyList: (nullptr)");
     PropertyNode *node = *list;
     *list = nullptr;
@@ -217,7 +219,7 @@ int32_t vCal_DestroyPropertyList(PropertyNode **list) {
     return 0;
 }
 
-int32_t vCal_GetFirstCalendar(ParseTreeHandle *handle, VCalendarNode **out) {
+VERSIT_API int32_t vCal_GetFirstCalendar(ParseTreeHandle *handle, VCalendarNode **out) {
     if (handle == nullptr) return fail(VCAL_ERR_NULL_HANDLE, "vCal_GetFirstCalendar (phandle)");
     if (out == nullptr)
         return fail(VCAL_ERR_NULL_CALENDAR, "vCal_GetFirstCalendar (FirstCalendarPtrPtr)");
@@ -229,7 +231,7 @@ int32_t vCal_GetFirstCalendar(ParseTreeHandle *handle, VCalendarNode **out) {
     return 0;
 }
 
-int32_t vCal_GetNextCalendar(ParseTreeHandle *handle, VCalendarNode **out) {
+VERSIT_API int32_t vCal_GetNextCalendar(ParseTreeHandle *handle, VCalendarNode **out) {
     if (handle == nullptr) return fail(VCAL_ERR_NULL_HANDLE, "vCal_GetNextCalendar (phandle)");
     if (out == nullptr)
         return fail(VCAL_ERR_NULL_CALENDAR, "vCal_GetNextCalendar (NextCalendarPtrPtr)");
@@ -241,7 +243,7 @@ int32_t vCal_GetNextCalendar(ParseTreeHandle *handle, VCalendarNode **out) {
     return 0;
 }
 
-int32_t vCal_AnyValidEntityInPTree(const ParseTreeHandle *handle) {
+VERSIT_API int32_t vCal_AnyValidEntityInPTree(const ParseTreeHandle *handle) {
     if (handle == nullptr) return 0;
     for (const VCalendarNode *c = handle->firstCalendar; c != nullptr; c = c->next) {
         for (const VEventNode *e = c->events; e != nullptr; e = e->next) {
@@ -254,7 +256,7 @@ int32_t vCal_AnyValidEntityInPTree(const ParseTreeHandle *handle) {
     return 0;
 }
 
-int32_t vCal_InitializePropertyParam(PropertyParam *p) {
+VERSIT_API int32_t vCal_InitializePropertyParam(PropertyParam *p) {
     if (p == nullptr) return VCAL_ERR_NULL_PROPERTY_PARAM;
     // The flags before the item type and the spare byte after the summary
     // are the caller's to keep; of the status text only the first byte is
@@ -269,7 +271,7 @@ int32_t vCal_InitializePropertyParam(PropertyParam *p) {
     return 0;
 }
 
-int32_t vCal_FreePropertyParam(PropertyParam *p) {
+VERSIT_API int32_t vCal_FreePropertyParam(PropertyParam *p) {
     if (p == nullptr) return VCAL_ERR_NULL_PROPERTY_PARAM;
     p->audioAlarmSpareText = released(p->audioAlarmSpareText);
     p->displayAlarmSpareText = released(p->displayAlarmSpareText);
@@ -291,13 +293,13 @@ int32_t vCal_FreePropertyParam(PropertyParam *p) {
     return 0;
 }
 
-int32_t vCal_InitializeKRproperty(KRproperty *p) {
+VERSIT_API int32_t vCal_InitializeKRproperty(KRproperty *p) {
     if (p == nullptr) return VCAL_ERR_NULL_ARGUMENT;
     std::memset(p, 0, sizeof *p);
     return 0;
 }
 
-int32_t vCal_FreeKRproperty(KRproperty *p) {
+VERSIT_API int32_t vCal_FreeKRproperty(KRproperty *p) {
     if (p == nullptr) return VCAL_ERR_NULL_ARGUMENT;
     // Flag 1 owns list 0, flag 2 owns list 1.
     for (int i = 0; i < 2; ++i) {

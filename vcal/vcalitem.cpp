@@ -20,6 +20,7 @@
 #include "diag/errlog.h"
 #include "recur/vcalrcur.h"
 #include "vcal/vcalline.h"
+#include "vcal/vcalprop.h"
 
 namespace {
 
@@ -299,7 +300,7 @@ int32_t appendValue(char **field, const char *value, size_t length, const char *
 
 } // namespace
 
-int32_t vCal_mallocCopy2ndStrValueInFirst(char **field, const char *line) {
+VERSIT_API int32_t vCal_mallocCopy2ndStrValueInFirst(char **field, const char *line) {
     if (field == nullptr || line == nullptr) {
         WriteErrLog(2, VCAL_ERR_NULL_ARGUMENT, nullptr);
         return VCAL_ERR_NULL_ARGUMENT;
@@ -316,6 +317,10 @@ int32_t vCal_mallocCopy2ndStrValueInFirst(char **field, const char *line) {
     return appendValue(field, value, length, "vCal_mallocCopy2ndStrValueInFirst (malloc)");
 }
 
+namespace {
+
+// vCal_mallocCopy2ndStrValueInFirst, then, for a line declaring
+// ENCODING=QUOTED-PRINTABLE, the whole field decoded.
 int32_t vCal_mallocCopy2ndStrValueInFirst_QP(char **field, const char *line) {
     // A field that held nothing is decoded in place: the same text as a
     // decoded copy, one allocation fewer.
@@ -339,7 +344,9 @@ int32_t vCal_mallocCopy2ndStrValueInFirst_QP(char **field, const char *line) {
     return 0;
 }
 
-int32_t vCal_mallocAppend2ndStrInFirst(char **text, const char *second, uint32_t extra) {
+} // namespace
+
+VERSIT_API int32_t vCal_mallocAppend2ndStrInFirst(char **text, const char *second, uint32_t extra) {
     if (text == nullptr || second == nullptr) {
         WriteErrLog(2, VCAL_ERR_NULL_ARGUMENT, nullptr);
         return VCAL_ERR_NULL_ARGUMENT;
@@ -359,6 +366,8 @@ int32_t vCal_mallocAppend2ndStrInFirst(char **text, const char *second, uint32_t
     *text = joined;
     return 0;
 }
+
+namespace vcal {
 
 int32_t GetDayLightTZ(const PropertyNode *first, int32_t *zone) {
     *zone = 0;
@@ -405,8 +414,6 @@ int32_t vCal_AcceptItem(PropertyParam *item, uint16_t *counter, uint16_t type) {
     return 1;
 }
 
-namespace vcal {
-
 void releaseItem(PropertyParam *item) {
     vCal_FreePropertyParam(item);
     KL_HLIST list = item->recurrenceOccurrences;
@@ -417,8 +424,6 @@ void releaseItem(PropertyParam *item) {
     item->exceptionOccurrences = nullptr;
 }
 
-} // namespace vcal
-
 namespace {
 
 // The lines a conversion remembers for the rules.
@@ -428,32 +433,11 @@ struct RuleLines {
     const char *exceptionRule = nullptr;
 };
 
-using TimeGetter = int32_t (*)(const char *, uint32_t *, int32_t);
-using vcal::loadPointer;
-using vcal::storePointer;
-
-int32_t extractTime(PropertyParam *item, size_t field, TimeGetter get, const char *line,
-                    int32_t zone, const char *message) {
-    uint32_t minutes = 0;
-    const int32_t rc = get(line, &minutes, zone);
-    if (rc != 0) return fail(rc, message);
-    vcal::storeTime(item, field, minutes);
-    return 0;
-}
-
-int32_t extractText(PropertyParam *item, size_t field, const char *line, const char *message) {
-    auto *text = static_cast<char *>(loadPointer(item, field));
-    const int32_t rc = vCal_mallocCopy2ndStrValueInFirst_QP(&text, line);
-    storePointer(item, field, text);
-    return rc != 0 ? fail(rc, message) : 0;
-}
-
 // A later EXDATE or RDATE line replaces the chain of an earlier one.
-int32_t extractDates(PropertyParam *item, size_t field, const char *line, int32_t zone,
-                     const char *message) {
+int32_t extractDates(PropertyParam *item, size_t field, const char *line, int32_t zone) {
     TimeNode *chain = nullptr;
     const int32_t rc = GetMultiCalapiTimeFromStr(line, &chain, zone);
-    if (rc != 0) return fail(rc, message);
+    if (rc != 0) return rc;
     const size_t next = field + offsetof(TimeNode, next);
     auto *old = static_cast<TimeNode *>(loadPointer(item, next));
     storePointer(item, next, chain);
@@ -461,108 +445,76 @@ int32_t extractDates(PropertyParam *item, size_t field, const char *line, int32_
     return 0;
 }
 
+// Runs the extractor of the property's kind into its field, which a
+// failure leaves as it was; only a text whose decoding runs out of memory
+// keeps its value undecoded.
+int32_t extractValue(const PropertyInfo &info, const char *line, uint16_t type, PropertyParam *item,
+                     int32_t zone) {
+    const size_t field = info.field;
+    int32_t rc = 0;
+    uint32_t value = 0; // every field but the category's is 32 bits wide
+    switch (info.extract) {
+    case Extract::None:
+        return 0;
+    case Extract::Time:
+        rc = GetCalapiTimeFromStr(line, &value, zone);
+        break;
+    case Extract::Alarm:
+        rc = GetAlarmFromStr(line, &value, zone);
+        break;
+    case Extract::Text: {
+        auto *text = static_cast<char *>(loadPointer(item, field));
+        rc = vCal_mallocCopy2ndStrValueInFirst_QP(&text, line);
+        storePointer(item, field, text);
+        return rc;
+    }
+    case Extract::Dates:
+        return extractDates(item, field, line, zone);
+    case Extract::Category: {
+        uint16_t category = 0;
+        if ((rc = GetCategories(line, &category)) == 0) storeNumber(item, field, category);
+        return rc;
+    }
+    case Extract::Class:
+        rc = GetClass(line, type, &value);
+        break;
+    case Extract::Priority:
+        rc = GetPriorityFromStr(line, type, &value);
+        break;
+    case Extract::Number:
+        rc = GetNumberFromStr(line, &value);
+        break;
+    case Extract::Status:
+        return GetStatus(line, reinterpret_cast<char *>(item) + field);
+    }
+    if (rc == 0) storeNumber(item, field, value);
+    return rc;
+}
+
 int32_t extract(const PropertyNode *node, uint16_t type, PropertyParam *item, int32_t zone,
                 RuleLines &seen) {
+    const PropertyInfo &info = propertyInfo(node->propertyId);
     const char *line = node->line;
-    int32_t rc = 0;
+    int32_t rc = extractValue(info, line, type, item, zone);
+    if (rc != 0) return fail(rc, info.failure);
+    // The steps a few properties take besides their value.
     switch (node->propertyId) {
-    case VCAL_PROP_AALARM:
-        return extractTime(item, offsetof(PropertyParam, audioAlarmTime), GetAlarmFromStr, line,
-                           zone, "ChangeFormatPTreeToKRec: GetAlarmFromStr 1");
-    case VCAL_PROP_ATTACH:
-        return extractText(item, offsetof(PropertyParam, attachment), line,
-                           "ChangeFormatPTreeToKRec: vCal_mallocCopy2ndStrValueInFirst_QP 1");
-    case VCAL_PROP_ATTENDEE:
-        return extractText(item, offsetof(PropertyParam, attendee), line,
-                           "ChangeFormatPTreeToKRec: vCal_mallocCopy2ndStrValueInFirst_QP 2");
-    case VCAL_PROP_CATEGORIES: {
-        uint16_t category = 0;
-        if ((rc = GetCategories(line, &category)) != 0)
-            return fail(rc, "ChangeFormatPTreeToKRec: GetCategories");
-        item->category = category;
-        return 0;
-    }
-    case VCAL_PROP_CLASS: {
-        uint32_t code = 0;
-        if ((rc = GetClass(line, type, &code)) != 0)
-            return fail(rc, "ChangeFormatPTreeToKRec: GetCLass");
-        item->classCode = code;
-        return 0;
-    }
-    case VCAL_PROP_COMPLETED:
-        return extractTime(item, offsetof(PropertyParam, completedTime), GetCalapiTimeFromStr, line,
-                           zone, "ChangeFormatPTreeToKRec: GetCalapiTimeFromStr 1");
-    case VCAL_PROP_DALARM:
-        return extractTime(item, offsetof(PropertyParam, displayAlarmTime), GetAlarmFromStr, line,
-                           zone, "ChangeFormatPTreeToKRec: GetAlarmFromStr 2");
-    case VCAL_PROP_DCREATED:
-        return extractTime(item, offsetof(PropertyParam, createdTime), GetCalapiTimeFromStr, line,
-                           zone, "ChangeFormatPTreeToKRec: GetCalapiTimeFromStr 2");
-    case VCAL_PROP_DESCRIPTION:
-        return extractText(item, offsetof(PropertyParam, description), line,
-                           "ChangeFormatPTreeToKRec: vCal_mallocCopy2ndStrValueInFirst_QP 3");
-    case VCAL_PROP_DUE:
-        return extractTime(item, offsetof(PropertyParam, dueTime), GetCalapiTimeFromStr, line, zone,
-                           "ChangeFormatPTreeToKRec: GetCalapiTimeFromStr 3");
-    case VCAL_PROP_DTEND:
-        return extractTime(item, offsetof(PropertyParam, endTime), GetCalapiTimeFromStr, line, zone,
-                           "ChangeFormatPTreeToKRec: GetCalapiTimeFromStr 4");
     case VCAL_PROP_DTSTART:
-        rc = extractTime(item, offsetof(PropertyParam, startTime), GetCalapiTimeFromStr, line, zone,
-                         "ChangeFormatPTreeToKRec: GetCalapiTimeFromStr 5");
-        if (rc == 0) seen.start = line;
-        return rc;
-    case VCAL_PROP_EXDATE:
-        return extractDates(item, offsetof(PropertyParam, exceptionDates), line, zone,
-                            "ChangeFormatPTreeToKRec: GetMultiCalapiTimeFromStr 1");
-    case VCAL_PROP_LOCATION:
-        return extractText(item, offsetof(PropertyParam, location), line,
-                           "ChangeFormatPTreeToKRec: vCal_mallocCopy2ndStrValueInFirst_QP 4");
-    case VCAL_PROP_PRIORITY: {
-        uint32_t priority = 0;
-        if ((rc = GetPriorityFromStr(line, type, &priority)) != 0)
-            return fail(rc, "ChangeFormatPTreeToKRec: GetPriorityFromStr");
-        item->priority = priority;
+        seen.start = line;
         return 0;
-    }
-    case VCAL_PROP_RDATE:
-        return extractDates(item, offsetof(PropertyParam, recurrenceDates), line, zone,
-                            "ChangeFormatPTreeToKRec: GetMultiCalapiTimeFromStr 2");
-    case VCAL_PROP_RELATED_TO:
-        return extractText(item, offsetof(PropertyParam, relatedTo), line,
-                           "ChangeFormatPTreeToKRec: vCal_mallocCopy2ndStrValueInFirst_QP 5");
+    case VCAL_PROP_RRULE:
+        seen.rule = line;
+        return 0;
+    case VCAL_PROP_EXRULE:
+        seen.exceptionRule = line;
+        return 0;
     case VCAL_PROP_RESOURCES: {
-        if ((rc = extractText(item, offsetof(PropertyParam, resources), line,
-                              "ChangeFormatPTreeToKRec: vCal_mallocCopy2ndStrValueInFirst_QP 6")) !=
-            0)
-            return rc;
         char *resources = item->resources;
         rc = FormatMultiValueProperty(&resources);
         item->resources = resources;
         return rc != 0 ? fail(rc, "ChangeFormatPTreeToKRec: FormatMultiValueProperty") : 0;
     }
-    case VCAL_PROP_RNUM: {
-        uint32_t count = 0;
-        if ((rc = GetNumberFromStr(line, &count)) != 0)
-            return fail(rc, "ChangeFormatPTreeToKRec: GetNumberFromStr");
-        item->recurrenceCount = count;
-        return 0;
-    }
-    case VCAL_PROP_RRULE:
-        seen.rule = line;
-        return 0;
-    case VCAL_PROP_STATUS:
-        rc = GetStatus(line, item->status);
-        return rc != 0 ? fail(rc, "ChangeFormatPTreeToKRec: GetStatus") : 0;
-    case VCAL_PROP_SUMMARY:
-        return extractText(item, offsetof(PropertyParam, summary), line,
-                           "ChangeFormatPTreeToKRec: vCal_mallocCopy2ndStrValueInFirst_QP 7");
-    case VCAL_PROP_EXRULE:
-        seen.exceptionRule = line;
-        return 0;
     default:
-        // TRANSP and X- have extractors that take nothing; the calendar's
-        // own properties and the rest are not extracted.
         return 0;
     }
 }
@@ -573,7 +525,7 @@ int32_t expandRule(PropertyParam *item, size_t field, const char *rule, const ch
                    const uint8_t *clear, size_t clearCount, const char *message) {
     KL_HLIST list = nullptr;
     uint8_t valid = 0;
-    const int32_t rc = vCal_GenerateDateFromRrule(&list, rule, start, &valid);
+    const int32_t rc = recur::vCal_GenerateDateFromRrule(&list, rule, start, &valid);
     storePointer(item, field, list);
     if (rc != 0) return fail(rc, message);
     for (size_t i = 0; valid == 0 && i < clearCount; ++i)
@@ -613,3 +565,5 @@ int32_t ChangeFormatPTreeToKRec(const void *entity, uint16_t type, PropertyParam
     }
     return 0;
 }
+
+} // namespace vcal

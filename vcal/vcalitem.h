@@ -6,8 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "versit_vcal.h"
+
+namespace vcal {
 
 // Fills `item` from the entity (a VEventNode or VTodoNode) of type 2
 // (event) or 3 (to-do): initialises it, copies the entity's flags, runs
@@ -15,7 +18,7 @@
 // and EXRULE from DTSTART. Local times have `zone` (local = UTC + zone
 // minutes) subtracted. `daylight` is not read. The first failing step ends
 // the conversion with its code; the record then holds what was converted
-// so far (release it with vcal::releaseItem).
+// so far (release it with releaseItem).
 int32_t ChangeFormatPTreeToKRec(const void *entity, uint16_t type, PropertyParam *item,
                                 const char *daylight, int32_t zone);
 
@@ -30,12 +33,6 @@ int32_t GetDayLightTZ(const PropertyNode *first, int32_t *zone);
 // times before the start; an event must end after it starts.
 int32_t vCal_AcceptItem(PropertyParam *item, uint16_t *counter, uint16_t type);
 
-// vCal_mallocCopy2ndStrValueInFirst, then, for a line declaring
-// ENCODING=QUOTED-PRINTABLE, the whole field decoded.
-int32_t vCal_mallocCopy2ndStrValueInFirst_QP(char **field, const char *line);
-
-namespace vcal {
-
 // A field of a packed record chosen by its offset. Pointers to members
 // would lose the packing and read misaligned fields as if aligned.
 inline void *loadPointer(const void *record, size_t offset) {
@@ -46,7 +43,8 @@ inline void *loadPointer(const void *record, size_t offset) {
 inline void storePointer(void *record, size_t offset, const void *value) {
     std::memcpy(static_cast<char *>(record) + offset, &value, sizeof(void *));
 }
-inline void storeTime(void *record, size_t offset, CalapiTime value) {
+template <class Number> void storeNumber(void *record, size_t offset, Number value) {
+    static_assert(std::is_arithmetic<Number>::value, "a pointer goes through storePointer");
     std::memcpy(static_cast<char *>(record) + offset, &value, sizeof value);
 }
 

@@ -58,8 +58,8 @@ char *twoDigits(char *at, uint32_t value) {
     return at + 2;
 }
 
-} // namespace
-
+// `text` (at least 24 bytes) := the time as "yyyymmddThhmm00Z". 0, or the
+// date library's code (logged without a message).
 int32_t LocalTimeToUTCDateStr(CalapiTime time, char *text) {
     // The library's calendar makes every fourth year a leap year: from 1
     // January 1989 on, every 1461 days are one cycle of three common years
@@ -90,8 +90,6 @@ int32_t LocalTimeToUTCDateStr(CalapiTime time, char *text) {
     return 0;
 }
 
-namespace {
-
 int32_t convertTime(char **line, CalapiTime time, const char *keyword, const char *dateMessage,
                     const char *mallocMessage) {
     *line = nullptr;
@@ -103,6 +101,8 @@ int32_t convertTime(char **line, CalapiTime time, const char *keyword, const cha
 }
 
 } // namespace
+
+namespace vcal {
 
 int32_t ConvertSingleDate(char **line, CalapiTime time, const char *keyword) {
     return convertTime(line, time, keyword, "ConvertSingleDate: (LocalTimeToUTCDateStr)",
@@ -427,7 +427,7 @@ class ChainSink {
         if (first_ != nullptr) vCal_DestroyPropertyList(&first_);
     }
     bool add(const char *line, size_t length) {
-        PropertyNode *node = vcal::newPropertyNode(0, line, length);
+        PropertyNode *node = newPropertyNode(0, line, length);
         if (node == nullptr) return false;
         if (tail_.append(node)) first_ = node;
         return true;
@@ -440,13 +440,13 @@ class ChainSink {
 
   private:
     PropertyNode *first_ = nullptr;
-    vcal::ChainTail<PropertyNode> tail_;
+    ChainTail<PropertyNode> tail_;
 };
 
 // An event's or to-do's lines, laid out to go into one block with the
 // entity.
 struct EntitySink {
-    vcal::EntityLines &lines;
+    EntityLines &lines;
     bool add(const char *line, size_t length) { return lines.add(0, line, length) != nullptr; }
 };
 
@@ -507,7 +507,7 @@ int32_t vCal_ChangeFormatKRecToPTree(PropertyNode **chain, uint32_t kind, const 
     return rc;
 }
 
-int32_t vCal_ChangeFormatKRecToPTree(vcal::EntityLines &collected, uint32_t kind,
+int32_t vCal_ChangeFormatKRecToPTree(EntityLines &collected, uint32_t kind,
                                      const PropertyParam *item) {
     collected.clear();
     EntitySink sink{collected};
@@ -515,3 +515,5 @@ int32_t vCal_ChangeFormatKRecToPTree(vcal::EntityLines &collected, uint32_t kind
     if (rc != 0) collected.clear();
     return rc;
 }
+
+} // namespace vcal

@@ -51,16 +51,16 @@ static_assert(sizeof(CalTodoRecord) == 518 && offsetof(CalTodoRecord, idPart1) =
                   offsetof(CalTodoRecord, dueTime) == 507 && offsetof(CalTodoRecord, state) == 517,
               "CalTodoRecord layout");
 
+namespace vcal {
+
+class EntityLines;
+
 // Kinds of vCal_ChangeFormatKRecToPTree: a calendar's own lines, an
 // event's, a to-do's.
 constexpr uint32_t kKindCalendar = 1;
 
 // Separates the values of a multi-value text.
 constexpr const char kMultiValueSeparator[] = "*^?";
-
-// `text` (at least 24 bytes) := the time as "yyyymmddThhmm00Z". 0, or the
-// date library's code (logged without a message).
-int32_t LocalTimeToUTCDateStr(CalapiTime time, char *text);
 
 // Each makes one line in *line (malloc'ed; null on failure) and returns 0,
 // VCAL_ERR_NO_MEMORY or a date code, logged under its own name.
@@ -79,10 +79,6 @@ enum class ExportForm : uint8_t { Short, QuotedPrintable };
 int32_t ConvertPutStrInExportForm(char **line, const char *text, const char *keyword,
                                   ExportForm form = ExportForm::Short);
 
-namespace vcal {
-class EntityLines;
-}
-
 // *chain := the lines of `item` for a calendar (kind 1), an event (2) or a
 // to-do (3), each node allocated with its line; all or none. An attachment
 // or attendee text gives one line per "*^?"-separated value (the keyword
@@ -91,5 +87,6 @@ int32_t vCal_ChangeFormatKRecToPTree(PropertyNode **chain, uint32_t kind, const 
                                      uint32_t reserved);
 // The same lines into `lines` (emptied first; empty again on failure), to
 // be laid out behind their entity.
-int32_t vCal_ChangeFormatKRecToPTree(vcal::EntityLines &lines, uint32_t kind,
-                                     const PropertyParam *item);
+int32_t vCal_ChangeFormatKRecToPTree(EntityLines &lines, uint32_t kind, const PropertyParam *item);
+
+} // namespace vcal

@@ -71,7 +71,7 @@ const char *skipBlanks(const char *p) {
 
 } // namespace
 
-int32_t vCal_IsWordInTheString(const char *line, const char *word1, const char *word2) {
+VERSIT_API int32_t vCal_IsWordInTheString(const char *line, const char *word1, const char *word2) {
     if (line == nullptr || word1 == nullptr || word1[0] == '\0') return 0;
     const char *p = skipBlanks(line);
     if (!startsWith(p, word1)) return 0;

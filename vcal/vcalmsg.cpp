@@ -87,6 +87,10 @@ char *TextBuffer::release() {
     return out;
 }
 
+namespace {
+
+// Whether a message with this code goes to the warning text (when there
+// is one).
 bool isWarningCode(uint16_t code) {
     if (code >= 1 && code <= VCAL_PROPERTY_COUNT) return kProperties[code].warns;
     switch (code) {
@@ -101,7 +105,7 @@ bool isWarningCode(uint16_t code) {
     }
 }
 
-} // namespace vcal
+} // namespace
 
 void vCal_FormatMessage(char *buffer, uint32_t number, const uint32_t *line,
                         const int32_t *position) {
@@ -110,26 +114,26 @@ void vCal_FormatMessage(char *buffer, uint32_t number, const uint32_t *line,
     const unsigned long lineNumber = line != nullptr ? *line : 0;
     switch (m.form) {
     case Form::Fixed:
-        std::snprintf(buffer, vcal::kMessageSize, "%s", m.text);
+        std::snprintf(buffer, kMessageSize, "%s", m.text);
         break;
     case Form::Line:
-        std::snprintf(buffer, vcal::kMessageSize, " %lu: %s", lineNumber, m.text);
+        std::snprintf(buffer, kMessageSize, " %lu: %s", lineNumber, m.text);
         break;
     case Form::LineAndNumber:
-        std::snprintf(buffer, vcal::kMessageSize, " %lu: %s %d", lineNumber, m.text,
+        std::snprintf(buffer, kMessageSize, " %lu: %s %d", lineNumber, m.text,
                       position != nullptr ? static_cast<int>(*position) : 0);
         break;
     }
 }
 
-int32_t vCal_AppendErrMesg(vcal::TextBuffer *errors, vcal::TextBuffer *warnings, uint16_t code,
+int32_t vCal_AppendErrMesg(TextBuffer *errors, TextBuffer *warnings, uint16_t code,
                            const char *message, std::string_view quotedLine) {
     if (errors == nullptr || message == nullptr) {
         WriteErrLog(2, VCAL_ERR_NULL_ARGUMENT, "vCal_AppendErrMesg (nullptr)");
         return VCAL_ERR_NULL_ARGUMENT;
     }
-    const bool warning = warnings != nullptr && vcal::isWarningCode(code);
-    vcal::TextBuffer &target = warning ? *warnings : *errors;
+    const bool warning = warnings != nullptr && isWarningCode(code);
+    TextBuffer &target = warning ? *warnings : *errors;
     std::string_view prefix;
     if (message[0] == ' ') prefix = warning ? "Warning, line" : "Error, line";
     const std::string_view pieces[] = {prefix,
@@ -144,3 +148,5 @@ int32_t vCal_AppendErrMesg(vcal::TextBuffer *errors, vcal::TextBuffer *warnings,
     }
     return 0;
 }
+
+} // namespace vcal

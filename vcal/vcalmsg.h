@@ -71,12 +71,6 @@ struct TextBuffer {
     char *release();
 };
 
-// Whether a message with this code goes to the warning text (when there
-// is one).
-bool isWarningCode(uint16_t code);
-
-} // namespace vcal
-
 // Formats message `number` (1 to 26) into `buffer` (kMessageSize bytes) as
 // " <line>: <text>" or " <line>: <text> <position or number>"; message 12
 // is a fixed text. Another number leaves the buffer as it is. A null
@@ -89,5 +83,7 @@ void vCal_FormatMessage(char *buffer, uint32_t number, const uint32_t *line,
 // and the code is a warning code, else to the error text. A message that starts with a blank (the
 // line number) is prefixed "Warning, line" or "Error, line"; message 12 goes in as it is. 0, or
 // VCAL_ERR_NO_MEMORY ("vCal_AppendErrMesg (malloc)") with both texts unchanged.
-int32_t vCal_AppendErrMesg(vcal::TextBuffer *errors, vcal::TextBuffer *warnings, uint16_t code,
+int32_t vCal_AppendErrMesg(TextBuffer *errors, TextBuffer *warnings, uint16_t code,
                            const char *message, std::string_view quotedLine = {});
+
+} // namespace vcal

@@ -108,7 +108,8 @@ struct Writer {
 
 } // namespace
 
-int32_t vCal_PutALineToStream(void *stream, vCalStreamNextBytePut NextBytePut, const char *line) {
+VERSIT_API int32_t vCal_PutALineToStream(void *stream, vCalStreamNextBytePut NextBytePut,
+                                         const char *line) {
     if (line == nullptr) return fail(VCAL_ERR_NULL_LINE, "vCal_PutALineToStream (nullstr)");
     if (NextBytePut == nullptr)
         return fail(VCAL_ERR_NULL_PUT_CALLBACK, "vCal_PutALineToStream (putfunc)");
@@ -120,9 +121,9 @@ int32_t vCal_PutALineToStream(void *stream, vCalStreamNextBytePut NextBytePut, c
     }
 }
 
-int32_t vCal_ParseTreeToStreamPut(ParseTreeHandle *handle, void *stream,
-                                  vCalStreamNextBytePut NextBytePut, const char *version,
-                                  vCalProgressFct progress) {
+VERSIT_API int32_t vCal_ParseTreeToStreamPut(ParseTreeHandle *handle, void *stream,
+                                             vCalStreamNextBytePut NextBytePut, const char *version,
+                                             vCalProgressFct progress) {
     if (handle == nullptr) return fail(VCAL_ERR_NULL_HANDLE, "vCal_ParseTreeToStreamPut(pHandle)");
     if (stream == nullptr)
         return fail(VCAL_ERR_NULL_STREAM, "vCal_ParseTreeToStreamPut(streamptr)");
@@ -136,9 +137,10 @@ int32_t vCal_ParseTreeToStreamPut(ParseTreeHandle *handle, void *stream,
     return w.calendars(handle, version, "Larkspur Calendar");
 }
 
-int32_t vCal_ParseTreeToStreamPutEx(ParseTreeHandle *handle, void *stream,
-                                    vCalStreamNextBytePut NextBytePut, const char *version,
-                                    const char *product, vCalProgressFct progress) {
+VERSIT_API int32_t vCal_ParseTreeToStreamPutEx(ParseTreeHandle *handle, void *stream,
+                                               vCalStreamNextBytePut NextBytePut,
+                                               const char *version, const char *product,
+                                               vCalProgressFct progress) {
     if (handle == nullptr)
         return fail(VCAL_ERR_NULL_HANDLE, "vCal_ParseTreeToStreamPutEx(pHandle)");
     if (stream == nullptr)

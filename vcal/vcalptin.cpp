@@ -61,7 +61,7 @@ template <> struct EntityKind<VEventNode> {
     static constexpr const char *kName = "VEVENT";
     static constexpr uint16_t kFormCode = vcal::kCodeEventForm;
     static constexpr uint16_t kEndExpected = vcal::kMsgEndEvent;
-    static constexpr uint16_t kBlock = kBlockEvent;
+    static constexpr uint16_t kBlock = vcal::kBlockEvent;
     static constexpr const char *kLineFailed = "vCal_GetVEventFromStream: vCal_GetALineFromStream";
     static constexpr const char *kCreateFailed = "vCal_CreateVEventNode (malloc)";
     static constexpr const char *kPropertyFailed =
@@ -78,7 +78,7 @@ template <> struct EntityKind<VTodoNode> {
     static constexpr const char *kName = "VTODO";
     static constexpr uint16_t kFormCode = vcal::kCodeTodoForm;
     static constexpr uint16_t kEndExpected = vcal::kMsgEndTodo;
-    static constexpr uint16_t kBlock = kBlockTodo;
+    static constexpr uint16_t kBlock = vcal::kBlockTodo;
     static constexpr const char *kLineFailed = "vCal_GetVTodoFromStream: vCal_GetALineFromStream";
     static constexpr const char *kCreateFailed = "vCal_CreateVTodoNode (malloc)";
     static constexpr const char *kPropertyFailed =
@@ -116,17 +116,17 @@ class Reader {
     uint32_t lineNumber() const { return lines_.lineNumber(); }
 
     int32_t append(uint16_t code, const char *message, std::string_view quoted = {}) {
-        return vCal_AppendErrMesg(&errors, &warnings, code, message, quoted);
+        return vcal::vCal_AppendErrMesg(&errors, &warnings, code, message, quoted);
     }
     // Appends a message of the plain " line: text" form.
     int32_t say(uint16_t code, uint16_t number) {
         const uint32_t at = lineNumber();
-        vCal_FormatMessage(message_, number, &at, nullptr);
+        vcal::vCal_FormatMessage(message_, number, &at, nullptr);
         return append(code, message_);
     }
     // Checks the form of the current BEGIN or END line.
     int32_t checkForm(uint16_t code) {
-        if (vCal_CheckBeginEndForm(line(), message_, lineNumber()) != 0) return 0;
+        if (vcal::vCal_CheckBeginEndForm(line(), message_, lineNumber()) != 0) return 0;
         std::string_view quoted(lines_.text(), lines_.length());
         while (!quoted.empty() && quoted.back() == '\r')
             quoted.remove_suffix(1);
@@ -174,7 +174,7 @@ int32_t Reader::calendarLine(VCalendarNode *calendar, ChainTail<PropertyNode> &t
     PropertyFlags &flags = calendar->flags;
     if (node->propertyId == VCAL_PROP_VERSION) {
         flags.flag[VCAL_SLOT_VERSION] = 1;
-        vCal_CheckVersion(node->line, message_, lineNumber(), versionText_);
+        vcal::vCal_CheckVersion(node->line, message_, lineNumber(), versionText_);
         const bool good = message_[0] == '\0';
         *versionOk_ = good ? 1 : 0;
         if (!good) {
@@ -182,7 +182,7 @@ int32_t Reader::calendarLine(VCalendarNode *calendar, ChainTail<PropertyNode> &t
             flags.flag[VCAL_SLOT_INVALID] = 1;
         }
     } else {
-        vCal_CheckPropertyValue(node, &flags, message_, lineNumber());
+        vcal::vCal_CheckPropertyValue(node, &flags, message_, lineNumber());
     }
     if (message_[0] == '\0') return 0;
     rc = append(node->propertyId, message_);
@@ -213,7 +213,7 @@ template <class Entity> int32_t Reader::readEntity(Entity &entity, uint32_t &lin
                 WriteErrLog(2, VCAL_ERR_NO_MEMORY, "vCal_GetPropertyFromLine (malloc)");
                 return fail(VCAL_ERR_NO_MEMORY, Kind::kPropertyFailed);
             }
-            if (vCal_CheckPropertyValue(node, &entity.flags, message_, lineNumber()) == 0)
+            if (vcal::vCal_CheckPropertyValue(node, &entity.flags, message_, lineNumber()) == 0)
                 rc = append(id, message_);
         } else if (!vcal::isBlankLine(line())) {
             rc = say(vcal::kCodeUnknownLine, vcal::kMsgUnknownProperty);
@@ -256,7 +256,8 @@ template <class Entity> int32_t Reader::component(Entity **kept) {
         running_ += static_cast<float>(linesRead) * step_;
         if ((rc = reportProgress()) != 0) return fail(rc, "vCal_ParseTreeFromStreamGet (progress)");
     }
-    rc = vCal_VerifyAllProperty(&entity.flags, &errors, &warnings, lineNumber(), Kind::kBlock);
+    rc =
+        vcal::vCal_VerifyAllProperty(&entity.flags, &errors, &warnings, lineNumber(), Kind::kBlock);
     if (rc != 0) return fail(rc, Kind::kVerifyFailed);
     if (errors.length != errorsBefore) return 0; // dropped: nothing was allocated for it
     if ((*kept = entityLines_.build(entity)) == nullptr) {
@@ -269,7 +270,7 @@ template <class Entity> int32_t Reader::component(Entity **kept) {
 // From a BEGIN:VCALENDAR line to its END:VCALENDAR line.
 int32_t Reader::readCalendar(ChainTail<VCalendarNode> &calendars) {
     VCalendarNode *calendar = nullptr;
-    int32_t rc = vCal_CreateVCalendarNode(&calendar);
+    int32_t rc = vcal::vCal_CreateVCalendarNode(&calendar);
     if (rc != 0) return fail(rc, "vCal_ParseTreeFromStreamGet: vCal_CreateVCalendarNode");
     if (calendars.append(calendar)) handle->firstCalendar = calendar;
     ++handle->calendarsBegun;
@@ -290,7 +291,8 @@ int32_t Reader::readCalendar(ChainTail<VCalendarNode> &calendars) {
         if (startsBlockLine(line())) break;
         if ((rc = calendarLine(calendar, properties)) != 0) return rc;
     }
-    rc = vCal_VerifyAllProperty(&calendar->flags, &errors, &warnings, lineNumber(), kBlockCalendar);
+    rc = vcal::vCal_VerifyAllProperty(&calendar->flags, &errors, &warnings, lineNumber(),
+                                      vcal::kBlockCalendar);
     if (rc != 0) return fail(rc, "vCal_ParseTreeFromStreamGet: vCal_VerifyAllProperty 1");
     if (vCal_IsWordInTheString(line(), "END", nullptr) != 0 &&
         (rc = say(vcal::kCodeCalendarForm, vcal::kMsgNoComponents)) != 0)
@@ -366,11 +368,11 @@ int32_t Reader::run() {
 
 } // namespace
 
-int32_t vCal_ParseTreeFromStreamGet(ParseTreeHandle **phandle, void *streamptr,
-                                    vCalStreamNextByteGet NextByteGet, char **errmesgptr,
-                                    char **warningptr, vCalProgressFct progress,
-                                    uint32_t *lineCount, uint8_t *versionOk, char *versionText,
-                                    uint32_t /*reserved*/) {
+VERSIT_API int32_t vCal_ParseTreeFromStreamGet(ParseTreeHandle **phandle, void *streamptr,
+                                               vCalStreamNextByteGet NextByteGet, char **errmesgptr,
+                                               char **warningptr, vCalProgressFct progress,
+                                               uint32_t *lineCount, uint8_t *versionOk,
+                                               char *versionText, uint32_t /*reserved*/) {
     if (phandle != nullptr) *phandle = nullptr;
     // The first fault among the other arguments wins; a missing phandle is
     // reported only when they are all fine.

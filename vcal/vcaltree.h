@@ -79,6 +79,8 @@ static_assert(
     "PropertyParam layout");
 #endif
 
+namespace vcal {
+
 // Each returns 0 or VCAL_ERR_NO_MEMORY (logged as "<name> (malloc)"), and
 // leaves *out null on failure. A property node has every field zero; an
 // event or to-do node is valid with nothing in it; a calendar node is empty.
@@ -86,8 +88,6 @@ int32_t vCal_CreatePropertyNode(PropertyNode **out);
 int32_t vCal_CreateVCalendarNode(VCalendarNode **out);
 int32_t vCal_CreateVEventNode(VEventNode **out);
 int32_t vCal_CreateVTodoNode(VTodoNode **out);
-
-namespace vcal {
 
 // How the reader keeps memory. A stream of many events makes a tree of a
 // great many small records; allocated one by one they cost more than

@@ -58,7 +58,7 @@ int32_t walk(VCalendarNode *calendar, PropertyParam *item, const int16_t *defaul
     if (out != nullptr) *out = nullptr;
     int32_t zone = 0;
     if (calendar->properties != nullptr) {
-        const int32_t rc = GetDayLightTZ(calendar->properties, &zone);
+        const int32_t rc = vcal::GetDayLightTZ(calendar->properties, &zone);
         if (rc != 0) return fail(rc, texts.zone);
     }
     zone = zoneOf(zone, defaultZone);
@@ -66,9 +66,9 @@ int32_t walk(VCalendarNode *calendar, PropertyParam *item, const int16_t *defaul
         static_cast<Entity *>(vcal::loadPointer(calendar, restart ? chain.first : chain.cursor));
     for (; node != nullptr; node = node->next) {
         if (node->valid == 0) continue;
-        const int32_t rc = ChangeFormatPTreeToKRec(node, chain.type, item, nullptr, zone);
+        const int32_t rc = vcal::ChangeFormatPTreeToKRec(node, chain.type, item, nullptr, zone);
         if (rc != 0) return fail(rc, texts.convert);
-        if (vCal_AcceptItem(item, nullptr, chain.type) != 0) {
+        if (vcal::vCal_AcceptItem(item, nullptr, chain.type) != 0) {
             vcal::storePointer(calendar, chain.cursor, node->next);
             vcal::storePointer(calendar, chain.current, node);
             if (out != nullptr) *out = node;
@@ -141,41 +141,45 @@ int32_t buildList(VCalendarNode *calendar, KL_HLIST *list, const int16_t *defaul
 
 } // namespace
 
-int32_t vCal_GetFirstEvent(VCalendarNode *calendar, PropertyParam *item, const int16_t *defaultZone,
-                           uint32_t /*unused*/, VEventNode **node) {
+VERSIT_API int32_t vCal_GetFirstEvent(VCalendarNode *calendar, PropertyParam *item,
+                                      const int16_t *defaultZone, uint32_t /*unused*/,
+                                      VEventNode **node) {
     static constexpr WalkTexts kTexts{
         "vCal_GetFirstEvent (vCalendarPtr)", "vCal_GetFirstEvent (PropertyParamPtr)",
         "vCal_GetFirstEvent: GetDayLightTZ", "vCal_GetFirstEvent: ChangeFormatPTreeToKRec"};
     return walk<VEventNode>(calendar, item, defaultZone, node, true, kEvents, kTexts);
 }
 
-int32_t vCal_GetNextEvent(VCalendarNode *calendar, PropertyParam *item, const int16_t *defaultZone,
-                          uint32_t /*unused*/, VEventNode **node) {
+VERSIT_API int32_t vCal_GetNextEvent(VCalendarNode *calendar, PropertyParam *item,
+                                     const int16_t *defaultZone, uint32_t /*unused*/,
+                                     VEventNode **node) {
     static constexpr WalkTexts kTexts{
         "vCal_GetNextEvent (vCalendarPtr)", "vCal_GetNextEvent (PropertyParamPtr)",
         "vCal_GetNextEvent: GetDayLightTZ", "vCal_GetNextEvent: ChangeFormatPTreeToKRec"};
     return walk<VEventNode>(calendar, item, defaultZone, node, false, kEvents, kTexts);
 }
 
-int32_t vCal_GetFirstTodo(VCalendarNode *calendar, PropertyParam *item, const int16_t *defaultZone,
-                          uint32_t /*unused*/, VTodoNode **node) {
+VERSIT_API int32_t vCal_GetFirstTodo(VCalendarNode *calendar, PropertyParam *item,
+                                     const int16_t *defaultZone, uint32_t /*unused*/,
+                                     VTodoNode **node) {
     static constexpr WalkTexts kTexts{
         "vCal_GetFirstTodo (vCalendarPtr)", "vCal_GetFirstTodo (PropertyParamPtr)",
         "vCal_GetFirstTodo: GetDayLightTZ", "vCal_GetFirstTodo: ChangeFormatPTreeToKRec"};
     return walk<VTodoNode>(calendar, item, defaultZone, node, true, kTodos, kTexts);
 }
 
-int32_t vCal_GetNextTodo(VCalendarNode *calendar, PropertyParam *item, const int16_t *defaultZone,
-                         uint32_t /*unused*/, VTodoNode **node) {
+VERSIT_API int32_t vCal_GetNextTodo(VCalendarNode *calendar, PropertyParam *item,
+                                    const int16_t *defaultZone, uint32_t /*unused*/,
+                                    VTodoNode **node) {
     static constexpr WalkTexts kTexts{
         "vCal_GetNextTodo (vCalendarPtr)", "vCal_GetNextTodo (PropertyParamPtr)",
         "vCal_GetNextTodo: GetDayLightTZ", "vCal_GetNextTodo: ChangeFormatPTreeToKRec"};
     return walk<VTodoNode>(calendar, item, defaultZone, node, false, kTodos, kTexts);
 }
 
-int32_t vCal_CreateEventPropertyParamHList(VCalendarNode *calendar, KL_HLIST *list,
-                                           const int16_t *defaultZone, uint32_t maximum,
-                                           uint16_t *count, uint32_t unused) {
+VERSIT_API int32_t vCal_CreateEventPropertyParamHList(VCalendarNode *calendar, KL_HLIST *list,
+                                                      const int16_t *defaultZone, uint32_t maximum,
+                                                      uint16_t *count, uint32_t unused) {
     static constexpr ListTexts kTexts{"vCal_CreateEventPropertyParamHList (vCalendarPtr)",
                                       "vCal_CreateEventPropertyParamHList (hListPtr)",
                                       "vCal_CreateEventPropertyParamHList (KL_ListCreate)",
@@ -186,9 +190,9 @@ int32_t vCal_CreateEventPropertyParamHList(VCalendarNode *calendar, KL_HLIST *li
                                  vCal_GetFirstEvent, vCal_GetNextEvent);
 }
 
-int32_t vCal_CreateTodoPropertyParamHList(VCalendarNode *calendar, KL_HLIST *list,
-                                          const int16_t *defaultZone, uint32_t maximum,
-                                          uint16_t *count, uint32_t unused) {
+VERSIT_API int32_t vCal_CreateTodoPropertyParamHList(VCalendarNode *calendar, KL_HLIST *list,
+                                                     const int16_t *defaultZone, uint32_t maximum,
+                                                     uint16_t *count, uint32_t unused) {
     static constexpr ListTexts kTexts{"vCal_CreateTodoPropertyParamHList (vCalendarPtr)",
                                       "vCal_CreateTodoPropertyParamHList (hListPtr)",
                                       "vCal_CreateTodoPropertyParamHList (KL_ListCreate)",
@@ -199,8 +203,8 @@ int32_t vCal_CreateTodoPropertyParamHList(VCalendarNode *calendar, KL_HLIST *lis
                                 vCal_GetFirstTodo, vCal_GetNextTodo);
 }
 
-int32_t vCal_GetRecurDateList(const PropertyParam *item, uint8_t *recurs,
-                              TimePlaceRecurList *result) {
+VERSIT_API int32_t vCal_GetRecurDateList(const PropertyParam *item, uint8_t *recurs,
+                                         TimePlaceRecurList *result) {
     if (item == nullptr)
         return fail(VCAL_ERR_NULL_PROPERTY_PARAM, "vCal_GetRecurDateList: PropertyParamPtr");
     if (result == nullptr)
@@ -213,7 +217,7 @@ int32_t vCal_GetRecurDateList(const PropertyParam *item, uint8_t *recurs,
     // hour at each occurrence.
     uint32_t duration = item->endTime - start;
     if (duration > kMinutesPerDay) duration = 60;
-    const int32_t rc = GetRecurTimeList(
+    const int32_t rc = recur::GetRecurTimeList(
         result, item, item->recurrenceOccurrences, item->exceptionOccurrences,
         item->recurrenceDates.next, item->exceptionDates.next, start % kMinutesPerDay, duration, 0);
     if (rc != 0) return fail(rc, "vCal_GetRecurDateList: GetRecurTimeList");
@@ -221,17 +225,16 @@ int32_t vCal_GetRecurDateList(const PropertyParam *item, uint8_t *recurs,
     return 0;
 }
 
-int32_t vCal_TimePlaceListCreateFromRules(TimePlaceRecurList *result, const PropertyParam *item,
-                                          KL_HLIST occurrences, KL_HLIST exceptionOccurrences,
-                                          const TimeNode *recurrenceDates,
-                                          const TimeNode *exceptionDates, uint32_t startMinute,
-                                          uint32_t duration) {
-    return GetRecurTimeList(result, item, occurrences, exceptionOccurrences, recurrenceDates,
-                            exceptionDates, startMinute, duration, 0);
+VERSIT_API int32_t vCal_TimePlaceListCreateFromRules(
+    TimePlaceRecurList *result, const PropertyParam *item, KL_HLIST occurrences,
+    KL_HLIST exceptionOccurrences, const TimeNode *recurrenceDates, const TimeNode *exceptionDates,
+    uint32_t startMinute, uint32_t duration) {
+    return recur::GetRecurTimeList(result, item, occurrences, exceptionOccurrences, recurrenceDates,
+                                   exceptionDates, startMinute, duration, 0);
 }
 
-int32_t vCal_GetThisCalendarVersion(const VCalendarNode *calendar, char *version, uint32_t size,
-                                    uint8_t *found) {
+VERSIT_API int32_t vCal_GetThisCalendarVersion(const VCalendarNode *calendar, char *version,
+                                               uint32_t size, uint8_t *found) {
     if (calendar == nullptr)
         return fail(VCAL_ERR_NULL_CALENDAR, "vCal_GetThisCalendarVersion (vCalendarPtr)");
     if (version == nullptr || static_cast<uint16_t>(size) < 8)

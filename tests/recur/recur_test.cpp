@@ -243,8 +243,8 @@ struct Expansion {
 Expansion expand(const std::string &rule, const std::string &start) {
     Expansion e;
     KL_HLIST list = reinterpret_cast<KL_HLIST>(&e); // must be overwritten
-    e.rc = vCal_GenerateDateFromRrule(&list, ("RRULE:" + rule + "\r\r").c_str(),
-                                      ("DTSTART:" + start + "\r").c_str(), &e.valid);
+    e.rc = recur::vCal_GenerateDateFromRrule(&list, ("RRULE:" + rule + "\r\r").c_str(),
+                                             ("DTSTART:" + start + "\r").c_str(), &e.valid);
     e.listed = list != nullptr;
     if (list != nullptr) {
         e.dates = show(dates(list));
@@ -395,14 +395,16 @@ TEST(Recurrence, AllocationFailures) {
             LogCapture log;
             KL_HLIST list = nullptr;
             uint8_t valid = 0;
-            const int32_t rc = vCal_GenerateDateFromRrule(&list, rule, "DTSTART:19990104", &valid);
+            const int32_t rc =
+                recur::vCal_GenerateDateFromRrule(&list, rule, "DTSTART:19990104", &valid);
             if (rc == 0) {
                 EXPECT_EQ(valid, 1) << rule;
                 PropertyParam item{};
                 item.flags.flag[VCAL_SLOT_RRULE] = 1;
                 item.flags.flag[VCAL_SLOT_EXRULE] = 1;
                 TimePlaceRecurList result{};
-                if (GetRecurTimeList(&result, &item, list, list, nullptr, nullptr, 0, 60, 0) == 0)
+                if (recur::GetRecurTimeList(&result, &item, list, list, nullptr, nullptr, 0, 60,
+                                            0) == 0)
                     KL_ListDestroy(&result.timeList);
             } else {
                 EXPECT_EQ(list, nullptr) << rule;

@@ -29,7 +29,7 @@ Verdict check(const char *line, PropertyFlags &flags) {
     PropertyNode node{vcal::vCal_LookupPropertyKeyword(line), text.data(), nullptr};
     char message[vcal::kMessageSize];
     std::memset(message, 'x', sizeof message);
-    const int32_t accepted = vCal_CheckPropertyValue(&node, &flags, message, kLine);
+    const int32_t accepted = vcal::vCal_CheckPropertyValue(&node, &flags, message, kLine);
     return Verdict{accepted, message};
 }
 
@@ -56,14 +56,14 @@ TEST(VcalMessages, FormsAndTexts) {
     char buffer[vcal::kMessageSize] = "untouched";
     const uint32_t line = 4294967295u;
     const int32_t position = -1;
-    vCal_FormatMessage(buffer, 0, &line, &position);
-    vCal_FormatMessage(buffer, 27, &line, &position);
+    vcal::vCal_FormatMessage(buffer, 0, &line, &position);
+    vcal::vCal_FormatMessage(buffer, 27, &line, &position);
     EXPECT_STREQ(buffer, "untouched");
-    vCal_FormatMessage(buffer, 19, &line, &position);
+    vcal::vCal_FormatMessage(buffer, 19, &line, &position);
     EXPECT_STREQ(buffer, " 4294967295: Run Time is not valid");
-    vCal_FormatMessage(buffer, 6, &line, &position);
+    vcal::vCal_FormatMessage(buffer, 6, &line, &position);
     EXPECT_STREQ(buffer, " 4294967295: illegal character at position -1");
-    vCal_FormatMessage(buffer, 12, nullptr, nullptr);
+    vcal::vCal_FormatMessage(buffer, 12, nullptr, nullptr);
     EXPECT_STREQ(buffer, "Warning: \"VERSION\" property is missing");
 }
 
@@ -75,7 +75,7 @@ TEST(VcalMessages, AppendRoutesByCodeAndPrefixesLineMessages) {
     for (uint16_t code = 0; code < 60; ++code) {
         vcal::TextBuffer errors;
         vcal::TextBuffer warnings;
-        ASSERT_EQ(vCal_AppendErrMesg(&errors, &warnings, code, " 3: duplicate property"), 0);
+        ASSERT_EQ(vcal::vCal_AppendErrMesg(&errors, &warnings, code, " 3: duplicate property"), 0);
         const bool warning = std::find(std::begin(warningCodes), std::end(warningCodes), code) !=
                              std::end(warningCodes);
         vcal::TextBuffer &got = warning ? warnings : errors;
@@ -86,16 +86,16 @@ TEST(VcalMessages, AppendRoutesByCodeAndPrefixesLineMessages) {
         EXPECT_EQ(other.text, nullptr) << code;
         // Without a warning text everything is an error.
         vcal::TextBuffer only;
-        ASSERT_EQ(vCal_AppendErrMesg(&only, nullptr, code, " 3: duplicate property"), 0);
+        ASSERT_EQ(vcal::vCal_AppendErrMesg(&only, nullptr, code, " 3: duplicate property"), 0);
         EXPECT_STREQ(only.text, "Error, line 3: duplicate property\r\n");
     }
     vcal::TextBuffer errors;
     vcal::TextBuffer warnings;
-    ASSERT_EQ(vCal_AppendErrMesg(&errors, &warnings, VCAL_PROP_VERSION,
-                                 "Warning: \"VERSION\" property is missing"),
+    ASSERT_EQ(vcal::vCal_AppendErrMesg(&errors, &warnings, VCAL_PROP_VERSION,
+                                       "Warning: \"VERSION\" property is missing"),
               0);
-    ASSERT_EQ(vCal_AppendErrMesg(&errors, &warnings, 50, " 9: property value is not valid",
-                                 "BEGIN:VTODO:"),
+    ASSERT_EQ(vcal::vCal_AppendErrMesg(&errors, &warnings, 50, " 9: property value is not valid",
+                                       "BEGIN:VTODO:"),
               0);
     EXPECT_STREQ(warnings.text,
                  "Warning: \"VERSION\" property is missing\r\n"
@@ -105,15 +105,16 @@ TEST(VcalMessages, AppendRoutesByCodeAndPrefixesLineMessages) {
 
 TEST(VcalMessages, AppendFailureKeepsTheText) {
     vcal::TextBuffer errors;
-    ASSERT_EQ(vCal_AppendErrMesg(&errors, nullptr, 0, " 1: unknown BEGIN"), 0);
+    ASSERT_EQ(vcal::vCal_AppendErrMesg(&errors, nullptr, 0, " 1: unknown BEGIN"), 0);
     const std::string before = errors.text;
     // Grow past the first block so that the next append must reallocate.
     while (errors.length + 40 < errors.capacity)
-        ASSERT_EQ(vCal_AppendErrMesg(&errors, nullptr, 0, " 1: unknown BEGIN"), 0);
+        ASSERT_EQ(vcal::vCal_AppendErrMesg(&errors, nullptr, 0, " 1: unknown BEGIN"), 0);
     const std::string full = errors.text;
     LogCapture log;
     alloc_hook::failAfter(0);
-    EXPECT_EQ(vCal_AppendErrMesg(&errors, nullptr, 0, " 1: unknown BEGIN"), VCAL_ERR_NO_MEMORY);
+    EXPECT_EQ(vcal::vCal_AppendErrMesg(&errors, nullptr, 0, " 1: unknown BEGIN"),
+              VCAL_ERR_NO_MEMORY);
     alloc_hook::failAfter(-1);
     EXPECT_EQ(errors.text, full);
     EXPECT_EQ(log.errors(), std::vector<std::string>{"vCal_AppendErrMesg (malloc)"});
@@ -380,7 +381,7 @@ TEST(VcalChecks, VersionValue) {
     for (const auto &c : cases) {
         char version[9] = "keep";
         char message[vcal::kMessageSize];
-        EXPECT_EQ(vCal_CheckVersion(c.line, message, kLine, version), c.rc) << c.line;
+        EXPECT_EQ(vcal::vCal_CheckVersion(c.line, message, kLine, version), c.rc) << c.line;
         EXPECT_STREQ(version, c.version) << c.line;
         EXPECT_STREQ(message, c.message) << c.line;
     }
@@ -405,7 +406,7 @@ TEST(VcalChecks, BeginEndForm) {
     };
     for (const auto &c : cases) {
         char message[vcal::kMessageSize];
-        EXPECT_EQ(vCal_CheckBeginEndForm(c.line, message, kLine), c.good) << c.line;
+        EXPECT_EQ(vcal::vCal_CheckBeginEndForm(c.line, message, kLine), c.good) << c.line;
         EXPECT_STREQ(message, c.message) << c.line;
     }
 }
@@ -416,18 +417,18 @@ TEST(VcalChecks, BlockChecks) {
     todo.flag[VCAL_SLOT_GEO] = 1;
     vcal::TextBuffer errors;
     vcal::TextBuffer warnings;
-    ASSERT_EQ(vCal_VerifyAllProperty(&todo, &errors, &warnings, kLine, kBlockTodo), 0);
+    ASSERT_EQ(vcal::vCal_VerifyAllProperty(&todo, &errors, &warnings, kLine, vcal::kBlockTodo), 0);
     EXPECT_STREQ(errors.text, "Error, line 7: VCALENDAR properties inside VTODO properties\r\n");
     EXPECT_EQ(warnings.text, nullptr);
     todo.flag[VCAL_SLOT_GEO] = 0;
-    ASSERT_EQ(vCal_VerifyAllProperty(&todo, &errors, &warnings, kLine, kBlockTodo), 0);
+    ASSERT_EQ(vcal::vCal_VerifyAllProperty(&todo, &errors, &warnings, kLine, vcal::kBlockTodo), 0);
     EXPECT_EQ(errors.length, std::strlen(errors.text)) << "a to-do needs nothing";
     // The failing append is named by its step.
     PropertyFlags none{};
     vcal::TextBuffer empty;
     LogCapture log;
     alloc_hook::failAfter(0);
-    EXPECT_EQ(vCal_VerifyAllProperty(&none, &empty, &warnings, kLine, kBlockEvent),
+    EXPECT_EQ(vcal::vCal_VerifyAllProperty(&none, &empty, &warnings, kLine, vcal::kBlockEvent),
               VCAL_ERR_NO_MEMORY);
     alloc_hook::failAfter(-1);
     EXPECT_EQ(log.errors(),

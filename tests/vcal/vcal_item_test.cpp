@@ -77,20 +77,35 @@ std::string field(const PropertyParam &p, const std::string &name) {
     for (auto [flag, slot] : kFlags) {
         if (name == std::string("?") + flag) return std::to_string(p.flags.flag[slot]);
     }
-    if (name == "start") return when(p.startTime);
-    if (name == "end") return when(p.endTime);
-    if (name == "due") return when(p.dueTime);
+    const struct {
+        const char *name;
+        CalapiTime time;
+    } kTimeFields[] = {
+        {"start", p.startTime},         {"end", p.endTime},         {"due", p.dueTime},
+        {"completed", p.completedTime}, {"created", p.createdTime}, {"aalarm", p.audioAlarmTime},
+        {"dalarm", p.displayAlarmTime}};
+    for (const auto &t : kTimeFields) {
+        if (name == t.name) return when(t.time);
+    }
     if (name == "category") return std::to_string(value(p.category));
     if (name == "class") return std::to_string(value(p.classCode));
     if (name == "priority") return std::to_string(value(p.priority));
     if (name == "rnum") return std::to_string(value(p.recurrenceCount));
     if (name == "status") return p.status;
-    if (name == "description") return text(p.description);
-    if (name == "resources") return text(p.resources);
-    if (name == "attendee") return text(p.attendee);
-    if (name == "exdates") {
+    const struct {
+        const char *name;
+        const char *text;
+    } kTextFields[] = {{"description", p.description}, {"resources", p.resources},
+                       {"attendee", p.attendee},       {"attach", p.attachment},
+                       {"location", p.location},       {"related", p.relatedTo},
+                       {"summary", p.summary}};
+    for (const auto &t : kTextFields) {
+        if (name == t.name) return text(t.text);
+    }
+    if (name == "exdates" || name == "rdates") {
         std::string out;
-        for (const TimeNode *n = p.exceptionDates.next; n != nullptr; n = n->next)
+        const TimeNode &head = name == "exdates" ? p.exceptionDates : p.recurrenceDates;
+        for (const TimeNode *n = head.next; n != nullptr; n = n->next)
             out += (out.empty() ? "" : " ") + when(n->time);
         return out;
     }
@@ -200,6 +215,99 @@ TEST(VcalItems, Conversions) {
         for (std::string pair; std::getline(expected, pair, ';');) {
             const size_t eq = pair.find('=');
             EXPECT_EQ(field(t.item, pair.substr(0, eq)), pair.substr(eq + 1)) << c.what;
+        }
+    }
+}
+
+// Each property straight through the conversion of an event: its value
+// lands in its field, and its line without ":" fails in its extractor,
+// logged there and again under the conversion's step for it. The lines
+// that are not extracted (TRANSP and X- included) cannot fail.
+TEST(VcalItems, EachPropertyItsFieldAndItsFailure) {
+    const char *const kNoValue = "vCal_mallocCopy2ndStrValueInFirst (property str)";
+    const char *const kTime = "GetCalapiTimeFromStr (property str)";
+    const struct {
+        uint16_t id;
+        const char *line, *field, *expected;
+        int32_t rc;
+        const char *own, *step;
+    } cases[] = {
+        {VCAL_PROP_AALARM, "AALARM:19980612T080000Z;PT5M;2", "aalarm", "19980612T0800",
+         VCAL_ERR_NO_VALUE, "GetAlarmFromStr (property str)", "GetAlarmFromStr 1"},
+        {VCAL_PROP_ATTACH, "ATTACH:f", "attach", "f", VCAL_ERR_NO_VALUE, kNoValue,
+         "vCal_mallocCopy2ndStrValueInFirst_QP 1"},
+        {VCAL_PROP_ATTENDEE, "ATTENDEE:p", "attendee", "p", VCAL_ERR_NO_VALUE, kNoValue,
+         "vCal_mallocCopy2ndStrValueInFirst_QP 2"},
+        {VCAL_PROP_CATEGORIES, "CATEGORIES:TRAVEL", "category", "4", VCAL_ERR_NO_VALUE,
+         "GetCategories (property str)", "GetCategories"},
+        {VCAL_PROP_CLASS, "CLASS:PRIVATE", "class", "2", VCAL_ERR_BAD_CLASS, "GetClass",
+         "GetCLass"},
+        {VCAL_PROP_COMPLETED, "COMPLETED:19980612T100000Z", "completed", "19980612T1000",
+         VCAL_ERR_NO_VALUE, kTime, "GetCalapiTimeFromStr 1"},
+        {VCAL_PROP_DALARM, "DALARM:19980612T070000Z", "dalarm", "19980612T0700", VCAL_ERR_NO_VALUE,
+         "GetAlarmFromStr (property str)", "GetAlarmFromStr 2"},
+        {VCAL_PROP_DCREATED, "DCREATED:19980101T000000Z", "created", "19980101T0000",
+         VCAL_ERR_NO_VALUE, kTime, "GetCalapiTimeFromStr 2"},
+        {VCAL_PROP_DESCRIPTION, "DESCRIPTION:d", "description", "d", VCAL_ERR_NO_VALUE, kNoValue,
+         "vCal_mallocCopy2ndStrValueInFirst_QP 3"},
+        {VCAL_PROP_DUE, "DUE:19980613T090000Z", "due", "19980613T0900", VCAL_ERR_NO_VALUE, kTime,
+         "GetCalapiTimeFromStr 3"},
+        {VCAL_PROP_DTEND, "DTEND:19980612T110000Z", "end", "19980612T1100", VCAL_ERR_NO_VALUE,
+         kTime, "GetCalapiTimeFromStr 4"},
+        {VCAL_PROP_DTSTART, "DTSTART:19980612T090000Z", "start", "19980612T0900", VCAL_ERR_NO_VALUE,
+         kTime, "GetCalapiTimeFromStr 5"},
+        {VCAL_PROP_EXDATE, "EXDATE:19980614T090000Z", "exdates", "19980614T0900", VCAL_ERR_NO_VALUE,
+         "GetMultiCalapiTimeFromStr (property str)", "GetMultiCalapiTimeFromStr 1"},
+        {VCAL_PROP_LOCATION, "LOCATION:l", "location", "l", VCAL_ERR_NO_VALUE, kNoValue,
+         "vCal_mallocCopy2ndStrValueInFirst_QP 4"},
+        {VCAL_PROP_PRIORITY, "PRIORITY:3", "priority", "2", VCAL_ERR_NO_VALUE,
+         "GetPriorityFromStr (property str)", "GetPriorityFromStr"},
+        {VCAL_PROP_RDATE, "RDATE:19980615T090000Z", "rdates", "19980615T0900", VCAL_ERR_NO_VALUE,
+         "GetMultiCalapiTimeFromStr (property str)", "GetMultiCalapiTimeFromStr 2"},
+        {VCAL_PROP_RELATED_TO, "RELATED-TO:r", "related", "r", VCAL_ERR_NO_VALUE, kNoValue,
+         "vCal_mallocCopy2ndStrValueInFirst_QP 5"},
+        {VCAL_PROP_RESOURCES, "RESOURCES:a;b", "resources", "a\r\nb", VCAL_ERR_NO_VALUE, kNoValue,
+         "vCal_mallocCopy2ndStrValueInFirst_QP 6"},
+        {VCAL_PROP_RNUM, "RNUM:4", "rnum", "4", VCAL_ERR_NO_VALUE,
+         "GetNumberFromStr (property str)", "GetNumberFromStr"},
+        {VCAL_PROP_STATUS, "STATUS:tentative", "status", "TENTATIVE", VCAL_ERR_NO_VALUE,
+         "GetStatus (property str)", "GetStatus"},
+        {VCAL_PROP_SUMMARY, "SUMMARY:s", "summary", "s", VCAL_ERR_NO_VALUE, kNoValue,
+         "vCal_mallocCopy2ndStrValueInFirst_QP 7"},
+        {VCAL_PROP_TRANSP, "TRANSP:1", nullptr, nullptr, 0, nullptr, nullptr},
+        {VCAL_PROP_X, "X-A:b", nullptr, nullptr, 0, nullptr, nullptr},
+        {VCAL_PROP_RRULE, "RRULE:D1 #2", nullptr, nullptr, 0, nullptr, nullptr},
+        {VCAL_PROP_EXRULE, "EXRULE:D1 #2", nullptr, nullptr, 0, nullptr, nullptr},
+        {VCAL_PROP_UID, "UID:u", nullptr, nullptr, 0, nullptr, nullptr},
+        {VCAL_PROP_TZ, "TZ:+01", nullptr, nullptr, 0, nullptr, nullptr},
+    };
+    for (const auto &c : cases) {
+        std::string line = c.line;
+        for (bool withValue : {true, false}) {
+            if (!withValue) line.erase(line.find(':'));
+            PropertyNode property{};
+            property.propertyId = c.id;
+            property.line = line.data();
+            VEventNode entity{};
+            entity.properties = &property;
+            PropertyParam item{};
+            LogCapture log;
+            const int32_t rc =
+                vcal::ChangeFormatPTreeToKRec(&entity, VCAL_ITEM_EVENT, &item, nullptr, 0);
+            if (withValue || c.own == nullptr) {
+                EXPECT_EQ(rc, 0) << line;
+                EXPECT_TRUE(log.errors().empty()) << line;
+                if (c.field != nullptr) {
+                    EXPECT_EQ(field(item, c.field), c.expected) << line;
+                }
+            } else {
+                EXPECT_EQ(rc, c.rc) << line;
+                EXPECT_EQ(log.errors(),
+                          (std::vector<std::string>{
+                              c.own, std::string("ChangeFormatPTreeToKRec: ") + c.step}))
+                    << line;
+            }
+            vcal::releaseItem(&item);
         }
     }
 }

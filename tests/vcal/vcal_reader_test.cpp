@@ -286,12 +286,12 @@ TEST(VcalReader, ReadTreesMixWithOtherNodes) {
         VCalendarNode *second = r.tree->firstCalendar->next;
         VEventNode *event = r.tree->firstCalendar->events;
         PropertyNode *added = nullptr;
-        ASSERT_EQ(vCal_CreatePropertyNode(&added), 0);
+        ASSERT_EQ(vcal::vCal_CreatePropertyNode(&added), 0);
         added->line = static_cast<char *>(std::malloc(8));
         std::strcpy(added->line, "UID:1\r");
         event->properties->next->next = added;
         VEventNode *created = nullptr;
-        ASSERT_EQ(vCal_CreateVEventNode(&created), 0);
+        ASSERT_EQ(vcal::vCal_CreateVEventNode(&created), 0);
         event->next = created;
         PropertyNode *own = second->events->properties;
         second->events->properties = nullptr;

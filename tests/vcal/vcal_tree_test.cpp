@@ -26,7 +26,7 @@ char *text(const char *s) {
 
 PropertyNode *property(const char *line, PropertyNode *next = nullptr) {
     PropertyNode *node = nullptr;
-    EXPECT_EQ(vCal_CreatePropertyNode(&node), 0);
+    EXPECT_EQ(vcal::vCal_CreatePropertyNode(&node), 0);
     node->propertyId = VCAL_PROP_SUMMARY;
     node->line = text(line);
     node->next = next;
@@ -39,14 +39,14 @@ ParseTreeHandle *tree(int calendars) {
     VCalendarNode *last = nullptr;
     for (int i = 0; i < calendars; ++i) {
         VCalendarNode *c = nullptr;
-        EXPECT_EQ(vCal_CreateVCalendarNode(&c), 0);
+        EXPECT_EQ(vcal::vCal_CreateVCalendarNode(&c), 0);
         c->properties = property("VERSION:1.0", property("PRODID:x"));
         VEventNode *first = nullptr;
         VEventNode *second = nullptr;
         VTodoNode *todo = nullptr;
-        EXPECT_EQ(vCal_CreateVEventNode(&first), 0);
-        EXPECT_EQ(vCal_CreateVEventNode(&second), 0);
-        EXPECT_EQ(vCal_CreateVTodoNode(&todo), 0);
+        EXPECT_EQ(vcal::vCal_CreateVEventNode(&first), 0);
+        EXPECT_EQ(vcal::vCal_CreateVEventNode(&second), 0);
+        EXPECT_EQ(vcal::vCal_CreateVTodoNode(&todo), 0);
         first->next = second;
         first->properties = property("SUMMARY:a");
         c->events = first;
@@ -86,16 +86,16 @@ template <class Node> void expectCreateFails(int32_t (*create)(Node **), const c
 
 TEST(VcalTree, CreatedNodes) {
     VEventNode *event = nullptr;
-    ASSERT_EQ(vCal_CreateVEventNode(&event), 0);
+    ASSERT_EQ(vcal::vCal_CreateVEventNode(&event), 0);
     EXPECT_EQ(event->valid, 1);
     EXPECT_EQ(event->propertyCount, 0);
     EXPECT_EQ(value(event->properties), nullptr);
     EXPECT_EQ(std::count(event->flags.flag, event->flags.flag + VCAL_FLAG_SLOTS, 0), 38);
     vCal_DestroyVEventList(&event);
-    expectCreateFails(vCal_CreatePropertyNode, "vCal_CreatePropertyNode (malloc)");
-    expectCreateFails(vCal_CreateVCalendarNode, "vCal_CreateVCalendarNode (malloc)");
-    expectCreateFails(vCal_CreateVEventNode, "vCal_CreateVEventNode (malloc)");
-    expectCreateFails(vCal_CreateVTodoNode, "vCal_CreateVTodoNode (malloc)");
+    expectCreateFails(vcal::vCal_CreatePropertyNode, "vCal_CreatePropertyNode (malloc)");
+    expectCreateFails(vcal::vCal_CreateVCalendarNode, "vCal_CreateVCalendarNode (malloc)");
+    expectCreateFails(vcal::vCal_CreateVEventNode, "vCal_CreateVEventNode (malloc)");
+    expectCreateFails(vcal::vCal_CreateVTodoNode, "vCal_CreateVTodoNode (malloc)");
 }
 
 TEST(VcalTree, DestroyFreesEverythingAndClearsTheCallersPointer) {
@@ -133,7 +133,7 @@ TEST(VcalTree, LongChainsDestroyIteratively) {
     VEventNode *last = nullptr;
     for (int i = 0; i < 200000; ++i) {
         VEventNode *e = nullptr;
-        ASSERT_EQ(vCal_CreateVEventNode(&e), 0);
+        ASSERT_EQ(vcal::vCal_CreateVEventNode(&e), 0);
         if (last != nullptr)
             last->next = e;
         else

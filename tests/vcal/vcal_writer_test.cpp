@@ -153,35 +153,40 @@ TEST(VcalWriter, Lines) {
         std::function<int32_t(char **)> make;
         std::string expected;
     } cases[] = {
-        {[](char **l) { return ConvertSingleDate(l, 0, "DTSTART:"); }, "DTSTART:19910101T000000Z"},
-        {[](char **l) { return ConvertAlarm(l, minutes("19920229T120500Z"), "AALARM:"); },
+        {[](char **l) { return vcal::ConvertSingleDate(l, 0, "DTSTART:"); },
+         "DTSTART:19910101T000000Z"},
+        {[](char **l) { return vcal::ConvertAlarm(l, minutes("19920229T120500Z"), "AALARM:"); },
          "AALARM:19920229T120500Z"},
-        {[](char **l) { return ConvertSingleDate(l, minutes("20361231T235900Z"), "DUE:"); },
+        {[](char **l) { return vcal::ConvertSingleDate(l, minutes("20361231T235900Z"), "DUE:"); },
          "DUE:20361231T235900Z"},
-        {[&](char **l) { return ConvertMultiDate(l, &dates, "EXDATE:"); },
+        {[&](char **l) { return vcal::ConvertMultiDate(l, &dates, "EXDATE:"); },
          "EXDATE:19910101T000000Z;19910102T000100Z"},
-        {[](char **l) { return ConvertSingleNumber(l, 4294967295u, "PRIORITY:"); },
+        {[](char **l) { return vcal::ConvertSingleNumber(l, 4294967295u, "PRIORITY:"); },
          "PRIORITY:4294967295"},
-        {[](char **l) { return ConvertCategories(l, 2); }, "CATEGORIES:HOLIDAY"},
-        {[](char **l) { return ConvertCategories(l, 4); }, "CATEGORIES:SPECIAL OCCASION"},
-        {[](char **l) { return ConvertClass(l, 1, VCAL_ITEM_EVENT); }, "CLASS:CONFIDENTIAL"},
-        {[](char **l) { return ConvertClass(l, 1, VCAL_ITEM_TODO); }, "CLASS:PUBLIC"},
-        {[](char **l) { return ConvertPutStrInExportForm(l, "a\r\nb\rc\nd\r\n", "UID:"); },
+        {[](char **l) { return vcal::ConvertCategories(l, 2); }, "CATEGORIES:HOLIDAY"},
+        {[](char **l) { return vcal::ConvertCategories(l, 4); }, "CATEGORIES:SPECIAL OCCASION"},
+        {[](char **l) { return vcal::ConvertClass(l, 1, VCAL_ITEM_EVENT); }, "CLASS:CONFIDENTIAL"},
+        {[](char **l) { return vcal::ConvertClass(l, 1, VCAL_ITEM_TODO); }, "CLASS:PUBLIC"},
+        {[](char **l) { return vcal::ConvertPutStrInExportForm(l, "a\r\nb\rc\nd\r\n", "UID:"); },
          "UID:abcd"},
         // Cut before the last blank once 76 characters stand in the line.
-        {[&](char **l) { return ConvertPutStrInExportForm(l, words.c_str(), "SUMMARY:"); },
+        {[&](char **l) { return vcal::ConvertPutStrInExportForm(l, words.c_str(), "SUMMARY:"); },
          "SUMMARY:" + words.substr(0, 64) + "\n" + words.substr(64)},
-        {[](char **l) { return ConvertPutStrInExportForm(l, std::string(90, 'x').c_str(), "S:"); },
+        {[](char **l) {
+             return vcal::ConvertPutStrInExportForm(l, std::string(90, 'x').c_str(), "S:");
+         },
          "S:" + std::string(90, 'x')},
-        {[](char **l) { return ConvertPutStrInExportForm(l, nullptr, "S:"); },
+        {[](char **l) { return vcal::ConvertPutStrInExportForm(l, nullptr, "S:"); },
          "rc " + std::to_string(VCAL_ERR_NULL_STREAM)},
         {[](char **l) {
-             return ConvertPutStrInExportForm(l, "x=\ny\r\n", "D", ExportForm::QuotedPrintable);
+             return vcal::ConvertPutStrInExportForm(l, "x=\ny\r\n", "D",
+                                                    vcal::ExportForm::QuotedPrintable);
          },
          "D;ENCODING=QUOTED-PRINTABLE:x==0D=0A=\ny"},
         {[&](char **l) {
-             return ConvertPutStrInExportForm(l, (segment + segment + "z\r" + segment).c_str(), "D",
-                                              ExportForm::QuotedPrintable);
+             return vcal::ConvertPutStrInExportForm(l,
+                                                    (segment + segment + "z\r" + segment).c_str(),
+                                                    "D", vcal::ExportForm::QuotedPrintable);
          },
          "D;ENCODING=QUOTED-PRINTABLE:" + segment + "=\n" + segment + "=\nz=0D=0A=\n" + segment},
     };
