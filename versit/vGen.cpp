@@ -23,11 +23,12 @@
 // - Under flag 0x01 the column is set back after a value that an encoding
 //   would have transformed (BASE64, QUOTED-PRINTABLE or quoting); a value
 //   that none applies to advances it as written.
-// - A fold never directly follows an "=" either: the reader takes an "="
-//   before a line break for a soft line break and drops it, so such a fold
-//   would lose the "=" of a parameter's NAME=. The fold goes one character
-//   later instead. QUOTED-PRINTABLE escapes are kept whole (see
-//   quotedPrintable()).
+// - A fold may come right after an "=": outside QUOTED-PRINTABLE text the
+//   column alone decides where a line breaks, so lines are as short for
+//   every reader. The price: the reader takes an "=" before a line break
+//   for a soft break and drops it, so a value (or a parameter's NAME=)
+//   folded right after an "=" reads back without it. QUOTED-PRINTABLE
+//   escapes are kept whole (see quotedPrintable()).
 // - A value list printed on its own has no property to name its encoding:
 //   only the quoting of unescaped values applies, and it folds as property
 //   values do. A parameter list on its own starts with its first parameter.
@@ -106,7 +107,6 @@ class Writer {
     const SinkKind kind_;
     const int32_t flags_;
     int64_t column_ = 0;
-    char last_ = '\0'; // the last character written
     size_t count_ = 0;
     int32_t lastResult_ = 0;
     bool stopped_ = false;
@@ -119,7 +119,6 @@ class Writer {
 void Writer::emit(const char *p, size_t n) {
     if (n == 0) return;
     count_ += n;
-    last_ = p[n - 1];
     switch (kind_) {
     case SinkKind::Count:
         return;
@@ -156,8 +155,7 @@ void Writer::flushStage() {
 
 // Writes a piece, folded: a CR LF puts the column at 0 after the LF; before
 // any other character but "=", once the column has reached kFoldColumn,
-// CR LF and a blank are inserted (but not right after an "="). Text between
-// folds goes out as one run.
+// CR LF and a blank are inserted. Text between folds goes out as one run.
 void Writer::put(const char *p, size_t n, bool fold) {
     // Most pieces are short and end before the fold column: one look for a
     // CR, and out they go.
@@ -194,9 +192,7 @@ void Writer::put(const char *p, size_t n, bool fold) {
             ++i;
             continue;
         }
-        // NOLINTNEXTLINE(clang-analyzer-core.uninitialized.Assign): p[i - 1] lies in the piece
-        const char previous = i > 0 ? p[i - 1] : last_;
-        if (fold && column_ >= kFoldColumn && c != '=' && previous != '=') {
+        if (fold && column_ >= kFoldColumn && c != '=') {
             emit(p + run, i - run);
             emit("\r\n ", 3);
             run = i;

@@ -85,12 +85,15 @@ TEST(Generator, PropertyLines) {
          "NOTE:" + std::string(69, 'x') + "\r\n " + std::string(31, 'x') + "\r\n"},
         {"values fold also under flag 8", prop("NOTE", value(x100.c_str())), 8,
          "NOTE:" + std::string(69, 'x') + "\r\n " + std::string(31, 'x') + "\r\n"},
-        {"no fold before an equals sign, nor right after one",
-         prop("N", value((std::string(72, 'a') + "==bc").c_str())), 0,
-         "N:" + std::string(72, 'a') + "==b\r\n c\r\n"},
-        {"a parameter's = keeps its value on its line",
+        {"no fold before an equals sign, one right after it",
+         prop("N", value((std::string(72, 'a') + "==b").c_str())), 0,
+         "N:" + std::string(72, 'a') + "==\r\n b\r\n"},
+        {"an equals sign at column 73 ends the line",
+         prop("N", value((std::string(71, 'a') + "=bc").c_str())), 0,
+         "N:" + std::string(71, 'a') + "=\r\n bc\r\n"},
+        {"a parameter's = may end the line too",
          prop("N", value("v"), named(std::string(71, 'P').c_str(), value("x"))), 0,
-         "N;" + std::string(71, 'P') + "=x\r\n :v\r\n"},
+         "N;" + std::string(71, 'P') + "=\r\n x:v\r\n"},
         {"a CR LF in a value starts a new column",
          prop("N", value(("a\r\n" + std::string(80, 'b')).c_str())), 0,
          "N:a\r\n" + std::string(74, 'b') + "\r\n " + std::string(6, 'b') + "\r\n"},
@@ -173,6 +176,40 @@ TEST(Generator, QuotedPrintableEscapesAreNeverSplit) {
         vtest::parse(back, "BEGIN:X\r\n" + text + "END:X\r\n", 0);
         ASSERT_EQ(back.result, 0) << text;
         EXPECT_STREQ(back.tree.root->propertyList->valueList->data, c.read) << text;
+    }
+}
+
+// Outside QUOTED-PRINTABLE the reader takes an "=" before a line break for
+// a soft break and drops it: a value or parameter folded right after an
+// "=" reads back without it. The same text on one line keeps it.
+TEST(Generator, AnEqualsSignBeforeAFoldIsLostOnReading) {
+    const std::string a72(72, 'a');
+    const std::string p71(71, 'P');
+    struct Case {
+        vProperty *property;
+        const char *parameter; // the first parameter's name, as read
+        std::string value;     // its value or the property's, as read
+    } cases[] = {
+        {prop("N", value("a==b")), nullptr, "a==b"},
+        {prop("N", value((a72 + "==b").c_str())), nullptr, a72 + "=b"},
+        {prop("N", value("v"), named("P", value("x"))), "P", "x"},
+        // The parameter's name and value close up into one bare word.
+        {prop("N", value("v"), named(p71.c_str(), value("x"))), "", p71 + "x"},
+    };
+    for (Case &c : cases) {
+        const std::string text = "BEGIN:X\r\n" + body(c.property) + "END:X\r\n";
+        vtest::Parsed back;
+        vtest::parse(back, text, 0);
+        ASSERT_NE(back.tree.root, nullptr) << text;
+        const vProperty *p = back.tree.root->propertyList;
+        if (c.parameter == nullptr) {
+            EXPECT_EQ(vtest::texts(p->valueList), std::vector<std::string>{c.value}) << text;
+        } else {
+            ASSERT_NE(p->parameterList, nullptr) << text;
+            EXPECT_STREQ(p->parameterList->name, c.parameter) << text;
+            EXPECT_EQ(vtest::texts(p->parameterList->valueList), std::vector<std::string>{c.value})
+                << text;
+        }
     }
 }
 
