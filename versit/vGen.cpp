@@ -23,12 +23,12 @@
 // - Under flag 0x01 the column is set back after a value that an encoding
 //   would have transformed (BASE64, QUOTED-PRINTABLE or quoting); a value
 //   that none applies to advances it as written.
-// - A fold never directly follows an "=" either: the reader takes an "="
-//   before a line break for a soft line break and drops it, so such a fold
-//   would lose the "=" of a parameter's NAME= or split a QUOTED-PRINTABLE
-//   escape that starts past column 73 (after long parameters under flag
-//   0x08) into a dropped "=" and two letters. The fold goes one character
-//   later instead.
+// - A fold may come right after an "=": outside QUOTED-PRINTABLE text the
+//   column alone decides where a line breaks, so lines are as short for
+//   every reader. The price: the reader takes an "=" before a line break
+//   for a soft break and drops it, so a value (or a parameter's NAME=)
+//   folded right after an "=" reads back without it. QUOTED-PRINTABLE
+//   escapes are kept whole (see quotedPrintable()).
 // - A value list printed on its own has no property to name its encoding:
 //   only the quoting of unescaped values applies, and it folds as property
 //   values do. A parameter list on its own starts with its first parameter.
@@ -79,11 +79,16 @@ class Writer {
         bool fold;
         void append(const char *p, size_t n) { writer.put(p, n, fold); }
     };
+    struct QuotedPrintableOut {
+        Writer &writer;
+        void append(const char *p, size_t n) { writer.quotedPrintable(p, n); }
+    };
 
   private:
     void emit(const char *p, size_t n);
     void flushStage();
     void put(const char *p, size_t n, bool fold);
+    void quotedPrintable(const char *p, size_t n);
     void literal(const char *text, size_t n) { put(text, n, foldOthers()); }
     void name(char *text);
     void tree(vComponent *root);
@@ -102,7 +107,6 @@ class Writer {
     const SinkKind kind_;
     const int32_t flags_;
     int64_t column_ = 0;
-    char last_ = '\0'; // the last character written
     size_t count_ = 0;
     int32_t lastResult_ = 0;
     bool stopped_ = false;
@@ -115,7 +119,6 @@ class Writer {
 void Writer::emit(const char *p, size_t n) {
     if (n == 0) return;
     count_ += n;
-    last_ = p[n - 1];
     switch (kind_) {
     case SinkKind::Count:
         return;
@@ -152,8 +155,7 @@ void Writer::flushStage() {
 
 // Writes a piece, folded: a CR LF puts the column at 0 after the LF; before
 // any other character but "=", once the column has reached kFoldColumn,
-// CR LF and a blank are inserted (but not right after an "="). Text between
-// folds goes out as one run.
+// CR LF and a blank are inserted. Text between folds goes out as one run.
 void Writer::put(const char *p, size_t n, bool fold) {
     // Most pieces are short and end before the fold column: one look for a
     // CR, and out they go.
@@ -190,9 +192,7 @@ void Writer::put(const char *p, size_t n, bool fold) {
             ++i;
             continue;
         }
-        // NOLINTNEXTLINE(clang-analyzer-core.uninitialized.Assign): p[i - 1] lies in the piece
-        const char previous = i > 0 ? p[i - 1] : last_;
-        if (fold && column_ >= kFoldColumn && c != '=' && previous != '=') {
+        if (fold && column_ >= kFoldColumn && c != '=') {
             emit(p + run, i - run);
             emit("\r\n ", 3);
             run = i;
@@ -202,6 +202,28 @@ void Writer::put(const char *p, size_t n, bool fold) {
         ++i;
     }
     emit(p + run, n - run);
+}
+
+// QUOTED-PRINTABLE text, folded but for the two characters after each "=".
+// A fold right after the "=" of an escape makes the reader drop the "=" as
+// a soft break's, leaving the two hex digits as text; one between the
+// digits leaves a line that decoders working line by line reject. The
+// encoder's soft breaks keep its lines short, so of encoded text only a
+// value that starts near or past the fold column (after long parameters,
+// which flag 0x08 leaves unfolded) meets the case; stored text written
+// under flag 0x01 may meet it anywhere. A line two characters longer is a
+// lesser harm than a value that cannot be decoded.
+void Writer::quotedPrintable(const char *p, size_t n) {
+    while (n > 0) {
+        const void *equals = std::memchr(p, '=', n);
+        const size_t text =
+            equals != nullptr ? static_cast<size_t>(static_cast<const char *>(equals) - p) : n;
+        put(p, text, true);
+        const size_t escape = n - text < 3 ? n - text : 3;
+        put(p + text, escape, false);
+        p += text + escape;
+        n -= text + escape;
+    }
 }
 
 // Names are written in upper case, and the tree keeps them so.
@@ -241,10 +263,14 @@ void Writer::propertyValue(vValue *value, int32_t encoding) {
     if (!qp && !b64 && !quote) {
         raw(text, true);
     } else if (!encode()) {
-        raw(text, true);
+        // Stored QUOTED-PRINTABLE text is read back as such all the same.
+        if (qp)
+            quotedPrintable(text, std::strlen(text));
+        else
+            raw(text, true);
         column_ = before;
     } else if (qp) {
-        Encoded out{*this, true};
+        QuotedPrintableOut out{*this};
         column_ = venc::qpEncode(reinterpret_cast<const unsigned char *>(text), std::strlen(text),
                                  column32(), out);
     } else if (b64) {

@@ -8,6 +8,7 @@
 //   occurrences, added to a new tree, written and read back.
 // No crash, no leak (sanitizers and memcheck watch the rest); a summary of
 // what was read and which result codes came back is printed.
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -108,8 +109,9 @@ std::string reexported(VCardContext *context, const std::string &text, Summary &
 // are kept as names with parameters, and lose or gain empty parameters and
 // quotes when written and read again (a QUOTED-PRINTABLE value that
 // starts with a blank may lose it on the way). Likewise an "=" ending a
-// line that is not continued is read as such a break and lost. Null when
-// the text has neither.
+// line that is not continued is read as such a break and lost, and so is
+// one that a fold follows in a value that is not QUOTED-PRINTABLE (one
+// whose ENCODING is misspelt, say). Null when the text has none of these.
 const char *unstableReason(const std::string &text) {
     std::vector<std::string> lines;
     for (size_t at = 0; at < text.size();) {
@@ -118,14 +120,29 @@ const char *unstableReason(const std::string &text) {
         lines.push_back(text.substr(at, end - at));
         at = end + 2;
     }
+    auto continued = [&](size_t i) {
+        return i < lines.size() && !lines[i].empty() && (lines[i][0] == ' ' || lines[i][0] == '\t');
+    };
+    // Looked for first: the checks below also match what reads back alike
+    // (the empty line after a BASE64 value, the "=" of its padding), so a
+    // card they name may owe its change to this one.
+    std::string head; // the current property's name and parameters, upper-cased
     for (size_t i = 0; i < lines.size(); ++i) {
         const std::string &line = lines[i];
-        const bool continuation = !line.empty() && (line[0] == ' ' || line[0] == '\t');
-        if (!continuation && line.find(':') == std::string::npos)
+        if (!continued(i)) {
+            head = line.substr(0, line.find(':'));
+            for (char &c : head)
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+        if (!line.empty() && line.back() == '=' && continued(i + 1) &&
+            head.find("QUOTED-PRINTABLE") == std::string::npos)
+            return "an \"=\" before a fold in a value that is not QUOTED-PRINTABLE";
+    }
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string &line = lines[i];
+        if (!continued(i) && line.find(':') == std::string::npos)
             return "a line that is no property (soft break without blank)";
-        const bool nextContinues = i + 1 < lines.size() && !lines[i + 1].empty() &&
-                                   (lines[i + 1][0] == ' ' || lines[i + 1][0] == '\t');
-        if (!line.empty() && line.back() == '=' && !nextContinues)
+        if (!line.empty() && line.back() == '=' && !continued(i + 1))
             return "an \"=\" ending a line that is not continued";
     }
     return nullptr;

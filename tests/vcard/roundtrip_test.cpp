@@ -6,8 +6,9 @@
 // property, grouped and "X-" names, TYPE, VALUE and X- parameters,
 // QUOTED-PRINTABLE and BASE64 values (any bytes), and nested AGENT cards.
 // Plain values avoid what no text can carry: line breaks, quotes (which
-// make a value an escaped one), a leading blank, a trailing "=" (read as a
-// soft line break).
+// make a value an escaped one), a leading blank, an "=" (a fold may fall
+// right after it, and an "=" ending a line is read as a soft line break).
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -51,10 +52,9 @@ class CardMaker {
         const int n = pick(5) == 0 ? pick(200) : pick(20);
         for (int i = 0; i < n; ++i)
             s += kChars[pick(sizeof kChars - 1)];
+        s.erase(std::remove(s.begin(), s.end(), '='), s.end());
         while (!s.empty() && (s[0] == ' ' || s[0] == '\t'))
             s.erase(0, 1);
-        while (!s.empty() && s.back() == '=')
-            s.pop_back();
         return s;
     }
 
