@@ -14,7 +14,10 @@
 #define VERSIT_API /* linked into the program itself */
 #elif defined(_WIN32)
 #if defined(VERSIT_BUILDING)
-#define VERSIT_API __declspec(dllexport)
+/* The DLLs' module-definition files, written from the export lists, say
+ * what each exports: the same objects serve libversit and the interop
+ * library, which must not export libversit's functions again. */
+#define VERSIT_API
 #else
 #define VERSIT_API __declspec(dllimport)
 #endif

@@ -4,8 +4,11 @@
  *
  * libversit keeps its interface and behaviour exactly as they are fixed;
  * this second library (libversit_interop, linked with -lversit_interop
- * -lversit) is built on it and offers what every client ends up writing
- * for itself. Functions return 0 or a result code of versit_result.h.
+ * -lversit) is built from the same sources and offers what every client
+ * ends up writing for itself. It holds its own copy of libversit's code
+ * and shares no state with libversit: records made by either are plain
+ * malloc'ed records that either releases. Functions return 0 or a result
+ * code of versit_result.h.
  *
  * Client forms: the records libversit hands out, walked and released in
  * one place.
@@ -31,7 +34,7 @@
 #define VERSIT_INTEROP_API
 #elif defined(_WIN32)
 #if defined(VERSIT_INTEROP_BUILDING)
-#define VERSIT_INTEROP_API __declspec(dllexport)
+#define VERSIT_INTEROP_API /* exported through the module-definition file */
 #else
 #define VERSIT_INTEROP_API __declspec(dllimport)
 #endif
