@@ -21,6 +21,7 @@
 #ifndef VERSIT_INTEROP_H
 #define VERSIT_INTEROP_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include "versit_export.h"
@@ -110,6 +111,96 @@ VERSIT_INTEROP_API void VI_cardReaderStart(VI_CardReader *reader, VCardContext *
  * walk then stays where it is and the call can be repeated.
  * VCARD_ERR_NULL_ARGUMENT for a null reader or card address. */
 VERSIT_INTEROP_API int32_t VI_readCard(VI_CardReader *reader, vComponent **card);
+
+/* Writes `card` as vCard 2.1 text that every reader reads back as it is,
+ * in *text (malloc'ed; free it): VCARD_exportObjectToBuffer after giving
+ * every plain property whose value holds "=", a line break or 8-bit bytes
+ * ENCODING=QUOTED-PRINTABLE (the card keeps the parameter). Results those
+ * of the export; VLIB_ERR_NO_MEMORY; VCARD_ERR_NULL_ARGUMENT. */
+VERSIT_INTEROP_API int32_t VI_exportCard(VCardContext *context, vComponent *card, char **text);
+
+/* ------------------------------------------------------------------------
+ * Result codes.
+ */
+
+/* The symbolic name of any result code of versit_result.h ("VERSIT_OK",
+ * "VCARD_ERR_NO_CARD" ...), or null for a code that has none. Static. */
+VERSIT_INTEROP_API const char *VI_resultName(int32_t code);
+
+/* What the code means, in a few words ("no card left ..."), or null. */
+VERSIT_INTEROP_API const char *VI_resultText(int32_t code);
+
+/* ------------------------------------------------------------------------
+ * Tolerant reading: files as phones and PIMs really write them.
+ *
+ * The tolerant reader repairs what it can and says so: every repair, loss
+ * and skipped card is reported, with the line of the text it concerns,
+ * through the caller's report function. Values are handed out as UTF-8.
+ *
+ * Repairs: a byte-order mark (UTF-8; UTF-16 text is converted first), NUL
+ * bytes, and text between cards are skipped; reading resynchronises at the
+ * next BEGIN:VCARD. Inside a card, a QUOTED-PRINTABLE soft line break
+ * continued by a line that starts no known property, and BASE64 data
+ * continued without indentation, are joined; bare QUOTED-PRINTABLE and
+ * BASE64 parameters (and ENCODING=B) select their encoding; lower-case
+ * and malformed QUOTED-PRINTABLE escapes and an "=" at the very end are
+ * read as meant; other lines that are no property are dropped; a card
+ * without END (at the end of the text, or before the next card's BEGIN)
+ * keeps what it has. CHARSET= values (and 8-bit text without one: UTF-8
+ * when it is valid, else Windows-1252) are decoded to UTF-8 and the
+ * property says CHARSET=UTF-8.
+ */
+
+/* How much a report weighs. */
+typedef enum VI_ReportKind {
+    VI_REPORT_NOTE = 0,     /* text outside any card was passed over */
+    VI_REPORT_REPAIRED = 1, /* read as its writer meant it: nothing lost */
+    VI_REPORT_LOST = 2,     /* read, but something of it was dropped or replaced */
+    VI_REPORT_SKIPPED = 3   /* a whole card was left out */
+} VI_ReportKind;
+
+typedef struct VI_Report {
+    uint64_t line;       /* 1-based line of the text the report is about */
+    int32_t kind;        /* a VI_ReportKind */
+    const char *message; /* what was repaired and what was kept; valid during the call */
+} VI_Report;
+
+typedef void (*VI_ReportFn)(void *user, const VI_Report *report);
+
+/* What a tolerant reader has met so far. */
+typedef struct VI_ReadCounts {
+    uint64_t read;      /* cards handed out */
+    uint64_t repaired;  /* of those, cards with at least one repair */
+    uint64_t lossy;     /* of those, cards that lost something */
+    uint64_t skipped;   /* cards left out */
+    uint64_t junkLines; /* non-blank lines outside any card, passed over */
+} VI_ReadCounts;
+
+typedef struct VI_TolerantReader VI_TolerantReader;
+
+/* A reader over the `length` bytes of `text`, which must stay unchanged
+ * while the reader is used (the reader copies nothing but what it
+ * repairs). `report` (may be null) is called for every report, with
+ * `user`. 0; VCARD_ERR_NULL_ARGUMENT for a null reader address or text;
+ * VLIB_ERR_NO_MEMORY. */
+VERSIT_INTEROP_API int32_t VI_tolerantReaderCreate(VI_TolerantReader **reader, const char *text,
+                                                   size_t length, VI_ReportFn report, void *user);
+
+/* The next card, read with `context` (its flags apply) and repaired, in
+ * *card (destroy it with VCARD_destroyCard). Cards that cannot be read at
+ * all are reported as skipped and passed over. 0 with a card;
+ * VCARD_ERR_NO_CARD when no card is left (also on every later call);
+ * VLIB_ERR_NO_MEMORY (nothing was consumed: the call can be repeated);
+ * VCARD_ERR_NULL_ARGUMENT. */
+VERSIT_INTEROP_API int32_t VI_readCardTolerantly(VI_TolerantReader *reader, VCardContext *context,
+                                                 vComponent **card);
+
+/* The counts so far in *counts. */
+VERSIT_INTEROP_API void VI_tolerantReaderCounts(const VI_TolerantReader *reader,
+                                                VI_ReadCounts *counts);
+
+/* Releases the reader and clears *reader. A null reader is ignored. */
+VERSIT_INTEROP_API void VI_tolerantReaderDestroy(VI_TolerantReader **reader);
 
 VERSIT_END_DECLS
 

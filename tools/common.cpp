@@ -1,36 +1,16 @@
 #include <cstring>
 
 #include "tool.h"
-#include "versit_result.h"
-
-namespace {
-
-struct ResultName {
-    int32_t code;
-    const char *name;
-    const char *meaning;
-};
-#define VERSIT_TOOL_RESULT_ROW(name, value, meaning) {value, #name, meaning},
-constexpr ResultName kResultNames[] = {VERSIT_RESULT_CODES(VERSIT_TOOL_RESULT_ROW)};
-#undef VERSIT_TOOL_RESULT_ROW
-
-const ResultName *find(int32_t code) {
-    for (const ResultName &r : kResultNames) {
-        if (r.code == code) return &r;
-    }
-    return nullptr;
-}
-
-} // namespace
+#include "versit_interop.h"
 
 const char *resultName(int32_t code) {
-    const ResultName *r = find(code);
-    return r != nullptr ? r->name : "(no name)";
+    const char *name = VI_resultName(code);
+    return name != nullptr ? name : "(no name)";
 }
 
 void printResult(FILE *out, const char *what, int32_t code) {
-    if (const ResultName *r = find(code))
-        std::fprintf(out, "%s: %s (%s)\n", what, r->name, r->meaning);
+    if (const char *name = VI_resultName(code))
+        std::fprintf(out, "%s: %s (%s)\n", what, name, VI_resultText(code));
     else
         std::fprintf(out, "%s: %ld\n", what, static_cast<long>(code));
 }

@@ -25,8 +25,12 @@ struct Command {
 constexpr Command kCommands[] = {
     {"parse", "parse FILE|- [--print]",
      "parse every component of a versit file and show its tree (or print it back)", runParse},
-    {"vcard", "vcard FILE [--count] [--no-default-types]",
-     "import, verify and export every vCard of a file", runVcard},
+    {"vcard", "vcard [--strict] [--verbose] [--count] [--no-default-types] FILE|-...",
+     "read every vCard of the files, repairing what phones and PIMs get wrong (--strict: the "
+     "library's exact reading), verify it and write it to standard output; a summary per file "
+     "and every loss on standard error, every repair too with --verbose (exit 0 nothing lost, "
+     "1 something skipped or lost, 2 unreadable)",
+     runVcard},
     {"ab", "ab import|export|list --book BOOK.db ...",
      "an address book in a file: import FILE.vcf creates an entry per card, export [ID...] "
      "writes entries as vCards, list shows them",

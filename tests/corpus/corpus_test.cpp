@@ -8,6 +8,7 @@
 //   occurrences, added to a new tree, written and read back.
 // No crash, no leak (sanitizers and memcheck watch the rest); a summary of
 // what was read and which result codes came back is printed.
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -53,6 +54,11 @@ struct Summary {
     int items = 0;
     std::map<std::string, std::map<std::string, int>> codes; // by operation
     std::map<std::string, int> unstable;                     // cards by reason
+    // Tolerant reading: cards, and reports by kind and by what they say.
+    int tolerantCards = 0;
+    int tolerantSkipped = 0;
+    int roundTripLosses = 0;
+    std::map<std::string, int> reports;
     void seen(const char *operation, int32_t code) { ++codes[operation][codeName(code)]; }
     void print() const {
         std::printf("corpus: %d files, %d cards, %d address-book entries, %d calendars, "
@@ -66,6 +72,15 @@ struct Summary {
         }
         for (const auto &[reason, count] : unstable)
             std::printf("  not written back alike: %d cards, %s\n", count, reason.c_str());
+        std::printf("tolerant: %d cards, %d skipped, %d written and read back with a property "
+                    "lost\n",
+                    tolerantCards, tolerantSkipped, roundTripLosses);
+        std::vector<std::pair<int, std::string>> byCount;
+        for (const auto &[what, count] : reports)
+            byCount.emplace_back(count, what);
+        std::sort(byCount.rbegin(), byCount.rend());
+        for (size_t i = 0; i < byCount.size() && i < 12; ++i)
+            std::printf("  %6d %s\n", byCount[i].first, byCount[i].second.c_str());
     }
 };
 
@@ -171,6 +186,88 @@ void cardByCard(VCardContext *context, const std::string &text, const std::strin
         ASSERT_NE(reason, nullptr) << name << "\n" << first << "\nwritten back as\n" << third;
         ++summary.unstable[reason];
     }
+}
+
+// Every property of a card and the cards nested in it, as "NAME=values":
+// what a round trip must keep (parameters may gain default types).
+std::vector<std::string> properties(const vComponent *card) {
+    std::vector<std::string> out;
+    std::vector<const vComponent *> pending = {card};
+    while (!pending.empty()) {
+        const vComponent *c = pending.back();
+        pending.pop_back();
+        for (const vProperty *p = c->propertyList; p != nullptr; p = p->next) {
+            std::string entry = p->name;
+            for (const vValue *v = p->valueList; v != nullptr; v = v->next) {
+                entry += '=';
+                if (v->encoding == VLIB_ENCODING_BASE64) {
+                    entry.append(v->data, static_cast<size_t>(v->dataSize));
+                } else {
+                    // Readers drop the blanks a value starts with, whatever
+                    // wrote them (a quoted-printable "=20" included).
+                    const char *text = v->data;
+                    while (*text == ' ' || *text == '\t')
+                        ++text;
+                    entry += text;
+                }
+            }
+            out.push_back(entry);
+        }
+        for (const vComponent *n = c->subComponent; n != nullptr; n = n->next)
+            pending.push_back(n);
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+void countReport(void *user, const VI_Report *report) {
+    static const char *const kKinds[] = {"note", "repaired", "lost", "skipped"};
+    // Reports are counted by their kind of repair, not their details: the
+    // text before any quote or parenthesis, numbers as N.
+    std::string what;
+    for (const char *p = report->message; *p != '\0' && *p != '"' && *p != '('; ++p) {
+        if (std::isdigit(static_cast<unsigned char>(*p)) == 0)
+            what += *p;
+        else if (what.empty() || what.back() != 'N')
+            what += 'N';
+    }
+    ++static_cast<Summary *>(user)->reports[std::string(kKinds[report->kind & 3]) + ": " + what];
+}
+
+// Tolerant reading: every card of the text, each written and read back
+// strictly with every property and value it had.
+void tolerantCards(VCardContext *context, const std::string &text, const std::string &name,
+                   Summary &summary) {
+    VI_TolerantReader *reader = nullptr;
+    ASSERT_EQ(VI_tolerantReaderCreate(&reader, text.data(), text.size(), countReport, &summary), 0);
+    for (;;) {
+        Card card;
+        const int32_t rc = VI_readCardTolerantly(reader, context, &card.root);
+        if (rc == VCARD_ERR_NO_CARD) break;
+        ASSERT_EQ(rc, 0) << name;
+        ++summary.tolerantCards;
+        char *exported = nullptr;
+        ASSERT_EQ(VI_exportCard(context, card.root, &exported), 0) << name;
+        Card back;
+        vctest::import(context, back, exported);
+        std::free(exported);
+        ASSERT_NE(back.root, nullptr) << name;
+        if (properties(card.root) != properties(back.root)) {
+            ++summary.roundTripLosses;
+            std::string changed;
+            const std::vector<std::string> before = properties(card.root);
+            const std::vector<std::string> after = properties(back.root);
+            for (const std::string &p : before) {
+                if (std::find(after.begin(), after.end(), p) == after.end())
+                    changed += "\n  " + p.substr(0, 120);
+            }
+            ADD_FAILURE() << name << ": properties changed on the way:" << changed;
+        }
+    }
+    VI_ReadCounts counts{};
+    VI_tolerantReaderCounts(reader, &counts);
+    summary.tolerantSkipped += static_cast<int>(counts.skipped);
+    VI_tolerantReaderDestroy(&reader);
 }
 
 void throughAddressBook(VCardContext *context, const std::string &text, Summary &summary) {
@@ -304,6 +401,7 @@ TEST(Corpus, EveryFileThroughEveryLayer) {
         alloc_hook::startTracking();
         if (column[5] == "vcard21") {
             cardByCard(context, text, column[0], summary);
+            tolerantCards(context, text, column[0], summary);
             throughAddressBook(context, text, summary);
         } else {
             EXPECT_EQ(column[5], "vcal10") << line;

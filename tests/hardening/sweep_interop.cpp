@@ -1,5 +1,6 @@
 // The interop library's client forms: taking, rewriting and releasing
 // calendar items, and walking the cards of a text.
+#include <cstdlib>
 #include <string>
 
 #include "sweep.h"
@@ -61,6 +62,51 @@ const Row kRows[] = {
              EXPECT_EQ(cards, 2);
          }
          EXPECT_TRUE(!failed || alloc_hook::failed());
+     }},
+    {"VI_tolerantReaderCreate VI_readCardTolerantly VI_tolerantReaderCounts "
+     "VI_tolerantReaderDestroy",
+     kSome,
+     [](Forms &f) {
+         // Every repair path: junk, an unindented soft break, a bare
+         // encoding word, 8-bit text without a charset, a missing END.
+         static const std::string kText =
+             "junk\r\nBEGIN:VCARD\r\nNOTE;QUOTED-PRINTABLE:a=\r\nb=3d\r\nN:M\xFCller\r\n"
+             "END:VCARD\r\nBEGIN:VCARD\r\nFN:x=y\r\n";
+         VI_TolerantReader *reader = nullptr;
+         int32_t result =
+             VI_tolerantReaderCreate(&reader, kText.data(), kText.size(), nullptr, nullptr);
+         while (result == 0) {
+             vComponent *card = nullptr;
+             result = VI_readCardTolerantly(reader, f.context, &card);
+             VCARD_destroyCard(f.context, &card);
+         }
+         VI_ReadCounts counts{};
+         VI_tolerantReaderCounts(reader, &counts);
+         VI_tolerantReaderDestroy(&reader);
+         // The parser drops a quoted-printable value whose decoding finds no
+         // memory, and goes on, as the exact interface does: the reading
+         // then ends as usual.
+         sweep::expect(result, VCARD_ERR_NO_CARD, {VLIB_ERR_NO_MEMORY, VCARD_ERR_NO_CARD});
+         if (!alloc_hook::failed()) {
+             EXPECT_EQ(counts.read, 2u);
+         }
+     }},
+    {"VI_exportCard", kSome,
+     [](Forms &f) {
+         vctest::Card card;
+         vctest::import(f.context, card, "BEGIN:VCARD\r\nNOTE:a=b\r\nEND:VCARD\r\n");
+         if (card.root == nullptr) return; // the set-up itself ran out of memory
+         char *text = nullptr;
+         // The export's final shrink of its buffer may fail unnoticed (0).
+         sweep::expect(VI_exportCard(f.context, card.root, &text), 0,
+                       {VLIB_ERR_NO_MEMORY, VCARD_ERR_NO_MEMORY, 0});
+         std::free(text);
+     }},
+    {"VI_resultName VI_resultText", sweep::kNever,
+     [](Forms &) {
+         EXPECT_STREQ(VI_resultName(VCARD_ERR_NO_CARD), "VCARD_ERR_NO_CARD");
+         EXPECT_NE(VI_resultText(0), nullptr);
+         EXPECT_EQ(VI_resultName(0x7FFFFFFF), nullptr);
      }},
 };
 

@@ -1,0 +1,145 @@
+#include "interop/charset/utf8.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+#include "platform/ascii.h"
+#include "platform/charset.h"
+
+namespace interop {
+namespace {
+
+// Windows-1252 bytes 0x80 to 0x9F; the five it leaves undefined are read
+// as the C1 controls of the same value, as Windows itself does.
+constexpr uint16_t kWindows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+size_t putUtf8(char *out, uint32_t c) {
+    if (c < 0x80) {
+        out[0] = static_cast<char>(c);
+        return 1;
+    }
+    if (c < 0x800) {
+        out[0] = static_cast<char>(0xC0 | (c >> 6));
+        out[1] = static_cast<char>(0x80 | (c & 0x3F));
+        return 2;
+    }
+    out[0] = static_cast<char>(0xE0 | (c >> 12));
+    out[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out[2] = static_cast<char>(0x80 | (c & 0x3F));
+    return 3;
+}
+
+Decoding fromWindows1252(const char *text, size_t length, char **out, size_t *outLength) {
+    char *buffer = static_cast<char *>(std::malloc(length * 3 + 1));
+    if (buffer == nullptr) return Decoding::NoMemory;
+    size_t n = 0;
+    for (size_t i = 0; i < length; ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const uint32_t c = byte >= 0x80 && byte < 0xA0 ? kWindows1252High[byte - 0x80] : byte;
+        n += putUtf8(buffer + n, c);
+    }
+    buffer[n] = '\0';
+    *out = buffer;
+    *outLength = n;
+    return Decoding::Guessed;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (ascii::upper(a[i]) != ascii::upper(b[i])) return false;
+    }
+    return true;
+}
+
+// Names files use for charsets under another name than the system's.
+struct Alias {
+    std::string_view written;
+    const char *system;
+};
+constexpr Alias kAliases[] = {
+    {"UTF8", "UTF-8"},          {"ASCII", "US-ASCII"},      {"LATIN1", "ISO-8859-1"},
+    {"CHINESE", "GBK"},         {"GB2312", "GBK"},          {"SJIS", "SHIFT_JIS"},
+    {"CP1250", "WINDOWS-1250"}, {"CP1251", "WINDOWS-1251"}, {"CP1252", "WINDOWS-1252"},
+    {"CP1253", "WINDOWS-1253"}, {"CP1254", "WINDOWS-1254"}, {"CP1255", "WINDOWS-1255"},
+    {"CP1256", "WINDOWS-1256"}, {"CP1257", "WINDOWS-1257"}, {"CP1258", "WINDOWS-1258"},
+};
+
+const char *systemName(const char *written) {
+    for (const Alias &a : kAliases) {
+        if (equalsIgnoringCase(a.written, written)) return a.system;
+    }
+    return written;
+}
+
+} // namespace
+
+bool isUtf8(const char *text, size_t length) {
+    const auto *p = reinterpret_cast<const unsigned char *>(text);
+    for (size_t i = 0; i < length;) {
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t extra = 0;
+        uint32_t lowest = 0;
+        uint32_t value = 0;
+        if ((c & 0xE0) == 0xC0) {
+            extra = 1, lowest = 0x80, value = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            extra = 2, lowest = 0x800, value = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            extra = 3, lowest = 0x10000, value = c & 0x07;
+        } else {
+            return false;
+        }
+        if (length - i <= extra) return false;
+        for (size_t k = 1; k <= extra; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80) return false;
+            value = (value << 6) | (p[i + k] & 0x3F);
+        }
+        if (value < lowest || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+            return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+bool namesUtf8(const char *name) {
+    const char *system = systemName(name);
+    return equalsIgnoringCase(system, "UTF-8") || equalsIgnoringCase(system, "US-ASCII");
+}
+
+Decoding decodeToUtf8(const char *charset, const char *text, size_t length, char **out,
+                      size_t *outLength, bool *unknownCharset) {
+    *out = nullptr;
+    *outLength = 0;
+    *unknownCharset = false;
+    bool eightBit = false;
+    for (size_t i = 0; i < length && !eightBit; ++i)
+        eightBit = (static_cast<unsigned char>(text[i]) & 0x80) != 0;
+    if (!eightBit) return Decoding::Unchanged;
+    const bool declared = charset != nullptr && charset[0] != '\0';
+    if (declared && !namesUtf8(charset)) {
+        switch (charset::toUtf8(systemName(charset), text, length, out, outLength)) {
+        case charset::Outcome::Converted:
+            return Decoding::Converted;
+        case charset::Outcome::Replaced:
+            return Decoding::Replaced;
+        case charset::Outcome::NoMemory:
+            return Decoding::NoMemory;
+        case charset::Outcome::UnknownCharset:
+            *unknownCharset = true;
+            break;
+        }
+    }
+    if (isUtf8(text, length)) return Decoding::Unchanged;
+    return fromWindows1252(text, length, out, outLength);
+}
+
+} // namespace interop

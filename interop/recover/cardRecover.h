@@ -1,0 +1,63 @@
+// The tolerant front end of vCard reading: finds each card of a text,
+// whatever stands between cards, and hands out its text repaired so the
+// strict reader reads it as its writer meant it. A card that needs no
+// repair is handed out in place, without a copy.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "interop/recover/lines.h"
+#include "interop/recover/report.h"
+#include "vcal/vcalmsg.h"
+#include "versit_vcard.h"
+
+namespace interop {
+
+struct CardText {
+    const char *text = nullptr; // the card's lines, BEGIN to END
+    size_t length = 0;
+    uint64_t firstLine = 0; // the line of its BEGIN
+};
+
+class CardScanner {
+  public:
+    CardScanner(const char *text, size_t length) : text_(text), cursor_(text, length) {}
+
+    enum class Step { Card, End, NoMemory };
+
+    // The next card in *card, valid until the next call. Text before it is
+    // reported as passed over; each repair is reported as it is made.
+    // After NoMemory nothing was consumed.
+    Step next(VCardContext *context, Reporter &report, CardText &card);
+
+    uint64_t junkLines() const { return junkLines_; }
+
+    // Where the scan stands, to go back to when what follows a card's scan
+    // runs out of memory.
+    struct Mark {
+        LineCursor cursor;
+        uint64_t junkLines;
+    };
+    Mark mark() const { return {cursor_, junkLines_}; }
+    void reset(const Mark &m) {
+        cursor_ = m.cursor;
+        junkLines_ = m.junkLines;
+    }
+
+  private:
+    bool findBegin(Reporter &report, Line &begin);
+    bool copyUpTo(size_t offset);
+    bool put(std::string_view piece);
+    bool putLine(std::string_view text);
+
+    const char *text_;
+    LineCursor cursor_;
+    vcal::TextBuffer repaired_;
+    bool copying_ = false;  // the card is being rebuilt in repaired_
+    size_t copiedUpTo_ = 0; // offset up to which the original is in repaired_
+    size_t cardStart_ = 0;
+    uint64_t junkLines_ = 0;
+};
+
+} // namespace interop

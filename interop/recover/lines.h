@@ -1,0 +1,58 @@
+// Physical lines of a text as tolerant readers meet them: any of CR LF,
+// LF or a lone CR ends a line, lines are numbered from 1, and the tests
+// that decide what a line is (a property's start, a BEGIN or END line,
+// data that continues a value) look at the raw bytes without copying.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace interop {
+
+struct Line {
+    std::string_view text; // without its line break
+    uint64_t number = 0;
+    size_t start = 0; // offset of the line in the whole text
+    size_t end = 0;   // offset after its line break
+};
+
+class LineCursor {
+  public:
+    LineCursor(const char *text, size_t length) : text_(text), length_(length) {}
+
+    // The next line; false at the end of the text.
+    bool next(Line &line);
+    // Where the next line starts, and its number.
+    size_t offset() const { return at_; }
+    uint64_t number() const { return number_ + 1; }
+    // Goes back to a line already read: it is read again next.
+    void rewind(const Line &line) {
+        at_ = line.start;
+        number_ = line.number - 1;
+    }
+
+  private:
+    const char *text_;
+    size_t length_;
+    size_t at_ = 0;
+    uint64_t number_ = 0;
+};
+
+// A line whose first word is `keyword` (any case), blanks allowed before
+// the word and before the ":" after it; `rest` (optional) gets what
+// follows the ":", trimmed of blanks.
+bool isKeywordLine(std::string_view line, std::string_view keyword, std::string_view *rest);
+
+// The shape of a property's start: an optional group ("home."), a name
+// without blanks, "=" or delimiters, optional blanks, then ":" or ";" with
+// a ":" later on the line. *name gets the name without its group.
+bool hasPropertyShape(std::string_view line, std::string_view *name);
+
+// True for a line of blanks only (or nothing).
+bool isBlankLine(std::string_view line);
+
+// True when `a` and `b` are equal without regard to ASCII case.
+bool sameWord(std::string_view a, std::string_view b);
+
+} // namespace interop

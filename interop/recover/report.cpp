@@ -1,0 +1,21 @@
+#include "interop/recover/report.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace interop {
+
+void Reporter::operator()(uint64_t line, VI_ReportKind kind, const char *format, ...) {
+    if (kind == VI_REPORT_REPAIRED) repaired_ = true;
+    if (kind == VI_REPORT_LOST) repaired_ = lossy_ = true;
+    if (fn_ == nullptr) return;
+    char message[320];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(message, sizeof message, format, args);
+    va_end(args);
+    const VI_Report report = {line, kind, message};
+    fn_(user_, &report);
+}
+
+} // namespace interop
