@@ -202,6 +202,32 @@ VERSIT_INTEROP_API void VI_tolerantReaderCounts(const VI_TolerantReader *reader,
 /* Releases the reader and clears *reader. A null reader is ignored. */
 VERSIT_INTEROP_API void VI_tolerantReaderDestroy(VI_TolerantReader **reader);
 
+/* The calendars of the reader's text, read tolerantly: the text is
+ * rewritten so that the exact reader keeps every calendar, event and
+ * to-do with a sensible reading (values in UTF-8, dates and zones in the
+ * exact form, a property given twice read once, a missing DTEND made from
+ * DTSTART, lines the exact reader refuses left out instead of their item;
+ * each repair reported), then read by vCal_ParseTreeFromStreamGet. *tree
+ * belongs to the reader (do not destroy it); walk its calendars with
+ * vCal_GetFirstCalendar / vCal_GetNextCalendar and take the items with
+ * VI_takeItemTolerantly. 0; VCAL_ERR_NO_VCALENDAR when the text holds
+ * none; VCAL_ERR_NO_MEMORY; VCAL_ERR_NULL_ARGUMENT. */
+VERSIT_INTEROP_API int32_t VI_readCalendarsTolerantly(VI_TolerantReader *reader,
+                                                      ParseTreeHandle **tree);
+
+/* As VI_takeItem, over the reader's tree: the first (`first` nonzero) or
+ * next event or to-do of `calendar`. No item ends the walk: one that
+ * cannot be converted is reported as skipped and passed over, one whose
+ * recurrence rule cannot be expanded is kept without its repetitions (a
+ * loss, reported), an event that ends when (or before) it starts is kept.
+ * Release each item with VI_releaseItem. Results: 0;
+ * VCAL_ERR_NO_MORE_ENTITIES at the end; VCAL_ERR_NO_MEMORY;
+ * VCAL_ERR_NULL_CALENDAR, VCAL_ERR_NULL_PROPERTY_PARAM,
+ * VCAL_ERR_BAD_ITEM_TYPE. */
+VERSIT_INTEROP_API int32_t VI_takeItemTolerantly(VI_TolerantReader *reader, VCalendarNode *calendar,
+                                                 uint16_t type, int first, PropertyParam *item,
+                                                 const PropertyNode **lines);
+
 VERSIT_END_DECLS
 
 #endif /* VERSIT_INTEROP_H */

@@ -88,6 +88,88 @@ bool readFile(const char *path, Reading &r) {
     return true;
 }
 
+// A file as the item commands read it: with the exact reader (--strict),
+// or tolerantly, each repair reported on standard error (all of them with
+// --verbose, else what was lost) and a summary at the end.
+struct Input {
+    const char *path = nullptr;
+    bool strict = false;
+    Reading strictReading;
+    std::string text;
+    VI_TolerantReader *reader = nullptr;
+    ParseTreeHandle *tree = nullptr;
+
+    Input() = default;
+    Input(const Input &) = delete;
+    Input &operator=(const Input &) = delete;
+    ~Input() {
+        std::free(strictReading.errors);
+        std::free(strictReading.warnings);
+        if (strictReading.tree != nullptr) vCal_DestroyParseTree(&strictReading.tree);
+        VI_tolerantReaderDestroy(&reader); // the tolerant tree goes with it
+    }
+    int32_t take(VCalendarNode *calendar, uint16_t type, int first, PropertyParam *item,
+                 const PropertyNode **lines) {
+        return strict ? VI_takeItem(calendar, type, first, item, lines)
+                      : VI_takeItemTolerantly(reader, calendar, type, first, item, lines);
+    }
+};
+
+struct ReportSink {
+    const char *path;
+    bool verbose;
+};
+
+void printReport(void *user, const VI_Report *report) {
+    const auto *sink = static_cast<const ReportSink *>(user);
+    static const char *const kKinds[] = {"note", "repaired", "lost", "skipped"};
+    if (!sink->verbose && report->kind < VI_REPORT_LOST) return;
+    std::fprintf(stderr, "%s:%llu: %s: %s\n", sink->path,
+                 static_cast<unsigned long long>(report->line), kKinds[report->kind & 3],
+                 report->message);
+}
+
+// Reads the file into `in`; false (said on standard error) when it cannot
+// be read at all.
+bool open(Input &in, const char *path, bool strict, ReportSink &sink) {
+    in.path = path;
+    in.strict = strict;
+    if (strict) {
+        if (!readFile(path, in.strictReading)) return false;
+        in.tree = in.strictReading.tree;
+        return true;
+    }
+    if (!readInput(path, in.text)) return false;
+    if (VI_tolerantReaderCreate(&in.reader, in.text.data(), in.text.size(), printReport, &sink) !=
+            0 ||
+        VI_readCalendarsTolerantly(in.reader, &in.tree) == VCAL_ERR_NO_MEMORY) {
+        std::fprintf(stderr, "versit: out of memory reading %s\n", path);
+        return false;
+    }
+    return true;
+}
+
+// The tolerant reading's summary line; 1 when something was lost.
+int summary(const Input &in) {
+    VI_ReadCounts c{};
+    VI_tolerantReaderCounts(in.reader, &c);
+    std::fprintf(stderr, "%s: read %llu event%s and to-dos, %llu repaired, %llu skipped", in.path,
+                 static_cast<unsigned long long>(c.read), c.read == 1 ? "" : "s",
+                 static_cast<unsigned long long>(c.repaired),
+                 static_cast<unsigned long long>(c.skipped));
+    if (c.lossy > 0)
+        std::fprintf(stderr, ", %llu with data lost", static_cast<unsigned long long>(c.lossy));
+    if (c.junkLines > 0)
+        std::fprintf(stderr, ", %llu line%s outside calendars passed over",
+                     static_cast<unsigned long long>(c.junkLines), c.junkLines == 1 ? "" : "s");
+    std::fputs("\n", stderr);
+    if (in.tree == nullptr) {
+        std::fprintf(stderr, "versit: no vCalendar in %s\n", in.path);
+        return 1;
+    }
+    return c.skipped > 0 || c.lossy > 0 ? 1 : 0;
+}
+
 // versit vcal check FILE.vcs|-: like a linter, 0 for a clean file, 1 for
 // warnings only, 2 for errors (or a file that cannot be read).
 int vcalCheck(const char *path) {
@@ -107,6 +189,26 @@ int vcalCheck(const char *path) {
     std::free(warnings);
     if (tree != nullptr) vCal_DestroyParseTree(&tree);
     return status;
+}
+
+// versit vcal check FILE.vcs|- read tolerantly: every repair and what it
+// cost, the summary; 0 nothing lost, 1 something lost or left out.
+int vcalCheckTolerantly(const char *path, ReportSink &sink) {
+    Input in;
+    if (!open(in, path, false, sink)) return 2;
+    // Taking every item reports what extraction repairs or leaves out.
+    VCalendarNode *calendar = nullptr;
+    for (int32_t got = in.tree != nullptr ? vCal_GetFirstCalendar(in.tree, &calendar) : 1; got == 0;
+         got = vCal_GetNextCalendar(in.tree, &calendar)) {
+        for (uint16_t type : {VCAL_ITEM_EVENT, VCAL_ITEM_TODO}) {
+            PropertyParam item{};
+            for (int32_t rc = in.take(calendar, type, 1, &item, nullptr); rc == 0;
+                 rc = in.take(calendar, type, 0, &item, nullptr))
+                VI_releaseItem(&item);
+            VI_releaseItem(&item);
+        }
+    }
+    return summary(in);
 }
 
 // ---------------------------------------------------------------------------
@@ -277,13 +379,14 @@ void writeItem(ItemWriter &w, const PropertyParam &item) {
 
 // Takes every item of one kind of the calendar. Returns the walk's failure
 // (0 when it ran to the end).
-int32_t writeItems(ItemWriter &w, VCalendarNode *calendar, unsigned n, uint16_t type, bool json) {
+int32_t writeItems(Input &in, ItemWriter &w, VCalendarNode *calendar, unsigned n, uint16_t type,
+                   bool json) {
     const bool event = type == VCAL_ITEM_EVENT;
     if (json) std::printf(",\"%s\":[", event ? "events" : "todos");
     PropertyParam item{};
     unsigned count = 0;
-    int32_t rc = VI_takeItem(calendar, type, 1, &item, nullptr);
-    for (; rc == 0; rc = VI_takeItem(calendar, type, 0, &item, nullptr)) {
+    int32_t rc = in.take(calendar, type, 1, &item, nullptr);
+    for (; rc == 0; rc = in.take(calendar, type, 0, &item, nullptr)) {
         std::vector<TimePlace> places;
         w.begin(event ? "event" : "to-do", n, ++count);
         writeItem(w, item);
@@ -305,18 +408,17 @@ int32_t writeItems(ItemWriter &w, VCalendarNode *calendar, unsigned n, uint16_t 
 }
 
 // versit vcal items FILE.vcs|- [--json]: 0 when every item was taken, 1
-// when the reader left items out or a conversion stopped, 2 when nothing
-// could be read.
-int vcalItems(const char *path, bool json) {
-    Reading r;
-    if (!readFile(path, r)) return 2;
+// when items were left out or lost something, 2 when nothing could be read.
+int vcalItems(const char *path, bool json, bool strict, ReportSink &sink) {
+    Input in;
+    if (!open(in, path, strict, sink)) return 2;
     ItemWriter w(json);
-    int status = r.rc == 0 ? 0 : 1;
+    int status = strict && in.strictReading.rc != 0 ? 1 : 0;
     if (json) std::fputs("{\"calendars\":[", stdout);
     VCalendarNode *calendar = nullptr;
     unsigned n = 0;
-    for (int32_t got = r.tree != nullptr ? vCal_GetFirstCalendar(r.tree, &calendar) : 1; got == 0;
-         got = vCal_GetNextCalendar(r.tree, &calendar)) {
+    for (int32_t got = in.tree != nullptr ? vCal_GetFirstCalendar(in.tree, &calendar) : 1; got == 0;
+         got = vCal_GetNextCalendar(in.tree, &calendar)) {
         char version[8];
         uint8_t found = 0;
         vCal_GetThisCalendarVersion(calendar, version, sizeof version, &found);
@@ -325,30 +427,29 @@ int vcalItems(const char *path, bool json) {
             std::printf("%s{\"version\":%s", n > 1 ? "," : "", quoted(version).c_str());
         else
             std::printf("calendar %u%s%s\n", n, found != 0 ? ", version " : "", version);
-        const int32_t failures[2] = {writeItems(w, calendar, n, VCAL_ITEM_EVENT, json),
-                                     writeItems(w, calendar, n, VCAL_ITEM_TODO, json)};
+        const int32_t failures[2] = {writeItems(in, w, calendar, n, VCAL_ITEM_EVENT, json),
+                                     writeItems(in, w, calendar, n, VCAL_ITEM_TODO, json)};
         for (int i = 0; i < 2; ++i) {
             if (failures[i] == 0) continue;
             status = 1;
             if (json)
                 std::printf(",\"%s\":\"%s\"", i == 0 ? "eventsError" : "todosError",
                             resultName(failures[i]));
-            else
-                std::printf("calendar %u: the %s stop at an item that cannot be converted: %s\n", n,
-                            i == 0 ? "events" : "to-dos", resultName(failures[i]));
+            std::fprintf(stderr,
+                         "%s: calendar %u: the %s stop at an item that cannot be converted: %s\n",
+                         path, n, i == 0 ? "events" : "to-dos", resultName(failures[i]));
         }
         if (json) std::fputs("}", stdout);
     }
-    if (json)
-        std::printf("],\"result\":\"%s\"}\n", resultName(r.rc));
-    else
-        printResult(stdout, "result", r.rc);
-    if (r.readFailed) std::fprintf(stderr, "versit: read error on %s\n", path);
-    std::free(r.errors);
-    std::free(r.warnings);
-    if (r.tree == nullptr) return 2;
-    vCal_DestroyParseTree(&r.tree);
-    return status;
+    const int32_t result = strict ? in.strictReading.rc : 0;
+    if (json) std::printf("],\"result\":\"%s\"}\n", resultName(result));
+    if (strict) {
+        printResult(stderr, "result", result);
+        if (in.strictReading.readFailed) std::fprintf(stderr, "versit: read error on %s\n", path);
+        return in.tree == nullptr ? 2 : status;
+    }
+    const int s = summary(in);
+    return s > status ? s : status;
 }
 
 // ---------------------------------------------------------------------------
@@ -356,12 +457,13 @@ int vcalItems(const char *path, bool json) {
 
 // Adds every item of one kind of the calendar to the new tree. Returns the
 // first failure (0 when every item went in); `added` counts what did.
-int32_t addItems(ParseTreeHandle **out, VCalendarNode *calendar, uint16_t type, unsigned &added) {
+int32_t addItems(Input &in, ParseTreeHandle **out, VCalendarNode *calendar, uint16_t type,
+                 unsigned &added) {
     PropertyParam item{};
     const PropertyNode *lines = nullptr;
     int32_t failure = 0;
-    int32_t rc = VI_takeItem(calendar, type, 1, &item, &lines);
-    for (; rc == 0; rc = VI_takeItem(calendar, type, 0, &item, &lines)) {
+    int32_t rc = in.take(calendar, type, 1, &item, &lines);
+    for (; rc == 0; rc = in.take(calendar, type, 0, &item, &lines)) {
         int32_t step = VI_itemToWriterForm(&item, type, lines);
         if (step == 0) step = vCal_AddxItemInfoToPTree(out, &item, type, 0);
         if (step == 0)
@@ -385,17 +487,17 @@ int32_t putByte(void *stream, uint8_t byte) {
 // versit vcal rewrite FILE.vcs|- [-o FILE]: 0 when every item was
 // rewritten, 1 when the reader left items out or an item could not be
 // added, 2 when nothing could be read or written.
-int vcalRewrite(const char *path, const char *outPath) {
-    Reading r;
-    if (!readFile(path, r)) return 2;
-    int status = r.rc == 0 ? 0 : 1;
+int vcalRewrite(const char *path, const char *outPath, bool strict, ReportSink &sink) {
+    Input in;
+    if (!open(in, path, strict, sink)) return 2;
+    int status = strict && in.strictReading.rc != 0 ? 1 : 0;
     ParseTreeHandle *out = nullptr;
     unsigned added = 0;
     VCalendarNode *calendar = nullptr;
-    for (int32_t got = r.tree != nullptr ? vCal_GetFirstCalendar(r.tree, &calendar) : 1; got == 0;
-         got = vCal_GetNextCalendar(r.tree, &calendar)) {
-        const int32_t failures[2] = {addItems(&out, calendar, VCAL_ITEM_EVENT, added),
-                                     addItems(&out, calendar, VCAL_ITEM_TODO, added)};
+    for (int32_t got = in.tree != nullptr ? vCal_GetFirstCalendar(in.tree, &calendar) : 1; got == 0;
+         got = vCal_GetNextCalendar(in.tree, &calendar)) {
+        const int32_t failures[2] = {addItems(in, &out, calendar, VCAL_ITEM_EVENT, added),
+                                     addItems(in, &out, calendar, VCAL_ITEM_TODO, added)};
         for (int32_t failure : failures) {
             if (failure == 0) continue;
             status = 1;
@@ -403,27 +505,29 @@ int vcalRewrite(const char *path, const char *outPath) {
                          resultName(failure));
         }
     }
+    if (!strict) {
+        const int s = summary(in);
+        if (s > status) status = s;
+    }
+    Reading &r = in.strictReading;
     // The messages go beside the output, not into it.
     for (const char *p = r.errors != nullptr ? r.errors : ""; *p != '\0'; ++p) {
         if (*p != '\r') std::fputc(*p, stderr);
     }
-    std::free(r.errors);
-    std::free(r.warnings);
     if (r.readFailed) std::fprintf(stderr, "versit: read error on %s\n", path);
-    if (r.tree == nullptr) {
-        printResult(stderr, "result", r.rc);
+    if (in.tree == nullptr) {
+        if (strict) printResult(stderr, "result", r.rc);
         return 2;
     }
-    vCal_DestroyParseTree(&r.tree);
     if (out == nullptr) {
         std::fprintf(stderr, "versit: %s: no event or to-do to write\n", path);
         return 2;
     }
-    FileSink sink{outPath != nullptr ? std::fopen(outPath, "wb") : stdout};
+    FileSink output{outPath != nullptr ? std::fopen(outPath, "wb") : stdout};
     int32_t rc = VCAL_ERR_NO_LINE;
-    if (sink.file != nullptr) {
-        rc = vCal_ParseTreeToStreamPut(out, &sink, putByte, "1.0", nullptr);
-        if (outPath != nullptr && std::fclose(sink.file) != 0 && rc == 0) rc = VCAL_ERR_NO_LINE;
+    if (output.file != nullptr) {
+        rc = vCal_ParseTreeToStreamPut(out, &output, putByte, "1.0", nullptr);
+        if (outPath != nullptr && std::fclose(output.file) != 0 && rc == 0) rc = VCAL_ERR_NO_LINE;
         if (outPath == nullptr && std::fflush(stdout) != 0 && rc == 0) rc = VCAL_ERR_NO_LINE;
     }
     vCal_DestroyParseTree(&out);
@@ -437,14 +541,46 @@ int vcalRewrite(const char *path, const char *outPath) {
 } // namespace
 
 int runVcal(int argc, char **argv) {
-    if (argc == 3 && std::strcmp(argv[1], "check") == 0) return vcalCheck(argv[2]);
-    const bool json = argc == 4 && std::strcmp(argv[3], "--json") == 0;
-    if ((argc == 3 || json) && std::strcmp(argv[1], "items") == 0) return vcalItems(argv[2], json);
-    if ((argc == 3 || argc == 5) && std::strcmp(argv[1], "rewrite") == 0 &&
-        (argc == 3 || std::strcmp(argv[3], "-o") == 0))
-        return vcalRewrite(argv[2], argc == 5 ? argv[4] : nullptr);
-    std::fprintf(stderr, "usage: versit vcal check FILE.vcs|-\n"
-                         "       versit vcal items FILE.vcs|- [--json]\n"
-                         "       versit vcal rewrite FILE.vcs|- [-o FILE]\n");
-    return 2;
+    static const char kUsage[] =
+        "usage: versit vcal check FILE.vcs|- [--strict]\n"
+        "       versit vcal items FILE.vcs|- [--json] [--strict] [--verbose]\n"
+        "       versit vcal rewrite FILE.vcs|- [-o FILE] [--strict] [--verbose]\n";
+    const char *command = argc > 1 ? argv[1] : "";
+    const char *path = nullptr;
+    const char *outPath = nullptr;
+    bool json = false;
+    bool strict = false;
+    bool verbose = false;
+    for (int i = 2; i < argc; ++i) {
+        const char *a = argv[i];
+        if (std::strcmp(a, "--json") == 0) {
+            json = true;
+        } else if (std::strcmp(a, "--strict") == 0) {
+            strict = true;
+        } else if (std::strcmp(a, "--verbose") == 0 || std::strcmp(a, "-v") == 0) {
+            verbose = true;
+        } else if (std::strcmp(a, "-o") == 0 && i + 1 < argc) {
+            outPath = argv[++i];
+        } else if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if ((a[0] != '-' || a[1] == '\0') && path == nullptr) {
+            path = a;
+        } else {
+            std::fprintf(stderr, "versit vcal: unexpected argument '%s'\n%s", a, kUsage);
+            return 2;
+        }
+    }
+    const bool check = std::strcmp(command, "check") == 0;
+    const bool items = std::strcmp(command, "items") == 0;
+    const bool rewrite = std::strcmp(command, "rewrite") == 0;
+    if (path == nullptr || !(check || items || rewrite) || (json && !items) ||
+        (outPath != nullptr && !rewrite)) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    ReportSink sink{path, verbose || check};
+    if (check) return strict ? vcalCheck(path) : vcalCheckTolerantly(path, sink);
+    if (items) return vcalItems(path, json, strict, sink);
+    return vcalRewrite(path, outPath, strict, sink);
 }

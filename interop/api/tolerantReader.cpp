@@ -3,23 +3,10 @@
 #include <cstdlib>
 #include <new>
 
+#include "interop/api/reader.h"
 #include "interop/charset/cardValues.h"
-#include "interop/recover/cardRecover.h"
 #include "platform/charset.h"
 #include "versit_interop.h"
-
-struct VI_TolerantReader {
-    VI_TolerantReader(const char *text, size_t length, VI_ReportFn fn, void *user, char *owned)
-        : scanner(text, length), report(fn, user), converted(owned) {}
-    ~VI_TolerantReader() { std::free(converted); }
-    VI_TolerantReader(const VI_TolerantReader &) = delete;
-    VI_TolerantReader &operator=(const VI_TolerantReader &) = delete;
-
-    interop::CardScanner scanner;
-    interop::Reporter report;
-    char *converted; // the text in UTF-8 when it came in UTF-16
-    VI_ReadCounts counts{};
-};
 
 namespace {
 

@@ -1,6 +1,7 @@
 // The interop library's client forms: taking, rewriting and releasing
 // calendar items, and walking the cards of a text.
 #include <cstdlib>
+#include <initializer_list>
 #include <string>
 
 #include "sweep.h"
@@ -101,6 +102,42 @@ const Row kRows[] = {
          sweep::expect(VI_exportCard(f.context, card.root, &text), 0,
                        {VLIB_ERR_NO_MEMORY, VCARD_ERR_NO_MEMORY, 0});
          std::free(text);
+     }},
+    {"VI_readCalendarsTolerantly VI_takeItemTolerantly", kSome,
+     [](Forms &) {
+         // A duplicate, a missing DTEND, a TZ without its colon, an
+         // unknown category, a rule that cannot be expanded.
+         static const std::string kText =
+             "BEGIN:VCALENDAR\r\nTZ:+0100\r\nBEGIN:VEVENT\r\nDTSTART:20240101T100000\r\n"
+             "SUMMARY:a\r\nSUMMARY:b\r\nCATEGORIES:X-MEETING,NONE\r\n"
+             "RRULE:W1 #3\r\nEND:VEVENT\r\nBEGIN:VTODO\r\nDUE:20240102\r\nEND:VTODO\r\n"
+             "END:VCALENDAR\r\n";
+         VI_TolerantReader *reader = nullptr;
+         if (VI_tolerantReaderCreate(&reader, kText.data(), kText.size(), nullptr, nullptr) != 0)
+             return;
+         ParseTreeHandle *tree = nullptr;
+         int32_t result = VI_readCalendarsTolerantly(reader, &tree);
+         int items = 0;
+         for (uint16_t type : {VCAL_ITEM_EVENT, VCAL_ITEM_TODO}) {
+             PropertyParam item{};
+             int32_t rc = result == 0 ? VI_takeItemTolerantly(reader, tree->firstCalendar, type, 1,
+                                                              &item, nullptr)
+                                      : VCAL_ERR_NO_MORE_ENTITIES;
+             for (; rc == 0; rc = VI_takeItemTolerantly(reader, tree->firstCalendar, type, 0, &item,
+                                                        nullptr)) {
+                 ++items;
+                 VI_releaseItem(&item);
+             }
+             VI_releaseItem(&item);
+             if (rc != VCAL_ERR_NO_MORE_ENTITIES && result == 0) result = rc;
+         }
+         VI_tolerantReaderDestroy(&reader);
+         sweep::expect(result, 0,
+                       {VCAL_ERR_NO_MEMORY, KL_LIST_E_CREATE_NO_MEMORY, KL_LIST_E_ADD_FRONT,
+                        KL_LIST_E_NO_MEMORY, KL_LIST_E_ALLOC_NO_MEMORY, KL_LIST_E_SORTED_INSERT});
+         if (!alloc_hook::failed()) {
+             EXPECT_EQ(items, 2);
+         }
      }},
     {"VI_resultName VI_resultText", sweep::kNever,
      [](Forms &) {

@@ -1,0 +1,228 @@
+// Tolerant vCalendar reading as clients hold it: the text rewritten once
+// (see calendarRecover.cpp) and read by the exact reader; then every event
+// and to-do taken as the exact walk takes them, except that an item is
+// never the end of the walk: one whose conversion fails is reported and
+// passed over, one whose recurrence rule cannot be expanded is kept
+// without its repetitions, and one that ends when it starts is kept.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "interop/api/reader.h"
+#include "vcal/vcalitem.h"
+
+namespace {
+
+constexpr int32_t kMaxZone = 720; // minutes: a zone is at most twelve hours away
+
+struct TextSource {
+    const char *at;
+    const char *end;
+    static int32_t next(void *stream, uint8_t *byte) {
+        auto *s = static_cast<TextSource *>(stream);
+        *byte = s->at < s->end ? static_cast<uint8_t>(*s->at++) : 0;
+        return 0;
+    }
+};
+
+// The exact reader's errors on the rewritten text, at their lines of the
+// original: what the rewriting did not foresee.
+void reportErrors(VI_TolerantReader &r, const char *errors) {
+    for (const char *p = errors; p != nullptr && *p != '\0';) {
+        const char *end = std::strpbrk(p, "\r\n");
+        const size_t length = end != nullptr ? static_cast<size_t>(end - p) : std::strlen(p);
+        unsigned long long line = 0;
+        const char *number = std::strstr(p, "line ");
+        if (number != nullptr && number < p + length) line = std::strtoull(number + 5, nullptr, 10);
+        r.report(r.repaired.originalLine(line), VI_REPORT_LOST, "the exact reader: %.*s",
+                 static_cast<int>(length), p);
+        p = end;
+        while (p != nullptr && (*p == '\r' || *p == '\n'))
+            ++p;
+    }
+}
+
+int32_t readCalendars(VI_TolerantReader &r) {
+    if (r.calendarsRead) return 0;
+    r.report.startItem();
+    r.repaired.clear();
+    if (!interop::repairCalendars(r.text, r.length, r.report, r.repaired))
+        return VCAL_ERR_NO_MEMORY;
+    TextSource source{r.repaired.text.text, r.repaired.text.text + r.repaired.text.length};
+    char *errors = nullptr;
+    char *warnings = nullptr;
+    uint8_t versionOk = 0;
+    char version[9];
+    const int32_t rc =
+        vCal_ParseTreeFromStreamGet(&r.tree, &source, TextSource::next, &errors, &warnings, nullptr,
+                                    nullptr, &versionOk, version, 0);
+    reportErrors(r, errors);
+    std::free(errors);
+    std::free(warnings);
+    if (rc == VCAL_ERR_NO_MEMORY) {
+        if (r.tree != nullptr) vCal_DestroyParseTree(&r.tree);
+        return rc;
+    }
+    r.calendarsRead = true;
+    r.counts.junkLines += r.repaired.junkLines;
+    r.counts.skipped += r.repaired.skipped;
+    return 0;
+}
+
+// Failures of extraction that say memory ran out: the item is not
+// passed over for them, the call fails and can be repeated.
+bool outOfMemory(int32_t rc) {
+    return rc == VCAL_ERR_NO_MEMORY || rc == KL_LIST_E_CREATE_NO_MEMORY ||
+           rc == KL_LIST_E_ADD_FRONT || rc == KL_LIST_E_NO_MEMORY ||
+           rc == KL_LIST_E_ALLOC_NO_MEMORY || rc == KL_LIST_E_SORTED_INSERT;
+}
+
+// The position of `calendar` among the tree's calendars, or -1.
+long calendarIndex(const VI_TolerantReader &r, const VCalendarNode *calendar) {
+    long i = 0;
+    for (const VCalendarNode *c = r.tree != nullptr ? r.tree->firstCalendar : nullptr; c != nullptr;
+         c = c->next, ++i) {
+        if (c == calendar) return i;
+    }
+    return -1;
+}
+
+// The item's node with its RRULE and EXRULE lines set aside: converted
+// again, it keeps everything but its repetitions.
+template <class Entity>
+int32_t withoutRules(Entity *node, uint16_t type, PropertyParam *item, int32_t zone) {
+    PropertyNode *kept = nullptr;
+    PropertyNode **tail = &kept;
+    PropertyNode *rules = nullptr;
+    for (PropertyNode *p = node->properties, *next = nullptr; p != nullptr; p = next) {
+        next = p->next;
+        if (p->propertyId == VCAL_PROP_RRULE || p->propertyId == VCAL_PROP_EXRULE) {
+            p->next = rules;
+            rules = p;
+        } else {
+            *tail = p;
+            tail = &p->next;
+        }
+    }
+    *tail = nullptr;
+    node->properties = kept;
+    PropertyFlags flags;
+    std::memcpy(&flags, &node->flags, sizeof flags);
+    node->flags.flag[VCAL_SLOT_RRULE] = node->flags.flag[VCAL_SLOT_EXRULE] = 0;
+    const int32_t rc = vcal::ChangeFormatPTreeToKRec(node, type, item, nullptr, zone);
+    std::memcpy(&node->flags, &flags, sizeof flags);
+    // The rule lines go back behind the others: their order among
+    // themselves and after the rest is all the reader relies on.
+    *tail = rules;
+    node->properties = kept;
+    return rc;
+}
+
+template <class Entity>
+int32_t takeNext(VI_TolerantReader &r, uint16_t type, PropertyParam *item,
+                 const PropertyNode **lines) {
+    interop::Array<interop::ItemOrigin> &origins =
+        type == VCAL_ITEM_EVENT ? r.repaired.events : r.repaired.todos;
+    const char *what = type == VCAL_ITEM_EVENT ? "event" : "to-do";
+    for (auto *node = static_cast<Entity *>(const_cast<void *>(r.walkNode)); node != nullptr;
+         node = static_cast<Entity *>(const_cast<void *>(r.walkNode))) {
+        const void *const here = r.walkNode;
+        const size_t hereIndex = r.walkIndex;
+        auto retryLater = [&](int32_t rc) {
+            vcal::releaseItem(item);
+            r.walkNode = here;
+            r.walkIndex = hereIndex;
+            return rc;
+        };
+        r.walkNode = node->next;
+        const interop::ItemOrigin origin = r.walkIndex < origins.size()
+                                               ? origins[r.walkIndex]
+                                               : interop::ItemOrigin{0, false, false};
+        ++r.walkIndex;
+        r.report.startItem();
+        if (node->valid == 0) {
+            r.report(origin.line, VI_REPORT_SKIPPED, "left out an %s the exact reader refuses",
+                     what);
+            ++r.counts.skipped;
+            continue;
+        }
+        int32_t rc = vcal::ChangeFormatPTreeToKRec(node, type, item, nullptr, r.walkZone);
+        if (outOfMemory(rc)) return retryLater(rc);
+        if (rc != 0 &&
+            (node->flags.flag[VCAL_SLOT_RRULE] != 0 || node->flags.flag[VCAL_SLOT_EXRULE] != 0)) {
+            vcal::releaseItem(item);
+            const int32_t failed = rc;
+            rc = withoutRules(node, type, item, r.walkZone);
+            if (outOfMemory(rc)) return retryLater(rc);
+            if (rc == 0)
+                r.report(origin.line, VI_REPORT_LOST,
+                         "its recurrence rule could not be expanded (%s): the %s is kept "
+                         "without its repetitions",
+                         VI_resultName(failed) != nullptr ? VI_resultName(failed) : "?", what);
+        }
+        if (rc != 0) {
+            vcal::releaseItem(item);
+            r.report(origin.line, VI_REPORT_SKIPPED, "left out an %s that cannot be converted (%s)",
+                     what, VI_resultName(rc) != nullptr ? VI_resultName(rc) : "?");
+            ++r.counts.skipped;
+            continue;
+        }
+        // The exact walk passes over events that do not end after they
+        // start; here they are kept, ending when they start at the latest.
+        if (vcal::vCal_AcceptItem(item, nullptr, type) == 0 && type == VCAL_ITEM_EVENT &&
+            item->endTime < item->startTime) {
+            item->endTime = item->startTime;
+            r.report(origin.line, VI_REPORT_REPAIRED,
+                     "the event ends before it starts: read as ending when it starts");
+        }
+        ++r.counts.read;
+        if (origin.repaired || r.report.repaired()) ++r.counts.repaired;
+        if (origin.lossy || r.report.lossy()) ++r.counts.lossy;
+        if (lines != nullptr) *lines = node->properties;
+        return 0;
+    }
+    return VCAL_ERR_NO_MORE_ENTITIES;
+}
+
+} // namespace
+
+extern "C" {
+
+VERSIT_INTEROP_API int32_t VI_readCalendarsTolerantly(VI_TolerantReader *reader,
+                                                      ParseTreeHandle **tree) {
+    if (tree != nullptr) *tree = nullptr;
+    if (reader == nullptr || tree == nullptr) return VCAL_ERR_NULL_ARGUMENT;
+    const int32_t rc = readCalendars(*reader);
+    if (rc != 0) return rc;
+    *tree = reader->tree;
+    return reader->tree != nullptr ? 0 : VCAL_ERR_NO_VCALENDAR;
+}
+
+VERSIT_INTEROP_API int32_t VI_takeItemTolerantly(VI_TolerantReader *reader, VCalendarNode *calendar,
+                                                 uint16_t type, int first, PropertyParam *item,
+                                                 const PropertyNode **lines) {
+    if (lines != nullptr) *lines = nullptr;
+    if (reader == nullptr || calendar == nullptr) return VCAL_ERR_NULL_CALENDAR;
+    if (item == nullptr) return VCAL_ERR_NULL_PROPERTY_PARAM;
+    if (type != VCAL_ITEM_EVENT && type != VCAL_ITEM_TODO) return VCAL_ERR_BAD_ITEM_TYPE;
+    VI_TolerantReader &r = *reader;
+    if (first != 0) {
+        const long index = calendarIndex(r, calendar);
+        const interop::Array<uint32_t> &bases =
+            type == VCAL_ITEM_EVENT ? r.repaired.calendarEvents : r.repaired.calendarTodos;
+        r.walkIndex = index >= 0 && static_cast<size_t>(index) < bases.size()
+                          ? bases[static_cast<size_t>(index)]
+                          : ~static_cast<size_t>(0);
+        r.walkNode = type == VCAL_ITEM_EVENT ? static_cast<const void *>(calendar->events)
+                                             : static_cast<const void *>(calendar->todos);
+        int32_t zone = 0;
+        if (calendar->properties != nullptr &&
+            vcal::GetDayLightTZ(calendar->properties, &zone) != 0)
+            zone = 0;
+        r.walkZone = zone >= -kMaxZone && zone <= kMaxZone ? zone : 0;
+    }
+    return type == VCAL_ITEM_EVENT ? takeNext<VEventNode>(r, type, item, lines)
+                                   : takeNext<VTodoNode>(r, type, item, lines);
+}
+
+} // extern "C"

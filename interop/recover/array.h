@@ -1,0 +1,42 @@
+// A growing array of plain records in malloc'ed memory: the library never
+// throws, so a failed growth is a false return, not an exception.
+#pragma once
+
+#include <cstddef>
+#include <cstdlib>
+#include <type_traits>
+
+namespace interop {
+
+template <class T> class Array {
+    static_assert(std::is_trivially_copyable<T>::value, "plain records only");
+
+  public:
+    Array() = default;
+    ~Array() { std::free(items_); }
+    Array(const Array &) = delete;
+    Array &operator=(const Array &) = delete;
+
+    bool push(const T &item) {
+        if (size_ == capacity_) {
+            const size_t grown = capacity_ == 0 ? 16 : capacity_ * 2;
+            void *bigger = std::realloc(items_, grown * sizeof(T));
+            if (bigger == nullptr) return false;
+            items_ = static_cast<T *>(bigger);
+            capacity_ = grown;
+        }
+        items_[size_++] = item;
+        return true;
+    }
+    size_t size() const { return size_; }
+    T &operator[](size_t i) { return items_[i]; }
+    const T &operator[](size_t i) const { return items_[i]; }
+    void clear() { size_ = 0; }
+
+  private:
+    T *items_ = nullptr;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+};
+
+} // namespace interop

@@ -1,0 +1,1016 @@
+// The repairs are general rules, each for a way real writers break the
+// format or the exact reader's narrower reading of it:
+//  - Lines: NUL bytes go; text outside any calendar is passed over; an
+//    event or to-do outside a calendar gets one; a BEGIN that comes before
+//    the END of the block it opens ends that block; nested blocks the
+//    reader does not know (VALARM, VTIMEZONE) are left out whole.
+//  - Values in UTF-8: quoted-printable text (lower-case escapes and loose
+//    "=" too) is decoded and read in its CHARSET (else as UTF-8 when valid,
+//    else Windows-1252); what needs escaping afterwards (line breaks) stays
+//    quoted-printable, the rest is written plain.
+//  - Dates: a date without time is midnight; 24:00 is midnight of the
+//    next day; VALUE=DATE goes; years before 1991 or after 2036, which no
+//    client time can hold, are brought into range (a yearly item moves to
+//    its first date from 1991 on; recurrence end dates beyond 2036 end
+//    there, where expansion stops anyway); date lists lose blanks and
+//    empty entries.
+//  - TZ in the form +hhmm gets its colon; a TZ or DAYLIGHT inside an event
+//    moves to its calendar when the calendar has none.
+//  - STATUS NEEDS-ACTION is NEEDS ACTION; CATEGORIES keep the words the
+//    reader knows (an "X-" before a known word goes), separated by ";".
+//    Whether the reader knows a value is the exact check's own verdict.
+//  - Empty values go. A property given twice: the first stands (EXDATE
+//    and RDATE lists are joined). A line the exact reader would refuse is
+//    left out, not the item: the item keeps everything else.
+//  - An event without DTEND ends when it starts (at the end of its day
+//    for a date-only start); one without DTSTART starts when it ends; one
+//    with neither is left out.
+#include "interop/recover/calendarRecover.h"
+
+#include <cstring>
+#include <initializer_list>
+#include <string_view>
+
+#include "interop/charset/utf8.h"
+#include "interop/recover/lines.h"
+#include "platform/ascii.h"
+#include "vcal/vcalcheck.h"
+#include "vcal/vcalline.h"
+#include "vcal/vcalprop.h"
+#include "versit/encoding.h"
+
+namespace interop {
+namespace {
+
+constexpr size_t kNone = std::string_view::npos;
+constexpr int kFirstYear = 1991;
+constexpr int kLastYear = 2036;
+
+std::string_view view(const vcal::TextBuffer &b) {
+    return b.length == 0 ? std::string_view() : std::string_view(b.text, b.length);
+}
+
+bool add(vcal::TextBuffer &b, std::initializer_list<std::string_view> pieces) {
+    return b.append(pieces.begin(), pieces.size());
+}
+
+std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && ascii::isBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && (ascii::isBlank(s.back()) || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
+
+// ------------------------------------------------------------------------
+// Dates
+
+struct DateTime {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    bool hasTime = false;
+    bool utc = false;
+};
+
+int digits(std::string_view s, size_t at, size_t n) {
+    int v = 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (at + i >= s.size() || !ascii::isDigit(s[at + i])) return -1;
+        v = v * 10 + (s[at + i] - '0');
+    }
+    return v;
+}
+
+bool isLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+int daysIn(int y, int m) {
+    static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return m == 2 && isLeap(y) ? 29 : kDays[m - 1];
+}
+
+// YYYYMMDD, optionally THHMM[SS] and Z; nothing else on the text.
+bool parseDateTime(std::string_view s, DateTime &d) {
+    d = DateTime{};
+    if ((d.year = digits(s, 0, 4)) < 0 || (d.month = digits(s, 4, 2)) < 1 || d.month > 12 ||
+        (d.day = digits(s, 6, 2)) < 1 || d.day > 31)
+        return false;
+    size_t at = 8;
+    if (at < s.size() && (s[at] == 'T' || s[at] == 't')) {
+        if ((d.hour = digits(s, at + 1, 2)) < 0 || (d.minute = digits(s, at + 3, 2)) < 0)
+            return false;
+        at += 5;
+        if (at + 1 < s.size() + 1 && ascii::isDigit(at < s.size() ? s[at] : 'x')) {
+            if ((d.second = digits(s, at, 2)) < 0) return false;
+            at += 2;
+        }
+        d.hasTime = true;
+    }
+    if (at < s.size() && (s[at] == 'Z' || s[at] == 'z')) {
+        d.utc = true;
+        ++at;
+    }
+    return at == s.size();
+}
+
+void nextDay(DateTime &d) {
+    if (++d.day > daysIn(d.year, d.month)) {
+        d.day = 1;
+        if (++d.month > 12) {
+            d.month = 1;
+            ++d.year;
+        }
+    }
+}
+
+// "YYYYMMDDTHHMMSS[Z]" in `out` (17 bytes).
+std::string_view format(const DateTime &d, char *out) {
+    char *p = out;
+    auto put = [&](int v, int n) {
+        for (int i = n - 1; i >= 0; --i, v /= 10)
+            p[i] = static_cast<char>('0' + v % 10);
+        p += n;
+    };
+    put(d.year, 4);
+    put(d.month, 2);
+    put(d.day, 2);
+    *p++ = 'T';
+    put(d.hour, 2);
+    put(d.minute, 2);
+    put(d.second, 2);
+    if (d.utc) *p++ = 'Z';
+    return std::string_view(out, static_cast<size_t>(p - out));
+}
+
+enum class YearFix { None, Moved, Clamped };
+
+// Brings the date into the years a client time holds. A date before them
+// moves by whole years when `yearly` (the item repeats every year), else
+// it is clamped; so is a date after them.
+YearFix fitYear(DateTime &d, bool yearly) {
+    if (d.year >= kFirstYear && d.year <= kLastYear) return YearFix::None;
+    if (d.year < kFirstYear && yearly) {
+        d.year = kFirstYear;
+        if (d.month == 2 && d.day == 29) d.year = 1992;
+        return YearFix::Moved;
+    }
+    if (d.year < kFirstYear) {
+        d = DateTime{kFirstYear, 1, 1, 0, 0, 0, true, d.utc};
+    } else {
+        d = DateTime{kLastYear, 12, 31, 23, 59, 0, true, d.utc};
+    }
+    return YearFix::Clamped;
+}
+
+// ------------------------------------------------------------------------
+// Lines
+
+// A property line cut at its first ";" or ":" (the name), and at the ":"
+// that ends its parameters (the value).
+struct PropertyLine {
+    std::string_view name;
+    std::string_view parameters; // from the first ";" up to the ":", or empty
+    std::string_view value;      // after the ":"
+    bool hasColon = false;
+};
+
+PropertyLine cut(std::string_view line) {
+    PropertyLine p;
+    const size_t end = line.find_first_of(";:");
+    p.name = trimmed(line.substr(0, end));
+    if (end == kNone) return p;
+    const size_t colon = line.find(':', end);
+    if (colon == kNone) return p;
+    p.parameters = line.substr(end, colon - end);
+    p.value = line.substr(colon + 1);
+    p.hasColon = true;
+    return p;
+}
+
+// The value of parameter `name` in the parameter text, or empty.
+std::string_view parameter(std::string_view parameters, std::string_view name) {
+    size_t at = 0;
+    while (at < parameters.size()) {
+        size_t stop = parameters.find(';', at + 1);
+        if (stop == kNone) stop = parameters.size();
+        std::string_view item = parameters.substr(at, stop - at);
+        if (!item.empty() && item.front() == ';') item.remove_prefix(1);
+        const size_t equals = item.find('=');
+        if (equals != kNone && sameWord(trimmed(item.substr(0, equals)), name))
+            return trimmed(item.substr(equals + 1));
+        if (equals == kNone && sameWord(trimmed(item), name)) return trimmed(item);
+        at = stop;
+    }
+    return {};
+}
+
+bool declaresQuotedPrintable(std::string_view parameters) {
+    const std::string_view encoding = parameter(parameters, "ENCODING");
+    return sameWord(encoding, "QUOTED-PRINTABLE") || sameWord(encoding, "QUOTEDPRINTABLE") ||
+           !parameter(parameters, "QUOTED-PRINTABLE").empty();
+}
+
+// The parameters without CHARSET, ENCODING, the bare QUOTED-PRINTABLE and
+// VALUE=DATE: the value is written in UTF-8 with the encoding it needs.
+bool keptParameters(std::string_view parameters, vcal::TextBuffer &out) {
+    size_t at = 0;
+    while (at < parameters.size()) {
+        size_t stop = parameters.find(';', at + 1);
+        if (stop == kNone) stop = parameters.size();
+        std::string_view item = parameters.substr(at, stop - at);
+        if (!item.empty() && item.front() == ';') item.remove_prefix(1);
+        at = stop;
+        const std::string_view word = trimmed(item);
+        const size_t equals = word.find('=');
+        const std::string_view name = trimmed(word.substr(0, equals));
+        if (word.empty() || sameWord(name, "CHARSET") || sameWord(name, "ENCODING") ||
+            sameWord(word, "QUOTED-PRINTABLE") ||
+            (sameWord(name, "VALUE") && equals != kNone &&
+             sameWord(trimmed(word.substr(equals + 1)), "DATE")))
+            continue;
+        if (!add(out, {";", word})) return false;
+    }
+    return true;
+}
+
+// Quoted-printable text decoded: escapes in either case; an "=" that starts
+// none stays; a final "=" (a soft break with nothing after it) goes.
+bool decodeQuotedPrintable(std::string_view text, vcal::TextBuffer &out) {
+    size_t run = 0;
+    for (size_t i = text.find('='); i != kNone; i = text.find('=', i + 1)) {
+        if (i + 1 == text.size()) {
+            if (!add(out, {text.substr(run, i - run)})) return false;
+            run = text.size();
+            break;
+        }
+        if (i + 2 < text.size() && ascii::hexValue(text[i + 1]) >= 0 &&
+            ascii::hexValue(text[i + 2]) >= 0) {
+            const char byte =
+                static_cast<char>(ascii::hexValue(text[i + 1]) * 16 + ascii::hexValue(text[i + 2]));
+            if (!add(out, {text.substr(run, i - run), std::string_view(&byte, 1)})) return false;
+            run = i + 3;
+            i += 2;
+        }
+    }
+    return run >= text.size() || add(out, {text.substr(run)});
+}
+
+bool hasByteAbove7(std::string_view s) {
+    for (char c : s) {
+        if ((static_cast<unsigned char>(c) & 0x80) != 0) return true;
+    }
+    return false;
+}
+
+// The exact check's verdict on one line, duplicates aside.
+enum class Verdict { Accepted, Refused, NoMemory };
+
+Verdict verdict(std::string_view line, uint16_t id, vcal::TextBuffer &scratch, char *message) {
+    scratch.length = 0;
+    const char nul = '\0';
+    if (!add(scratch, {line, "\r", std::string_view(&nul, 1)})) return Verdict::NoMemory;
+    PropertyNode node{};
+    node.propertyId = id;
+    node.line = scratch.text;
+    PropertyFlags flags{};
+    return vcal::vCal_CheckPropertyValue(&node, &flags, message, 0) != 0 ? Verdict::Accepted
+                                                                         : Verdict::Refused;
+}
+
+// ------------------------------------------------------------------------
+// The rewriter
+
+struct Stored {
+    size_t start; // in the owner's buffer
+    size_t length;
+    uint64_t number;
+};
+
+bool store(vcal::TextBuffer &buffer, Array<Stored> &lines, std::string_view text, uint64_t number) {
+    const Stored s{buffer.length, text.size(), number};
+    const char nul = '\0';
+    return add(buffer, {text, std::string_view(&nul, 1)}) && lines.push(s);
+}
+
+std::string_view at(const vcal::TextBuffer &buffer, const Stored &s) {
+    return std::string_view(buffer.text + s.start, s.length);
+}
+
+uint16_t keywordOf(const vcal::TextBuffer &buffer, const Stored &s) {
+    return vcal::vCal_LookupPropertyKeyword(buffer.text + s.start);
+}
+
+bool isCalendarSlot(uint8_t slot) {
+    return slot >= VCAL_SLOT_DAYLIGHT && slot <= VCAL_SLOT_VERSION;
+}
+bool isItemSlot(uint8_t slot) { return slot >= VCAL_SLOT_ATTACH && slot <= VCAL_SLOT_DUE; }
+
+class Rewriter {
+  public:
+    Rewriter(Reporter &report, RepairedCalendars &out) : report_(report), out_(out) {}
+
+    bool line(std::string_view text, uint64_t number);
+    bool finish();
+
+  private:
+    enum class State { Outside, Calendar, Item, Skipping };
+
+    bool openCalendar(uint64_t number);
+    bool closeCalendar();
+    void openItem(uint16_t type, uint64_t number);
+    bool closeItem();
+    bool skipBlock(std::string_view name, uint64_t number, State after);
+    bool junk(std::string_view text, uint64_t number);
+    bool calendarProperty(std::string_view text, uint64_t number);
+    // The line as the exact reader wants it, in `fixed`, or `dropped`.
+    bool rewrite(std::string_view text, uint16_t id, uint64_t number, bool yearly,
+                 vcal::TextBuffer &fixed, bool &dropped, bool &dateOnly);
+    bool emit(std::string_view text, uint64_t number);
+
+    Reporter &report_;
+    RepairedCalendars &out_;
+    State state_ = State::Outside;
+    State afterSkip_ = State::Outside;
+    int skipDepth_ = 0;
+    uint64_t pendingJunk_ = 0;
+    uint64_t firstJunk_ = 0;
+
+    // The calendar being read, written out at its end: a TZ that turns up
+    // in an event still joins the calendar's own lines.
+    uint64_t calendarLine_ = 0;
+    vcal::TextBuffer header_;
+    Array<Stored> headerLines_;
+    vcal::TextBuffer body_;
+    Array<Stored> bodyLines_;
+
+    // The item being read, as it came.
+    uint16_t itemType_ = 0;
+    uint64_t itemLine_ = 0;
+    vcal::TextBuffer item_;
+    Array<Stored> itemLines_;
+
+    vcal::TextBuffer fixed_;
+    vcal::TextBuffer kept_;
+    Array<Stored> keptLines_;
+    vcal::TextBuffer decoded_;
+    vcal::TextBuffer check_;
+};
+
+bool Rewriter::emit(std::string_view text, uint64_t number) {
+    return add(out_.text, {text, "\r\n"}) && out_.lines.push(number);
+}
+
+bool Rewriter::junk(std::string_view text, uint64_t number) {
+    if (state_ == State::Outside) {
+        if (pendingJunk_++ == 0) firstJunk_ = number;
+        ++out_.junkLines;
+        return true;
+    }
+    const size_t shown = text.size() < 40 ? text.size() : 40;
+    report_(number, VI_REPORT_LOST, "dropped a line that is no property: \"%.*s%s\"",
+            static_cast<int>(shown), text.data(), text.size() > shown ? "..." : "");
+    return true;
+}
+
+bool Rewriter::openCalendar(uint64_t number) {
+    if (pendingJunk_ > 0) {
+        report_(firstJunk_, VI_REPORT_NOTE, "passed over %llu line%s of text outside any calendar",
+                static_cast<unsigned long long>(pendingJunk_), pendingJunk_ == 1 ? "" : "s");
+        pendingJunk_ = 0;
+    }
+    header_.length = body_.length = 0;
+    headerLines_.clear();
+    bodyLines_.clear();
+    calendarLine_ = number;
+    state_ = State::Calendar;
+    return out_.calendarEvents.push(static_cast<uint32_t>(out_.events.size())) &&
+           out_.calendarTodos.push(static_cast<uint32_t>(out_.todos.size()));
+}
+
+bool Rewriter::closeCalendar() {
+    state_ = State::Outside;
+    bool ok = emit("BEGIN:VCALENDAR", calendarLine_);
+    for (size_t i = 0; ok && i < headerLines_.size(); ++i)
+        ok = emit(at(header_, headerLines_[i]), headerLines_[i].number);
+    for (size_t i = 0; ok && i < bodyLines_.size(); ++i)
+        ok = emit(at(body_, bodyLines_[i]), bodyLines_[i].number);
+    return ok && emit("END:VCALENDAR", calendarLine_);
+}
+
+void Rewriter::openItem(uint16_t type, uint64_t number) {
+    itemType_ = type;
+    itemLine_ = number;
+    item_.length = 0;
+    itemLines_.clear();
+    report_.startItem();
+    state_ = State::Item;
+}
+
+bool Rewriter::skipBlock(std::string_view name, uint64_t number, State after) {
+    report_(number, VI_REPORT_LOST, "left out a %.*s block, which the reader does not know",
+            static_cast<int>(name.size()), name.data());
+    afterSkip_ = after;
+    skipDepth_ = 1;
+    state_ = State::Skipping;
+    return true;
+}
+
+bool Rewriter::calendarProperty(std::string_view text, uint64_t number) {
+    vcal::TextBuffer copy; // the line NUL-terminated for the keyword lookup
+    const char nul = '\0';
+    if (!add(copy, {text, std::string_view(&nul, 1)})) return false;
+    const uint16_t id = vcal::vCal_LookupPropertyKeyword(copy.text);
+    const uint8_t slot = vcal::kProperties[id].slot;
+    if (id != 0 && isItemSlot(slot)) {
+        const PropertyLine p = cut(text);
+        report_(number, VI_REPORT_LOST, "dropped %.*s outside any event or to-do",
+                static_cast<int>(p.name.size()), p.name.data());
+        return true;
+    }
+    if (id == VCAL_PROP_VERSION || id == 0) return store(header_, headerLines_, text, number);
+    bool dropped = false;
+    bool dateOnly = false;
+    fixed_.length = 0;
+    if (!rewrite(text, id, number, false, fixed_, dropped, dateOnly)) return false;
+    if (dropped) return true;
+    char message[vcal::kMessageSize];
+    const Verdict v = vcal::kProperties[id].warns ? Verdict::Accepted
+                                                  : verdict(view(fixed_), id, check_, message);
+    if (v == Verdict::NoMemory) return false;
+    if (v == Verdict::Refused) {
+        const PropertyLine p = cut(text);
+        report_(number, VI_REPORT_LOST, "left out %.*s, which the reader refuses:%s",
+                static_cast<int>(p.name.size()), p.name.data(), message);
+        return true;
+    }
+    for (size_t i = 0; i < headerLines_.size(); ++i) {
+        if (keywordOf(header_, headerLines_[i]) == id) {
+            report_(number, VI_REPORT_LOST, "dropped a second %s of the calendar",
+                    vcal::kProperties[id].keyword);
+            return true;
+        }
+    }
+    return store(header_, headerLines_, view(fixed_), number);
+}
+
+bool Rewriter::line(std::string_view text, uint64_t number) {
+    std::string_view rest;
+    bool begin = isKeywordLine(text, "BEGIN", &rest);
+    bool end = !begin && isKeywordLine(text, "END", &rest);
+    // A BEGIN or END written with parameters ("END;ENCODING=BASE64:...")
+    // names its block in the encoded value.
+    char word[16];
+    const PropertyLine written = cut(text);
+    if (!begin && !end && !written.parameters.empty() &&
+        (sameWord(written.name, "BEGIN") || sameWord(written.name, "END"))) {
+        const std::string_view value = trimmed(written.value);
+        std::string_view decoded = value;
+        if (sameWord(parameter(written.parameters, "ENCODING"), "BASE64") ||
+            !parameter(written.parameters, "BASE64").empty()) {
+            unsigned char bytes[sizeof word + 8];
+            bool skipped = false;
+            const size_t n = value.size() <= sizeof word
+                                 ? venc::base64Decode(value.data(), value.size(), bytes, &skipped)
+                                 : 0;
+            std::memcpy(word, bytes, n < sizeof word ? n : sizeof word);
+            decoded = std::string_view(word, n < sizeof word ? n : sizeof word);
+        }
+        begin = sameWord(written.name, "BEGIN");
+        end = !begin;
+        rest = trimmed(decoded);
+        report_(number, VI_REPORT_REPAIRED, "read %.*s with parameters as %.*s:%.*s",
+                static_cast<int>(written.name.size()), written.name.data(),
+                static_cast<int>(written.name.size()), written.name.data(),
+                static_cast<int>(rest.size()), rest.data());
+    }
+    // The block's name is its word: "BEGIN:VEVENT:" names a VEVENT too.
+    while (!rest.empty() && !ascii::isAlnum(rest.back()) && rest.back() != '-')
+        rest.remove_suffix(1);
+    const uint16_t type = sameWord(rest, "VEVENT")  ? VCAL_ITEM_EVENT
+                          : sameWord(rest, "VTODO") ? VCAL_ITEM_TODO
+                                                    : 0;
+    const bool calendar = sameWord(rest, "VCALENDAR");
+    switch (state_) {
+    case State::Skipping:
+        if (begin) ++skipDepth_;
+        if (end && --skipDepth_ == 0) state_ = afterSkip_;
+        return true;
+    case State::Outside:
+        if (begin && calendar) return openCalendar(number);
+        if (begin && type != 0) {
+            report_(number, VI_REPORT_REPAIRED,
+                    "an event or to-do outside any calendar: read as in one");
+            if (!openCalendar(number)) return false;
+            openItem(type, number);
+            return true;
+        }
+        return junk(text, number);
+    case State::Calendar:
+        if (begin && calendar) {
+            report_(calendarLine_, VI_REPORT_REPAIRED,
+                    "the calendar has no END:VCALENDAR before the next one; read as ending there");
+            return closeCalendar() && openCalendar(number);
+        }
+        if (begin && type != 0) {
+            openItem(type, number);
+            return true;
+        }
+        if (begin) return skipBlock(rest, number, State::Calendar);
+        if (end && calendar) return closeCalendar();
+        if (end) {
+            report_(number, VI_REPORT_REPAIRED, "passed over an END that closes nothing");
+            return true;
+        }
+        if (!cut(text).hasColon) return junk(text, number);
+        return calendarProperty(text, number);
+    case State::Item:
+        if (begin && (type != 0 || calendar)) {
+            report_(itemLine_, VI_REPORT_REPAIRED,
+                    "the event or to-do has no END before line %llu; read as ending there",
+                    static_cast<unsigned long long>(number));
+            if (!closeItem()) return false;
+            if (type != 0) {
+                openItem(type, number);
+                return true;
+            }
+            return closeCalendar() && openCalendar(number);
+        }
+        if (begin) return skipBlock(rest, number, State::Item);
+        if (end && (type != 0 || calendar)) {
+            if (type != 0 && type != itemType_)
+                report_(number, VI_REPORT_REPAIRED, "read END:%.*s as the end of the %s",
+                        static_cast<int>(rest.size()), rest.data(),
+                        itemType_ == VCAL_ITEM_EVENT ? "event" : "to-do");
+            if (calendar)
+                report_(itemLine_, VI_REPORT_REPAIRED,
+                        "the event or to-do has no END; read as ending with its calendar");
+            return closeItem() && (!calendar || closeCalendar());
+        }
+        if (!cut(text).hasColon || end) return junk(text, number);
+        return store(item_, itemLines_, text, number);
+    }
+    return true;
+}
+
+bool Rewriter::finish() {
+    if (state_ == State::Skipping) state_ = afterSkip_;
+    if (state_ == State::Item) {
+        report_(itemLine_, VI_REPORT_REPAIRED,
+                "the event or to-do has no END; kept what the text holds of it");
+        if (!closeItem()) return false;
+    }
+    if (state_ == State::Calendar) {
+        report_(calendarLine_, VI_REPORT_REPAIRED, "the calendar has no END:VCALENDAR");
+        if (!closeCalendar()) return false;
+    }
+    if (pendingJunk_ > 0) {
+        report_(firstJunk_, VI_REPORT_NOTE, "passed over %llu line%s of text outside any calendar",
+                static_cast<unsigned long long>(pendingJunk_), pendingJunk_ == 1 ? "" : "s");
+        pendingJunk_ = 0;
+    }
+    return true;
+}
+
+bool Rewriter::rewrite(std::string_view text, uint16_t id, uint64_t number, bool yearly,
+                       vcal::TextBuffer &fixed, bool &dropped, bool &dateOnly) {
+    dropped = false;
+    dateOnly = false;
+    fixed.length = 0;
+    const PropertyLine p = cut(text);
+    const std::string_view name = p.name;
+    const int nameLength = static_cast<int>(name.size());
+    // The value as bytes (quoted-printable decoded) ...
+    std::string_view value = p.value;
+    decoded_.length = 0;
+    if (declaresQuotedPrintable(p.parameters)) {
+        if (!decodeQuotedPrintable(value, decoded_)) return false;
+        value = view(decoded_);
+    }
+    // ... in UTF-8.
+    struct Owned {
+        char *p = nullptr;
+        ~Owned() { std::free(p); }
+    } utf8;
+    if (hasByteAbove7(value)) {
+        const std::string_view charset = parameter(p.parameters, "CHARSET");
+        char label[40] = {};
+        if (charset.size() < sizeof label) std::memcpy(label, charset.data(), charset.size());
+        size_t length = 0;
+        bool unknown = false;
+        const Decoding d =
+            decodeToUtf8(label, value.data(), value.size(), &utf8.p, &length, &unknown);
+        if (d == Decoding::NoMemory) return false;
+        if (unknown)
+            report_(number, VI_REPORT_REPAIRED, "unknown charset \"%s\" read as %s (%.*s)", label,
+                    d == Decoding::Guessed ? "Windows-1252" : "UTF-8", nameLength, name.data());
+        else if (d == Decoding::Guessed)
+            report_(number, VI_REPORT_REPAIRED,
+                    "8-bit text that is not UTF-8 and names no charset read as Windows-1252 (%.*s)",
+                    nameLength, name.data());
+        else if (d == Decoding::Replaced)
+            report_(number, VI_REPORT_LOST, "bytes that are not %s replaced by U+FFFD (%.*s)",
+                    label, nameLength, name.data());
+        if (utf8.p != nullptr) value = std::string_view(utf8.p, length);
+    }
+    if (value.find('\0') != kNone) {
+        // A C text ends at its first NUL: the reader cannot hold one.
+        vcal::TextBuffer copy;
+        for (size_t from = 0; from < value.size();) {
+            size_t stop = value.find('\0', from);
+            if (stop == kNone) stop = value.size();
+            if (!add(copy, {value.substr(from, stop - from)})) return false;
+            from = stop + 1;
+        }
+        decoded_.length = 0; // the value is in `copy` now, wherever it was
+        if (!add(decoded_, {view(copy)})) return false;
+        value = view(decoded_);
+        report_(number, VI_REPORT_LOST, "removed NUL characters from %.*s", nameLength,
+                name.data());
+    }
+    value = trimmed(value);
+    if (value.empty()) {
+        dropped = true;
+        report_(number, VI_REPORT_REPAIRED, "dropped %.*s, which has no value", nameLength,
+                name.data());
+        return true;
+    }
+    // Name and parameters; the value is plain unless it holds line breaks.
+    const bool escape = value.find_first_of("\r\n") != kNone;
+    if (!add(fixed, {name}) || !keptParameters(p.parameters, fixed) ||
+        (escape && !add(fixed, {";ENCODING=QUOTED-PRINTABLE"})) || !add(fixed, {":"}))
+        return false;
+    auto put = [&](std::string_view v) {
+        if (!escape) return add(fixed, {v});
+        for (char c : v) {
+            const std::string_view piece = c == '='    ? std::string_view("=3D")
+                                           : c == '\r' ? std::string_view("=0D")
+                                           : c == '\n' ? std::string_view("=0A")
+                                                       : std::string_view(&c, 1);
+            if (!add(fixed, {piece})) return false;
+        }
+        return true;
+    };
+
+    // Values whose form the exact reader reads narrower than writers write.
+    const vcal::PropertyInfo &info = vcal::kProperties[id];
+    char date[20];
+    if (info.check == vcal::ValueCheck::DateTime || info.check == vcal::ValueCheck::Alarm) {
+        // One date-time; an alarm's run time is its first field.
+        const size_t end = value.find(';');
+        const std::string_view when = trimmed(value.substr(0, end));
+        DateTime d;
+        if (!parseDateTime(when, d)) return put(value);
+        dateOnly = !d.hasTime;
+        if (d.hour == 24) {
+            d.hour = 0;
+            nextDay(d);
+        }
+        if (d.day > daysIn(d.year, d.month)) {
+            report_(number, VI_REPORT_LOST,
+                    "%.*s names day %d of a month that has %d: read as its "
+                    "last day",
+                    nameLength, name.data(), d.day, daysIn(d.year, d.month));
+            d.day = daysIn(d.year, d.month);
+        }
+        const YearFix y = fitYear(d, yearly && (id == VCAL_PROP_DTSTART || id == VCAL_PROP_DTEND));
+        if (y == YearFix::Clamped) {
+            if (id != VCAL_PROP_DTSTART && id != VCAL_PROP_DTEND && id != VCAL_PROP_DUE) {
+                report_(number, VI_REPORT_LOST, "dropped %.*s: a client time cannot hold its year",
+                        nameLength, name.data());
+                dropped = true;
+                return true;
+            }
+            report_(number, VI_REPORT_LOST, "%.*s brought into the years %d to %d", nameLength,
+                    name.data(), kFirstYear, kLastYear);
+        } else if (y == YearFix::Moved) {
+            report_(number, VI_REPORT_REPAIRED,
+                    "%.*s of a yearly item moved to its first date from %d on", nameLength,
+                    name.data(), kFirstYear);
+        }
+        if (dateOnly)
+            report_(number, VI_REPORT_REPAIRED, "read the date of %.*s as its midnight", nameLength,
+                    name.data());
+        const std::string_view written = format(d, date);
+        return put(written) && put(end == kNone ? std::string_view() : value.substr(end));
+    }
+    if (info.check == vcal::ValueCheck::DateList) {
+        bool changed = false;
+        bool first = true;
+        for (size_t from = 0; from <= value.size();) {
+            size_t stop = value.find(';', from);
+            if (stop == kNone) stop = value.size();
+            const std::string_view raw = value.substr(from, stop - from);
+            const std::string_view entry = trimmed(raw);
+            from = stop + 1;
+            changed = changed || entry.size() != raw.size() || entry.empty();
+            if (entry.empty()) continue;
+            std::string_view written = entry;
+            DateTime d;
+            if (parseDateTime(entry, d)) {
+                if (d.hour == 24) {
+                    d.hour = 0;
+                    nextDay(d);
+                }
+                if (fitYear(d, false) == YearFix::Clamped) {
+                    changed = true; // no occurrence can fall on it
+                    continue;
+                }
+                written = format(d, date);
+                changed = changed || written != entry;
+            }
+            if (!put(first ? std::string_view() : ";") || !put(written)) return false;
+            first = false;
+        }
+        if (first) {
+            dropped = true;
+            report_(number, VI_REPORT_REPAIRED, "dropped %.*s, which holds no date", nameLength,
+                    name.data());
+        } else if (changed) {
+            report_(number, VI_REPORT_REPAIRED, "wrote the dates of %.*s in the exact form",
+                    nameLength, name.data());
+        }
+        return true;
+    }
+    if (info.check == vcal::ValueCheck::Rule) {
+        // An end date past the years a client time holds ends there.
+        const size_t blank = value.find_last_of(" \t");
+        DateTime d;
+        if (blank != kNone && parseDateTime(value.substr(blank + 1), d) &&
+            fitYear(d, false) == YearFix::Clamped && d.year == kLastYear) {
+            report_(number, VI_REPORT_REPAIRED, "ended %.*s in %d, where expansion stops",
+                    nameLength, name.data(), kLastYear);
+            return put(value.substr(0, blank + 1)) && put(format(d, date));
+        }
+        return put(value);
+    }
+    if (id == VCAL_PROP_TZ && value.size() == 5 && (value[0] == '+' || value[0] == '-') &&
+        digits(value, 1, 4) >= 0) {
+        report_(number, VI_REPORT_REPAIRED, "read TZ:%.5s as %.3s:%.2s", value.data(), value.data(),
+                value.data() + 3);
+        return put(value.substr(0, 3)) && put(":") && put(value.substr(3));
+    }
+    if (id == VCAL_PROP_STATUS && sameWord(value, "NEEDS-ACTION")) {
+        report_(number, VI_REPORT_REPAIRED, "read STATUS NEEDS-ACTION as NEEDS ACTION");
+        return put("NEEDS ACTION");
+    }
+    if (id == VCAL_PROP_CATEGORIES) {
+        // The words the exact reader accepts, one by one; "X-" before a
+        // word it knows goes.
+        bool first = true;
+        bool lost = false;
+        bool changed = false;
+        char message[vcal::kMessageSize];
+        vcal::TextBuffer probe;
+        for (size_t from = 0; from <= value.size();) {
+            size_t stop = value.find_first_of(";,", from);
+            if (stop == kNone) stop = value.size();
+            std::string_view word = trimmed(value.substr(from, stop - from));
+            changed = changed || (stop < value.size() && value[stop] == ',');
+            from = stop + 1;
+            if (word.empty()) continue;
+            auto known = [&](std::string_view w) {
+                probe.length = 0;
+                if (!add(probe, {"CATEGORIES:", w})) return Verdict::NoMemory;
+                return verdict(view(probe), id, check_, message);
+            };
+            Verdict v = known(word);
+            if (v == Verdict::Refused && word.size() > 2 && sameWord(word.substr(0, 2), "X-")) {
+                v = known(word.substr(2));
+                if (v == Verdict::Accepted) {
+                    word.remove_prefix(2);
+                    changed = true;
+                }
+            }
+            if (v == Verdict::NoMemory) return false;
+            if (v == Verdict::Refused) {
+                lost = true;
+                continue;
+            }
+            if (!put(first ? std::string_view() : ";") || !put(word)) return false;
+            first = false;
+        }
+        if (lost)
+            report_(number, VI_REPORT_LOST, "CATEGORIES: left out words the reader does not know");
+        else if (changed)
+            report_(number, VI_REPORT_REPAIRED, "wrote CATEGORIES in the exact form");
+        dropped = first;
+        return true;
+    }
+    return put(value);
+}
+
+bool Rewriter::closeItem() {
+    state_ = State::Calendar;
+    const bool event = itemType_ == VCAL_ITEM_EVENT;
+    bool yearly = false;
+    for (size_t i = 0; i < itemLines_.size(); ++i) {
+        if (keywordOf(item_, itemLines_[i]) != VCAL_PROP_RRULE) continue;
+        const std::string_view rule = trimmed(cut(at(item_, itemLines_[i])).value);
+        yearly = !rule.empty() && (rule[0] == 'Y' || rule[0] == 'y');
+    }
+    constexpr size_t kRemoved = ~static_cast<size_t>(0);
+    kept_.length = 0;
+    keptLines_.clear();
+    size_t start = kNone;
+    size_t endLine = kNone;
+    bool startDateOnly = false;
+    char message[vcal::kMessageSize];
+    for (size_t i = 0; i < itemLines_.size(); ++i) {
+        const Stored &line = itemLines_[i];
+        const std::string_view text = at(item_, line);
+        const uint16_t id = keywordOf(item_, line);
+        const vcal::PropertyInfo &info = vcal::kProperties[id];
+        const std::string_view name = cut(text).name;
+        const int nameLength = static_cast<int>(name.size());
+        if (id != 0 && isCalendarSlot(info.slot)) {
+            bool dropped = false;
+            bool dateOnly = false;
+            if (!rewrite(text, id, line.number, false, fixed_, dropped, dateOnly)) return false;
+            if (dropped) continue;
+            if (id != VCAL_PROP_TZ && id != VCAL_PROP_DAYLIGHT) {
+                report_(line.number, id == VCAL_PROP_GEO ? VI_REPORT_LOST : VI_REPORT_REPAIRED,
+                        "left out %.*s, which belongs to the calendar", nameLength, name.data());
+                continue;
+            }
+            size_t same = kNone;
+            for (size_t h = 0; h < headerLines_.size() && same == kNone; ++h) {
+                if (keywordOf(header_, headerLines_[h]) == id) same = h;
+            }
+            if (same == kNone) {
+                report_(line.number, VI_REPORT_REPAIRED, "moved %.*s into its calendar", nameLength,
+                        name.data());
+                if (!store(header_, headerLines_, view(fixed_), line.number)) return false;
+            } else if (at(header_, headerLines_[same]) == view(fixed_)) {
+                report_(line.number, VI_REPORT_REPAIRED,
+                        "left out %.*s, which its calendar gives too", nameLength, name.data());
+            } else {
+                report_(line.number, VI_REPORT_LOST,
+                        "left out %.*s, which differs from its calendar's", nameLength,
+                        name.data());
+            }
+            continue;
+        }
+        bool dropped = false;
+        bool dateOnly = false;
+        if (id == 0) {
+            fixed_.length = 0;
+            if (!add(fixed_, {text})) return false;
+        } else if (!rewrite(text, id, line.number, yearly, fixed_, dropped, dateOnly)) {
+            return false;
+        }
+        if (dropped) continue;
+        const Verdict v =
+            id == 0 || info.warns ? Verdict::Accepted : verdict(view(fixed_), id, check_, message);
+        if (v == Verdict::NoMemory) return false;
+        if (v == Verdict::Refused) {
+            report_(line.number, VI_REPORT_LOST, "left out %.*s, which the reader refuses:%s",
+                    nameLength, name.data(), message);
+            continue;
+        }
+        if (id != 0 && !info.repeats && id != VCAL_PROP_X) {
+            size_t earlier = kNone;
+            for (size_t k = 0; k < keptLines_.size() && earlier == kNone; ++k) {
+                if (keptLines_[k].length != kRemoved && keywordOf(kept_, keptLines_[k]) == id)
+                    earlier = k;
+            }
+            if (earlier != kNone) {
+                const std::string_view first = at(kept_, keptLines_[earlier]);
+                if (first == view(fixed_)) {
+                    report_(line.number, VI_REPORT_REPAIRED, "left out a repeated %.*s", nameLength,
+                            name.data());
+                    continue;
+                }
+                if (id == VCAL_PROP_EXDATE || id == VCAL_PROP_RDATE) {
+                    // One list of all the dates, where the last part stood.
+                    vcal::TextBuffer joined;
+                    if (!add(joined, {first, ";", cut(view(fixed_)).value})) return false;
+                    keptLines_[earlier].length = kRemoved;
+                    report_(line.number, VI_REPORT_REPAIRED, "joined the dates of a second %.*s",
+                            nameLength, name.data());
+                    if (!store(kept_, keptLines_, view(joined), line.number)) return false;
+                    continue;
+                }
+                report_(line.number, VI_REPORT_LOST, "left out a second %.*s: the first one stands",
+                        nameLength, name.data());
+                continue;
+            }
+        }
+        if (id == VCAL_PROP_DTSTART) {
+            start = keptLines_.size();
+            startDateOnly = dateOnly;
+        }
+        if (id == VCAL_PROP_DTEND) endLine = keptLines_.size();
+        if (!store(kept_, keptLines_, view(fixed_), line.number)) return false;
+    }
+    vcal::TextBuffer added;
+    uint64_t addedLine = itemLine_;
+    if (event && start == kNone && endLine == kNone) {
+        // A reminder written as an event with nothing but its alarm starts
+        // at the alarm.
+        for (size_t k = 0; k < keptLines_.size() && added.length == 0; ++k) {
+            const uint16_t id = keywordOf(kept_, keptLines_[k]);
+            if (keptLines_[k].length == kRemoved ||
+                (id != VCAL_PROP_AALARM && id != VCAL_PROP_DALARM && id != VCAL_PROP_MALARM &&
+                 id != VCAL_PROP_PALARM))
+                continue;
+            const std::string_view value = cut(at(kept_, keptLines_[k])).value;
+            const std::string_view when = trimmed(value.substr(0, value.find(';')));
+            DateTime d;
+            if (!parseDateTime(when, d) || !d.hasTime || fitYear(d, false) != YearFix::None)
+                continue;
+            if (!add(added, {"DTSTART:", when, "\r\nDTEND:", when})) return false;
+            report_(itemLine_, VI_REPORT_REPAIRED,
+                    "an event with neither DTSTART nor DTEND: read as starting and ending at "
+                    "its alarm");
+        }
+    }
+    if (event && start == kNone && endLine == kNone && added.length == 0) {
+        report_(itemLine_, VI_REPORT_SKIPPED,
+                "left out an event with neither DTSTART nor DTEND: it has no usable start");
+        ++out_.skipped;
+        return true;
+    }
+    if (added.length > 0) {
+        // made from its alarm above
+    } else if (event && start == kNone) {
+        report_(itemLine_, VI_REPORT_REPAIRED, "an event without DTSTART starts when it ends");
+        if (!add(added, {"DTSTART:", trimmed(cut(at(kept_, keptLines_[endLine])).value)}))
+            return false;
+    } else if (event && endLine == kNone) {
+        DateTime d;
+        std::string_view when = trimmed(cut(at(kept_, keptLines_[start])).value);
+        char date[20];
+        if (startDateOnly && parseDateTime(when, d)) {
+            nextDay(d);
+            when = format(d, date);
+            report_(itemLine_, VI_REPORT_REPAIRED,
+                    "an event without DTEND on a date ends with its day");
+        } else {
+            report_(itemLine_, VI_REPORT_REPAIRED, "an event without DTEND ends when it starts");
+        }
+        if (!add(added, {"DTEND:", when})) return false;
+        addedLine = keptLines_[start].number;
+    }
+    const char *kind = event ? "VEVENT" : "VTODO";
+    vcal::TextBuffer frame;
+    bool ok = add(frame, {"BEGIN:", kind}) && store(body_, bodyLines_, view(frame), itemLine_);
+    for (size_t k = 0; ok && k < keptLines_.size(); ++k) {
+        if (keptLines_[k].length != kRemoved)
+            ok = store(body_, bodyLines_, at(kept_, keptLines_[k]), keptLines_[k].number);
+    }
+    for (std::string_view rest = view(added); ok && !rest.empty();) {
+        const size_t stop = rest.find("\r\n");
+        ok = store(body_, bodyLines_, rest.substr(0, stop), addedLine);
+        rest = stop == kNone ? std::string_view() : rest.substr(stop + 2);
+    }
+    frame.length = 0;
+    ok = ok && add(frame, {"END:", kind}) && store(body_, bodyLines_, view(frame), itemLine_);
+    const ItemOrigin origin{itemLine_, report_.repaired(), report_.lossy()};
+    return ok && (event ? out_.events.push(origin) : out_.todos.push(origin));
+}
+
+} // namespace
+
+bool repairCalendars(const char *text, size_t length, Reporter &report, RepairedCalendars &out) {
+    Rewriter rewriter(report, out);
+    LineCursor cursor(text, length);
+    vcal::TextBuffer logical; // the logical line being gathered
+    vcal::TextBuffer cleaned; // a physical line without its NUL bytes
+    uint64_t logicalStart = 0;
+    bool softBreak = false; // the logical line ends in a quoted-printable soft break
+    Line line;
+    auto flush = [&] {
+        if (logical.length == 0) return true;
+        const bool ok = rewriter.line(trimmed(view(logical)), logicalStart);
+        logical.length = 0;
+        return ok;
+    };
+    while (cursor.next(line)) {
+        std::string_view text = line.text;
+        while (text.substr(0, 3) == "\xEF\xBB\xBF")
+            text.remove_prefix(3);
+        if (text.find('\0') != kNone || text.find('\xFF') != kNone) {
+            cleaned.length = 0;
+            for (char c : text) {
+                if (c != '\0' && c != '\xFF' && !add(cleaned, {std::string_view(&c, 1)}))
+                    return false;
+            }
+            report(line.number, VI_REPORT_REPAIRED, "removed NUL bytes and 0xFF bytes");
+            text = view(cleaned);
+        }
+        if (isBlankLine(text)) continue; // an empty line melts into the line end before it
+        if (logical.length > 0 && softBreak) {
+            --logical.length; // the "=" of the soft break
+            if (!add(logical, {text})) return false;
+        } else if (logical.length > 0 && ascii::isBlank(text.front())) {
+            if (!add(logical, {text})) return false; // folding: the blank stays
+        } else {
+            if (!flush()) return false;
+            logicalStart = line.number;
+            if (!add(logical, {text})) return false;
+        }
+        const std::string_view now = view(logical);
+        const PropertyLine p = cut(now);
+        softBreak = p.hasColon && now.back() == '=' && declaresQuotedPrintable(p.parameters);
+    }
+    return flush() && rewriter.finish();
+}
+
+} // namespace interop
