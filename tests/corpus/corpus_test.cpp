@@ -58,6 +58,9 @@ struct Summary {
     int tolerantCards = 0;
     int tolerantSkipped = 0;
     int roundTripLosses = 0;
+    int itemsInText = 0;
+    int tolerantItems = 0;
+    int tolerantItemsSkipped = 0;
     std::map<std::string, int> reports;
     void seen(const char *operation, int32_t code) { ++codes[operation][codeName(code)]; }
     void print() const {
@@ -75,6 +78,9 @@ struct Summary {
         std::printf("tolerant: %d cards, %d skipped, %d written and read back with a property "
                     "lost\n",
                     tolerantCards, tolerantSkipped, roundTripLosses);
+        std::printf("tolerant: %d of %d events and to-dos (%.1f%%), %d skipped\n", tolerantItems,
+                    itemsInText, itemsInText > 0 ? 100.0 * tolerantItems / itemsInText : 0.0,
+                    tolerantItemsSkipped);
         std::vector<std::pair<int, std::string>> byCount;
         for (const auto &[what, count] : reports)
             byCount.emplace_back(count, what);
@@ -373,6 +379,55 @@ void readCalendar(const std::string &text, Summary &summary) {
     EXPECT_EQ(vCal_DestroyParseTree(&back), 0);
 }
 
+// Tolerant reading: every event and to-do the rewritten text keeps, taken
+// without the walk ever stopping; each is written back in the writer's
+// form. The items in the text (BEGIN lines) are counted to measure the
+// share that comes through.
+void tolerantCalendar(const std::string &text, Summary &summary) {
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find_first_of("\r\n", at);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(at, end - at);
+        at = end + 1;
+        line.erase(0, line.find_first_not_of(" \t"));
+        for (char &c : line)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (line.rfind("BEGIN:VEVENT", 0) == 0 || line.rfind("BEGIN:VTODO", 0) == 0)
+            ++summary.itemsInText;
+    }
+    VI_TolerantReader *reader = nullptr;
+    ASSERT_EQ(VI_tolerantReaderCreate(&reader, text.data(), text.size(), countReport, &summary),
+              0);
+    ParseTreeHandle *tree = nullptr;
+    VI_readCalendarsTolerantly(reader, &tree);
+    ParseTreeHandle *rewrite = nullptr;
+    VCalendarNode *calendar = nullptr;
+    for (int32_t got = tree != nullptr ? vCal_GetFirstCalendar(tree, &calendar) : 1; got == 0;
+         got = vCal_GetNextCalendar(tree, &calendar)) {
+        for (uint16_t type : {VCAL_ITEM_EVENT, VCAL_ITEM_TODO}) {
+            PropertyParam item{};
+            const PropertyNode *lines = nullptr;
+            int32_t rc = VI_takeItemTolerantly(reader, calendar, type, 1, &item, &lines);
+            for (; rc == 0; rc = VI_takeItemTolerantly(reader, calendar, type, 0, &item, &lines)) {
+                ++summary.tolerantItems;
+                int32_t put = VI_itemToWriterForm(&item, type, lines);
+                if (put == 0) put = vCal_AddxItemInfoToPTree(&rewrite, &item, type, 0);
+                summary.seen("tolerant item added to a new tree", put);
+                VI_releaseItem(&item);
+            }
+            VI_releaseItem(&item);
+            EXPECT_EQ(rc, VCAL_ERR_NO_MORE_ENTITIES);
+        }
+    }
+    VI_ReadCounts counts{};
+    VI_tolerantReaderCounts(reader, &counts);
+    summary.tolerantItemsSkipped += static_cast<int>(counts.skipped);
+    VI_tolerantReaderDestroy(&reader);
+    if (rewrite != nullptr) {
+        EXPECT_EQ(vCal_DestroyParseTree(&rewrite), 0);
+    }
+}
+
 TEST(Corpus, EveryFileThroughEveryLayer) {
     const fs::path corpus = VERSIT_CORPUS_DIR;
     std::ifstream manifest(corpus / "MANIFEST.tsv");
@@ -406,6 +461,7 @@ TEST(Corpus, EveryFileThroughEveryLayer) {
         } else {
             EXPECT_EQ(column[5], "vcal10") << line;
             readCalendar(text, summary);
+            tolerantCalendar(text, summary);
         }
         alloc_hook::stopTracking();
         EXPECT_EQ(alloc_hook::live(), 0u) << column[0];
@@ -414,6 +470,9 @@ TEST(Corpus, EveryFileThroughEveryLayer) {
     summary.print();
     EXPECT_GT(summary.files, 800);
     EXPECT_GT(summary.cards, summary.files);
+    // Tolerant reading: every card; at least 98 items in 100.
+    EXPECT_EQ(summary.tolerantSkipped, 0);
+    EXPECT_GE(summary.tolerantItems * 100, summary.itemsInText * 98);
 }
 
 } // namespace
