@@ -23,5 +23,7 @@ write_basic_package_version_file(${CMAKE_BINARY_DIR}/versitConfigVersion.cmake
 install(FILES ${CMAKE_BINARY_DIR}/versitConfig.cmake ${CMAKE_BINARY_DIR}/versitConfigVersion.cmake
   DESTINATION ${versit_cmake_dir})
 
-configure_file(${PROJECT_SOURCE_DIR}/cmake/versit.pc.in ${CMAKE_BINARY_DIR}/versit.pc @ONLY)
-install(FILES ${CMAKE_BINARY_DIR}/versit.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+foreach(pc versit versit_interop)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/${pc}.pc.in ${CMAKE_BINARY_DIR}/${pc}.pc @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/${pc}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endforeach()
