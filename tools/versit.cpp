@@ -35,14 +35,15 @@ constexpr Command kCommands[] = {
      "an address book in a file: import FILE.vcf creates an entry per card, export [ID...] "
      "writes entries as vCards, list shows them",
      runAb},
-    {"vcal", "vcal check|items|rewrite FILE.vcs|- [--json] [-o FILE]",
-     "check a vCalendar file: messages, what was kept, the result (exit 0 clean, 1 warnings, "
-     "2 errors); or list its events and to-dos as a client receives them: UTC times, texts, "
-     "codes, alarms and occurrences (items only, --json for scripts; exit 0 all taken, 1 some "
-     "left out, 2 unreadable); or rewrite them as one vCalendar 1.0 calendar in the library's "
-     "own form, to standard output or -o FILE (rewrite only; rules, RDATE and properties the "
-     "client has no field for are not written; exit 0 all rewritten, 1 some left out, 2 "
-     "unreadable or nothing to write)",
+    {"vcal", "vcal check|items|rewrite FILE.vcs|- [--json] [-o FILE] [--strict] [--verbose]",
+     "read a vCalendar file, repairing what phones and PIMs get wrong (--strict: the library's "
+     "exact reader): check lists every repair and loss; items lists the events and to-dos as a "
+     "client receives them (UTC times, texts, codes, alarms, occurrences; --json for scripts); "
+     "rewrite writes them as one vCalendar 1.0 calendar in the library's own form, to standard "
+     "output or -o FILE (rules, RDATE and properties the client has no field for are not "
+     "written). A summary on standard error; exit 0 nothing lost, 1 something left out or lost, "
+     "2 unreadable. check --strict keeps the exact reader's linter codes: 0 clean, 1 "
+     "warnings, 2 errors",
      runVcal},
 };
 
