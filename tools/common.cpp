@@ -15,6 +15,21 @@ void printResult(FILE *out, const char *what, int32_t code) {
         std::fprintf(out, "%s: %ld\n", what, static_cast<long>(code));
 }
 
+size_t utf8Length(const unsigned char *p, size_t left) {
+    const unsigned char c = p[0];
+    if (c < 0x80) return 1;
+    const size_t n = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+    if (n == 0 || n > left) return 0;
+    uint32_t value = c & (0x7F >> n);
+    for (size_t i = 1; i < n; ++i) {
+        if ((p[i] & 0xC0) != 0x80) return 0;
+        value = (value << 6) | (p[i] & 0x3F);
+    }
+    static constexpr uint32_t kLowest[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (value < kLowest[n] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+    return n;
+}
+
 bool readInput(const char *path, std::string &text) {
     FILE *in = std::strcmp(path, "-") == 0 ? stdin : std::fopen(path, "rb");
     bool ok = in != nullptr;

@@ -48,8 +48,15 @@ void printData(const vValue *v) {
             std::putchar('\\');
             std::putchar(bytes[i]);
             break;
-        default:
-            std::putchar(bytes[i]);
+        default: {
+            const size_t n = utf8Length(bytes + i, length - i);
+            if (n == 0) {
+                std::fputs(kReplacement, stdout);
+            } else {
+                std::fwrite(bytes + i, 1, n, stdout);
+                i += n - 1;
+            }
+        }
         }
     }
     std::putchar('"');

@@ -15,6 +15,12 @@ int runAb(int argc, char **argv);
 const char *resultName(int32_t code);
 // "what: NAME (meaning)" on one line.
 void printResult(FILE *out, const char *what, int32_t code);
+// The number of bytes of the valid UTF-8 character at `p` (of `left`
+// bytes), or 0 when the bytes there are no valid UTF-8: output must be
+// UTF-8 whatever the input held, so such bytes are shown as U+FFFD.
+size_t utf8Length(const unsigned char *p, size_t left);
+constexpr const char kReplacement[] = "\xEF\xBF\xBD";
+
 // The whole file, or standard input for "-". False, after saying why on
 // standard error, when it cannot be read or is too large for the library's
 // 32-bit lengths.

@@ -257,7 +257,13 @@ std::string quoted(const char *text) {
             std::snprintf(escape, sizeof escape, "\\u%04x", c);
             out += escape;
         } else {
-            out += static_cast<char>(c);
+            const size_t n = utf8Length(reinterpret_cast<const unsigned char *>(p), std::strlen(p));
+            if (n == 0) {
+                out += kReplacement;
+            } else {
+                out.append(p, n);
+                p += n - 1;
+            }
         }
     }
     return out + "\"";
