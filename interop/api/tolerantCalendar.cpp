@@ -69,6 +69,33 @@ int32_t readCalendars(VI_TolerantReader &r) {
     return 0;
 }
 
+// Local times within a zone's reach of the ends of the client's years fall
+// outside them once the zone is taken off: before 1991 the minutes wrap
+// round to a year thousands on, after 2036 no reader takes them back. Each
+// is brought to the end it passed; how many were is returned.
+int fitTimes(PropertyParam *item) {
+    constexpr CalapiTime kLast = 16802u * 1440u - 1u; // 2036-12-31 23:59 UTC
+    int fitted = 0;
+    auto fit = [&](CalapiTime t) {
+        if (t <= kLast) return t;
+        ++fitted;
+        return t >= 0x80000000u ? 0 : kLast;
+    };
+    // The record is packed: its fields are read and written by value.
+    item->audioAlarmTime = fit(item->audioAlarmTime);
+    item->displayAlarmTime = fit(item->displayAlarmTime);
+    item->completedTime = fit(item->completedTime);
+    item->createdTime = fit(item->createdTime);
+    item->dueTime = fit(item->dueTime);
+    item->endTime = fit(item->endTime);
+    item->startTime = fit(item->startTime);
+    for (TimeNode *chain : {item->exceptionDates.next, item->recurrenceDates.next}) {
+        for (TimeNode *n = chain; n != nullptr; n = n->next)
+            n->time = fit(n->time);
+    }
+    return fitted;
+}
+
 // Failures of extraction that say memory ran out: the item is not
 // passed over for them, the call fails and can be repeated.
 bool outOfMemory(int32_t rc) {
@@ -91,21 +118,21 @@ long calendarIndex(const VI_TolerantReader &r, const VCalendarNode *calendar) {
 // again, it keeps everything but its repetitions.
 template <class Entity>
 int32_t withoutRules(Entity *node, uint16_t type, PropertyParam *item, int32_t zone) {
-    PropertyNode *kept = nullptr;
-    PropertyNode **tail = &kept;
-    PropertyNode *rules = nullptr;
+    // Two chains, each in the order of the text. The nodes are packed: a
+    // `next` field is reached through its node, never through its address.
+    PropertyNode *first[2] = {nullptr, nullptr}; // the other lines, the rules
+    PropertyNode *last[2] = {nullptr, nullptr};
     for (PropertyNode *p = node->properties, *next = nullptr; p != nullptr; p = next) {
         next = p->next;
-        if (p->propertyId == VCAL_PROP_RRULE || p->propertyId == VCAL_PROP_EXRULE) {
-            p->next = rules;
-            rules = p;
-        } else {
-            *tail = p;
-            tail = &p->next;
-        }
+        p->next = nullptr;
+        const int k = p->propertyId == VCAL_PROP_RRULE || p->propertyId == VCAL_PROP_EXRULE;
+        if (last[k] != nullptr)
+            last[k]->next = p;
+        else
+            first[k] = p;
+        last[k] = p;
     }
-    *tail = nullptr;
-    node->properties = kept;
+    node->properties = first[0];
     PropertyFlags flags;
     std::memcpy(&flags, &node->flags, sizeof flags);
     node->flags.flag[VCAL_SLOT_RRULE] = node->flags.flag[VCAL_SLOT_EXRULE] = 0;
@@ -113,8 +140,10 @@ int32_t withoutRules(Entity *node, uint16_t type, PropertyParam *item, int32_t z
     std::memcpy(&node->flags, &flags, sizeof flags);
     // The rule lines go back behind the others: their order among
     // themselves and after the rest is all the reader relies on.
-    *tail = rules;
-    node->properties = kept;
+    if (last[0] != nullptr)
+        last[0]->next = first[1];
+    else
+        node->properties = first[1];
     return rc;
 }
 
@@ -167,13 +196,35 @@ int32_t takeNext(VI_TolerantReader &r, uint16_t type, PropertyParam *item,
             ++r.counts.skipped;
             continue;
         }
+        if (const int fitted = fitTimes(item))
+            r.report(origin.line, VI_REPORT_LOST,
+                     "%d time%s outside the years 1991 to 2036 once the zone is taken off: "
+                     "brought to the nearest end",
+                     fitted, fitted == 1 ? "" : "s");
         // The exact walk passes over events that do not end after they
         // start; here they are kept, ending when they start at the latest.
+        // What it drops besides, alarms not before the start and a to-do's
+        // times before it, is lost to the client: a loss, reported.
+        static constexpr struct {
+            uint8_t slot;
+            const char *what;
+        } kDropped[] = {{VCAL_SLOT_AALARM, "AALARM: it is not before the start"},
+                        {VCAL_SLOT_DALARM, "DALARM: it is not before the start"},
+                        {VCAL_SLOT_DTEND, "DTEND: it lies before the start"},
+                        {VCAL_SLOT_COMPLETED, "COMPLETED: it lies before the start"},
+                        {VCAL_SLOT_DUE, "DUE: it lies before the start"}};
+        uint8_t had[sizeof kDropped / sizeof kDropped[0]];
+        for (size_t i = 0; i < sizeof had; ++i)
+            had[i] = item->flags.flag[kDropped[i].slot];
         if (vcal::vCal_AcceptItem(item, nullptr, type) == 0 && type == VCAL_ITEM_EVENT &&
             item->endTime < item->startTime) {
             item->endTime = item->startTime;
             r.report(origin.line, VI_REPORT_REPAIRED,
                      "the event ends before it starts: read as ending when it starts");
+        }
+        for (size_t i = 0; i < sizeof had; ++i) {
+            if (had[i] != 0 && item->flags.flag[kDropped[i].slot] == 0)
+                r.report(origin.line, VI_REPORT_LOST, "dropped %s", kDropped[i].what);
         }
         ++r.counts.read;
         if (origin.repaired || r.report.repaired()) ++r.counts.repaired;

@@ -10,10 +10,10 @@
 //    quoted-printable, the rest is written plain.
 //  - Dates: a date without time is midnight; 24:00 is midnight of the
 //    next day; VALUE=DATE goes; years before 1991 or after 2036, which no
-//    client time can hold, are brought into range (a yearly item moves to
-//    its first date from 1991 on; recurrence end dates beyond 2036 end
-//    there, where expansion stops anyway); date lists lose blanks and
-//    empty entries.
+//    client time can hold, are brought into range (a yearly item moves as
+//    a whole, by the years that bring its start to its first date from
+//    1991 on; recurrence end dates beyond 2036 end there, where expansion
+//    stops anyway); date lists lose blanks and empty entries.
 //  - TZ in the form +hhmm gets its colon; a TZ or DAYLIGHT inside an event
 //    moves to its calendar when the calendar has none.
 //  - STATUS NEEDS-ACTION is NEEDS ACTION; CATEGORIES keep the words the
@@ -141,20 +141,34 @@ std::string_view format(const DateTime &d, char *out) {
 
 enum class YearFix { None, Moved, Clamped };
 
-// Brings the date into the years a client time holds. A date before them
-// moves by whole years when `yearly` (the item repeats every year), else
-// it is clamped; so is a date after them.
-YearFix fitYear(DateTime &d, bool yearly) {
-    if (d.year >= kFirstYear && d.year <= kLastYear) return YearFix::None;
-    if (d.year < kFirstYear && yearly) {
-        d.year = kFirstYear;
-        if (d.month == 2 && d.day == 29) d.year = 1992;
-        return YearFix::Moved;
+// The years that bring the start of a yearly item to its first date from
+// 1991 on (a 29 February to the first leap year); 0 when it needs none.
+int yearsToMove(const DateTime &start) {
+    if (start.year >= kFirstYear) return 0;
+    return (start.month == 2 && start.day == 29 ? 1992 : kFirstYear) - start.year;
+}
+
+// Brings the date into the years a client time holds. A date of a yearly
+// item moves by `years` (all its dates by the same years, so that its
+// length stays), else a date out of range is clamped.
+YearFix fitYear(DateTime &d, int years) {
+    if (years > 0) {
+        d.year += years;
+        if (d.month == 2 && d.day == 29 && !isLeap(d.year)) {
+            // An end on 29 February after a start on the 28th: the day
+            // after the 28th keeps the length.
+            d.month = 3;
+            d.day = 1;
+        }
+        if (d.year >= kFirstYear && d.year <= kLastYear) return YearFix::Moved;
     }
+    if (d.year >= kFirstYear && d.year <= kLastYear) return YearFix::None;
+    // The very ends of the range, in UTC: a zone taken off a local time
+    // there would push it out again.
     if (d.year < kFirstYear) {
-        d = DateTime{kFirstYear, 1, 1, 0, 0, 0, true, d.utc};
+        d = DateTime{kFirstYear, 1, 1, 0, 0, 0, true, true};
     } else {
-        d = DateTime{kLastYear, 12, 31, 23, 59, 0, true, d.utc};
+        d = DateTime{kLastYear, 12, 31, 23, 59, 0, true, true};
     }
     return YearFix::Clamped;
 }
@@ -173,15 +187,25 @@ struct PropertyLine {
 
 PropertyLine cut(std::string_view line) {
     PropertyLine p;
-    const size_t end = line.find_first_of(";:");
+    size_t end = 0;
+    while (end < line.size() && line[end] != ';' && line[end] != ':')
+        ++end;
     p.name = trimmed(line.substr(0, end));
-    if (end == kNone) return p;
+    if (end == line.size()) return p;
     const size_t colon = line.find(':', end);
     if (colon == kNone) return p;
     p.parameters = line.substr(end, colon - end);
     p.value = line.substr(colon + 1);
     p.hasColon = true;
     return p;
+}
+
+// A property's name alone: cut's without the search for its value.
+std::string_view nameOf(std::string_view line) {
+    size_t end = 0;
+    while (end < line.size() && line[end] != ';' && line[end] != ':')
+        ++end;
+    return trimmed(line.substr(0, end));
 }
 
 // The value of parameter `name` in the parameter text, or empty.
@@ -210,12 +234,17 @@ bool declaresQuotedPrintable(std::string_view parameters) {
 // The parameters without CHARSET, ENCODING, the bare QUOTED-PRINTABLE and
 // VALUE=DATE: the value is written in UTF-8 with the encoding it needs.
 bool keptParameters(std::string_view parameters, vcal::TextBuffer &out) {
+    // Parameters kept as they were written go out as one run of the text.
+    size_t run = 0;
+    size_t runEnd = 0;
+    auto flush = [&] { return runEnd == run || add(out, {parameters.substr(run, runEnd - run)}); };
     size_t at = 0;
     while (at < parameters.size()) {
         size_t stop = parameters.find(';', at + 1);
         if (stop == kNone) stop = parameters.size();
         std::string_view item = parameters.substr(at, stop - at);
         if (!item.empty() && item.front() == ';') item.remove_prefix(1);
+        const size_t from = at;
         at = stop;
         const std::string_view word = trimmed(item);
         const size_t equals = word.find('=');
@@ -225,9 +254,18 @@ bool keptParameters(std::string_view parameters, vcal::TextBuffer &out) {
             (sameWord(name, "VALUE") && equals != kNone &&
              sameWord(trimmed(word.substr(equals + 1)), "DATE")))
             continue;
-        if (!add(out, {";", word})) return false;
+        if (parameters[from] == ';' && word.size() + 1 == stop - from) {
+            if (runEnd != from) {
+                if (!flush()) return false;
+                run = from;
+            }
+            runEnd = stop;
+            continue;
+        }
+        if (!flush() || !add(out, {";", word})) return false;
+        run = runEnd = stop;
     }
-    return true;
+    return flush();
 }
 
 // Quoted-printable text decoded: escapes in either case; an "=" that starts
@@ -252,9 +290,15 @@ bool decodeQuotedPrintable(std::string_view text, vcal::TextBuffer &out) {
     return run >= text.size() || add(out, {text.substr(run)});
 }
 
+// Eight bytes at a time: every value of the text passes through here.
 bool hasByteAbove7(std::string_view s) {
-    for (char c : s) {
-        if ((static_cast<unsigned char>(c) & 0x80) != 0) return true;
+    size_t i = 0;
+    for (uint64_t eight = 0; i + 8 <= s.size(); i += 8) {
+        std::memcpy(&eight, s.data() + i, 8);
+        if ((eight & 0x8080808080808080u) != 0) return true;
+    }
+    for (; i < s.size(); ++i) {
+        if ((static_cast<unsigned char>(s[i]) & 0x80) != 0) return true;
     }
     return false;
 }
@@ -281,20 +325,18 @@ struct Stored {
     size_t start; // in the owner's buffer
     size_t length;
     uint64_t number;
+    uint16_t id; // the line's keyword, looked up once
 };
 
-bool store(vcal::TextBuffer &buffer, Array<Stored> &lines, std::string_view text, uint64_t number) {
-    const Stored s{buffer.length, text.size(), number};
+bool store(vcal::TextBuffer &buffer, Array<Stored> &lines, std::string_view text, uint64_t number,
+           uint16_t id = 0) {
+    const Stored s{buffer.length, text.size(), number, id};
     const char nul = '\0';
     return add(buffer, {text, std::string_view(&nul, 1)}) && lines.push(s);
 }
 
 std::string_view at(const vcal::TextBuffer &buffer, const Stored &s) {
     return std::string_view(buffer.text + s.start, s.length);
-}
-
-uint16_t keywordOf(const vcal::TextBuffer &buffer, const Stored &s) {
-    return vcal::vCal_LookupPropertyKeyword(buffer.text + s.start);
 }
 
 bool isCalendarSlot(uint8_t slot) {
@@ -319,9 +361,11 @@ class Rewriter {
     bool skipBlock(std::string_view name, uint64_t number, State after);
     bool junk(std::string_view text, uint64_t number);
     bool calendarProperty(std::string_view text, uint64_t number);
-    // The line as the exact reader wants it, in `fixed`, or `dropped`.
-    bool rewrite(std::string_view text, uint16_t id, uint64_t number, bool yearly,
-                 vcal::TextBuffer &fixed, bool &dropped, bool &dateOnly);
+    // The line as the exact reader wants it in `written`: `text` itself
+    // when that is so already, else written into `fixed`; or `dropped`.
+    // `moveYears`: the years a yearly item's dates move by (yearsToMove).
+    bool rewrite(std::string_view text, uint16_t id, uint64_t number, int moveYears,
+                 vcal::TextBuffer &fixed, std::string_view &written, bool &dropped, bool &dateOnly);
     bool emit(std::string_view text, uint64_t number);
 
     Reporter &report_;
@@ -332,13 +376,15 @@ class Rewriter {
     uint64_t pendingJunk_ = 0;
     uint64_t firstJunk_ = 0;
 
-    // The calendar being read, written out at its end: a TZ that turns up
-    // in an event still joins the calendar's own lines.
+    // The calendar being read: its items are written out as they end, its
+    // own lines go in before them at its end (a TZ that turns up in an
+    // event still joins them).
     uint64_t calendarLine_ = 0;
     vcal::TextBuffer header_;
     Array<Stored> headerLines_;
-    vcal::TextBuffer body_;
-    Array<Stored> bodyLines_;
+    size_t bodyText_ = 0;  // where its items start in out_.text
+    size_t bodyLines_ = 0; // and in out_.lines
+    Array<uint64_t> headerNumbers_;
 
     // The item being read, as it came.
     uint16_t itemType_ = 0;
@@ -351,6 +397,8 @@ class Rewriter {
     Array<Stored> keptLines_;
     vcal::TextBuffer decoded_;
     vcal::TextBuffer check_;
+    vcal::TextBuffer probe_;
+    bool checked_ = false; // rewrite() had the exact check accept what it wrote
 };
 
 bool Rewriter::emit(std::string_view text, uint64_t number) {
@@ -375,9 +423,10 @@ bool Rewriter::openCalendar(uint64_t number) {
                 static_cast<unsigned long long>(pendingJunk_), pendingJunk_ == 1 ? "" : "s");
         pendingJunk_ = 0;
     }
-    header_.length = body_.length = 0;
+    header_.length = 0;
     headerLines_.clear();
-    bodyLines_.clear();
+    bodyText_ = out_.text.length;
+    bodyLines_ = out_.lines.size();
     calendarLine_ = number;
     state_ = State::Calendar;
     return out_.calendarEvents.push(static_cast<uint32_t>(out_.events.size())) &&
@@ -386,12 +435,30 @@ bool Rewriter::openCalendar(uint64_t number) {
 
 bool Rewriter::closeCalendar() {
     state_ = State::Outside;
+    // The calendar's BEGIN and own lines go out after its items, then move
+    // before them: the items are many, the calendar's lines few.
+    const size_t textEnd = out_.text.length;
+    const size_t linesEnd = out_.lines.size();
     bool ok = emit("BEGIN:VCALENDAR", calendarLine_);
     for (size_t i = 0; ok && i < headerLines_.size(); ++i)
         ok = emit(at(header_, headerLines_[i]), headerLines_[i].number);
-    for (size_t i = 0; ok && i < bodyLines_.size(); ++i)
-        ok = emit(at(body_, bodyLines_[i]), bodyLines_[i].number);
-    return ok && emit("END:VCALENDAR", calendarLine_);
+    fixed_.length = 0; // free between lines: holds the calendar's lines on their way
+    if (!ok ||
+        !add(fixed_, {std::string_view(out_.text.text + textEnd, out_.text.length - textEnd)}))
+        return false;
+    char *text = out_.text.text;
+    std::memmove(text + bodyText_ + fixed_.length, text + bodyText_, textEnd - bodyText_);
+    std::memcpy(text + bodyText_, fixed_.text, fixed_.length);
+    headerNumbers_.clear();
+    for (size_t i = linesEnd; i < out_.lines.size(); ++i) {
+        if (!headerNumbers_.push(out_.lines[i])) return false;
+    }
+    uint64_t *lines = &out_.lines[0];
+    std::memmove(lines + bodyLines_ + headerNumbers_.size(), lines + bodyLines_,
+                 (linesEnd - bodyLines_) * sizeof *lines);
+    for (size_t i = 0; i < headerNumbers_.size(); ++i)
+        lines[bodyLines_ + i] = headerNumbers_[i];
+    return emit("END:VCALENDAR", calendarLine_);
 }
 
 void Rewriter::openItem(uint16_t type, uint64_t number) {
@@ -424,15 +491,15 @@ bool Rewriter::calendarProperty(std::string_view text, uint64_t number) {
                 static_cast<int>(p.name.size()), p.name.data());
         return true;
     }
-    if (id == VCAL_PROP_VERSION || id == 0) return store(header_, headerLines_, text, number);
+    if (id == VCAL_PROP_VERSION || id == 0) return store(header_, headerLines_, text, number, id);
     bool dropped = false;
     bool dateOnly = false;
-    fixed_.length = 0;
-    if (!rewrite(text, id, number, false, fixed_, dropped, dateOnly)) return false;
+    std::string_view written;
+    if (!rewrite(text, id, number, 0, fixed_, written, dropped, dateOnly)) return false;
     if (dropped) return true;
     char message[vcal::kMessageSize];
-    const Verdict v = vcal::kProperties[id].warns ? Verdict::Accepted
-                                                  : verdict(view(fixed_), id, check_, message);
+    const Verdict v =
+        vcal::kProperties[id].warns ? Verdict::Accepted : verdict(written, id, check_, message);
     if (v == Verdict::NoMemory) return false;
     if (v == Verdict::Refused) {
         const PropertyLine p = cut(text);
@@ -441,13 +508,13 @@ bool Rewriter::calendarProperty(std::string_view text, uint64_t number) {
         return true;
     }
     for (size_t i = 0; i < headerLines_.size(); ++i) {
-        if (keywordOf(header_, headerLines_[i]) == id) {
+        if (headerLines_[i].id == id) {
             report_(number, VI_REPORT_LOST, "dropped a second %s of the calendar",
                     vcal::kProperties[id].keyword);
             return true;
         }
     }
-    return store(header_, headerLines_, view(fixed_), number);
+    return store(header_, headerLines_, written, number, id);
 }
 
 bool Rewriter::line(std::string_view text, uint64_t number) {
@@ -495,10 +562,10 @@ bool Rewriter::line(std::string_view text, uint64_t number) {
     case State::Outside:
         if (begin && calendar) return openCalendar(number);
         if (begin && type != 0) {
+            if (!openCalendar(number)) return false;
+            openItem(type, number); // the repair is the item's
             report_(number, VI_REPORT_REPAIRED,
                     "an event or to-do outside any calendar: read as in one");
-            if (!openCalendar(number)) return false;
-            openItem(type, number);
             return true;
         }
         return junk(text, number);
@@ -518,7 +585,7 @@ bool Rewriter::line(std::string_view text, uint64_t number) {
             report_(number, VI_REPORT_REPAIRED, "passed over an END that closes nothing");
             return true;
         }
-        if (!cut(text).hasColon) return junk(text, number);
+        if (!written.hasColon) return junk(text, number);
         return calendarProperty(text, number);
     case State::Item:
         if (begin && (type != 0 || calendar)) {
@@ -543,8 +610,12 @@ bool Rewriter::line(std::string_view text, uint64_t number) {
                         "the event or to-do has no END; read as ending with its calendar");
             return closeItem() && (!calendar || closeCalendar());
         }
-        if (!cut(text).hasColon || end) return junk(text, number);
-        return store(item_, itemLines_, text, number);
+        if (!written.hasColon || end) return junk(text, number);
+        // The keyword is looked up in the stored copy, which ends in a NUL.
+        if (!store(item_, itemLines_, text, number)) return false;
+        itemLines_[itemLines_.size() - 1].id =
+            vcal::vCal_LookupPropertyKeyword(item_.text + itemLines_[itemLines_.size() - 1].start);
+        return true;
     }
     return true;
 }
@@ -568,11 +639,18 @@ bool Rewriter::finish() {
     return true;
 }
 
-bool Rewriter::rewrite(std::string_view text, uint16_t id, uint64_t number, bool yearly,
-                       vcal::TextBuffer &fixed, bool &dropped, bool &dateOnly) {
+bool Rewriter::rewrite(std::string_view text, uint16_t id, uint64_t number, int moveYears,
+                       vcal::TextBuffer &fixed, std::string_view &written, bool &dropped,
+                       bool &dateOnly) {
     dropped = false;
     dateOnly = false;
+    checked_ = false;
     fixed.length = 0;
+    written = {};
+    auto wrote = [&] {
+        if (written.data() == nullptr) written = view(fixed);
+        return true;
+    };
     const PropertyLine p = cut(text);
     const std::string_view name = p.name;
     const int nameLength = static_cast<int>(name.size());
@@ -591,7 +669,9 @@ bool Rewriter::rewrite(std::string_view text, uint16_t id, uint64_t number, bool
     if (hasByteAbove7(value)) {
         const std::string_view charset = parameter(p.parameters, "CHARSET");
         char label[40] = {};
-        if (charset.size() < sizeof label) std::memcpy(label, charset.data(), charset.size());
+        // No CHARSET leaves the view without data, which memcpy may not take.
+        if (!charset.empty() && charset.size() < sizeof label)
+            std::memcpy(label, charset.data(), charset.size());
         size_t length = 0;
         bool unknown = false;
         const Decoding d =
@@ -600,6 +680,10 @@ bool Rewriter::rewrite(std::string_view text, uint16_t id, uint64_t number, bool
         if (unknown)
             report_(number, VI_REPORT_REPAIRED, "unknown charset \"%s\" read as %s (%.*s)", label,
                     d == Decoding::Guessed ? "Windows-1252" : "UTF-8", nameLength, name.data());
+        else if (d == Decoding::Guessed && label[0] != '\0')
+            report_(number, VI_REPORT_REPAIRED,
+                    "8-bit text that is not the %s it declares read as Windows-1252 (%.*s)", label,
+                    nameLength, name.data());
         else if (d == Decoding::Guessed)
             report_(number, VI_REPORT_REPAIRED,
                     "8-bit text that is not UTF-8 and names no charset read as Windows-1252 (%.*s)",
@@ -631,20 +715,40 @@ bool Rewriter::rewrite(std::string_view text, uint16_t id, uint64_t number, bool
                 name.data());
         return true;
     }
-    // Name and parameters; the value is plain unless it holds line breaks.
-    const bool escape = value.find_first_of("\r\n") != kNone;
-    if (!add(fixed, {name}) || !keptParameters(p.parameters, fixed) ||
-        (escape && !add(fixed, {";ENCODING=QUOTED-PRINTABLE"})) || !add(fixed, {":"}))
-        return false;
+    // Most lines are what the exact reader wants already: name, ":" and a
+    // value left as it came. Such a line is taken as it is; the others are
+    // written afresh: name and parameters, then the value, plain unless it
+    // holds line breaks.
+    const bool asGiven = value.data() == text.data() + name.size() + 1 &&
+                         name.size() + 1 + value.size() == text.size();
+    const bool escape = !asGiven && (std::memchr(value.data(), '\r', value.size()) != nullptr ||
+                                     std::memchr(value.data(), '\n', value.size()) != nullptr);
+    bool headed = false;
     auto put = [&](std::string_view v) {
+        if (!headed) {
+            headed = true;
+            if (!add(fixed, {name}) || !keptParameters(p.parameters, fixed) ||
+                (escape && !add(fixed, {";ENCODING=QUOTED-PRINTABLE"})) || !add(fixed, {":"}))
+                return false;
+        }
         if (!escape) return add(fixed, {v});
-        for (char c : v) {
+        size_t run = 0; // the plain characters before `i` go out as one piece
+        for (size_t i = 0; i < v.size(); ++i) {
+            const char c = v[i];
             const std::string_view piece = c == '='    ? std::string_view("=3D")
                                            : c == '\r' ? std::string_view("=0D")
                                            : c == '\n' ? std::string_view("=0A")
-                                                       : std::string_view(&c, 1);
-            if (!add(fixed, {piece})) return false;
+                                                       : std::string_view();
+            if (piece.empty()) continue;
+            if (!add(fixed, {v.substr(run, i - run), piece})) return false;
+            run = i + 1;
         }
+        return add(fixed, {v.substr(run)});
+    };
+
+    auto keep = [&] { // the value as it is
+        if (!asGiven) return put(value) && wrote();
+        written = text;
         return true;
     };
 
@@ -656,20 +760,27 @@ bool Rewriter::rewrite(std::string_view text, uint16_t id, uint64_t number, bool
         const size_t end = value.find(';');
         const std::string_view when = trimmed(value.substr(0, end));
         DateTime d;
-        if (!parseDateTime(when, d)) return put(value);
+        if (!parseDateTime(when, d)) return keep();
         dateOnly = !d.hasTime;
         if (d.hour == 24) {
             d.hour = 0;
             nextDay(d);
         }
+        bool reported = dateOnly;
         if (d.day > daysIn(d.year, d.month)) {
             report_(number, VI_REPORT_LOST,
                     "%.*s names day %d of a month that has %d: read as its "
                     "last day",
                     nameLength, name.data(), d.day, daysIn(d.year, d.month));
             d.day = daysIn(d.year, d.month);
+            reported = true;
         }
-        const YearFix y = fitYear(d, yearly && (id == VCAL_PROP_DTSTART || id == VCAL_PROP_DTEND));
+        // The times that come back with each year; when it was made or
+        // done happened once.
+        const bool recurs = id == VCAL_PROP_DTSTART || id == VCAL_PROP_DTEND ||
+                            id == VCAL_PROP_DUE || id == VCAL_PROP_AALARM || id == VCAL_PROP_DALARM;
+        const YearFix y = fitYear(d, recurs ? moveYears : 0);
+        reported = reported || y != YearFix::None;
         if (y == YearFix::Clamped) {
             if (id != VCAL_PROP_DTSTART && id != VCAL_PROP_DTEND && id != VCAL_PROP_DUE) {
                 report_(number, VI_REPORT_LOST, "dropped %.*s: a client time cannot hold its year",
@@ -681,14 +792,20 @@ bool Rewriter::rewrite(std::string_view text, uint16_t id, uint64_t number, bool
                     name.data(), kFirstYear, kLastYear);
         } else if (y == YearFix::Moved) {
             report_(number, VI_REPORT_REPAIRED,
-                    "%.*s of a yearly item moved to its first date from %d on", nameLength,
-                    name.data(), kFirstYear);
+                    "%.*s moved %d years on with its yearly item, which starts from %d on",
+                    nameLength, name.data(), moveYears, kFirstYear);
         }
         if (dateOnly)
             report_(number, VI_REPORT_REPAIRED, "read the date of %.*s as its midnight", nameLength,
                     name.data());
-        const std::string_view written = format(d, date);
-        return put(written) && put(end == kNone ? std::string_view() : value.substr(end));
+        const std::string_view exact = format(d, date);
+        // 24:00, a time without seconds, lower-case letters: the exact
+        // reader refuses them, so the line was saved by the rewriting.
+        if (!reported && exact != when)
+            report_(number, VI_REPORT_REPAIRED, "wrote the date of %.*s in the exact form",
+                    nameLength, name.data());
+        if (exact == value.substr(0, end)) return keep();
+        return put(exact) && put(end == kNone ? std::string_view() : value.substr(end)) && wrote();
     }
     if (info.check == vcal::ValueCheck::DateList) {
         bool changed = false;
@@ -701,21 +818,21 @@ bool Rewriter::rewrite(std::string_view text, uint16_t id, uint64_t number, bool
             from = stop + 1;
             changed = changed || entry.size() != raw.size() || entry.empty();
             if (entry.empty()) continue;
-            std::string_view written = entry;
+            std::string_view exact = entry;
             DateTime d;
             if (parseDateTime(entry, d)) {
                 if (d.hour == 24) {
                     d.hour = 0;
                     nextDay(d);
                 }
-                if (fitYear(d, false) == YearFix::Clamped) {
+                if (fitYear(d, 0) == YearFix::Clamped) {
                     changed = true; // no occurrence can fall on it
                     continue;
                 }
-                written = format(d, date);
-                changed = changed || written != entry;
+                exact = format(d, date);
+                changed = changed || exact != entry;
             }
-            if (!put(first ? std::string_view() : ";") || !put(written)) return false;
+            if (!put(first ? std::string_view() : ";") || !put(exact)) return false;
             first = false;
         }
         if (first) {
@@ -726,49 +843,71 @@ bool Rewriter::rewrite(std::string_view text, uint16_t id, uint64_t number, bool
             report_(number, VI_REPORT_REPAIRED, "wrote the dates of %.*s in the exact form",
                     nameLength, name.data());
         }
-        return true;
+        return wrote();
     }
     if (info.check == vcal::ValueCheck::Rule) {
         // An end date past the years a client time holds ends there.
-        const size_t blank = value.find_last_of(" \t");
+        size_t blank = value.size();
+        while (blank > 0 && !ascii::isBlank(value[blank - 1]))
+            --blank;
+        blank = blank == 0 ? kNone : blank - 1;
         DateTime d;
         if (blank != kNone && parseDateTime(value.substr(blank + 1), d) &&
-            fitYear(d, false) == YearFix::Clamped && d.year == kLastYear) {
+            fitYear(d, 0) == YearFix::Clamped && d.year == kLastYear) {
             report_(number, VI_REPORT_REPAIRED, "ended %.*s in %d, where expansion stops",
                     nameLength, name.data(), kLastYear);
-            return put(value.substr(0, blank + 1)) && put(format(d, date));
+            return put(value.substr(0, blank + 1)) && put(format(d, date)) && wrote();
         }
-        return put(value);
+        return keep();
     }
     if (id == VCAL_PROP_TZ && value.size() == 5 && (value[0] == '+' || value[0] == '-') &&
         digits(value, 1, 4) >= 0) {
         report_(number, VI_REPORT_REPAIRED, "read TZ:%.5s as %.3s:%.2s", value.data(), value.data(),
                 value.data() + 3);
-        return put(value.substr(0, 3)) && put(":") && put(value.substr(3));
+        return put(value.substr(0, 3)) && put(":") && put(value.substr(3)) && wrote();
     }
     if (id == VCAL_PROP_STATUS && sameWord(value, "NEEDS-ACTION")) {
         report_(number, VI_REPORT_REPAIRED, "read STATUS NEEDS-ACTION as NEEDS ACTION");
-        return put("NEEDS ACTION");
+        return put("NEEDS ACTION") && wrote();
     }
     if (id == VCAL_PROP_CATEGORIES) {
+        // A list the exact reader takes whole, its words written as the
+        // exact reader wants them (no "," and no blanks around the ";"),
+        // is its own exact form: the check of the whole line is the check
+        // of each word.
+        bool tidy = asGiven;
+        for (size_t i = 0; i < value.size() && tidy; ++i) {
+            tidy = value[i] != ',' &&
+                   (value[i] != ';' || (i > 0 && i + 1 < value.size() && value[i - 1] != ';' &&
+                                        !ascii::isBlank(value[i - 1]) && value[i + 1] != ';' &&
+                                        !ascii::isBlank(value[i + 1])));
+        }
+        char message[vcal::kMessageSize];
+        if (tidy) {
+            const Verdict whole = verdict(text, id, check_, message);
+            if (whole == Verdict::NoMemory) return false;
+            if (whole == Verdict::Accepted) {
+                checked_ = true;
+                return keep();
+            }
+        }
         // The words the exact reader accepts, one by one; "X-" before a
         // word it knows goes.
         bool first = true;
         bool lost = false;
         bool changed = false;
-        char message[vcal::kMessageSize];
-        vcal::TextBuffer probe;
         for (size_t from = 0; from <= value.size();) {
-            size_t stop = value.find_first_of(";,", from);
-            if (stop == kNone) stop = value.size();
+            size_t stop = from;
+            while (stop < value.size() && value[stop] != ';' && value[stop] != ',')
+                ++stop;
             std::string_view word = trimmed(value.substr(from, stop - from));
             changed = changed || (stop < value.size() && value[stop] == ',');
             from = stop + 1;
             if (word.empty()) continue;
             auto known = [&](std::string_view w) {
-                probe.length = 0;
-                if (!add(probe, {"CATEGORIES:", w})) return Verdict::NoMemory;
-                return verdict(view(probe), id, check_, message);
+                probe_.length = 0;
+                if (!add(probe_, {"CATEGORIES:", w})) return Verdict::NoMemory;
+                return verdict(view(probe_), id, check_, message);
             };
             Verdict v = known(word);
             if (v == Verdict::Refused && word.size() > 2 && sameWord(word.substr(0, 2), "X-")) {
@@ -791,23 +930,36 @@ bool Rewriter::rewrite(std::string_view text, uint16_t id, uint64_t number, bool
         else if (changed)
             report_(number, VI_REPORT_REPAIRED, "wrote CATEGORIES in the exact form");
         dropped = first;
-        return true;
+        return wrote();
     }
-    return put(value);
+    return keep();
 }
 
 bool Rewriter::closeItem() {
     state_ = State::Calendar;
     const bool event = itemType_ == VCAL_ITEM_EVENT;
     bool yearly = false;
+    DateTime first[2]; // the first DTSTART and DTEND, which stand
+    bool has[2] = {false, false};
     for (size_t i = 0; i < itemLines_.size(); ++i) {
-        if (keywordOf(item_, itemLines_[i]) != VCAL_PROP_RRULE) continue;
-        const std::string_view rule = trimmed(cut(at(item_, itemLines_[i])).value);
-        yearly = !rule.empty() && (rule[0] == 'Y' || rule[0] == 'y');
+        const uint16_t id = itemLines_[i].id;
+        const int k = id == VCAL_PROP_DTSTART ? 0 : id == VCAL_PROP_DTEND ? 1 : -1;
+        if (id != VCAL_PROP_RRULE && (k < 0 || has[k])) continue;
+        const std::string_view value = trimmed(cut(at(item_, itemLines_[i])).value);
+        if (id == VCAL_PROP_RRULE) yearly = !value.empty() && (value[0] == 'Y' || value[0] == 'y');
+        if (k >= 0) has[k] = parseDateTime(value, first[k]);
     }
+    // A yearly item without DTSTART starts at its DTEND.
+    const int moveYears = !yearly  ? 0
+                          : has[0] ? yearsToMove(first[0])
+                          : has[1] ? yearsToMove(first[1])
+                                   : 0;
     constexpr size_t kRemoved = ~static_cast<size_t>(0);
     kept_.length = 0;
     keptLines_.clear();
+    size_t kept[VCAL_PROPERTY_COUNT + 1]; // the kept line of each keyword that stands
+    for (size_t &k : kept)
+        k = kNone;
     size_t start = kNone;
     size_t endLine = kNone;
     bool startDateOnly = false;
@@ -815,14 +967,16 @@ bool Rewriter::closeItem() {
     for (size_t i = 0; i < itemLines_.size(); ++i) {
         const Stored &line = itemLines_[i];
         const std::string_view text = at(item_, line);
-        const uint16_t id = keywordOf(item_, line);
+        const uint16_t id = line.id;
         const vcal::PropertyInfo &info = vcal::kProperties[id];
-        const std::string_view name = cut(text).name;
+        const std::string_view name = nameOf(text);
         const int nameLength = static_cast<int>(name.size());
         if (id != 0 && isCalendarSlot(info.slot)) {
             bool dropped = false;
             bool dateOnly = false;
-            if (!rewrite(text, id, line.number, false, fixed_, dropped, dateOnly)) return false;
+            std::string_view written;
+            if (!rewrite(text, id, line.number, 0, fixed_, written, dropped, dateOnly))
+                return false;
             if (dropped) continue;
             if (id != VCAL_PROP_TZ && id != VCAL_PROP_DAYLIGHT) {
                 report_(line.number, id == VCAL_PROP_GEO ? VI_REPORT_LOST : VI_REPORT_REPAIRED,
@@ -831,13 +985,13 @@ bool Rewriter::closeItem() {
             }
             size_t same = kNone;
             for (size_t h = 0; h < headerLines_.size() && same == kNone; ++h) {
-                if (keywordOf(header_, headerLines_[h]) == id) same = h;
+                if (headerLines_[h].id == id) same = h;
             }
             if (same == kNone) {
                 report_(line.number, VI_REPORT_REPAIRED, "moved %.*s into its calendar", nameLength,
                         name.data());
-                if (!store(header_, headerLines_, view(fixed_), line.number)) return false;
-            } else if (at(header_, headerLines_[same]) == view(fixed_)) {
+                if (!store(header_, headerLines_, written, line.number, id)) return false;
+            } else if (at(header_, headerLines_[same]) == written) {
                 report_(line.number, VI_REPORT_REPAIRED,
                         "left out %.*s, which its calendar gives too", nameLength, name.data());
             } else {
@@ -849,15 +1003,14 @@ bool Rewriter::closeItem() {
         }
         bool dropped = false;
         bool dateOnly = false;
-        if (id == 0) {
-            fixed_.length = 0;
-            if (!add(fixed_, {text})) return false;
-        } else if (!rewrite(text, id, line.number, yearly, fixed_, dropped, dateOnly)) {
+        std::string_view written = text;
+        if (id != 0 &&
+            !rewrite(text, id, line.number, moveYears, fixed_, written, dropped, dateOnly)) {
             return false;
         }
         if (dropped) continue;
-        const Verdict v =
-            id == 0 || info.warns ? Verdict::Accepted : verdict(view(fixed_), id, check_, message);
+        const Verdict v = id == 0 || info.warns || checked_ ? Verdict::Accepted
+                                                            : verdict(written, id, check_, message);
         if (v == Verdict::NoMemory) return false;
         if (v == Verdict::Refused) {
             report_(line.number, VI_REPORT_LOST, "left out %.*s, which the reader refuses:%s",
@@ -865,14 +1018,10 @@ bool Rewriter::closeItem() {
             continue;
         }
         if (id != 0 && !info.repeats && id != VCAL_PROP_X) {
-            size_t earlier = kNone;
-            for (size_t k = 0; k < keptLines_.size() && earlier == kNone; ++k) {
-                if (keptLines_[k].length != kRemoved && keywordOf(kept_, keptLines_[k]) == id)
-                    earlier = k;
-            }
+            const size_t earlier = kept[id];
             if (earlier != kNone) {
                 const std::string_view first = at(kept_, keptLines_[earlier]);
-                if (first == view(fixed_)) {
+                if (first == written) {
                     report_(line.number, VI_REPORT_REPAIRED, "left out a repeated %.*s", nameLength,
                             name.data());
                     continue;
@@ -880,11 +1029,12 @@ bool Rewriter::closeItem() {
                 if (id == VCAL_PROP_EXDATE || id == VCAL_PROP_RDATE) {
                     // One list of all the dates, where the last part stood.
                     vcal::TextBuffer joined;
-                    if (!add(joined, {first, ";", cut(view(fixed_)).value})) return false;
+                    if (!add(joined, {first, ";", cut(written).value})) return false;
                     keptLines_[earlier].length = kRemoved;
                     report_(line.number, VI_REPORT_REPAIRED, "joined the dates of a second %.*s",
                             nameLength, name.data());
-                    if (!store(kept_, keptLines_, view(joined), line.number)) return false;
+                    kept[id] = keptLines_.size();
+                    if (!store(kept_, keptLines_, view(joined), line.number, id)) return false;
                     continue;
                 }
                 report_(line.number, VI_REPORT_LOST, "left out a second %.*s: the first one stands",
@@ -897,7 +1047,8 @@ bool Rewriter::closeItem() {
             startDateOnly = dateOnly;
         }
         if (id == VCAL_PROP_DTEND) endLine = keptLines_.size();
-        if (!store(kept_, keptLines_, view(fixed_), line.number)) return false;
+        if (kept[id] == kNone) kept[id] = keptLines_.size();
+        if (!store(kept_, keptLines_, written, line.number, id)) return false;
     }
     vcal::TextBuffer added;
     uint64_t addedLine = itemLine_;
@@ -905,7 +1056,7 @@ bool Rewriter::closeItem() {
         // A reminder written as an event with nothing but its alarm starts
         // at the alarm.
         for (size_t k = 0; k < keptLines_.size() && added.length == 0; ++k) {
-            const uint16_t id = keywordOf(kept_, keptLines_[k]);
+            const uint16_t id = keptLines_[k].id;
             if (keptLines_[k].length == kRemoved ||
                 (id != VCAL_PROP_AALARM && id != VCAL_PROP_DALARM && id != VCAL_PROP_MALARM &&
                  id != VCAL_PROP_PALARM))
@@ -913,8 +1064,7 @@ bool Rewriter::closeItem() {
             const std::string_view value = cut(at(kept_, keptLines_[k])).value;
             const std::string_view when = trimmed(value.substr(0, value.find(';')));
             DateTime d;
-            if (!parseDateTime(when, d) || !d.hasTime || fitYear(d, false) != YearFix::None)
-                continue;
+            if (!parseDateTime(when, d) || !d.hasTime || fitYear(d, 0) != YearFix::None) continue;
             if (!add(added, {"DTSTART:", when, "\r\nDTEND:", when})) return false;
             report_(itemLine_, VI_REPORT_REPAIRED,
                     "an event with neither DTSTART nor DTEND: read as starting and ending at "
@@ -948,20 +1098,17 @@ bool Rewriter::closeItem() {
         if (!add(added, {"DTEND:", when})) return false;
         addedLine = keptLines_[start].number;
     }
-    const char *kind = event ? "VEVENT" : "VTODO";
-    vcal::TextBuffer frame;
-    bool ok = add(frame, {"BEGIN:", kind}) && store(body_, bodyLines_, view(frame), itemLine_);
+    bool ok = emit(event ? "BEGIN:VEVENT" : "BEGIN:VTODO", itemLine_);
     for (size_t k = 0; ok && k < keptLines_.size(); ++k) {
         if (keptLines_[k].length != kRemoved)
-            ok = store(body_, bodyLines_, at(kept_, keptLines_[k]), keptLines_[k].number);
+            ok = emit(at(kept_, keptLines_[k]), keptLines_[k].number);
     }
     for (std::string_view rest = view(added); ok && !rest.empty();) {
         const size_t stop = rest.find("\r\n");
-        ok = store(body_, bodyLines_, rest.substr(0, stop), addedLine);
+        ok = emit(rest.substr(0, stop), addedLine);
         rest = stop == kNone ? std::string_view() : rest.substr(stop + 2);
     }
-    frame.length = 0;
-    ok = ok && add(frame, {"END:", kind}) && store(body_, bodyLines_, view(frame), itemLine_);
+    ok = ok && emit(event ? "END:VEVENT" : "END:VTODO", itemLine_);
     const ItemOrigin origin{itemLine_, report_.repaired(), report_.lossy()};
     return ok && (event ? out_.events.push(origin) : out_.todos.push(origin));
 }
@@ -971,21 +1118,33 @@ bool Rewriter::closeItem() {
 bool repairCalendars(const char *text, size_t length, Reporter &report, RepairedCalendars &out) {
     Rewriter rewriter(report, out);
     LineCursor cursor(text, length);
-    vcal::TextBuffer logical; // the logical line being gathered
+    // The logical line being gathered: a view of the text while it is one
+    // physical line (nearly always), else its copy in `logical`.
+    std::string_view current;
+    bool gathered = false;
+    vcal::TextBuffer logical;
     vcal::TextBuffer cleaned; // a physical line without its NUL bytes
     uint64_t logicalStart = 0;
     bool softBreak = false; // the logical line ends in a quoted-printable soft break
     Line line;
     auto flush = [&] {
-        if (logical.length == 0) return true;
-        const bool ok = rewriter.line(trimmed(view(logical)), logicalStart);
-        logical.length = 0;
+        if (current.empty()) return true;
+        const bool ok = rewriter.line(trimmed(current), logicalStart);
+        current = {};
         return ok;
+    };
+    auto gather = [&](std::string_view first) {
+        logical.length = 0;
+        gathered = true;
+        if (!add(logical, {first})) return false;
+        current = view(logical);
+        return true;
     };
     while (cursor.next(line)) {
         std::string_view text = line.text;
         while (text.substr(0, 3) == "\xEF\xBB\xBF")
             text.remove_prefix(3);
+        bool wasCleaned = false;
         if (text.find('\0') != kNone || text.find('\xFF') != kNone) {
             cleaned.length = 0;
             for (char c : text) {
@@ -994,21 +1153,27 @@ bool repairCalendars(const char *text, size_t length, Reporter &report, Repaired
             }
             report(line.number, VI_REPORT_REPAIRED, "removed NUL bytes and 0xFF bytes");
             text = view(cleaned);
+            wasCleaned = true;
         }
         if (isBlankLine(text)) continue; // an empty line melts into the line end before it
-        if (logical.length > 0 && softBreak) {
-            --logical.length; // the "=" of the soft break
+        if (!current.empty() && (softBreak || ascii::isBlank(text.front()))) {
+            if (!gathered && !gather(current)) return false;
+            if (softBreak) --logical.length; // the "=" of the soft break; folding keeps its blank
             if (!add(logical, {text})) return false;
-        } else if (logical.length > 0 && ascii::isBlank(text.front())) {
-            if (!add(logical, {text})) return false; // folding: the blank stays
+            current = view(logical);
         } else {
             if (!flush()) return false;
             logicalStart = line.number;
-            if (!add(logical, {text})) return false;
+            gathered = false;
+            current = text;
+            // `cleaned` is reused by the next line.
+            if (wasCleaned && !gather(text)) return false;
         }
-        const std::string_view now = view(logical);
-        const PropertyLine p = cut(now);
-        softBreak = p.hasColon && now.back() == '=' && declaresQuotedPrintable(p.parameters);
+        softBreak = false;
+        if (current.back() == '=') {
+            const PropertyLine p = cut(current);
+            softBreak = p.hasColon && declaresQuotedPrintable(p.parameters);
+        }
     }
     return flush() && rewriter.finish();
 }

@@ -16,9 +16,17 @@
 //    escape, are read as meant: the digits in upper case, the "=" as
 //    "=3D".
 //  - Lines that are no property and continue nothing are dropped (a loss,
-//    reported with their start).
+//    reported with their start); so is an indented line right after a
+//    BEGIN or END line, which has nothing to continue.
 //  - A card ends at its END line; at the next BEGIN:VCARD that follows no
-//    AGENT property, or at the end of the text, it ends all the same.
+//    AGENT property, or at the end of the text, it ends all the same. A
+//    BEGIN:VCARD line is one with byte-order marks before it and NUL bytes
+//    in it, as concatenated and padded files leave it; a file that ends
+//    without a line break, joined to the next, leaves
+//    "END:VCARDBEGIN:VCARD", which is two lines.
+//  - A line named BEGIN or END is one to the strict reader whatever its
+//    parameters: it is written without them, and a BEGIN whose component
+//    name is no word is dropped.
 #include "interop/recover/cardRecover.h"
 
 #include <algorithm>
@@ -48,13 +56,23 @@ std::string_view trimmed(std::string_view s) {
 struct Parameters {
     Encoding encoding = Encoding::Plain;
     bool rewrite = false;
+    size_t head = kNone;  // the ";" or ":" after the name
     size_t colon = kNone; // where the value starts, after this ":"
 };
+
+// Where `c` stands in a short text (a parameter, a name), or kNone: a
+// plain loop, without the call a search of a long text is worth.
+size_t indexOf(std::string_view s, char c, size_t from = 0) {
+    for (size_t i = from; i < s.size(); ++i) {
+        if (s[i] == c) return i;
+    }
+    return kNone;
+}
 
 // One parameter as the strict reader wants it (see the rules above).
 // Calls `put` with the parameter's new text, or with the item unchanged.
 template <class Put> Encoding normalParameter(std::string_view item, bool &changed, Put put) {
-    const size_t equals = item.find('=');
+    const size_t equals = indexOf(item, '=');
     if (equals == kNone) {
         if (sameWord(item, "QUOTED-PRINTABLE")) {
             changed = true;
@@ -90,24 +108,35 @@ template <class Put> Encoding normalParameter(std::string_view item, bool &chang
     return Encoding::Plain;
 }
 
-// Walks the parameters of a property line: each item between ";" (and a
-// "NAME=value" after a "," in one, as in "PARCEL,ENCODING=..."), with the
-// text each should have. `put(text, separatorFirst)` gets them in order.
-template <class Put> Parameters walkParameters(std::string_view line, Put put) {
+// Walks the parameters of a property line from `i`, the ";" or ":" after
+// its name: each item between ";" (and a "NAME=value" after a "," in one,
+// as in "PARCEL,ENCODING=..."), with the text each should have.
+// `put(text)` gets them in order. The bytes are looked at one by one, as
+// every line of every card passes through here; a search function called
+// for each short item, or for each byte (find_first_of), costs more than
+// the rest of the scan.
+template <class Put> Parameters walkParameters(std::string_view line, size_t i, Put put) {
     Parameters p;
-    size_t i = line.find_first_of(";:");
-    while (i != kNone && line[i] == ';') {
-        const size_t start = i + 1;
-        i = line.find_first_of(";:", start);
-        std::string_view item = line.substr(start, (i == kNone ? line.size() : i) - start);
+    p.head = i;
+    while (i < line.size() && line[i] == ';') {
+        const size_t start = ++i;
+        bool comma = false;
+        for (; i < line.size() && line[i] != ';' && line[i] != ':'; ++i)
+            comma = comma || line[i] == ',';
+        std::string_view item = line.substr(start, i - start);
+        if (!comma) {
+            const Encoding e = normalParameter(trimmed(item), p.rewrite, put);
+            if (e != Encoding::Plain) p.encoding = e;
+            continue;
+        }
         // Split off every ",NAME=value" that a comma joined to the item.
         for (;;) {
             size_t comma = kNone;
-            for (size_t c = item.find(','); c != kNone; c = item.find(',', c + 1)) {
-                const size_t equals = item.find('=', c);
-                const size_t next = item.find(',', c + 1);
+            for (size_t c = indexOf(item, ','); c != kNone; c = indexOf(item, ',', c + 1)) {
+                const size_t equals = indexOf(item, '=', c);
+                const size_t next = indexOf(item, ',', c + 1);
                 if (equals != kNone && (next == kNone || equals < next) &&
-                    item.substr(0, c).find('=') == kNone) {
+                    indexOf(item.substr(0, c), '=') == kNone) {
                     comma = c;
                     break;
                 }
@@ -120,12 +149,101 @@ template <class Put> Parameters walkParameters(std::string_view line, Put put) {
             item = item.substr(comma + 1);
         }
     }
-    p.colon = i != kNone && line[i] == ':' ? i : kNone;
+    p.colon = i < line.size() && line[i] == ':' ? i : kNone;
     return p;
 }
 
-Parameters scanParameters(std::string_view line) {
-    return walkParameters(line, [](std::string_view) {});
+// The start of a property line, read in one pass: true for the shape
+// hasPropertyShape sees, with the name (without its group) in *name and
+// what the parameters say in *p.
+bool propertyHead(std::string_view line, std::string_view *name, Parameters *p) {
+    auto isNameChar = [](char c) {
+        return c > ' ' && c != ':' && c != ';' && c != '=' && c != '.' && c != 0x7F;
+    };
+    size_t i = 0;
+    size_t nameStart = 0;
+    while (i < line.size() && (isNameChar(line[i]) || line[i] == '.')) {
+        if (line[i] == '.') nameStart = i + 1;
+        ++i;
+    }
+    if (i == nameStart) return false;
+    *name = line.substr(nameStart, i - nameStart);
+    while (i < line.size() && ascii::isBlank(line[i]))
+        ++i;
+    if (i == line.size() || (line[i] != ';' && line[i] != ':')) return false;
+    *p = walkParameters(line, i, [](std::string_view) {});
+    return p->colon != kNone;
+}
+
+// A line that opens a card: BEGIN:VCARD in any case, blanks allowed around
+// its words. Byte-order marks before it and NUL bytes anywhere in it are
+// what concatenated and padded files leave there; the card scan and the
+// search for the next card must agree on such a line, or a card that one
+// of them cuts off there is lost to the other as junk.
+bool opensCard(std::string_view line) {
+    size_t i = 0;
+    auto at = [&]() -> char {
+        while (i < line.size() && line[i] == '\0')
+            ++i;
+        return i < line.size() ? line[i] : '\0';
+    };
+    while (at() != '\0' && line.substr(i, kByteOrderMark.size()) == kByteOrderMark)
+        i += kByteOrderMark.size();
+    auto blanks = [&] {
+        while (ascii::isBlank(at()))
+            ++i;
+    };
+    auto word = [&](std::string_view w) {
+        for (char c : w) {
+            if (ascii::upper(at()) != c) return false;
+            ++i;
+        }
+        return true;
+    };
+    blanks();
+    if (!word("BEGIN")) return false;
+    blanks();
+    if (at() != ':') return false;
+    ++i;
+    blanks();
+    if (!word("VCARD")) return false;
+    blanks();
+    return i == line.size();
+}
+
+// The next line, where a file that ends without a line break, joined to
+// one that starts a card ("END:VCARDBEGIN:VCARD", "ADRBEGIN:VCARD", a
+// byte-order mark between), makes two: the line ends before the BEGIN,
+// which is read next as a line of its own.
+bool nextLine(LineCursor &cursor, Line &line) {
+    if (!cursor.next(line)) return false;
+    constexpr std::string_view kBegin = "BEGIN:VCARD";
+    std::string_view text = line.text;
+    while (!text.empty() && ascii::isBlank(text.back()))
+        text.remove_suffix(1);
+    if (text.size() <= kBegin.size() || ascii::upper(text.back()) != 'D' ||
+        !sameWord(text.substr(text.size() - kBegin.size()), kBegin))
+        return true;
+    size_t at = text.size() - kBegin.size();
+    for (;;) {
+        if (at > 0 && text[at - 1] == '\0') {
+            --at;
+        } else if (at >= kByteOrderMark.size() &&
+                   text.substr(at - kByteOrderMark.size(), kByteOrderMark.size()) ==
+                       kByteOrderMark) {
+            at -= kByteOrderMark.size();
+        } else {
+            break;
+        }
+    }
+    // (A group before BEGIN, "A.BEGIN:VCARD", is no file's end: such a
+    // line opens no card.)
+    if (isBlankLine(text.substr(0, at)) || text[at - 1] == '.') return true;
+    line.text = line.text.substr(0, at);
+    line.nul = line.nul && line.text.find('\0') != kNone;
+    line.end = line.start + at;
+    cursor.resume(line, line.end);
+    return true;
 }
 
 bool isHex(char c) { return ascii::hexValue(c) >= 0; }
@@ -151,6 +269,17 @@ QuotedPrintableFaults quotedPrintableFaults(std::string_view text) {
         }
     }
     return f;
+}
+
+// The name after BEGIN or END, as every writer writes one: letters, digits
+// and "-". What else stands there (escapes, line breaks, control bytes)
+// would make a component the writers cannot write back.
+bool isComponentName(std::string_view name) {
+    if (name.empty()) return false;
+    for (char c : name) {
+        if (!ascii::isAlnum(c) && c != '-') return false;
+    }
+    return true;
 }
 
 bool isBase64Data(std::string_view line) {
@@ -201,12 +330,20 @@ bool CardScanner::findBegin(Reporter &report, Line &begin) {
         junkLines_ += junk;
     };
     Line line;
-    while (cursor_.next(line)) {
+    while (nextLine(cursor_, line)) {
+        // The card starts at its BEGIN: the strict reader takes no line
+        // that starts with a blank (a file joined to one that ends in a
+        // blank leaves one there) for one.
         std::string_view text = line.text;
-        while (text.substr(0, kByteOrderMark.size()) == kByteOrderMark)
-            text.remove_prefix(kByteOrderMark.size());
-        std::string_view rest;
-        if (isKeywordLine(text, "BEGIN", &rest) && sameWord(rest, "VCARD")) {
+        for (;;) {
+            if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark)
+                text.remove_prefix(kByteOrderMark.size());
+            else if (!text.empty() && ascii::isBlank(text.front()))
+                text.remove_prefix(1);
+            else
+                break;
+        }
+        if (opensCard(line.text)) {
             passedOver();
             begin = line;
             begin.start += static_cast<size_t>(text.data() - line.text.data());
@@ -221,7 +358,7 @@ bool CardScanner::findBegin(Reporter &report, Line &begin) {
 }
 
 CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, CardText &card) {
-    const LineCursor saved = cursor_;
+    const Mark saved = mark();
     Line begin;
     if (!findBegin(report, begin)) return Step::End;
     copying_ = false;
@@ -231,6 +368,14 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
     vcal::TextBuffer scratch;    // one line's repaired form
     vcal::TextBuffer parameters; // a property's name and parameters, rewritten
     bool ok = true;
+    if (const auto nuls = begin.nul ? std::count(begin.text.begin(), begin.text.end(), '\0') : 0;
+        nuls > 0) {
+        copying_ = true;
+        repaired_.length = 0;
+        ok = put("BEGIN:VCARD\r\n");
+        report(begin.number, VI_REPORT_REPAIRED, "removed %llu NUL byte%s",
+               static_cast<unsigned long long>(nuls), nuls == 1 ? "" : "s");
+    }
     // Writes a line: as it stands (nothing to do while the card is used in
     // place), or rebuilt from pieces.
     auto keep = [&](const Line &line) {
@@ -280,16 +425,17 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
     bool softBreak = false;    // the value so far ends in a quoted-printable soft break
     bool agentIsEmpty = false; // the last property is AGENT without a value
     bool base64Joined = false; // already reported for this property
+    bool afterKeyword = true;  // the last line kept is a BEGIN or END line
     bool ended = false;
     bool nextCardFound = false;
     size_t cardEnd = 0;
     vcal::TextBuffer withoutNul;
     Line line;
-    while (ok && cursor_.next(line)) {
+    while (ok && nextLine(cursor_, line)) {
         std::string_view text = line.text;
         bool changed = false;
-        if (text.find('\0') != kNone) {
-            size_t nuls = 0;
+        size_t nuls = 0;
+        if (line.nul) {
             withoutNul.length = 0;
             for (size_t at = 0; at < text.size() && ok;) {
                 size_t stop = text.find('\0', at);
@@ -300,11 +446,27 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
                 at = stop + 1;
             }
             if (!ok) break;
-            report(line.number, VI_REPORT_REPAIRED, "removed %zu NUL byte%s", nuls,
-                   nuls == 1 ? "" : "s");
             text = std::string_view(withoutNul.text, withoutNul.length);
             changed = true;
         }
+        // (Only a line that starts with "B", or a byte-order mark, can
+        // open a card: most lines are passed without a look further.)
+        if (!agentIsEmpty && !text.empty() &&
+            (ascii::upper(text.front()) == 'B' || text.front() == kByteOrderMark[0]) &&
+            opensCard(text)) {
+            // The next card's BEGIN: its lines (and their repairs) are that
+            // card's.
+            cursor_.rewind(line);
+            nextCardFound = true;
+            report(card.firstLine, VI_REPORT_REPAIRED,
+                   "the card has no END:VCARD before the next card on line %llu; read as "
+                   "ending there",
+                   static_cast<unsigned long long>(line.number));
+            break;
+        }
+        if (nuls > 0)
+            report(line.number, VI_REPORT_REPAIRED, "removed %llu NUL byte%s",
+                   static_cast<unsigned long long>(nuls), nuls == 1 ? "" : "s");
         // Writes the line as it now stands.
         auto keepText = [&] {
             if (changed)
@@ -316,6 +478,15 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
             // A blank line keeps a soft break open: some writers put one
             // between the pieces of a value.
             const bool blank = isBlankLine(text);
+            if (afterKeyword && !text.empty()) {
+                // Indented text after BEGIN or END continues no property:
+                // the strict reader would add it to the component's name.
+                if (!blank)
+                    report(line.number, VI_REPORT_LOST,
+                           "dropped an indented line that continues no property");
+                ok = copyUpTo(line.start);
+                continue;
+            }
             if (!blank && encoding == Encoding::QuotedPrintable) {
                 const QuotedPrintableFaults f = quotedPrintableFaults(text);
                 softBreak = text.back() == '=';
@@ -328,11 +499,37 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
             keepText();
             continue;
         }
-        std::string_view rest;
-        if (isKeywordLine(text, "END", &rest)) {
-            keepText();
+        std::string_view name;
+        Parameters p;
+        const bool shaped = propertyHead(text, &name, &p);
+        // The strict reader takes any line named BEGIN or END, parameters
+        // or not, for one, and the first value after BEGIN for the name.
+        const bool ungrouped = shaped && name.data() == text.data();
+        const bool begins = ungrouped && sameWord(name, "BEGIN");
+        if (begins || (ungrouped && sameWord(name, "END"))) {
+            const size_t colon = p.colon;
+            std::string_view component = text.substr(colon + 1);
+            component = trimmed(component.substr(0, component.find(';')));
+            if (begins && !isComponentName(component)) {
+                report(line.number, VI_REPORT_LOST,
+                       "dropped a BEGIN line without a component name");
+                ok = copyUpTo(line.start);
+                continue;
+            }
+            if (p.head != colon) {
+                report(line.number, VI_REPORT_REPAIRED, "read \"%.*s\" without its parameters",
+                       static_cast<int>(colon), text.data());
+                rebuild(line, {begins ? "BEGIN:" : "END:", component});
+            } else {
+                keepText();
+            }
             encoding = Encoding::Plain;
             softBreak = agentIsEmpty = false;
+            afterKeyword = true;
+            if (begins) {
+                ++depth;
+                continue;
+            }
             if (--depth == 0) {
                 ended = true;
                 cardEnd = line.end;
@@ -340,24 +537,6 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
             }
             continue;
         }
-        if (isKeywordLine(text, "BEGIN", &rest)) {
-            if (sameWord(rest, "VCARD") && !agentIsEmpty) {
-                cursor_.rewind(line);
-                nextCardFound = true;
-                report(card.firstLine, VI_REPORT_REPAIRED,
-                       "the card has no END:VCARD before the next card on line %llu; read as "
-                       "ending there",
-                       static_cast<unsigned long long>(line.number));
-                break;
-            }
-            ++depth;
-            keepText();
-            encoding = Encoding::Plain;
-            softBreak = agentIsEmpty = false;
-            continue;
-        }
-        std::string_view name;
-        const bool shaped = hasPropertyShape(text, &name);
         if (softBreak && !(shaped && isKnownName(context, name))) {
             report(line.number, VI_REPORT_REPAIRED,
                    "joined a quoted-printable soft line break with this line, which was not "
@@ -383,7 +562,7 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
             ok = copyUpTo(line.start);
             continue;
         }
-        const Parameters p = scanParameters(text);
+        afterKeyword = false;
         encoding = p.encoding;
         softBreak = encoding == Encoding::QuotedPrintable && text.back() == '=';
         base64Joined = false;
@@ -404,10 +583,10 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
         }
         // The name, then each parameter as the strict reader wants it.
         parameters.length = 0;
-        const size_t nameEnd = text.find_first_of(";:");
+        const size_t nameEnd = p.head;
         std::string_view piece = text.substr(0, nameEnd);
         ok = ok && parameters.append(&piece, 1);
-        walkParameters(text, [&](std::string_view item) {
+        walkParameters(text, nameEnd, [&](std::string_view item) {
             const std::string_view pieces[2] = {";", item};
             ok = ok && parameters.append(pieces, 2);
         });
@@ -438,8 +617,12 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
         for (; ok && depth > 0; --depth)
             ok = put("END:VCARD\r\n");
     }
+    // The strict reader looks at the byte after the card for the NUL that
+    // ends its text; a card that ends the caller's text (which need not
+    // have one) is handed out in a copy, which has it.
+    if (ok && ended && cursor_.atEnd()) ok = copyUpTo(cardEnd);
     if (!ok) {
-        cursor_ = saved;
+        reset(saved);
         return Step::NoMemory;
     }
     if (copying_) {

@@ -6,25 +6,30 @@
 
 namespace interop {
 
+size_t LineCursor::next(size_t &found, char c) const {
+    if (searched_ && found >= at_) return found;
+    const void *p = std::memchr(text_ + at_, c, length_ - at_);
+    found = p != nullptr ? static_cast<size_t>(static_cast<const char *>(p) - text_) : length_;
+    return found;
+}
+
 bool LineCursor::next(Line &line) {
     if (at_ >= length_) return false;
-    const char *begin = text_ + at_;
-    const size_t left = length_ - at_;
-    // Lines end at LF nearly always: one memchr finds it; a lone CR
-    // before it is rare and found by a second look.
-    const void *lf = std::memchr(begin, '\n', left);
-    size_t stop = lf != nullptr ? static_cast<size_t>(static_cast<const char *>(lf) - begin) : left;
-    const void *cr = std::memchr(begin, '\r', stop);
-    size_t breakLength = stop < left ? 1 : 0;
-    if (cr != nullptr) {
-        const size_t at = static_cast<size_t>(static_cast<const char *>(cr) - begin);
-        breakLength = at + 1 < left && begin[at + 1] == '\n' ? 2 : 1;
-        stop = at;
+    const size_t lf = next(lf_, '\n');
+    const size_t cr = next(cr_, '\r');
+    const size_t nul = next(nul_, '\0');
+    searched_ = true;
+    size_t stop = lf;
+    size_t breakLength = lf < length_ ? 1 : 0;
+    if (cr < lf) {
+        stop = cr;
+        breakLength = cr + 1 < length_ && text_[cr + 1] == '\n' ? 2 : 1;
     }
-    line.text = std::string_view(begin, stop);
+    line.text = std::string_view(text_ + at_, stop - at_);
     line.number = ++number_;
     line.start = at_;
-    at_ += stop + breakLength;
+    line.nul = nul < stop;
+    at_ = stop + breakLength;
     line.end = at_;
     return true;
 }
@@ -81,14 +86,6 @@ bool hasPropertyShape(std::string_view line, std::string_view *name) {
 bool isBlankLine(std::string_view line) {
     for (char c : line) {
         if (!ascii::isBlank(c)) return false;
-    }
-    return true;
-}
-
-bool sameWord(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (ascii::upper(a[i]) != ascii::upper(b[i])) return false;
     }
     return true;
 }

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "platform/ascii.h"
+
 namespace interop {
 
 struct Line {
@@ -15,6 +17,7 @@ struct Line {
     uint64_t number = 0;
     size_t start = 0; // offset of the line in the whole text
     size_t end = 0;   // offset after its line break
+    bool nul = false; // the line holds a NUL byte
 };
 
 class LineCursor {
@@ -26,17 +29,31 @@ class LineCursor {
     // Where the next line starts, and its number.
     size_t offset() const { return at_; }
     uint64_t number() const { return number_ + 1; }
-    // Goes back to a line already read: it is read again next.
-    void rewind(const Line &line) {
-        at_ = line.start;
+    // True when every line has been read.
+    bool atEnd() const { return at_ >= length_; }
+    // Goes back to the line just read: it is read again next.
+    void rewind(const Line &line) { resume(line, line.start); }
+    // Goes back into the line just read: what it holds from `offset` on is
+    // read next, as a line of the same number.
+    void resume(const Line &line, size_t offset) {
+        at_ = offset;
         number_ = line.number - 1;
     }
 
   private:
+    size_t next(size_t &found, char c) const;
+
     const char *text_;
     size_t length_;
     size_t at_ = 0;
     uint64_t number_ = 0;
+    // Where the next LF, CR and NUL stand (length_ for none): each search
+    // covers as many lines as it passes over, so text without one of them
+    // (CR or LF only, no NUL) is searched once, not once a line.
+    size_t lf_ = 0;
+    size_t cr_ = 0;
+    size_t nul_ = 0;
+    bool searched_ = false;
 };
 
 // A line whose first word is `keyword` (any case), blanks allowed before
@@ -52,7 +69,14 @@ bool hasPropertyShape(std::string_view line, std::string_view *name);
 // True for a line of blanks only (or nothing).
 bool isBlankLine(std::string_view line);
 
-// True when `a` and `b` are equal without regard to ASCII case.
-bool sameWord(std::string_view a, std::string_view b);
+// True when `a` and `b` are equal without regard to ASCII case. Inline:
+// every line of a card is compared with a few keywords.
+inline bool sameWord(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (ascii::upper(a[i]) != ascii::upper(b[i])) return false;
+    }
+    return true;
+}
 
 } // namespace interop
