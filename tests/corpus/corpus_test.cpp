@@ -396,8 +396,7 @@ void tolerantCalendar(const std::string &text, Summary &summary) {
             ++summary.itemsInText;
     }
     VI_TolerantReader *reader = nullptr;
-    ASSERT_EQ(VI_tolerantReaderCreate(&reader, text.data(), text.size(), countReport, &summary),
-              0);
+    ASSERT_EQ(VI_tolerantReaderCreate(&reader, text.data(), text.size(), countReport, &summary), 0);
     ParseTreeHandle *tree = nullptr;
     VI_readCalendarsTolerantly(reader, &tree);
     ParseTreeHandle *rewrite = nullptr;
