@@ -20,6 +20,8 @@ class Converter {
     }
     Converter(const Converter &) = delete;
     Converter &operator=(const Converter &) = delete;
+    // iconv_open says it failed with (iconv_t)-1, a pointer made of -1.
+    // NOLINTNEXTLINE(performance-no-int-to-ptr)
     bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
     iconv_t get() const { return cd_; }
 

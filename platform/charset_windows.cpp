@@ -40,21 +40,38 @@ unsigned pageOf(const char *name) {
 Outcome toUtf8(const char *name, const char *in, size_t length, char **out, size_t *outLength) {
     *out = nullptr;
     *outLength = 0;
-    const unsigned page = pageOf(name);
-    if (page == 0) return Outcome::UnknownCharset;
+    // UTF-16 is the system's own form: no code page converts into it, the
+    // units are taken as they are (swapped when big-endian).
+    const bool little = _stricmp(name, "UTF-16LE") == 0;
+    const bool big = _stricmp(name, "UTF-16BE") == 0;
+    const unsigned page = little || big ? 0 : pageOf(name);
+    if (page == 0 && !little && !big) return Outcome::UnknownCharset;
     const int n = static_cast<int>(length);
     bool replaced = false;
-    int wide = n == 0 ? 0 : MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, in, n, nullptr, 0);
+    int wide = 0;
     DWORD flags = MB_ERR_INVALID_CHARS;
-    if (n > 0 && wide == 0) {
-        // Invalid bytes: the system puts its replacement in their place.
-        flags = 0;
-        replaced = true;
-        wide = MultiByteToWideChar(page, flags, in, n, nullptr, 0);
+    if (little || big) {
+        wide = n / 2;
+    } else {
+        wide = n == 0 ? 0 : MultiByteToWideChar(page, flags, in, n, nullptr, 0);
+        if (n > 0 && wide == 0) {
+            // Invalid bytes: the system puts its replacement in their place.
+            flags = 0;
+            replaced = true;
+            wide = MultiByteToWideChar(page, flags, in, n, nullptr, 0);
+        }
     }
     wchar_t *units = static_cast<wchar_t *>(std::malloc((static_cast<size_t>(wide) + 1) * 2));
     if (units == nullptr) return Outcome::NoMemory;
-    if (n > 0) MultiByteToWideChar(page, flags, in, n, units, wide);
+    if (little || big) {
+        for (int i = 0; i < wide; ++i) {
+            const auto lo = static_cast<unsigned char>(in[2 * i + (big ? 1 : 0)]);
+            const auto hi = static_cast<unsigned char>(in[2 * i + (big ? 0 : 1)]);
+            units[i] = static_cast<wchar_t>(lo | (hi << 8));
+        }
+    } else if (n > 0) {
+        MultiByteToWideChar(page, flags, in, n, units, wide);
+    }
     const int bytes =
         wide == 0 ? 0 : WideCharToMultiByte(CP_UTF8, 0, units, wide, nullptr, 0, nullptr, nullptr);
     char *buffer = static_cast<char *>(std::malloc(static_cast<size_t>(bytes) + 1));

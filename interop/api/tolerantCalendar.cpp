@@ -10,6 +10,7 @@
 
 #include "interop/api/reader.h"
 #include "vcal/vcalitem.h"
+#include "vcal/vcalline.h"
 
 namespace {
 
@@ -42,10 +43,76 @@ void reportErrors(VI_TolerantReader &r, const char *errors) {
     }
 }
 
+// Whether a line of the tree needs the rewrite though the exact reader
+// took it: a value of nothing but blanks (extraction refuses it), or
+// quoted-printable text that decodes to 8-bit bytes (which extraction
+// would turn into "^").
+bool needsRewrite(const ParseTreeHandle *tree) {
+    auto check = [](const PropertyNode *p) {
+        for (; p != nullptr; p = p->next) {
+            const char *colon = std::strchr(p->line, ':');
+            if (colon == nullptr) continue;
+            if (colon[1 + std::strspn(colon + 1, " \t\r\n")] == '\0') return true;
+            if (vcal::lineEncoding(p->line, static_cast<size_t>(colon - p->line)) !=
+                vcal::LineEncoding::QuotedPrintable)
+                continue;
+            for (const char *e = std::strchr(colon, '='); e != nullptr;
+                 e = std::strchr(e + 1, '=')) {
+                const char c = e[1];
+                if ((c >= '8' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'))
+                    return true;
+            }
+        }
+        return false;
+    };
+    for (const VCalendarNode *c = tree->firstCalendar; c != nullptr; c = c->next) {
+        if (check(c->properties)) return true;
+        for (const VEventNode *e = c->events; e != nullptr; e = e->next)
+            if (check(e->properties)) return true;
+        for (const VTodoNode *t = c->todos; t != nullptr; t = t->next)
+            if (check(t->properties)) return true;
+    }
+    return false;
+}
+
+// Most files need no repair: a text of 7-bit bytes that the exact reader
+// reads without an error is taken as it stands, read once, with no copy.
+// Returns 1 when it was, 0 when it needs the rewrite, or a failure.
+int32_t readAsWritten(VI_TolerantReader &r) {
+    if (interop::hasEightBitBytes(r.text, r.length)) return 0;
+    TextSource source{r.text, r.text + r.length};
+    char *errors = nullptr;
+    char *warnings = nullptr;
+    uint8_t versionOk = 0;
+    char version[9];
+    const int32_t rc =
+        vCal_ParseTreeFromStreamGet(&r.tree, &source, TextSource::next, &errors, &warnings, nullptr,
+                                    nullptr, &versionOk, version, 0);
+    const bool clean = rc == 0 && errors == nullptr && r.tree != nullptr && !needsRewrite(r.tree);
+    std::free(errors);
+    std::free(warnings);
+    if (rc == VCAL_ERR_NO_MEMORY || !clean) {
+        if (r.tree != nullptr) vCal_DestroyParseTree(&r.tree);
+        return rc == VCAL_ERR_NO_MEMORY ? rc : 0;
+    }
+    if (!interop::findItems(r.text, r.length, r.repaired)) {
+        vCal_DestroyParseTree(&r.tree);
+        r.repaired.clear();
+        return VCAL_ERR_NO_MEMORY;
+    }
+    return 1;
+}
+
 int32_t readCalendars(VI_TolerantReader &r) {
     if (r.calendarsRead) return 0;
     r.report.startItem();
     r.repaired.clear();
+    const int32_t asWritten = readAsWritten(r);
+    if (asWritten == 1) {
+        r.calendarsRead = true;
+        return 0;
+    }
+    if (asWritten != 0) return asWritten;
     if (!interop::repairCalendars(r.text, r.length, r.report, r.repaired))
         return VCAL_ERR_NO_MEMORY;
     TextSource source{r.repaired.text.text, r.repaired.text.text + r.repaired.text.length};

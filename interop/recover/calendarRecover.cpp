@@ -1178,4 +1178,37 @@ bool repairCalendars(const char *text, size_t length, Reporter &report, Repaired
     return flush() && rewriter.finish();
 }
 
+bool findItems(const char *text, size_t length, RepairedCalendars &out) {
+    LineCursor cursor(text, length);
+    Line line;
+    while (cursor.next(line)) {
+        std::string_view rest;
+        if (!isKeywordLine(line.text, "BEGIN", &rest)) continue;
+        bool ok = true;
+        if (sameWord(rest, "VCALENDAR"))
+            ok = out.calendarEvents.push(static_cast<uint32_t>(out.events.size())) &&
+                 out.calendarTodos.push(static_cast<uint32_t>(out.todos.size()));
+        else if (sameWord(rest, "VEVENT"))
+            ok = out.events.push({line.number, false, false});
+        else if (sameWord(rest, "VTODO"))
+            ok = out.todos.push({line.number, false, false});
+        if (!ok) return false;
+    }
+    out.asWritten = true;
+    return true;
+}
+
+bool hasEightBitBytes(const char *text, size_t length) {
+    size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, text + i, 8);
+        if ((word & 0x8080808080808080ull) != 0) return true;
+    }
+    for (; i < length; ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0x80) != 0) return true;
+    }
+    return false;
+}
+
 } // namespace interop

@@ -38,8 +38,13 @@ struct RepairedCalendars {
         calendarEvents.clear();
         calendarTodos.clear();
         junkLines = skipped = 0;
+        asWritten = false;
     }
+    // The text was read as it stands: its lines are the original ones.
+    bool asWritten = false;
+
     uint64_t originalLine(uint64_t repairedLine) const {
+        if (asWritten) return repairedLine;
         return repairedLine >= 1 && repairedLine <= lines.size() ? lines[repairedLine - 1] : 0;
     }
 };
@@ -47,5 +52,13 @@ struct RepairedCalendars {
 // Rewrites `length` bytes of vCalendar text into `out`. False when memory
 // ran out.
 bool repairCalendars(const char *text, size_t length, Reporter &report, RepairedCalendars &out);
+
+// For a text read as it stands: where its calendars, events and to-dos
+// begin (`out`'s item and calendar arrays; the text itself is not copied).
+// False when memory ran out.
+bool findItems(const char *text, size_t length, RepairedCalendars &out);
+
+// True when a byte of the text has its high bit set.
+bool hasEightBitBytes(const char *text, size_t length);
 
 } // namespace interop

@@ -81,7 +81,7 @@ TEST(ItemForms, TakesEventsThenToDosAndNamesTheirLines) {
             ASSERT_NE(lines, nullptr);
             summaries.push_back(item.summary);
             VI_releaseItem(&item);
-            EXPECT_EQ(item.recurrenceOccurrences, nullptr);
+            EXPECT_EQ(vcaltest::value(item.recurrenceOccurrences), nullptr);
         }
         EXPECT_EQ(rc, VCAL_ERR_NO_MORE_ENTITIES);
         EXPECT_EQ(lines, nullptr);
@@ -112,9 +112,9 @@ TEST(ItemForms, WriterFormIsWhatTheWriterTakes) {
     EXPECT_EQ(vcaltest::value(item.priority), priority + 1);
     // The first exception date of the chain moves into the record.
     EXPECT_EQ(vcaltest::value(item.exceptionDates.time), firstTime);
-    EXPECT_EQ(item.exceptionDates.next, rest);
+    EXPECT_EQ(vcaltest::value(item.exceptionDates.next), rest);
     // A description of line breaks only would be a line without a value.
-    EXPECT_EQ(item.flags.flag[VCAL_SLOT_DESCRIPTION], 0);
+    EXPECT_EQ(vcaltest::value(item.flags.flag[VCAL_SLOT_DESCRIPTION]), 0);
     EXPECT_EQ(VI_itemToWriterForm(nullptr, VCAL_ITEM_EVENT, lines), VCAL_ERR_NULL_PROPERTY_PARAM);
     VI_releaseItem(&item);
 }
