@@ -30,6 +30,15 @@ size_t utf8Length(const unsigned char *p, size_t left) {
     return n;
 }
 
+void printReport(void *user, const VI_Report *report) {
+    const auto *sink = static_cast<const ReportSink *>(user);
+    static const char *const kKinds[] = {"note", "repaired", "lost", "skipped"};
+    if (!sink->verbose && report->kind < VI_REPORT_LOST) return;
+    std::fprintf(stderr, "%s:%llu: %s: %s\n", sink->path,
+                 static_cast<unsigned long long>(report->line), kKinds[report->kind & 3],
+                 report->message);
+}
+
 bool readInput(const char *path, std::string &text) {
     FILE *in = std::strcmp(path, "-") == 0 ? stdin : std::fopen(path, "rb");
     bool ok = in != nullptr;

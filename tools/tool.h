@@ -21,6 +21,16 @@ void printResult(FILE *out, const char *what, int32_t code);
 size_t utf8Length(const unsigned char *p, size_t left);
 constexpr const char kReplacement[] = "\xEF\xBF\xBD";
 
+// Where a tolerant reader's reports go: standard error, "FILE:LINE: kind:
+// message"; repairs and notes only when verbose, losses always.
+struct ReportSink {
+    const char *path;
+    bool verbose;
+};
+// A VI_ReportFn whose user data is a ReportSink.
+struct VI_Report;
+void printReport(void *user, const VI_Report *report);
+
 // The whole file, or standard input for "-". False, after saying why on
 // standard error, when it cannot be read or is too large for the library's
 // 32-bit lengths.

@@ -115,20 +115,6 @@ struct Input {
     }
 };
 
-struct ReportSink {
-    const char *path;
-    bool verbose;
-};
-
-void printReport(void *user, const VI_Report *report) {
-    const auto *sink = static_cast<const ReportSink *>(user);
-    static const char *const kKinds[] = {"note", "repaired", "lost", "skipped"};
-    if (!sink->verbose && report->kind < VI_REPORT_LOST) return;
-    std::fprintf(stderr, "%s:%llu: %s: %s\n", sink->path,
-                 static_cast<unsigned long long>(report->line), kKinds[report->kind & 3],
-                 report->message);
-}
-
 // Reads the file into `in`; false (said on standard error) when it cannot
 // be read at all.
 bool open(Input &in, const char *path, bool strict, ReportSink &sink) {

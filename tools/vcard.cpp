@@ -62,20 +62,6 @@ bool writeCard(VCardContext *context, vComponent *card, const char *path, const 
     return false;
 }
 
-struct ReportSink {
-    const char *path;
-    bool verbose;
-};
-
-void printReport(void *user, const VI_Report *report) {
-    const auto *sink = static_cast<const ReportSink *>(user);
-    static const char *const kKinds[] = {"note", "repaired", "lost", "skipped"};
-    if (!sink->verbose && report->kind < VI_REPORT_LOST) return;
-    std::fprintf(stderr, "%s:%llu: %s: %s\n", sink->path,
-                 static_cast<unsigned long long>(report->line), kKinds[report->kind & 3],
-                 report->message);
-}
-
 // Tolerant reading of one file's text. Returns the exit status.
 int readTolerantly(VCardContext *context, const std::string &text, const char *path,
                    const Options &o, uint64_t &cards) {

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "interop/cardTree.h"
 #include "interop/charset/utf8.h"
 #include "interop/recover/lines.h"
 
@@ -111,22 +112,7 @@ bool decodeProperty(vProperty *property, Reporter &report, uint64_t line) {
 } // namespace
 
 bool decodeCardValues(vComponent *card, Reporter &report, uint64_t line) {
-    // Depth first through the nested cards, without recursion: the parent
-    // links lead back up.
-    vComponent *c = card;
-    for (;;) {
-        for (vProperty *p = c->propertyList; p != nullptr; p = p->next) {
-            if (!decodeProperty(p, report, line)) return false;
-        }
-        if (c->subComponent != nullptr) {
-            c = c->subComponent;
-            continue;
-        }
-        while (c != card && c->next == nullptr)
-            c = c->parent;
-        if (c == card) return true;
-        c = c->next;
-    }
+    return forEachProperty(card, [&](vProperty *p) { return decodeProperty(p, report, line); });
 }
 
 } // namespace interop

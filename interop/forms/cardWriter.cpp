@@ -6,6 +6,7 @@
 // breaks and 8-bit bytes are escaped and every line stays ASCII.
 #include <cstring>
 
+#include "interop/cardTree.h"
 #include "interop/recover/lines.h"
 #include "versit_interop.h"
 
@@ -33,34 +34,23 @@ bool isPlain(const vProperty *p) {
 // needs it, in the card and the cards nested in it. False when memory ran
 // out.
 bool escapeValues(vComponent *card) {
-    vComponent *c = card;
-    for (;;) {
-        for (vProperty *p = c->propertyList; p != nullptr; p = p->next) {
-            bool needed = false;
-            for (const vValue *v = p->valueList; v != nullptr && !needed; v = v->next)
-                needed = v->encoding != VLIB_ENCODING_BASE64 && needsEscaping(v);
-            if (!needed || !isPlain(p)) continue;
-            vValue *name =
-                VLIB_new_vValue(VLIB_DATATYPE_UNRESOLVED, "QUOTED-PRINTABLE", -1, nullptr);
-            vParameter *encoding = name != nullptr ? VLIB_new_vParameter(VLIB_PARAMETER_NAMED,
-                                                                         "ENCODING", name, nullptr)
-                                                   : nullptr;
-            if (encoding == nullptr) {
-                VLIB_destroy_vValue(&name);
-                return false;
-            }
-            VLIB_add_vProperty_parameter(p, encoding);
-            p->encoding = VLIB_ENCODING_QUOTED_PRINTABLE;
+    return interop::forEachProperty(card, [](vProperty *p) {
+        bool needed = false;
+        for (const vValue *v = p->valueList; v != nullptr && !needed; v = v->next)
+            needed = v->encoding != VLIB_ENCODING_BASE64 && needsEscaping(v);
+        if (!needed || !isPlain(p)) return true;
+        vValue *name = VLIB_new_vValue(VLIB_DATATYPE_UNRESOLVED, "QUOTED-PRINTABLE", -1, nullptr);
+        vParameter *encoding =
+            name != nullptr ? VLIB_new_vParameter(VLIB_PARAMETER_NAMED, "ENCODING", name, nullptr)
+                            : nullptr;
+        if (encoding == nullptr) {
+            VLIB_destroy_vValue(&name);
+            return false;
         }
-        if (c->subComponent != nullptr) {
-            c = c->subComponent;
-            continue;
-        }
-        while (c != card && c->next == nullptr)
-            c = c->parent;
-        if (c == card) return true;
-        c = c->next;
-    }
+        VLIB_add_vProperty_parameter(p, encoding);
+        p->encoding = VLIB_ENCODING_QUOTED_PRINTABLE;
+        return true;
+    });
 }
 
 } // namespace
