@@ -271,17 +271,6 @@ QuotedPrintableFaults quotedPrintableFaults(std::string_view text) {
     return f;
 }
 
-// The name after BEGIN or END, as every writer writes one: letters, digits
-// and "-". What else stands there (escapes, line breaks, control bytes)
-// would make a component the writers cannot write back.
-bool isComponentName(std::string_view name) {
-    if (name.empty()) return false;
-    for (char c : name) {
-        if (!ascii::isAlnum(c) && c != '-') return false;
-    }
-    return true;
-}
-
 bool isBase64Data(std::string_view line) {
     if (isBlankLine(line)) return false;
     for (char c : line) {
@@ -508,15 +497,29 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
         const bool begins = ungrouped && sameWord(name, "BEGIN");
         if (begins || (ungrouped && sameWord(name, "END"))) {
             const size_t colon = p.colon;
-            std::string_view component = text.substr(colon + 1);
-            component = trimmed(component.substr(0, component.find(';')));
-            if (begins && !isComponentName(component)) {
+            // The strict reader names the component with the whole value
+            // (commas and semicolons do not split it there): what follows
+            // the name's own letters goes, or a name no writer can write
+            // back would stand in the tree.
+            const std::string_view value = trimmed(text.substr(colon + 1));
+            size_t nameLength = 0;
+            while (nameLength < value.size() &&
+                   (ascii::isAlnum(value[nameLength]) || value[nameLength] == '-'))
+                ++nameLength;
+            const std::string_view component = value.substr(0, nameLength);
+            if (begins && component.empty()) {
                 report(line.number, VI_REPORT_LOST,
                        "dropped a BEGIN line without a component name");
                 ok = copyUpTo(line.start);
                 continue;
             }
-            if (p.head != colon) {
+            if (nameLength < value.size()) {
+                report(line.number, begins ? VI_REPORT_LOST : VI_REPORT_REPAIRED,
+                       "read \"%.*s\" as %s:%.*s", static_cast<int>(colon), text.data(),
+                       begins ? "BEGIN" : "END", static_cast<int>(component.size()),
+                       component.data());
+                rebuild(line, {begins ? "BEGIN:" : "END:", component});
+            } else if (p.head != colon) {
                 report(line.number, VI_REPORT_REPAIRED, "read \"%.*s\" without its parameters",
                        static_cast<int>(colon), text.data());
                 rebuild(line, {begins ? "BEGIN:" : "END:", component});
