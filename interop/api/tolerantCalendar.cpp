@@ -75,22 +75,29 @@ bool needsRewrite(const ParseTreeHandle *tree) {
     return false;
 }
 
+// The exact reader over `length` bytes of text into r.tree; its error text
+// (malloc'ed, or null) in *errors, its warnings dropped.
+int32_t readTree(VI_TolerantReader &r, const char *text, size_t length, char **errors) {
+    TextSource source{text, text + length};
+    char *warnings = nullptr;
+    uint8_t versionOk = 0;
+    char version[9];
+    const int32_t rc =
+        vCal_ParseTreeFromStreamGet(&r.tree, &source, TextSource::next, errors, &warnings, nullptr,
+                                    nullptr, &versionOk, version, 0);
+    std::free(warnings);
+    return rc;
+}
+
 // Most files need no repair: a text of 7-bit bytes that the exact reader
 // reads without an error is taken as it stands, read once, with no copy.
 // Returns 1 when it was, 0 when it needs the rewrite, or a failure.
 int32_t readAsWritten(VI_TolerantReader &r) {
     if (interop::hasEightBitBytes(r.text, r.length)) return 0;
-    TextSource source{r.text, r.text + r.length};
     char *errors = nullptr;
-    char *warnings = nullptr;
-    uint8_t versionOk = 0;
-    char version[9];
-    const int32_t rc =
-        vCal_ParseTreeFromStreamGet(&r.tree, &source, TextSource::next, &errors, &warnings, nullptr,
-                                    nullptr, &versionOk, version, 0);
+    const int32_t rc = readTree(r, r.text, r.length, &errors);
     const bool clean = rc == 0 && errors == nullptr && r.tree != nullptr && !needsRewrite(r.tree);
     std::free(errors);
-    std::free(warnings);
     if (rc == VCAL_ERR_NO_MEMORY || !clean) {
         if (r.tree != nullptr) vCal_DestroyParseTree(&r.tree);
         return rc == VCAL_ERR_NO_MEMORY ? rc : 0;
@@ -115,17 +122,10 @@ int32_t readCalendars(VI_TolerantReader &r) {
     if (asWritten != 0) return asWritten;
     if (!interop::repairCalendars(r.text, r.length, r.report, r.repaired))
         return VCAL_ERR_NO_MEMORY;
-    TextSource source{r.repaired.text.text, r.repaired.text.text + r.repaired.text.length};
     char *errors = nullptr;
-    char *warnings = nullptr;
-    uint8_t versionOk = 0;
-    char version[9];
-    const int32_t rc =
-        vCal_ParseTreeFromStreamGet(&r.tree, &source, TextSource::next, &errors, &warnings, nullptr,
-                                    nullptr, &versionOk, version, 0);
+    const int32_t rc = readTree(r, r.repaired.text.text, r.repaired.text.length, &errors);
     reportErrors(r, errors);
     std::free(errors);
-    std::free(warnings);
     if (rc == VCAL_ERR_NO_MEMORY) {
         if (r.tree != nullptr) vCal_DestroyParseTree(&r.tree);
         return rc;

@@ -208,19 +208,26 @@ std::string_view nameOf(std::string_view line) {
     return trimmed(line.substr(0, end));
 }
 
+// The parameter item that starts at `at` in the parameter text (which
+// starts with its ";"), without the ";"; `at` moves to the next one.
+std::string_view nextParameter(std::string_view parameters, size_t &at) {
+    size_t stop = parameters.find(';', at + 1);
+    if (stop == kNone) stop = parameters.size();
+    std::string_view item = parameters.substr(at, stop - at);
+    if (!item.empty() && item.front() == ';') item.remove_prefix(1);
+    at = stop;
+    return item;
+}
+
 // The value of parameter `name` in the parameter text, or empty.
 std::string_view parameter(std::string_view parameters, std::string_view name) {
     size_t at = 0;
     while (at < parameters.size()) {
-        size_t stop = parameters.find(';', at + 1);
-        if (stop == kNone) stop = parameters.size();
-        std::string_view item = parameters.substr(at, stop - at);
-        if (!item.empty() && item.front() == ';') item.remove_prefix(1);
+        const std::string_view item = nextParameter(parameters, at);
         const size_t equals = item.find('=');
         if (equals != kNone && sameWord(trimmed(item.substr(0, equals)), name))
             return trimmed(item.substr(equals + 1));
         if (equals == kNone && sameWord(trimmed(item), name)) return trimmed(item);
-        at = stop;
     }
     return {};
 }
@@ -240,12 +247,9 @@ bool keptParameters(std::string_view parameters, vcal::TextBuffer &out) {
     auto flush = [&] { return runEnd == run || add(out, {parameters.substr(run, runEnd - run)}); };
     size_t at = 0;
     while (at < parameters.size()) {
-        size_t stop = parameters.find(';', at + 1);
-        if (stop == kNone) stop = parameters.size();
-        std::string_view item = parameters.substr(at, stop - at);
-        if (!item.empty() && item.front() == ';') item.remove_prefix(1);
         const size_t from = at;
-        at = stop;
+        const std::string_view item = nextParameter(parameters, at);
+        const size_t stop = at;
         const std::string_view word = trimmed(item);
         const size_t equals = word.find('=');
         const std::string_view name = trimmed(word.substr(0, equals));
