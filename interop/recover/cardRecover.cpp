@@ -620,10 +620,13 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
         for (; ok && depth > 0; --depth)
             ok = put("END:VCARD\r\n");
     }
-    // The strict reader looks at the byte after the card for the NUL that
-    // ends its text; a card that ends the caller's text (which need not
-    // have one) is handed out in a copy, which has it.
-    if (ok && ended && cursor_.atEnd()) ok = copyUpTo(cardEnd);
+    // The strict reader scans its last line up to a line break or a NUL,
+    // past the count it is given. A card that ends the caller's text (which
+    // need not have a NUL), or whose END shares its line with the next
+    // card, is handed out in a copy, which ends in a NUL.
+    const bool endsInBreak =
+        cardEnd > cardStart_ && (text_[cardEnd - 1] == '\n' || text_[cardEnd - 1] == '\r');
+    if (ok && ended && (cursor_.atEnd() || !endsInBreak)) ok = copyUpTo(cardEnd);
     if (!ok) {
         reset(saved);
         return Step::NoMemory;
