@@ -2,6 +2,7 @@
  * field order of the interface. */
 #include "calapi32.h"
 #include "versit_abx.h"
+#include "versit_convert.h"
 #include "versit_core.h"
 #include "versit_export.h"
 #include "versit_interop.h"

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "calapi32.h"
 #include "tool.h"
 #include "versit_abx.h"
@@ -172,6 +174,14 @@ int runAb(int argc, char **argv) {
         std::fputs(kUsage, stderr);
         return 2;
     }
+    // Only an import makes a book; a mistyped name elsewhere is an error.
+    struct stat about {};
+    const bool exists = stat(book, &about) == 0;
+    if (!exists && !import) {
+        std::fprintf(stderr, "versit ab: no address book '%s' (ab import creates one)\n", book);
+        return 2;
+    }
+    if (!exists) std::fprintf(stderr, "versit ab: creating address book '%s'\n", book);
     Session s;
     if (!s.open(book)) return 2;
     if (import) return importCards(s, operands[0]);

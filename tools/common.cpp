@@ -1,4 +1,7 @@
+#include <cerrno>
 #include <cstring>
+
+#include <sys/stat.h>
 
 #include "tool.h"
 #include "versit_interop.h"
@@ -40,7 +43,14 @@ void printReport(void *user, const VI_Report *report) {
 }
 
 bool readInput(const char *path, std::string &text) {
-    FILE *in = std::strcmp(path, "-") == 0 ? stdin : std::fopen(path, "rb");
+    const bool standardInput = std::strcmp(path, "-") == 0;
+    struct stat about {};
+    if (!standardInput && stat(path, &about) == 0 && S_ISDIR(about.st_mode)) {
+        std::fprintf(stderr, "versit: cannot read '%s': it is a directory\n", path);
+        return false;
+    }
+    errno = 0;
+    FILE *in = standardInput ? stdin : std::fopen(path, "rb");
     bool ok = in != nullptr;
     if (ok) {
         char buffer[1 << 16];
@@ -51,7 +61,10 @@ bool readInput(const char *path, std::string &text) {
         if (in != stdin) std::fclose(in);
     }
     if (!ok) {
-        std::fprintf(stderr, "versit: cannot read '%s'\n", path);
+        const int why = errno;
+        std::fprintf(stderr, "versit: cannot read '%s': %s\n",
+                     standardInput ? "standard input" : path,
+                     why != 0 ? std::strerror(why) : "read error");
         return false;
     }
     if (text.size() > 0x7FFFFFFF) {

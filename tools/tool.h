@@ -10,6 +10,7 @@ int runParse(int argc, char **argv);
 int runVcard(int argc, char **argv);
 int runVcal(int argc, char **argv);
 int runAb(int argc, char **argv);
+int runConvert(int argc, char **argv);
 
 // The symbolic name of a result code ("(no name)" for an unknown one).
 const char *resultName(int32_t code);

@@ -1,4 +1,5 @@
 // Result codes by name and meaning, from the one table of versit_result.h.
+#include "versit_convert.h"
 #include "versit_interop.h"
 
 namespace {
@@ -9,7 +10,14 @@ struct ResultName {
     const char *meaning;
 };
 #define VERSIT_INTEROP_RESULT_ROW(name, value, meaning) {value, #name, meaning},
-constexpr ResultName kResultNames[] = {VERSIT_RESULT_CODES(VERSIT_INTEROP_RESULT_ROW)};
+constexpr ResultName kResultNames[] = {
+    VERSIT_RESULT_CODES(VERSIT_INTEROP_RESULT_ROW)
+    // The converter's own.
+    {VI_ERR_UNKNOWN_FORMAT, "VI_ERR_UNKNOWN_FORMAT", "the text is no card or calendar we read"},
+    {VI_ERR_NOT_CONVERTIBLE, "VI_ERR_NOT_CONVERTIBLE",
+     "cards cannot be converted to a calendar format, nor calendars to a card format"},
+    {VI_ERR_WRITE_FAILED, "VI_ERR_WRITE_FAILED", "the output could not be written"},
+    {VI_ERR_NULL_ARGUMENT, "VI_ERR_NULL_ARGUMENT", "a required pointer was null"}};
 #undef VERSIT_INTEROP_RESULT_ROW
 
 const ResultName *find(int32_t code) {

@@ -1,0 +1,852 @@
+// vCalendar 1.0 into the model: the tolerant reader's tree, each property
+// line mapped to its iCalendar form; TZ and DAYLIGHT become a VTIMEZONE,
+// the alarms VALARMs, the rules RRULEs.
+#include <cstdio>
+#include <cstring>
+
+#include "interop/api/reader.h"
+#include "interop/convert/calModel.h"
+#include "interop/convert/contentLine.h"
+#include "interop/convert/rrule.h"
+#include "interop/recover/lines.h"
+
+namespace interop::convert {
+
+namespace {
+
+bool put(vcal::TextBuffer &out, std::string_view piece) { return out.append(&piece, 1); }
+std::string_view view(const vcal::TextBuffer &b) {
+    return b.length == 0 ? std::string_view() : std::string_view(b.text, b.length);
+}
+
+constexpr std::string_view kProduct = "-//versit//versit converter//EN";
+
+// A property line of the tree, split: the tree keeps lines unfolded, with
+// trailing white space turned into CRs.
+struct Line10 {
+    std::string_view name, params, value;
+};
+
+Line10 split(const char *text) {
+    std::string_view line(text);
+    while (!line.empty() && ascii::isSpace(line.back()))
+        line.remove_suffix(1);
+    while (!line.empty() && ascii::isBlank(line.front()))
+        line.remove_prefix(1);
+    Line10 l;
+    const size_t colon = line.find(':');
+    const std::string_view head = line.substr(0, colon);
+    const size_t semi = head.find(';');
+    l.name = head.substr(0, semi);
+    while (!l.name.empty() && ascii::isBlank(l.name.back()))
+        l.name.remove_suffix(1);
+    if (semi != std::string_view::npos) l.params = head.substr(semi);
+    if (colon != std::string_view::npos) l.value = line.substr(colon + 1);
+    while (!l.value.empty() && ascii::isBlank(l.value.front()))
+        l.value.remove_prefix(1);
+    return l;
+}
+
+// A parameter given as NAME=value or, in vCalendar's short form, bare.
+bool hasParam(std::string_view params, std::string_view name, std::string_view value) {
+    bool found = false;
+    forEachParam(params, [&](std::string_view n, std::string_view v) {
+        if (sameWord(n, value) && v.empty()) found = true;
+        if (sameWord(n, name) && sameWord(v, value)) found = true;
+    });
+    return found;
+}
+
+// The value's text: quoted-printable decoded (soft breaks were joined by
+// the reader; the tolerant reader already made the text UTF-8).
+bool decoded(const Line10 &l, vcal::TextBuffer &out) {
+    out.length = 0;
+    if (!hasParam(l.params, "ENCODING", "QUOTED-PRINTABLE")) return put(out, l.value);
+    const std::string_view v = l.value;
+    char chunk[256];
+    size_t n = 0;
+    for (size_t i = 0; i < v.size(); ++i) {
+        char c = v[i];
+        if (c == '=') {
+            const int hi = i + 1 < v.size() ? ascii::hexValue(v[i + 1]) : -1;
+            const int lo = i + 2 < v.size() ? ascii::hexValue(v[i + 2]) : -1;
+            if (hi >= 0 && lo >= 0) {
+                c = static_cast<char>(hi * 16 + lo);
+                i += 2;
+            } else if (i + 1 >= v.size() || ascii::isBreak(v[i + 1])) {
+                continue; // a soft break
+            }
+        }
+        chunk[n++] = c;
+        if (n == sizeof chunk) {
+            if (!put(out, std::string_view(chunk, n))) return false;
+            n = 0;
+        }
+    }
+    return put(out, std::string_view(chunk, n));
+}
+
+// Where each property line of an item stands in the text the user gave:
+// the tree keeps no line numbers, so the item's lines are found again in
+// the text it was read from, from its BEGIN line on. Items of one type
+// come in the order of the text: the search only moves forward.
+class LineFinder {
+  public:
+    LineFinder(const VI_TolerantReader &r)
+        : r_(r), cursor_(r.repaired.asWritten ? r.text : r.repaired.text.text,
+                         r.repaired.asWritten ? r.length : r.repaired.text.length) {}
+
+    // Moves to the item that begins on original line `begin`.
+    void item(uint64_t begin) {
+        while (r_.repaired.originalLine(cursor_.number()) < begin && cursor_.next(last_)) {
+        }
+    }
+    // The original line of the next line starting with `name`, or `fallback`.
+    uint64_t find(std::string_view name, uint64_t fallback) {
+        Line line;
+        const size_t at = cursor_.offset();
+        const uint64_t number = cursor_.number();
+        while (cursor_.next(line)) {
+            std::string_view t = line.text;
+            while (!t.empty() && ascii::isBlank(t.front()))
+                t.remove_prefix(1);
+            if (t.size() > name.size() && sameWord(t.substr(0, name.size()), name) &&
+                (t[name.size()] == ':' || t[name.size()] == ';' || ascii::isBlank(t[name.size()])))
+                return r_.repaired.originalLine(line.number);
+            if (isKeywordLine(t, "END", nullptr)) break;
+        }
+        // Not found: stay where the search began.
+        Line back;
+        back.number = number;
+        cursor_.resume(back, at);
+        return fallback;
+    }
+
+  private:
+    const VI_TolerantReader &r_;
+    LineCursor cursor_;
+    Line last_;
+};
+
+struct Calendar10 {
+    Zone zone;
+    bool hasZone = false;
+    vcal::TextBuffer tzid;
+};
+
+struct Context {
+    Job &job;
+    CalModel &model;
+    const Calendar10 &cal;
+    vcal::TextBuffer value, params, scratch;
+    DateTime start;
+    bool hasStart = false;
+    const char *what = "event";
+};
+
+// A date-time of the item in iCalendar's form: UTC stays UTC, a local time
+// is in the calendar's zone (or floating without one); `utc` asks for UTC
+// where iCalendar wants it, reading a floating time as UTC as our own
+// reader does.
+bool dateForm(Context &c, const DateTime &t, bool utc, vcal::TextBuffer &params,
+              vcal::TextBuffer &value) {
+    if (t.utc || t.dateOnly || !c.cal.hasZone) {
+        DateTime u = t;
+        if (utc) u.utc = !t.dateOnly;
+        return appendBasic(value, u);
+    }
+    if (utc) return appendBasic(value, fromSeconds(c.cal.zone.toUtc(toSeconds(t)), true));
+    return put(params, ";TZID=") && put(params, view(c.cal.tzid)) && appendBasic(value, t);
+}
+
+// One date property; a value that is no date is reported and left out.
+int32_t dateProperty(Context &c, uint64_t line, std::string_view name, std::string_view raw,
+                     bool utc) {
+    DateTime t;
+    if (!parseDateTime(raw, t)) {
+        c.job.report(line, VI_REPORT_LOST, "left out %.*s: \"%.*s\" is no date",
+                     static_cast<int>(name.size()), name.data(), static_cast<int>(raw.size()),
+                     raw.data());
+        return 0;
+    }
+    c.params.length = c.value.length = 0;
+    if (t.dateOnly && !put(c.params, ";VALUE=DATE")) return VLIB_ERR_NO_MEMORY;
+    if (!dateForm(c, t, utc, c.params, c.value) ||
+        !c.model.property(line, name, view(c.params), view(c.value)))
+        return VLIB_ERR_NO_MEMORY;
+    return 0;
+}
+
+int32_t textProperty(Context &c, uint64_t line, std::string_view name, const Line10 &l) {
+    if (!decoded(l, c.scratch)) return VLIB_ERR_NO_MEMORY;
+    c.value.length = 0;
+    if (!appendEscaped(c.value, view(c.scratch)) ||
+        !c.model.property(line, name, {}, view(c.value)))
+        return VLIB_ERR_NO_MEMORY;
+    return 0;
+}
+
+// CATEGORIES and RESOURCES: ";"-separated in 1.0, ","-separated now.
+int32_t listProperty(Context &c, uint64_t line, std::string_view name, const Line10 &l) {
+    if (!decoded(l, c.scratch)) return VLIB_ERR_NO_MEMORY;
+    c.value.length = 0;
+    bool first = true, ok = true;
+    forEachEscapedPiece(view(c.scratch), ';', [&](std::string_view item) {
+        while (!item.empty() && ascii::isBlank(item.front()))
+            item.remove_prefix(1);
+        if (item.empty()) return true;
+        c.params.length = 0;
+        ok = appendUnescaped(c.params, item) && (first || put(c.value, ",")) &&
+             appendEscaped(c.value, view(c.params));
+        first = false;
+        return ok;
+    });
+    if (!ok || !c.model.property(line, name, {}, view(c.value))) return VLIB_ERR_NO_MEMORY;
+    return 0;
+}
+
+struct Word {
+    std::string_view from, to;
+};
+
+// STATUS words of 1.0, as each component of iCalendar can hold them.
+constexpr Word kEventStatus[] = {
+    {"TENTATIVE", "TENTATIVE"}, {"CONFIRMED", "CONFIRMED"},    {"ACCEPTED", "CONFIRMED"},
+    {"DECLINED", "CANCELLED"},  {"NEEDS ACTION", "TENTATIVE"}, {"NEEDS-ACTION", "TENTATIVE"},
+    {"SENT", "TENTATIVE"},      {"DELEGATED", "CONFIRMED"},    {"COMPLETED", "CONFIRMED"}};
+constexpr Word kTodoStatus[] = {{"NEEDS ACTION", "NEEDS-ACTION"}, {"NEEDS-ACTION", "NEEDS-ACTION"},
+                                {"COMPLETED", "COMPLETED"},       {"ACCEPTED", "IN-PROCESS"},
+                                {"CONFIRMED", "IN-PROCESS"},      {"DECLINED", "CANCELLED"},
+                                {"TENTATIVE", "NEEDS-ACTION"},    {"SENT", "NEEDS-ACTION"},
+                                {"DELEGATED", "NEEDS-ACTION"}};
+// An attendee's STATUS as PARTSTAT.
+constexpr Word kPartStat[] = {
+    {"ACCEPTED", "ACCEPTED"}, {"NEEDS ACTION", "NEEDS-ACTION"}, {"NEEDS-ACTION", "NEEDS-ACTION"},
+    {"SENT", "NEEDS-ACTION"}, {"TENTATIVE", "TENTATIVE"},       {"CONFIRMED", "ACCEPTED"},
+    {"DECLINED", "DECLINED"}, {"COMPLETED", "COMPLETED"},       {"DELEGATED", "DELEGATED"}};
+
+template <size_t N> const Word *lookup(const Word (&table)[N], std::string_view word) {
+    for (const Word &w : table)
+        if (sameWord(w.from, word)) return &w;
+    return nullptr;
+}
+
+// Whether two words say the same once "-" and " " are taken as one.
+bool sameSaying(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const char x = a[i] == '-' ? ' ' : ascii::upper(a[i]);
+        const char y = b[i] == '-' ? ' ' : ascii::upper(b[i]);
+        if (x != y) return false;
+    }
+    return true;
+}
+
+int32_t attendee(Context &c, uint64_t line, const Line10 &l) {
+    if (!decoded(l, c.scratch)) return VLIB_ERR_NO_MEMORY;
+    std::string_view v = view(c.scratch);
+    c.params.length = c.value.length = 0;
+    std::string_view role, status, rsvp, expect;
+    findParam(l.params, "ROLE", role);
+    findParam(l.params, "STATUS", status);
+    findParam(l.params, "RSVP", rsvp);
+    findParam(l.params, "EXPECT", expect);
+    // "Name <address>" or an address alone.
+    std::string_view name, address = v;
+    const size_t open = v.find('<'), close = v.rfind('>');
+    if (open != std::string_view::npos && close != std::string_view::npos && close > open) {
+        name = v.substr(0, open);
+        while (!name.empty() && ascii::isBlank(name.back()))
+            name.remove_suffix(1);
+        if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
+            name = name.substr(1, name.size() - 2);
+        address = v.substr(open + 1, close - open - 1);
+    }
+    if (sameWord(address.substr(0, 7), "mailto:")) address.remove_prefix(7);
+    const bool mail = address.find('@') != std::string_view::npos;
+    if (!mail && name.empty()) name = v;
+    const char *roleOut = "REQ-PARTICIPANT";
+    if (sameWord(role, "ORGANIZER") || sameWord(role, "OWNER"))
+        roleOut = "CHAIR";
+    else if (sameWord(expect, "REQUEST"))
+        roleOut = "OPT-PARTICIPANT";
+    else if (sameWord(expect, "FYI"))
+        roleOut = "NON-PARTICIPANT";
+    if (sameWord(role, "DELEGATE") || sameWord(role, "OWNER"))
+        c.job.report(line, VI_REPORT_LOST, "ATTENDEE: the role %.*s is written as %s",
+                     static_cast<int>(role.size()), role.data(), roleOut);
+    if (!put(c.params, ";ROLE=") || !put(c.params, roleOut)) return VLIB_ERR_NO_MEMORY;
+    if (!status.empty()) {
+        const Word *w = lookup(kPartStat, status);
+        if (w == nullptr || !sameSaying(w->from, w->to))
+            c.job.report(line, VI_REPORT_LOST, "ATTENDEE: the status %.*s is written as %.*s",
+                         static_cast<int>(status.size()), status.data(),
+                         static_cast<int>(w != nullptr ? w->to.size() : 12),
+                         w != nullptr ? w->to.data() : "NEEDS-ACTION");
+        if (!put(c.params, ";PARTSTAT=") || !put(c.params, w != nullptr ? w->to : "NEEDS-ACTION"))
+            return VLIB_ERR_NO_MEMORY;
+    }
+    if (!rsvp.empty() &&
+        (!put(c.params, ";RSVP=") ||
+         !put(c.params, sameWord(rsvp, "YES") || sameWord(rsvp, "TRUE") ? "TRUE" : "FALSE")))
+        return VLIB_ERR_NO_MEMORY;
+    if (!name.empty()) {
+        // A parameter value cannot hold a quote; the name loses its own.
+        if (!put(c.params, ";CN=\"")) return VLIB_ERR_NO_MEMORY;
+        for (char ch : name)
+            if (ch != '"' && !ascii::isBreak(ch) && !put(c.params, std::string_view(&ch, 1)))
+                return VLIB_ERR_NO_MEMORY;
+        if (!put(c.params, "\"")) return VLIB_ERR_NO_MEMORY;
+    }
+    if (mail) {
+        if (!put(c.value, "mailto:") || !put(c.value, address)) return VLIB_ERR_NO_MEMORY;
+    } else {
+        c.job.report(line, VI_REPORT_LOST, "ATTENDEE without an e-mail address: kept as its name");
+        if (!put(c.value, "invalid:nomail")) return VLIB_ERR_NO_MEMORY;
+    }
+    return c.model.property(line, "ATTENDEE", view(c.params), view(c.value)) ? 0
+                                                                             : VLIB_ERR_NO_MEMORY;
+}
+
+// A scheme, a colon and no blanks or control characters.
+bool isUri(std::string_view v) {
+    size_t i = 0;
+    while (i < v.size() && (ascii::isAlnum(v[i]) || v[i] == '+' || v[i] == '-' || v[i] == '.'))
+        ++i;
+    if (i == 0 || i >= v.size() || v[i] != ':' || !ascii::isLetter(v[0])) return false;
+    for (char ch : v)
+        if (static_cast<unsigned char>(ch) <= ' ') return false;
+    return true;
+}
+
+bool appendBase64(vcal::TextBuffer &out, std::string_view data) {
+    static constexpr char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    for (size_t i = 0; i < data.size(); i += 3) {
+        const size_t n = data.size() - i < 3 ? data.size() - i : 3;
+        uint32_t bits = 0;
+        for (size_t k = 0; k < 3; ++k)
+            bits = bits << 8 | (k < n ? static_cast<unsigned char>(data[i + k]) : 0u);
+        const char quad[4] = {kAlphabet[bits >> 18 & 63], kAlphabet[bits >> 12 & 63],
+                              n > 1 ? kAlphabet[bits >> 6 & 63] : '=',
+                              n > 2 ? kAlphabet[bits & 63] : '='};
+        if (!put(out, std::string_view(quad, 4))) return false;
+    }
+    return true;
+}
+
+int32_t attach(Context &c, uint64_t line, const Line10 &l) {
+    c.params.length = 0;
+    std::string_view value = l.value;
+    std::string_view kind;
+    findParam(l.params, "VALUE", kind);
+    if (hasParam(l.params, "ENCODING", "BASE64") || hasParam(l.params, "ENCODING", "B")) {
+        if (!put(c.params, ";ENCODING=BASE64;VALUE=BINARY")) return VLIB_ERR_NO_MEMORY;
+    } else if (sameWord(kind, "CONTENT-ID") || sameWord(kind, "CID")) {
+        if (!decoded(l, c.scratch)) return VLIB_ERR_NO_MEMORY;
+        c.value.length = 0;
+        if (!put(c.value, "cid:") || !put(c.value, view(c.scratch))) return VLIB_ERR_NO_MEMORY;
+        return c.model.property(line, "ATTACH", {}, view(c.value)) ? 0 : VLIB_ERR_NO_MEMORY;
+    } else {
+        if (!decoded(l, c.scratch)) return VLIB_ERR_NO_MEMORY;
+        value = view(c.scratch);
+        // Text that is no URI (writers attach notes inline) goes inline,
+        // in base64, as iCalendar carries inline data.
+        if (!isUri(value)) {
+            c.value.length = 0;
+            if (!put(c.params, ";FMTTYPE=text/plain;ENCODING=BASE64;VALUE=BINARY") ||
+                !appendBase64(c.value, value))
+                return VLIB_ERR_NO_MEMORY;
+            value = view(c.value);
+        }
+    }
+    return c.model.property(line, "ATTACH", view(c.params), value) ? 0 : VLIB_ERR_NO_MEMORY;
+}
+
+// A recurrence rule or its exception rule.
+int32_t rule(Context &c, uint64_t line, std::string_view name, const Line10 &l) {
+    Rule r;
+    const char *why = nullptr;
+    if (!c.hasStart || !parseRule10(l.value, c.start, r, &why)) {
+        c.job.report(line, VI_REPORT_LOST, "left out %.*s \"%.*s\": %s",
+                     static_cast<int>(name.size()), name.data(), static_cast<int>(l.value.size()),
+                     l.value.data(), c.hasStart ? why : "the item has no start");
+        return 0;
+    }
+    // UNTIL is UTC when the start has a zone, and in the start's form else.
+    if (r.hasUntil && !c.start.utc && c.cal.hasZone)
+        r.until = fromSeconds(c.cal.zone.toUtc(toSeconds(r.until)), true);
+    c.value.length = 0;
+    if (!appendRule5545(c.value, r) || !c.model.property(line, name, {}, view(c.value)))
+        return VLIB_ERR_NO_MEMORY;
+    return 0;
+}
+
+// EXDATE and RDATE: one property per date, each in its own form.
+int32_t dateList(Context &c, uint64_t line, std::string_view name, const Line10 &l) {
+    int32_t rc = 0;
+    forEachEscapedPiece(l.value, ';', [&](std::string_view item) {
+        while (!item.empty() && ascii::isBlank(item.front()))
+            item.remove_prefix(1);
+        if (!item.empty()) rc = dateProperty(c, line, name, item, false);
+        return rc == 0;
+    });
+    return rc;
+}
+
+// AALARM, DALARM, MALARM, PALARM: run time; snooze; repeat count; then
+// the sound, the text, the address and note, or the procedure.
+int32_t alarm(Context &c, uint64_t line, std::string_view name, const Line10 &l) {
+    if (!decoded(l, c.scratch)) return VLIB_ERR_NO_MEMORY;
+    std::string_view parts[5];
+    size_t n = 0;
+    forEachEscapedPiece(view(c.scratch), ';', [&](std::string_view p) {
+        while (!p.empty() && ascii::isBlank(p.front()))
+            p.remove_prefix(1);
+        while (!p.empty() && ascii::isBlank(p.back()))
+            p.remove_suffix(1);
+        if (n < 5) parts[n++] = p;
+        return true;
+    });
+    DateTime run;
+    if (!parseDateTime(parts[0], run)) {
+        c.job.report(line, VI_REPORT_LOST, "left out %.*s: its run time is no date",
+                     static_cast<int>(name.size()), name.data());
+        return 0;
+    }
+    const char kind = ascii::upper(name[0]);
+    const char *action = kind == 'A'   ? "AUDIO"
+                         : kind == 'D' ? "DISPLAY"
+                         : kind == 'M' ? "EMAIL"
+                                       : "PROCEDURE";
+    CalModel &m = c.model;
+    c.params.length = c.value.length = 0;
+    if (!m.begin("VALARM", line) || !m.property(line, "ACTION", {}, action) ||
+        !dateForm(c, run, true, c.params, c.value) ||
+        !m.property(line, "TRIGGER", ";VALUE=DATE-TIME", view(c.value)))
+        return VLIB_ERR_NO_MEMORY;
+    int64_t snooze = 0;
+    int32_t repeat = 0;
+    const bool hasSnooze = parseDuration(parts[1], snooze) && snooze > 0;
+    for (char ch : parts[2])
+        repeat = ascii::isDigit(ch) && repeat < 100000 ? repeat * 10 + (ch - '0') : repeat;
+    if (hasSnooze && repeat > 0) {
+        c.value.length = 0;
+        char count[16];
+        std::snprintf(count, sizeof count, "%d", static_cast<int>(repeat));
+        if (!m.property(line, "REPEAT", {}, count) || !appendDuration(c.value, snooze) ||
+            !m.property(line, "DURATION", {}, view(c.value)))
+            return VLIB_ERR_NO_MEMORY;
+    } else if (hasSnooze != (repeat > 0)) {
+        c.job.report(line, VI_REPORT_LOST,
+                     "%.*s: a snooze time without a repeat count (or the other way) was left out",
+                     static_cast<int>(name.size()), name.data());
+    }
+    auto text = [&](std::string_view prop, std::string_view t) {
+        c.value.length = 0;
+        return appendEscaped(c.value, t) && m.property(line, prop, {}, view(c.value));
+    };
+    bool ok = true;
+    if (kind == 'A') {
+        if (!parts[3].empty()) ok = m.property(line, "ATTACH", {}, parts[3]);
+    } else if (kind == 'D') {
+        ok = text("DESCRIPTION", parts[3].empty() ? std::string_view("Reminder") : parts[3]);
+    } else if (kind == 'M') {
+        c.value.length = 0;
+        std::string_view address = parts[3];
+        if (sameWord(address.substr(0, 7), "mailto:")) address.remove_prefix(7);
+        ok = text("SUMMARY", parts[4].empty() ? std::string_view("Reminder") : parts[4]) &&
+             text("DESCRIPTION", parts[4].empty() ? std::string_view("Reminder") : parts[4]);
+        c.value.length = 0;
+        ok = ok && put(c.value, "mailto:") && put(c.value, address) &&
+             m.property(line, "ATTENDEE", {}, view(c.value));
+    } else {
+        c.value.length = 0;
+        ok = m.property(line, "ATTACH", {}, parts[3]);
+    }
+    return ok && m.end("VALARM", line) ? 0 : VLIB_ERR_NO_MEMORY;
+}
+
+struct Mapping {
+    std::string_view from, to;
+    enum Kind : uint8_t { Text, List, Date, UtcDate, Uri, Number, Lost } kind;
+};
+
+constexpr Mapping kMappings[] = {
+    {"SUMMARY", "SUMMARY", Mapping::Text},
+    {"DESCRIPTION", "DESCRIPTION", Mapping::Text},
+    {"LOCATION", "LOCATION", Mapping::Text},
+    {"UID", "UID", Mapping::Text},
+    {"RELATED-TO", "RELATED-TO", Mapping::Text},
+    {"CATEGORIES", "CATEGORIES", Mapping::List},
+    {"RESOURCES", "RESOURCES", Mapping::List},
+    {"DTSTART", "DTSTART", Mapping::Date},
+    {"DTEND", "DTEND", Mapping::Date},
+    {"DUE", "DUE", Mapping::Date},
+    {"COMPLETED", "COMPLETED", Mapping::UtcDate},
+    {"DCREATED", "CREATED", Mapping::UtcDate},
+    {"LAST-MODIFIED", "LAST-MODIFIED", Mapping::UtcDate},
+    {"URL", "URL", Mapping::Uri},
+    {"SEQUENCE", "SEQUENCE", Mapping::Number},
+    {"RNUM", "", Mapping::Lost},
+    {"EXNUM", "", Mapping::Lost},
+};
+
+// Times iCalendar gives only one of the two components.
+constexpr std::string_view kEventOnly[] = {"DTEND", "TRANSP"};
+constexpr std::string_view kTodoOnly[] = {"DUE", "COMPLETED"};
+
+int32_t property(Context &c, uint64_t line, const Line10 &l, bool isEvent) {
+    const std::string_view name = l.name;
+    const std::string_view *others = isEvent ? kTodoOnly : kEventOnly;
+    for (size_t i = 0; i < 2; ++i) {
+        if (!sameWord(name, others[i])) continue;
+        c.job.report(line, VI_REPORT_LOST, "left out %.*s: iCalendar has none in an %s",
+                     static_cast<int>(name.size()), name.data(), c.what);
+        return 0;
+    }
+    for (const Mapping &m : kMappings) {
+        if (!sameWord(name, m.from)) continue;
+        switch (m.kind) {
+        case Mapping::Text:
+            return textProperty(c, line, m.to, l);
+        case Mapping::List:
+            return listProperty(c, line, m.to, l);
+        case Mapping::Date:
+        case Mapping::UtcDate:
+            return dateProperty(c, line, m.to, l.value, m.kind == Mapping::UtcDate);
+        case Mapping::Uri:
+            if (!decoded(l, c.scratch)) return VLIB_ERR_NO_MEMORY;
+            return c.model.property(line, m.to, {}, view(c.scratch)) ? 0 : VLIB_ERR_NO_MEMORY;
+        case Mapping::Number: {
+            int64_t n = 0;
+            for (char ch : l.value)
+                if (ascii::isDigit(ch) && n < 100000000) n = n * 10 + (ch - '0');
+            char text[24];
+            std::snprintf(text, sizeof text, "%lld", static_cast<long long>(n));
+            return c.model.property(line, m.to, {}, text) ? 0 : VLIB_ERR_NO_MEMORY;
+        }
+        case Mapping::Lost:
+            c.job.report(line, VI_REPORT_LOST,
+                         "left out %.*s: iCalendar counts repetitions from the rule",
+                         static_cast<int>(name.size()), name.data());
+            return 0;
+        }
+    }
+    if (sameWord(name, "STATUS")) {
+        const Word *w = isEvent ? lookup(kEventStatus, l.value) : lookup(kTodoStatus, l.value);
+        if (w == nullptr || !sameSaying(w->from, w->to))
+            c.job.report(line, VI_REPORT_LOST, "STATUS %.*s is written as %.*s for an %s",
+                         static_cast<int>(l.value.size()), l.value.data(),
+                         static_cast<int>(w != nullptr ? w->to.size() : 0),
+                         w != nullptr ? w->to.data() : "", c.what);
+        if (w == nullptr) return 0;
+        return c.model.property(line, "STATUS", {}, w->to) ? 0 : VLIB_ERR_NO_MEMORY;
+    }
+    if (sameWord(name, "CLASS")) {
+        const bool known = sameWord(l.value, "PUBLIC") || sameWord(l.value, "PRIVATE") ||
+                           sameWord(l.value, "CONFIDENTIAL");
+        if (!known)
+            c.job.report(line, VI_REPORT_LOST, "CLASS %.*s is written as an X- class",
+                         static_cast<int>(l.value.size()), l.value.data());
+        c.value.length = 0;
+        for (char ch : l.value) {
+            const char u = ascii::upper(ch);
+            if (!put(c.value, std::string_view(&u, 1))) return VLIB_ERR_NO_MEMORY;
+        }
+        if (!known && !put(c.value, "")) return VLIB_ERR_NO_MEMORY;
+        return c.model.property(line, "CLASS", {}, known ? view(c.value) : "X-VERSIT-UNKNOWN")
+                   ? 0
+                   : VLIB_ERR_NO_MEMORY;
+    }
+    if (sameWord(name, "PRIORITY")) {
+        int64_t n = 0;
+        for (char ch : l.value)
+            if (ascii::isDigit(ch) && n < 1000) n = n * 10 + (ch - '0');
+        if (n > 9) {
+            c.job.report(line, VI_REPORT_LOST, "PRIORITY %lld is written as 9",
+                         static_cast<long long>(n));
+            n = 9;
+        }
+        const char text[2] = {static_cast<char>('0' + n), 0};
+        return c.model.property(line, "PRIORITY", {}, text) ? 0 : VLIB_ERR_NO_MEMORY;
+    }
+    if (sameWord(name, "TRANSP")) {
+        int64_t n = 0;
+        for (char ch : l.value)
+            if (ascii::isDigit(ch) && n < 1000) n = n * 10 + (ch - '0');
+        if (n > 1)
+            c.job.report(line, VI_REPORT_LOST, "TRANSP %lld is written as TRANSPARENT",
+                         static_cast<long long>(n));
+        return c.model.property(line, "TRANSP", {}, n == 0 ? "OPAQUE" : "TRANSPARENT")
+                   ? 0
+                   : VLIB_ERR_NO_MEMORY;
+    }
+    if (sameWord(name, "GEO")) {
+        c.value.length = 0;
+        for (char ch : l.value) {
+            const char o = ch == ',' ? ';' : ch;
+            if (!put(c.value, std::string_view(&o, 1))) return VLIB_ERR_NO_MEMORY;
+        }
+        return c.model.property(line, "GEO", {}, view(c.value)) ? 0 : VLIB_ERR_NO_MEMORY;
+    }
+    if (sameWord(name, "ATTENDEE")) return attendee(c, line, l);
+    if (sameWord(name, "ATTACH")) return attach(c, line, l);
+    if (sameWord(name, "RRULE") || sameWord(name, "EXRULE")) return rule(c, line, name, l);
+    if (sameWord(name, "EXDATE") || sameWord(name, "RDATE")) return dateList(c, line, name, l);
+    if (name.size() > 2 && sameWord(name.substr(0, 2), "X-")) {
+        // Extensions keep their parameters, less the encoding now undone.
+        if (!decoded(l, c.scratch)) return VLIB_ERR_NO_MEMORY;
+        c.params.length = c.value.length = 0;
+        bool ok = true;
+        forEachParam(l.params, [&](std::string_view n, std::string_view v) {
+            if (sameWord(n, "ENCODING") || sameWord(n, "CHARSET") ||
+                sameWord(n, "QUOTED-PRINTABLE") || n.empty())
+                return;
+            ok = ok && put(c.params, ";") && put(c.params, n) &&
+                 (v.empty() ? put(c.params, "=") && put(c.params, n) : true) &&
+                 (v.empty() || (put(c.params, "=") && put(c.params, v)));
+        });
+        if (!ok || !appendEscaped(c.value, view(c.scratch)) ||
+            !c.model.property(line, name, view(c.params), view(c.value)))
+            return VLIB_ERR_NO_MEMORY;
+        return 0;
+    }
+    c.job.report(line, VI_REPORT_LOST, "left out %.*s: iCalendar has no place for it here",
+                 static_cast<int>(name.size()), name.data());
+    return 0;
+}
+
+// A stable UID for an item without one: the same lines give the same UID.
+bool makeUid(const PropertyNode *lines, vcal::TextBuffer &out) {
+    uint64_t hash = 14695981039346656037ull;
+    for (const PropertyNode *p = lines; p != nullptr; p = p->next) {
+        for (const char *s = p->line; *s != '\0'; ++s) {
+            hash ^= static_cast<unsigned char>(*s);
+            hash *= 1099511628211ull;
+        }
+        hash ^= '\n';
+        hash *= 1099511628211ull;
+    }
+    char text[40];
+    std::snprintf(text, sizeof text, "%016llx@versit", static_cast<unsigned long long>(hash));
+    out.length = 0;
+    return put(out, text);
+}
+
+int32_t convertItem(Context &c, uint16_t type, const PropertyNode *lines, uint64_t begin,
+                    LineFinder &finder) {
+    const bool isEvent = type == VCAL_ITEM_EVENT;
+    c.what = isEvent ? "event" : "to-do";
+    const std::string_view component = isEvent ? "VEVENT" : "VTODO";
+    const size_t beginEntry = c.model.entries.size();
+    if (!c.model.begin(component, begin)) return VLIB_ERR_NO_MEMORY;
+    // The start first: rules and alarms are read from it.
+    c.hasStart = false;
+    bool hasUid = false;
+    std::string_view stamp;
+    int stampRank = 0;
+    for (const PropertyNode *p = lines; p != nullptr; p = p->next) {
+        const Line10 l = split(p->line);
+        if (sameWord(l.name, "DTSTART")) c.hasStart = parseDateTime(l.value, c.start);
+        if (sameWord(l.name, "UID") && !l.value.empty()) hasUid = true;
+        // DTSTAMP, which iCalendar requires, from the latest stamp the item has.
+        const int rank = sameWord(l.name, "LAST-MODIFIED") ? 3
+                         : sameWord(l.name, "DCREATED")    ? 2
+                         : sameWord(l.name, "DTSTART")     ? 1
+                                                           : 0;
+        DateTime t;
+        if (rank > stampRank && parseDateTime(l.value, t)) {
+            stamp = l.value;
+            stampRank = rank;
+        }
+    }
+    finder.item(begin);
+    for (int pass = 0; pass < 2; ++pass) {
+        for (const PropertyNode *p = lines; p != nullptr; p = p->next) {
+            const Line10 l = split(p->line);
+            const bool isAlarm = l.name.size() == 6 && sameWord(l.name.substr(1), "ALARM");
+            if (isAlarm != (pass == 1)) continue;
+            const uint64_t line = finder.find(l.name, begin);
+            const int32_t rc = isAlarm ? alarm(c, line, l.name, l) : property(c, line, l, isEvent);
+            if (rc != 0) return rc;
+        }
+        if (pass == 0) {
+            if (!hasUid) {
+                if (!makeUid(lines, c.scratch) ||
+                    !c.model.property(begin, "UID", {}, view(c.scratch)))
+                    return VLIB_ERR_NO_MEMORY;
+            }
+            int32_t rc = 0;
+            if (stampRank > 0)
+                rc = dateProperty(c, begin, "DTSTAMP", stamp, true);
+            else if (!c.model.property(begin, "DTSTAMP", {}, "19910101T000000Z"))
+                rc = VLIB_ERR_NO_MEMORY;
+            if (rc != 0) return rc;
+        }
+    }
+    if (!c.model.end(component, begin)) return VLIB_ERR_NO_MEMORY;
+    c.model.entries[beginEntry].lossy = c.job.report.lossy();
+    return 0;
+}
+
+// TZ and DAYLIGHT lines of the calendar into its zone and a VTIMEZONE.
+int32_t zoneOf(Job &job, CalModel &model, const PropertyNode *lines, Calendar10 &cal) {
+    cal.zone.clear();
+    cal.hasZone = false;
+    cal.tzid.length = 0;
+    int32_t standard = 0;
+    uint64_t tzLine = 0;
+    for (const PropertyNode *p = lines; p != nullptr; p = p->next) {
+        const Line10 l = split(p->line);
+        if (sameWord(l.name, "TZ") && parseOffset(l.value, standard)) cal.hasZone = true;
+    }
+    if (!cal.hasZone) return 0;
+    (void)job;
+    cal.zone.base = standard;
+    // DAYLIGHT:TRUE;offset;start;end;standard name;daylight name
+    struct Period {
+        int64_t start, end;
+        int32_t offset;
+    };
+    Array<Period> periods;
+    std::string_view names[2];
+    int32_t daylight = standard;
+    for (const PropertyNode *p = lines; p != nullptr; p = p->next) {
+        const Line10 l = split(p->line);
+        if (!sameWord(l.name, "DAYLIGHT")) continue;
+        std::string_view parts[6];
+        size_t n = 0;
+        forEachEscapedPiece(l.value, ';', [&](std::string_view s) {
+            if (n < 6) parts[n++] = s;
+            return true;
+        });
+        if (!sameWord(parts[0], "TRUE")) continue;
+        DateTime from, to;
+        int32_t offset = 0;
+        if (n < 4 || !parseOffset(parts[1], offset) || !parseDateTime(parts[2], from) ||
+            !parseDateTime(parts[3], to))
+            continue;
+        daylight = offset;
+        // Onsets are local times in the offset before them.
+        const int64_t s = toSeconds(from) + (from.utc ? standard : 0);
+        const int64_t e = toSeconds(to) + (to.utc ? offset : 0);
+        if (!periods.push({s, e, offset}) || !cal.zone.onsets.push({s, offset}) ||
+            !cal.zone.onsets.push({e, standard}))
+            return VLIB_ERR_NO_MEMORY;
+        if (n >= 6) {
+            names[0] = parts[4];
+            names[1] = parts[5];
+        }
+    }
+    (void)tzLine;
+    if (!put(cal.tzid, "versit-") || !appendOffset(cal.tzid, standard, false) ||
+        (periods.size() > 0 && (!put(cal.tzid, "/") || !appendOffset(cal.tzid, daylight, false))))
+        return VLIB_ERR_NO_MEMORY;
+    vcal::TextBuffer v;
+    auto offsetProp = [&](std::string_view name, int32_t seconds) {
+        v.length = 0;
+        return appendOffset(v, seconds, false) && model.property(0, name, {}, view(v));
+    };
+    auto dateProp = [&](std::string_view name, int64_t local) {
+        v.length = 0;
+        return appendBasic(v, fromSeconds(local, false)) && model.property(0, name, {}, view(v));
+    };
+    bool ok = model.begin("VTIMEZONE", 0) && model.property(0, "TZID", {}, view(cal.tzid)) &&
+              model.begin("STANDARD", 0) && dateProp("DTSTART", 0);
+    for (size_t i = 0; ok && i < periods.size(); ++i)
+        ok = dateProp("RDATE", periods[i].end);
+    ok = ok && offsetProp("TZOFFSETFROM", periods.size() > 0 ? daylight : standard) &&
+         offsetProp("TZOFFSETTO", standard) &&
+         (names[0].empty() || model.property(0, "TZNAME", {}, names[0])) &&
+         model.end("STANDARD", 0);
+    if (ok && periods.size() > 0) {
+        ok = model.begin("DAYLIGHT", 0) && dateProp("DTSTART", periods[0].start);
+        for (size_t i = 1; ok && i < periods.size(); ++i)
+            ok = dateProp("RDATE", periods[i].start);
+        ok = ok && offsetProp("TZOFFSETFROM", standard) && offsetProp("TZOFFSETTO", daylight) &&
+             (names[1].empty() || model.property(0, "TZNAME", {}, names[1])) &&
+             model.end("DAYLIGHT", 0);
+    }
+    ok = ok && model.end("VTIMEZONE", 0);
+    return ok ? 0 : VLIB_ERR_NO_MEMORY;
+}
+
+void forward(void *user, const VI_Report *report) {
+    (*static_cast<Reporter *>(user))(report->line, static_cast<VI_ReportKind>(report->kind), "%s",
+                                     report->message);
+}
+
+struct ReaderGuard {
+    VI_TolerantReader *reader = nullptr;
+    ~ReaderGuard() { VI_tolerantReaderDestroy(&reader); }
+};
+
+} // namespace
+
+int32_t readCalendars10(Job &job, CalModel &model, CalendarWriter write) {
+    ReaderGuard guard;
+    int32_t rc = VI_tolerantReaderCreate(&guard.reader, job.text, job.length, forward, &job.report);
+    if (rc != 0) return VLIB_ERR_NO_MEMORY;
+    VI_TolerantReader &r = *guard.reader;
+    ParseTreeHandle *tree = nullptr;
+    rc = VI_readCalendarsTolerantly(&r, &tree);
+    auto finish = [&](int32_t result) {
+        VI_ReadCounts counts{};
+        VI_tolerantReaderCounts(&r, &counts);
+        job.counts.skipped += counts.skipped;
+        job.counts.junkLines += counts.junkLines;
+        return result;
+    };
+    if (rc == VCAL_ERR_NO_VCALENDAR) return finish(0);
+    if (rc != 0) return finish(VLIB_ERR_NO_MEMORY);
+    Calendar10 cal;
+    LineFinder finders[2] = {LineFinder(r), LineFinder(r)};
+    VCalendarNode *calendar = nullptr;
+    for (rc = vCal_GetFirstCalendar(tree, &calendar); rc == 0;
+         rc = vCal_GetNextCalendar(tree, &calendar)) {
+        model.clear();
+        if (!model.begin("VCALENDAR", 0) || !model.property(0, "VERSION", {}, "2.0") ||
+            !model.property(0, "PRODID", {}, kProduct) ||
+            !model.property(0, "CALSCALE", {}, "GREGORIAN"))
+            return finish(VLIB_ERR_NO_MEMORY);
+        for (const PropertyNode *p = calendar->properties; p != nullptr; p = p->next) {
+            const Line10 l = split(p->line);
+            if (l.name.size() > 2 && sameWord(l.name.substr(0, 2), "X-")) {
+                if (!model.property(0, l.name, {}, l.value)) return finish(VLIB_ERR_NO_MEMORY);
+            } else if (sameWord(l.name, "GEO")) {
+                job.report(0, VI_REPORT_LOST,
+                           "left out the calendar's GEO: iCalendar places "
+                           "only events and to-dos");
+            }
+        }
+        if (zoneOf(job, model, calendar->properties, cal) != 0) return finish(VLIB_ERR_NO_MEMORY);
+        Context c{job, model, cal, {}, {}, {}, {}, false, "event"};
+        for (uint16_t type : {uint16_t{VCAL_ITEM_EVENT}, uint16_t{VCAL_ITEM_TODO}}) {
+            PropertyParam item;
+            std::memset(&item, 0, sizeof item);
+            const PropertyNode *lines = nullptr;
+            for (int first = 1;; first = 0) {
+                job.report.startItem();
+                rc = VI_takeItemTolerantly(&r, calendar, type, first, &item, &lines);
+                if (rc == VCAL_ERR_NO_MORE_ENTITIES) break;
+                if (rc != 0) return finish(VLIB_ERR_NO_MEMORY);
+                VI_releaseItem(&item);
+                ++job.counts.read;
+                const Array<ItemOrigin> &origins =
+                    type == VCAL_ITEM_EVENT ? r.repaired.events : r.repaired.todos;
+                const uint64_t begin = r.walkIndex >= 1 && r.walkIndex - 1 < origins.size()
+                                           ? origins[r.walkIndex - 1].line
+                                           : 0;
+                rc = convertItem(c, type, lines, begin, finders[type == VCAL_ITEM_TODO]);
+                if (rc != 0) return finish(rc);
+            }
+        }
+        if (!model.end("VCALENDAR", 0)) return finish(VLIB_ERR_NO_MEMORY);
+        rc = write(job, model);
+        if (rc != 0) return finish(rc);
+    }
+    return finish(0);
+}
+
+} // namespace interop::convert

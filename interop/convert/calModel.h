@@ -1,0 +1,114 @@
+// One calendar between reading and writing: its components and
+// properties in iCalendar's form (names, parameters and values as RFC 5545
+// writes them), in order, whatever format they came from. Each reader
+// fills it, each writer walks it: two readers and three writers, not six
+// converters.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "interop/convert/job.h"
+#include "interop/convert/zone.h"
+#include "interop/recover/array.h"
+#include "vcal/vcalmsg.h"
+
+namespace interop::convert {
+
+struct CalSpan {
+    size_t at = 0, length = 0;
+};
+
+struct CalEntry {
+    enum Kind : uint8_t { Begin, Property, End };
+    Kind kind;
+    bool lossy; // Begin of an item: its reading lost something
+    uint64_t line;
+    CalSpan name;
+    CalSpan params; // ";NAME=value..." as written, or empty
+    CalSpan value;  // escaped as RFC 5545 writes it
+};
+
+class CalModel {
+  public:
+    bool begin(std::string_view name, uint64_t line, bool lossy = false);
+    bool end(std::string_view name, uint64_t line);
+    bool property(uint64_t line, std::string_view name, std::string_view params,
+                  std::string_view value);
+    std::string_view text(CalSpan s) const {
+        return s.length == 0 ? std::string_view() : std::string_view(arena_.text + s.at, s.length);
+    }
+    void clear() {
+        entries.clear();
+        arena_.length = 0;
+    }
+
+    Array<CalEntry> entries;
+
+  private:
+    bool keep(std::string_view text, CalSpan &span);
+    vcal::TextBuffer arena_;
+};
+
+// The value of parameter `name` in ";A=b;C=d" text (quotes removed), or
+// false.
+bool findParam(std::string_view params, std::string_view name, std::string_view &value);
+
+// Calls fn(name, value) for each parameter of ";A=b;C=d" text.
+template <class Fn> void forEachParam(std::string_view params, Fn fn) {
+    size_t i = 0;
+    while (i < params.size()) {
+        if (params[i] != ';') {
+            ++i;
+            continue;
+        }
+        const size_t start = ++i;
+        bool quoted = false;
+        while (i < params.size() && (quoted || params[i] != ';')) {
+            if (params[i] == '"') quoted = !quoted;
+            ++i;
+        }
+        const std::string_view item = params.substr(start, i - start);
+        const size_t eq = item.find('=');
+        std::string_view value =
+            eq == std::string_view::npos ? std::string_view() : item.substr(eq + 1);
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+            value = value.substr(1, value.size() - 2);
+        fn(item.substr(0, eq), value);
+    }
+}
+
+// Zones by TZID, for the calendar being converted.
+struct ZoneTable {
+    static constexpr size_t kMax = 16;
+    CalSpan ids[kMax];
+    Zone zones[kMax];
+    size_t count = 0;
+
+    void clear() {
+        for (size_t i = 0; i < count; ++i)
+            zones[i].clear();
+        count = 0;
+    }
+    // The zones of the model's VTIMEZONE components. False when memory ran out.
+    bool read(const CalModel &model);
+    const Zone *find(const CalModel &model, std::string_view id) const;
+};
+
+// The readers: every calendar of the job's text, each handed to `write`
+// (a function of the model) as soon as it is read.
+using CalendarWriter = int32_t (*)(Job &job, CalModel &model);
+int32_t readCalendars10(Job &job, CalModel &model, CalendarWriter write);
+int32_t readCalendars20(Job &job, CalModel &model, CalendarWriter write);
+
+// The writers.
+int32_t writeCalendar20(Job &job, CalModel &model);
+int32_t writeCalendarJson(Job &job, CalModel &model);
+int32_t writeCalendar10(Job &job, CalModel &model);
+
+// Counting a written item: whether it lost something (in reading or in
+// writing) decides the lossy count.
+void countWritten(Job &job, bool lossy);
+
+} // namespace interop::convert

@@ -1,0 +1,486 @@
+// The model written as vCalendar 1.0 that our own exact reader reads back:
+// zoned times in UTC, lists joined by ";", rules in the old grammar,
+// VALARMs as the four alarm properties, and text that needs it in
+// quoted-printable UTF-8.
+#include <cstdio>
+
+#include "interop/convert/calModel.h"
+#include "interop/convert/contentLine.h"
+#include "interop/convert/rrule.h"
+#include "interop/recover/lines.h"
+
+namespace interop::convert {
+
+namespace {
+
+bool put(vcal::TextBuffer &out, std::string_view piece) { return out.append(&piece, 1); }
+std::string_view view(const vcal::TextBuffer &b) {
+    return b.length == 0 ? std::string_view() : std::string_view(b.text, b.length);
+}
+
+// Quoted-printable lines break after this many characters, as our own
+// writer's do.
+constexpr size_t kSegment = 67;
+
+bool needsQuoting(std::string_view text) {
+    for (char c : text)
+        if ((static_cast<unsigned char>(c) & 0x80) != 0 || ascii::isBreak(c)) return true;
+    return !text.empty() && (ascii::isBlank(text.front()) || ascii::isBlank(text.back()));
+}
+
+// NAME params:value CR LF; text with 8-bit bytes or line breaks is
+// written quoted-printable with CHARSET=UTF-8 (breaks as CR LF).
+bool line10(vcal::TextBuffer &out, std::string_view name, std::string_view params,
+            std::string_view value) {
+    if (!put(out, name) || !put(out, params)) return false;
+    if (!needsQuoting(value)) return put(out, ":") && put(out, value) && put(out, "\r\n");
+    if (!put(out, ";CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:")) return false;
+    size_t column = 0;
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (size_t i = 0; i < value.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(value[i]);
+        char code[3] = {'=', kHex[c >> 4], kHex[c & 15]};
+        std::string_view piece(code, 3);
+        if (c == '\n' || c == '\r') {
+            if (c == '\r' && i + 1 < value.size() && value[i + 1] == '\n') ++i;
+            piece = "=0D=0A";
+        } else if ((c >= 33 && c <= 126 && c != '=') ||
+                   ((c == ' ' || c == '\t') && i + 1 < value.size())) {
+            // Printable text stands as it is; a blank too, unless it ends
+            // the value, where a reader would trim it.
+            piece = std::string_view(&value[i], 1);
+        }
+        if (column + piece.size() > kSegment) {
+            if (!put(out, "=\r\n")) return false;
+            column = 0;
+        }
+        if (!put(out, piece)) return false;
+        column += piece.size();
+    }
+    return put(out, "\r\n");
+}
+
+struct Word {
+    std::string_view from, to;
+};
+constexpr Word kEventStatus[] = {
+    {"TENTATIVE", "TENTATIVE"}, {"CONFIRMED", "CONFIRMED"}, {"CANCELLED", "DECLINED"}};
+constexpr Word kTodoStatus[] = {{"NEEDS-ACTION", "NEEDS ACTION"},
+                                {"COMPLETED", "COMPLETED"},
+                                {"IN-PROCESS", "ACCEPTED"},
+                                {"CANCELLED", "DECLINED"}};
+constexpr Word kPartStat[] = {{"NEEDS-ACTION", "NEEDS ACTION"}, {"ACCEPTED", "ACCEPTED"},
+                              {"DECLINED", "DECLINED"},         {"TENTATIVE", "TENTATIVE"},
+                              {"DELEGATED", "DELEGATED"},       {"COMPLETED", "COMPLETED"},
+                              {"IN-PROCESS", "ACCEPTED"}};
+
+template <size_t N> const Word *lookup(const Word (&table)[N], std::string_view word) {
+    for (const Word &w : table)
+        if (sameWord(w.from, word)) return &w;
+    return nullptr;
+}
+
+struct Writer {
+    Job &job;
+    const CalModel &model;
+    const ZoneTable &zones;
+    vcal::TextBuffer &out;
+    vcal::TextBuffer value, scratch, categories, resources, exdates, rdates;
+    DateTime start, end;
+    bool hasStart = false, hasEnd = false;
+    uint64_t itemLine = 0;
+    bool alarmsWritten[4] = {};
+
+    void lost(uint64_t line, const char *format, std::string_view a, std::string_view b = {}) {
+        job.report(line, VI_REPORT_LOST, format, static_cast<int>(a.size()),
+                   a.empty() ? "" : a.data(), static_cast<int>(b.size()),
+                   b.empty() ? "" : b.data());
+    }
+
+    // A date of the model in vCalendar's form: zoned times in UTC.
+    bool date(const CalEntry &e, std::string_view text, DateTime &t) {
+        if (!parseDateTime(text, t)) {
+            lost(e.line, "left out %.*s: \"%.*s\" is no date", model.text(e.name), text);
+            return false;
+        }
+        std::string_view tzid;
+        if (findParam(model.text(e.params), "TZID", tzid) && !t.utc && !t.dateOnly) {
+            const Zone *zone = zones.find(model, tzid);
+            if (zone != nullptr)
+                t = fromSeconds(zone->toUtc(toSeconds(t)), true);
+            else
+                lost(e.line, "%.*s: the zone %.*s is unknown; the time is kept as local",
+                     model.text(e.name), tzid);
+        }
+        if (t.dateOnly) {
+            const std::string_view n = model.text(e.name);
+            if (sameWord(n, "DTSTART") || sameWord(n, "DTEND") || sameWord(n, "DUE"))
+                lost(e.line, "%.*s: a whole day is written as its midnight%.*s", n, "");
+            t.dateOnly = false;
+        }
+        return true;
+    }
+
+    bool dateLine(std::string_view name, const DateTime &t) {
+        value.length = 0;
+        return appendBasic(value, t) && line10(out, name, {}, view(value));
+    }
+
+    bool text(std::string_view name, std::string_view escaped) {
+        scratch.length = 0;
+        return appendUnescaped(scratch, escaped) && line10(out, name, {}, view(scratch));
+    }
+
+    // CATEGORIES and RESOURCES items, joined by ";" over every line.
+    bool listItems(vcal::TextBuffer &into, std::string_view escaped) {
+        bool ok = true;
+        forEachEscapedPiece(escaped, ',', [&](std::string_view item) {
+            scratch.length = 0;
+            if (!appendUnescaped(scratch, item)) return ok = false;
+            if (scratch.length == 0) return true;
+            ok = (into.length == 0 || put(into, ";"));
+            for (size_t i = 0; ok && i < scratch.length; ++i) {
+                const char c = scratch.text[i];
+                ok = c == ';' ? put(into, "\\;") : put(into, std::string_view(&c, 1));
+            }
+            return ok;
+        });
+        return ok;
+    }
+
+    bool dateItems(vcal::TextBuffer &into, const CalEntry &e) {
+        bool ok = true;
+        forEachEscapedPiece(model.text(e.value), ',', [&](std::string_view item) {
+            DateTime t;
+            if (!date(e, item, t)) return true;
+            ok = (into.length == 0 || put(into, ";")) && appendBasic(into, t);
+            return ok;
+        });
+        return ok;
+    }
+
+    bool attendee(const CalEntry &e, bool organizer) {
+        const std::string_view params = model.text(e.params);
+        std::string_view role, partstat, rsvp, cn;
+        findParam(params, "ROLE", role);
+        findParam(params, "PARTSTAT", partstat);
+        findParam(params, "RSVP", rsvp);
+        findParam(params, "CN", cn);
+        scratch.length = 0;
+        bool ok = true;
+        if (organizer || sameWord(role, "CHAIR")) {
+            ok = put(scratch, ";ROLE=ORGANIZER");
+        } else {
+            ok = put(scratch, ";ROLE=ATTENDEE;EXPECT=") &&
+                 put(scratch, sameWord(role, "OPT-PARTICIPANT")   ? "REQUEST"
+                              : sameWord(role, "NON-PARTICIPANT") ? "FYI"
+                                                                  : "REQUIRE");
+        }
+        if (!partstat.empty()) {
+            const Word *w = lookup(kPartStat, partstat);
+            if (w == nullptr || sameWord(partstat, "IN-PROCESS"))
+                lost(e.line, "ATTENDEE: the status %.*s is written as ACCEPTED%.*s", partstat);
+            ok = ok && put(scratch, ";STATUS=") && put(scratch, w != nullptr ? w->to : "ACCEPTED");
+        }
+        if (!rsvp.empty())
+            ok =
+                ok && put(scratch, ";RSVP=") && put(scratch, sameWord(rsvp, "TRUE") ? "YES" : "NO");
+        std::string_view address = model.text(e.value);
+        if (sameWord(address.substr(0, 7), "mailto:")) address.remove_prefix(7);
+        if (address == "invalid:nomail") address = {};
+        value.length = 0;
+        if (!cn.empty()) {
+            ok = ok && put(value, cn);
+            if (!address.empty())
+                ok = ok && put(value, " <") && put(value, address) && put(value, ">");
+        } else {
+            ok = ok && put(value, address);
+        }
+        return ok && line10(out, "ATTENDEE", view(scratch), view(value));
+    }
+
+    bool attach(const CalEntry &e) {
+        const std::string_view params = model.text(e.params), v = model.text(e.value);
+        std::string_view kind;
+        if (findParam(params, "VALUE", kind) && sameWord(kind, "BINARY"))
+            return put(out, "ATTACH;ENCODING=BASE64:") && put(out, v) && put(out, "\r\n\r\n");
+        if (sameWord(v.substr(0, 4), "cid:"))
+            return line10(out, "ATTACH", ";VALUE=CONTENT-ID", v.substr(4));
+        return line10(out, "ATTACH", ";VALUE=URL", v);
+    }
+
+    bool rule(const CalEntry &e) {
+        Rule r;
+        const char *why = nullptr;
+        const std::string_view name = model.text(e.name);
+        if (!parseRule5545(model.text(e.value), r, &why)) {
+            lost(e.line, "left out %.*s: %.*s", name, why);
+            return true;
+        }
+        value.length = 0;
+        const char *lostPart = nullptr;
+        bool written = false;
+        if (!appendRule10(value, r, start, &lostPart, &written)) return false;
+        if (!written) {
+            lost(e.line, "left out %.*s: vCalendar cannot say %.*s", name, lostPart);
+            return true;
+        }
+        if (lostPart != nullptr) lost(e.line, "%.*s: vCalendar cannot say %.*s", name, lostPart);
+        return line10(out, name, {}, view(value));
+    }
+
+    // One VALARM, from entries [first, last), as the alarm property of its action.
+    bool alarm(size_t first, size_t last) {
+        const uint64_t line = model.entries[first].line;
+        std::string_view action, description, summary, attachment, attendeeAddress;
+        int64_t snooze = 0;
+        std::string_view repeat;
+        bool hasTrigger = false;
+        DateTime run;
+        for (size_t i = first + 1; i < last; ++i) {
+            const CalEntry &e = model.entries[i];
+            if (e.kind != CalEntry::Property) continue;
+            const std::string_view n = model.text(e.name), v = model.text(e.value);
+            if (sameWord(n, "ACTION")) {
+                action = v;
+            } else if (sameWord(n, "TRIGGER")) {
+                std::string_view type, related;
+                findParam(model.text(e.params), "VALUE", type);
+                findParam(model.text(e.params), "RELATED", related);
+                int64_t offset = 0;
+                if (sameWord(type, "DATE-TIME")) {
+                    hasTrigger = date(e, v, run);
+                } else if (parseDuration(v, offset)) {
+                    const bool fromEnd = sameWord(related, "END");
+                    if (fromEnd ? hasEnd : hasStart) {
+                        const DateTime &base = fromEnd ? end : start;
+                        run = fromSeconds(toSeconds(base) + offset, base.utc);
+                        hasTrigger = true;
+                    }
+                }
+            } else if (sameWord(n, "DURATION")) {
+                parseDuration(v, snooze);
+            } else if (sameWord(n, "REPEAT")) {
+                repeat = v;
+            } else if (sameWord(n, "DESCRIPTION")) {
+                description = v;
+            } else if (sameWord(n, "SUMMARY")) {
+                summary = v;
+            } else if (sameWord(n, "ATTACH")) {
+                attachment = v;
+            } else if (sameWord(n, "ATTENDEE")) {
+                attendeeAddress = v;
+                if (sameWord(v.substr(0, 7), "mailto:")) attendeeAddress.remove_prefix(7);
+            }
+        }
+        static constexpr std::string_view kActions[4] = {"AUDIO", "DISPLAY", "EMAIL", "PROCEDURE"};
+        static constexpr std::string_view kNames[4] = {"AALARM", "DALARM", "MALARM", "PALARM"};
+        int kind = -1;
+        for (int i = 0; i < 4; ++i)
+            if (sameWord(action, kActions[i])) kind = i;
+        if (kind < 0 || !hasTrigger) {
+            lost(line, "left out a VALARM: %.*s%.*s",
+                 kind < 0 ? std::string_view("its action is none vCalendar has")
+                          : std::string_view("its trigger has nothing to count from"));
+            return true;
+        }
+        if (alarmsWritten[kind]) {
+            lost(line, "left out a second %.*s alarm: vCalendar has one of each kind%.*s",
+                 kActions[kind]);
+            return true;
+        }
+        alarmsWritten[kind] = true;
+        value.length = 0;
+        bool ok = appendBasic(value, run) && put(value, ";");
+        if (snooze > 0 && !repeat.empty()) {
+            ok = ok && appendDuration(value, snooze) && put(value, ";") && put(value, repeat);
+        } else {
+            ok = ok && put(value, ";");
+        }
+        ok = ok && put(value, ";");
+        scratch.length = 0;
+        auto plain = [&](std::string_view escaped) {
+            // The parts are ";"-separated: a ";" of the text would end its part.
+            scratch.length = 0;
+            if (!appendUnescaped(scratch, escaped)) return false;
+            for (size_t i = 0; i < scratch.length; ++i)
+                if (scratch.text[i] == ';') scratch.text[i] = ',';
+            return put(value, view(scratch));
+        };
+        switch (kind) {
+        case 0:
+            ok = ok && put(value, attachment);
+            break;
+        case 1:
+            ok = ok && plain(description);
+            break;
+        case 2:
+            ok = ok && put(value, attendeeAddress) && put(value, ";") &&
+                 plain(description.empty() ? summary : description);
+            break;
+        default:
+            ok = ok && put(value, attachment);
+            break;
+        }
+        return ok && line10(out, kNames[kind], {}, view(value));
+    }
+};
+
+constexpr std::string_view kProduct = "-//versit//versit converter//EN";
+
+// Properties 1.0 has no place for, and that are no loss: iCalendar's
+// bookkeeping and what the conversion itself writes.
+constexpr std::string_view kDropped[] = {"DTSTAMP"};
+
+int32_t writeItem(Job &job, const CalModel &model, const ZoneTable &zones, vcal::TextBuffer &out,
+                  size_t first, size_t last) {
+    const CalEntry &begin = model.entries[first];
+    const bool isEvent = sameWord(model.text(begin.name), "VEVENT");
+    job.report.startItem();
+    Writer w{job, model, zones, out, {}, {}, {}, {}, {}, {}, {}, {}, false, false, begin.line, {}};
+    // The start and end first: DURATION and relative triggers count from them.
+    const CalEntry *duration = nullptr;
+    for (size_t i = first + 1; i < last; ++i) {
+        const CalEntry &e = model.entries[i];
+        if (e.kind != CalEntry::Property) continue;
+        const std::string_view n = model.text(e.name);
+        if (sameWord(n, "DTSTART")) w.hasStart = w.date(e, model.text(e.value), w.start);
+        if (sameWord(n, "DTEND") || sameWord(n, "DUE"))
+            w.hasEnd = w.date(e, model.text(e.value), w.end);
+        if (sameWord(n, "DURATION")) duration = &e;
+    }
+    if (!put(out, isEvent ? "BEGIN:VEVENT\r\n" : "BEGIN:VTODO\r\n")) return VLIB_ERR_NO_MEMORY;
+    bool ok = true;
+    for (size_t i = first + 1; i < last && ok; ++i) {
+        const CalEntry &e = model.entries[i];
+        if (e.kind == CalEntry::Begin) {
+            size_t j = i + 1;
+            for (int depth = 1; j < last; ++j) {
+                if (model.entries[j].kind == CalEntry::Begin) ++depth;
+                if (model.entries[j].kind == CalEntry::End && --depth == 0) break;
+            }
+            if (sameWord(model.text(e.name), "VALARM"))
+                ok = w.alarm(i, j);
+            else
+                w.lost(e.line, "left out a %.*s: vCalendar has no such part%.*s",
+                       model.text(e.name));
+            i = j;
+            continue;
+        }
+        if (e.kind != CalEntry::Property) continue;
+        const std::string_view n = model.text(e.name), v = model.text(e.value);
+        DateTime t;
+        if (sameWord(n, "SUMMARY") || sameWord(n, "DESCRIPTION") || sameWord(n, "LOCATION") ||
+            sameWord(n, "UID") || sameWord(n, "RELATED-TO")) {
+            ok = w.text(n, v);
+        } else if (sameWord(n, "DTSTART") || sameWord(n, "DTEND") || sameWord(n, "DUE") ||
+                   sameWord(n, "COMPLETED") || sameWord(n, "LAST-MODIFIED") ||
+                   sameWord(n, "CREATED")) {
+            if (w.date(e, v, t)) ok = w.dateLine(sameWord(n, "CREATED") ? "DCREATED" : n, t);
+        } else if (sameWord(n, "DURATION")) {
+            int64_t seconds = 0;
+            if (w.hasEnd || !w.hasStart || !parseDuration(v, seconds))
+                w.lost(e.line, "left out DURATION %.*s%.*s", v);
+            else
+                ok = w.dateLine(isEvent ? "DTEND" : "DUE",
+                                fromSeconds(toSeconds(w.start) + seconds, w.start.utc));
+        } else if (sameWord(n, "CATEGORIES")) {
+            ok = w.listItems(w.categories, v);
+        } else if (sameWord(n, "RESOURCES")) {
+            ok = w.listItems(w.resources, v);
+        } else if (sameWord(n, "EXDATE")) {
+            ok = w.dateItems(w.exdates, e);
+        } else if (sameWord(n, "RDATE")) {
+            ok = w.dateItems(w.rdates, e);
+        } else if (sameWord(n, "RRULE") || sameWord(n, "EXRULE")) {
+            ok = w.rule(e);
+        } else if (sameWord(n, "ATTENDEE") || sameWord(n, "ORGANIZER")) {
+            ok = w.attendee(e, sameWord(n, "ORGANIZER"));
+        } else if (sameWord(n, "ATTACH")) {
+            ok = w.attach(e);
+        } else if (sameWord(n, "STATUS")) {
+            const Word *s = isEvent ? lookup(kEventStatus, v) : lookup(kTodoStatus, v);
+            if (s == nullptr || sameWord(v, "CANCELLED") || sameWord(v, "IN-PROCESS"))
+                w.lost(e.line, "STATUS %.*s is written as %.*s", v,
+                       s != nullptr ? s->to : std::string_view("nothing"));
+            if (s != nullptr) ok = line10(out, "STATUS", {}, s->to);
+        } else if (sameWord(n, "CLASS")) {
+            if (sameWord(v, "PUBLIC") || sameWord(v, "PRIVATE") || sameWord(v, "CONFIDENTIAL"))
+                ok = line10(out, "CLASS", {}, v);
+            else
+                w.lost(e.line, "left out CLASS %.*s%.*s", v);
+        } else if (sameWord(n, "PRIORITY") || sameWord(n, "SEQUENCE") || sameWord(n, "URL")) {
+            ok = line10(out, n, {}, v);
+        } else if (sameWord(n, "TRANSP")) {
+            ok = line10(out, "TRANSP", {}, sameWord(v, "TRANSPARENT") ? "1" : "0");
+        } else if (n.size() > 2 && sameWord(n.substr(0, 2), "X-")) {
+            w.scratch.length = 0;
+            ok = appendUnescaped(w.scratch, v) && line10(out, n, {}, view(w.scratch));
+        } else {
+            bool dropped = false;
+            for (std::string_view d : kDropped)
+                dropped = dropped || sameWord(n, d);
+            if (!dropped) w.lost(e.line, "left out %.*s: vCalendar has no such property%.*s", n);
+        }
+    }
+    (void)duration;
+    ok = ok && (w.categories.length == 0 || line10(out, "CATEGORIES", {}, view(w.categories))) &&
+         (w.resources.length == 0 || line10(out, "RESOURCES", {}, view(w.resources))) &&
+         (w.exdates.length == 0 || line10(out, "EXDATE", {}, view(w.exdates))) &&
+         (w.rdates.length == 0 || line10(out, "RDATE", {}, view(w.rdates))) &&
+         put(out, isEvent ? "END:VEVENT\r\n" : "END:VTODO\r\n");
+    if (!ok) return VLIB_ERR_NO_MEMORY;
+    countWritten(job, begin.lossy || job.report.lossy());
+    return 0;
+}
+
+} // namespace
+
+int32_t writeCalendar10(Job &job, CalModel &model) {
+    ZoneTable zones;
+    if (!zones.read(model)) return VLIB_ERR_NO_MEMORY;
+    vcal::TextBuffer out;
+    if (!put(out, "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nPRODID:") || !put(out, kProduct) ||
+        !put(out, "\r\n"))
+        return VLIB_ERR_NO_MEMORY;
+    const Array<CalEntry> &e = model.entries;
+    int depth = 0;
+    for (size_t i = 0; i < e.size(); ++i) {
+        if (e[i].kind == CalEntry::End) {
+            --depth;
+            continue;
+        }
+        if (e[i].kind == CalEntry::Property) {
+            const std::string_view n = model.text(e[i].name);
+            if (depth == 1 && n.size() > 2 && sameWord(n.substr(0, 2), "X-")) {
+                vcal::TextBuffer text;
+                if (!appendUnescaped(text, model.text(e[i].value)) ||
+                    !line10(out, n, {}, view(text)))
+                    return VLIB_ERR_NO_MEMORY;
+            }
+            continue;
+        }
+        ++depth;
+        if (depth != 2) continue;
+        // A component of the calendar: its extent.
+        size_t j = i + 1;
+        for (int d = 1; j < e.size(); ++j) {
+            if (e[j].kind == CalEntry::Begin) ++d;
+            if (e[j].kind == CalEntry::End && --d == 0) break;
+        }
+        const std::string_view name = model.text(e[i].name);
+        if (sameWord(name, "VEVENT") || sameWord(name, "VTODO")) {
+            const int32_t rc = writeItem(job, model, zones, out, i, j);
+            if (rc != 0) return rc;
+        } else if (!sameWord(name, "VTIMEZONE")) {
+            job.report(e[i].line, VI_REPORT_LOST, "left out a %.*s: vCalendar has no such part",
+                       static_cast<int>(name.size()), name.data());
+        }
+        i = j;
+        --depth;
+    }
+    if (!put(out, "END:VCALENDAR\r\n")) return VLIB_ERR_NO_MEMORY;
+    return job.out.put(std::string_view(out.text, out.length)) ? 0 : job.putFailure();
+}
+
+} // namespace interop::convert

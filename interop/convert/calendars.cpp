@@ -1,0 +1,437 @@
+// Calendars from vCalendar 1.0 or iCalendar 2.0 to either, or to jCal:
+// each calendar read into a CalModel, then written.
+#include "interop/convert/calModel.h"
+#include "interop/convert/contentLine.h"
+#include "interop/convert/json.h"
+#include "interop/convert/rrule.h"
+#include "interop/recover/lines.h"
+
+namespace interop::convert {
+
+namespace {
+
+bool put(vcal::TextBuffer &out, std::string_view piece) { return out.append(&piece, 1); }
+
+bool isItem(std::string_view name) { return sameWord(name, "VEVENT") || sameWord(name, "VTODO"); }
+
+} // namespace
+
+bool CalModel::keep(std::string_view text, CalSpan &span) {
+    span.at = arena_.length;
+    span.length = text.size();
+    return text.empty() || arena_.append(&text, 1);
+}
+
+bool CalModel::begin(std::string_view name, uint64_t line, bool lossy) {
+    CalEntry e{CalEntry::Begin, lossy, line, {}, {}, {}};
+    return keep(name, e.name) && entries.push(e);
+}
+
+bool CalModel::end(std::string_view name, uint64_t line) {
+    CalEntry e{CalEntry::End, false, line, {}, {}, {}};
+    return keep(name, e.name) && entries.push(e);
+}
+
+bool CalModel::property(uint64_t line, std::string_view name, std::string_view params,
+                        std::string_view value) {
+    CalEntry e{CalEntry::Property, false, line, {}, {}, {}};
+    return keep(name, e.name) && keep(params, e.params) && keep(value, e.value) && entries.push(e);
+}
+
+bool findParam(std::string_view params, std::string_view name, std::string_view &value) {
+    bool found = false;
+    forEachParam(params, [&](std::string_view n, std::string_view v) {
+        if (!found && sameWord(n, name)) {
+            found = true;
+            value = v;
+        }
+    });
+    return found;
+}
+
+void countWritten(Job &job, bool lossy) {
+    ++job.counts.written;
+    if (lossy) ++job.counts.lossy;
+}
+
+bool ZoneTable::read(const CalModel &model) {
+    clear();
+    const Array<CalEntry> &e = model.entries;
+    for (size_t i = 0; i < e.size(); ++i) {
+        if (e[i].kind != CalEntry::Begin || !sameWord(model.text(e[i].name), "VTIMEZONE")) continue;
+        if (count == kMax) break;
+        Zone &zone = zones[count];
+        zone.clear();
+        bool haveId = false;
+        bool haveBase = false;
+        int64_t earliest = 0;
+        // Observances: their onsets, and the offset before the earliest.
+        for (++i; i < e.size() &&
+                  !(e[i].kind == CalEntry::End && sameWord(model.text(e[i].name), "VTIMEZONE"));
+             ++i) {
+            if (e[i].kind == CalEntry::Property && sameWord(model.text(e[i].name), "TZID")) {
+                ids[count] = e[i].value;
+                haveId = true;
+                continue;
+            }
+            if (e[i].kind != CalEntry::Begin) continue;
+            int32_t from = 0, to = 0;
+            DateTime start;
+            bool haveStart = false;
+            Rule rule;
+            bool haveRule = false;
+            size_t firstDate = i;
+            for (++i; i < e.size() && e[i].kind == CalEntry::Property; ++i) {
+                const std::string_view n = model.text(e[i].name), v = model.text(e[i].value);
+                const char *why = nullptr;
+                if (sameWord(n, "TZOFFSETFROM"))
+                    parseOffset(v, from);
+                else if (sameWord(n, "TZOFFSETTO"))
+                    parseOffset(v, to);
+                else if (sameWord(n, "DTSTART"))
+                    haveStart = parseDateTime(v, start);
+                else if (sameWord(n, "RRULE"))
+                    haveRule = parseRule5545(v, rule, &why);
+            }
+            if (!haveStart) continue;
+            const int64_t onset = toSeconds(start);
+            if (!haveBase || onset < earliest) {
+                haveBase = true;
+                earliest = onset;
+                zone.base = from;
+            }
+            if (!zone.onsets.push({onset, to})) return false;
+            for (size_t j = firstDate + 1; j < i; ++j) {
+                if (!sameWord(model.text(e[j].name), "RDATE")) continue;
+                bool ok = true;
+                forEachEscapedPiece(model.text(e[j].value), ',', [&](std::string_view d) {
+                    DateTime t;
+                    if (parseDateTime(d, t)) ok = zone.onsets.push({toSeconds(t), to});
+                    return ok;
+                });
+                if (!ok) return false;
+            }
+            if (haveRule && rule.freq == Rule::Yearly && rule.monthCount == 1) {
+                Zone::Yearly y{start.year,
+                               0,
+                               rule.byMonth[0],
+                               0,
+                               0,
+                               start.day,
+                               start.hour * 3600 + start.minute * 60 + start.second,
+                               to};
+                if (rule.hasUntil) y.lastYear = rule.until.year;
+                if (rule.dayCount == 1) {
+                    y.week = rule.byDay[0].ordinal;
+                    y.weekday = rule.byDay[0].weekday;
+                } else if (rule.monthDayCount == 1) {
+                    y.day = rule.byMonthDay[0];
+                }
+                if (!zone.yearly.push(y)) return false;
+            }
+            --i; // the observance's END is looked at by the loop
+        }
+        if (haveId) ++count;
+    }
+    return true;
+}
+
+const Zone *ZoneTable::find(const CalModel &model, std::string_view id) const {
+    for (size_t i = 0; i < count; ++i)
+        if (model.text(ids[i]) == id) return &zones[i];
+    return nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// iCalendar in.
+
+int32_t readCalendars20(Job &job, CalModel &model, CalendarWriter write) {
+    ContentReader reader(job.text, job.length);
+    ContentLine line;
+    vcal::TextBuffer params;
+    int depth = 0;
+    bool inItem = false;
+    for (;;) {
+        const ContentReader::Step step = reader.next(line);
+        if (step == ContentReader::Step::End) break;
+        if (step == ContentReader::Step::NoMemory) return VLIB_ERR_NO_MEMORY;
+        if (step == ContentReader::Step::Malformed) {
+            if (depth == 0) {
+                if (!isBlankLine(line.name)) ++job.counts.junkLines;
+            } else {
+                job.report(line.number, VI_REPORT_LOST, "left out a line that is no property");
+                if (inItem && model.entries.size() > 0) {
+                    for (size_t i = model.entries.size(); i-- > 0;) {
+                        CalEntry &e = model.entries[i];
+                        if (e.kind == CalEntry::Begin && isItem(model.text(e.name))) {
+                            e.lossy = true;
+                            break;
+                        }
+                    }
+                }
+            }
+            continue;
+        }
+        const bool isBegin = sameWord(line.name, "BEGIN"), isEnd = sameWord(line.name, "END");
+        if (depth == 0) {
+            if (isBegin && sameWord(line.value, "VCALENDAR")) {
+                model.clear();
+                if (!model.begin("VCALENDAR", line.number)) return VLIB_ERR_NO_MEMORY;
+                depth = 1;
+            } else {
+                ++job.counts.junkLines;
+            }
+            continue;
+        }
+        if (isBegin) {
+            if (depth == 1 && isItem(line.value)) {
+                inItem = true;
+                ++job.counts.read;
+            }
+            if (!model.begin(line.value, line.number)) return VLIB_ERR_NO_MEMORY;
+            ++depth;
+            continue;
+        }
+        if (isEnd) {
+            if (!model.end(line.value, line.number)) return VLIB_ERR_NO_MEMORY;
+            if (--depth == 1) inItem = false;
+            if (depth == 0) {
+                const int32_t rc = write(job, model);
+                if (rc != 0) return rc;
+            }
+            continue;
+        }
+        params.length = 0;
+        for (size_t i = 0; i < line.parameters.size(); ++i) {
+            const Parameter &p = line.parameters[i];
+            const std::string_view pieces[4] = {";", p.name, p.name.empty() ? "" : "=", p.value};
+            if (!params.append(pieces, 4)) return VLIB_ERR_NO_MEMORY;
+        }
+        if (!model.property(line.number, line.name, std::string_view(params.text, params.length),
+                            line.value))
+            return VLIB_ERR_NO_MEMORY;
+    }
+    if (depth > 0) {
+        // A calendar the text ends inside keeps what it has.
+        job.report(0, VI_REPORT_REPAIRED, "the text ends inside a calendar: closed it");
+        while (depth > 0) {
+            if (!model.end(depth == 1 ? "VCALENDAR" : "X-UNCLOSED", 0)) return VLIB_ERR_NO_MEMORY;
+            --depth;
+        }
+        return write(job, model);
+    }
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// iCalendar out: the model as it stands.
+
+int32_t writeCalendar20(Job &job, CalModel &model) {
+    vcal::TextBuffer out, line;
+    for (size_t i = 0; i < model.entries.size(); ++i) {
+        const CalEntry &e = model.entries[i];
+        line.length = 0;
+        bool ok = true;
+        if (e.kind == CalEntry::Property) {
+            const std::string_view pieces[4] = {model.text(e.name), model.text(e.params), ":",
+                                                model.text(e.value)};
+            ok = line.append(pieces, 4);
+        } else {
+            const std::string_view pieces[2] = {e.kind == CalEntry::Begin ? "BEGIN:" : "END:",
+                                                model.text(e.name)};
+            ok = line.append(pieces, 2);
+        }
+        if (!ok || !appendFolded(out, std::string_view(line.text, line.length)))
+            return VLIB_ERR_NO_MEMORY;
+        if (e.kind == CalEntry::Begin && isItem(model.text(e.name))) countWritten(job, e.lossy);
+    }
+    return job.out.put(std::string_view(out.text, out.length)) ? 0 : job.putFailure();
+}
+
+// ---------------------------------------------------------------------------
+// jCal out (RFC 7265).
+
+namespace {
+
+// The value type of a property, by its name and VALUE parameter.
+std::string_view valueType(std::string_view name, std::string_view params) {
+    std::string_view v;
+    if (findParam(params, "VALUE", v)) {
+        static constexpr std::string_view kTypes[] = {
+            "BINARY",  "BOOLEAN", "CAL-ADDRESS", "DATE", "DATE-TIME", "DURATION", "FLOAT",
+            "INTEGER", "PERIOD",  "RECUR",       "TEXT", "TIME",      "URI",      "UTC-OFFSET"};
+        for (std::string_view t : kTypes)
+            if (sameWord(v, t)) return t;
+        return "unknown";
+    }
+    static constexpr struct {
+        std::string_view name, type;
+    } kDefaults[] = {
+        {"DTSTART", "DATE-TIME"},
+        {"DTEND", "DATE-TIME"},
+        {"DUE", "DATE-TIME"},
+        {"COMPLETED", "DATE-TIME"},
+        {"CREATED", "DATE-TIME"},
+        {"DTSTAMP", "DATE-TIME"},
+        {"LAST-MODIFIED", "DATE-TIME"},
+        {"RECURRENCE-ID", "DATE-TIME"},
+        {"EXDATE", "DATE-TIME"},
+        {"RDATE", "DATE-TIME"},
+        {"RRULE", "RECUR"},
+        {"EXRULE", "RECUR"},
+        {"PRIORITY", "INTEGER"},
+        {"SEQUENCE", "INTEGER"},
+        {"REPEAT", "INTEGER"},
+        {"PERCENT-COMPLETE", "INTEGER"},
+        {"DURATION", "DURATION"},
+        {"TRIGGER", "DURATION"},
+        {"TZOFFSETFROM", "UTC-OFFSET"},
+        {"TZOFFSETTO", "UTC-OFFSET"},
+        {"ATTENDEE", "CAL-ADDRESS"},
+        {"ORGANIZER", "CAL-ADDRESS"},
+        {"URL", "URI"},
+        {"ATTACH", "URI"},
+        {"TZURL", "URI"},
+        {"GEO", "FLOAT"},
+    };
+    for (const auto &d : kDefaults)
+        if (sameWord(name, d.name)) return d.type;
+    if (name.size() > 2 && sameWord(name.substr(0, 2), "X-")) return "unknown";
+    return "TEXT";
+}
+
+bool putLower(vcal::TextBuffer &out, std::string_view text) {
+    char chunk[64];
+    while (!text.empty()) {
+        const size_t n = text.size() < sizeof chunk ? text.size() : sizeof chunk;
+        for (size_t i = 0; i < n; ++i)
+            chunk[i] = static_cast<char>(ascii::lower(static_cast<unsigned char>(text[i])));
+        if (!put(out, std::string_view(chunk, n))) return false;
+        text.remove_prefix(n);
+    }
+    return true;
+}
+
+bool jsonText(vcal::TextBuffer &out, vcal::TextBuffer &scratch, std::string_view escaped) {
+    scratch.length = 0;
+    return appendUnescaped(scratch, escaped) &&
+           appendJsonString(out, std::string_view(scratch.text, scratch.length));
+}
+
+// One value of the given type.
+bool jsonValue(vcal::TextBuffer &out, vcal::TextBuffer &scratch, std::string_view type,
+               std::string_view value) {
+    DateTime t;
+    if ((type == "DATE-TIME" || type == "DATE") && parseDateTime(value, t))
+        return put(out, "\"") && appendExtended(out, t) && put(out, "\"");
+    int32_t offset = 0;
+    if (type == "UTC-OFFSET" && parseOffset(value, offset))
+        return put(out, "\"") && appendOffset(out, offset, true) && put(out, "\"");
+    if (type == "INTEGER" || type == "FLOAT") {
+        bool number = !value.empty();
+        for (size_t i = 0; i < value.size(); ++i)
+            number = number && (ascii::isDigit(value[i]) || value[i] == '.' ||
+                                (i == 0 && (value[i] == '-' || value[i] == '+')));
+        if (number) return put(out, value[0] == '+' ? value.substr(1) : value);
+    }
+    if (type == "TEXT") return jsonText(out, scratch, value);
+    return appendJsonString(out, value);
+}
+
+bool jsonProperty(vcal::TextBuffer &out, vcal::TextBuffer &scratch, const CalModel &model,
+                  const CalEntry &e) {
+    const std::string_view name = model.text(e.name), params = model.text(e.params),
+                           value = model.text(e.value);
+    const std::string_view type = valueType(name, params);
+    if (!put(out, "[\"") || !putLower(out, name) || !put(out, "\",{")) return false;
+    bool first = true, ok = true;
+    forEachParam(params, [&](std::string_view n, std::string_view v) {
+        if (!ok || sameWord(n, "VALUE") || n.empty()) return;
+        ok = (first || put(out, ",")) && put(out, "\"") && putLower(out, n) && put(out, "\":") &&
+             appendJsonString(out, v);
+        first = false;
+    });
+    if (!ok || !put(out, "},\"") || !putLower(out, type) || !put(out, "\",")) return false;
+    if (type == "RECUR") {
+        Rule rule;
+        const char *why = nullptr;
+        if (parseRule5545(value, rule, &why)) return appendRuleJson(out, rule) && put(out, "]");
+        return appendJsonString(out, value) && put(out, "]");
+    }
+    if (sameWord(name, "GEO")) {
+        const size_t semi = value.find(';');
+        if (semi != std::string_view::npos)
+            return put(out, "[") && jsonValue(out, scratch, "FLOAT", value.substr(0, semi)) &&
+                   put(out, ",") && jsonValue(out, scratch, "FLOAT", value.substr(semi + 1)) &&
+                   put(out, "]]");
+    }
+    // Multi-valued properties give one JSON value per item.
+    const bool list = sameWord(name, "CATEGORIES") || sameWord(name, "RESOURCES") ||
+                      sameWord(name, "EXDATE") || sameWord(name, "RDATE");
+    if (!list) return jsonValue(out, scratch, type, value) && put(out, "]");
+    first = true;
+    forEachEscapedPiece(value, ',', [&](std::string_view item) {
+        ok = (first || put(out, ",")) && jsonValue(out, scratch, type, item);
+        first = false;
+        return ok;
+    });
+    return ok && put(out, "]");
+}
+
+} // namespace
+
+int32_t writeCalendarJson(Job &job, CalModel &model) {
+    vcal::TextBuffer out, scratch;
+    // Per open component: whether its property array is still open.
+    bool propsOpen[32] = {};
+    bool firstInList[32] = {};
+    int depth = 0;
+    bool ok = true;
+    for (size_t i = 0; i < model.entries.size() && ok; ++i) {
+        const CalEntry &e = model.entries[i];
+        switch (e.kind) {
+        case CalEntry::Begin:
+            if (depth > 0 && propsOpen[depth - 1]) {
+                ok = put(out, "],[");
+                propsOpen[depth - 1] = false;
+            } else if (depth > 0 && !firstInList[depth - 1]) {
+                ok = put(out, ",");
+            }
+            if (depth > 0) firstInList[depth - 1] = false;
+            if (depth == 31) return VLIB_ERR_NO_MEMORY; // deeper than any calendar nests
+            ok = ok && put(out, "[\"") && putLower(out, model.text(e.name)) && put(out, "\",[");
+            propsOpen[depth] = true;
+            firstInList[depth] = true;
+            ++depth;
+            if (isItem(model.text(e.name))) countWritten(job, e.lossy);
+            break;
+        case CalEntry::Property:
+            if (depth == 0) break;
+            ok = (firstInList[depth - 1] || put(out, ",")) && jsonProperty(out, scratch, model, e);
+            firstInList[depth - 1] = false;
+            break;
+        case CalEntry::End:
+            if (depth == 0) break;
+            --depth;
+            ok = put(out, propsOpen[depth] ? "],[]]" : "]]");
+            if (depth > 0) firstInList[depth - 1] = false;
+            break;
+        }
+    }
+    if (!ok) return VLIB_ERR_NO_MEMORY;
+    if (!job.out.beginItem() || !job.out.put(std::string_view(out.text, out.length)) ||
+        !job.out.endItem())
+        return job.putFailure();
+    return 0;
+}
+
+int32_t convertCalendars(Job &job) {
+    CalModel model;
+    CalendarWriter write = job.to == VI_FORMAT_ICAL20 ? writeCalendar20
+                           : job.to == VI_FORMAT_JCAL ? writeCalendarJson
+                                                      : writeCalendar10;
+    return job.from == VI_FORMAT_VCAL10 ? readCalendars10(job, model, write)
+                                        : readCalendars20(job, model, write);
+}
+
+} // namespace interop::convert

@@ -1,0 +1,360 @@
+#include "interop/convert/card.h"
+
+#include <cstring>
+
+#include "platform/ascii.h"
+
+namespace interop::convert {
+
+void Card::clear() {
+    line = 0;
+    properties.clear();
+    parameters.clear();
+    fields.clear();
+    items.clear();
+    text_.length = 0;
+}
+
+bool Card::store(std::string_view text, Span &out) {
+    out.at = text_.length;
+    out.length = text.size();
+    return text.empty() || text_.append(&text, 1);
+}
+
+bool Card::beginProperty(uint64_t at, std::string_view group, std::string_view name, Form form) {
+    CardProperty p;
+    p.line = at;
+    p.form = form;
+    p.firstParameter = static_cast<uint32_t>(parameters.size());
+    p.firstField = static_cast<uint32_t>(fields.size());
+    if (!store(group, p.group) || !store(name, p.name)) return false;
+    for (size_t i = 0; i < p.name.length; ++i)
+        text_.text[p.name.at + i] = ascii::upper(text_.text[p.name.at + i]);
+    return properties.push(p);
+}
+
+bool Card::addParameter(std::string_view name, std::string_view value) {
+    CardParameter q;
+    if (!store(name, q.name) || !store(value, q.value)) return false;
+    for (size_t i = 0; i < q.name.length; ++i)
+        text_.text[q.name.at + i] = ascii::upper(text_.text[q.name.at + i]);
+    if (!parameters.push(q)) return false;
+    ++current().parameterCount;
+    return true;
+}
+
+bool Card::beginField() {
+    CardField f;
+    f.firstItem = static_cast<uint32_t>(items.size());
+    if (!fields.push(f)) return false;
+    ++current().fieldCount;
+    return true;
+}
+
+bool Card::addItem(std::string_view text) {
+    Span s;
+    if (!store(text, s) || !items.push(s)) return false;
+    ++fields[fields.size() - 1].itemCount;
+    return true;
+}
+
+bool Card::endItem() {
+    Span s;
+    s.at = pending_;
+    s.length = text_.length - pending_;
+    if (!items.push(s)) return false;
+    ++fields[fields.size() - 1].itemCount;
+    return true;
+}
+
+bool Card::setMedia(std::string_view label) { return store(label, current().media); }
+
+std::string_view Card::item(const CardProperty &p, uint32_t field, uint32_t index) const {
+    if (field >= p.fieldCount) return {};
+    const CardField &f = fields[p.firstField + field];
+    if (index >= f.itemCount) return {};
+    return view(items[f.firstItem + index]);
+}
+
+std::string_view Card::value(const CardProperty &p) const { return item(p, 0, 0); }
+
+long Card::find(std::string_view wanted) const {
+    for (size_t i = 0; i < properties.size(); ++i) {
+        if (view(properties[i].name) == wanted) return static_cast<long>(i);
+    }
+    return -1;
+}
+
+void Card::dropParameter(CardProperty &p, std::string_view wantedName, std::string_view value) {
+    uint32_t kept = 0;
+    for (uint32_t i = 0; i < p.parameterCount; ++i) {
+        const CardParameter q = parameters[p.firstParameter + i];
+        if (view(q.name) == wantedName && sameWord(view(q.value), value)) continue;
+        parameters[p.firstParameter + kept++] = q;
+    }
+    p.parameterCount = kept;
+}
+
+namespace {
+
+constexpr uint8_t kAll = kIn21 | kIn30 | kIn40;
+constexpr uint8_t kNew = kIn30 | kIn40;
+
+// Sorted by name for the binary search.
+constexpr PropertyInfo kProperties[] = {
+    {"ADR", kAll, Shape::Structured, "text"},
+    {"AGENT", kIn21 | kIn30, Shape::Text, "text"},
+    {"ANNIVERSARY", kIn40, Shape::Text, "date-and-or-time"},
+    {"BDAY", kAll, Shape::Text, "date-and-or-time"},
+    {"CALADRURI", kNew, Shape::Uri, "uri"},
+    {"CALURI", kNew, Shape::Uri, "uri"},
+    {"CATEGORIES", kNew, Shape::List, "text"},
+    {"CLASS", kIn30, Shape::Text, "text"},
+    {"CLIENTPIDMAP", kIn40, Shape::Structured, "text"},
+    {"EMAIL", kAll, Shape::Text, "text"},
+    {"FBURL", kNew, Shape::Uri, "uri"},
+    {"FN", kAll, Shape::Text, "text"},
+    {"GENDER", kIn40, Shape::Structured, "text"},
+    {"GEO", kAll, Shape::Geo, "uri"},
+    {"IMPP", kNew, Shape::Uri, "uri"},
+    {"KEY", kAll, Shape::Media, "uri"},
+    {"KIND", kIn40, Shape::Text, "text"},
+    {"LABEL", kIn21 | kIn30, Shape::Text, "text"},
+    {"LANG", kIn40, Shape::Text, "language-tag"},
+    {"LOGO", kAll, Shape::Media, "uri"},
+    {"MAILER", kIn21 | kIn30, Shape::Text, "text"},
+    {"MEMBER", kIn40, Shape::Uri, "uri"},
+    {"N", kAll, Shape::Structured, "text"},
+    {"NAME", kIn30, Shape::Text, "text"},
+    {"NICKNAME", kNew, Shape::List, "text"},
+    {"NOTE", kAll, Shape::Text, "text"},
+    {"ORG", kAll, Shape::Structured, "text"},
+    {"PHOTO", kAll, Shape::Media, "uri"},
+    {"PRODID", kNew, Shape::Text, "text"},
+    {"PROFILE", kIn30, Shape::Text, "text"},
+    {"RELATED", kIn40, Shape::Uri, "uri"},
+    {"REV", kAll, Shape::Text, "timestamp"},
+    {"ROLE", kAll, Shape::Text, "text"},
+    {"SORT-STRING", kIn30, Shape::Text, "text"},
+    {"SOUND", kAll, Shape::Media, "uri"},
+    {"SOURCE", kNew, Shape::Uri, "uri"},
+    {"TEL", kAll, Shape::Text, "text"},
+    {"TITLE", kAll, Shape::Text, "text"},
+    {"TZ", kAll, Shape::Text, "text"},
+    {"UID", kAll, Shape::Text, "text"},
+    {"URL", kAll, Shape::Uri, "uri"},
+    {"VERSION", kAll, Shape::Text, "text"},
+    {"XML", kIn40, Shape::Text, "text"},
+};
+
+// First bytes of each format, checked in this order; `skip` bytes (a
+// RIFF or FORM length) stand between the two parts of a signature.
+struct Signature {
+    std::string_view head;
+    size_t skip;
+    std::string_view tail;
+    MediaType type;
+};
+
+constexpr Signature kSignatures[] = {
+    {"\xFF\xD8\xFF", 0, "", {"JPEG", "image/jpeg"}},
+    {"\x89PNG", 0, "", {"PNG", "image/png"}},
+    {"GIF8", 0, "", {"GIF", "image/gif"}},
+    {"RIFF", 4, "WAVE", {"WAVE", "audio/wav"}},
+    {"RIFF", 4, "AVI ", {"AVI", "video/x-msvideo"}},
+    {"FORM", 4, "AIFF", {"AIFF", "audio/aiff"}},
+    {"II*\0", 0, "", {"TIFF", "image/tiff"}},
+    {"MM\0*", 0, "", {"TIFF", "image/tiff"}},
+    {"%PDF", 0, "", {"PDF", "application/pdf"}},
+    {"%!PS", 0, "", {"PS", "application/postscript"}},
+    {"ID3", 0, "", {"MP3", "audio/mpeg"}},
+    {"BM", 0, "", {"BMP", "image/bmp"}},
+};
+
+// Labels as 2.1 and 3.0 writers give them, and media types as 4.0 does.
+constexpr MediaType kLabels[] = {
+    {"JPEG", "image/jpeg"},
+    {"JPG", "image/jpeg"},
+    {"PNG", "image/png"},
+    {"GIF", "image/gif"},
+    {"BMP", "image/bmp"},
+    {"DIB", "image/bmp"},
+    {"TIFF", "image/tiff"},
+    {"WMF", "image/wmf"},
+    {"CGM", "image/cgm"},
+    {"PICT", "image/pict"},
+    {"PDF", "application/pdf"},
+    {"PS", "application/postscript"},
+    {"WAVE", "audio/wav"},
+    {"WAV", "audio/wav"},
+    {"AIFF", "audio/aiff"},
+    {"PCM", "audio/basic"},
+    {"MP3", "audio/mpeg"},
+    {"MPEG", "video/mpeg"},
+    {"MPEG2", "video/mpeg"},
+    {"QTIME", "video/quicktime"},
+    {"AVI", "video/x-msvideo"},
+    {"X509", "application/pkix-cert"},
+    {"PGP", "application/pgp-keys"},
+};
+
+constexpr std::string_view kTypes21[] = {
+    "DOM",      "INTL",    "POSTAL",  "PARCEL",     "HOME",      "WORK",    "PREF",
+    "VOICE",    "FAX",     "MSG",     "CELL",       "PAGER",     "BBS",     "MODEM",
+    "CAR",      "ISDN",    "VIDEO",   "AOL",        "APPLELINK", "ATTMAIL", "CIS",
+    "INTERNET", "IBMMAIL", "MCIMAIL", "POWERSHARE", "PRODIGY",   "TLX",     "X400",
+};
+
+int compareUpper(std::string_view a, std::string_view b) {
+    const size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (size_t i = 0; i < n; ++i) {
+        const char x = ascii::upper(a[i]);
+        const char y = ascii::upper(b[i]);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
+
+bool digits(std::string_view text, size_t at, size_t count) {
+    if (at + count > text.size()) return false;
+    for (size_t i = 0; i < count; ++i) {
+        if (!ascii::isDigit(text[at + i])) return false;
+    }
+    return true;
+}
+
+} // namespace
+
+const PropertyInfo *findProperty(std::string_view name) {
+    size_t low = 0;
+    size_t high = sizeof kProperties / sizeof kProperties[0];
+    while (low < high) {
+        const size_t mid = (low + high) / 2;
+        const int order = compareUpper(name, kProperties[mid].name);
+        if (order == 0) return &kProperties[mid];
+        if (order < 0)
+            high = mid;
+        else
+            low = mid + 1;
+    }
+    return nullptr;
+}
+
+const MediaType *sniffMedia(std::string_view bytes) {
+    for (const Signature &s : kSignatures) {
+        const size_t tailAt = s.head.size() + s.skip;
+        if (bytes.substr(0, s.head.size()) != s.head) continue;
+        if (!s.tail.empty() && bytes.substr(tailAt, s.tail.size()) != s.tail) continue;
+        return &s.type;
+    }
+    return nullptr;
+}
+
+const MediaType *mediaByLabel(std::string_view label) {
+    for (const MediaType &m : kLabels) {
+        if (sameWord(label, m.label) || sameWord(label, m.mime)) return &m;
+    }
+    return nullptr;
+}
+
+bool isKnownType21(std::string_view word) {
+    for (std::string_view t : kTypes21) {
+        if (sameWord(word, t)) return true;
+    }
+    return false;
+}
+
+bool appendIsoDate(vcal::TextBuffer &out, std::string_view text, bool extended) {
+    // YYYY[-]MM[-]DD, then optionally T hh[:]mm[:]ss[.fff] and Z or +hh[:]mm.
+    size_t i = 0;
+    char date[3][5] = {};
+    if (!digits(text, 0, 4)) return false;
+    std::memcpy(date[0], text.data(), 4);
+    i = 4;
+    for (int part = 1; part < 3; ++part) {
+        if (i < text.size() && text[i] == '-') ++i;
+        if (!digits(text, i, 2)) return false;
+        std::memcpy(date[part], text.data() + i, 2);
+        i += 2;
+    }
+    char time[3][3] = {};
+    bool hasTime = false;
+    std::string_view zone;
+    if (i < text.size() && (text[i] == 'T' || text[i] == 't')) {
+        hasTime = true;
+        ++i;
+        for (int part = 0; part < 3; ++part) {
+            if (part > 0 && i < text.size() && text[i] == ':') ++i;
+            if (!digits(text, i, 2)) return false;
+            std::memcpy(time[part], text.data() + i, 2);
+            i += 2;
+        }
+        if (i < text.size() && (text[i] == '.' || text[i] == ',')) {
+            ++i;
+            while (i < text.size() && ascii::isDigit(text[i]))
+                ++i;
+        }
+        zone = text.substr(i);
+        i = text.size();
+    }
+    if (i != text.size()) return false;
+    char zoneText[7] = {};
+    if (!zone.empty()) {
+        if (zone == "Z" || zone == "z") {
+            zoneText[0] = 'Z';
+        } else {
+            if ((zone[0] != '+' && zone[0] != '-') || !digits(zone, 1, 2)) return false;
+            size_t z = 3;
+            if (z < zone.size() && zone[z] == ':') ++z;
+            if (z != zone.size() && !(digits(zone, z, 2) && z + 2 == zone.size())) return false;
+            zoneText[0] = zone[0];
+            std::memcpy(zoneText + 1, zone.data() + 1, 2);
+            size_t at = 3;
+            if (extended) zoneText[at++] = ':';
+            const bool minutes = z != zone.size();
+            zoneText[at] = minutes ? zone[z] : '0';
+            zoneText[at + 1] = minutes ? zone[z + 1] : '0';
+        }
+    }
+    const std::string_view dash = extended ? "-" : "";
+    const std::string_view colon = extended ? ":" : "";
+    const std::string_view day[5] = {date[0], dash, date[1], dash, date[2]};
+    if (!out.append(day, 5)) return false;
+    if (!hasTime) return true;
+    const std::string_view pieces[7] = {"T", time[0], colon, time[1], colon, time[2], zoneText};
+    return out.append(pieces, 7);
+}
+
+uint64_t RecordLines::begin(uint64_t after) {
+    Line line;
+    std::string_view rest;
+    while (cursor_.next(line)) {
+        if (line.number > after && isKeywordLine(line.text, "BEGIN", &rest) &&
+            sameWord(rest, "VCARD"))
+            return line.number;
+    }
+    return 0;
+}
+
+uint64_t RecordLines::property(std::string_view name, uint64_t fallback) {
+    const LineCursor mark = cursor_;
+    Line line;
+    std::string_view found;
+    std::string_view rest;
+    while (cursor_.next(line)) {
+        if (isKeywordLine(line.text, "END", &rest) && sameWord(rest, "VCARD")) break;
+        if (hasPropertyShape(line.text, &found) && sameWord(found, name)) return line.number;
+    }
+    cursor_ = mark;
+    return fallback;
+}
+
+void RecordLines::end() {
+    Line line;
+    std::string_view rest;
+    while (cursor_.next(line)) {
+        if (isKeywordLine(line.text, "END", &rest) && sameWord(rest, "VCARD")) return;
+    }
+}
+
+} // namespace interop::convert

@@ -1,0 +1,705 @@
+// The model written as vCard 2.1, 3.0, 4.0 or jCard. Each property is
+// first mapped to what the target holds (its name there, its parameters,
+// its value's form and type), then rendered: one mapping for 4.0 and
+// jCard, as RFC 7095 makes jCard a rendering of 4.0.
+#include <cstdlib>
+
+#include "interop/convert/card.h"
+#include "interop/convert/contentLine.h"
+#include "interop/convert/json.h"
+#include "platform/ascii.h"
+#include "versit_core.h"
+
+namespace interop::convert {
+
+namespace {
+
+bool put(vcal::TextBuffer &out, std::string_view piece) { return out.append(&piece, 1); }
+
+bool isNameChar(char ch) { return ascii::isLetter(ch) || ascii::isDigit(ch) || ch == '-'; }
+
+std::string_view viewOf(const vcal::TextBuffer &b) {
+    return b.text == nullptr ? std::string_view() : std::string_view(b.text, b.length);
+}
+
+bool isV21(int32_t to) { return to == VI_FORMAT_VCARD21; }
+bool isV40(int32_t to) { return to == VI_FORMAT_VCARD40 || to == VI_FORMAT_JCARD; }
+
+uint8_t versionBit(int32_t to) {
+    return isV21(to) ? kIn21 : to == VI_FORMAT_VCARD30 ? kIn30 : kIn40;
+}
+
+struct OutParameter {
+    std::string_view name;
+    std::string_view value;
+    bool carried = false; // written with the carried prefix
+    bool named = false;   // 2.1: TYPE=value, not a bare word (a media format)
+    bool invalid = false; // a name no version allows: written as an X- name
+};
+
+// A parameter's name as written: carried, or made a valid X- name.
+bool appendParameterName(vcal::TextBuffer &out, const OutParameter &q) {
+    if (q.carried && !put(out, kCarried)) return false;
+    if (!q.invalid) return put(out, q.name);
+    if (!put(out, "X-")) return false;
+    for (char ch : q.name) {
+        const char kept = isNameChar(ch) ? ch : '-';
+        if (!put(out, std::string_view(&kept, 1))) return false;
+    }
+    return true;
+}
+
+// One property as the target holds it.
+struct Mapped {
+    std::string_view name;
+    Array<OutParameter> parameters;
+    std::string_view type; // the value type (jCard), 4.0 names
+    bool raw = false;      // `single` is written as it stands (a URI, a date, base64)
+    bool hasSingle = false;
+    std::string_view single; // the value, when not the property's own fields
+    vcal::TextBuffer nameText;
+    vcal::TextBuffer valueText;
+};
+
+bool hasScheme(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size() && (ascii::isLetter(text[i]) || text[i] == '+' || text[i] == '-' ||
+                               text[i] == '.' || (i > 0 && ascii::isDigit(text[i]))))
+        ++i;
+    return i > 0 && i < text.size() && text[i] == ':';
+}
+
+bool startsWithX(std::string_view word) {
+    return word.size() > 2 && (word[0] == 'X' || word[0] == 'x') && word[1] == '-';
+}
+
+bool isDateProperty(std::string_view name) {
+    return name == "BDAY" || name == "ANNIVERSARY" || name == "REV";
+}
+
+// VALUE types each version knows beside uri.
+bool knownValue(int32_t to, std::string_view value) {
+    if (isV21(to)) return sameWord(value, "CID") || sameWord(value, "CONTENT-ID");
+    constexpr std::string_view kBoth[] = {"text",    "date",        "time",    "date-time",
+                                          "integer", "float",       "boolean", "utc-offset",
+                                          "binary",  "phone-number"};
+    for (std::string_view v : kBoth) {
+        if (sameWord(value, v))
+            return !(to != VI_FORMAT_VCARD30 && (v == "binary" || v == "phone-number"));
+    }
+    if (isV40(to))
+        return sameWord(value, "date-and-or-time") || sameWord(value, "timestamp") ||
+               sameWord(value, "language-tag");
+    return false;
+}
+
+bool appendCased(vcal::TextBuffer &out, std::string_view text, bool lower) {
+    char chunk[64];
+    while (!text.empty()) {
+        const size_t n = text.size() < sizeof chunk ? text.size() : sizeof chunk;
+        for (size_t i = 0; i < n; ++i)
+            chunk[i] = lower ? static_cast<char>(ascii::lower(static_cast<unsigned char>(text[i])))
+                             : ascii::upper(text[i]);
+        if (!put(out, std::string_view(chunk, n))) return false;
+        text.remove_prefix(n);
+    }
+    return true;
+}
+
+// QUOTED-PRINTABLE as the 2.1 writer writes it: every byte outside
+// printable ASCII (and "=") escaped, a line break as =0D=0A whatever it
+// was, and a soft break ("=", CR LF, blank) before the line passes 75.
+bool appendQuotedPrintable(vcal::TextBuffer &out, std::string_view text, size_t column) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        // Readers trim the blanks around a value: those are escaped.
+        const bool edge = (i == 0 || i + 1 == text.size()) && (c == ' ' || c == '\t');
+        char escaped[6] = {'=', kHex[c >> 4], kHex[c & 15], 0, 0, 0};
+        std::string_view piece(escaped, 3);
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            piece = "=0D=0A";
+        } else if (c >= 0x20 && c < 0x7F && c != '=' && !edge) {
+            piece = std::string_view(text.data() + i, 1);
+        }
+        if (column + piece.size() > 73) {
+            if (!put(out, "=\r\n ")) return false;
+            column = 1;
+        }
+        if (!put(out, piece)) return false;
+        column += piece.size();
+    }
+    return true;
+}
+
+class Writer {
+  public:
+    Writer(Card &card, CardConversion &c, vcal::TextBuffer &out) : card_(card), c_(c), out_(out) {}
+    bool run();
+
+  private:
+    bool map(const CardProperty &p, Mapped &m);
+    bool mapName(const CardProperty &p, Mapped &m);
+    bool mapParameters(const CardProperty &p, Mapped &m, std::string_view *valueType);
+    bool mapBinary(const CardProperty &p, Mapped &m);
+    bool emitText(const CardProperty &p, Mapped &m);
+    bool emit21(const CardProperty &p, Mapped &m);
+    bool emitJson(const CardProperty &p, Mapped &m);
+    bool fieldsText(const CardProperty &p, vcal::TextBuffer &out);
+    bool parameterText(const Mapped &m, size_t first, vcal::TextBuffer &out);
+    bool repairNames();
+
+    Card &card_;
+    CardConversion &c_;
+    vcal::TextBuffer &out_;
+    ContentWriter line_;
+    bool firstJson_ = true;
+};
+
+bool Writer::mapName(const CardProperty &p, Mapped &m) {
+    const std::string_view name = card_.name(p);
+    const PropertyInfo *info = findProperty(name);
+    if (name == "AGENT" && isV40(c_.to)) {
+        m.name = "RELATED";
+        return true;
+    }
+    bool valid = !name.empty();
+    for (char ch : name)
+        valid = valid && isNameChar(ch);
+    if (valid && (info == nullptr || (info->versions & versionBit(c_.to)) != 0)) {
+        m.name = name;
+        return true;
+    }
+    if (valid) {
+        // A property of another version, carried under a name this one
+        // allows and read back under its own.
+        const std::string_view pieces[2] = {kCarried, name};
+        if (!m.nameText.append(pieces, 2)) return false;
+        m.name = viewOf(m.nameText);
+        return true;
+    }
+    if (!startsWithX(name) && !put(m.nameText, "X-")) return false;
+    for (char ch : name) {
+        const char kept = isNameChar(ch) ? ch : '-';
+        if (!put(m.nameText, std::string_view(&kept, 1))) return false;
+    }
+    m.name = viewOf(m.nameText);
+    c_.report(p.line, VI_REPORT_LOST, "property name %.*s written as %.*s",
+              static_cast<int>(name.size()), name.data(), static_cast<int>(m.name.size()),
+              m.name.data());
+    return true;
+}
+
+// TYPE and PREF as the target spells them, names of other versions
+// carried. The VALUE given is handed back for map() to decide on.
+bool Writer::mapParameters(const CardProperty &p, Mapped &m, std::string_view *valueType) {
+    bool pref = false;
+    bool prefNumber = false;
+    for (uint32_t i = 0; i < p.parameterCount; ++i) {
+        const CardParameter &q = card_.parameter(p, i);
+        if (card_.view(q.name) == "PREF") prefNumber = true;
+    }
+    if (card_.name(p) == "AGENT" && isV40(c_.to) && !m.parameters.push({"TYPE", "agent"}))
+        return false;
+    for (uint32_t i = 0; i < p.parameterCount; ++i) {
+        const CardParameter &q = card_.parameter(p, i);
+        const std::string_view name = card_.view(q.name);
+        const std::string_view value = card_.view(q.value);
+        bool ok = true;
+        if (name == "TYPE" || name == "PREF") {
+            const bool isPref = name == "PREF" || sameWord(value, "PREF");
+            if (!isPref)
+                ok = m.parameters.push({"TYPE", value});
+            else if (isV40(c_.to))
+                ok = (name == "TYPE" && prefNumber) ||
+                     m.parameters.push({"PREF", name == "PREF" ? value : "1"});
+            else if (!pref)
+                ok = m.parameters.push({"TYPE", "PREF"});
+            pref = pref || isPref;
+        } else if (name == "VALUE") {
+            *valueType = value;
+        } else {
+            bool invalid = name.empty();
+            for (char ch : name)
+                invalid = invalid || !isNameChar(ch);
+            if (invalid)
+                c_.report(p.line, VI_REPORT_LOST, "a parameter name was made a valid X- name");
+            const bool carried =
+                !invalid && isV21(c_.to) && !startsWithX(name) && name != "LANGUAGE";
+            ok = m.parameters.push({name, value, carried, false, invalid});
+        }
+        if (!ok) return false;
+    }
+    return true;
+}
+
+// Binary data: the format its bytes show, else its label.
+bool Writer::mapBinary(const CardProperty &p, Mapped &m) {
+    const std::string_view bytes = card_.value(p);
+    const std::string_view label = card_.view(p.media);
+    const MediaType *sniffed = sniffMedia(bytes);
+    const MediaType *labelled = label.empty() ? nullptr : mediaByLabel(label);
+    if (sniffed != nullptr && labelled != nullptr && sniffed->mime != labelled->mime)
+        c_.report(p.line, VI_REPORT_REPAIRED, "%.*s labelled %.*s holds %.*s data",
+                  static_cast<int>(card_.name(p).size()), card_.name(p).data(),
+                  static_cast<int>(label.size()), label.data(),
+                  static_cast<int>(sniffed->label.size()), sniffed->label.data());
+    const MediaType *type = sniffed != nullptr ? sniffed : labelled;
+    char *encoded = nullptr;
+    if (VLIB_convertToBase64(bytes.data(), static_cast<int32_t>(bytes.size()), &encoded) != 0)
+        return false;
+    bool ok = true;
+    if (isV40(c_.to)) {
+        const std::string_view mime = type != nullptr ? type->mime
+                                      : label.find('/') != std::string_view::npos
+                                          ? label
+                                          : "application/octet-stream";
+        const std::string_view pieces[4] = {"data:", mime, ";base64,", encoded};
+        ok = m.valueText.append(pieces, 4);
+        m.type = "uri";
+        const PropertyInfo *info = findProperty(card_.name(p));
+        if (info == nullptr || info->type4 != "uri") ok = ok && m.parameters.push({"VALUE", "uri"});
+    } else {
+        ok = put(m.valueText, encoded) &&
+             m.parameters.push({"ENCODING", isV21(c_.to) ? "BASE64" : "b"});
+        const std::string_view typeLabel = type != nullptr ? type->label : label;
+        if (ok && !typeLabel.empty()) ok = m.parameters.push({"TYPE", typeLabel, false, true});
+    }
+    std::free(encoded);
+    m.raw = true;
+    m.hasSingle = true;
+    m.single = viewOf(m.valueText);
+    return ok;
+}
+
+bool Writer::map(const CardProperty &p, Mapped &m) {
+    std::string_view valueType;
+    if (!mapName(p, m) || !mapParameters(p, m, &valueType)) return false;
+    const std::string_view name = card_.name(p);
+    const PropertyInfo *info = findProperty(name);
+    const Shape shape = info != nullptr ? info->shape : Shape::Text;
+    const std::string_view default4 = info != nullptr ? info->type4 : "unknown";
+    if (!valueType.empty() && !knownValue(c_.to, valueType) && !startsWithX(valueType)) {
+        c_.report(p.line, VI_REPORT_LOST, "VALUE=%.*s dropped", static_cast<int>(valueType.size()),
+                  valueType.data());
+        valueType = {};
+    }
+    m.type = valueType.empty() ? default4 : valueType;
+    switch (p.form) {
+    case Form::Binary:
+        return mapBinary(p, m);
+    case Form::Card:
+        m.type = "text";
+        if (isV40(c_.to)) {
+            c_.report(p.line, VI_REPORT_LOST,
+                      "the AGENT card is kept as the text of RELATED;TYPE=agent");
+            return m.parameters.push({"VALUE", "text"});
+        }
+        return true;
+    case Form::Uri: {
+        const std::string_view uri = card_.value(p);
+        if (!isV40(c_.to) && name == "TEL" && uri.size() > 4 &&
+            sameWord(uri.substr(0, 4), "tel:")) {
+            m.hasSingle = true;
+            m.single = uri.substr(4);
+            return true;
+        }
+        m.type = "uri";
+        m.raw = true;
+        m.hasSingle = true;
+        m.single = uri;
+        const std::string_view label = card_.view(p.media);
+        if (!label.empty()) {
+            const MediaType *type = mediaByLabel(label);
+            const bool ok =
+                isV40(c_.to)
+                    ? m.parameters.push({"MEDIATYPE", type != nullptr ? type->mime : label})
+                    : m.parameters.push(
+                          {"TYPE", type != nullptr ? type->label : label, false, true});
+            if (!ok) return false;
+        }
+        if (isV40(c_.to)) return default4 == "uri" || m.parameters.push({"VALUE", "uri"});
+        if (shape == Shape::Uri) return true;
+        return m.parameters.push({"VALUE", isV21(c_.to) ? "URL" : "uri"});
+    }
+    default:
+        break;
+    }
+    if (shape == Shape::Geo && p.form == Form::Structured) {
+        const std::string_view lat = card_.item(p, 0, 0);
+        const std::string_view lon = card_.item(p, 1, 0);
+        const std::string_view pieces[4] = {isV40(c_.to) ? "geo:" : "", lat,
+                                            isV40(c_.to) || isV21(c_.to) ? "," : ";", lon};
+        if (!m.valueText.append(pieces, 4)) return false;
+        m.raw = true;
+        m.hasSingle = true;
+        m.single = viewOf(m.valueText);
+        m.type = "uri";
+        return true;
+    }
+    if (isV40(c_.to) && isDateProperty(name) && p.form == Form::Text &&
+        (valueType.empty() || !sameWord(valueType, "text"))) {
+        const std::string_view value = card_.value(p);
+        if (appendIsoDate(m.valueText, value, c_.to == VI_FORMAT_JCARD)) {
+            m.raw = true;
+            m.hasSingle = true;
+            m.single = viewOf(m.valueText);
+            m.type = name == "REV"                             ? "timestamp"
+                     : value.find_first_of("Tt") == value.npos ? "date"
+                                                               : "date-time";
+            if (name == "REV" && m.type == "timestamp" && m.single.find('T') == m.single.npos)
+                m.type = "date";
+            return true;
+        }
+        m.type = "text";
+        return m.parameters.push({"VALUE", "text"});
+    }
+    const bool related = isV40(c_.to) && name == "AGENT"; // RELATED's value is a URI
+    if (isV40(c_.to) && (default4 == "uri" || related) && p.form == Form::Text &&
+        valueType.empty()) {
+        // UID, KEY, RELATED: a URI unless the text is none.
+        m.type = hasScheme(card_.value(p)) ? "uri" : "text";
+        if (m.type == "text") return m.parameters.push({"VALUE", "text"});
+        return true;
+    }
+    if (!valueType.empty() && knownValue(c_.to, valueType) && !sameWord(valueType, default4))
+        return m.parameters.push({"VALUE", valueType});
+    if (startsWithX(valueType)) return m.parameters.push({"VALUE", valueType});
+    return true;
+}
+
+// Parameters grouped by name (first appearance decides the order), the
+// items of one name joined by commas: ";TYPE=cell,pref".
+bool Writer::parameterText(const Mapped &m, size_t first, vcal::TextBuffer &out) {
+    const OutParameter &head = m.parameters[first];
+    const bool lower = head.name == "TYPE" || head.name == "VALUE";
+    bool ok = true;
+    bool any = false;
+    for (size_t i = first; i < m.parameters.size() && ok; ++i) {
+        const OutParameter &q = m.parameters[i];
+        if (q.name != head.name) continue;
+        std::string_view value = q.value;
+        if (any) ok = put(out, ",");
+        any = true;
+        const bool quote = value.find_first_of(":;,") != std::string_view::npos;
+        if (quote) ok = ok && put(out, "\"");
+        // A quote cannot stand inside a quoted value.
+        while (ok && !value.empty()) {
+            const size_t at = value.find('"');
+            ok =
+                lower ? appendCased(out, value.substr(0, at), true) : put(out, value.substr(0, at));
+            if (at == std::string_view::npos) break;
+            ok = ok && put(out, "'");
+            value.remove_prefix(at + 1);
+        }
+        if (quote) ok = ok && put(out, "\"");
+    }
+    return ok;
+}
+
+bool firstOfName(const Mapped &m, size_t i) {
+    for (size_t k = 0; k < i; ++k) {
+        if (m.parameters[k].name == m.parameters[i].name) return false;
+    }
+    return true;
+}
+
+// The fields of a structured or list value, escaped for 3.0/4.0: N and
+// ADR have all their fields there.
+bool Writer::fieldsText(const CardProperty &p, vcal::TextBuffer &out) {
+    const std::string_view name = card_.name(p);
+    uint32_t count = p.fieldCount;
+    if (p.form == Form::Structured) {
+        if (name == "N" && count < 5) count = 5;
+        if (name == "ADR" && count < 7) count = 7;
+    }
+    for (uint32_t f = 0; f < count; ++f) {
+        if (f > 0 && !put(out, ";")) return false;
+        if (f >= p.fieldCount) continue;
+        const CardField &field = card_.fields[p.firstField + f];
+        for (uint32_t i = 0; i < field.itemCount; ++i) {
+            if (i > 0 && !put(out, ",")) return false;
+            if (!appendEscaped(out, card_.view(card_.items[field.firstItem + i]))) return false;
+        }
+    }
+    return true;
+}
+
+bool Writer::emitText(const CardProperty &p, Mapped &m) {
+    const std::string_view group = card_.view(p.group);
+    vcal::TextBuffer name;
+    // One group of letters, digits and '-' (2.1 writers nest them with dots).
+    bool changed = false;
+    for (char ch : group) {
+        const char kept = isNameChar(ch) ? ch : '-';
+        changed = changed || kept != ch;
+        if (!put(name, std::string_view(&kept, 1))) return false;
+    }
+    if (changed)
+        c_.report(p.line, VI_REPORT_LOST, "group %.*s written as %.*s",
+                  static_cast<int>(group.size()), group.data(), static_cast<int>(name.length),
+                  name.text);
+    const std::string_view pieces[2] = {group.empty() ? "" : ".", m.name};
+    if (!name.append(pieces, 2) || !line_.start(viewOf(name))) return false;
+    vcal::TextBuffer value;
+    vcal::TextBuffer parameterName;
+    for (size_t i = 0; i < m.parameters.size(); ++i) {
+        if (!firstOfName(m, i)) continue;
+        value.length = 0;
+        parameterName.length = 0;
+        if (!appendParameterName(parameterName, m.parameters[i]) || !parameterText(m, i, value) ||
+            !line_.parameterRaw(viewOf(parameterName), viewOf(value)))
+            return false;
+    }
+    if (m.hasSingle) {
+        if (!(m.raw ? line_.valueRaw(m.single) : line_.valueText(m.single))) return false;
+    } else if (p.form == Form::Text || p.form == Form::Card) {
+        if (!line_.valueText(card_.value(p))) return false;
+    } else {
+        value.length = 0;
+        if (!fieldsText(p, value) || !line_.valueRaw(viewOf(value))) return false;
+    }
+    return line_.finish(out_);
+}
+
+bool Writer::emit21(const CardProperty &p, Mapped &m) {
+    vcal::TextBuffer text;
+    const std::string_view group = card_.view(p.group);
+    const std::string_view head[3] = {group, group.empty() ? "" : ".", m.name};
+    if (!text.append(head, 3)) return false;
+    for (size_t i = 0; i < m.parameters.size(); ++i) {
+        const OutParameter &q = m.parameters[i];
+        // 2.1 has no quoting: a delimiter in a parameter value is lost.
+        vcal::TextBuffer value;
+        for (char ch : q.value) {
+            const char kept = ch == ';' || ch == ':' || ch == '"' ? '_' : ch;
+            if (!put(value, std::string_view(&kept, 1))) return false;
+        }
+        if (viewOf(value) != q.value)
+            c_.report(p.line, VI_REPORT_LOST, "a delimiter in parameter %.*s was replaced",
+                      static_cast<int>(q.name.size()), q.name.data());
+        bool ok;
+        if (q.name == "TYPE" && !q.named) {
+            const bool known =
+                isKnownType21(q.value) || startsWithX(q.value) || mediaByLabel(q.value) != nullptr;
+            ok = put(text, known ? ";" : ";X-") && appendCased(text, viewOf(value), false);
+        } else {
+            ok = put(text, ";") && appendParameterName(text, q) && put(text, "=") &&
+                 put(text, viewOf(value));
+        }
+        if (!ok) return false;
+    }
+    if (p.form == Form::Card) {
+        const std::string_view pieces[3] = {":\r\n", card_.value(p)};
+        return put(out_, viewOf(text)) && out_.append(pieces, 2);
+    }
+    if (p.form == Form::Binary) {
+        // BASE64 on indented lines of 72, ended by a blank line.
+        std::string_view data = m.single;
+        if (!put(out_, viewOf(text)) || !put(out_, ":\r\n")) return false;
+        while (!data.empty()) {
+            const size_t n = data.size() < 72 ? data.size() : 72;
+            const std::string_view pieces[3] = {" ", data.substr(0, n), "\r\n"};
+            if (!out_.append(pieces, 3)) return false;
+            data.remove_prefix(n);
+        }
+        return put(out_, "\r\n");
+    }
+    vcal::TextBuffer value;
+    if (m.hasSingle) {
+        if (!put(value, m.single)) return false;
+    } else if (p.form == Form::Text) {
+        if (!put(value, card_.value(p))) return false;
+    } else {
+        for (uint32_t f = 0; f < p.fieldCount; ++f) {
+            if (f > 0 && !put(value, ";")) return false;
+            const CardField &field = card_.fields[p.firstField + f];
+            for (uint32_t i = 0; i < field.itemCount; ++i) {
+                if (i > 0 && !put(value, ",")) return false;
+                std::string_view item = card_.view(card_.items[field.firstItem + i]);
+                // A ';' inside a field is escaped in 2.1.
+                while (p.form == Form::Structured) {
+                    const size_t at = item.find(';');
+                    if (at == std::string_view::npos) break;
+                    const std::string_view pieces[2] = {item.substr(0, at), "\\;"};
+                    if (!value.append(pieces, 2)) return false;
+                    item.remove_prefix(at + 1);
+                }
+                if (!put(value, item)) return false;
+            }
+        }
+    }
+    const std::string_view v = viewOf(value);
+    bool eightBit = false;
+    bool special = false;
+    for (char ch : v) {
+        eightBit = eightBit || (static_cast<unsigned char>(ch) & 0x80) != 0;
+        special = special || ch == '\r' || ch == '\n' || ch == '=';
+    }
+    const bool blankEdge = !v.empty() && (v.front() == ' ' || v.front() == '\t' ||
+                                          v.back() == ' ' || v.back() == '\t');
+    const bool quoted = eightBit || special || blankEdge || text.length + 1 + v.size() > 75;
+    if (quoted) {
+        const std::string_view qp = ";ENCODING=QUOTED-PRINTABLE";
+        if (!put(text, qp) || (eightBit && !put(text, ";CHARSET=UTF-8"))) return false;
+    }
+    if (!put(out_, viewOf(text)) || !put(out_, ":")) return false;
+    if (quoted ? !appendQuotedPrintable(out_, v, text.length + 1) : !put(out_, v)) return false;
+    return put(out_, "\r\n");
+}
+
+bool Writer::emitJson(const CardProperty &p, Mapped &m) {
+    vcal::TextBuffer &o = out_;
+    if (!put(o, firstJson_ ? "\n  [" : ",\n  [")) return false;
+    firstJson_ = false;
+    vcal::TextBuffer lower;
+    if (!appendCased(lower, m.name, true) || !appendJsonString(o, viewOf(lower)) || !put(o, ", {"))
+        return false;
+    bool any = false;
+    const std::string_view group = card_.view(p.group);
+    if (!group.empty()) {
+        if (!put(o, "\"group\": ") || !appendJsonString(o, group)) return false;
+        any = true;
+    }
+    for (size_t i = 0; i < m.parameters.size(); ++i) {
+        if (!firstOfName(m, i) || m.parameters[i].name == "VALUE") continue;
+        lower.length = 0;
+        vcal::TextBuffer written;
+        if (!appendParameterName(written, m.parameters[i]) ||
+            !appendCased(lower, viewOf(written), true))
+            return false;
+        if (!put(o, any ? ", " : "") || !appendJsonString(o, viewOf(lower)) || !put(o, ": "))
+            return false;
+        any = true;
+        size_t count = 0;
+        for (size_t k = i; k < m.parameters.size(); ++k)
+            count += m.parameters[k].name == m.parameters[i].name ? 1 : 0;
+        if (count > 1 && !put(o, "[")) return false;
+        bool firstItem = true;
+        for (size_t k = i; k < m.parameters.size(); ++k) {
+            if (m.parameters[k].name != m.parameters[i].name) continue;
+            lower.length = 0;
+            const bool caseless = m.parameters[i].name == "TYPE";
+            if (!(caseless ? appendCased(lower, m.parameters[k].value, true)
+                           : put(lower, m.parameters[k].value)))
+                return false;
+            if (!put(o, firstItem ? "" : ", ") || !appendJsonString(o, viewOf(lower))) return false;
+            firstItem = false;
+        }
+        if (count > 1 && !put(o, "]")) return false;
+    }
+    lower.length = 0;
+    if (!put(o, "}, ") || !appendCased(lower, m.type, true) || !appendJsonString(o, viewOf(lower)))
+        return false;
+    if (m.hasSingle || p.form == Form::Text || p.form == Form::Card)
+        return put(o, ", ") && appendJsonString(o, m.hasSingle ? m.single : card_.value(p)) &&
+               put(o, "]");
+    // A list gives one value each; a structured value one array, its
+    // fields strings or, with several items, arrays.
+    const bool list = p.form == Form::List;
+    if (!put(o, list ? "" : ", [")) return false;
+    uint32_t count = p.fieldCount;
+    const std::string_view name = card_.name(p);
+    if (!list && name == "N" && count < 5) count = 5;
+    if (!list && name == "ADR" && count < 7) count = 7;
+    for (uint32_t f = 0; f < count; ++f) {
+        if (!put(o, f > 0 || list ? ", " : "")) return false;
+        if (f >= p.fieldCount) {
+            if (!put(o, "\"\"")) return false;
+            continue;
+        }
+        const CardField &field = card_.fields[p.firstField + f];
+        const bool array = !list && field.itemCount > 1;
+        if (array && !put(o, "[")) return false;
+        for (uint32_t i = 0; i < field.itemCount; ++i) {
+            if (i > 0 && !put(o, ", ")) return false;
+            if (!appendJsonString(o, card_.view(card_.items[field.firstItem + i]))) return false;
+        }
+        if (field.itemCount == 0 && !put(o, "\"\"")) return false;
+        if (array && !put(o, "]")) return false;
+    }
+    return put(o, list ? "]" : "]]");
+}
+
+// FN (3.0, 4.0) and N (3.0) are required: FN made from N, else ORG, N
+// left empty. Each is a repair.
+bool Writer::repairNames() {
+    const bool needFn = !isV21(c_.to);
+    const bool needN = c_.to == VI_FORMAT_VCARD30;
+    if (needFn && card_.find("FN") < 0) {
+        vcal::TextBuffer fn;
+        const long n = card_.find("N");
+        const long org = card_.find("ORG");
+        if (n >= 0) {
+            // N is family;given;additional;prefix;suffix; FN reads prefix
+            // given additional family suffix.
+            constexpr uint32_t kOrder[] = {3, 1, 2, 0, 4};
+            for (uint32_t f : kOrder) {
+                const CardProperty &p = card_.properties[static_cast<size_t>(n)];
+                if (f >= p.fieldCount) continue;
+                const CardField &field = card_.fields[p.firstField + f];
+                for (uint32_t i = 0; i < field.itemCount; ++i) {
+                    const std::string_view item = card_.view(card_.items[field.firstItem + i]);
+                    if (item.empty()) continue;
+                    if ((fn.length > 0 && !put(fn, " ")) || !put(fn, item)) return false;
+                }
+            }
+        }
+        if (fn.length == 0 && org >= 0 &&
+            !put(fn, card_.item(card_.properties[static_cast<size_t>(org)], 0, 0)))
+            return false;
+        c_.report(card_.line, VI_REPORT_REPAIRED, "the card had no FN; made one from %s",
+                  n >= 0 && fn.length > 0     ? "N"
+                  : org >= 0 && fn.length > 0 ? "ORG"
+                                              : "nothing");
+        if (!card_.beginProperty(card_.line, "", "FN", Form::Text) || !card_.beginField() ||
+            !card_.addItem(viewOf(fn)))
+            return false;
+    }
+    if (needN && card_.find("N") < 0) {
+        c_.report(card_.line, VI_REPORT_REPAIRED, "the card had no N; wrote an empty one");
+        if (!card_.beginProperty(card_.line, "", "N", Form::Structured) || !card_.beginField() ||
+            !card_.addItem(""))
+            return false;
+    }
+    return true;
+}
+
+bool Writer::run() {
+    if (!repairNames()) return false;
+    const int32_t to = c_.to;
+    if (to == VI_FORMAT_JCARD) {
+        if (!put(out_, "[\"vcard\", [\n  [\"version\", {}, \"text\", \"4.0\"]")) return false;
+        firstJson_ = false;
+    } else {
+        const std::string_view version = to == VI_FORMAT_VCARD21   ? "2.1"
+                                         : to == VI_FORMAT_VCARD30 ? "3.0"
+                                                                   : "4.0";
+        const std::string_view pieces[3] = {"BEGIN:VCARD\r\nVERSION:", version, "\r\n"};
+        if (!out_.append(pieces, 3)) return false;
+    }
+    for (size_t i = 0; i < card_.properties.size(); ++i) {
+        const CardProperty p = card_.properties[i];
+        Mapped m;
+        if (!map(p, m)) return false;
+        bool ok;
+        if (to == VI_FORMAT_JCARD)
+            ok = emitJson(p, m);
+        else if (to == VI_FORMAT_VCARD21)
+            ok = emit21(p, m);
+        else
+            ok = emitText(p, m);
+        if (!ok) return false;
+    }
+    return put(out_, to == VI_FORMAT_JCARD ? "\n]]" : "END:VCARD\r\n");
+}
+
+} // namespace
+
+bool writeCard(Card &card, CardConversion &c, vcal::TextBuffer &out) {
+    Writer writer(card, c, out);
+    return writer.run();
+}
+
+} // namespace interop::convert

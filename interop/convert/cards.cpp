@@ -1,0 +1,159 @@
+// Cards from one vCard version to another, or to jCard: each card read
+// into the model, written in the target's format and handed over before
+// the next is read, so memory holds one card at a time.
+#include "interop/convert/card.h"
+#include "interop/convert/contentLine.h"
+#include "versit_interop.h"
+
+namespace interop::convert {
+
+namespace {
+
+// The tolerant reader's reports go to the job's reporter, which then
+// knows whether the card lost something. A skipped card's line tells
+// where the next card read can start at the earliest.
+struct Forward {
+    Reporter *report;
+    uint64_t lastSkipped = 0;
+};
+
+void forward(void *user, const VI_Report *r) {
+    auto *f = static_cast<Forward *>(user);
+    if (r->kind == VI_REPORT_SKIPPED && r->line > f->lastSkipped) f->lastSkipped = r->line;
+    (*f->report)(r->line, static_cast<VI_ReportKind>(r->kind), "%s", r->message);
+}
+
+// Hands one written card over; 0 or the put's failure.
+int32_t emit(Job &job, const vcal::TextBuffer &out) {
+    const std::string_view text(out.text == nullptr ? "" : out.text, out.length);
+    const bool json = job.to == VI_FORMAT_JCARD;
+    if ((json && !job.out.beginItem()) || !job.out.put(text) || (json && !job.out.endItem()))
+        return job.putFailure();
+    ++job.counts.written;
+    if (job.report.lossy()) ++job.counts.lossy;
+    return 0;
+}
+
+class Context {
+  public:
+    ~Context() {
+        if (context_ != nullptr) VCARD_destroyContext(&context_);
+    }
+    bool create() {
+        if (VCARD_createContext(&context_) != 0) return false;
+        // The cards are converted as written: no TYPE the text lacks.
+        context_->flags |= VCARD_NO_DEFAULT_TYPES;
+        return true;
+    }
+    VCardContext *get() { return context_; }
+
+  private:
+    VCardContext *context_ = nullptr;
+};
+
+class Reader {
+  public:
+    ~Reader() { VI_tolerantReaderDestroy(&reader_); }
+    VI_TolerantReader *reader_ = nullptr;
+};
+
+int32_t convert21(Job &job) {
+    Context context;
+    if (!context.create()) return VLIB_ERR_NO_MEMORY;
+    Forward fwd{&job.report};
+    Reader reader;
+    if (VI_tolerantReaderCreate(&reader.reader_, job.text, job.length, forward, &fwd) != 0)
+        return VLIB_ERR_NO_MEMORY;
+    RecordLines lines(job.text, job.length);
+    Card card;
+    vcal::TextBuffer out;
+    for (;;) {
+        job.report.startItem();
+        vComponent *record = nullptr;
+        const int32_t result = VI_readCardTolerantly(reader.reader_, context.get(), &record);
+        if (result == VLIB_ERR_NO_MEMORY) return VLIB_ERR_NO_MEMORY;
+        if (result != 0) break;
+        ++job.counts.read;
+        card.clear();
+        out.length = 0;
+        CardConversion c{VI_FORMAT_VCARD21, job.to, job.report};
+        const uint64_t begin = lines.begin(fwd.lastSkipped);
+        const bool converted =
+            cardFromRecord(record, lines, begin, card, c) && writeCard(card, c, out);
+        VCARD_destroyCard(context.get(), &record);
+        if (!converted) return VLIB_ERR_NO_MEMORY;
+        const int32_t put = emit(job, out);
+        if (put != 0) return put;
+    }
+    VI_ReadCounts counts{};
+    VI_tolerantReaderCounts(reader.reader_, &counts);
+    job.counts.skipped += counts.skipped;
+    job.counts.junkLines += counts.junkLines;
+    return 0;
+}
+
+bool isBegin(const ContentLine &l) {
+    return sameName(l.name, "BEGIN") && sameName(l.value, "VCARD");
+}
+
+int32_t convertContentLines(Job &job) {
+    ContentReader reader(job.text, job.length);
+    ContentLine l;
+    Card card;
+    vcal::TextBuffer out;
+    uint64_t pending = 0; // a BEGIN read while reading the card before
+    bool inJunk = false;
+    for (;;) {
+        uint64_t begin = pending;
+        pending = 0;
+        if (begin == 0) {
+            const ContentReader::Step step = reader.next(l);
+            if (step == ContentReader::Step::End) break;
+            if (step == ContentReader::Step::NoMemory) return VLIB_ERR_NO_MEMORY;
+            if (step == ContentReader::Step::Malformed || !isBegin(l)) {
+                ++job.counts.junkLines;
+                if (!inJunk)
+                    job.report(l.number, VI_REPORT_NOTE, "passed over text outside any card");
+                inJunk = true;
+                continue;
+            }
+            begin = l.number;
+        }
+        inJunk = false;
+        job.report.startItem();
+        ++job.counts.read;
+        card.clear();
+        out.length = 0;
+        CardConversion c{job.from, job.to, job.report};
+        bool ended = false;
+        if (!cardFromLines(reader, begin, card, c, &ended, &pending)) return VLIB_ERR_NO_MEMORY;
+        if (!ended) job.report(begin, VI_REPORT_REPAIRED, "the card has no END; kept what it has");
+        if (!writeCard(card, c, out)) return VLIB_ERR_NO_MEMORY;
+        const int32_t put = emit(job, out);
+        if (put != 0) return put;
+    }
+    return 0;
+}
+
+} // namespace
+
+bool convertNestedCard(std::string_view text, CardConversion &c, vcal::TextBuffer &out) {
+    ContentReader reader(text.data(), text.size());
+    ContentLine l;
+    for (;;) {
+        const ContentReader::Step step = reader.next(l);
+        if (step == ContentReader::Step::NoMemory) return false;
+        if (step == ContentReader::Step::End) return true;
+        if (step == ContentReader::Step::Line && isBegin(l)) break;
+    }
+    Card card;
+    bool ended = false;
+    uint64_t next = 0;
+    return cardFromLines(reader, l.number, card, c, &ended, &next) && writeCard(card, c, out);
+}
+
+int32_t convertCards(Job &job) {
+    return job.from == VI_FORMAT_VCARD21 ? convert21(job) : convertContentLines(job);
+}
+
+} // namespace interop::convert

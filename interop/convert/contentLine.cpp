@@ -1,0 +1,238 @@
+#include "interop/convert/contentLine.h"
+
+#include "platform/ascii.h"
+
+namespace interop::convert {
+
+namespace {
+
+constexpr size_t kFoldWidth = 75;
+
+bool put(vcal::TextBuffer &out, std::string_view piece) { return out.append(&piece, 1); }
+
+bool isContinuation(std::string_view line) {
+    return !line.empty() && (line[0] == ' ' || line[0] == '\t');
+}
+
+enum class Split { Done, NoColon, NoMemory };
+
+// Splits an unfolded line into its parts.
+Split split(std::string_view text, ContentLine &line) {
+    line.parameters.clear();
+    line.group = {};
+    size_t i = 0;
+    while (i < text.size() && text[i] != ';' && text[i] != ':')
+        ++i;
+    if (i == text.size()) return Split::NoColon;
+    std::string_view name = text.substr(0, i);
+    while (!name.empty() && ascii::isBlank(name.back()))
+        name.remove_suffix(1);
+    const size_t dot = name.rfind('.');
+    if (dot != std::string_view::npos) {
+        line.group = name.substr(0, dot);
+        name.remove_prefix(dot + 1);
+    }
+    line.name = name;
+    while (text[i] == ';') {
+        const size_t start = ++i;
+        size_t equals = std::string_view::npos;
+        bool quoted = false;
+        while (i < text.size() && (quoted || (text[i] != ';' && text[i] != ':'))) {
+            if (text[i] == '"') quoted = !quoted;
+            if (text[i] == '=' && equals == std::string_view::npos && !quoted) equals = i;
+            ++i;
+        }
+        if (i == text.size()) return Split::NoColon;
+        Parameter p;
+        if (equals == std::string_view::npos) {
+            p.value = text.substr(start, i - start);
+        } else {
+            p.name = text.substr(start, equals - start);
+            p.value = text.substr(equals + 1, i - equals - 1);
+        }
+        if (!p.name.empty() || !p.value.empty()) {
+            if (!line.parameters.push(p)) return Split::NoMemory;
+        }
+    }
+    line.value = text.substr(i + 1);
+    return Split::Done;
+}
+
+} // namespace
+
+bool sameName(std::string_view a, std::string_view b) { return sameWord(a, b); }
+
+const Parameter *ContentLine::find(std::string_view parameterName) const {
+    for (size_t i = 0; i < parameters.size(); ++i) {
+        if (sameWord(parameters[i].name, parameterName)) return &parameters[i];
+    }
+    return nullptr;
+}
+
+ContentReader::Step ContentReader::next(ContentLine &line) {
+    Line first;
+    for (;;) {
+        if (hasPending_) {
+            first = pending_;
+            hasPending_ = false;
+        } else if (!cursor_.next(first)) {
+            return Step::End;
+        }
+        if (!isBlankLine(first.text)) break;
+    }
+    line.number = first.number;
+    std::string_view text = first.text;
+    unfolded_.length = 0;
+    bool folded = false;
+    Line more;
+    while (cursor_.next(more)) {
+        if (!isContinuation(more.text)) {
+            pending_ = more;
+            hasPending_ = true;
+            break;
+        }
+        if (!folded) {
+            if (!put(unfolded_, first.text)) return Step::NoMemory;
+            folded = true;
+        }
+        if (!put(unfolded_, more.text.substr(1))) return Step::NoMemory;
+    }
+    if (folded) text = std::string_view(unfolded_.text, unfolded_.length);
+    // A byte-order mark may stand before the first line.
+    if (line.number == 1 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    switch (split(text, line)) {
+    case Split::Done:
+        return Step::Line;
+    case Split::NoMemory:
+        return Step::NoMemory;
+    case Split::NoColon:
+        break;
+    }
+    line.name = text;
+    line.value = {};
+    return Step::Malformed;
+}
+
+bool appendUnescaped(vcal::TextBuffer &out, std::string_view escaped) {
+    size_t start = 0;
+    for (size_t i = 0; i < escaped.size(); ++i) {
+        if (escaped[i] != '\\' || i + 1 == escaped.size()) continue;
+        if (!put(out, escaped.substr(start, i - start))) return false;
+        const char c = escaped[++i];
+        const char *replacement = nullptr;
+        switch (c) {
+        case 'n':
+        case 'N':
+            replacement = "\n";
+            break;
+        case '\\':
+            replacement = "\\";
+            break;
+        case ',':
+            replacement = ",";
+            break;
+        case ';':
+            replacement = ";";
+            break;
+        case ':':
+            replacement = ":";
+            break;
+        default:
+            break;
+        }
+        if (replacement == nullptr) {
+            start = i - 1; // not an escape: both characters stay
+            continue;
+        }
+        if (!put(out, replacement)) return false;
+        start = i + 1;
+    }
+    return put(out, escaped.substr(start));
+}
+
+bool appendEscaped(vcal::TextBuffer &out, std::string_view text, bool keepCommas) {
+    size_t start = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const char *replacement = nullptr;
+        size_t skip = 0;
+        switch (c) {
+        case '\\':
+            replacement = "\\\\";
+            break;
+        case ';':
+            replacement = "\\;";
+            break;
+        case ',':
+            if (!keepCommas) replacement = "\\,";
+            break;
+        case '\r':
+            replacement = "\\n";
+            if (i + 1 < text.size() && text[i + 1] == '\n') skip = 1;
+            break;
+        case '\n':
+            replacement = "\\n";
+            break;
+        default:
+            break;
+        }
+        if (replacement == nullptr) continue;
+        if (!put(out, text.substr(start, i - start)) || !put(out, replacement)) return false;
+        i += skip;
+        start = i + 1;
+    }
+    return put(out, text.substr(start));
+}
+
+bool appendFolded(vcal::TextBuffer &out, std::string_view line) {
+    size_t width = kFoldWidth;
+    while (line.size() > width) {
+        size_t cut = width;
+        // Back up to the start of a UTF-8 sequence that would be split.
+        while (cut > 1 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80)
+            --cut;
+        if (cut == 1) cut = width; // no sequence start: a run of bad bytes
+        const std::string_view pieces[2] = {line.substr(0, cut), "\r\n "};
+        if (!out.append(pieces, 2)) return false;
+        line.remove_prefix(cut);
+        width = kFoldWidth - 1; // the blank that starts the next line counts
+    }
+    const std::string_view pieces[2] = {line, "\r\n"};
+    return out.append(pieces, 2);
+}
+
+bool ContentWriter::start(std::string_view name) {
+    line_.length = 0;
+    inValue_ = false;
+    return put(line_, name);
+}
+
+bool ContentWriter::parameter(std::string_view name, std::string_view value) {
+    const bool quote = value.find_first_of(":;,") != std::string_view::npos;
+    const std::string_view pieces[5] = {";", name, "=", quote ? "\"" : "", value};
+    return line_.append(pieces, 5) && (!quote || put(line_, "\""));
+}
+
+bool ContentWriter::parameterRaw(std::string_view name, std::string_view value) {
+    const std::string_view pieces[4] = {";", name, "=", value};
+    return line_.append(pieces, 4);
+}
+
+bool ContentWriter::colon() {
+    if (inValue_) return true;
+    inValue_ = true;
+    return put(line_, ":");
+}
+
+bool ContentWriter::valueRaw(std::string_view text) { return colon() && put(line_, text); }
+
+bool ContentWriter::valueText(std::string_view text, bool keepCommas) {
+    return colon() && appendEscaped(line_, text, keepCommas);
+}
+
+bool ContentWriter::finish(vcal::TextBuffer &out) {
+    if (!colon()) return false;
+    return appendFolded(out, std::string_view(line_.text, line_.length));
+}
+
+} // namespace interop::convert

@@ -1,0 +1,179 @@
+#!/usr/bin/python3
+"""What the converter writes from the real-world files, read by readers
+that are not ours.
+
+  check_corpus.py ical VERSIT ICAL_CHECK CORPUS [KNOWN]
+      every vCalendar file: the iCalendar we write parses in libical (and
+      passes its restriction check) with the same events and to-dos, the
+      same start times in UTC, and each rule's first year of occurrences
+      as our own expansion gives them. Files where times differ are
+      listed; more than KNOWN of them (default 0) fail the check: the
+      known ones are where our exact reader and iCalendar part ways (the
+      reader applies TZ but not DAYLIGHT; its expansion stops after a
+      fixed number of periods; a few rule forms read differently).
+  check_corpus.py vcard VERSIT CHECK_VCARD CORPUS
+      every vCard file: the vCard 3.0 we write parses in python3-vobject,
+      with as many cards as our reader reads.
+
+Exit 0 when every file passes (or the corpus is absent), 1 otherwise."""
+import glob
+import json
+import os
+import subprocess
+import sys
+import tempfile
+from datetime import datetime, timedelta
+
+
+def run(args, **kw):
+    kw.setdefault("stdout", subprocess.PIPE)
+    return subprocess.run(args, stderr=subprocess.PIPE, **kw)
+
+
+def compact(stamp):
+    return stamp.replace("-", "").replace(":", "")
+
+
+def minute(word):
+    """A libical time as our reader has it: to the minute, and a time
+    without a zone taken as UTC, as our reader takes it."""
+    stamp = word.lstrip("-")
+    if len(stamp) == 8 and stamp.isdigit():
+        stamp += "T000000"
+    if len(stamp) >= 15 and stamp[8] == "T":
+        stamp = stamp[:13] + "00Z"
+        return ("-" if word.startswith("-") else "") + stamp
+    return word
+
+
+def year_after(stamp):
+    start = datetime.strptime(stamp, "%Y%m%dT%H%M%SZ")
+    return (start + timedelta(days=365)).strftime("%Y%m%dT%H%M%SZ")
+
+
+def our_items(versit, path):
+    out = run([versit, "vcal", "items", "--json", path])
+    if out.returncode == 2:
+        return None
+    items = []
+    for calendar in json.loads(out.stdout)["calendars"]:
+        for kind, key in (("VEVENT", "events"), ("VTODO", "todos")):
+            for item in calendar[key]:
+                start = compact(item["start"]) if "start" in item else None
+                occurrences = [compact(o["start"]) for o in item.get("occurrences", [])]
+                if start and occurrences:
+                    end = year_after(start)
+                    occurrences = sorted(o for o in occurrences if o < end)
+                items.append((kind, start, occurrences))
+    return items
+
+
+def libical_items(ical_check, text_path):
+    out = run([ical_check, "--expand", text_path], text=True)
+    if out.returncode != 0:
+        return None, out.stderr.strip()
+    items = []
+    for line in out.stdout.splitlines():
+        # Our reader takes a time without a zone as UTC; libical keeps it
+        # floating.
+        # Our times have no seconds.
+        words = [minute(w) for w in line.split()]
+        if not words or words[0] not in ("VEVENT", "VTODO"):
+            continue
+        start = words[1] if len(words) > 1 and words[1] != "-" else None
+        excluded = {w[1:] for w in words[2:] if w.startswith("-")}
+        occurrences = {w for w in words[2:] if not w.startswith("-")} - excluded
+        if start and occurrences:
+            end = year_after(start)
+            occurrences = sorted(o for o in occurrences if o < end)
+        else:
+            occurrences = []
+        items.append((words[0], start, occurrences))
+    return items, ""
+
+
+def check_ical(versit, ical_check, corpus, known):
+    failures = differing = 0
+    files = sorted(glob.glob(os.path.join(corpus, "vcal10", "*.vcs")))
+    compared = rules = 0
+    with tempfile.TemporaryDirectory() as tmp:
+        for path in files:
+            ours = our_items(versit, path)
+            if ours is None:
+                continue
+            ics = os.path.join(tmp, "out.ics")
+            with open(ics, "wb") as out:
+                converted = run([versit, "convert", "--to", "ical", path], stdout=out)
+            if converted.returncode == 2:
+                print(f"{path}: not converted: {converted.stderr.decode(errors='replace')}")
+                failures += 1
+                continue
+            theirs, why = libical_items(ical_check, ics)
+            if theirs is None:
+                print(f"{path}: libical refuses our iCalendar: {why}")
+                failures += 1
+                continue
+            key = lambda item: (item[0], item[1] or "", item[2])
+            if sorted(ours, key=key) != sorted(theirs, key=key):
+                mine = sorted(ours, key=key)
+                other = sorted(theirs, key=key)
+                diff = next((a, b) for a, b in zip(mine + [None] * len(other),
+                                                    other + [None] * len(mine)) if a != b)
+                print(f"{path}: {len(ours)} items read, {len(theirs)} in libical; first "
+                      f"difference: ours {str(diff[0])[:300]} libical {str(diff[1])[:300]}")
+                if len(ours) != len(theirs):
+                    failures += 1
+                else:
+                    differing += 1
+                continue
+            compared += len(ours)
+            rules += sum(1 for item in ours if item[2])
+    print(f"{len(files)} files, {compared} items with the same start times in libical, "
+          f"{rules} rules with the same first year, {differing} files with times that "
+          f"differ (known: {known}), {failures} files failed")
+    return failures + (differing > known)
+
+
+def check_vcard(versit, check_vcard_py, corpus):
+    failures = 0
+    files = sorted(glob.glob(os.path.join(corpus, "vcard21", "*.vcf")))
+    cards = 0
+    for path in files:
+        counted = run([versit, "vcard", "--count", path])
+        if counted.returncode == 2:
+            continue
+        expected = int(counted.stdout.split()[-1])
+        converted = run([versit, "convert", "--to", "vcard3", path])
+        if converted.returncode == 2:
+            print(f"{path}: not converted: {converted.stderr.decode(errors='replace')}")
+            failures += 1
+            continue
+        checked = run([sys.executable, check_vcard_py], input=converted.stdout)
+        if checked.returncode != 0:
+            print(f"{path}: vobject refuses our vCard 3.0: "
+                  f"{checked.stderr.decode(errors='replace').strip()}")
+            failures += 1
+            continue
+        read = int(checked.stdout.split()[-1])
+        if read != expected:
+            print(f"{path}: {expected} cards read, {read} in vobject")
+            failures += 1
+            continue
+        cards += read
+    print(f"{len(files)} files, {cards} cards read by vobject, {failures} files failed")
+    return failures
+
+
+def main():
+    mode, versit, checker, corpus = sys.argv[1:5]
+    if not os.path.isdir(corpus):
+        print(f"no corpus at {corpus}: nothing to check")
+        return 0
+    known = int(sys.argv[5]) if len(sys.argv) > 5 else 0
+    failed = check_ical(versit, checker, corpus, known) if mode == "ical" else \
+        check_vcard(versit, checker, corpus)
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,306 @@
+// Calendar conversion through the public interface: rules both ways,
+// alarms and zones, a round trip, and the real-world files.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/alloc_hook.h"
+#include "versit_convert.h"
+
+namespace {
+
+struct Result {
+    int32_t rc = 0;
+    std::string text;
+    std::vector<std::string> lost;
+    VI_ConvertCounts counts{};
+};
+
+Result convert(const std::string &in, int32_t from, int32_t to) {
+    Result r;
+    r.rc = VI_convert(
+        in.data(), in.size(), from, to,
+        [](void *user, const char *bytes, size_t n) {
+            static_cast<std::string *>(user)->append(bytes, n);
+            return 0;
+        },
+        &r.text,
+        [](void *user, const VI_Report *report) {
+            if (report->kind == VI_REPORT_LOST)
+                static_cast<std::vector<std::string> *>(user)->push_back(report->message);
+        },
+        &r.lost, &r.counts);
+    return r;
+}
+
+// The unfolded line of `text` starting with `prefix`, or "".
+std::string lineOf(const std::string &text, const std::string &prefix) {
+    std::string unfolded;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && text.compare(i, 3, "\r\n ") == 0) {
+            i += 2;
+            continue;
+        }
+        unfolded += text[i];
+    }
+    std::istringstream lines(unfolded);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.compare(0, prefix.size(), prefix) == 0) return line;
+    }
+    return "";
+}
+
+std::string vcal(const std::string &dtstart, const std::string &body) {
+    return "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nBEGIN:VEVENT\r\nDTSTART:" + dtstart +
+           "\r\nDTEND:" + dtstart + "\r\nSUMMARY:x\r\n" + body + "END:VEVENT\r\nEND:VCALENDAR\r\n";
+}
+
+std::string ical(const std::string &body) {
+    return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//t//t//EN\r\nBEGIN:VEVENT\r\nUID:1\r\n"
+           "DTSTAMP:20240101T000000Z\r\nDTSTART:20240102T090000Z\r\nSUMMARY:x\r\n" +
+           body + "END:VEVENT\r\nEND:VCALENDAR\r\n";
+}
+
+TEST(ConvertCalendar, RulesFromVCalendar) {
+    // Start: Tuesday 2 January 2024. vCalendar counts periods and repeats
+    // twice by default; iCalendar counts occurrences.
+    const struct {
+        const char *rule;
+        const char *expected; // "" when the rule is left out
+    } cases[] = {
+        {"D1 #5", "RRULE:FREQ=DAILY;COUNT=5"},
+        {"D2 #0", "RRULE:FREQ=DAILY;INTERVAL=2"},
+        {"D1", "RRULE:FREQ=DAILY;COUNT=2"},
+        {"W1 MO TH #3", "RRULE:FREQ=WEEKLY;COUNT=6;BYDAY=MO,TH"},
+        {"W2 TU 20240301T000000Z", "RRULE:FREQ=WEEKLY;UNTIL=20240301T235959Z;INTERVAL=2;BYDAY=TU"},
+        {"MP1 1+ 1- FR #0", "RRULE:FREQ=MONTHLY;BYDAY=1FR,-1FR"},
+        {"MP1 #4", "RRULE:FREQ=MONTHLY;COUNT=4;BYDAY=1TU"},
+        // The exact reader refuses days from the month's end and "$": the
+        // tolerant reader leaves such a rule out (and says so).
+        {"MD1 1 LD #0", ""},
+        {"MD1 2- #0", ""},
+        {"MD1 1 15 #3", "RRULE:FREQ=MONTHLY;UNTIL=20240331T235959Z;BYMONTHDAY=1,15"},
+        {"YM1 6 7 #2", "RRULE:FREQ=YEARLY;UNTIL=20251231T235959Z;BYMONTH=6,7"},
+        {"YD1 1 200 #0", "RRULE:FREQ=YEARLY;BYYEARDAY=1,200"},
+        {"MP1 1+$ SU #0", ""},
+        {"Q1 #3", ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.rule);
+        const Result r = convert(vcal("20240102T090000Z", std::string("RRULE:") + c.rule + "\r\n"),
+                                 VI_FORMAT_VCAL10, VI_FORMAT_ICAL20);
+        ASSERT_EQ(r.rc, 0);
+        EXPECT_EQ(lineOf(r.text, "RRULE"), c.expected);
+        EXPECT_EQ(r.counts.written, 1u);
+        EXPECT_EQ(r.lost.empty(), *c.expected != '\0');
+    }
+}
+
+TEST(ConvertCalendar, RulesToVCalendar) {
+    const struct {
+        const char *rule;
+        const char *expected; // "" when vCalendar cannot say it
+        bool lost;
+    } cases[] = {
+        {"FREQ=DAILY;COUNT=5", "RRULE:D1 #5", false},
+        {"FREQ=DAILY;INTERVAL=3", "RRULE:D3 #0", false},
+        {"FREQ=WEEKLY;BYDAY=MO,TH;COUNT=6", "RRULE:W1 MO TH #3", false},
+        {"FREQ=WEEKLY;BYDAY=MO,TH;COUNT=5", "RRULE:W1 MO TH #3", true},
+        {"FREQ=MONTHLY;BYDAY=1FR,-1FR;UNTIL=20240601T000000Z",
+         "RRULE:MP1 1+ FR 1- FR 20240601T000000Z", false},
+        {"FREQ=MONTHLY;BYDAY=MO", "RRULE:MP1 1+ 2+ 3+ 4+ 5+ MO #0", false},
+        {"FREQ=MONTHLY;BYMONTHDAY=1,15", "RRULE:MD1 1 15 #0", false},
+        {"FREQ=YEARLY;BYMONTH=6", "RRULE:YM1 6 #0", false},
+        {"FREQ=YEARLY;BYYEARDAY=100", "RRULE:YD1 100 #0", false},
+        {"FREQ=MONTHLY;BYMONTHDAY=-1", "", true},
+        {"FREQ=MONTHLY;BYDAY=MO;BYSETPOS=-1", "", true},
+        {"FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU", "", true},
+        {"FREQ=HOURLY", "", true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.rule);
+        const Result r = convert(ical(std::string("RRULE:") + c.rule + "\r\n"), VI_FORMAT_ICAL20,
+                                 VI_FORMAT_VCAL10);
+        ASSERT_EQ(r.rc, 0);
+        EXPECT_EQ(lineOf(r.text, "RRULE"), c.expected);
+        EXPECT_EQ(!r.lost.empty(), c.lost);
+        EXPECT_EQ(r.counts.lossy, c.lost ? 1u : 0u);
+    }
+}
+
+TEST(ConvertCalendar, ZonesAndAlarms) {
+    const std::string in = "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nTZ:+01:00\r\n"
+                           "DAYLIGHT:TRUE;+02;20240331T010000Z;20241027T010000Z;CET;CEST\r\n"
+                           "BEGIN:VEVENT\r\nDTSTART:20240702T090000\r\nDTEND:20240702T100000Z\r\n"
+                           "AALARM:20240702T084500;PT5M;2;file:///beep.wav\r\n"
+                           "DALARM:20240702T085000Z;;;Wake up\r\n"
+                           "MALARM:20240702T085000Z;;;a@b.example;Meeting\r\n"
+                           "END:VEVENT\r\nEND:VCALENDAR\r\n";
+    const Result r = convert(in, VI_FORMAT_VCAL10, VI_FORMAT_ICAL20);
+    ASSERT_EQ(r.rc, 0);
+    const std::string zone = "BEGIN:VTIMEZONE\r\nTZID:versit-+0100/+0200\r\nBEGIN:STANDARD\r\n"
+                             "DTSTART:19700101T000000\r\nRDATE:20241027T030000\r\n"
+                             "TZOFFSETFROM:+0200\r\nTZOFFSETTO:+0100\r\nTZNAME:CET\r\n"
+                             "END:STANDARD\r\nBEGIN:DAYLIGHT\r\nDTSTART:20240331T020000\r\n"
+                             "TZOFFSETFROM:+0100\r\nTZOFFSETTO:+0200\r\nTZNAME:CEST\r\n"
+                             "END:DAYLIGHT\r\nEND:VTIMEZONE\r\n";
+    EXPECT_NE(r.text.find(zone), std::string::npos) << r.text;
+    EXPECT_EQ(lineOf(r.text, "DTSTART;"), "DTSTART;TZID=versit-+0100/+0200:20240702T090000");
+    EXPECT_EQ(lineOf(r.text, "DTEND"), "DTEND:20240702T100000Z"); // UTC stays UTC
+    // Summer time: 08:45 local is 06:45 UTC.
+    EXPECT_NE(r.text.find("BEGIN:VALARM\r\nACTION:AUDIO\r\nTRIGGER;VALUE=DATE-TIME:"
+                          "20240702T064500Z\r\nREPEAT:2\r\nDURATION:PT5M\r\n"
+                          "ATTACH:file:///beep.wav\r\nEND:VALARM"),
+              std::string::npos)
+        << r.text;
+    EXPECT_NE(r.text.find("ACTION:DISPLAY\r\nTRIGGER;VALUE=DATE-TIME:20240702T085000Z\r\n"
+                          "DESCRIPTION:Wake up\r\n"),
+              std::string::npos);
+    EXPECT_NE(r.text.find("ACTION:EMAIL"), std::string::npos);
+    EXPECT_EQ(lineOf(r.text, "ATTENDEE"), "ATTENDEE:mailto:a@b.example");
+
+    // Back: zoned times in UTC, the alarms as alarm properties.
+    const Result back = convert(r.text, VI_FORMAT_ICAL20, VI_FORMAT_VCAL10);
+    ASSERT_EQ(back.rc, 0);
+    EXPECT_EQ(lineOf(back.text, "DTSTART"), "DTSTART:20240702T070000Z");
+    EXPECT_EQ(lineOf(back.text, "AALARM"), "AALARM:20240702T064500Z;PT5M;2;file:///beep.wav");
+    EXPECT_EQ(lineOf(back.text, "DALARM"), "DALARM:20240702T085000Z;;;Wake up");
+    EXPECT_EQ(lineOf(back.text, "MALARM"), "MALARM:20240702T085000Z;;;a@b.example;Meeting");
+    EXPECT_TRUE(back.lost.empty());
+}
+
+// Every value the exact reader decodes survives 1.0 -> 2.0 -> 1.0.
+TEST(ConvertCalendar, RoundTripKeepsDecodedValues) {
+    const std::string in =
+        "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nBEGIN:VEVENT\r\nUID:abc-1\r\n"
+        "SUMMARY:Caf\xC3\xA9 talk\r\n"
+        "DESCRIPTION;ENCODING=QUOTED-PRINTABLE:First=0D=0ASecond; with, marks\r\n"
+        "LOCATION:Room 4\r\nDTSTART:20240102T090000Z\r\nDTEND:20240102T100000Z\r\n"
+        "RRULE:W1 TU TH #2\r\nEXDATE:20240104T090000Z\r\nCATEGORIES:BUSINESS;MEETING\r\n"
+        "CLASS:PRIVATE\r\nSTATUS:CONFIRMED\r\nPRIORITY:3\r\nSEQUENCE:2\r\n"
+        "DCREATED:20231201T120000Z\r\nLAST-MODIFIED:20231202T120000Z\r\n"
+        "ATTENDEE;ROLE=ATTENDEE;STATUS=ACCEPTED:Ann <ann@example.com>\r\n"
+        "DALARM:20240102T084500Z;;;Soon\r\nX-OWN:kept\r\nEND:VEVENT\r\n"
+        "BEGIN:VTODO\r\nUID:abc-2\r\nSUMMARY:Task\r\nDUE:20240105T170000Z\r\n"
+        "STATUS:NEEDS ACTION\r\nEND:VTODO\r\nEND:VCALENDAR\r\n";
+    const Result forth = convert(in, VI_FORMAT_VCAL10, VI_FORMAT_ICAL20);
+    ASSERT_EQ(forth.rc, 0);
+    EXPECT_TRUE(forth.lost.empty()) << forth.lost[0];
+    const Result back = convert(forth.text, VI_FORMAT_ICAL20, VI_FORMAT_VCAL10);
+    ASSERT_EQ(back.rc, 0);
+    EXPECT_TRUE(back.lost.empty()) << back.lost[0];
+    EXPECT_EQ(back.counts.written, 2u);
+    EXPECT_EQ(back.counts.lossy, 0u);
+    // The texts written again read as the original ones do.
+    const Result again = convert(back.text, VI_FORMAT_VCAL10, VI_FORMAT_ICAL20);
+    ASSERT_EQ(again.rc, 0);
+    for (const char *p :
+         {"SUMMARY",  "DESCRIPTION", "LOCATION",   "DTSTART",       "DTEND",
+          "RRULE",    "EXDATE",      "CATEGORIES", "CLASS",         "STATUS",
+          "PRIORITY", "SEQUENCE",    "CREATED",    "LAST-MODIFIED", "ATTENDEE",
+          "X-OWN",    "UID",         "DUE",        "TRIGGER",       "DESCRIPTION:Soon"}) {
+        SCOPED_TRACE(p);
+        EXPECT_NE(lineOf(forth.text, p), "");
+        EXPECT_EQ(lineOf(again.text, p), lineOf(forth.text, p));
+    }
+    EXPECT_EQ(lineOf(forth.text, "DESCRIPTION"), "DESCRIPTION:First\\nSecond\\; with\\, marks");
+    // The second status, the to-do's, survives too.
+    EXPECT_NE(again.text.find("STATUS:NEEDS-ACTION"), std::string::npos);
+}
+
+TEST(ConvertCalendar, JsonCalendar) {
+    const Result r =
+        convert(vcal("20240102T090000Z", "RRULE:W1 MO TH #3\r\nCATEGORIES:BUSINESS;MEETING\r\n"),
+                VI_FORMAT_VCAL10, VI_FORMAT_JCAL);
+    ASSERT_EQ(r.rc, 0);
+    EXPECT_EQ(r.text.compare(0, 14, "[\"vcalendar\",["), 0) << r.text;
+    EXPECT_NE(r.text.find("[\"dtstart\",{},\"date-time\",\"2024-01-02T09:00:00Z\"]"),
+              std::string::npos);
+    EXPECT_NE(r.text.find("[\"rrule\",{},\"recur\",{\"freq\":\"WEEKLY\",\"count\":6,"
+                          "\"byday\":[\"MO\",\"TH\"]}]"),
+              std::string::npos);
+    EXPECT_NE(r.text.find("[\"categories\",{},\"text\",\"BUSINESS\",\"MEETING\"]"),
+              std::string::npos);
+}
+
+// Every item the tolerant reader keeps is converted, in each target.
+TEST(ConvertCalendar, CorpusItemsAllConverted) {
+    const std::string folder = "/work/shared/corpus/vcal10";
+    DIR *dir = opendir(folder.c_str());
+    if (dir == nullptr) GTEST_SKIP() << "no corpus";
+    std::vector<std::string> files;
+    while (dirent *d = readdir(dir))
+        if (d->d_name[0] != '.') files.push_back(folder + "/" + d->d_name);
+    closedir(dir);
+    size_t converted = 0;
+    for (const std::string &path : files) {
+        SCOPED_TRACE(path);
+        std::ifstream f(path, std::ios::binary);
+        const std::string text((std::istreambuf_iterator<char>(f)),
+                               std::istreambuf_iterator<char>());
+        if (VI_detectFormat(text.data(), text.size()) != VI_FORMAT_VCAL10) continue;
+        const Result r = convert(text, VI_FORMAT_VCAL10, VI_FORMAT_ICAL20);
+        ASSERT_EQ(r.rc, 0);
+        EXPECT_EQ(r.counts.written, r.counts.read);
+        size_t items = 0;
+        for (const char *b : {"BEGIN:VEVENT\r\n", "BEGIN:VTODO\r\n"})
+            for (size_t at = r.text.find(b); at != std::string::npos; at = r.text.find(b, at + 1))
+                ++items;
+        EXPECT_EQ(items, r.counts.read);
+        const Result back = convert(r.text, VI_FORMAT_ICAL20, VI_FORMAT_VCAL10);
+        EXPECT_EQ(back.counts.written, r.counts.read);
+        const Result json = convert(text, VI_FORMAT_VCAL10, VI_FORMAT_JCAL);
+        EXPECT_EQ(json.counts.written, r.counts.read);
+        converted += r.counts.written;
+    }
+    EXPECT_GT(converted, 0u);
+}
+
+} // namespace
+
+namespace {
+
+// A failed allocation anywhere is VLIB_ERR_NO_MEMORY, never a quieter
+// result, in every direction.
+TEST(ConvertCalendar, AllocationFailureIsReported) {
+    const std::string v1 =
+        vcal("20240102T090000", "RRULE:MP1 1+ MO #2\r\nDALARM:20240102T080000;;;x\r\n"
+                                "ATTENDEE;STATUS=SENT:a@b.example\r\nCATEGORIES:BUSINESS\r\n");
+    const std::string zoned = "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nTZ:-05\r\n"
+                              "DAYLIGHT:TRUE;-04;20240310T020000;20241103T020000;EST;EDT\r\n" +
+                              v1.substr(std::strlen("BEGIN:VCALENDAR\r\nVERSION:1.0\r\n"));
+    const std::string plain =
+        vcal("19990104T100000Z", "RRULE:D1 #3\r\nEXDATE:19990105T100000Z\r\n"
+                                 "ATTENDEE:a@b\r\nATTENDEE:c@d\r\nUID:u-1\r\n");
+    const std::string v2 = ical("RRULE:FREQ=MONTHLY;BYDAY=-1FR\r\nCATEGORIES:A,B\r\n"
+                                "BEGIN:VALARM\r\nACTION:DISPLAY\r\nTRIGGER:-PT5M\r\n"
+                                "DESCRIPTION:x\r\nEND:VALARM\r\n");
+    const struct {
+        const std::string &text;
+        int32_t from, to;
+    } cases[] = {
+        {plain, VI_FORMAT_VCAL10, VI_FORMAT_ICAL20}, {zoned, VI_FORMAT_VCAL10, VI_FORMAT_ICAL20},
+        {zoned, VI_FORMAT_VCAL10, VI_FORMAT_JCAL},   {zoned, VI_FORMAT_VCAL10, VI_FORMAT_VCAL10},
+        {v2, VI_FORMAT_ICAL20, VI_FORMAT_VCAL10},    {v2, VI_FORMAT_ICAL20, VI_FORMAT_JCAL}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.to);
+        const Result clean = convert(c.text, c.from, c.to);
+        ASSERT_EQ(clean.rc, 0);
+        const int points = alloc_hook::sweep([&] {
+            const Result r = convert(c.text, c.from, c.to);
+            if (alloc_hook::failed())
+                EXPECT_EQ(r.rc, VLIB_ERR_NO_MEMORY);
+            else
+                EXPECT_EQ(r.text, clean.text);
+        });
+        EXPECT_GT(points, 5);
+    }
+}
+
+} // namespace

@@ -1,0 +1,381 @@
+// Card conversion through the public interface: 2.1 lines as 3.0 and 4.0
+// write them, folding, binary data, AGENT, a 2.1 -> 4.0 -> 2.1 round trip
+// that keeps every decoded value, jCard's shape, the counts, allocation
+// failure, and the real-world files.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/alloc_hook.h"
+#include "versit_convert.h"
+
+namespace {
+
+struct Result {
+    int32_t rc = 0;
+    std::string text;
+    std::vector<std::string> lost;
+    VI_ConvertCounts counts{};
+};
+
+Result convert(const std::string &in, int32_t from, int32_t to) {
+    Result r;
+    r.rc = VI_convert(
+        in.data(), in.size(), from, to,
+        [](void *user, const char *bytes, size_t n) {
+            static_cast<std::string *>(user)->append(bytes, n);
+            return 0;
+        },
+        &r.text,
+        [](void *user, const VI_Report *report) {
+            if (report->kind == VI_REPORT_LOST)
+                static_cast<std::vector<std::string> *>(user)->push_back(report->message);
+        },
+        &r.lost, &r.counts);
+    return r;
+}
+
+std::string unfold(const std::string &text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text.compare(i, 3, "\r\n ") == 0) {
+            i += 2;
+            continue;
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+// The unfolded lines of `text`.
+std::vector<std::string> linesOf(const std::string &text) {
+    std::vector<std::string> lines;
+    std::istringstream in(unfold(text));
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+bool hasLine(const std::string &text, const std::string &wanted) {
+    const std::vector<std::string> lines = linesOf(text);
+    return std::find(lines.begin(), lines.end(), wanted) != lines.end();
+}
+
+std::string card21(const std::string &body) {
+    return "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Doe;John\r\n" + body + "END:VCARD\r\n";
+}
+
+// A 1x1 PNG, in BASE64.
+const std::string kPng = "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk";
+
+TEST(ConvertCard, LinesAsEachVersionWritesThem) {
+    struct Case {
+        std::string body;
+        std::string v30;
+        std::string v40;
+    };
+    const Case cases[] = {
+        {"TEL;CELL;PREF:+1 555\r\n", "TEL;TYPE=cell,pref:+1 555", "TEL;TYPE=cell;PREF=1:+1 555"},
+        {"TEL;TYPE=HOME,WORK:123\r\n", "TEL;TYPE=home,work:123", "TEL;TYPE=home,work:123"},
+        {"ADR;DOM;HOME:;;1 Main St;Town;;12345;\r\n", "ADR;TYPE=dom,home:;;1 Main St;Town;;12345;",
+         "ADR;TYPE=dom,home:;;1 Main St;Town;;12345;"},
+        {"NOTE;ENCODING=QUOTED-PRINTABLE;CHARSET=ISO-8859-1:caf=E9=0D=0Aline 2\r\n",
+         "NOTE:caf\xC3\xA9\\nline 2", "NOTE:caf\xC3\xA9\\nline 2"},
+        {"NOTE:a,b;c\\d\r\n", "NOTE:a\\,b\\;c\\\\d", "NOTE:a\\,b\\;c\\\\d"},
+        {"ORG:Acme\\; Sons;Sales, East\r\n", "ORG:Acme\\; Sons;Sales\\, East",
+         "ORG:Acme\\; Sons;Sales\\, East"},
+        {"GEO:37.24,-121.88\r\n", "GEO:37.24;-121.88", "GEO:geo:37.24,-121.88"},
+        {"BDAY:1995-04-15\r\n", "BDAY:1995-04-15", "BDAY:19950415"},
+        {"item1.EMAIL;INTERNET:a@b.c\r\n", "item1.EMAIL;TYPE=internet:a@b.c",
+         "item1.EMAIL;TYPE=internet:a@b.c"},
+        {"X-FOO;X-BAR=1:x\r\n", "X-FOO;X-BAR=1:x", "X-FOO;X-BAR=1:x"},
+        {"NICKNAME:Jo\r\n", "NICKNAME:Jo", "NICKNAME:Jo"},
+        {"X-VCARD-KIND:group\r\n", "X-VCARD-KIND:group", "KIND:group"},
+        {"LABEL:1 Main St\r\n", "LABEL:1 Main St", "X-VCARD-LABEL:1 Main St"},
+        {"PHOTO;VALUE=URL;TYPE=GIF:http://x.org/a.gif\r\n",
+         "PHOTO;TYPE=gif;VALUE=uri:http://x.org/a.gif",
+         "PHOTO;MEDIATYPE=image/gif:http://x.org/a.gif"},
+        // Labelled JPEG, but the bytes are PNG's.
+        {"PHOTO;ENCODING=BASE64;TYPE=JPEG:\r\n " + kPng + "\r\n\r\n",
+         "PHOTO;ENCODING=b;TYPE=png:" + kPng, "PHOTO:data:image/png;base64," + kPng},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.body);
+        const std::string in = card21(c.body);
+        const Result v30 = convert(in, VI_FORMAT_VCARD21, VI_FORMAT_VCARD30);
+        const Result v40 = convert(in, VI_FORMAT_VCARD21, VI_FORMAT_VCARD40);
+        ASSERT_EQ(v30.rc, 0);
+        ASSERT_EQ(v40.rc, 0);
+        EXPECT_TRUE(hasLine(v30.text, c.v30)) << v30.text;
+        EXPECT_TRUE(hasLine(v40.text, c.v40)) << v40.text;
+        // Both need FN: made from N.
+        EXPECT_TRUE(hasLine(v30.text, "FN:John Doe"));
+        EXPECT_TRUE(hasLine(v40.text, "FN:John Doe"));
+        EXPECT_EQ(linesOf(v40.text)[1], "VERSION:4.0");
+    }
+}
+
+TEST(ConvertCard, BackTo21) {
+    struct Case {
+        std::string line;
+        std::string v21;
+    };
+    const Case cases[] = {
+        {"TEL;TYPE=cell,iphone;PREF=2:1", "TEL;CELL;X-IPHONE;PREF:1"},
+        {"NOTE:caf\xC3\xA9", "NOTE;ENCODING=QUOTED-PRINTABLE;CHARSET=UTF-8:caf=C3=A9"},
+        {"NOTE:a\\nb", "NOTE;ENCODING=QUOTED-PRINTABLE:a=0D=0Ab"},
+        {"NICKNAME:Jo,Bo", "X-VCARD-NICKNAME:Jo,Bo"},
+        {"N:Doe\\;Jr;John;;;", "N:Doe\\;Jr;John;;;"},
+        {"TEL;VALUE=uri:tel:+1-555", "TEL:+1-555"},
+        {"BAD_NAME:x", "X-BAD-NAME:x"},
+        {"PHOTO:data:image/jpeg;base64," + kPng, "PHOTO;ENCODING=BASE64;TYPE=PNG:" + kPng},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.line);
+        const std::string in =
+            "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:x\r\n" + c.line + "\r\nEND:VCARD\r\n";
+        const Result r = convert(in, VI_FORMAT_VCARD40, VI_FORMAT_VCARD21);
+        ASSERT_EQ(r.rc, 0);
+        EXPECT_TRUE(hasLine(r.text, c.v21)) << r.text;
+    }
+}
+
+// Lines are cut at 75 octets, never inside a UTF-8 sequence.
+TEST(ConvertCard, FoldsAt75OctetsBetweenCharacters) {
+    // "NOTE:" and 69 letters leave one octet of the line for a 3-octet
+    // character.
+    const std::string note(69, 'a');
+    const Result r =
+        convert(card21("NOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:" + note + "=E2=82=AC\r\n"),
+                VI_FORMAT_VCARD21, VI_FORMAT_VCARD40);
+    ASSERT_EQ(r.rc, 0);
+    std::istringstream in(r.text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        EXPECT_LE(line.size(), 75u) << line;
+        if (!line.empty() && line[0] == ' ') {
+            EXPECT_NE(static_cast<unsigned char>(line[1]) & 0xC0, 0x80) << line;
+        }
+    }
+    EXPECT_TRUE(hasLine(r.text, "NOTE:" + note + "\xE2\x82\xAC"));
+    EXPECT_NE(r.text.find("a\r\n \xE2\x82\xAC"), std::string::npos);
+}
+
+TEST(ConvertCard, AgentInEachVersion) {
+    const std::string in =
+        card21("AGENT:\r\nBEGIN:VCARD\r\nVERSION:2.1\r\nN:Agent;A\r\nTEL:999\r\nEND:VCARD\r\n"
+               "TEL:1\r\n");
+    const Result v30 = convert(in, VI_FORMAT_VCARD21, VI_FORMAT_VCARD30);
+    EXPECT_TRUE(hasLine(v30.text, "AGENT:BEGIN:VCARD\\nVERSION:3.0\\nN:Agent\\;A\\;\\;\\;\\nTEL:"
+                                  "999\\nFN:A Agent\\nEND:VCARD\\n"))
+        << v30.text;
+    EXPECT_TRUE(hasLine(v30.text, "TEL:1"));
+    EXPECT_EQ(v30.counts.lossy, 0u);
+    const Result v40 = convert(in, VI_FORMAT_VCARD21, VI_FORMAT_VCARD40);
+    EXPECT_NE(unfold(v40.text).find("RELATED;TYPE=agent;VALUE=text:BEGIN:VCARD\\nVERSION:4.0\\n"),
+              std::string::npos)
+        << v40.text;
+    EXPECT_EQ(v40.lost.size(), 1u);
+    EXPECT_EQ(v40.counts.lossy, 1u);
+    // And back: the card is nested again.
+    const Result back = convert(v40.text, VI_FORMAT_VCARD40, VI_FORMAT_VCARD21);
+    EXPECT_NE(back.text.find("AGENT:\r\nBEGIN:VCARD\r\nVERSION:2.1\r\nN:Agent;A;;;\r\nTEL:999\r\n"),
+              std::string::npos)
+        << back.text;
+}
+
+// Each card's decoded values, as the tolerant reader gives them, with
+// what conversion may change normalised: names (group, carried prefix,
+// made valid), line breaks, trailing empty fields, date separators and
+// the GEO separator. Text sent in BASE64 is left out (the converter reads
+// it in its charset; the reader does not).
+std::vector<std::vector<std::string>> decodedValues(const std::string &text) {
+    std::vector<std::vector<std::string>> cards;
+    VCardContext *context = nullptr;
+    VCARD_createContext(&context);
+    context->flags |= VCARD_NO_DEFAULT_TYPES;
+    VI_TolerantReader *reader = nullptr;
+    VI_tolerantReaderCreate(&reader, text.data(), text.size(), nullptr, nullptr);
+    vComponent *card = nullptr;
+    while (VI_readCardTolerantly(reader, context, &card) == 0) {
+        std::vector<std::string> values;
+        std::vector<vComponent *> stack{card};
+        while (!stack.empty()) {
+            vComponent *c = stack.back();
+            stack.pop_back();
+            for (vProperty *p = c->propertyList; p != nullptr; p = p->next) {
+                std::string name = p->name;
+                name = name.substr(name.rfind('.') == std::string::npos ? 0 : name.rfind('.') + 1);
+                for (char &ch : name)
+                    ch = isalnum(static_cast<unsigned char>(ch)) ? toupper(ch) : '-';
+                for (const char *prefix : {"X-VCARD-", "X-"})
+                    if (name.rfind(prefix, 0) == 0) name = name.substr(strlen(prefix));
+                const bool media =
+                    name == "PHOTO" || name == "LOGO" || name == "SOUND" || name == "KEY";
+                std::string value;
+                bool skip = name == "VERSION";
+                for (vValue *v = p->valueList; v != nullptr; v = v->next) {
+                    skip = skip || (v->encoding == VLIB_ENCODING_BASE64 && !media);
+                    value += v->encoding == VLIB_ENCODING_BASE64 ? std::string(v->data, v->dataSize)
+                                                                 : std::string(v->data);
+                }
+                if (skip || (name == "AGENT" && value.empty())) continue;
+                std::string normal;
+                for (size_t i = 0; i < value.size(); ++i) {
+                    if (value.compare(i, 2, "\r\n") == 0) continue;
+                    char ch = value[i] == '\r' ? '\n' : value[i];
+                    if (name == "GEO" && ch == ';') ch = ',';
+                    if ((name == "BDAY" || name == "REV") && (ch == '-' || ch == ':')) continue;
+                    normal += ch;
+                }
+                while (!normal.empty() && normal.back() == ';')
+                    normal.pop_back();
+                values.push_back(name + ":" + normal);
+            }
+            for (vComponent *s = c->subComponent; s != nullptr; s = s->next)
+                stack.push_back(s);
+        }
+        std::sort(values.begin(), values.end());
+        cards.push_back(values);
+        VCARD_destroyCard(context, &card);
+    }
+    VI_tolerantReaderDestroy(&reader);
+    VCARD_destroyContext(&context);
+    return cards;
+}
+
+// Through 4.0 and back nothing 2.1 holds is lost: every decoded value of
+// the source is found in the same card again.
+void expectRoundTrip(const std::string &in) {
+    const Result v40 = convert(in, VI_FORMAT_VCARD21, VI_FORMAT_VCARD40);
+    ASSERT_EQ(v40.rc, 0);
+    const Result back = convert(v40.text, VI_FORMAT_VCARD40, VI_FORMAT_VCARD21);
+    ASSERT_EQ(back.rc, 0);
+    const auto before = decodedValues(in);
+    const auto after = decodedValues(back.text);
+    ASSERT_EQ(before.size(), after.size());
+    for (size_t i = 0; i < before.size(); ++i) {
+        for (const std::string &value : before[i])
+            EXPECT_TRUE(std::binary_search(after[i].begin(), after[i].end(), value))
+                << "card " << i << " lost " << value.substr(0, 200);
+    }
+}
+
+TEST(ConvertCard, RoundTripThrough40KeepsEveryValue) {
+    expectRoundTrip(card21("FN:John Doe\r\n"
+                           "ADR;WORK;PREF:;;1 Main St\\; Apt 2;Town;;12345;USA\r\n"
+                           "NOTE;ENCODING=QUOTED-PRINTABLE:line one=0D=0Aline two, with =3D\r\n"
+                           "TITLE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=E2=82=AC boss\r\n"
+                           "ORG: leading blank;Dept\r\n"
+                           "X-IRMC-N:\\x;y\r\n"
+                           "NICKNAME:Jo\r\nCATEGORIES:a,b\r\nMAILER:m\r\nLABEL:lab\r\n"
+                           "SOUND:Doh;Jon\r\nGEO:1.5,2.5\r\nTZ:-05:00\r\nBDAY:19950415\r\n"
+                           "URL:http://x.org/a,b\r\nUID:123\r\nKEY;X509:xyz\r\n"
+                           "PHOTO;ENCODING=BASE64;TYPE=GIF:\r\n " +
+                           kPng +
+                           "\r\n\r\n"
+                           "AGENT:\r\nBEGIN:VCARD\r\nVERSION:2.1\r\nN:In;Ner\r\nEND:VCARD\r\n") +
+                    card21("TEL:2\r\n"));
+}
+
+// A minimal JSON check: strings closed, brackets balanced, the shape
+// ["vcard", [...]] (or an array of them).
+void expectJcardShape(const std::string &json, size_t cards) {
+    int depth = 0;
+    bool inString = false;
+    size_t vcards = 0;
+    for (size_t i = 0; i < json.size(); ++i) {
+        const char c = json[i];
+        if (inString) {
+            ASSERT_GE(static_cast<unsigned char>(c), 0x20) << "control character in a string";
+            if (c == '\\') ++i;
+            if (c == '"') inString = false;
+            continue;
+        }
+        if (c == '"') {
+            inString = true;
+            if (json.compare(i, 8, "\"vcard\",") == 0 && depth == (cards > 1 ? 2 : 1)) ++vcards;
+        }
+        if (c == '[' || c == '{') ++depth;
+        if (c == ']' || c == '}') {
+            ASSERT_GT(depth--, 0);
+        }
+    }
+    EXPECT_FALSE(inString);
+    EXPECT_EQ(depth, 0);
+    EXPECT_EQ(vcards, cards);
+}
+
+TEST(ConvertCard, JcardShape) {
+    const std::string one = card21(
+        "TEL;CELL;HOME:1\r\nNOTE;ENCODING=QUOTED-PRINTABLE:a =22q=22=5Cb\r\nCATEGORIES:x,y\r\n");
+    const Result r = convert(one, VI_FORMAT_VCARD21, VI_FORMAT_JCARD);
+    ASSERT_EQ(r.rc, 0);
+    expectJcardShape(r.text, 1);
+    const std::string text = unfold(r.text);
+    for (const char *wanted :
+         {"[\"tel\", {\"type\": [\"cell\", \"home\"]}, \"text\", \"1\"]",
+          "[\"n\", {}, \"text\", [\"Doe\", \"John\", \"\", \"\", \"\"]]",
+          "[\"note\", {}, \"text\", \"a \\\"q\\\"\\\\b\"]",
+          "[\"categories\", {}, \"text\", \"x\", \"y\"]", "[\"version\", {}, \"text\", \"4.0\"]"}) {
+        EXPECT_NE(text.find(wanted), std::string::npos) << wanted << "\n" << text;
+    }
+    const Result two = convert(one + one, VI_FORMAT_VCARD21, VI_FORMAT_JCARD);
+    expectJcardShape(two.text, 2);
+}
+
+TEST(ConvertCard, CountsAndRepairsOfContentLines) {
+    const std::string in = "junk\r\nBEGIN:VCARD\r\nVERSION:3.0\r\nFN:A\r\nN:A;;;;\r\nEND:VCARD\r\n"
+                           "BEGIN:VCARD\r\nVERSION:3.0\r\nN:B;;;;\r\n"
+                           "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:C\r\n";
+    const Result r = convert(in, VI_FORMAT_VCARD30, VI_FORMAT_VCARD40);
+    ASSERT_EQ(r.rc, 0);
+    EXPECT_EQ(r.counts.read, 3u);
+    EXPECT_EQ(r.counts.written, 3u);
+    EXPECT_EQ(r.counts.junkLines, 1u);
+    EXPECT_TRUE(hasLine(r.text, "FN:B"));
+    EXPECT_TRUE(hasLine(r.text, "FN:C"));
+}
+
+TEST(ConvertCard, MemoryRunningOutLeaksNothing) {
+    const std::string in = card21(
+        "TEL;CELL:1\r\nNOTE;ENCODING=QUOTED-PRINTABLE:a=0D=0Ab\r\nPHOTO;ENCODING=BASE64:\r\n " +
+        kPng + "\r\n\r\nAGENT:\r\nBEGIN:VCARD\r\nN:X\r\nEND:VCARD\r\n");
+    for (int32_t to : {VI_FORMAT_VCARD30, VI_FORMAT_JCARD, VI_FORMAT_VCARD21}) {
+        const std::string v30 = convert(in, VI_FORMAT_VCARD21, VI_FORMAT_VCARD30).text;
+        alloc_hook::sweep([&] {
+            const Result r = convert(in, VI_FORMAT_VCARD21, to);
+            EXPECT_TRUE(r.rc == 0 || r.rc == VLIB_ERR_NO_MEMORY) << r.rc;
+            const Result back = convert(v30, VI_FORMAT_VCARD30, to);
+            EXPECT_TRUE(back.rc == 0 || back.rc == VLIB_ERR_NO_MEMORY) << back.rc;
+        });
+    }
+}
+
+TEST(ConvertCard, CorpusRoundTripThrough40) {
+    const std::string folder = "/work/shared/corpus/vcard21";
+    DIR *dir = opendir(folder.c_str());
+    if (dir == nullptr) GTEST_SKIP() << "no corpus";
+    std::vector<std::string> files;
+    while (dirent *d = readdir(dir))
+        if (d->d_name[0] != '.') files.push_back(folder + "/" + d->d_name);
+    closedir(dir);
+    for (const std::string &path : files) {
+        SCOPED_TRACE(path);
+        std::ifstream f(path, std::ios::binary);
+        const std::string text((std::istreambuf_iterator<char>(f)),
+                               std::istreambuf_iterator<char>());
+        if (VI_detectFormat(text.data(), text.size()) != VI_FORMAT_VCARD21) continue;
+        expectRoundTrip(text);
+    }
+}
+
+} // namespace
