@@ -184,8 +184,9 @@ int32_t readCalendars20(Job &job, CalModel &model, CalendarWriter write) {
             continue;
         }
         if (isBegin) {
-            if (depth == 1 && isItem(line.value)) {
-                inItem = true;
+            // The writers count every item they write, nested or not.
+            if (isItem(line.value)) {
+                if (depth == 1) inItem = true;
                 ++job.counts.read;
             }
             if (!model.begin(line.value, line.number)) return VLIB_ERR_NO_MEMORY;
@@ -300,16 +301,19 @@ std::string_view valueType(std::string_view name, std::string_view params) {
     return "TEXT";
 }
 
-bool putLower(vcal::TextBuffer &out, std::string_view text) {
+// A name as a JSON string in lower case: names come from the text as they
+// stand, so they are escaped like any other string.
+bool jsonLower(vcal::TextBuffer &out, std::string_view text) {
+    vcal::TextBuffer lower;
     char chunk[64];
     while (!text.empty()) {
         const size_t n = text.size() < sizeof chunk ? text.size() : sizeof chunk;
         for (size_t i = 0; i < n; ++i)
             chunk[i] = static_cast<char>(ascii::lower(static_cast<unsigned char>(text[i])));
-        if (!put(out, std::string_view(chunk, n))) return false;
+        if (!put(lower, std::string_view(chunk, n))) return false;
         text.remove_prefix(n);
     }
-    return true;
+    return appendJsonString(out, std::string_view(lower.text, lower.length));
 }
 
 bool jsonText(vcal::TextBuffer &out, vcal::TextBuffer &scratch, std::string_view escaped) {
@@ -343,15 +347,15 @@ bool jsonProperty(vcal::TextBuffer &out, vcal::TextBuffer &scratch, const CalMod
     const std::string_view name = model.text(e.name), params = model.text(e.params),
                            value = model.text(e.value);
     const std::string_view type = valueType(name, params);
-    if (!put(out, "[\"") || !putLower(out, name) || !put(out, "\",{")) return false;
+    if (!put(out, "[") || !jsonLower(out, name) || !put(out, ",{")) return false;
     bool first = true, ok = true;
     forEachParam(params, [&](std::string_view n, std::string_view v) {
         if (!ok || sameWord(n, "VALUE") || n.empty()) return;
-        ok = (first || put(out, ",")) && put(out, "\"") && putLower(out, n) && put(out, "\":") &&
+        ok = (first || put(out, ",")) && jsonLower(out, n) && put(out, ":") &&
              appendJsonString(out, v);
         first = false;
     });
-    if (!ok || !put(out, "},\"") || !putLower(out, type) || !put(out, "\",")) return false;
+    if (!ok || !put(out, "},") || !jsonLower(out, type) || !put(out, ",")) return false;
     if (type == "RECUR") {
         Rule rule;
         const char *why = nullptr;
@@ -399,7 +403,7 @@ int32_t writeCalendarJson(Job &job, CalModel &model) {
             }
             if (depth > 0) firstInList[depth - 1] = false;
             if (depth == 31) return VLIB_ERR_NO_MEMORY; // deeper than any calendar nests
-            ok = ok && put(out, "[\"") && putLower(out, model.text(e.name)) && put(out, "\",[");
+            ok = ok && put(out, "[") && jsonLower(out, model.text(e.name)) && put(out, ",[");
             propsOpen[depth] = true;
             firstInList[depth] = true;
             ++depth;
