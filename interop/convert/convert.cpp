@@ -12,7 +12,7 @@ namespace interop::convert {
 namespace {
 
 // Output is handed over in pieces about this big.
-constexpr size_t kFlushSize = 64 * 1024;
+constexpr size_t kFlushSize = size_t{64} * 1024;
 
 bool isCardFormat(int32_t f) {
     return f == VI_FORMAT_VCARD21 || f == VI_FORMAT_VCARD30 || f == VI_FORMAT_VCARD40;

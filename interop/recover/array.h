@@ -20,7 +20,9 @@ template <class T> class Array {
     bool push(const T &item) {
         if (size_ == capacity_) {
             const size_t grown = capacity_ == 0 ? 16 : capacity_ * 2;
-            void *bigger = std::realloc(items_, grown * sizeof(T));
+            // T may itself be a pointer: the array then holds pointers.
+            void *bigger =
+                std::realloc(items_, grown * sizeof(T)); // NOLINT(bugprone-sizeof-expression)
             if (bigger == nullptr) return false;
             items_ = static_cast<T *>(bigger);
             capacity_ = grown;
