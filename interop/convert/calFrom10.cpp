@@ -653,8 +653,10 @@ int32_t convertItem(Context &c, uint16_t type, const PropertyNode *lines, uint64
         // DTSTAMP, which iCalendar requires, from the latest stamp the item has.
         const int rank = sameWord(l.name, "LAST-MODIFIED") ? 3
                          : sameWord(l.name, "DCREATED")    ? 2
-                         : sameWord(l.name, "DTSTART")     ? 1
-                                                           : 0;
+                         : sameWord(l.name, "DTSTART") || sameWord(l.name, "DUE") ||
+                                 sameWord(l.name, "COMPLETED")
+                             ? 1
+                             : 0;
         DateTime t;
         if (rank > stampRank && parseDateTime(l.value, t)) {
             stamp = l.value;

@@ -170,6 +170,11 @@ bool parseRule10(std::string_view text, const DateTime &start, Rule &out, const 
         for (size_t i = 0; i < ordinalCount; ++i)
             r.byDay[r.dayCount++] = {ordinals[i], day};
     }
+    // Our expansion counts a weekly rule's weeks from the start's day, not
+    // from a Monday: with an interval, that is the week start that gives
+    // the same days.
+    if (k == W && r.interval > 1)
+        r.weekStart = static_cast<int16_t>(weekdayOf(start.year, start.month, start.day));
     // A monthly-by-position rule without positions repeats on the start's.
     if (k == MP && r.dayCount == 0)
         r.byDay[r.dayCount++] = {
@@ -387,7 +392,8 @@ bool appendRule10(vcal::TextBuffer &out, const Rule &rule, const DateTime &start
     default:
         return refuse("a rule repeating within a day");
     }
-    if (rule.weekStart != 1 && rule.freq == Rule::Weekly && rule.interval > 1)
+    if (rule.freq == Rule::Weekly && rule.interval > 1 &&
+        rule.weekStart != weekdayOf(start.year, start.month, start.day))
         *lost = "its week start";
     if (!put(out, kind) || !putInt(out, rule.interval)) return false;
     for (size_t i = 0; i < rule.dayCount; ++i) {

@@ -8,9 +8,12 @@ that are not ours.
       same start times in UTC, and each rule's first year of occurrences
       as our own expansion gives them. Files where times differ are
       listed; more than KNOWN of them (default 0) fail the check: the
-      known ones are where our exact reader and iCalendar part ways (the
-      reader applies TZ but not DAYLIGHT; its expansion stops after a
-      fixed number of periods; a few rule forms read differently).
+      known ones are where our exact reader and iCalendar part ways: the
+      reader applies TZ but not DAYLIGHT (6 files); it expands no weekly
+      rule without weekdays (4) and a rule whose end comes before its
+      start (1); it starts a yearly rule a day early across midnight (2);
+      it takes another of several RRULEs (2); and libical does not honour
+      WKST, which our weekly rules with an interval need (1).
   check_corpus.py vcard VERSIT CHECK_VCARD CORPUS
       every vCard file: the vCard 3.0 we write parses in python3-vobject,
       with as many cards as our reader reads.
@@ -113,6 +116,15 @@ def check_ical(versit, ical_check, corpus, known):
                 print(f"{path}: libical refuses our iCalendar: {why}")
                 failures += 1
                 continue
+            # Our expansion stops after a fixed number of periods (the
+            # client's lists are bounded); libical's does not: ours may
+            # be the start of libical's list.
+            key = lambda item: (item[0], item[1] or "")
+            theirs = sorted(theirs, key=key)
+            ours = sorted(ours, key=key)
+            if len(ours) == len(theirs):
+                theirs = [(b[0], b[1], a[2]) if a[:2] == b[:2] and a[2] and
+                          b[2][:len(a[2])] == a[2] else b for a, b in zip(ours, theirs)]
             key = lambda item: (item[0], item[1] or "", item[2])
             if sorted(ours, key=key) != sorted(theirs, key=key):
                 mine = sorted(ours, key=key)
