@@ -1,6 +1,8 @@
 // versit parse FILE|- [--print]: every outermost component of a versit
 // file as a tree, or printed back as versit text.
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "tool.h"
 #include "versit_core.h"
@@ -129,21 +131,10 @@ void printTree(const vComponent *root) {
 
 } // namespace
 
-int runParse(int argc, char **argv) {
-    const char *path = nullptr;
-    bool print = false;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--print") == 0)
-            print = true;
-        else if (path == nullptr)
-            path = argv[i];
-        else
-            path = "";
-    }
-    if (path == nullptr || path[0] == '\0') {
-        std::fprintf(stderr, "usage: versit parse FILE|- [--print]\n");
-        return 2;
-    }
+namespace {
+
+// One file: its components shown (or printed back); the exit status.
+int parseFile(const char *path, bool print) {
     std::string text;
     if (!readInput(path, text)) return 2;
     // Results go with the tree, or beside the text when the text is the output.
@@ -181,4 +172,27 @@ int runParse(int argc, char **argv) {
         return 1;
     }
     return 0;
+}
+
+} // namespace
+
+int runParse(int argc, char **argv) {
+    std::vector<const char *> paths;
+    bool print = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--print") == 0)
+            print = true;
+        else
+            paths.push_back(argv[i]);
+    }
+    if (paths.empty()) {
+        std::fprintf(stderr, "usage: versit parse FILE|-... [--print]\n");
+        return 2;
+    }
+    int status = 0;
+    for (const char *path : paths) {
+        const int s = parseFile(path, print);
+        if (s > status) status = s;
+    }
+    return status;
 }

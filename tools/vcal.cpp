@@ -43,9 +43,19 @@ void printText(const char *text) {
     }
 }
 
+// A count the handle keeps modulo 65536, made whole from a count of the
+// tree (64-bit): the two differ by the items left out (or the calendars
+// not closed), fewer than 65536 of them.
+unsigned long long widened(uint16_t counter, unsigned long long counted, bool above) {
+    const auto low = static_cast<uint16_t>(counted);
+    const uint16_t gap =
+        above ? static_cast<uint16_t>(counter - low) : static_cast<uint16_t>(low - counter);
+    return above ? counted + gap : counted - gap;
+}
+
 // Counts what the tree holds, beyond the handle's 16-bit counters.
 void printSummary(const ParseTreeHandle *tree) {
-    unsigned long calendars = 0, events = 0, todos = 0;
+    unsigned long long calendars = 0, events = 0, todos = 0;
     for (const VCalendarNode *c = tree != nullptr ? tree->firstCalendar : nullptr; c != nullptr;
          c = c->next) {
         ++calendars;
@@ -54,11 +64,12 @@ void printSummary(const ParseTreeHandle *tree) {
         for (const VTodoNode *t = c->todos; t != nullptr; t = t->next)
             ++todos;
     }
-    std::printf("calendars: %lu read", calendars);
-    if (tree != nullptr) std::printf(", %u closed", tree->calendarsEnded);
-    std::printf("; events: %u read, %lu kept; to-dos: %u read, %lu kept\n",
-                tree != nullptr ? tree->eventsRead : 0u, events,
-                tree != nullptr ? tree->todosRead : 0u, todos);
+    std::printf("calendars: %llu read", calendars);
+    if (tree != nullptr)
+        std::printf(", %llu closed", widened(tree->calendarsEnded, calendars, false));
+    std::printf("; events: %llu read, %llu kept; to-dos: %llu read, %llu kept\n",
+                tree != nullptr ? widened(tree->eventsRead, events, true) : 0ull, events,
+                tree != nullptr ? widened(tree->todosRead, todos, true) : 0ull, todos);
 }
 
 // One reading of a file (or of standard input for "-"); the tree and the
@@ -534,11 +545,12 @@ int vcalRewrite(const char *path, const char *outPath, bool strict, ReportSink &
 
 int runVcal(int argc, char **argv) {
     static const char kUsage[] =
-        "usage: versit vcal check FILE.vcs|- [--strict]\n"
-        "       versit vcal items FILE.vcs|- [--json] [--strict] [--verbose]\n"
-        "       versit vcal rewrite FILE.vcs|- [-o FILE] [--strict] [--verbose]\n";
+        "usage: versit vcal check FILE.vcs|-... [--strict]\n"
+        "       versit vcal items FILE.vcs|-... [--json] [--strict] [--verbose]\n"
+        "       versit vcal rewrite FILE.vcs|-... [-o FILE] [--strict] [--verbose]\n"
+        "  Several files are read one after the other (--json: one line of JSON each).\n";
     const char *command = argc > 1 ? argv[1] : "";
-    const char *path = nullptr;
+    std::vector<const char *> paths;
     const char *outPath = nullptr;
     bool json = false;
     bool strict = false;
@@ -556,8 +568,8 @@ int runVcal(int argc, char **argv) {
         } else if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
             std::fputs(kUsage, stdout);
             return 0;
-        } else if ((a[0] != '-' || a[1] == '\0') && path == nullptr) {
-            path = a;
+        } else if (a[0] != '-' || a[1] == '\0') {
+            paths.push_back(a);
         } else {
             std::fprintf(stderr, "versit vcal: unexpected argument '%s'\n%s", a, kUsage);
             return 2;
@@ -566,13 +578,23 @@ int runVcal(int argc, char **argv) {
     const bool check = std::strcmp(command, "check") == 0;
     const bool items = std::strcmp(command, "items") == 0;
     const bool rewrite = std::strcmp(command, "rewrite") == 0;
-    if (path == nullptr || !(check || items || rewrite) || (json && !items) ||
+    if (paths.empty() || !(check || items || rewrite) || (json && !items) ||
         (outPath != nullptr && !rewrite)) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    ReportSink sink{path, verbose || check};
-    if (check) return strict ? vcalCheck(path) : vcalCheckTolerantly(path, sink);
-    if (items) return vcalItems(path, json, strict, sink);
-    return vcalRewrite(path, outPath, strict, sink);
+    // Each file on its own, one after the other; the worst status stands.
+    int status = 0;
+    for (const char *path : paths) {
+        ReportSink sink{path, verbose || check};
+        int s = 0;
+        if (check)
+            s = strict ? vcalCheck(path) : vcalCheckTolerantly(path, sink);
+        else if (items)
+            s = vcalItems(path, json, strict, sink);
+        else
+            s = vcalRewrite(path, outPath, strict, sink);
+        if (s > status) status = s;
+    }
+    return status;
 }

@@ -26,7 +26,7 @@ struct Command {
 // The whole command set, including what this build cannot do yet, so that
 // --help tells the truth about both.
 constexpr Command kCommands[] = {
-    {"parse", "parse FILE|- [--print] [-o FILE]",
+    {"parse", "parse FILE|-... [--print] [-o FILE]",
      "parse every component of a versit file and show its tree (or print it back)", runParse},
     {"vcard", "vcard [--strict] [--verbose] [--count] [--no-default-types] [-o FILE] FILE|-...",
      "read every vCard of the files, repairing what phones and PIMs get wrong (--strict: the "
@@ -38,7 +38,7 @@ constexpr Command kCommands[] = {
      "an address book in a file: import FILE.vcf creates an entry per card, export [ID...] "
      "writes entries as vCards, list shows them",
      runAb},
-    {"vcal", "vcal check|items|rewrite FILE.vcs|- [--json] [-o FILE] [--strict] [--verbose]",
+    {"vcal", "vcal check|items|rewrite FILE.vcs|-... [--json] [-o FILE] [--strict] [--verbose]",
      "read a vCalendar file, repairing what phones and PIMs get wrong (--strict: the library's "
      "exact reader): check lists every repair and loss; items lists the events and to-dos as a "
      "client receives them (UTC times, texts, codes, alarms, occurrences; --json for scripts); "

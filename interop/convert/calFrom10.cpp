@@ -144,6 +144,51 @@ struct Context {
     const char *what = "event";
 };
 
+// What iCalendar cannot hold as such (a word outside its value set, a
+// property the component may not have, a rule it cannot say) goes beside
+// its best standard form as an extension property X-VCAL-<NAME>, right
+// after that form, holding the vCalendar value's text: escaped as
+// iCalendar text, its times in UTC where the calendar has a zone (the
+// vCalendar we write has none). writeCalendar10 writes it back as NAME in
+// place of the standard property before it. An attendee's role and
+// status the same way as parameters X-VCAL-ROLE and X-VCAL-STATUS, and a
+// text's line breaks that are not CR LF as X-VCAL-BREAK=CR or LF.
+constexpr std::string_view kCarrier = "X-VCAL-";
+
+bool utcWord(const Calendar10 &cal, std::string_view word, vcal::TextBuffer &out) {
+    DateTime t;
+    if (cal.hasZone && word.size() >= 9 && ascii::isDigit(word[0]) && parseDateTime(word, t) &&
+        !t.utc && !t.dateOnly)
+        return appendBasic(out, fromSeconds(cal.zone.toUtc(toSeconds(t)), true));
+    return put(out, word);
+}
+
+// The text of a vCalendar value with its local times in UTC: each word
+// of `sep`-separated parts that is a time.
+bool utcText(const Calendar10 &cal, std::string_view text, vcal::TextBuffer &out) {
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = at;
+        while (end < text.size() && !ascii::isSpace(text[end]) && text[end] != ';')
+            ++end;
+        if (!utcWord(cal, text.substr(at, end - at), out)) return false;
+        at = end;
+        while (at < text.size() && (ascii::isSpace(text[at]) || text[at] == ';'))
+            if (!put(out, text.substr(at++, 1))) return false;
+    }
+    return true;
+}
+
+// Writes X-VCAL-<name> with `text` (plain, not yet escaped); `times`:
+// the text is times or a rule, whose local times go in UTC.
+bool carry(CalModel &model, const Calendar10 &cal, uint64_t line, std::string_view name,
+           std::string_view params, std::string_view text, bool times = false) {
+    vcal::TextBuffer n, plain, v;
+    return put(n, kCarrier) && put(n, name) && (times ? utcText(cal, text, plain) : true) &&
+           appendEscaped(v, times ? view(plain) : text) &&
+           model.property(line, view(n), params, view(v));
+}
+
 // A date-time of the item in iCalendar's form: UTC stays UTC, a local time
 // is in the calendar's zone (or floating without one); `utc` asks for UTC
 // where iCalendar wants it, reading a floating time as UTC as our own
@@ -161,13 +206,15 @@ bool dateForm(Context &c, const DateTime &t, bool utc, vcal::TextBuffer &params,
 
 // One date property; a value that is no date is reported and left out.
 int32_t dateProperty(Context &c, uint64_t line, std::string_view name, std::string_view raw,
-                     bool utc) {
+                     bool utc, std::string_view name10 = {}) {
+    if (name10.empty()) name10 = name;
     DateTime t;
     if (!parseDateTime(raw, t)) {
-        c.job.report(line, VI_REPORT_LOST, "left out %.*s: \"%.*s\" is no date",
+        c.job.report(line, VI_REPORT_LOST,
+                     "left out %.*s: \"%.*s\" is no date (kept as X-VCAL-%.*s)",
                      static_cast<int>(name.size()), name.data(), static_cast<int>(raw.size()),
-                     raw.data());
-        return 0;
+                     raw.data(), static_cast<int>(name10.size()), name10.data());
+        return carry(c.model, c.cal, line, name10, {}, raw) ? 0 : VLIB_ERR_NO_MEMORY;
     }
     c.params.length = c.value.length = 0;
     if (t.dateOnly && !put(c.params, ";VALUE=DATE")) return VLIB_ERR_NO_MEMORY;
@@ -177,11 +224,33 @@ int32_t dateProperty(Context &c, uint64_t line, std::string_view name, std::stri
     return 0;
 }
 
+// How a text breaks its lines, where iCalendar's "\n" cannot say: "CR"
+// or "LF" when every break is that one alone, else empty.
+std::string_view breakForm(std::string_view text) {
+    bool cr = false, lf = false, crlf = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            crlf = true;
+            ++i;
+        } else if (text[i] == '\r') {
+            cr = true;
+        } else if (text[i] == '\n') {
+            lf = true;
+        }
+    }
+    if (crlf || cr == lf) return {};
+    return cr ? "CR" : "LF";
+}
+
 int32_t textProperty(Context &c, uint64_t line, std::string_view name, const Line10 &l) {
     if (!decoded(l, c.scratch)) return VLIB_ERR_NO_MEMORY;
-    c.value.length = 0;
+    c.value.length = c.params.length = 0;
+    const std::string_view breaks = breakForm(view(c.scratch));
+    if (!breaks.empty() && (!put(c.params, ";") || !put(c.params, kCarrier) ||
+                            !put(c.params, "BREAK=") || !put(c.params, breaks)))
+        return VLIB_ERR_NO_MEMORY;
     if (!appendEscaped(c.value, view(c.scratch)) ||
-        !c.model.property(line, name, {}, view(c.value)))
+        !c.model.property(line, name, view(c.params), view(c.value)))
         return VLIB_ERR_NO_MEMORY;
     return 0;
 }
@@ -272,19 +341,33 @@ int32_t attendee(Context &c, uint64_t line, const Line10 &l) {
         roleOut = "OPT-PARTICIPANT";
     else if (sameWord(expect, "FYI"))
         roleOut = "NON-PARTICIPANT";
-    if (sameWord(role, "DELEGATE") || sameWord(role, "OWNER"))
-        c.job.report(line, VI_REPORT_LOST, "ATTENDEE: the role %.*s is written as %s",
-                     static_cast<int>(role.size()), role.data(), roleOut);
     if (!put(c.params, ";ROLE=") || !put(c.params, roleOut)) return VLIB_ERR_NO_MEMORY;
+    // A parameter value is kept when it holds no character a parameter
+    // cannot (a 1.0 value stands unquoted, so it has no ";" or ":").
+    auto carryParam = [&](std::string_view param, std::string_view v) {
+        for (char ch : v)
+            if (ch == '"' || ascii::isBreak(ch)) return true;
+        return put(c.params, ";") && put(c.params, kCarrier) && put(c.params, param) &&
+               put(c.params, "=\"") && put(c.params, v) && put(c.params, "\"");
+    };
+    if (sameWord(role, "DELEGATE") || sameWord(role, "OWNER")) {
+        c.job.report(line, VI_REPORT_LOST,
+                     "ATTENDEE: the role %.*s is written as %s (kept as X-VCAL-ROLE)",
+                     static_cast<int>(role.size()), role.data(), roleOut);
+        if (!carryParam("ROLE", role)) return VLIB_ERR_NO_MEMORY;
+    }
     if (!status.empty()) {
         const Word *w = lookup(kPartStat, status);
-        if (w == nullptr || !sameSaying(w->from, w->to))
-            c.job.report(line, VI_REPORT_LOST, "ATTENDEE: the status %.*s is written as %.*s",
+        if (!put(c.params, ";PARTSTAT=") || !put(c.params, w != nullptr ? w->to : "NEEDS-ACTION"))
+            return VLIB_ERR_NO_MEMORY;
+        if (w == nullptr || !sameSaying(w->from, w->to)) {
+            c.job.report(line, VI_REPORT_LOST,
+                         "ATTENDEE: the status %.*s is written as %.*s (kept as X-VCAL-STATUS)",
                          static_cast<int>(status.size()), status.data(),
                          static_cast<int>(w != nullptr ? w->to.size() : 12),
                          w != nullptr ? w->to.data() : "NEEDS-ACTION");
-        if (!put(c.params, ";PARTSTAT=") || !put(c.params, w != nullptr ? w->to : "NEEDS-ACTION"))
-            return VLIB_ERR_NO_MEMORY;
+            if (!carryParam("STATUS", status)) return VLIB_ERR_NO_MEMORY;
+        }
     }
     if (!rsvp.empty() &&
         (!put(c.params, ";RSVP=") ||
@@ -368,10 +451,11 @@ int32_t rule(Context &c, uint64_t line, std::string_view name, const Line10 &l) 
     Rule r;
     const char *why = nullptr;
     if (!c.hasStart || !parseRule10(l.value, c.start, r, &why)) {
-        c.job.report(line, VI_REPORT_LOST, "left out %.*s \"%.*s\": %s",
+        c.job.report(line, VI_REPORT_LOST, "left out %.*s \"%.*s\": %s (kept as X-VCAL-%.*s)",
                      static_cast<int>(name.size()), name.data(), static_cast<int>(l.value.size()),
-                     l.value.data(), c.hasStart ? why : "the item has no start");
-        return 0;
+                     l.value.data(), c.hasStart ? why : "the item has no start",
+                     static_cast<int>(name.size()), name.data());
+        return carry(c.model, c.cal, line, name, {}, l.value, true) ? 0 : VLIB_ERR_NO_MEMORY;
     }
     // UNTIL is UTC when the start has a zone, and in the start's form else.
     if (r.hasUntil && !c.start.utc && c.cal.hasZone)
@@ -379,7 +463,11 @@ int32_t rule(Context &c, uint64_t line, std::string_view name, const Line10 &l) 
     c.value.length = 0;
     if (!appendRule5545(c.value, r) || !c.model.property(line, name, {}, view(c.value)))
         return VLIB_ERR_NO_MEMORY;
-    return 0;
+    if (r.inexact == nullptr) return 0;
+    c.job.report(line, VI_REPORT_LOST, "%.*s: iCalendar cannot say %s (kept as X-VCAL-%.*s)",
+                 static_cast<int>(name.size()), name.data(), r.inexact,
+                 static_cast<int>(name.size()), name.data());
+    return carry(c.model, c.cal, line, name, {}, l.value, true) ? 0 : VLIB_ERR_NO_MEMORY;
 }
 
 // EXDATE and RDATE: one property per date, each in its own form.
@@ -405,14 +493,17 @@ int32_t alarm(Context &c, uint64_t line, std::string_view name, const Line10 &l)
             p.remove_prefix(1);
         while (!p.empty() && ascii::isBlank(p.back()))
             p.remove_suffix(1);
-        if (n < 5) parts[n++] = p;
+        if (n < 5) parts[n] = p;
+        ++n;
         return true;
     });
     DateTime run;
     if (!parseDateTime(parts[0], run)) {
-        c.job.report(line, VI_REPORT_LOST, "left out %.*s: its run time is no date",
-                     static_cast<int>(name.size()), name.data());
-        return 0;
+        c.job.report(
+            line, VI_REPORT_LOST, "left out %.*s: its run time is no date (kept as X-VCAL-%.*s)",
+            static_cast<int>(name.size()), name.data(), static_cast<int>(name.size()), name.data());
+        return carry(c.model, c.cal, line, name, {}, view(c.scratch), true) ? 0
+                                                                            : VLIB_ERR_NO_MEMORY;
     }
     const char kind = ascii::upper(name[0]);
     const char *action = kind == 'A'   ? "AUDIO"
@@ -437,10 +528,21 @@ int32_t alarm(Context &c, uint64_t line, std::string_view name, const Line10 &l)
         if (!m.property(line, "REPEAT", {}, count) || !appendDuration(c.value, snooze) ||
             !m.property(line, "DURATION", {}, view(c.value)))
             return VLIB_ERR_NO_MEMORY;
-    } else if (hasSnooze != (repeat > 0)) {
-        c.job.report(line, VI_REPORT_LOST,
-                     "%.*s: a snooze time without a repeat count (or the other way) was left out",
+    }
+    // What the VALARM does not say as the alarm said it: the alarm's text
+    // goes in it too.
+    const char *inexact = nullptr;
+    if (hasSnooze != (repeat > 0))
+        inexact = "a snooze time without a repeat count (or the other way)";
+    else if ((kind == 'D' && parts[3].empty()) || (kind == 'M' && parts[4].empty()))
+        inexact = "an alarm without a text";
+    else if (n > (kind == 'M' ? 5u : 4u))
+        inexact = "more parts than the alarm has";
+    if (inexact != nullptr) {
+        c.job.report(line, VI_REPORT_LOST, "%.*s: iCalendar cannot say %s (kept as X-VCAL-%.*s)",
+                     static_cast<int>(name.size()), name.data(), inexact,
                      static_cast<int>(name.size()), name.data());
+        if (!carry(m, c.cal, line, name, {}, view(c.scratch), true)) return VLIB_ERR_NO_MEMORY;
     }
     auto text = [&](std::string_view prop, std::string_view t) {
         c.value.length = 0;
@@ -501,9 +603,11 @@ int32_t property(Context &c, uint64_t line, const Line10 &l, bool isEvent) {
     const std::string_view *others = isEvent ? kTodoOnly : kEventOnly;
     for (size_t i = 0; i < 2; ++i) {
         if (!sameWord(name, others[i])) continue;
-        c.job.report(line, VI_REPORT_LOST, "left out %.*s: iCalendar has none in an %s",
-                     static_cast<int>(name.size()), name.data(), c.what);
-        return 0;
+        c.job.report(line, VI_REPORT_LOST,
+                     "%.*s: iCalendar has none in an %s (kept as X-VCAL-%.*s)",
+                     static_cast<int>(name.size()), name.data(), c.what,
+                     static_cast<int>(name.size()), name.data());
+        return carry(c.model, c.cal, line, name, {}, l.value, true) ? 0 : VLIB_ERR_NO_MEMORY;
     }
     for (const Mapping &m : kMappings) {
         if (!sameWord(name, m.from)) continue;
@@ -514,7 +618,7 @@ int32_t property(Context &c, uint64_t line, const Line10 &l, bool isEvent) {
             return listProperty(c, line, m.to, l);
         case Mapping::Date:
         case Mapping::UtcDate:
-            return dateProperty(c, line, m.to, l.value, m.kind == Mapping::UtcDate);
+            return dateProperty(c, line, m.to, l.value, m.kind == Mapping::UtcDate, m.from);
         case Mapping::Uri:
             if (!decoded(l, c.scratch)) return VLIB_ERR_NO_MEMORY;
             return c.model.property(line, m.to, {}, view(c.scratch)) ? 0 : VLIB_ERR_NO_MEMORY;
@@ -528,26 +632,29 @@ int32_t property(Context &c, uint64_t line, const Line10 &l, bool isEvent) {
         }
         case Mapping::Lost:
             c.job.report(line, VI_REPORT_LOST,
-                         "left out %.*s: iCalendar counts repetitions from the rule",
-                         static_cast<int>(name.size()), name.data());
-            return 0;
+                         "%.*s: iCalendar counts repetitions from the rule (kept as X-VCAL-%.*s)",
+                         static_cast<int>(name.size()), name.data(), static_cast<int>(name.size()),
+                         name.data());
+            return carry(c.model, c.cal, line, name, {}, l.value) ? 0 : VLIB_ERR_NO_MEMORY;
         }
     }
     if (sameWord(name, "STATUS")) {
         const Word *w = isEvent ? lookup(kEventStatus, l.value) : lookup(kTodoStatus, l.value);
-        if (w == nullptr || !sameSaying(w->from, w->to))
-            c.job.report(line, VI_REPORT_LOST, "STATUS %.*s is written as %.*s for an %s",
-                         static_cast<int>(l.value.size()), l.value.data(),
-                         static_cast<int>(w != nullptr ? w->to.size() : 0),
-                         w != nullptr ? w->to.data() : "", c.what);
-        if (w == nullptr) return 0;
-        return c.model.property(line, "STATUS", {}, w->to) ? 0 : VLIB_ERR_NO_MEMORY;
+        if (w != nullptr && !c.model.property(line, "STATUS", {}, w->to)) return VLIB_ERR_NO_MEMORY;
+        if (w != nullptr && sameSaying(w->from, w->to)) return 0;
+        c.job.report(line, VI_REPORT_LOST,
+                     "STATUS %.*s is written as %.*s for an %s (kept as X-VCAL-STATUS)",
+                     static_cast<int>(l.value.size()), l.value.data(),
+                     static_cast<int>(w != nullptr ? w->to.size() : 7),
+                     w != nullptr ? w->to.data() : "nothing", c.what);
+        return carry(c.model, c.cal, line, "STATUS", {}, l.value) ? 0 : VLIB_ERR_NO_MEMORY;
     }
     if (sameWord(name, "CLASS")) {
         const bool known = sameWord(l.value, "PUBLIC") || sameWord(l.value, "PRIVATE") ||
                            sameWord(l.value, "CONFIDENTIAL");
         if (!known)
-            c.job.report(line, VI_REPORT_LOST, "CLASS %.*s is written as an X- class",
+            c.job.report(line, VI_REPORT_LOST,
+                         "CLASS %.*s is written as an X- class (kept as X-VCAL-CLASS)",
                          static_cast<int>(l.value.size()), l.value.data());
         c.value.length = 0;
         for (char ch : l.value) {
@@ -555,7 +662,8 @@ int32_t property(Context &c, uint64_t line, const Line10 &l, bool isEvent) {
             if (!put(c.value, std::string_view(&u, 1))) return VLIB_ERR_NO_MEMORY;
         }
         if (!known && !put(c.value, "")) return VLIB_ERR_NO_MEMORY;
-        return c.model.property(line, "CLASS", {}, known ? view(c.value) : "X-VERSIT-UNKNOWN")
+        return c.model.property(line, "CLASS", {}, known ? view(c.value) : "X-VERSIT-UNKNOWN") &&
+                       (known || carry(c.model, c.cal, line, "CLASS", {}, l.value))
                    ? 0
                    : VLIB_ERR_NO_MEMORY;
     }
@@ -563,22 +671,29 @@ int32_t property(Context &c, uint64_t line, const Line10 &l, bool isEvent) {
         int64_t n = 0;
         for (char ch : l.value)
             if (ascii::isDigit(ch) && n < 1000) n = n * 10 + (ch - '0');
-        if (n > 9) {
-            c.job.report(line, VI_REPORT_LOST, "PRIORITY %lld is written as 9",
+        const bool clipped = n > 9;
+        if (clipped) {
+            c.job.report(line, VI_REPORT_LOST,
+                         "PRIORITY %lld is written as 9 (kept as X-VCAL-PRIORITY)",
                          static_cast<long long>(n));
             n = 9;
         }
         const char text[2] = {static_cast<char>('0' + n), 0};
-        return c.model.property(line, "PRIORITY", {}, text) ? 0 : VLIB_ERR_NO_MEMORY;
+        return c.model.property(line, "PRIORITY", {}, text) &&
+                       (!clipped || carry(c.model, c.cal, line, "PRIORITY", {}, l.value))
+                   ? 0
+                   : VLIB_ERR_NO_MEMORY;
     }
     if (sameWord(name, "TRANSP")) {
         int64_t n = 0;
         for (char ch : l.value)
             if (ascii::isDigit(ch) && n < 1000) n = n * 10 + (ch - '0');
         if (n > 1)
-            c.job.report(line, VI_REPORT_LOST, "TRANSP %lld is written as TRANSPARENT",
+            c.job.report(line, VI_REPORT_LOST,
+                         "TRANSP %lld is written as TRANSPARENT (kept as X-VCAL-TRANSP)",
                          static_cast<long long>(n));
-        return c.model.property(line, "TRANSP", {}, n == 0 ? "OPAQUE" : "TRANSPARENT")
+        return c.model.property(line, "TRANSP", {}, n == 0 ? "OPAQUE" : "TRANSPARENT") &&
+                       (n <= 1 || carry(c.model, c.cal, line, "TRANSP", {}, l.value))
                    ? 0
                    : VLIB_ERR_NO_MEMORY;
     }
@@ -594,8 +709,14 @@ int32_t property(Context &c, uint64_t line, const Line10 &l, bool isEvent) {
     if (sameWord(name, "ATTACH")) return attach(c, line, l);
     if (sameWord(name, "RRULE") || sameWord(name, "EXRULE")) return rule(c, line, name, l);
     if (sameWord(name, "EXDATE") || sameWord(name, "RDATE")) return dateList(c, line, name, l);
-    if (name.size() > 2 && sameWord(name.substr(0, 2), "X-")) {
-        // Extensions keep their parameters, less the encoding now undone.
+    const bool extension = name.size() > 2 && sameWord(name.substr(0, 2), "X-");
+    if (!extension)
+        c.job.report(
+            line, VI_REPORT_LOST, "%.*s: iCalendar has no place for it here (kept as X-VCAL-%.*s)",
+            static_cast<int>(name.size()), name.data(), static_cast<int>(name.size()), name.data());
+    {
+        // Extensions keep their parameters, less the encoding now undone;
+        // what has no place, the same as X-VCAL-<NAME>.
         if (!decoded(l, c.scratch)) return VLIB_ERR_NO_MEMORY;
         c.params.length = c.value.length = 0;
         bool ok = true;
@@ -607,14 +728,16 @@ int32_t property(Context &c, uint64_t line, const Line10 &l, bool isEvent) {
                  (v.empty() ? put(c.params, "=") && put(c.params, n) : true) &&
                  (v.empty() || (put(c.params, "=") && put(c.params, v)));
         });
-        if (!ok || !appendEscaped(c.value, view(c.scratch)) ||
-            !c.model.property(line, name, view(c.params), view(c.value)))
-            return VLIB_ERR_NO_MEMORY;
-        return 0;
+        if (!ok || !appendEscaped(c.value, view(c.scratch))) return VLIB_ERR_NO_MEMORY;
+        if (extension)
+            return c.model.property(line, name, view(c.params), view(c.value)) ? 0
+                                                                               : VLIB_ERR_NO_MEMORY;
+        vcal::TextBuffer carrier;
+        return put(carrier, kCarrier) && put(carrier, name) &&
+                       c.model.property(line, view(carrier), view(c.params), view(c.value))
+                   ? 0
+                   : VLIB_ERR_NO_MEMORY;
     }
-    c.job.report(line, VI_REPORT_LOST, "left out %.*s: iCalendar has no place for it here",
-                 static_cast<int>(name.size()), name.data());
-    return 0;
 }
 
 // A stable UID for an item without one: the same lines give the same UID.
@@ -754,21 +877,22 @@ int32_t zoneOf(Job &job, CalModel &model, const PropertyNode *lines, Calendar10 
         v.length = 0;
         return appendBasic(v, fromSeconds(local, false)) && model.property(0, name, {}, view(v));
     };
+    // Each period keeps its own offsets: a calendar's DAYLIGHT lines may
+    // give other summer offsets in other years.
     bool ok = model.begin("VTIMEZONE", 0) && model.property(0, "TZID", {}, view(cal.tzid)) &&
-              model.begin("STANDARD", 0) && dateProp("DTSTART", 0);
-    for (size_t i = 0; ok && i < periods.size(); ++i)
-        ok = dateProp("RDATE", periods[i].end);
-    ok = ok && offsetProp("TZOFFSETFROM", periods.size() > 0 ? daylight : standard) &&
-         offsetProp("TZOFFSETTO", standard) &&
-         (names[0].empty() || model.property(0, "TZNAME", {}, names[0])) &&
-         model.end("STANDARD", 0);
-    if (ok && periods.size() > 0) {
-        ok = model.begin("DAYLIGHT", 0) && dateProp("DTSTART", periods[0].start);
-        for (size_t i = 1; ok && i < periods.size(); ++i)
-            ok = dateProp("RDATE", periods[i].start);
-        ok = ok && offsetProp("TZOFFSETFROM", standard) && offsetProp("TZOFFSETTO", daylight) &&
+              model.begin("STANDARD", 0) && dateProp("DTSTART", 0) &&
+              offsetProp("TZOFFSETFROM", standard) && offsetProp("TZOFFSETTO", standard) &&
+              (names[0].empty() || model.property(0, "TZNAME", {}, names[0])) &&
+              model.end("STANDARD", 0);
+    for (size_t i = 0; ok && i < periods.size(); ++i) {
+        ok = model.begin("DAYLIGHT", 0) && dateProp("DTSTART", periods[i].start) &&
+             offsetProp("TZOFFSETFROM", standard) && offsetProp("TZOFFSETTO", periods[i].offset) &&
              (names[1].empty() || model.property(0, "TZNAME", {}, names[1])) &&
-             model.end("DAYLIGHT", 0);
+             model.end("DAYLIGHT", 0) && model.begin("STANDARD", 0) &&
+             dateProp("DTSTART", periods[i].end) && offsetProp("TZOFFSETFROM", periods[i].offset) &&
+             offsetProp("TZOFFSETTO", standard) &&
+             (names[0].empty() || model.property(0, "TZNAME", {}, names[0])) &&
+             model.end("STANDARD", 0);
     }
     ok = ok && model.end("VTIMEZONE", 0);
     return ok ? 0 : VLIB_ERR_NO_MEMORY;
@@ -818,8 +942,9 @@ int32_t readCalendars10(Job &job, CalModel &model, CalendarWriter write) {
                 if (!model.property(0, l.name, {}, l.value)) return finish(VLIB_ERR_NO_MEMORY);
             } else if (sameWord(l.name, "GEO")) {
                 job.report(0, VI_REPORT_LOST,
-                           "left out the calendar's GEO: iCalendar places "
-                           "only events and to-dos");
+                           "the calendar's GEO: iCalendar places only events and to-dos (kept "
+                           "as X-VCAL-GEO)");
+                if (!carry(model, cal, 0, "GEO", {}, l.value)) return finish(VLIB_ERR_NO_MEMORY);
             }
         }
         if (zoneOf(job, model, calendar->properties, cal) != 0) return finish(VLIB_ERR_NO_MEMORY);

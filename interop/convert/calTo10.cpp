@@ -31,7 +31,7 @@ bool needsQuoting(std::string_view text) {
 // NAME params:value CR LF; text with 8-bit bytes or line breaks is
 // written quoted-printable with CHARSET=UTF-8 (breaks as CR LF).
 bool line10(vcal::TextBuffer &out, std::string_view name, std::string_view params,
-            std::string_view value) {
+            std::string_view value, std::string_view lineBreak = "=0D=0A") {
     if (!put(out, name) || !put(out, params)) return false;
     if (!needsQuoting(value)) return put(out, ":") && put(out, value) && put(out, "\r\n");
     if (!put(out, ";CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:")) return false;
@@ -43,7 +43,7 @@ bool line10(vcal::TextBuffer &out, std::string_view name, std::string_view param
         std::string_view piece(code, 3);
         if (c == '\n' || c == '\r') {
             if (c == '\r' && i + 1 < value.size() && value[i + 1] == '\n') ++i;
-            piece = "=0D=0A";
+            piece = lineBreak;
         } else if ((c >= 33 && c <= 126 && c != '=') ||
                    ((c == ' ' || c == '\t') && i + 1 < value.size())) {
             // Printable text stands as it is; a blank too, unless it ends
@@ -78,6 +78,30 @@ template <size_t N> const Word *lookup(const Word (&table)[N], std::string_view 
     for (const Word &w : table)
         if (sameWord(w.from, word)) return &w;
     return nullptr;
+}
+
+// X-VCAL-<NAME>, which keeps what iCalendar could not hold of a
+// vCalendar NAME (calFrom10.cpp says how), is written back as NAME in
+// place of the NAME just before it. The name it restores, or empty.
+constexpr std::string_view kCarrier = "X-VCAL-";
+std::string_view carried(std::string_view name) {
+    return name.size() > kCarrier.size() && sameWord(name.substr(0, kCarrier.size()), kCarrier)
+               ? name.substr(kCarrier.size())
+               : std::string_view();
+}
+
+// The carried value written back: its parameters less any of ours.
+bool restore(vcal::TextBuffer &out, vcal::TextBuffer &scratch, std::string_view name,
+             std::string_view params, std::string_view escaped) {
+    vcal::TextBuffer kept;
+    bool ok = true;
+    forEachParam(params, [&](std::string_view n, std::string_view v) {
+        if (!carried(n).empty() || n.empty()) return;
+        ok =
+            ok && put(kept, ";") && put(kept, n) && (v.empty() || (put(kept, "=") && put(kept, v)));
+    });
+    scratch.length = 0;
+    return ok && appendUnescaped(scratch, escaped) && line10(out, name, view(kept), view(scratch));
 }
 
 struct Writer {
@@ -126,9 +150,14 @@ struct Writer {
         return appendBasic(value, t) && line10(out, name, {}, view(value));
     }
 
-    bool text(std::string_view name, std::string_view escaped) {
+    bool text(const CalEntry &e, std::string_view name, std::string_view escaped) {
+        std::string_view breaks;
+        findParam(model.text(e.params), "X-VCAL-BREAK", breaks);
         scratch.length = 0;
-        return appendUnescaped(scratch, escaped) && line10(out, name, {}, view(scratch));
+        return appendUnescaped(scratch, escaped) && line10(out, name, {}, view(scratch),
+                                                           sameWord(breaks, "CR")   ? "=0D"
+                                                           : sameWord(breaks, "LF") ? "=0A"
+                                                                                    : "=0D=0A");
     }
 
     // CATEGORIES and RESOURCES items, joined by ";" over every line.
@@ -161,14 +190,18 @@ struct Writer {
 
     bool attendee(const CalEntry &e, bool organizer) {
         const std::string_view params = model.text(e.params);
-        std::string_view role, partstat, rsvp, cn;
+        std::string_view role, partstat, rsvp, cn, role10, status10;
         findParam(params, "ROLE", role);
         findParam(params, "PARTSTAT", partstat);
+        findParam(params, "X-VCAL-ROLE", role10);
+        findParam(params, "X-VCAL-STATUS", status10);
         findParam(params, "RSVP", rsvp);
         findParam(params, "CN", cn);
         scratch.length = 0;
         bool ok = true;
-        if (organizer || sameWord(role, "CHAIR")) {
+        if (!role10.empty()) {
+            ok = put(scratch, ";ROLE=") && put(scratch, role10);
+        } else if (organizer || sameWord(role, "CHAIR")) {
             ok = put(scratch, ";ROLE=ORGANIZER");
         } else {
             ok = put(scratch, ";ROLE=ATTENDEE;EXPECT=") &&
@@ -176,7 +209,9 @@ struct Writer {
                               : sameWord(role, "NON-PARTICIPANT") ? "FYI"
                                                                   : "REQUIRE");
         }
-        if (!partstat.empty()) {
+        if (!status10.empty()) {
+            ok = ok && put(scratch, ";STATUS=") && put(scratch, status10);
+        } else if (!partstat.empty()) {
             const Word *w = lookup(kPartStat, partstat);
             if (w == nullptr || sameWord(partstat, "IN-PROCESS"))
                 lost(e.line, "ATTENDEE: the status %.*s is written as ACCEPTED%.*s", partstat);
@@ -241,6 +276,9 @@ struct Writer {
             const CalEntry &e = model.entries[i];
             if (e.kind != CalEntry::Property) continue;
             const std::string_view n = model.text(e.name), v = model.text(e.value);
+            const std::string_view kept = carried(n);
+            if (kept.size() == 6 && sameWord(kept.substr(1), "ALARM"))
+                return restore(out, scratch, kept, model.text(e.params), v);
             if (sameWord(n, "ACTION")) {
                 action = v;
             } else if (sameWord(n, "TRIGGER")) {
@@ -369,10 +407,19 @@ int32_t writeItem(Job &job, const CalModel &model, const ZoneTable &zones, vcal:
         }
         if (e.kind != CalEntry::Property) continue;
         const std::string_view n = model.text(e.name), v = model.text(e.value);
+        const std::string_view kept = carried(n);
+        if (!kept.empty()) {
+            ok = restore(out, w.scratch, kept, model.text(e.params), v);
+            continue;
+        }
+        // The standard form of what an X-VCAL- property after it keeps.
+        if (i + 1 < last && model.entries[i + 1].kind == CalEntry::Property &&
+            sameWord(carried(model.text(model.entries[i + 1].name)), n))
+            continue;
         DateTime t;
         if (sameWord(n, "SUMMARY") || sameWord(n, "DESCRIPTION") || sameWord(n, "LOCATION") ||
             sameWord(n, "UID") || sameWord(n, "RELATED-TO")) {
-            ok = w.text(n, v);
+            ok = w.text(e, n, v);
         } else if (sameWord(n, "DTSTART") || sameWord(n, "DTEND") || sameWord(n, "DUE") ||
                    sameWord(n, "COMPLETED") || sameWord(n, "LAST-MODIFIED") ||
                    sameWord(n, "CREATED")) {
@@ -454,8 +501,10 @@ int32_t writeCalendar10(Job &job, CalModel &model) {
             const std::string_view n = model.text(e[i].name);
             if (depth == 1 && n.size() > 2 && sameWord(n.substr(0, 2), "X-")) {
                 vcal::TextBuffer text;
-                if (!appendUnescaped(text, model.text(e[i].value)) ||
-                    !line10(out, n, {}, view(text)))
+                const std::string_view kept = carried(n);
+                if (!restore(out, text, kept.empty() ? n : kept,
+                             kept.empty() ? std::string_view() : model.text(e[i].params),
+                             model.text(e[i].value)))
                     return VLIB_ERR_NO_MEMORY;
             }
             continue;

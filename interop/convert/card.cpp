@@ -30,6 +30,7 @@ bool Card::beginProperty(uint64_t at, std::string_view group, std::string_view n
     if (!store(group, p.group) || !store(name, p.name)) return false;
     for (size_t i = 0; i < p.name.length; ++i)
         text_.text[p.name.at + i] = ascii::upper(text_.text[p.name.at + i]);
+    p.info = findProperty(view(p.name));
     return properties.push(p);
 }
 

@@ -39,10 +39,13 @@ struct CardParameter {
     Span value; // one item, quotes removed
 };
 
+struct PropertyInfo;
+
 struct CardProperty {
     uint64_t line = 0;
-    Span group; // "item1" of item1.TEL, or empty
-    Span name;  // upper case, without the group
+    const PropertyInfo *info = nullptr; // what the vocabulary knows of it, if anything
+    Span group;                         // "item1" of item1.TEL, or empty
+    Span name;                          // upper case, without the group
     Form form = Form::Text;
     Span media; // Binary and Uri: the format label or media type given, if any
     uint32_t firstParameter = 0;

@@ -37,16 +37,29 @@ struct OutParameter {
     bool invalid = false; // a name no version allows: written as an X- name
 };
 
+// Appends `text` with each character `keep` refuses replaced by `with`, in
+// runs: most texts need no change and go in one piece. *changed (may be
+// null) tells whether one was replaced.
+template <class Keep>
+bool appendKept(vcal::TextBuffer &out, std::string_view text, Keep keep, char with,
+                bool *changed = nullptr) {
+    size_t start = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (keep(text[i])) continue;
+        if (changed != nullptr) *changed = true;
+        const std::string_view pieces[2] = {text.substr(start, i - start),
+                                            std::string_view(&with, 1)};
+        if (!out.append(pieces, 2)) return false;
+        start = i + 1;
+    }
+    return put(out, text.substr(start));
+}
+
 // A parameter's name as written: carried, or made a valid X- name.
 bool appendParameterName(vcal::TextBuffer &out, const OutParameter &q) {
     if (q.carried && !put(out, kCarried)) return false;
     if (!q.invalid) return put(out, q.name);
-    if (!put(out, "X-")) return false;
-    for (char ch : q.name) {
-        const char kept = isNameChar(ch) ? ch : '-';
-        if (!put(out, std::string_view(&kept, 1))) return false;
-    }
-    return true;
+    return put(out, "X-") && appendKept(out, q.name, isNameChar, '-');
 }
 
 // One property as the target holds it.
@@ -59,6 +72,14 @@ struct Mapped {
     std::string_view single; // the value, when not the property's own fields
     vcal::TextBuffer nameText;
     vcal::TextBuffer valueText;
+
+    // Ready for the next property, memory kept.
+    void reset() {
+        name = type = single = {};
+        parameters.clear();
+        raw = hasSingle = false;
+        nameText.length = valueText.length = 0;
+    }
 };
 
 bool hasScheme(std::string_view text) {
@@ -155,11 +176,16 @@ class Writer {
     vcal::TextBuffer &out_;
     ContentWriter line_;
     bool firstJson_ = true;
+    // Scratch texts of one property at a time, kept for the card's next.
+    vcal::TextBuffer name_;
+    vcal::TextBuffer value_;
+    vcal::TextBuffer parameterName_;
+    vcal::TextBuffer text_;
 };
 
 bool Writer::mapName(const CardProperty &p, Mapped &m) {
     const std::string_view name = card_.name(p);
-    const PropertyInfo *info = findProperty(name);
+    const PropertyInfo *info = p.info;
     if (name == "AGENT" && isV40(c_.to)) {
         m.name = "RELATED";
         return true;
@@ -179,11 +205,9 @@ bool Writer::mapName(const CardProperty &p, Mapped &m) {
         m.name = viewOf(m.nameText);
         return true;
     }
-    if (!startsWithX(name) && !put(m.nameText, "X-")) return false;
-    for (char ch : name) {
-        const char kept = isNameChar(ch) ? ch : '-';
-        if (!put(m.nameText, std::string_view(&kept, 1))) return false;
-    }
+    if ((!startsWithX(name) && !put(m.nameText, "X-")) ||
+        !appendKept(m.nameText, name, isNameChar, '-'))
+        return false;
     m.name = viewOf(m.nameText);
     c_.report(p.line, VI_REPORT_LOST, "property name %.*s written as %.*s",
               static_cast<int>(name.size()), name.data(), static_cast<int>(m.name.size()),
@@ -258,7 +282,7 @@ bool Writer::mapBinary(const CardProperty &p, Mapped &m) {
         const std::string_view pieces[4] = {"data:", mime, ";base64,", encoded};
         ok = m.valueText.append(pieces, 4);
         m.type = "uri";
-        const PropertyInfo *info = findProperty(card_.name(p));
+        const PropertyInfo *info = p.info;
         if (info == nullptr || info->type4 != "uri") ok = ok && m.parameters.push({"VALUE", "uri"});
     } else {
         ok = put(m.valueText, encoded) &&
@@ -277,7 +301,7 @@ bool Writer::map(const CardProperty &p, Mapped &m) {
     std::string_view valueType;
     if (!mapName(p, m) || !mapParameters(p, m, &valueType)) return false;
     const std::string_view name = card_.name(p);
-    const PropertyInfo *info = findProperty(name);
+    const PropertyInfo *info = p.info;
     const Shape shape = info != nullptr ? info->shape : Shape::Text;
     const std::string_view default4 = info != nullptr ? info->type4 : "unknown";
     if (!valueType.empty() && !knownValue(c_.to, valueType) && !startsWithX(valueType)) {
@@ -428,22 +452,19 @@ bool Writer::fieldsText(const CardProperty &p, vcal::TextBuffer &out) {
 
 bool Writer::emitText(const CardProperty &p, Mapped &m) {
     const std::string_view group = card_.view(p.group);
-    vcal::TextBuffer name;
+    vcal::TextBuffer &name = name_;
+    name.length = 0;
     // One group of letters, digits and '-' (2.1 writers nest them with dots).
     bool changed = false;
-    for (char ch : group) {
-        const char kept = isNameChar(ch) ? ch : '-';
-        changed = changed || kept != ch;
-        if (!put(name, std::string_view(&kept, 1))) return false;
-    }
+    if (!appendKept(name, group, isNameChar, '-', &changed)) return false;
     if (changed)
         c_.report(p.line, VI_REPORT_LOST, "group %.*s written as %.*s",
                   static_cast<int>(group.size()), group.data(), static_cast<int>(name.length),
                   name.text);
     const std::string_view pieces[2] = {group.empty() ? "" : ".", m.name};
     if (!name.append(pieces, 2) || !line_.start(viewOf(name))) return false;
-    vcal::TextBuffer value;
-    vcal::TextBuffer parameterName;
+    vcal::TextBuffer &value = value_;
+    vcal::TextBuffer &parameterName = parameterName_;
     for (size_t i = 0; i < m.parameters.size(); ++i) {
         if (!firstOfName(m, i)) continue;
         value.length = 0;
@@ -464,19 +485,22 @@ bool Writer::emitText(const CardProperty &p, Mapped &m) {
 }
 
 bool Writer::emit21(const CardProperty &p, Mapped &m) {
-    vcal::TextBuffer text;
+    vcal::TextBuffer &text = text_;
+    text.length = 0;
     const std::string_view group = card_.view(p.group);
     const std::string_view head[3] = {group, group.empty() ? "" : ".", m.name};
     if (!text.append(head, 3)) return false;
     for (size_t i = 0; i < m.parameters.size(); ++i) {
         const OutParameter &q = m.parameters[i];
         // 2.1 has no quoting: a delimiter in a parameter value is lost.
-        vcal::TextBuffer value;
-        for (char ch : q.value) {
-            const char kept = ch == ';' || ch == ':' || ch == '"' ? '_' : ch;
-            if (!put(value, std::string_view(&kept, 1))) return false;
-        }
-        if (viewOf(value) != q.value)
+        vcal::TextBuffer &value = value_;
+        value.length = 0;
+        bool replaced = false;
+        if (!appendKept(
+                value, q.value, [](char ch) { return ch != ';' && ch != ':' && ch != '"'; }, '_',
+                &replaced))
+            return false;
+        if (replaced)
             c_.report(p.line, VI_REPORT_LOST, "a delimiter in parameter %.*s was replaced",
                       static_cast<int>(q.name.size()), q.name.data());
         bool ok;
@@ -506,7 +530,8 @@ bool Writer::emit21(const CardProperty &p, Mapped &m) {
         }
         return put(out_, "\r\n");
     }
-    vcal::TextBuffer value;
+    vcal::TextBuffer &value = value_;
+    value.length = 0;
     if (m.hasSingle) {
         if (!put(value, m.single)) return false;
     } else if (p.form == Form::Text) {
@@ -679,9 +704,10 @@ bool Writer::run() {
         const std::string_view pieces[3] = {"BEGIN:VCARD\r\nVERSION:", version, "\r\n"};
         if (!out_.append(pieces, 3)) return false;
     }
+    Mapped m;
     for (size_t i = 0; i < card_.properties.size(); ++i) {
         const CardProperty p = card_.properties[i];
-        Mapped m;
+        m.reset();
         if (!map(p, m)) return false;
         bool ok;
         if (to == VI_FORMAT_JCARD)

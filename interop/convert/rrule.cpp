@@ -181,8 +181,21 @@ bool parseRule10(std::string_view text, const DateTime &start, Rule &out, const 
             static_cast<int16_t>((start.day - 1) / 7 + 1),
             static_cast<int16_t>(weekdayOf(start.year, start.month, start.day))};
 
+    // A yearly-by-day rule without days repeats on the start's day of the
+    // year, which in leap years is not the start's date.
+    if (k == YD && r.yearDayCount == 0) {
+        int16_t day = static_cast<int16_t>(start.day);
+        for (int m = 1; m < start.month; ++m)
+            day = static_cast<int16_t>(day + daysInMonth(start.year, m));
+        r.byYearDay[r.yearDayCount++] = day;
+    }
     if (ended) {
-        // Our expansion compares dates only: the end's whole day counts.
+        // Our expansion compares dates only: the end's whole day counts;
+        // it ends at the end or after the count, whichever comes first,
+        // which iCalendar cannot say.
+        if (periods > 0) r.inexact = "both a count and an end date";
+        r.hasEnd10 = true;
+        r.end10 = end;
         r.hasUntil = true;
         r.until = end;
         r.until.hour = 23;
@@ -412,10 +425,20 @@ bool appendRule10(vcal::TextBuffer &out, const Rule &rule, const DateTime &start
         if (!put(out, " ") || !putInt(out, rule.byMonth[i])) return false;
     for (size_t i = 0; i < rule.yearDayCount; ++i)
         if (!put(out, " ") || !putInt(out, rule.byYearDay[i])) return false;
-    (void)start;
     if (rule.hasUntil) {
+        // Our expansion takes every occurrence on the end's date: the end
+        // is the date of the last occurrence UNTIL lets in, at the start's
+        // time of day.
         DateTime end = rule.until;
         end.dateOnly = false;
+        const int32_t startTime = start.hour * 3600 + start.minute * 60 + start.second;
+        if (!start.dateOnly && end.hour * 3600 + end.minute * 60 + end.second < startTime)
+            end = fromSeconds(toSeconds(end) - 86400, end.utc);
+        if (!start.dateOnly) {
+            end.hour = start.hour;
+            end.minute = start.minute;
+            end.second = start.second;
+        }
         if (!put(out, " ") || !appendBasic(out, end)) return false;
     } else if (rule.count > 0) {
         // vCalendar counts periods: exact when each gives the same number.

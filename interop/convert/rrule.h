@@ -32,6 +32,11 @@ struct Rule {
     // The first rule part vCalendar cannot hold (BYSETPOS, BYHOUR ...),
     // or empty.
     std::string_view otherPart;
+    // Read from vCalendar: the end date as written (hasEnd10), and what
+    // the record cannot say of the text (null when it says it all).
+    bool hasEnd10 = false;
+    DateTime end10;
+    const char *inexact = nullptr;
 };
 
 // Reads a vCalendar rule for an item starting at `start` (its date as

@@ -132,19 +132,53 @@ DateTime fromSeconds(int64_t seconds, bool utc) {
     return t;
 }
 
-bool appendBasic(vcal::TextBuffer &out, const DateTime &t) {
-    if (!putNumber(out, "%04lld%02lld%02lld", t.year, t.month, t.day)) return false;
-    if (t.dateOnly) return true;
-    return putNumber(out, "T%02lld%02lld%02lld", t.hour, t.minute, t.second) &&
-           (!t.utc || put(out, "Z"));
+namespace {
+
+// Writes `value` as `width` digits at p (the caller keeps it in range).
+char *fixed(char *p, int32_t value, int width) {
+    for (int i = width - 1; i >= 0; --i, value /= 10)
+        p[i] = static_cast<char>('0' + value % 10);
+    return p + width;
 }
 
-bool appendExtended(vcal::TextBuffer &out, const DateTime &t) {
-    if (!putNumber(out, "%04lld-%02lld-%02lld", t.year, t.month, t.day)) return false;
-    if (t.dateOnly) return true;
-    return putNumber(out, "T%02lld:%02lld:%02lld", t.hour, t.minute, t.second) &&
-           (!t.utc || put(out, "Z"));
+// Dates are written for every item of a calendar: by hand, not through
+// printf, which costs more than the rest of the conversion.
+bool appendDate(vcal::TextBuffer &out, const DateTime &t, bool extended) {
+    const bool inRange = t.year >= 0 && t.year <= 9999 && t.month >= 0 && t.month <= 99 &&
+                         t.day >= 0 && t.day <= 99 && t.hour >= 0 && t.hour <= 99 &&
+                         t.minute >= 0 && t.minute <= 99 && t.second >= 0 && t.second <= 99;
+    if (!inRange) {
+        // Nothing the readers give; kept whole rather than cut.
+        return putNumber(out, extended ? "%04lld-%02lld-%02lld" : "%04lld%02lld%02lld", t.year,
+                         t.month, t.day) &&
+               (t.dateOnly ||
+                putNumber(out, extended ? "T%02lld:%02lld:%02lld" : "T%02lld%02lld%02lld", t.hour,
+                          t.minute, t.second)) &&
+               (t.dateOnly || !t.utc || put(out, "Z"));
+    }
+    char text[24];
+    char *p = fixed(text, t.year, 4);
+    if (extended) *p++ = '-';
+    p = fixed(p, t.month, 2);
+    if (extended) *p++ = '-';
+    p = fixed(p, t.day, 2);
+    if (!t.dateOnly) {
+        *p++ = 'T';
+        p = fixed(p, t.hour, 2);
+        if (extended) *p++ = ':';
+        p = fixed(p, t.minute, 2);
+        if (extended) *p++ = ':';
+        p = fixed(p, t.second, 2);
+        if (t.utc) *p++ = 'Z';
+    }
+    return put(out, std::string_view(text, static_cast<size_t>(p - text)));
 }
+
+} // namespace
+
+bool appendBasic(vcal::TextBuffer &out, const DateTime &t) { return appendDate(out, t, false); }
+
+bool appendExtended(vcal::TextBuffer &out, const DateTime &t) { return appendDate(out, t, true); }
 
 bool parseOffset(std::string_view text, int32_t &seconds) {
     while (!text.empty() && (ascii::isBlank(text.back()) || ascii::isBreak(text.back())))

@@ -78,7 +78,8 @@ TEST(ConvertCalendar, RulesFromVCalendar) {
         {"D2 #0", "RRULE:FREQ=DAILY;INTERVAL=2"},
         {"D1", "RRULE:FREQ=DAILY;COUNT=2"},
         {"W1 MO TH #3", "RRULE:FREQ=WEEKLY;COUNT=6;BYDAY=MO,TH"},
-        {"W2 TU 20240301T000000Z", "RRULE:FREQ=WEEKLY;UNTIL=20240301T235959Z;INTERVAL=2;BYDAY=TU;WKST=TU"},
+        {"W2 TU 20240301T000000Z",
+         "RRULE:FREQ=WEEKLY;UNTIL=20240301T235959Z;INTERVAL=2;BYDAY=TU;WKST=TU"},
         {"MP1 1+ 1- FR #0", "RRULE:FREQ=MONTHLY;BYDAY=1FR,-1FR"},
         {"MP1 #4", "RRULE:FREQ=MONTHLY;COUNT=4;BYDAY=1TU"},
         // The exact reader refuses days from the month's end and "$": the
@@ -112,8 +113,10 @@ TEST(ConvertCalendar, RulesToVCalendar) {
         {"FREQ=DAILY;INTERVAL=3", "RRULE:D3 #0", false},
         {"FREQ=WEEKLY;BYDAY=MO,TH;COUNT=6", "RRULE:W1 MO TH #3", false},
         {"FREQ=WEEKLY;BYDAY=MO,TH;COUNT=5", "RRULE:W1 MO TH #3", true},
+        // Our expansion takes the whole end date: the last day UNTIL lets in.
         {"FREQ=MONTHLY;BYDAY=1FR,-1FR;UNTIL=20240601T000000Z",
-         "RRULE:MP1 1+ FR 1- FR 20240601T000000Z", false},
+         "RRULE:MP1 1+ FR 1- FR 20240531T090000Z", false},
+        {"FREQ=DAILY;UNTIL=20240601T100000Z", "RRULE:D1 20240601T090000Z", false},
         {"FREQ=MONTHLY;BYDAY=MO", "RRULE:MP1 1+ 2+ 3+ 4+ 5+ MO #0", false},
         {"FREQ=MONTHLY;BYMONTHDAY=1,15", "RRULE:MD1 1 15 #0", false},
         {"FREQ=YEARLY;BYMONTH=6", "RRULE:YM1 6 #0", false},
@@ -145,11 +148,13 @@ TEST(ConvertCalendar, ZonesAndAlarms) {
     const Result r = convert(in, VI_FORMAT_VCAL10, VI_FORMAT_ICAL20);
     ASSERT_EQ(r.rc, 0);
     const std::string zone = "BEGIN:VTIMEZONE\r\nTZID:versit-+0100/+0200\r\nBEGIN:STANDARD\r\n"
-                             "DTSTART:19700101T000000\r\nRDATE:20241027T030000\r\n"
-                             "TZOFFSETFROM:+0200\r\nTZOFFSETTO:+0100\r\nTZNAME:CET\r\n"
-                             "END:STANDARD\r\nBEGIN:DAYLIGHT\r\nDTSTART:20240331T020000\r\n"
+                             "DTSTART:19700101T000000\r\nTZOFFSETFROM:+0100\r\n"
+                             "TZOFFSETTO:+0100\r\nTZNAME:CET\r\nEND:STANDARD\r\n"
+                             "BEGIN:DAYLIGHT\r\nDTSTART:20240331T020000\r\n"
                              "TZOFFSETFROM:+0100\r\nTZOFFSETTO:+0200\r\nTZNAME:CEST\r\n"
-                             "END:DAYLIGHT\r\nEND:VTIMEZONE\r\n";
+                             "END:DAYLIGHT\r\nBEGIN:STANDARD\r\nDTSTART:20241027T030000\r\n"
+                             "TZOFFSETFROM:+0200\r\nTZOFFSETTO:+0100\r\nTZNAME:CET\r\n"
+                             "END:STANDARD\r\nEND:VTIMEZONE\r\n";
     EXPECT_NE(r.text.find(zone), std::string::npos) << r.text;
     EXPECT_EQ(lineOf(r.text, "DTSTART;"), "DTSTART;TZID=versit-+0100/+0200:20240702T090000");
     EXPECT_EQ(lineOf(r.text, "DTEND"), "DTEND:20240702T100000Z"); // UTC stays UTC
@@ -212,6 +217,90 @@ TEST(ConvertCalendar, RoundTripKeepsDecodedValues) {
     EXPECT_EQ(lineOf(forth.text, "DESCRIPTION"), "DESCRIPTION:First\\nSecond\\; with\\, marks");
     // The second status, the to-do's, survives too.
     EXPECT_NE(again.text.find("STATUS:NEEDS-ACTION"), std::string::npos);
+}
+
+// What iCalendar cannot hold goes beside its best standard form as
+// X-VCAL-<NAME>, reported as lost for iCalendar; back in 1.0 it is the
+// original line again, in place of the standard one.
+TEST(ConvertCalendar, KeepsWhatICalendarCannotHold) {
+    const struct {
+        bool todo;
+        const char *line;     // of the 1.0 item
+        const char *standard; // the standard line in iCalendar, "" for none
+        const char *kept;     // the X-VCAL- line (or the line that keeps it)
+        const char *back;     // the 1.0 line again
+    } cases[] = {
+        {false, "STATUS:NEEDS ACTION", "STATUS:TENTATIVE", "X-VCAL-STATUS:NEEDS ACTION",
+         "STATUS:NEEDS ACTION"},
+        {true, "STATUS:SENT", "STATUS:NEEDS-ACTION", "X-VCAL-STATUS:SENT", "STATUS:SENT"},
+        {false, "PRIORITY:25", "PRIORITY:9", "X-VCAL-PRIORITY:25", "PRIORITY:25"},
+        {false, "TRANSP:255", "TRANSP:TRANSPARENT", "X-VCAL-TRANSP:255", "TRANSP:255"},
+        {false, "COMPLETED:20240103T100000Z", "", "X-VCAL-COMPLETED:20240103T100000Z",
+         "COMPLETED:20240103T100000Z"},
+        {false, "DUE:20240103T100000Z", "", "X-VCAL-DUE:20240103T100000Z", "DUE:20240103T100000Z"},
+        {true, "DTEND:20240103T100000Z", "", "X-VCAL-DTEND:20240103T100000Z",
+         "DTEND:20240103T100000Z"},
+        {true, "TRANSP:0", "", "X-VCAL-TRANSP:0", "TRANSP:0"},
+        {false, "RNUM:3", "", "X-VCAL-RNUM:3", "RNUM:3"},
+        // A count and an end: our expansion stops at whichever comes first.
+        {false, "RRULE:D1 #3 20240110T090000Z", "RRULE:FREQ=DAILY;UNTIL=20240110T235959Z",
+         "X-VCAL-RRULE:D1 #3 20240110T090000Z", "RRULE:D1 #3 20240110T090000Z"},
+        {false, "ATTENDEE;ROLE=OWNER;STATUS=SENT:a@b.example", "",
+         "ATTENDEE;ROLE=CHAIR;X-VCAL-ROLE=\"OWNER\";PARTSTAT=NEEDS-ACTION;X-VCAL-STATUS=\"SENT\":"
+         "mailto:a@b.example",
+         "ATTENDEE;ROLE=OWNER;STATUS=SENT:a@b.example"},
+        // Line breaks that are not CR LF.
+        {false, "DESCRIPTION;ENCODING=QUOTED-PRINTABLE:a=0Db=0Dc", "",
+         "DESCRIPTION;X-VCAL-BREAK=CR:a\\nb\\nc",
+         "DESCRIPTION;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:a=0Db=0Dc"},
+        // An alarm the VALARM does not say whole keeps its text in it.
+        {false, "DALARM:20240102T080000Z", "", "X-VCAL-DALARM:20240102T080000Z",
+         "DALARM:20240102T080000Z"},
+        {false, "AALARM:20240102T080000Z;PT5M;;beep", "",
+         "X-VCAL-AALARM:20240102T080000Z\\;PT5M\\;\\;beep", "AALARM:20240102T080000Z;PT5M;;beep"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.line);
+        const std::string item = c.todo ? "VTODO" : "VEVENT";
+        const std::string in = "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nBEGIN:" + item +
+                               "\r\nUID:u\r\nDTSTART:20240102T090000Z\r\n" + c.line +
+                               "\r\nEND:" + item + "\r\nEND:VCALENDAR\r\n";
+        const Result forth = convert(in, VI_FORMAT_VCAL10, VI_FORMAT_ICAL20);
+        ASSERT_EQ(forth.rc, 0);
+        const std::string kept = c.kept;
+        const std::string name = kept.substr(0, kept.find_first_of(";:"));
+        EXPECT_EQ(lineOf(forth.text, name), kept) << forth.text;
+        if (*c.standard != '\0') {
+            const std::string standard = c.standard;
+            const std::string prefix = standard.substr(0, standard.find_first_of(";:"));
+            EXPECT_EQ(lineOf(forth.text, prefix + ":") + lineOf(forth.text, prefix + ";"),
+                      standard);
+            // Right after it, which is where the way back looks.
+            EXPECT_NE(forth.text.find(standard + "\r\n" + kept), std::string::npos);
+        }
+        // Lost for iCalendar, and said where it is kept, unless only a
+        // line break's form is kept.
+        EXPECT_EQ(forth.lost.empty(), name == "DESCRIPTION");
+        for (const std::string &lost : forth.lost)
+            EXPECT_NE(lost.find("kept as X-VCAL-"), std::string::npos) << lost;
+        const Result back = convert(forth.text, VI_FORMAT_ICAL20, VI_FORMAT_VCAL10);
+        ASSERT_EQ(back.rc, 0);
+        EXPECT_TRUE(back.lost.empty()) << back.lost[0];
+        const std::string backLine = c.back;
+        EXPECT_EQ(lineOf(back.text, backLine.substr(0, backLine.find_first_of(";:"))), backLine)
+            << back.text;
+        EXPECT_EQ(back.text.find("X-VCAL"), std::string::npos);
+    }
+    // The way back takes X-VCAL- lines from any iCalendar text: one
+    // replaces the standard property just before it, and stands alone
+    // where there is none.
+    const Result back = convert(ical("STATUS:CONFIRMED\r\nX-VCAL-STATUS:ACCEPTED\r\n"
+                                     "X-VCAL-COMPLETED:20240103T100000Z\r\n"),
+                                VI_FORMAT_ICAL20, VI_FORMAT_VCAL10);
+    ASSERT_EQ(back.rc, 0);
+    EXPECT_EQ(lineOf(back.text, "STATUS"), "STATUS:ACCEPTED");
+    EXPECT_EQ(back.text.find("STATUS:CONFIRMED"), std::string::npos);
+    EXPECT_EQ(lineOf(back.text, "COMPLETED"), "COMPLETED:20240103T100000Z");
 }
 
 TEST(ConvertCalendar, JsonCalendar) {
