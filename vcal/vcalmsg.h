@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace vcal {
@@ -67,6 +68,17 @@ struct TextBuffer {
 
     // All pieces or nothing; false when memory runs out.
     bool append(const std::string_view *pieces, size_t count);
+    // One piece; inline, since writers append many small ones and most
+    // fit in what is already there.
+    bool append(std::string_view piece) {
+        if (length + piece.size() < capacity) {
+            if (!piece.empty()) std::memcpy(text + length, piece.data(), piece.size());
+            length += piece.size();
+            text[length] = '\0';
+            return true;
+        }
+        return append(&piece, 1);
+    }
     // Hands the text over (null when nothing was appended).
     char *release();
 };

@@ -14,7 +14,7 @@ namespace interop::convert {
 
 namespace {
 
-bool put(vcal::TextBuffer &out, std::string_view piece) { return out.append(&piece, 1); }
+bool put(vcal::TextBuffer &out, std::string_view piece) { return out.append(piece); }
 std::string_view view(const vcal::TextBuffer &b) {
     return b.length == 0 ? std::string_view() : std::string_view(b.text, b.length);
 }
@@ -928,6 +928,7 @@ int32_t readCalendars10(Job &job, CalModel &model, CalendarWriter write) {
     if (rc != 0) return finish(VLIB_ERR_NO_MEMORY);
     Calendar10 cal;
     LineFinder finders[2] = {LineFinder(r), LineFinder(r)};
+    size_t calendarNumber = 0;
     VCalendarNode *calendar = nullptr;
     for (rc = vCal_GetFirstCalendar(tree, &calendar); rc == 0;
          rc = vCal_GetNextCalendar(tree, &calendar)) {
@@ -949,26 +950,38 @@ int32_t readCalendars10(Job &job, CalModel &model, CalendarWriter write) {
         }
         if (zoneOf(job, model, calendar->properties, cal) != 0) return finish(VLIB_ERR_NO_MEMORY);
         Context c{job, model, cal, {}, {}, {}, {}, false, "event"};
+        // The items straight from the tree: conversion needs their lines,
+        // not the client's form of them, whose extraction (recurrences
+        // expanded, times fitted to the client's range) would cost more
+        // than the conversion and report losses the conversion does not make.
         for (uint16_t type : {uint16_t{VCAL_ITEM_EVENT}, uint16_t{VCAL_ITEM_TODO}}) {
-            PropertyParam item;
-            std::memset(&item, 0, sizeof item);
-            const PropertyNode *lines = nullptr;
-            for (int first = 1;; first = 0) {
-                job.report.startItem();
-                rc = VI_takeItemTolerantly(&r, calendar, type, first, &item, &lines);
-                if (rc == VCAL_ERR_NO_MORE_ENTITIES) break;
-                if (rc != 0) return finish(VLIB_ERR_NO_MEMORY);
-                VI_releaseItem(&item);
-                ++job.counts.read;
-                const Array<ItemOrigin> &origins =
-                    type == VCAL_ITEM_EVENT ? r.repaired.events : r.repaired.todos;
-                const uint64_t begin = r.walkIndex >= 1 && r.walkIndex - 1 < origins.size()
-                                           ? origins[r.walkIndex - 1].line
-                                           : 0;
-                rc = convertItem(c, type, lines, begin, finders[type == VCAL_ITEM_TODO]);
-                if (rc != 0) return finish(rc);
-            }
+            const bool events = type == VCAL_ITEM_EVENT;
+            const Array<ItemOrigin> &origins = events ? r.repaired.events : r.repaired.todos;
+            const Array<uint32_t> &bases =
+                events ? r.repaired.calendarEvents : r.repaired.calendarTodos;
+            size_t index = calendarNumber < bases.size() ? bases[calendarNumber] : origins.size();
+            auto convertAll = [&](auto *node) {
+                for (; node != nullptr; node = node->next, ++index) {
+                    const uint64_t begin = index < origins.size() ? origins[index].line : 0;
+                    job.report.startItem();
+                    if (node->valid == 0) {
+                        job.report(begin, VI_REPORT_SKIPPED,
+                                   "left out an %s the exact reader refuses",
+                                   events ? "event" : "to-do");
+                        ++job.counts.skipped;
+                        continue;
+                    }
+                    ++job.counts.read;
+                    const int32_t converted =
+                        convertItem(c, type, node->properties, begin, finders[events ? 0 : 1]);
+                    if (converted != 0) return converted;
+                }
+                return int32_t{0};
+            };
+            rc = events ? convertAll(calendar->events) : convertAll(calendar->todos);
+            if (rc != 0) return finish(rc);
         }
+        ++calendarNumber;
         if (!model.end("VCALENDAR", 0)) return finish(VLIB_ERR_NO_MEMORY);
         rc = write(job, model);
         if (rc != 0) return finish(rc);

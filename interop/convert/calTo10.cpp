@@ -13,7 +13,7 @@ namespace interop::convert {
 
 namespace {
 
-bool put(vcal::TextBuffer &out, std::string_view piece) { return out.append(&piece, 1); }
+bool put(vcal::TextBuffer &out, std::string_view piece) { return out.append(piece); }
 std::string_view view(const vcal::TextBuffer &b) {
     return b.length == 0 ? std::string_view() : std::string_view(b.text, b.length);
 }

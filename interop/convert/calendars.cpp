@@ -10,7 +10,7 @@ namespace interop::convert {
 
 namespace {
 
-bool put(vcal::TextBuffer &out, std::string_view piece) { return out.append(&piece, 1); }
+bool put(vcal::TextBuffer &out, std::string_view piece) { return out.append(piece); }
 
 bool isItem(std::string_view name) { return sameWord(name, "VEVENT") || sameWord(name, "VTODO"); }
 

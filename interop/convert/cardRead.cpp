@@ -17,7 +17,7 @@ namespace {
 // its parent, so the depth costs memory and time.
 constexpr int kMaxDepth = 8;
 
-bool put(vcal::TextBuffer &out, std::string_view piece) { return out.append(&piece, 1); }
+bool put(vcal::TextBuffer &out, std::string_view piece) { return out.append(piece); }
 
 struct Pair {
     std::string_view name;

@@ -14,7 +14,7 @@ namespace interop::convert {
 
 namespace {
 
-bool put(vcal::TextBuffer &out, std::string_view piece) { return out.append(&piece, 1); }
+bool put(vcal::TextBuffer &out, std::string_view piece) { return out.append(piece); }
 
 bool isNameChar(char ch) { return ascii::isLetter(ch) || ascii::isDigit(ch) || ch == '-'; }
 

@@ -8,7 +8,7 @@ namespace {
 
 constexpr size_t kFoldWidth = 75;
 
-bool put(vcal::TextBuffer &out, std::string_view piece) { return out.append(&piece, 1); }
+bool put(vcal::TextBuffer &out, std::string_view piece) { return out.append(piece); }
 
 bool isContinuation(std::string_view line) {
     return !line.empty() && (line[0] == ' ' || line[0] == '\t');

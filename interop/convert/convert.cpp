@@ -72,7 +72,7 @@ int32_t detect(const char *text, size_t length) {
 } // namespace
 
 bool Sink::put(std::string_view piece) {
-    if (!buffer_.append(&piece, 1)) return false;
+    if (!buffer_.append(piece)) return false;
     return holding_ || buffer_.length < kFlushSize || flush();
 }
 

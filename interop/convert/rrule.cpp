@@ -17,7 +17,7 @@ constexpr const char *kFreqNames[8] = {"",      "SECONDLY", "MINUTELY", "HOURLY"
 // Periods our own expansion makes at most, by kind, for a count of "#0".
 constexpr int32_t kMaxCount = 999;
 
-bool put(vcal::TextBuffer &out, std::string_view piece) { return out.append(&piece, 1); }
+bool put(vcal::TextBuffer &out, std::string_view piece) { return out.append(piece); }
 
 bool putInt(vcal::TextBuffer &out, long long v) {
     char text[24];

@@ -9,7 +9,7 @@ namespace interop::convert {
 
 namespace {
 
-bool put(vcal::TextBuffer &out, std::string_view piece) { return out.append(&piece, 1); }
+bool put(vcal::TextBuffer &out, std::string_view piece) { return out.append(piece); }
 
 bool putNumber(vcal::TextBuffer &out, const char *format, long long a, long long b = 0,
                long long c = 0) {

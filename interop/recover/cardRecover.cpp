@@ -293,7 +293,7 @@ bool isKnownName(VCardContext *context, std::string_view name) {
 
 } // namespace
 
-bool CardScanner::put(std::string_view piece) { return repaired_.append(&piece, 1); }
+bool CardScanner::put(std::string_view piece) { return repaired_.append(piece); }
 
 bool CardScanner::putLine(std::string_view line) {
     const std::string_view pieces[2] = {line, "\r\n"};
