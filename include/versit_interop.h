@@ -115,8 +115,10 @@ VERSIT_INTEROP_API int32_t VI_readCard(VI_CardReader *reader, vComponent **card)
 /* Writes `card` as vCard 2.1 text that every reader reads back as it is,
  * in *text (malloc'ed; free it): VCARD_exportObjectToBuffer after giving
  * every plain property whose value holds "=", a line break or 8-bit bytes
- * ENCODING=QUOTED-PRINTABLE (the card keeps the parameter). Results those
- * of the export; VLIB_ERR_NO_MEMORY; VCARD_ERR_NULL_ARGUMENT. */
+ * ENCODING=QUOTED-PRINTABLE (the card keeps the parameter) and taking out
+ * named parameters without a value ("CHARSET="), which the exact reader
+ * flags. Results those of the export; VLIB_ERR_NO_MEMORY;
+ * VCARD_ERR_NULL_ARGUMENT. */
 VERSIT_INTEROP_API int32_t VI_exportCard(VCardContext *context, vComponent *card, char **text);
 
 /* ------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include "versit_abx.h"
 #include "versit_convert.h"
 #include "versit_core.h"
+#include "versit_dates.h"
 #include "versit_export.h"
 #include "versit_interop.h"
 #include "versit_list.h"

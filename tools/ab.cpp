@@ -17,6 +17,7 @@
 #include "calapi32.h"
 #include "tool.h"
 #include "versit_abx.h"
+#include "versit_interop.h"
 
 namespace {
 
@@ -83,28 +84,79 @@ struct Session {
     }
 };
 
-int importCards(Session &s, const char *path) {
-    std::string text;
-    if (!readInput(path, text)) return 2;
-    if (text.empty()) text = "\n"; // no card: nothing to create, not an argument error
+// One card's text into the book; its new identifier (if any) appended to
+// `ids`. The library's result.
+int32_t importOne(Session &s, const char *text, size_t length, std::vector<ABEntryId> &ids) {
     KL_HLIST list = nullptr;
-    uint16_t skipped = 0;
+    uint16_t notCreated = 0;
     uint32_t budget = 0xFFFFFFFFu;
     const int32_t result =
-        GetNewABRecIDsFromVCardStream(s.book, s.context, text.data(), nullptr,
-                                      static_cast<int32_t>(text.size()), &list, &skipped, &budget);
-    // The list holds the newest entry first: print in the order of the text.
-    std::vector<ABEntryId> ids;
+        GetNewABRecIDsFromVCardStream(s.book, s.context, text, nullptr,
+                                      static_cast<int32_t>(length), &list, &notCreated, &budget);
+    // The list holds the newest entry first: keep the order of the text.
+    std::vector<ABEntryId> created;
     ABEntryId id;
     for (int32_t r = KL_ListGetFirst(list, &id, nullptr); list != nullptr && r == 0;
          r = KL_ListGetNext(list, &id, nullptr))
-        ids.insert(ids.begin(), id);
+        created.insert(created.begin(), id);
     if (list != nullptr) KL_ListDestroy(&list);
+    ids.insert(ids.end(), created.begin(), created.end());
+    return result;
+}
+
+// Every card of the file, read tolerantly and handed to the book one at a
+// time, so that a card the book refuses does not stop the ones after it.
+int importCards(Session &s, const char *path) {
+    std::string text;
+    if (!readInput(path, text)) return 2;
+    ReportSink sink{path, false};
+    VI_TolerantReader *reader = nullptr;
+    if (VI_tolerantReaderCreate(&reader, text.data(), text.size(), printReport, &sink) != 0) {
+        std::fprintf(stderr, "versit: out of memory reading '%s'\n", path);
+        return 2;
+    }
+    std::vector<ABEntryId> ids;
+    uint64_t cards = 0;
+    uint64_t failed = 0;
+    int32_t first = 0; // the first failure, shown as the result
+    int32_t got = 0;
+    const std::string what = std::string(path) + ": cards imported";
+    Progress progress(what.c_str());
+    for (;;) {
+        vComponent *card = nullptr;
+        got = VI_readCardTolerantly(reader, s.context, &card);
+        if (got != 0) break;
+        ++cards;
+        progress.update(cards);
+        char *cardText = nullptr;
+        int32_t result = VI_exportCard(s.context, card, &cardText);
+        VCARD_destroyCard(s.context, &card);
+        if (result == 0) result = importOne(s, cardText, std::strlen(cardText), ids);
+        std::free(cardText);
+        if (result != 0) {
+            ++failed;
+            if (first == 0) first = result;
+            report(
+                stderr,
+                (std::string(path) + ": card " + std::to_string(cards) + " not imported").c_str(),
+                result);
+        }
+    }
+    VI_ReadCounts counts{};
+    VI_tolerantReaderCounts(reader, &counts);
+    VI_tolerantReaderDestroy(&reader);
+    if (got == VLIB_ERR_NO_MEMORY) {
+        std::fprintf(stderr, "versit: out of memory reading '%s'\n", path);
+        return 2;
+    }
+    // Every card that gave no entry: refused by the book, or unreadable.
+    const uint64_t notCreated = (cards > ids.size() ? cards - ids.size() : 0) + counts.skipped;
     for (const ABEntryId &e : ids)
         std::printf("%s\n", idText(e).c_str());
-    std::printf("created: %zu\nskipped: %u\n", ids.size(), static_cast<unsigned>(skipped));
-    report(stdout, "result", result);
-    return result == 0 ? 0 : 1;
+    std::printf("created: %zu\nskipped: %llu\n", ids.size(),
+                static_cast<unsigned long long>(notCreated));
+    report(stdout, "result", first);
+    return failed == 0 && notCreated == 0 && counts.lossy == 0 ? 0 : 1;
 }
 
 int exportEntry(Session &s, const ABEntryId &id) {

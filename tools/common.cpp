@@ -1,7 +1,15 @@
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#define VERSIT_ISATTY _isatty
+#else
+#include <unistd.h>
+#define VERSIT_ISATTY isatty
+#endif
 
 #include "tool.h"
 #include "versit_interop.h"
@@ -12,6 +20,7 @@ const char *resultName(int32_t code) {
 }
 
 void printResult(FILE *out, const char *what, int32_t code) {
+    if (out == stderr) clearProgress();
     if (const char *name = VI_resultName(code))
         std::fprintf(out, "%s: %s (%s)\n", what, name, VI_resultText(code));
     else
@@ -37,6 +46,7 @@ void printReport(void *user, const VI_Report *report) {
     const auto *sink = static_cast<const ReportSink *>(user);
     static const char *const kKinds[] = {"note", "repaired", "lost", "skipped"};
     if (!sink->verbose && report->kind < VI_REPORT_LOST) return;
+    clearProgress();
     std::fprintf(stderr, "%s:%llu: %s: %s\n", sink->path,
                  static_cast<unsigned long long>(report->line), kKinds[report->kind & 3],
                  report->message);
@@ -72,4 +82,48 @@ bool readInput(const char *path, std::string &text) {
         return false;
     }
     return true;
+}
+
+bool gQuiet = false;
+
+namespace {
+
+// The progress line now on the terminal, if any: a message clears it first
+// and the next update draws it again below the message.
+bool gProgressShown = false;
+
+long long millisecondsNow() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+Progress::Progress(const char *what)
+    : what_(what), enabled_(!gQuiet && VERSIT_ISATTY(2) != 0), start_(millisecondsNow()) {}
+
+Progress::~Progress() {
+    if (shown_) clearProgress();
+}
+
+void clearProgress() {
+    if (!gProgressShown) return;
+    std::fputs("\r\033[K", stderr);
+    gProgressShown = false;
+}
+
+void Progress::update(uint64_t done, uint64_t total) {
+    if (!enabled_) return;
+    const long long now = millisecondsNow();
+    if (now - start_ < 1000 || now - last_ < 250) return;
+    last_ = now;
+    shown_ = true;
+    gProgressShown = true;
+    if (total > 0)
+        std::fprintf(stderr, "\r%s: %llu of %llu (%llu%%)\033[K", what_,
+                     static_cast<unsigned long long>(done), static_cast<unsigned long long>(total),
+                     static_cast<unsigned long long>(done * 100 / total));
+    else
+        std::fprintf(stderr, "\r%s: %llu\033[K", what_, static_cast<unsigned long long>(done));
 }

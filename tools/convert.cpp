@@ -55,10 +55,14 @@ bool isJson(int32_t f) { return f == VI_FORMAT_JCARD || f == VI_FORMAT_JCAL; }
 struct Output {
     FILE *file;
     std::string *gathered;
+    Progress *progress;
+    uint64_t written = 0;
 };
 
 int writeOutput(void *user, const char *bytes, size_t length) {
     auto *out = static_cast<Output *>(user);
+    out->written += length;
+    out->progress->update(out->written >> 20);
     if (out->gathered != nullptr) {
         out->gathered->append(bytes, length);
         return 0;
@@ -170,7 +174,9 @@ int runConvert(int argc, char **argv) {
         }
         const int32_t to = o.to != VI_FORMAT_UNKNOWN ? o.to : defaultTarget(from);
         std::string gathered;
-        Output out{file, gather ? &gathered : nullptr};
+        const std::string what = std::string(path) + ": MB written";
+        Progress progress(what.c_str());
+        Output out{file, gather ? &gathered : nullptr, &progress};
         Verbosity verbosity{path, o.verbose};
         VI_ConvertCounts counts{};
         const int32_t rc = VI_convert(text.data(), text.size(), from, to, writeOutput, &out, report,

@@ -36,3 +36,27 @@ void printReport(void *user, const VI_Report *report);
 // standard error, when it cannot be read or is too large for the library's
 // 32-bit lengths.
 bool readInput(const char *path, std::string &text);
+
+// Progress of a long run on standard error: only when standard error is a
+// terminal and the run has taken more than a second, redrawn at most four
+// times a second on one line, which is cleared at the end. --quiet (taken
+// by main) silences it.
+extern bool gQuiet;
+// Clears the progress line, if one is shown, before a message.
+void clearProgress();
+class Progress {
+  public:
+    explicit Progress(const char *what);
+    ~Progress();
+    Progress(const Progress &) = delete;
+    Progress &operator=(const Progress &) = delete;
+    // `done` units so far (of `total`, 0 when not known).
+    void update(uint64_t done, uint64_t total = 0);
+
+  private:
+    const char *what_;
+    bool enabled_;
+    bool shown_ = false;
+    long long start_;
+    long long last_ = 0;
+};

@@ -73,10 +73,13 @@ int readTolerantly(VCardContext *context, const std::string &text, const char *p
     }
     int status = 0;
     int32_t result = 0;
-    for (;;) {
+    const std::string what = std::string(path) + ": cards read";
+    Progress progress(what.c_str());
+    for (uint64_t n = 1;; ++n) {
         vComponent *card = nullptr;
         result = VI_readCardTolerantly(reader, context, &card);
         if (result != 0) break;
+        progress.update(n);
         if (o.verbose) printUnknownNames(path, card);
         if (!writeCard(context, card, path, o)) status = 1;
         VCARD_destroyCard(context, &card);

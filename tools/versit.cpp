@@ -58,7 +58,8 @@ constexpr Command kCommands[] = {
 };
 
 void printHelp(FILE *out) {
-    std::fprintf(out, "usage: versit COMMAND [ARGS]   (versit COMMAND --help for one command)\n"
+    std::fprintf(out, "usage: versit COMMAND [ARGS] [-o FILE] [--quiet]   (versit COMMAND --help "
+                      "for one command)\n"
                       "       versit --help | --version\n\n"
                       "Reads, checks, converts and writes vCard 2.1 and vCalendar 1.0 files.\n\n"
                       "commands:\n");
@@ -66,6 +67,11 @@ void printHelp(FILE *out) {
         std::fprintf(out, "  %-44s %s%s\n", c.usage, c.summary,
                      c.run != nullptr ? "" : " (not available yet)");
     }
+    std::fprintf(out,
+                 "\nevery command:\n"
+                 "  -o FILE, --output FILE  write the data to FILE instead of standard output\n"
+                 "  -q, --quiet             no progress display (shown on a terminal when a\n"
+                 "                          run takes more than a second)\n");
 }
 
 bool sameFile(const char *a, const char *b) {
@@ -134,6 +140,15 @@ int main(int argc, char **argv) {
             }
         }
         if (!redirectOutput(argc, argv)) return 2;
+        // --quiet (-q), wherever it stands: no progress display.
+        for (int i = 2; i < argc; ++i) {
+            if (std::strcmp(argv[i], "--quiet") != 0 && std::strcmp(argv[i], "-q") != 0) continue;
+            gQuiet = true;
+            for (int k = i; k + 1 < argc; ++k)
+                argv[k] = argv[k + 1];
+            --argc;
+            --i;
+        }
         return c.run(argc - 1, argv + 1);
     }
     std::fprintf(stderr, "versit: unknown command '%s' (try versit --help)\n", name);

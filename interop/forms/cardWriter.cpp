@@ -53,6 +53,30 @@ bool escapeValues(vComponent *card) {
     });
 }
 
+// A named parameter without a value ("CHARSET=") says nothing, and the
+// exact reader flags it when it reads the card back: it is not written.
+void dropEmptyParameters(vComponent *card) {
+    interop::forEachProperty(card, [](vProperty *p) {
+        for (vParameter **link = &p->parameterList; *link != nullptr;) {
+            vParameter *q = *link;
+            // Named: a bare parameter has an empty name (its type code
+            // becomes the token's once the card is verified).
+            const bool empty = q->name != nullptr && q->name[0] != '\0' &&
+                               (q->valueList == nullptr || q->valueList->data == nullptr ||
+                                q->valueList->data[0] == '\0') &&
+                               (q->valueList == nullptr || q->valueList->next == nullptr);
+            if (!empty) {
+                link = &q->next;
+                continue;
+            }
+            *link = q->next;
+            q->next = nullptr;
+            VLIB_destroy_vParameter(&q);
+        }
+        return true;
+    });
+}
+
 } // namespace
 
 extern "C" {
@@ -60,6 +84,7 @@ extern "C" {
 VERSIT_INTEROP_API int32_t VI_exportCard(VCardContext *context, vComponent *card, char **text) {
     if (text != nullptr) *text = nullptr;
     if (context == nullptr || card == nullptr || text == nullptr) return VCARD_ERR_NULL_ARGUMENT;
+    dropEmptyParameters(card);
     if (!escapeValues(card)) return VLIB_ERR_NO_MEMORY;
     return VCARD_exportObjectToBuffer(context, card, text);
 }

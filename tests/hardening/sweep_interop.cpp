@@ -8,6 +8,7 @@
 #include "vcal/vcal_support.h"
 #include "vcard/vcard_support.h"
 #include "versit_convert.h"
+#include "versit_dates.h"
 #include "versit_interop.h"
 
 namespace {
@@ -150,6 +151,27 @@ const Row kRows[] = {
      [](Forms &) {
          EXPECT_EQ(VI_detectFormat(kCards.data(), kCards.size()), VI_FORMAT_VCARD21);
          EXPECT_STREQ(VI_formatName(VI_FORMAT_ICAL20), "ical");
+     }},
+    {"VI_calapiTimeToIso VI_isoToCalapiTime VI_calapiTimeToTm VI_tmToCalapiTime "
+     "VI_dateTimeToIso VI_isoToDateTime VI_dateTimeToCalapiTime VI_calapiTimeToDateTime "
+     "VI_abDateToIso VI_isoToAbDate",
+     sweep::kNever,
+     [](Forms &) {
+         char text[VI_ISO_TEXT_SIZE];
+         CalapiTime time = 0;
+         struct tm tm {};
+         vDateTime value{};
+         ABDate date{};
+         EXPECT_EQ(VI_isoToCalapiTime("2024-06-03T09:00+02:00", &time), 0);
+         EXPECT_EQ(VI_calapiTimeToIso(time, text, sizeof text), 0);
+         EXPECT_EQ(VI_calapiTimeToTm(time, &tm), 0);
+         EXPECT_EQ(VI_tmToCalapiTime(&tm, &time), 0);
+         EXPECT_EQ(VI_isoToDateTime("20240603T0900-0130", &value), 0);
+         EXPECT_EQ(VI_dateTimeToIso(&value, text, sizeof text), 0);
+         EXPECT_EQ(VI_dateTimeToCalapiTime(&value, &time), 0);
+         EXPECT_EQ(VI_calapiTimeToDateTime(time, &value), 0);
+         EXPECT_EQ(VI_isoToAbDate("1992-02-29", &date), 0);
+         EXPECT_EQ(VI_abDateToIso(&date, text, sizeof text), 0);
      }},
     {"VI_convert", kSome,
      [](Forms &) {

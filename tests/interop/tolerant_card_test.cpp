@@ -277,6 +277,7 @@ TEST(TolerantCards, ExportReadsBackStrictly) {
     const std::string text = "BEGIN:VCARD\r\n"
                              "N:Gr\xC3\xBC\xC3\x9F;Anna\r\n"
                              "NOTE;QUOTED-PRINTABLE:1+1=3d2=0D=0Asecond line\r\n"
+                             "TITLE;CHARSET=:Boss\r\n" // an empty parameter is not written
                              "X-FORMULA:" +
                              std::string(70, 'x') + "=y==z\r\nEND:VCARD\r\n";
     vctest::Context context;
@@ -301,7 +302,8 @@ TEST(TolerantCards, ExportReadsBackStrictly) {
     // The values are those read; the export gave the plain ones an ENCODING.
     EXPECT_EQ(render(again, true), render(card, true));
     EXPECT_EQ(before, "N;CHARSET=UTF-8:Gr\xC3\xBC\xC3\x9F;Anna|"
-                      "NOTE;ENCODING=QUOTED-PRINTABLE:1+1=2\r\nsecond line|X-FORMULA:" +
+                      "NOTE;ENCODING=QUOTED-PRINTABLE:1+1=2\r\nsecond line|TITLE;CHARSET=:Boss|"
+                      "X-FORMULA:" +
                           std::string(70, 'x') + "=y==z|");
 }
 

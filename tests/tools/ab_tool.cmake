@@ -19,3 +19,14 @@ run(0 "^BEGIN:VCARD.*Lindqvist.*BEGIN:VCARD.*Okafor" export --book ${BOOK})
 run(1 "CALAPI_ERR_NO_ENTRY" export --book ${BOOK} 1.9.0)
 run(2 "not an entry identifier" export --book ${BOOK} x)
 run(2 "usage" list ${CARDS})
+# A card the book refuses is reported with its place; the cards after it
+# are imported all the same, and the exit status says something was left.
+file(REMOVE ${BOOK}-2 ${BOOK}-2-wal ${BOOK}-2-shm)
+get_filename_component(here ${CMAKE_CURRENT_LIST_FILE} DIRECTORY)
+run(1 "^1\\.1\\.0\n1\\.2\\.0\ncreated: 2\nskipped: 1\n.*refused-card\\.vcf: card 2 not imported: VCARD_ERR_BAD_COMPONENT"
+    import ${here}/refused-card.vcf --book ${BOOK}-2)
+# Only an import makes a book.
+run(2 "no address book .*ab import creates one" list --book ${BOOK}-missing)
+if(EXISTS ${BOOK}-missing)
+  message(FATAL_ERROR "versit ab list created ${BOOK}-missing")
+endif()
