@@ -101,6 +101,9 @@ for command in parse vcard ab vcal convert; do
     grep -qF -- "$option" <<<"$text" || fail "versit.1 does not tell $command's $option"
   done
 done
+for option in $("$prefix/bin/versit" --help | grep -oE -- ' --?[a-z][a-z-]*' | sort -u); do
+  grep -qF -- "$option" <<<"$text" || fail "versit.1 does not tell the option$option"
+done
 for format in vcard21 vcard3 vcard4 jcard vcal10 ical jcal; do
   grep -qw -- "$format" <<<"$text" || fail "versit.1 does not name the format $format"
 done
