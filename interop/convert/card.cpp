@@ -226,17 +226,44 @@ bool digits(std::string_view text, size_t at, size_t count) {
 
 } // namespace
 
+namespace {
+
+// Where the names of each first letter stand in the sorted table: a lookup
+// compares a handful of names, not a binary search's worth of case-blind
+// comparisons (every property of every card is looked up).
+struct LetterRange {
+    uint8_t begin = 0;
+    uint8_t end = 0;
+};
+struct LetterIndex {
+    LetterRange ranges[26];
+};
+
+constexpr LetterIndex indexByLetter() {
+    LetterIndex index{};
+    constexpr size_t kCount = sizeof kProperties / sizeof kProperties[0];
+    static_assert(kCount < 256, "the index holds 8-bit positions");
+    for (size_t i = 0; i < kCount; ++i) {
+        LetterRange &r = index.ranges[kProperties[i].name[0] - 'A'];
+        if (r.end == 0) r.begin = static_cast<uint8_t>(i);
+        r.end = static_cast<uint8_t>(i + 1);
+    }
+    return index;
+}
+
+constexpr LetterIndex kByLetter = indexByLetter();
+
+} // namespace
+
 const PropertyInfo *findProperty(std::string_view name) {
-    size_t low = 0;
-    size_t high = sizeof kProperties / sizeof kProperties[0];
-    while (low < high) {
-        const size_t mid = (low + high) / 2;
-        const int order = compareUpper(name, kProperties[mid].name);
-        if (order == 0) return &kProperties[mid];
-        if (order < 0)
-            high = mid;
-        else
-            low = mid + 1;
+    if (name.empty()) return nullptr;
+    const char first = ascii::upper(name[0]);
+    if (first < 'A' || first > 'Z') return nullptr;
+    const LetterRange r = kByLetter.ranges[first - 'A'];
+    for (size_t i = r.begin; i < r.end; ++i) {
+        const std::string_view candidate = kProperties[i].name;
+        if (candidate.size() == name.size() && compareUpper(candidate, name) == 0)
+            return &kProperties[i];
     }
     return nullptr;
 }
@@ -343,8 +370,13 @@ uint64_t RecordLines::property(std::string_view name, uint64_t fallback) {
     std::string_view found;
     std::string_view rest;
     while (cursor_.next(line)) {
-        if (isKeywordLine(line.text, "END", &rest) && sameWord(rest, "VCARD")) break;
-        if (hasPropertyShape(line.text, &found) && sameWord(found, name)) return line.number;
+        // Most often the next line is the property, ungrouped.
+        const std::string_view t = line.text;
+        if (t.size() > name.size() && (t[name.size()] == ':' || t[name.size()] == ';') &&
+            sameWord(t.substr(0, name.size()), name))
+            return line.number;
+        if (isKeywordLine(t, "END", &rest) && sameWord(rest, "VCARD")) break;
+        if (hasPropertyShape(t, &found) && sameWord(found, name)) return line.number;
     }
     cursor_ = mark;
     return fallback;

@@ -150,10 +150,27 @@ bool appendUnescaped(vcal::TextBuffer &out, std::string_view escaped) {
     return put(out, escaped.substr(start));
 }
 
+namespace {
+
+// The characters appendEscaped looks at; the rest go by in runs.
+struct EscapeTable {
+    bool special[256];
+};
+constexpr EscapeTable escapeTable() {
+    EscapeTable t{};
+    for (const unsigned char c : {'\\', ';', ',', '\r', '\n'})
+        t.special[c] = true;
+    return t;
+}
+constexpr EscapeTable kEscapes = escapeTable();
+
+} // namespace
+
 bool appendEscaped(vcal::TextBuffer &out, std::string_view text, bool keepCommas) {
     size_t start = 0;
     for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
+        if (!kEscapes.special[static_cast<unsigned char>(c)]) continue;
         const char *replacement = nullptr;
         size_t skip = 0;
         switch (c) {
