@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "interop/api/reader.h"
+#include "interop/charset/utf8.h"
 #include "vcal/vcalitem.h"
 #include "vcal/vcalline.h"
 

@@ -1,10 +1,12 @@
 // The tolerant reader as clients hold it: the front end that finds and
 // repairs each card, the strict import, and the values into UTF-8.
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 #include "interop/api/reader.h"
 #include "interop/charset/cardValues.h"
+#include "interop/charset/utf8.h"
 #include "platform/charset.h"
 #include "versit_interop.h"
 
@@ -98,7 +100,9 @@ VERSIT_INTEROP_API int32_t VI_readCardTolerantly(VI_TolerantReader *reader, VCar
             reader->report(text.firstLine, VI_REPORT_LOST,
                            "a value of the card could not be decoded and was dropped (%s)",
                            VI_resultName(result));
-        if (!interop::decodeCardValues(*card, reader->report, text.firstLine)) {
+        // Values are decoded to UTF-8 only where one can hold 8-bit text:
+        // most cards are ASCII throughout.
+        if (text.eightBit && !interop::decodeCardValues(*card, reader->report, text.firstLine)) {
             VCARD_destroyCard(context, card);
             reader->scanner.reset(mark);
             return VLIB_ERR_NO_MEMORY;

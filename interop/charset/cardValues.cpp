@@ -23,22 +23,6 @@ size_t textLength(const vValue *value) {
     return std::strlen(value->data);
 }
 
-// Eight bytes at a time: every value of every card passes through here,
-// and nearly all of them are ASCII.
-bool hasEightBit(const char *text, size_t length) {
-    constexpr uint64_t kHighBits = 0x8080808080808080u;
-    size_t i = 0;
-    for (; i + 8 <= length; i += 8) {
-        uint64_t word = 0;
-        std::memcpy(&word, text + i, 8);
-        if ((word & kHighBits) != 0) return true;
-    }
-    for (; i < length; ++i) {
-        if ((static_cast<unsigned char>(text[i]) & 0x80) != 0) return true;
-    }
-    return false;
-}
-
 // CHARSET=UTF-8 on the property: the parameter's value replaced, or a new
 // parameter.
 bool labelUtf8(vProperty *property, vParameter *charset) {
@@ -61,7 +45,7 @@ bool labelUtf8(vProperty *property, vParameter *charset) {
 bool decodeProperty(vProperty *property, Reporter &report, uint64_t line) {
     bool any = false;
     for (const vValue *v = property->valueList; v != nullptr && !any; v = v->next)
-        any = v->encoding != VLIB_ENCODING_BASE64 && hasEightBit(v->data, textLength(v));
+        any = v->encoding != VLIB_ENCODING_BASE64 && hasEightBitBytes(v->data, textLength(v));
     if (!any) return true;
     vParameter *charset = charsetParameter(property);
     const char *declared =
@@ -71,7 +55,7 @@ bool decodeProperty(vProperty *property, Reporter &report, uint64_t line) {
     for (vValue *v = property->valueList; v != nullptr; v = v->next) {
         if (v->encoding == VLIB_ENCODING_BASE64) continue;
         const size_t length = textLength(v);
-        if (!hasEightBit(v->data, length)) continue;
+        if (!hasEightBitBytes(v->data, length)) continue;
         eightBit = true;
         char *out = nullptr;
         size_t outLength = 0;

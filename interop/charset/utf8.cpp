@@ -8,6 +8,19 @@
 #include "platform/charset.h"
 
 namespace interop {
+
+bool hasEightBitBytes(const char *text, size_t length) {
+    size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, text + i, 8);
+        if ((word & 0x8080808080808080ull) != 0) return true;
+    }
+    for (; i < length; ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0x80) != 0) return true;
+    }
+    return false;
+}
 namespace {
 
 // Windows-1252 bytes 0x80 to 0x9F; the five it leaves undefined are read

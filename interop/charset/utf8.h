@@ -17,6 +17,11 @@ enum class Decoding : uint8_t {
     NoMemory,
 };
 
+// True when a byte of the text has its high bit set. Eight bytes at a
+// time: every value of every card, and every text read, passes through
+// here, and nearly all of them are ASCII.
+bool hasEightBitBytes(const char *text, size_t length);
+
 // True for bytes that form valid UTF-8 (no overlong forms, no surrogates).
 bool isUtf8(const char *text, size_t length);
 

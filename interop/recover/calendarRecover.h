@@ -58,7 +58,4 @@ bool repairCalendars(const char *text, size_t length, Reporter &report, Repaired
 // False when memory ran out.
 bool findItems(const char *text, size_t length, RepairedCalendars &out);
 
-// True when a byte of the text has its high bit set.
-bool hasEightBitBytes(const char *text, size_t length);
-
 } // namespace interop

@@ -254,6 +254,7 @@ bool isLowerHex(char c) { return c >= 'a' && c <= 'f'; }
 struct QuotedPrintableFaults {
     bool lowerCase = false;
     bool looseEquals = false;
+    bool highByte = false; // an escape of a byte above 0x7F: no fault, but 8-bit text
     bool any() const { return lowerCase || looseEquals; }
 };
 
@@ -263,6 +264,7 @@ QuotedPrintableFaults quotedPrintableFaults(std::string_view text) {
         if (i + 1 == text.size()) break; // a soft break
         if (i + 2 < text.size() && isHex(text[i + 1]) && isHex(text[i + 2])) {
             f.lowerCase = f.lowerCase || isLowerHex(text[i + 1]) || isLowerHex(text[i + 2]);
+            f.highByte = f.highByte || ascii::hexValue(text[i + 1]) >= 8;
             i += 2;
         } else {
             f.looseEquals = true;
@@ -417,10 +419,12 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
     bool afterKeyword = true;  // the last line kept is a BEGIN or END line
     bool ended = false;
     bool nextCardFound = false;
+    bool eightBit = false; // a value may hold 8-bit text once read
     size_t cardEnd = 0;
     vcal::TextBuffer withoutNul;
     Line line;
     while (ok && nextLine(cursor_, line)) {
+        eightBit = eightBit || line.eightBit;
         std::string_view text = line.text;
         bool changed = false;
         size_t nuls = 0;
@@ -478,6 +482,7 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
             }
             if (!blank && encoding == Encoding::QuotedPrintable) {
                 const QuotedPrintableFaults f = quotedPrintableFaults(text);
+                eightBit = eightBit || f.highByte;
                 softBreak = text.back() == '=';
                 if (f.any()) {
                     reportQuotedPrintable(line, f);
@@ -545,6 +550,7 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
                    "joined a quoted-printable soft line break with this line, which was not "
                    "indented");
             const QuotedPrintableFaults f = quotedPrintableFaults(text);
+            eightBit = eightBit || f.highByte;
             if (f.any()) reportQuotedPrintable(line, f);
             rebuild(line, {" ", f.any() ? mended(text) : text});
             softBreak = text.back() == '=';
@@ -574,6 +580,7 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
         const QuotedPrintableFaults f = encoding == Encoding::QuotedPrintable
                                             ? quotedPrintableFaults(value)
                                             : QuotedPrintableFaults{};
+        eightBit = eightBit || f.highByte;
         if (p.colon == kNone || (!p.rewrite && !f.any())) {
             keepText();
             continue;
@@ -631,6 +638,7 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
         reset(saved);
         return Step::NoMemory;
     }
+    card.eightBit = eightBit;
     if (copying_) {
         card.text = repaired_.text;
         card.length = repaired_.length;

@@ -18,6 +18,7 @@ struct CardText {
     const char *text = nullptr; // the card's lines, BEGIN to END
     size_t length = 0;
     uint64_t firstLine = 0; // the line of its BEGIN
+    bool eightBit = false;  // a value may hold 8-bit text once read (else all are ASCII)
 };
 
 class CardScanner {

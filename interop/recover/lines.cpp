@@ -2,10 +2,77 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "interop/charset/utf8.h"
 #include "platform/ascii.h"
 
 namespace interop {
 
+#if defined(__SSE2__)
+// One pass over the line for its break, and for NUL bytes on the way, 16
+// bytes at a time: lines are short, so one scan a line beats a search per
+// byte kind, whose calls cost more than the bytes.
+bool LineCursor::next(Line &line) {
+    if (at_ >= length_) return false;
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i nul = _mm_setzero_si128();
+    size_t i = at_;
+    bool hasNul = false;
+    unsigned high = 0; // high bits seen so far
+    size_t stop = length_;
+    for (;;) {
+        unsigned mask = 0;
+        unsigned highHere = 0;
+        if (i + 16 <= length_) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text_ + i));
+            mask = static_cast<unsigned>(_mm_movemask_epi8(
+                _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)),
+                             _mm_cmpeq_epi8(v, nul))));
+            highHere = static_cast<unsigned>(_mm_movemask_epi8(v));
+            if (mask == 0) {
+                high |= highHere;
+                i += 16;
+                continue;
+            }
+        } else {
+            for (size_t k = i; k < length_; ++k) {
+                const char c = text_[k];
+                if (c == '\n' || c == '\r' || c == '\0') mask |= 1u << (k - i);
+                if ((static_cast<unsigned char>(c) & 0x80) != 0) highHere |= 1u << (k - i);
+            }
+            if (mask == 0) {
+                high |= highHere;
+                break; // the text ends without a break
+            }
+        }
+        // The first byte of interest: a NUL is noted and passed over. High
+        // bits count only before it: what follows is another line's.
+        const unsigned first = static_cast<unsigned>(__builtin_ctz(mask));
+        high |= highHere & ((1u << first) - 1u);
+        if (text_[i + first] != '\0') {
+            stop = i + first;
+            break;
+        }
+        hasNul = true;
+        i += first + 1;
+    }
+    size_t breakLength = 0;
+    if (stop < length_)
+        breakLength = text_[stop] == '\r' && stop + 1 < length_ && text_[stop + 1] == '\n' ? 2 : 1;
+    line.text = std::string_view(text_ + at_, stop - at_);
+    line.number = ++number_;
+    line.start = at_;
+    line.nul = hasNul;
+    line.eightBit = high != 0;
+    at_ = stop + breakLength;
+    line.end = at_;
+    return true;
+}
+#else
 size_t LineCursor::next(size_t &found, char c) const {
     if (searched_ && found >= at_) return found;
     const void *p = std::memchr(text_ + at_, c, length_ - at_);
@@ -29,10 +96,12 @@ bool LineCursor::next(Line &line) {
     line.number = ++number_;
     line.start = at_;
     line.nul = nul < stop;
+    line.eightBit = hasEightBitBytes(text_ + at_, stop - at_);
     at_ = stop + breakLength;
     line.end = at_;
     return true;
 }
+#endif
 
 bool isKeywordLine(std::string_view line, std::string_view keyword, std::string_view *rest) {
     size_t i = 0;

@@ -15,9 +15,10 @@ namespace interop {
 struct Line {
     std::string_view text; // without its line break
     uint64_t number = 0;
-    size_t start = 0; // offset of the line in the whole text
-    size_t end = 0;   // offset after its line break
-    bool nul = false; // the line holds a NUL byte
+    size_t start = 0;      // offset of the line in the whole text
+    size_t end = 0;        // offset after its line break
+    bool nul = false;      // the line holds a NUL byte
+    bool eightBit = false; // a byte of the line has its high bit set
 };
 
 class LineCursor {
@@ -41,12 +42,13 @@ class LineCursor {
     }
 
   private:
-    size_t next(size_t &found, char c) const;
-
     const char *text_;
     size_t length_;
     size_t at_ = 0;
     uint64_t number_ = 0;
+#if !defined(__SSE2__)
+    size_t next(size_t &found, char c) const;
+
     // Where the next LF, CR and NUL stand (length_ for none): each search
     // covers as many lines as it passes over, so text without one of them
     // (CR or LF only, no NUL) is searched once, not once a line.
@@ -54,6 +56,7 @@ class LineCursor {
     size_t cr_ = 0;
     size_t nul_ = 0;
     bool searched_ = false;
+#endif
 };
 
 // A line whose first word is `keyword` (any case), blanks allowed before

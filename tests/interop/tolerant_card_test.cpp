@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "interop/recover/lines.h"
 #include "vcard/vcard_support.h"
 #include "versit_interop.h"
 
@@ -305,6 +306,53 @@ TEST(TolerantCards, ExportReadsBackStrictly) {
                       "NOTE;ENCODING=QUOTED-PRINTABLE:1+1=2\r\nsecond line|TITLE;CHARSET=:Boss|"
                       "X-FORMULA:" +
                           std::string(70, 'x') + "=y==z|");
+}
+
+} // namespace
+
+namespace {
+
+// The line cursor against a plain byte-by-byte split, on texts whose
+// breaks, NULs and 8-bit bytes fall on every side of the 16-byte blocks
+// the cursor reads.
+TEST(TolerantCards, LinesMatchAPlainSplit) {
+    const std::string pieces[] = {"",
+                                  "a",
+                                  "\r\n",
+                                  "\n",
+                                  "\r",
+                                  std::string(1, '\0'),
+                                  "\xC3\xA9",
+                                  std::string(15, 'x'),
+                                  std::string(16, 'y')};
+    uint32_t seed = 7;
+    for (int round = 0; round < 2000; ++round) {
+        std::string text;
+        for (int k = 0; k < 12; ++k) {
+            seed = seed * 1103515245u + 12345u;
+            text += pieces[(seed >> 16) % (sizeof pieces / sizeof pieces[0])];
+        }
+        interop::LineCursor cursor(text.data(), text.size());
+        size_t at = 0;
+        uint64_t number = 0;
+        interop::Line line;
+        while (cursor.next(line)) {
+            size_t stop = at;
+            while (stop < text.size() && text[stop] != '\r' && text[stop] != '\n')
+                ++stop;
+            const std::string_view expected(text.data() + at, stop - at);
+            ASSERT_EQ(line.text, expected) << round;
+            EXPECT_EQ(line.number, ++number);
+            EXPECT_EQ(line.nul, expected.find('\0') != std::string_view::npos) << round;
+            EXPECT_EQ(line.eightBit, expected.find('\xC3') != std::string_view::npos) << round;
+            size_t end = stop;
+            if (end < text.size())
+                end += text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1;
+            EXPECT_EQ(line.end, end);
+            at = end;
+        }
+        EXPECT_EQ(at, text.size()) << round;
+    }
 }
 
 } // namespace
