@@ -1,6 +1,5 @@
 // versit convert [--to FORMAT] [-o FILE] FILE...: cards and calendars
 // from one format to another, the input's format read from its content.
-#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -18,7 +17,6 @@ constexpr const char *kUsage =
 
 struct Options {
     int32_t to = VI_FORMAT_UNKNOWN;
-    const char *output = nullptr;
     bool verbose = false;
     std::vector<const char *> files;
 };
@@ -129,12 +127,6 @@ int runConvert(int argc, char **argv) {
                 std::fprintf(stderr, "versit convert: unknown format '%s'\n%s", value, kUsage);
                 return 2;
             }
-        } else if (std::strcmp(a, "-o") == 0 || std::strcmp(a, "--output") == 0) {
-            if (++i == argc) {
-                std::fprintf(stderr, "versit convert: %s needs a file name\n%s", a, kUsage);
-                return 2;
-            }
-            o.output = argv[i];
         } else if (std::strcmp(a, "--verbose") == 0 || std::strcmp(a, "-v") == 0) {
             o.verbose = true;
         } else if (a[0] == '-' && a[1] != '\0') {
@@ -148,15 +140,8 @@ int runConvert(int argc, char **argv) {
         std::fputs(kUsage, stderr);
         return 2;
     }
+    // -o FILE was taken by main, which sent standard output there.
     FILE *file = stdout;
-    if (o.output != nullptr && std::strcmp(o.output, "-") != 0) {
-        file = std::fopen(o.output, "wb");
-        if (file == nullptr) {
-            std::fprintf(stderr, "versit convert: cannot write '%s': %s\n", o.output,
-                         std::strerror(errno));
-            return 2;
-        }
-    }
     const bool gather = isJson(o.to) && o.files.size() > 1;
     std::vector<std::string> jsonItems;
     int status = 0;
@@ -224,10 +209,8 @@ int runConvert(int argc, char **argv) {
         if (std::fwrite(json.data(), 1, json.size(), file) != json.size()) status = 2;
     }
     if (std::fflush(file) != 0 || std::ferror(file) != 0) {
-        std::fprintf(stderr, "versit convert: cannot write '%s'\n",
-                     o.output != nullptr ? o.output : "standard output");
+        std::fputs("versit convert: cannot write the output\n", stderr);
         status = 2;
     }
-    if (file != stdout) std::fclose(file);
     return status;
 }
