@@ -108,6 +108,20 @@ template <class Put> Encoding normalParameter(std::string_view item, bool &chang
     return Encoding::Plain;
 }
 
+// What ends a parameter item, or splits one: a table, as every parameter
+// of every line goes through it.
+struct ParameterStops {
+    bool stop[256];
+};
+constexpr ParameterStops parameterStops() {
+    ParameterStops t{};
+    t.stop[static_cast<unsigned char>(';')] = true;
+    t.stop[static_cast<unsigned char>(':')] = true;
+    t.stop[static_cast<unsigned char>(',')] = true;
+    return t;
+}
+constexpr ParameterStops kParameterStops = parameterStops();
+
 // Walks the parameters of a property line from `i`, the ";" or ":" after
 // its name: each item between ";" (and a "NAME=value" after a "," in one,
 // as in "PARCEL,ENCODING=..."), with the text each should have.
@@ -121,8 +135,12 @@ template <class Put> Parameters walkParameters(std::string_view line, size_t i, 
     while (i < line.size() && line[i] == ';') {
         const size_t start = ++i;
         bool comma = false;
-        for (; i < line.size() && line[i] != ';' && line[i] != ':'; ++i)
-            comma = comma || line[i] == ',';
+        for (; i < line.size(); ++i) {
+            const char c = line[i];
+            if (!kParameterStops.stop[static_cast<unsigned char>(c)]) continue;
+            if (c != ',') break;
+            comma = true;
+        }
         std::string_view item = line.substr(start, i - start);
         if (!comma) {
             const Encoding e = normalParameter(trimmed(item), p.rewrite, put);
@@ -157,15 +175,8 @@ template <class Put> Parameters walkParameters(std::string_view line, size_t i, 
 // hasPropertyShape sees, with the name (without its group) in *name and
 // what the parameters say in *p.
 bool propertyHead(std::string_view line, std::string_view *name, Parameters *p) {
-    auto isNameChar = [](char c) {
-        return c > ' ' && c != ':' && c != ';' && c != '=' && c != '.' && c != 0x7F;
-    };
-    size_t i = 0;
     size_t nameStart = 0;
-    while (i < line.size() && (isNameChar(line[i]) || line[i] == '.')) {
-        if (line[i] == '.') nameStart = i + 1;
-        ++i;
-    }
+    size_t i = scanPropertyName(line, &nameStart);
     if (i == nameStart) return false;
     *name = line.substr(nameStart, i - nameStart);
     while (i < line.size() && ascii::isBlank(line[i]))

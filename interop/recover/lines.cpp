@@ -125,19 +125,37 @@ bool isKeywordLine(std::string_view line, std::string_view keyword, std::string_
     return true;
 }
 
-bool hasPropertyShape(std::string_view line, std::string_view *name) {
+namespace {
+
+// The bytes of a name with its group: a table, since every line of every
+// card starts with one.
+struct NameTable {
+    bool inName[256];
+};
+constexpr NameTable nameTable() {
+    NameTable t{};
+    for (int c = 0; c < 256; ++c)
+        t.inName[c] = c > ' ' && c != ':' && c != ';' && c != '=' && c != 0x7F;
+    return t;
+}
+constexpr NameTable kNames = nameTable();
+
+} // namespace
+
+size_t scanPropertyName(std::string_view line, size_t *nameStart) {
     size_t i = 0;
-    size_t nameStart = 0;
-    // Writers use more than letters, digits and "-" in names
-    // ("X-messaging/aim-All"); what no name holds is a blank, "=", or the
-    // delimiters.
-    auto isNameChar = [](char c) {
-        return c > ' ' && c != ':' && c != ';' && c != '=' && c != '.' && c != 0x7F;
-    };
-    while (i < line.size() && (isNameChar(line[i]) || line[i] == '.')) {
-        if (line[i] == '.') nameStart = i + 1;
+    while (i < line.size() && kNames.inName[static_cast<unsigned char>(line[i])])
         ++i;
-    }
+    size_t start = i;
+    while (start > 0 && line[start - 1] != '.')
+        --start;
+    *nameStart = start;
+    return i;
+}
+
+bool hasPropertyShape(std::string_view line, std::string_view *name) {
+    size_t nameStart = 0;
+    size_t i = scanPropertyName(line, &nameStart);
     if (i == nameStart) return false;
     const std::string_view found = line.substr(nameStart, i - nameStart);
     while (i < line.size() && ascii::isBlank(line[i]))

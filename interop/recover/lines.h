@@ -69,6 +69,13 @@ bool isKeywordLine(std::string_view line, std::string_view keyword, std::string_
 // a ":" later on the line. *name gets the name without its group.
 bool hasPropertyShape(std::string_view line, std::string_view *name);
 
+// The name at the start of a property line, group included: where it ends,
+// and in *nameStart where the name proper starts (after the group's last
+// "."). Writers use more than letters, digits and "-" in names
+// ("X-messaging/aim-All"); what no name holds is a blank, "=", or a
+// delimiter.
+size_t scanPropertyName(std::string_view line, size_t *nameStart);
+
 // True for a line of blanks only (or nothing).
 bool isBlankLine(std::string_view line);
 
