@@ -127,3 +127,29 @@ void Progress::update(uint64_t done, uint64_t total) {
     else
         std::fprintf(stderr, "\r%s: %llu\033[K", what_, static_cast<unsigned long long>(done));
 }
+
+std::string looksLike(const std::string &text) {
+    size_t i = 0;
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) i = 3;
+    while (i < text.size() &&
+           (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n'))
+        ++i;
+    if (i == text.size()) return "it is empty";
+    size_t controls = 0;
+    const size_t sample = text.size() - i < 512 ? text.size() - i : 512;
+    for (size_t k = i; k < i + sample; ++k) {
+        const auto c = static_cast<unsigned char>(text[k]);
+        if (c < 0x20 && c != '\t' && c != '\r' && c != '\n') ++controls;
+    }
+    if (controls * 10 > sample) return "it looks like binary data";
+    const char first = text[i];
+    if (first == '{' || first == '[') return "it looks like JSON";
+    if (first == '<') return "it looks like HTML or XML";
+    size_t end = i;
+    while (end < text.size() && end - i < 40 && text[end] != '\r' && text[end] != '\n')
+        ++end;
+    std::string start;
+    for (size_t k = i; k < end; ++k)
+        start += static_cast<unsigned char>(text[k]) < 0x20 ? '?' : text[k];
+    return "it starts with \"" + start + (end - i == 40 ? "...\"" : "\"");
+}

@@ -153,7 +153,8 @@ int runConvert(int argc, char **argv) {
         }
         const int32_t from = VI_detectFormat(text.data(), text.size());
         if (from == VI_FORMAT_UNKNOWN) {
-            std::fprintf(stderr, "versit convert: '%s' holds no vCard or vCalendar\n", path);
+            std::fprintf(stderr, "versit convert: '%s' holds no vCard or vCalendar: %s\n", path,
+                         looksLike(text).c_str());
             status = 2;
             continue;
         }

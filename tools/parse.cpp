@@ -168,7 +168,7 @@ int parseFile(const char *path, bool print) {
     }
     if (skipped > 0) std::fprintf(report, "%d line(s) outside any component skipped\n", skipped);
     if (components == 0) {
-        std::fprintf(stderr, "versit: no component in '%s'\n", path);
+        std::fprintf(stderr, "versit: no component in '%s': %s\n", path, looksLike(text).c_str());
         return 1;
     }
     return 0;

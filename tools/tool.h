@@ -37,6 +37,10 @@ void printReport(void *user, const VI_Report *report);
 // 32-bit lengths.
 bool readInput(const char *path, std::string &text);
 
+// What a text that holds no card or calendar looks like instead, for the
+// message that says so: "it is empty", "it looks like JSON", ...
+std::string looksLike(const std::string &text);
+
 // Progress of a long run on standard error: only when standard error is a
 // terminal and the run has taken more than a second, redrawn at most four
 // times a second on one line, which is cleared at the end. --quiet (taken

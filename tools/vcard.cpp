@@ -106,7 +106,7 @@ int readTolerantly(VCardContext *context, const std::string &text, const char *p
     cards += counts.read;
     if (counts.skipped > 0 || counts.lossy > 0) status = 1;
     if (counts.read == 0 && counts.skipped == 0) {
-        std::fprintf(stderr, "versit: no vCard in '%s'\n", path);
+        std::fprintf(stderr, "versit: no vCard in '%s': %s\n", path, looksLike(text).c_str());
         status = 1;
     }
     return status;
@@ -140,7 +140,7 @@ int readStrictly(VCardContext *context, const std::string &text, const char *pat
     }
     cards += read;
     if (read == 0 && failed == 0) {
-        std::fprintf(stderr, "versit: no vCard in '%s'\n", path);
+        std::fprintf(stderr, "versit: no vCard in '%s': %s\n", path, looksLike(text).c_str());
         return 1;
     }
     return failed > 0 ? 1 : 0;
