@@ -93,6 +93,13 @@ const Row kRows[] = {
          if (!alloc_hook::failed()) {
              EXPECT_EQ(counts.read, 2u);
          }
+         // UTF-16 text is converted first: that copy is released on every path.
+         static const char kUtf16[] = "\xFF\xFEN\0:\0a\0\r\0\n\0";
+         VI_TolerantReader *wide = nullptr;
+         const int32_t made =
+             VI_tolerantReaderCreate(&wide, kUtf16, sizeof kUtf16 - 1, nullptr, nullptr);
+         EXPECT_TRUE(made == 0 || made == VLIB_ERR_NO_MEMORY);
+         VI_tolerantReaderDestroy(&wide);
      }},
     {"VI_exportCard", kSome,
      [](Forms &f) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "interop/convert/json.h"
 #include "support/alloc_hook.h"
 #include "versit_convert.h"
 
@@ -167,6 +168,36 @@ TEST(ConvertCard, FoldsAt75OctetsBetweenCharacters) {
     }
     EXPECT_TRUE(hasLine(r.text, "NOTE:" + note + "\xE2\x82\xAC"));
     EXPECT_NE(r.text.find("a\r\n \xE2\x82\xAC"), std::string::npos);
+    // ASCII fills a line to exactly 75 octets, a continuation to 74 after
+    // its blank.
+    const Result ascii = convert(card21("NOTE:" + std::string(200, 'b') + "\r\n"),
+                                 VI_FORMAT_VCARD21, VI_FORMAT_VCARD40);
+    EXPECT_NE(ascii.text.find("\r\nNOTE:" + std::string(70, 'b') + "\r\n " + std::string(74, 'b') +
+                              "\r\n " + std::string(56, 'b') + "\r\n"),
+              std::string::npos)
+        << ascii.text;
+}
+
+// JSON strings stay valid UTF-8 whatever the text holds: bytes that are no
+// UTF-8 (a lone continuation byte, an encoded surrogate, an overlong form)
+// become U+FFFD; control characters are escaped.
+TEST(ConvertCard, JsonStringsAreValidUtf8) {
+    const struct {
+        std::string in;
+        std::string out;
+    } cases[] = {
+        {"a\"b\\c", "\"a\\\"b\\\\c\""},
+        {"\x01\t\n", "\"\\u0001\\t\\n\""},
+        {"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", "\"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\""},
+        {"\xED\xA0\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},
+        {"\xC0\xAF", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},
+        {"\x80x", "\"\xEF\xBF\xBDx\""},
+    };
+    for (const auto &c : cases) {
+        vcal::TextBuffer out;
+        ASSERT_TRUE(interop::convert::appendJsonString(out, c.in));
+        EXPECT_EQ(std::string(out.text, out.length), c.out);
+    }
 }
 
 TEST(ConvertCard, AgentInEachVersion) {

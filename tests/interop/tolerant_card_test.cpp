@@ -224,7 +224,7 @@ TEST(TolerantCards, RepairsWhatWritersBreak) {
          "NOTE;CHARSET=UTF8:caf\xC3\xA9\r\n"
          "X-PHONETIC;CHARSET=X-MAC-KLINGON:\xE9t\xE9\r\n"
          "X-NICK:Jos\xC3\xA9\r\n"
-         "X-CITY:K\xF6ln\r\n"
+         "X-CITY:K\xF6ln \x97 Deutz\r\n" // Windows-1252's em dash
          "X-ALIAS;CHARSET=UTF-8:Ren\xE9\r\n"
          "END:VCARD\r\n",
          {"N;CHARSET=UTF-8:M\xC3\xBCller;J\xC3\xBCrgen|FN;CHARSET=UTF-8:"
@@ -232,7 +232,7 @@ TEST(TolerantCards, RepairsWhatWritersBreak) {
           "\xBD|ORG;CHARSET=UTF-8:\xD0\x9F\xD1\x80\xD0\xBE\xD0\xB5\xD0\xBA\xD1\x82|"
           "TITLE;CHARSET=UTF-8:\xE6\x97\xA5\xE6\x9C\xAC|NOTE;CHARSET=UTF-8:caf\xC3\xA9|"
           "X-PHONETIC;CHARSET=UTF-8:\xC3\xA9t\xC3\xA9|X-NICK;CHARSET=UTF-8:Jos\xC3\xA9|"
-          "X-CITY;CHARSET=UTF-8:K\xC3\xB6ln|X-ALIAS;CHARSET=UTF-8:Ren\xC3\xA9|"},
+          "X-CITY;CHARSET=UTF-8:K\xC3\xB6ln \xE2\x80\x94 Deutz|X-ALIAS;CHARSET=UTF-8:Ren\xC3\xA9|"},
          {{1, kRepaired}, {1, kRepaired}, {1, kRepaired}},
          1,
          1,
