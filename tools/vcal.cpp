@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tool.h"
+#include "versit_convert.h"
 #include "versit_interop.h"
 #include "versit_vcal.h"
 
@@ -456,7 +457,7 @@ int vcalItems(const char *path, bool json, bool strict, ReportSink &sink) {
 }
 
 // ---------------------------------------------------------------------------
-// versit vcal rewrite FILE.vcs|- [-o FILE]
+// versit vcal rewrite FILE.vcs|- [-o FILE] [--strict]
 
 // Adds every item of one kind of the calendar to the new tree. Returns the
 // first failure (0 when every item went in); `added` counts what did.
@@ -487,13 +488,15 @@ int32_t putByte(void *stream, uint8_t byte) {
     return std::fputc(byte, static_cast<FileSink *>(stream)->file) == EOF ? VCAL_ERR_NO_LINE : 0;
 }
 
-// versit vcal rewrite FILE.vcs|- [-o FILE]: 0 when every item was
-// rewritten, 1 when the reader left items out or an item could not be
-// added, 2 when nothing could be read or written.
-int vcalRewrite(const char *path, const char *outPath, bool strict, ReportSink &sink) {
+// versit vcal rewrite --strict FILE.vcs|- [-o FILE]: every item the exact
+// reader takes, in the client's form, written back by the library's
+// writer. 0 when every item was rewritten, 1 when the reader left items
+// out or an item could not be added, 2 when nothing could be read or
+// written.
+int vcalRewriteStrict(const char *path, const char *outPath, ReportSink &sink) {
     Input in;
-    if (!open(in, path, strict, sink)) return 2;
-    int status = strict && in.strictReading.rc != 0 ? 1 : 0;
+    if (!open(in, path, true, sink)) return 2;
+    int status = in.strictReading.rc != 0 ? 1 : 0;
     ParseTreeHandle *out = nullptr;
     unsigned added = 0;
     VCalendarNode *calendar = nullptr;
@@ -508,10 +511,6 @@ int vcalRewrite(const char *path, const char *outPath, bool strict, ReportSink &
                          resultName(failure));
         }
     }
-    if (!strict) {
-        const int s = summary(in);
-        if (s > status) status = s;
-    }
     Reading &r = in.strictReading;
     // The messages go beside the output, not into it.
     for (const char *p = r.errors != nullptr ? r.errors : ""; *p != '\0'; ++p) {
@@ -519,7 +518,7 @@ int vcalRewrite(const char *path, const char *outPath, bool strict, ReportSink &
     }
     if (r.readFailed) std::fprintf(stderr, "versit: read error on %s\n", path);
     if (in.tree == nullptr) {
-        if (strict) printResult(stderr, "result", r.rc);
+        printResult(stderr, "result", r.rc);
         return 2;
     }
     if (out == nullptr) {
@@ -541,6 +540,82 @@ int vcalRewrite(const char *path, const char *outPath, bool strict, ReportSink &
     return status;
 }
 
+// What the converter reports: printed as the other commands print the
+// tolerant reader's reports, and the losses counted, the calendar's own
+// (a zone 1.0 cannot say) as well as the items'.
+struct RewriteReports {
+    ReportSink sink;
+    unsigned long long losses = 0;
+};
+
+void rewriteReport(void *user, const VI_Report *report) {
+    auto *reports = static_cast<RewriteReports *>(user);
+    if (report->kind == VI_REPORT_LOST) ++reports->losses;
+    printReport(&reports->sink, report);
+}
+
+int writeFile(void *user, const char *bytes, size_t length) {
+    return std::fwrite(bytes, 1, length, static_cast<FILE *>(user)) == length ? 0 : 1;
+}
+
+// versit vcal rewrite FILE.vcs|- [-o FILE]: the file read tolerantly and
+// written again as vCalendar 1.0 by the converter, which keeps what the
+// client's form leaves out (rules, zones, alarms' details, attendees, X-
+// properties) and ends lines in CR LF. Every loss on standard error with
+// its line, and a summary. 0 when everything was carried over, 1 when
+// something was not (or an item was skipped), 2 when nothing could be
+// read or written.
+int vcalRewrite(const char *path, const char *outPath, ReportSink &sink) {
+    std::string text;
+    if (!readInput(path, text)) return 2;
+    FILE *file = outPath != nullptr ? std::fopen(outPath, "wb") : stdout;
+    if (file == nullptr) {
+        std::fprintf(stderr, "versit: cannot write %s\n", outPath);
+        return 2;
+    }
+    RewriteReports reports{sink};
+    VI_ConvertCounts counts{};
+    const int32_t rc = VI_convert(text.data(), text.size(), VI_FORMAT_VCAL10, VI_FORMAT_VCAL10,
+                                  writeFile, file, rewriteReport, &reports, &counts);
+    const bool written = std::fflush(file) == 0 && std::ferror(file) == 0;
+    if (file != stdout && std::fclose(file) != 0 && rc == 0) {
+        std::fprintf(stderr, "versit: cannot write %s\n", outPath);
+        return 2;
+    }
+    if (rc != 0 || !written) {
+        if (rc == VI_ERR_WRITE_FAILED || (rc == 0 && !written))
+            std::fprintf(stderr, "versit: cannot write %s\n",
+                         outPath != nullptr ? outPath : "output");
+        else
+            printResult(stderr, (std::string("versit: ") + path).c_str(), rc);
+        return 2;
+    }
+    std::fprintf(stderr,
+                 "%s: rewrote %llu of %llu event%s and to-dos, %llu with something not "
+                 "carried over, %llu skipped",
+                 path, static_cast<unsigned long long>(counts.written),
+                 static_cast<unsigned long long>(counts.read), counts.read == 1 ? "" : "s",
+                 static_cast<unsigned long long>(counts.lossy),
+                 static_cast<unsigned long long>(counts.skipped));
+    // Not every loss is an item's (a zone, a line the reader passed over).
+    if (reports.losses > 0)
+        std::fprintf(stderr, ", %llu loss%s reported", reports.losses,
+                     reports.losses == 1 ? "" : "es");
+    if (counts.junkLines > 0)
+        std::fprintf(stderr, ", %llu line%s outside calendars passed over",
+                     static_cast<unsigned long long>(counts.junkLines),
+                     counts.junkLines == 1 ? "" : "s");
+    std::fputs("\n", stderr);
+    if (counts.read == 0 && counts.skipped == 0) {
+        std::fprintf(stderr, "versit: %s: no event or to-do to write\n", path);
+        return 2;
+    }
+    return reports.losses > 0 || counts.lossy > 0 || counts.skipped > 0 ||
+                   counts.written < counts.read
+               ? 1
+               : 0;
+}
+
 } // namespace
 
 int runVcal(int argc, char **argv) {
@@ -548,7 +623,11 @@ int runVcal(int argc, char **argv) {
         "usage: versit vcal check FILE.vcs|-... [--strict]\n"
         "       versit vcal items FILE.vcs|-... [--json] [--strict] [--verbose]\n"
         "       versit vcal rewrite FILE.vcs|-... [-o FILE] [--strict] [--verbose]\n"
-        "  Several files are read one after the other (--json: one line of JSON each).\n";
+        "  Several files are read one after the other (--json: one line of JSON each).\n"
+        "  rewrite writes vCalendar 1.0 again, lines ended in CR LF, keeping rules, zones\n"
+        "  (TZ, DAYLIGHT), alarms, attendees and X- properties; what it cannot carry over\n"
+        "  is named on standard error and exits 1. --strict: the exact reader, and the\n"
+        "  items in the library's own form, as the client receives them.\n";
     const char *command = argc > 1 ? argv[1] : "";
     std::vector<const char *> paths;
     const char *outPath = nullptr;
@@ -593,7 +672,7 @@ int runVcal(int argc, char **argv) {
         else if (items)
             s = vcalItems(path, json, strict, sink);
         else
-            s = vcalRewrite(path, outPath, strict, sink);
+            s = strict ? vcalRewriteStrict(path, outPath, sink) : vcalRewrite(path, outPath, sink);
         if (s > status) status = s;
     }
     return status;

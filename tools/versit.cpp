@@ -42,11 +42,13 @@ constexpr Command kCommands[] = {
      "read a vCalendar file, repairing what phones and PIMs get wrong (--strict: the library's "
      "exact reader): check lists every repair and loss; items lists the events and to-dos as a "
      "client receives them (UTC times, texts, codes, alarms, occurrences; --json for scripts); "
-     "rewrite writes them as one vCalendar 1.0 calendar in the library's own form, to standard "
-     "output or -o FILE (rules, RDATE and properties the client has no field for are not "
-     "written). A summary on standard error; exit 0 nothing lost, 1 something left out or lost, "
-     "2 unreadable. check --strict keeps the exact reader's linter codes: 0 clean, 1 "
-     "warnings, 2 errors",
+     "rewrite writes the calendars again as vCalendar 1.0 (CR LF line ends) to standard output "
+     "or -o FILE, keeping rules, EXRULE, TZ and DAYLIGHT, alarms, attendees and X- properties, "
+     "each loss named with its line (rewrite --strict: the exact reader's items in the "
+     "library's own form, without rules, zones or properties the client has no field for). A "
+     "summary on standard error; exit 0 nothing lost, 1 something left out or lost, 2 "
+     "unreadable. check --strict keeps the exact reader's linter codes: 0 clean, 1 warnings, "
+     "2 errors",
      runVcal},
     {"convert", "convert [--to FORMAT] [-o FILE] [--verbose] FILE|-...",
      "convert cards between vCard 2.1, 3.0, 4.0 and jCard, and calendars between vCalendar "

@@ -758,7 +758,7 @@ bool makeUid(const PropertyNode *lines, vcal::TextBuffer &out) {
 }
 
 int32_t convertItem(Context &c, uint16_t type, const PropertyNode *lines, uint64_t begin,
-                    LineFinder &finder) {
+                    bool readerLost, LineFinder &finder) {
     const bool isEvent = type == VCAL_ITEM_EVENT;
     c.what = isEvent ? "event" : "to-do";
     const std::string_view component = isEvent ? "VEVENT" : "VTODO";
@@ -811,7 +811,9 @@ int32_t convertItem(Context &c, uint16_t type, const PropertyNode *lines, uint64
         }
     }
     if (!c.model.end(component, begin)) return VLIB_ERR_NO_MEMORY;
-    c.model.entries[beginEntry].lossy = c.job.report.lossy();
+    // What the reader left out of the item counts as well as what the
+    // conversion does.
+    c.model.entries[beginEntry].lossy = c.job.report.lossy() || readerLost;
     return 0;
 }
 
@@ -972,8 +974,9 @@ int32_t readCalendars10(Job &job, CalModel &model, CalendarWriter write) {
                         continue;
                     }
                     ++job.counts.read;
-                    const int32_t converted =
-                        convertItem(c, type, node->properties, begin, finders[events ? 0 : 1]);
+                    const int32_t converted = convertItem(
+                        c, type, node->properties, begin,
+                        index < origins.size() && origins[index].lossy, finders[events ? 0 : 1]);
                     if (converted != 0) return converted;
                 }
                 return int32_t{0};

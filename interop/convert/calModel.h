@@ -24,6 +24,10 @@ struct CalEntry {
     enum Kind : uint8_t { Begin, Property, End };
     Kind kind;
     bool lossy; // Begin of an item: its reading lost something
+    // Begin of an item read from vCalendar 1.0 to be written as 1.0: its
+    // reading lost something that writing 1.0 does not restore (what the
+    // reader keeps in X-VCAL- properties comes back whole).
+    bool lostFor10;
     uint64_t line;
     CalSpan name;
     CalSpan params; // ";NAME=value..." as written, or empty
@@ -78,6 +82,13 @@ template <class Fn> void forEachParam(std::string_view params, Fn fn) {
         fn(item.substr(0, eq), value);
     }
 }
+
+// The yearly onsets of a zone observance starting at `start` (local) and
+// repeating by `rule`, switching to `offset`: false for a rule a zone
+// cannot follow year by year (another frequency, an interval, several
+// months or days).
+struct Rule;
+bool yearlyOf(const Rule &rule, const DateTime &start, int32_t offset, Zone::Yearly &out);
 
 // Zones by TZID, for the calendar being converted.
 struct ZoneTable {

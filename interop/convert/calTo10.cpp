@@ -1,7 +1,7 @@
 // The model written as vCalendar 1.0 that our own exact reader reads back:
-// zoned times in UTC, lists joined by ";", rules in the old grammar,
-// VALARMs as the four alarm properties, and text that needs it in
-// quoted-printable UTF-8.
+// zoned times in UTC beside the zone's TZ and DAYLIGHT lines, lists joined
+// by ";", rules in the old grammar, VALARMs as the four alarm properties,
+// and text that needs it in quoted-printable UTF-8.
 #include <cstdio>
 
 #include "interop/convert/calModel.h"
@@ -114,8 +114,10 @@ struct Writer {
     bool hasStart = false, hasEnd = false;
     uint64_t itemLine = 0;
     bool alarmsWritten[4] = {};
+    bool quiet = false; // reading ahead: what is wrong is reported where it is written
 
     void lost(uint64_t line, const char *format, std::string_view a, std::string_view b = {}) {
+        if (quiet) return;
         job.report(line, VI_REPORT_LOST, format, static_cast<int>(a.size()),
                    a.empty() ? "" : a.data(), static_cast<int>(b.size()),
                    b.empty() ? "" : b.data());
@@ -364,6 +366,410 @@ struct Writer {
     }
 };
 
+// ---------------------------------------------------------------------------
+// The calendar's zone as TZ and DAYLIGHT: one standard offset, and a
+// period of another offset per DAYLIGHT line. The times stay in UTC (our
+// exact reader applies TZ but not DAYLIGHT to local times, so UTC is what
+// it reads exactly); the lines tell other readers the zone they were in.
+
+// One switch of a zone's offset, at a UTC time.
+struct Switch {
+    int64_t utc;
+    int32_t from, to;
+    bool daylight;
+    std::string_view name;
+};
+
+struct Period10 {
+    int64_t start, end; // UTC
+    int32_t offset;
+    std::string_view standardName, daylightName;
+};
+
+struct Zone10 {
+    int32_t standard = 0;
+    Array<Period10> periods;
+};
+
+// Years of yearly onsets written at most: DAYLIGHT lines are one a year.
+constexpr int32_t kMaxYears = 200;
+
+// The years [fromYear, toYear] (none while fromYear > toYear) taking in `year`.
+void widenYears(int32_t &fromYear, int32_t &toYear, int32_t year) {
+    if (fromYear > toYear) {
+        fromYear = toYear = year;
+    } else {
+        if (year < fromYear) fromYear = year;
+        if (year > toYear) toYear = year;
+    }
+}
+
+// A DAYLIGHT name is letters only (our exact reader refuses others).
+bool isZoneName(std::string_view name) {
+    for (char c : name)
+        if (!ascii::isLetter(c)) return false;
+    return !name.empty();
+}
+
+// One observance (STANDARD or DAYLIGHT) of a VTIMEZONE, entries (first, last).
+struct Observance {
+    bool daylight = false;
+    int32_t from = 0, to = 0;
+    bool hasStart = false;
+    DateTime start;
+    size_t rules = 0;
+    Rule rule;
+    std::string_view name;
+    size_t first = 0, last = 0;
+};
+
+class ZoneWriter {
+  public:
+    explicit ZoneWriter(const CalModel &model) : model_(model) {}
+
+    // The zone of VTIMEZONE entries [first, last) over the years
+    // [fromYear, toYear] (fromYear > toYear: none known) as 1.0 says it;
+    // false with *why when 1.0 cannot say it, or memory ran out (*why null).
+    bool build(size_t first, size_t last, int32_t fromYear, int32_t toYear, Zone10 &zone,
+               const char **why) {
+        *why = nullptr;
+        switches_.clear();
+        // Onsets without a rule are kept whatever the items' years: they
+        // are what a 1.0 file's DAYLIGHT lines became.
+        bool anyRule = false;
+        int32_t latest = 0;
+        forEachObservance(first, last, [&](const Observance &o) {
+            anyRule = anyRule || o.rules > 0;
+            if (o.hasStart && o.start.year > latest) latest = o.start.year;
+        });
+        if (!anyRule) {
+            forEachObservance(first, last, [&](const Observance &o) {
+                if (o.from == o.to || !o.hasStart) return;
+                widenYears(fromYear, toYear, o.start.year);
+                forEachRdate(o, [&](const DateTime &t) { widenYears(fromYear, toYear, t.year); });
+            });
+        }
+        if (fromYear > toYear) fromYear = toYear = latest;
+        if (toYear - fromYear >= kMaxYears) toYear = fromYear + kMaxYears - 1;
+        bool ok = true;
+        forEachObservance(first, last, [&](const Observance &o) {
+            if (ok && *why == nullptr) ok = onsets(o, fromYear, toYear, why);
+        });
+        if (!ok || *why != nullptr) return false;
+        sortSwitches();
+        return periods(daysFromCivil(fromYear, 1, 1) * 86400,
+                       daysFromCivil(toYear + 1, 1, 1) * 86400, zone, why);
+    }
+
+  private:
+    // Calls fn(observance) for each STANDARD and DAYLIGHT.
+    template <class Fn> void forEachObservance(size_t first, size_t last, Fn fn) {
+        const Array<CalEntry> &e = model_.entries;
+        for (size_t i = first + 1; i < last; ++i) {
+            if (e[i].kind != CalEntry::Begin) continue;
+            const std::string_view kind = model_.text(e[i].name);
+            size_t j = i + 1;
+            while (j < last && e[j].kind == CalEntry::Property)
+                ++j;
+            if (sameWord(kind, "STANDARD") || sameWord(kind, "DAYLIGHT")) {
+                Observance o;
+                o.daylight = sameWord(kind, "DAYLIGHT");
+                o.first = i;
+                o.last = j;
+                for (size_t k = i + 1; k < j; ++k) {
+                    const std::string_view n = model_.text(e[k].name), v = model_.text(e[k].value);
+                    const char *ignored = nullptr;
+                    if (sameWord(n, "TZOFFSETFROM")) {
+                        parseOffset(v, o.from);
+                    } else if (sameWord(n, "TZOFFSETTO")) {
+                        parseOffset(v, o.to);
+                    } else if (sameWord(n, "DTSTART")) {
+                        o.hasStart = parseDateTime(v, o.start);
+                    } else if (sameWord(n, "TZNAME")) {
+                        o.name = v;
+                    } else if (sameWord(n, "RRULE")) {
+                        ++o.rules;
+                        if (!parseRule5545(v, o.rule, &ignored)) o.rule.freq = Rule::None;
+                    }
+                }
+                fn(o);
+            }
+            i = j;
+        }
+    }
+
+    // Calls fn(time) for each date of the observance's RDATEs.
+    template <class Fn> void forEachRdate(const Observance &o, Fn fn) {
+        for (size_t i = o.first + 1; i < o.last; ++i) {
+            if (!sameWord(model_.text(model_.entries[i].name), "RDATE")) continue;
+            forEachEscapedPiece(model_.text(model_.entries[i].value), ',', [&](std::string_view d) {
+                DateTime t;
+                if (parseDateTime(d, t)) fn(t);
+                return true;
+            });
+        }
+    }
+
+    bool add(const Observance &o, int64_t local) {
+        return switches_.push({local - o.from, o.from, o.to, o.daylight, o.name});
+    }
+
+    // The observance's onsets within the years; *why when it has a rule
+    // 1.0 cannot follow. False when memory ran out.
+    bool onsets(const Observance &o, int32_t fromYear, int32_t toYear, const char **why) {
+        if (!o.hasStart) return true;
+        bool ok = add(o, toSeconds(o.start));
+        forEachRdate(
+            o, [&](const DateTime &t) { ok = ok && add(o, toSeconds(t) + (t.utc ? o.from : 0)); });
+        if (!ok || o.rules == 0) return ok;
+        Zone::Yearly y{};
+        if (o.rules > 1 || !yearlyOf(o.rule, o.start, o.to, y)) {
+            *why = "its onsets follow a rule that is not one day a year";
+            return true;
+        }
+        // The start is the first onset; the rule's come after it.
+        const int64_t start = toSeconds(o.start);
+        for (int32_t year = fromYear - 1; year <= toYear + 1; ++year) {
+            int64_t local = 0;
+            if (y.onsetIn(year, local) && local > start && !add(o, local)) return false;
+        }
+        return true;
+    }
+
+    void sortSwitches() {
+        for (size_t i = 1; i < switches_.size(); ++i) {
+            const Switch s = switches_[i];
+            size_t j = i;
+            for (; j > 0 && switches_[j - 1].utc > s.utc; --j)
+                switches_[j] = switches_[j - 1];
+            switches_[j] = s;
+        }
+    }
+
+    // The standard offset and the daylight periods that reach into [from, to).
+    bool periods(int64_t from, int64_t to, Zone10 &zone, const char **why) {
+        bool haveStandard = false;
+        std::string_view standardName;
+        const size_t n = switches_.size();
+        for (size_t i = 0; i < n; ++i) {
+            const Switch &s = switches_[i];
+            const int64_t end = i + 1 < n ? switches_[i + 1].utc : INT64_MAX;
+            if (end <= from && i + 1 < n) {
+                if (!s.daylight) standardName = s.name;
+                continue;
+            }
+            if (s.utc >= to) break;
+            if (!s.daylight) {
+                if (haveStandard && s.to != zone.standard) {
+                    *why = "its standard offset changes";
+                    return false;
+                }
+                haveStandard = true;
+                zone.standard = s.to;
+                standardName = s.name;
+                continue;
+            }
+            if (end == INT64_MAX) {
+                *why = "its daylight time has no end";
+                return false;
+            }
+            if (!haveStandard) {
+                // In daylight time from the first: the offset it left.
+                haveStandard = true;
+                zone.standard = s.from;
+            }
+            const std::string_view back =
+                switches_[i + 1].daylight ? standardName : switches_[i + 1].name;
+            if (!zone.periods.push({s.utc, end, s.to, back, s.name})) return false;
+        }
+        // Before its first onset a zone keeps the offset that onset leaves.
+        if (!haveStandard && n > 0) zone.standard = switches_[0].from;
+        if (zone.standard % 60 != 0) {
+            *why = "its offset has seconds";
+            return false;
+        }
+        for (size_t i = 0; i < zone.periods.size(); ++i) {
+            if (zone.periods[i].offset % 60 != 0) {
+                *why = "its offset has seconds";
+                return false;
+            }
+        }
+        return true;
+    }
+
+    const CalModel &model_;
+    Array<Switch> switches_;
+};
+
+// "+01", "-05:30": the offset as TZ and DAYLIGHT write it.
+bool appendOffset10(vcal::TextBuffer &out, int32_t seconds) {
+    const int32_t a = seconds < 0 ? -seconds : seconds;
+    const char text[6] = {seconds < 0 ? '-' : '+',
+                          static_cast<char>('0' + a / 36000 % 10),
+                          static_cast<char>('0' + a / 3600 % 10),
+                          ':',
+                          static_cast<char>('0' + a / 600 % 6),
+                          static_cast<char>('0' + a / 60 % 10)};
+    return put(out, std::string_view(text, a % 3600 == 0 ? 3 : 6));
+}
+
+// What the items say of zones: the zones their times are in (the first
+// two), and the years their times span.
+struct ZoneUse {
+    std::string_view ids[2];
+    size_t idCount = 0;
+    uint64_t otherLine = 0; // of a time in a second zone
+    // A local time in no zone: with TZ it would be read in TZ's zone.
+    bool floating = false;
+    uint64_t floatingLine = 0;
+    int32_t fromYear = 1, toYear = 0;
+
+    void year(int32_t y) { widenYears(fromYear, toYear, y); }
+};
+
+void zoneUse(const CalModel &model, ZoneUse &use) {
+    static constexpr std::string_view kTimes[] = {"DTSTART", "DTEND", "DUE",          "COMPLETED",
+                                                  "EXDATE",  "RDATE", "RECURRENCE-ID"};
+    const Array<CalEntry> &e = model.entries;
+    int depth = 0;
+    bool inItem = false;
+    for (size_t i = 0; i < e.size(); ++i) {
+        if (e[i].kind == CalEntry::Begin) {
+            if (++depth == 2)
+                inItem = sameWord(model.text(e[i].name), "VEVENT") ||
+                         sameWord(model.text(e[i].name), "VTODO");
+            continue;
+        }
+        if (e[i].kind == CalEntry::End) {
+            --depth;
+            continue;
+        }
+        if (depth < 2 || !inItem) continue;
+        std::string_view tzid;
+        const bool zoned = findParam(model.text(e[i].params), "TZID", tzid);
+        if (zoned) {
+            bool known = false;
+            for (size_t k = 0; k < use.idCount && k < 2; ++k)
+                known = known || use.ids[k] == tzid;
+            if (!known) {
+                if (use.idCount < 2) use.ids[use.idCount] = tzid;
+                if (use.idCount == 1) use.otherLine = e[i].line;
+                ++use.idCount;
+            }
+        }
+        const std::string_view n = model.text(e[i].name);
+        bool isTime = false;
+        for (std::string_view t : kTimes)
+            isTime = isTime || sameWord(n, t);
+        if (isTime) {
+            forEachEscapedPiece(model.text(e[i].value), ',', [&](std::string_view d) {
+                DateTime t;
+                if (!parseDateTime(d, t)) return true;
+                use.year(t.year);
+                if (!zoned && !t.utc && !t.dateOnly && !use.floating) {
+                    use.floating = true;
+                    use.floatingLine = e[i].line;
+                }
+                return true;
+            });
+        } else if (sameWord(n, "RRULE") || sameWord(n, "EXRULE")) {
+            Rule r;
+            const char *why = nullptr;
+            if (parseRule5545(model.text(e[i].value), r, &why) && r.hasUntil)
+                use.year(r.until.year);
+        }
+    }
+}
+
+// The VTIMEZONE entries of `id` (any, when empty and there is one only):
+// its BEGIN and END, or false.
+bool findZone(const CalModel &model, std::string_view id, size_t &first, size_t &last) {
+    const Array<CalEntry> &e = model.entries;
+    size_t found = 0;
+    for (size_t i = 0; i < e.size(); ++i) {
+        if (e[i].kind != CalEntry::Begin || !sameWord(model.text(e[i].name), "VTIMEZONE")) continue;
+        size_t j = i + 1;
+        bool match = id.empty();
+        for (int d = 1; j < e.size(); ++j) {
+            if (e[j].kind == CalEntry::Begin) ++d;
+            if (e[j].kind == CalEntry::End && --d == 0) break;
+            if (d == 1 && e[j].kind == CalEntry::Property &&
+                sameWord(model.text(e[j].name), "TZID") && model.text(e[j].value) == id)
+                match = true;
+        }
+        if (match) {
+            ++found;
+            first = i;
+            last = j;
+            if (!id.empty()) return true;
+        }
+        i = j;
+    }
+    return found == 1;
+}
+
+// TZ and DAYLIGHT lines for the zone the calendar's times are in; what
+// 1.0 cannot say is reported, and the lines left out. False when memory
+// ran out.
+bool writeZone(Job &job, const CalModel &model, vcal::TextBuffer &out) {
+    ZoneUse use;
+    zoneUse(model, use);
+    if (use.idCount > 1) {
+        job.report(use.otherLine, VI_REPORT_LOST,
+                   "the calendar's times are in more than one zone and vCalendar has one: no TZ "
+                   "or DAYLIGHT written, the times are in UTC");
+        return true;
+    }
+    if (use.idCount == 1 && use.floating) {
+        job.report(use.floatingLine, VI_REPORT_LOST,
+                   "the calendar has local times in no zone beside zoned ones, and TZ would put "
+                   "them in its zone: no TZ or DAYLIGHT written, the zoned times are in UTC");
+        return true;
+    }
+    if (use.floating) return true; // no zone of the calendar is used
+    size_t first = 0, last = 0;
+    if (!findZone(model, use.idCount == 1 ? use.ids[0] : std::string_view(), first, last))
+        return true;
+    Zone10 zone;
+    ZoneWriter writer(model);
+    const char *why = nullptr;
+    if (!writer.build(first, last, use.fromYear, use.toYear, zone, &why)) {
+        if (why == nullptr) return false;
+        std::string_view id;
+        for (size_t i = first + 1; i < last && id.empty(); ++i)
+            if (sameWord(model.text(model.entries[i].name), "TZID"))
+                id = model.text(model.entries[i].value);
+        job.report(model.entries[first].line, VI_REPORT_LOST,
+                   "the zone %.*s: vCalendar cannot say it (%s): no TZ or DAYLIGHT written, the "
+                   "times are in UTC",
+                   static_cast<int>(id.size()), id.empty() ? "" : id.data(), why);
+        return true;
+    }
+    vcal::TextBuffer value;
+    if (!appendOffset10(value, zone.standard) || !line10(out, "TZ", {}, view(value))) return false;
+    bool renamed = false;
+    for (size_t i = 0; i < zone.periods.size(); ++i) {
+        const Period10 &p = zone.periods[i];
+        // Our exact reader wants both names, letters only: a zone without
+        // them gets the usual abbreviations.
+        const bool standardOk = isZoneName(p.standardName), daylightOk = isZoneName(p.daylightName);
+        renamed = renamed || (!standardOk && !p.standardName.empty()) ||
+                  (!daylightOk && !p.daylightName.empty());
+        value.length = 0;
+        if (!put(value, "TRUE;") || !appendOffset10(value, p.offset) || !put(value, ";") ||
+            !appendBasic(value, fromSeconds(p.start, true)) || !put(value, ";") ||
+            !appendBasic(value, fromSeconds(p.end, true)) || !put(value, ";") ||
+            !put(value, standardOk ? p.standardName : "STD") || !put(value, ";") ||
+            !put(value, daylightOk ? p.daylightName : "DST") ||
+            !line10(out, "DAYLIGHT", {}, view(value)))
+            return false;
+    }
+    if (renamed)
+        job.report(model.entries[first].line, VI_REPORT_LOST,
+                   "a zone name that is not letters only is written as STD or DST");
+    return true;
+}
+
 constexpr std::string_view kProduct = "-//versit//versit converter//EN";
 
 // Properties 1.0 has no place for, and that are no loss: iCalendar's
@@ -378,6 +784,7 @@ int32_t writeItem(Job &job, const CalModel &model, const ZoneTable &zones, vcal:
     Writer w{job, model, zones, out, {}, {}, {}, {}, {}, {}, {}, {}, false, false, begin.line, {}};
     // The start and end first: DURATION and relative triggers count from them.
     const CalEntry *duration = nullptr;
+    w.quiet = true;
     for (size_t i = first + 1; i < last; ++i) {
         const CalEntry &e = model.entries[i];
         if (e.kind != CalEntry::Property) continue;
@@ -387,6 +794,7 @@ int32_t writeItem(Job &job, const CalModel &model, const ZoneTable &zones, vcal:
             w.hasEnd = w.date(e, model.text(e.value), w.end);
         if (sameWord(n, "DURATION")) duration = &e;
     }
+    w.quiet = false;
     if (!put(out, isEvent ? "BEGIN:VEVENT\r\n" : "BEGIN:VTODO\r\n")) return VLIB_ERR_NO_MEMORY;
     bool ok = true;
     for (size_t i = first + 1; i < last && ok; ++i) {
@@ -477,7 +885,10 @@ int32_t writeItem(Job &job, const CalModel &model, const ZoneTable &zones, vcal:
          (w.rdates.length == 0 || line10(out, "RDATE", {}, view(w.rdates))) &&
          put(out, isEvent ? "END:VEVENT\r\n" : "END:VTODO\r\n");
     if (!ok) return VLIB_ERR_NO_MEMORY;
-    countWritten(job, begin.lossy || job.report.lossy());
+    // From 1.0, what the reader kept in X-VCAL- properties is written back
+    // whole: only what it lost beyond them counts.
+    const bool readLoss = job.from == VI_FORMAT_VCAL10 ? begin.lostFor10 : begin.lossy;
+    countWritten(job, readLoss || job.report.lossy());
     return 0;
 }
 
@@ -488,7 +899,7 @@ int32_t writeCalendar10(Job &job, CalModel &model) {
     if (!zones.read(model)) return VLIB_ERR_NO_MEMORY;
     vcal::TextBuffer out;
     if (!put(out, "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nPRODID:") || !put(out, kProduct) ||
-        !put(out, "\r\n"))
+        !put(out, "\r\n") || !writeZone(job, model, out))
         return VLIB_ERR_NO_MEMORY;
     const Array<CalEntry> &e = model.entries;
     int depth = 0;

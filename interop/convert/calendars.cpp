@@ -23,18 +23,18 @@ bool CalModel::keep(std::string_view text, CalSpan &span) {
 }
 
 bool CalModel::begin(std::string_view name, uint64_t line, bool lossy) {
-    CalEntry e{CalEntry::Begin, lossy, line, {}, {}, {}};
+    CalEntry e{CalEntry::Begin, lossy, false, line, {}, {}, {}};
     return keep(name, e.name) && entries.push(e);
 }
 
 bool CalModel::end(std::string_view name, uint64_t line) {
-    CalEntry e{CalEntry::End, false, line, {}, {}, {}};
+    CalEntry e{CalEntry::End, false, false, line, {}, {}, {}};
     return keep(name, e.name) && entries.push(e);
 }
 
 bool CalModel::property(uint64_t line, std::string_view name, std::string_view params,
                         std::string_view value) {
-    CalEntry e{CalEntry::Property, false, line, {}, {}, {}};
+    CalEntry e{CalEntry::Property, false, false, line, {}, {}, {}};
     return keep(name, e.name) && keep(params, e.params) && keep(value, e.value) && entries.push(e);
 }
 
@@ -52,6 +52,42 @@ bool findParam(std::string_view params, std::string_view name, std::string_view 
 void countWritten(Job &job, bool lossy) {
     ++job.counts.written;
     if (lossy) ++job.counts.lossy;
+}
+
+bool yearlyOf(const Rule &rule, const DateTime &start, int32_t offset, Zone::Yearly &out) {
+    if (rule.freq != Rule::Yearly || rule.interval != 1 || rule.monthCount > 1 ||
+        rule.yearDayCount > 0 || !rule.otherPart.empty())
+        return false;
+    Zone::Yearly y{
+        start.year, 0,         rule.monthCount == 1 ? rule.byMonth[0] : start.month, 0,
+        0,          start.day, start.hour * 3600 + start.minute * 60 + start.second, offset};
+    if (rule.hasUntil) y.lastYear = rule.until.year;
+    if (rule.count > 0 && (y.lastYear == 0 || start.year + rule.count - 1 < y.lastYear))
+        y.lastYear = start.year + rule.count - 1;
+    if (rule.dayCount == 1 && rule.monthDayCount == 0) {
+        if (rule.byDay[0].ordinal == 0) return false; // every such weekday
+        y.week = rule.byDay[0].ordinal;
+        y.weekday = rule.byDay[0].weekday;
+    } else if (rule.dayCount == 1 && rule.monthDayCount == 7 && rule.byDay[0].ordinal == 0) {
+        // The weekday of seven days in a row (BYMONTHDAY=8,...,14;BYDAY=SU,
+        // as some writers say "the second Sunday"): the nth of the month.
+        const int16_t first = rule.byMonthDay[0];
+        for (int i = 1; i < 7; ++i)
+            if (rule.byMonthDay[i] != first + i) return false;
+        if (first == -7)
+            y.week = -1;
+        else if (first > 0 && (first - 1) % 7 == 0 && first <= 22)
+            y.week = (first - 1) / 7 + 1;
+        else
+            return false;
+        y.weekday = rule.byDay[0].weekday;
+    } else if (rule.dayCount == 0 && rule.monthDayCount == 1) {
+        y.day = rule.byMonthDay[0];
+    } else if (rule.dayCount != 0 || rule.monthDayCount != 0) {
+        return false;
+    }
+    out = y;
+    return true;
 }
 
 bool ZoneTable::read(const CalModel &model) {
@@ -111,24 +147,8 @@ bool ZoneTable::read(const CalModel &model) {
                 });
                 if (!ok) return false;
             }
-            if (haveRule && rule.freq == Rule::Yearly && rule.monthCount == 1) {
-                Zone::Yearly y{start.year,
-                               0,
-                               rule.byMonth[0],
-                               0,
-                               0,
-                               start.day,
-                               start.hour * 3600 + start.minute * 60 + start.second,
-                               to};
-                if (rule.hasUntil) y.lastYear = rule.until.year;
-                if (rule.dayCount == 1) {
-                    y.week = rule.byDay[0].ordinal;
-                    y.weekday = rule.byDay[0].weekday;
-                } else if (rule.monthDayCount == 1) {
-                    y.day = rule.byMonthDay[0];
-                }
-                if (!zone.yearly.push(y)) return false;
-            }
+            Zone::Yearly y{};
+            if (haveRule && yearlyOf(rule, start, to, y) && !zone.yearly.push(y)) return false;
             --i; // the observance's END is looked at by the loop
         }
         if (haveId) ++count;
@@ -429,8 +449,50 @@ int32_t writeCalendarJson(Job &job, CalModel &model) {
     return 0;
 }
 
+namespace {
+
+// vCalendar 1.0 written from 1.0: what the reader keeps beside its
+// standard form because iCalendar cannot hold it (reported as lost, "kept
+// as X-VCAL-...") comes back whole, so it is no loss here and is not
+// passed on. Every other loss is, and marks the item being read.
+struct Losses10 {
+    Reporter &outer;
+    CalModel &model;
+};
+
+bool restoredIn10(std::string_view message) {
+    static constexpr std::string_view kRestored[] = {"(kept as X-VCAL-", "kept as its name"};
+    for (std::string_view marker : kRestored)
+        if (message.find(marker) != std::string_view::npos) return true;
+    return false;
+}
+
+void passLosses10(void *user, const VI_Report *report) {
+    auto &losses = *static_cast<Losses10 *>(user);
+    const std::string_view message(report->message);
+    if (report->kind == VI_REPORT_LOST) {
+        if (restoredIn10(message)) return;
+        // The open item, if any: the latest item boundary is its BEGIN.
+        for (size_t i = losses.model.entries.size(); i-- > 0;) {
+            CalEntry &e = losses.model.entries[i];
+            if (e.kind == CalEntry::Property || !isItem(losses.model.text(e.name))) continue;
+            if (e.kind == CalEntry::Begin) e.lostFor10 = true;
+            break;
+        }
+    }
+    losses.outer(report->line, static_cast<VI_ReportKind>(report->kind), "%s", report->message);
+}
+
+} // namespace
+
 int32_t convertCalendars(Job &job) {
     CalModel model;
+    if (job.from == VI_FORMAT_VCAL10 && job.to == VI_FORMAT_VCAL10) {
+        Losses10 losses{job.report, model};
+        Reporter report(passLosses10, &losses);
+        Job same{job.text, job.length, job.from, job.to, job.out, report, job.counts};
+        return readCalendars10(same, model, writeCalendar10);
+    }
     CalendarWriter write = job.to == VI_FORMAT_ICAL20 ? writeCalendar20
                            : job.to == VI_FORMAT_JCAL ? writeCalendarJson
                                                       : writeCalendar10;

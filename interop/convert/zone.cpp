@@ -272,28 +272,23 @@ bool appendDuration(vcal::TextBuffer &out, int64_t seconds) {
     return a % 60 == 0 || putNumber(out, "%lldS", a % 60);
 }
 
-namespace {
-
-// The local time at which a yearly onset falls in `year`, or false.
-bool yearlyOnset(const Zone::Yearly &y, int32_t year, int64_t &local) {
-    if (year < y.firstYear || (y.lastYear != 0 && year > y.lastYear)) return false;
-    int32_t day = y.day;
-    if (y.week > 0) {
-        const int first = weekdayOf(year, y.month, 1);
-        day = 1 + (y.weekday - first + 7) % 7 + (y.week - 1) * 7;
-    } else if (y.week < 0) {
-        const int32_t lastDay = daysInMonth(year, y.month);
-        const int last = weekdayOf(year, y.month, lastDay);
-        day = lastDay - (last - y.weekday + 7) % 7 + (y.week + 1) * 7;
-    } else if (day < 0) {
-        day = daysInMonth(year, y.month) + 1 + day;
+bool Zone::Yearly::onsetIn(int32_t year, int64_t &local) const {
+    if (year < firstYear || (lastYear != 0 && year > lastYear)) return false;
+    int32_t d = day;
+    if (week > 0) {
+        const int first = weekdayOf(year, month, 1);
+        d = 1 + (weekday - first + 7) % 7 + (week - 1) * 7;
+    } else if (week < 0) {
+        const int32_t lastDay = daysInMonth(year, month);
+        const int last = weekdayOf(year, month, lastDay);
+        d = lastDay - (last - weekday + 7) % 7 + (week + 1) * 7;
+    } else if (d < 0) {
+        d = daysInMonth(year, month) + 1 + d;
     }
-    if (day < 1 || day > daysInMonth(year, y.month)) return false;
-    local = daysFromCivil(year, y.month, day) * kDay + y.secondOfDay;
+    if (d < 1 || d > daysInMonth(year, month)) return false;
+    local = daysFromCivil(year, month, d) * kDay + secondOfDay;
     return true;
 }
-
-} // namespace
 
 int32_t Zone::offsetAt(int64_t local) const {
     // The latest onset at or before the time wins; yearly ones are looked
@@ -315,7 +310,7 @@ int32_t Zone::offsetAt(int64_t local) const {
     for (size_t i = 0; i < yearly.size(); ++i) {
         for (int32_t y = year - 1; y <= year; ++y) {
             int64_t when = 0;
-            if (yearlyOnset(yearly[i], y, when)) offer(when, yearly[i].offset);
+            if (yearly[i].onsetIn(y, when)) offer(when, yearly[i].offset);
         }
     }
     return offset;

@@ -66,6 +66,10 @@ class Zone {
         int32_t day;
         int32_t secondOfDay;
         int32_t offset;
+
+        // The local time of the onset in `year`; false when it has none
+        // that year (outside its years, or a fifth weekday the month lacks).
+        bool onsetIn(int32_t year, int64_t &local) const;
     };
 
     int32_t base = 0;

@@ -26,6 +26,12 @@ that are not ours.
       where the round trip, all in UTC, does not (2 files). More than
       KNOWN (default 0) such files fail the check, as any other
       difference does.
+  check_corpus.py rewrite VERSIT CORPUS [KNOWN]
+      every vCalendar file through `versit vcal rewrite` (1.0 to 1.0):
+      every line of what it writes ends in CR LF, our exact reader reads
+      it without errors, and the items are those of the file, as in
+      roundtrip (the same KNOWN files differ in times by DAYLIGHT, which
+      the rewrite writes back beside times in UTC).
   check_corpus.py vcard VERSIT CHECK_VCARD CORPUS
       every vCard file: the vCard 3.0 and 4.0 we write parse in
       python3-vobject, and the jCard in Python's JSON reader, with as many
@@ -188,19 +194,35 @@ def client_items(versit, text):
             for key in ("events", "todos") for item in calendar[key]]
 
 
-def check_roundtrip(versit, corpus, known):
+def check_roundtrip(versit, corpus, known, direct=False):
+    """1.0 -> iCalendar -> 1.0, or (direct) 1.0 -> 1.0 by vcal rewrite."""
     failures = timed = items = 0
     files = sorted(glob.glob(os.path.join(corpus, "vcal10", "*.vcs")))
     for path in files:
         with open(path, "rb") as f:
             original = f.read()
         ours = client_items(versit, original)
-        if ours is None:
+        # A file without items has nothing to rewrite (vcal rewrite exits 2).
+        if ours is None or (direct and not ours):
             continue
-        ical = run([versit, "convert", "--to", "ical", "-"], input=original)
-        back = run([versit, "convert", "--to", "vcal10", "-"], input=ical.stdout)
-        again = client_items(versit, back.stdout) if back.returncode != 2 else None
         name = os.path.basename(path)
+        if direct:
+            back = run([versit, "vcal", "rewrite", "-"], input=original)
+            text = back.stdout
+            if back.returncode != 2 and text.replace(b"\r\n", b"").find(b"\n") >= 0:
+                print(f"{name}: a line of the rewrite does not end in CR LF")
+                failures += 1
+                continue
+            checked = run([versit, "vcal", "check", "--strict", "-"], input=text)
+            if back.returncode != 2 and checked.returncode == 2:
+                print(f"{name}: our exact reader finds errors in the rewrite: "
+                      f"{checked.stdout.decode(errors='replace').strip()[:300]}")
+                failures += 1
+                continue
+        else:
+            ical = run([versit, "convert", "--to", "ical", "-"], input=original)
+            back = run([versit, "convert", "--to", "vcal10", "-"], input=ical.stdout)
+        again = client_items(versit, back.stdout) if back.returncode != 2 else None
         if again is None or len(again) != len(ours):
             print(f"{name}: {len(ours)} items read, "
                   f"{'none' if again is None else len(again)} after the round trip")
@@ -268,14 +290,14 @@ def check_vcard(versit, check_vcard_py, corpus):
 def main():
     mode, versit = sys.argv[1:3]
     args = sys.argv[3:]
-    checker = args.pop(0) if mode != "roundtrip" else None
+    checker = args.pop(0) if mode not in ("roundtrip", "rewrite") else None
     corpus = args.pop(0)
     if not os.path.isdir(corpus):
         print(f"no corpus at {corpus}: nothing to check")
         return 0
     known = int(args[0]) if args else 0
-    if mode == "roundtrip":
-        failed = check_roundtrip(versit, corpus, known)
+    if mode in ("roundtrip", "rewrite"):
+        failed = check_roundtrip(versit, corpus, known, direct=mode == "rewrite")
     elif mode == "ical":
         failed = check_ical(versit, checker, corpus, known)
     else:

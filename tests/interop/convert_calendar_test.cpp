@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/alloc_hook.h"
+#include "support/memory_source.h"
 #include "versit_convert.h"
 
 namespace {
@@ -178,6 +179,159 @@ TEST(ConvertCalendar, ZonesAndAlarms) {
     EXPECT_EQ(lineOf(back.text, "DALARM"), "DALARM:20240702T085000Z;;;Wake up");
     EXPECT_EQ(lineOf(back.text, "MALARM"), "MALARM:20240702T085000Z;;;a@b.example;Meeting");
     EXPECT_TRUE(back.lost.empty());
+}
+
+// The exact reader's error text for a text ("" when it has none).
+std::string exactErrors(const std::string &text) {
+    MemorySource source(text.data(), text.size());
+    ParseTreeHandle *tree = nullptr;
+    char *errors = nullptr;
+    char *warnings = nullptr;
+    uint8_t versionOk = 0;
+    char version[9];
+    vCal_ParseTreeFromStreamGet(&tree, &source, MemorySource::next, &errors, &warnings, nullptr,
+                                nullptr, &versionOk, version, 0);
+    std::string said = errors != nullptr ? errors : "";
+    std::free(errors);
+    std::free(warnings);
+    if (tree != nullptr) vCal_DestroyParseTree(&tree);
+    return said;
+}
+
+std::string zone20(const std::string &id, const std::string &observances) {
+    return "BEGIN:VTIMEZONE\r\nTZID:" + id + "\r\n" + observances + "END:VTIMEZONE\r\n";
+}
+
+std::string observance(const char *kind, const char *from, const char *to, const char *start,
+                       const char *rule, const char *name) {
+    return std::string("BEGIN:") + kind + "\r\nTZOFFSETFROM:" + from + "\r\nTZOFFSETTO:" + to +
+           "\r\nDTSTART:" + start + "\r\n" + (*rule ? std::string("RRULE:") + rule + "\r\n" : "") +
+           (*name ? std::string("TZNAME:") + name + "\r\n" : "") + "END:" + kind + "\r\n";
+}
+
+// A zone 1.0 can say is written as TZ and a DAYLIGHT line per daylight
+// period, in UTC as the times are; one it cannot is reported and left out.
+TEST(ConvertCalendar, ZoneWrittenAsTzAndDaylight) {
+    const std::string berlin =
+        zone20("Europe/Berlin", observance("DAYLIGHT", "+0100", "+0200", "19700329T020000",
+                                           "FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU", "CEST") +
+                                    observance("STANDARD", "+0200", "+0100", "19701025T030000",
+                                               "FREQ=YEARLY;BYMONTH=10;BYDAY=-1SU", "CET"));
+    // "The second Sunday" as days 8 to 14 that are a Sunday; no names.
+    const std::string newYork =
+        zone20("America/New_York",
+               observance("DAYLIGHT", "-0500", "-0400", "20070311T020000",
+                          "FREQ=YEARLY;BYMONTH=3;BYMONTHDAY=8,9,10,11,12,13,14;BYDAY=SU", "") +
+                   observance("STANDARD", "-0400", "-0500", "20071104T020000",
+                              "FREQ=YEARLY;BYMONTH=11;BYDAY=1SU", ""));
+    const std::string monthly = zone20(
+        "Odd", observance("DAYLIGHT", "+0000", "+0100", "20240101T000000", "FREQ=MONTHLY", "") +
+                   observance("STANDARD", "+0100", "+0000", "20240115T000000", "", ""));
+    // The exact reader wants an end.
+    auto item = [](const std::string &zones, const std::string &times) {
+        const std::string end =
+            times.find("DTEND") == std::string::npos ? "DTEND:20240702T200000Z\r\n" : "";
+        return "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//t//t//EN\r\n" + zones +
+               "BEGIN:VEVENT\r\nUID:1\r\nDTSTAMP:20240101T000000Z\r\n" + times + end +
+               "SUMMARY:x\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+    };
+    const struct {
+        const char *what;
+        std::string in;
+        int32_t from;
+        const char *tz;       // "" for none
+        const char *daylight; // the first DAYLIGHT line, "" for none
+        const char *start;    // the DTSTART line
+        const char *lost;     // part of the loss reported, "" for none
+    } cases[] = {
+        {"1.0 with its DAYLIGHT in UTC",
+         "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nTZ:+01:00\r\n"
+         "DAYLIGHT:TRUE;+02;20240331T010000Z;20241027T010000Z;CET;CEST\r\n"
+         "BEGIN:VEVENT\r\nDTSTART:20240702T090000\r\nDTEND:20240702T200000Z\r\nEND:VEVENT\r\n"
+         "END:VCALENDAR\r\n",
+         VI_FORMAT_VCAL10, "TZ:+01", "DAYLIGHT:TRUE;+02;20240331T010000Z;20241027T010000Z;CET;CEST",
+         "DTSTART:20240702T070000Z", ""},
+        {"1.0 with its DAYLIGHT in local time, times in UTC only",
+         "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nTZ:-05\r\n"
+         "DAYLIGHT:TRUE;-04;20240310T020000;20241103T020000;EST;EDT\r\n"
+         "BEGIN:VEVENT\r\nDTSTART:20240702T090000Z\r\nDTEND:20240702T200000Z\r\nEND:VEVENT\r\n"
+         "END:VCALENDAR\r\n",
+         VI_FORMAT_VCAL10, "TZ:-05", "DAYLIGHT:TRUE;-04;20240310T070000Z;20241103T060000Z;EST;EDT",
+         "DTSTART:20240702T090000Z", ""},
+        {"1.0 without DAYLIGHT",
+         "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nTZ:+05:30\r\n"
+         "BEGIN:VEVENT\r\nDTSTART:20240702T090000\r\nDTEND:20240702T200000Z\r\nEND:VEVENT\r\n"
+         "END:VCALENDAR\r\n",
+         VI_FORMAT_VCAL10, "TZ:+05:30", "", "DTSTART:20240702T033000Z", ""},
+        {"iCalendar rules, over the item's year",
+         item(berlin, "DTSTART;TZID=Europe/Berlin:20240702T090000\r\n"), VI_FORMAT_ICAL20, "TZ:+01",
+         "DAYLIGHT:TRUE;+02;20240331T010000Z;20241027T010000Z;CET;CEST", "DTSTART:20240702T070000Z",
+         ""},
+        {"iCalendar nth weekday as seven days, no names",
+         item(newYork, "DTSTART;TZID=America/New_York:20240702T090000\r\n"), VI_FORMAT_ICAL20,
+         "TZ:-05", "DAYLIGHT:TRUE;-04;20240310T070000Z;20241103T060000Z;STD;DST",
+         "DTSTART:20240702T130000Z", ""},
+        {"two zones",
+         item(berlin + newYork, "DTSTART;TZID=Europe/Berlin:20240702T090000\r\n"
+                                "DTEND;TZID=America/New_York:20240702T090000\r\n"),
+         VI_FORMAT_ICAL20, "", "", "DTSTART:20240702T070000Z", "more than one zone"},
+        {"a zoned and a floating time",
+         item(berlin, "DTSTART;TZID=Europe/Berlin:20240702T090000\r\nDTEND:20240702T100000\r\n"),
+         VI_FORMAT_ICAL20, "", "", "DTSTART:20240702T070000Z", "in no zone"},
+        {"floating times and a zone no time is in", item(berlin, "DTSTART:20240702T090000\r\n"),
+         VI_FORMAT_ICAL20, "", "", "DTSTART:20240702T090000", ""},
+        {"a rule 1.0 cannot follow",
+         item(monthly, "DTSTART;TZID=Odd:20240702T090000\r\n"
+                       "DTEND;TZID=Odd:20240702T100000\r\n"),
+         VI_FORMAT_ICAL20, "", "", "DTSTART:20240702T090000Z", "vCalendar cannot say it"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        const Result r = convert(c.in, c.from, VI_FORMAT_VCAL10);
+        ASSERT_EQ(r.rc, 0);
+        EXPECT_EQ(lineOf(r.text, "TZ"), c.tz) << r.text;
+        EXPECT_EQ(lineOf(r.text, "DAYLIGHT"), c.daylight);
+        EXPECT_EQ(lineOf(r.text, "DTSTART"), c.start);
+        const std::string lost = c.lost;
+        EXPECT_EQ(r.lost.size(), lost.empty() ? 0u : 1u);
+        if (!lost.empty() && !r.lost.empty()) {
+            EXPECT_NE(r.lost[0].find(lost), std::string::npos) << r.lost[0];
+        }
+        EXPECT_EQ(exactErrors(r.text), "");
+        // The calendar's lines come before its items.
+        if (*c.tz != '\0') {
+            EXPECT_LT(r.text.find(c.tz), r.text.find("BEGIN:VEVENT"));
+        }
+    }
+    // Items over two years get a DAYLIGHT line for each year's summer.
+    const Result years = convert(item(berlin, "DTSTART;TZID=Europe/Berlin:20240702T090000\r\n"
+                                              "DTEND;TZID=Europe/Berlin:20250702T090000\r\n"),
+                                 VI_FORMAT_ICAL20, VI_FORMAT_VCAL10);
+    EXPECT_NE(years.text.find("DAYLIGHT:TRUE;+02;20240331T010000Z;20241027T010000Z;CET;CEST\r\n"
+                              "DAYLIGHT:TRUE;+02;20250330T010000Z;20251026T010000Z;CET;CEST\r\n"),
+              std::string::npos)
+        << years.text;
+}
+
+// vCalendar 1.0 to 1.0: what the reader keeps for iCalendar's sake comes
+// back whole, so it is neither reported nor counted as lost; a real loss
+// still is.
+TEST(ConvertCalendar, SameFormatReportsOnlyRealLosses) {
+    const std::string in = "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nBEGIN:VEVENT\r\n"
+                           "DTSTART:20240102T090000Z\r\nSTATUS:NEEDS ACTION\r\n"
+                           "ATTENDEE;ROLE=OWNER;STATUS=SENT:a@b.example\r\nRNUM:3\r\n"
+                           "ATTENDEE:Bo Ek\r\nEND:VEVENT\r\nBEGIN:VEVENT\r\n"
+                           "DTSTART:20240102T090000Z\r\nAALARM:20240102T080000Z\r\n"
+                           "AALARM:20240102T070000Z\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+    const Result r = convert(in, VI_FORMAT_VCAL10, VI_FORMAT_VCAL10);
+    ASSERT_EQ(r.rc, 0);
+    EXPECT_EQ(lineOf(r.text, "ATTENDEE;ROLE=O"), "ATTENDEE;ROLE=OWNER;STATUS=SENT:a@b.example");
+    EXPECT_EQ(lineOf(r.text, "ATTENDEE;ROLE=A"), "ATTENDEE;ROLE=ATTENDEE;EXPECT=REQUIRE:Bo Ek");
+    EXPECT_EQ(lineOf(r.text, "STATUS"), "STATUS:NEEDS ACTION");
+    EXPECT_EQ(lineOf(r.text, "RNUM"), "RNUM:3");
+    ASSERT_EQ(r.lost.size(), 1u);
+    EXPECT_NE(r.lost[0].find("AALARM"), std::string::npos) << r.lost[0];
+    EXPECT_EQ(r.counts.written, 2u);
 }
 
 // Every value the exact reader decodes survives 1.0 -> 2.0 -> 1.0.

@@ -1,0 +1,219 @@
+#!/usr/bin/env python3
+"""Runs our readers and converters and the peers' side by side, each as a
+whole process, and prints one Markdown table.
+
+    run.py --versit-build DIR --peers-build DIR --workloads DIR [--runs N]
+
+Every row is run N times (default 5) and the best run kept: the least
+wall-clock time of the whole process (start to exit, file reading and
+library loading included) and the least time the program reports for its
+own work once the file is in memory ("in-process"). Peak RSS is the largest
+resident size of the process. The ratio column divides our best time by the
+fastest peer's on the same task and file, for the whole process and
+in-process: below 1 we are faster.
+"""
+import argparse
+import datetime
+import json
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import time
+
+MB = 1e6  # MB/s in decimal megabytes, as the file sizes are given
+
+
+class Row:
+    def __init__(self, task, path, workload, argv, side, note=""):
+        self.task = task  # rows of one task and workload are compared
+        self.path = path
+        self.workload = workload
+        self.argv = argv
+        self.side = side  # "ours", "peer" or "ceiling"
+        self.note = note
+        self.process = None
+        self.inprocess = None
+        self.rss = None
+        self.items = None
+        self.failure = None
+
+
+def run_once(argv):
+    """Wall seconds, stdout, stderr and exit code of one run. The child
+    writes to files, not pipes, so nothing of ours runs while it does."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        start = time.perf_counter()
+        pid = os.posix_spawn(argv[0], argv, os.environ,
+                             file_actions=[(os.POSIX_SPAWN_DUP2, out.fileno(), 1),
+                                           (os.POSIX_SPAWN_DUP2, err.fileno(), 2)])
+        _, status = os.waitpid(pid, 0)
+        wall = time.perf_counter() - start
+        out.seek(0)
+        err.seek(0)
+        return (wall, out.read().decode(errors="replace"), err.read().decode(errors="replace"),
+                os.waitstatus_to_exitcode(status))
+
+
+def peak_rss(argv):
+    """Peak resident bytes of one more run, through /usr/bin/time: Linux
+    keeps the largest size a process had before exec, so a child spawned
+    straight from this Python process would report at least Python's."""
+    with tempfile.NamedTemporaryFile(mode="r") as report:
+        done = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", report.name] + argv,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        text = report.read().strip().splitlines()
+        return int(text[-1]) * 1024 if text and text[-1].isdigit() else None
+
+
+def measure(row, runs):
+    for _ in range(runs):
+        wall, out, err, rc = run_once(row.argv)
+        # The tool exits 1 when a card lost something; its output is still
+        # complete, so only 2 and above (or a peer's 1) is a failure.
+        ok = rc == 0 or (row.side == "ours" and rc == 1)
+        if not ok:
+            lines = [l for l in err.splitlines() if l.strip()]
+            row.failure = lines[-1] if lines else "exit %d" % rc
+            return
+        row.process = wall if row.process is None else min(row.process, wall)
+        got = re.search(r"items=(\d+) parse_seconds=([0-9.]+)", out)
+        if got:
+            row.items = int(got.group(1))
+            seconds = float(got.group(2))
+            row.inprocess = seconds if row.inprocess is None else min(row.inprocess, seconds)
+    row.rss = peak_rss(row.argv)
+
+
+def convert_bench(row, program, name):
+    """The in-process figure of bench/convert_bench (Google Benchmark)."""
+    argv = [program, "--benchmark_filter=^BM_Convert/%s$" % name, "--benchmark_format=json"]
+    done = subprocess.run(argv, capture_output=True, text=True)
+    if done.returncode != 0:
+        row.failure = "convert_bench failed"
+        return
+    for b in json.loads(done.stdout)["benchmarks"]:
+        if b["name"] == "BM_Convert/" + name:
+            scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}[b.get("time_unit", "ns")]
+            row.inprocess = b["real_time"] * scale
+            row.items = int(b["items"]) if "items" in b else None
+
+
+def rows(versit, peers, workloads):
+    tool = os.path.join(versit, "tools", "versit")
+    p = lambda name: os.path.join(peers, name)
+    w = lambda name: os.path.join(workloads, name)
+    cards = "vcards-10k.vcf"
+    r = []
+    # vCard import
+    r += [
+        Row("read", "ours: strict import (VI_readCard)", cards, [p("ours_vcard"), "strict", w(cards)], "ours"),
+        Row("read", "ours: tolerant import (VI_readCardTolerantly)", cards, [p("ours_vcard"), "tolerant", w(cards)], "ours"),
+        Row("read", "ours: strict import + VI_exportCard", cards, [p("ours_vcard"), "export", w(cards)], "ours"),
+        Row("read", "ours: `versit vcard -o /dev/null` (read, verify, write)", cards, [tool, "vcard", "-o", "/dev/null", w(cards)], "ours"),
+        Row("read", "libicalvcal: Parse_MIME, whole file", cards, [p("peer_libical"), "parse", w(cards)], "peer"),
+        Row("read", "libicalvcal: Parse_MIME, card by card", cards, [p("peer_libical"), "each", w(cards)], "peer"),
+        Row("read", "KContacts: parseVCards", cards, [p("peer_kcontacts"), "parse", w(cards)], "peer"),
+        Row("read", "ceiling: memchr line count", cards, [p("ceiling_lines"), w(cards)], "ceiling"),
+    ]
+    # vCalendar read and extraction
+    for cal in ("vcal-5k.vcs", "vcal-5k-1block.vcs"):
+        r += [
+            Row("read", "ours: exact reader + VI_takeItem", cal, [p("ours_vcal"), "strict", w(cal)], "ours"),
+            Row("read", "ours: tolerant reader + VI_takeItemTolerantly", cal, [p("ours_vcal"), "tolerant", w(cal)], "ours"),
+            Row("read", "libicalvcal: Parse_MIME, whole file", cal, [p("peer_libical"), "parse", w(cal)], "peer"),
+            Row("read", "libicalvcal: Parse_MIME, block by block", cal, [p("peer_libical"), "each", w(cal)], "peer"),
+            Row("read", "libicalvcal: Parse_MIME + icalvcal_convert", cal, [p("peer_libical"), "convert", w(cal)], "peer"),
+            Row("read", "KCalendarCore: VCalFormat into MemoryCalendar", cal, [p("peer_kcalendar"), "parse", w(cal)], "peer"),
+            Row("read", "ceiling: memchr line count", cal, [p("ceiling_lines"), w(cal)], "ceiling"),
+        ]
+    # Conversion
+    cal = "vcal-5k.vcs"
+    r += [
+        Row("vcard4", "ours: `versit convert --to vcard4`", cards, [tool, "convert", "--to", "vcard4", "-o", "/dev/null", w(cards)], "ours"),
+        Row("vcard4", "ours: VI_convert to vCard 4.0", cards, [p("ours_convert"), "vcard4", w(cards)], "ours"),
+        Row("vcard4", "ours: convert_bench vcard21_to_vcard4", cards, None, "ours", "vcard21_to_vcard4"),
+        Row("vcard4", "KContacts: parseVCards + exportVCards(v4_0)", cards, [p("peer_kcontacts"), "vcard4", w(cards)], "peer"),
+        Row("ical", "ours: `versit convert --to ical`", cal, [tool, "convert", "--to", "ical", "-o", "/dev/null", w(cal)], "ours"),
+        Row("ical", "ours: VI_convert to iCalendar", cal, [p("ours_convert"), "ical", w(cal)], "ours"),
+        Row("ical", "ours: convert_bench vcal10_to_ical", cal, None, "ours", "vcal10_to_ical"),
+        Row("ical", "libical: Parse_MIME + icalvcal_convert + iCalendar text", cal, [p("peer_libical"), "ical", w(cal)], "peer"),
+        Row("ical", "KCalendarCore: VCalFormat + ICalFormat::toString", cal, [p("peer_kcalendar"), "ical", w(cal)], "peer"),
+    ]
+    return r
+
+
+def fmt_seconds(s):
+    return "—" if s is None else "%.4f" % s
+
+
+def fmt_rate(size, s):
+    return "—" if not s else "%.0f" % (size / MB / s)
+
+
+def ratio(ours, peers, key):
+    times = [getattr(p, key) for p in peers if getattr(p, key)]
+    mine = getattr(ours, key)
+    if peers and all(p.failure for p in peers):
+        return "peers refuse"
+    if not times or not mine:
+        return "—"
+    return "%.2f" % (mine / min(times))
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("--versit-build", required=True)
+    ap.add_argument("--peers-build", required=True)
+    ap.add_argument("--workloads", required=True)
+    ap.add_argument("--runs", type=int, default=5)
+    args = ap.parse_args()
+
+    load_before = os.getloadavg()
+    table = rows(args.versit_build, args.peers_build, args.workloads)
+    bench = os.path.join(args.versit_build, "bench", "convert_bench")
+    for row in table:
+        if row.argv is None:
+            convert_bench(row, bench, row.note)
+        else:
+            measure(row, args.runs)
+        print("measured: %s on %s" % (row.path, row.workload), file=sys.stderr)
+    load_after = os.getloadavg()
+
+    print("Run %s on %s (%d cores); load average before %.2f %.2f %.2f, after %.2f %.2f %.2f."
+          % (datetime.date.today().isoformat(), os.uname().nodename, os.cpu_count(),
+             *load_before, *load_after))
+    print("Best of %d runs. process: wall clock of the whole process (start to exit, file "
+          "read and libraries loaded included); in-process: the program's own clock around "
+          "the work named in the row, the file already in memory. MB = 10^6 bytes. "
+          "ours/peer: our time over the fastest peer's on the same task and file, "
+          "process / in-process (below 1: ours is faster)." % args.runs)
+    print()
+    print("| path | workload | MB | items | process s | process MB/s | in-process s "
+          "| in-process MB/s | peak RSS MB | ours/peer |")
+    print("|---|---|---:|---:|---:|---:|---:|---:|---:|---|")
+    for row in table:
+        size = os.path.getsize(os.path.join(args.workloads, row.workload))
+        peers = [p for p in table
+                 if p.side == "peer" and p.task == row.task and p.workload == row.workload]
+        if row.failure:
+            print("| %s | %s | %.2f | — | refused: %s | | | | | |"
+                  % (row.path, row.workload, size / MB, row.failure.replace("|", "/")))
+            continue
+        if row.side == "ours" and peers and all(p.failure for p in peers):
+            cmp = "peers refuse"
+        elif row.side == "ours":
+            cmp = "%s / %s" % (ratio(row, peers, "process"), ratio(row, peers, "inprocess"))
+        else:
+            cmp = row.side
+        print("| %s | %s | %.2f | %s | %s | %s | %s | %s | %s | %s |" % (
+            row.path, row.workload, size / MB,
+            "—" if row.items is None else row.items,
+            fmt_seconds(row.process), fmt_rate(size, row.process),
+            fmt_seconds(row.inprocess), fmt_rate(size, row.inprocess),
+            "—" if row.rss is None else "%.0f" % (row.rss / 2**20), cmp))
+
+
+if __name__ == "__main__":
+    main()
