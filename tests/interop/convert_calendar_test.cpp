@@ -9,35 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "interop/convert_support.h"
 #include "support/alloc_hook.h"
 #include "support/memory_source.h"
 #include "versit_convert.h"
 
 namespace {
 
-struct Result {
-    int32_t rc = 0;
-    std::string text;
-    std::vector<std::string> lost;
-    VI_ConvertCounts counts{};
-};
-
-Result convert(const std::string &in, int32_t from, int32_t to) {
-    Result r;
-    r.rc = VI_convert(
-        in.data(), in.size(), from, to,
-        [](void *user, const char *bytes, size_t n) {
-            static_cast<std::string *>(user)->append(bytes, n);
-            return 0;
-        },
-        &r.text,
-        [](void *user, const VI_Report *report) {
-            if (report->kind == VI_REPORT_LOST)
-                static_cast<std::vector<std::string> *>(user)->push_back(report->message);
-        },
-        &r.lost, &r.counts);
-    return r;
-}
+using converttest::convert;
+using converttest::Result;
 
 // The unfolded line of `text` starting with `prefix`, or "".
 std::string lineOf(const std::string &text, const std::string &prefix) {
@@ -387,6 +367,7 @@ TEST(ConvertCalendar, KeepsWhatICalendarCannotHold) {
         {false, "STATUS:NEEDS ACTION", "STATUS:TENTATIVE", "X-VCAL-STATUS:NEEDS ACTION",
          "STATUS:NEEDS ACTION"},
         {true, "STATUS:SENT", "STATUS:NEEDS-ACTION", "X-VCAL-STATUS:SENT", "STATUS:SENT"},
+        {false, "STATUS:DECLINED", "STATUS:CANCELLED", "X-VCAL-STATUS:DECLINED", "STATUS:DECLINED"},
         {false, "PRIORITY:25", "PRIORITY:9", "X-VCAL-PRIORITY:25", "PRIORITY:25"},
         {false, "TRANSP:255", "TRANSP:TRANSPARENT", "X-VCAL-TRANSP:255", "TRANSP:255"},
         {false, "COMPLETED:20240103T100000Z", "", "X-VCAL-COMPLETED:20240103T100000Z",
