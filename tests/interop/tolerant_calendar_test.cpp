@@ -312,11 +312,14 @@ TEST(TolerantCalendar, ItemsKeptWithoutTheirFaults) {
           "23 lost: without its repetitions", "29 repaired: ends before it starts",
           "33 lost: dropped DUE"},
          {7, 6, 3, 1, 0}},
-        {"an all-day event on the last day of a month ends at the next month's first",
-         kHead + "BEGIN:VEVENT|SUMMARY:Last|DTSTART:20240131|END:VEVENT|END:VCALENDAR",
-         {"E start=20240131T0000 end=20240201T0000 summary=\"Last\""},
-         {"3 repaired: ends with its day", "5 repaired: midnight"},
-         {1, 1, 0, 0, 0}},
+        {"all-day events end with their day, into the next month from its last",
+         kHead + "BEGIN:VEVENT|SUMMARY:Eve|DTSTART:20240130|END:VEVENT|"
+                 "BEGIN:VEVENT|SUMMARY:Last|DTSTART:20240131|END:VEVENT|END:VCALENDAR",
+         {"E start=20240130T0000 end=20240131T0000 summary=\"Eve\"",
+          "E start=20240131T0000 end=20240201T0000 summary=\"Last\""},
+         {"3 repaired: ends with its day", "5 repaired: midnight", "7 repaired: ends with its day",
+          "9 repaired: midnight"},
+         {2, 2, 0, 0, 0}},
     };
     for (const Case &c : cases)
         check(c);
