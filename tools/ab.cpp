@@ -159,15 +159,87 @@ int importCards(Session &s, const char *path) {
     return failed == 0 && notCreated == 0 && counts.lossy == 0 ? 0 : 1;
 }
 
+// The record's text fields that may hold line breaks (addresses, notes of
+// a kind): the exact export writes a break in a value as it stands, which
+// ends the property's line for every reader. A break is exported as a
+// marker byte no field holds, and the card is written again from its tree
+// with the break back in its value, quoted-printable.
+constexpr char kBreakMark = '\x01';
+
+template <size_t N> void markBreaks(char (&field)[N]) {
+    for (size_t i = 0; i < N && field[i] != '\0'; ++i) {
+        if (field[i] == '\n') {
+            field[i] = kBreakMark;
+        } else if (field[i] == '\r') {
+            // CR LF is one break: the CR goes.
+            std::memmove(field + i, field + i + 1, N - i - 1);
+            --i;
+        }
+    }
+}
+
+void markRecordBreaks(ABEntryRecord &r) {
+    markBreaks(r.salutation);
+    markBreaks(r.date1Info);
+    markBreaks(r.date2Info);
+    markBreaks(r.homeStreet);
+    markBreaks(r.businessStreet);
+    markBreaks(r.organization);
+    markBreaks(r.businessAssistant);
+}
+
+// The markers of every value of the card back as CR LF. False when memory
+// ran out.
+bool restoreBreaks(vComponent *card) {
+    for (vComponent *c = card; c != nullptr; c = c->next) {
+        for (vProperty *p = c->propertyList; p != nullptr; p = p->next) {
+            for (vValue *v = p->valueList; v != nullptr; v = v->next) {
+                if (v->data == nullptr || std::strchr(v->data, kBreakMark) == nullptr) continue;
+                std::string text;
+                for (const char *d = v->data; *d != '\0'; ++d) {
+                    if (*d == kBreakMark)
+                        text += "\r\n";
+                    else
+                        text += *d;
+                }
+                char *copy = static_cast<char *>(std::malloc(text.size() + 2));
+                if (copy == nullptr) return false;
+                std::memcpy(copy, text.c_str(), text.size() + 1);
+                copy[text.size() + 1] = '\0';
+                std::free(v->data);
+                v->data = copy;
+                v->dataSize = static_cast<int32_t>(text.size() + 1);
+            }
+        }
+        if (c->subComponent != nullptr && !restoreBreaks(c->subComponent)) return false;
+    }
+    return true;
+}
+
 int exportEntry(Session &s, const ABEntryId &id) {
     ABEntryRecord record;
     if (const int32_t failed = ABEntryGet(s.book, &id, &record)) {
         report(stderr, idText(id).c_str(), failed);
         return 1;
     }
+    markRecordBreaks(record);
     char *text = nullptr;
     int32_t length = 0;
-    const int32_t result = GetVCardStreamFromABRecID(s.book, s.context, &record, &text, &length);
+    int32_t result = GetVCardStreamFromABRecID(s.book, s.context, &record, &text, &length);
+    if (result == 0 && std::memchr(text, kBreakMark, static_cast<size_t>(length)) != nullptr) {
+        vComponent *card = nullptr;
+        const char *rest = nullptr;
+        int32_t left = 0;
+        result = VCARD_importObjectFromBuffer(s.context, &card, text, length, &rest, &left);
+        std::free(text);
+        text = nullptr;
+        if (card != nullptr) {
+            result =
+                restoreBreaks(card) ? VI_exportCard(s.context, card, &text) : VLIB_ERR_NO_MEMORY;
+            VCARD_destroyCard(s.context, &card);
+        }
+        length = text != nullptr ? static_cast<int32_t>(std::strlen(text)) : 0;
+    }
     if (result == 0) std::fwrite(text, 1, static_cast<size_t>(length), stdout);
     std::free(text);
     if (result != 0) report(stderr, idText(id).c_str(), result);
