@@ -455,19 +455,12 @@ TEST(ConvertCalendar, JsonCalendar) {
 
 // Every item the tolerant reader keeps is converted, in each target.
 TEST(ConvertCalendar, CorpusItemsAllConverted) {
-    const std::string folder = "/work/shared/corpus/vcal10";
-    DIR *dir = opendir(folder.c_str());
-    if (dir == nullptr) GTEST_SKIP() << "no corpus";
-    std::vector<std::string> files;
-    while (dirent *d = readdir(dir))
-        if (d->d_name[0] != '.') files.push_back(folder + "/" + d->d_name);
-    closedir(dir);
+    const std::vector<std::string> files = converttest::corpusFiles("vcal10");
+    if (files.empty()) GTEST_SKIP() << "no corpus";
     size_t converted = 0;
     for (const std::string &path : files) {
         SCOPED_TRACE(path);
-        std::ifstream f(path, std::ios::binary);
-        const std::string text((std::istreambuf_iterator<char>(f)),
-                               std::istreambuf_iterator<char>());
+        const std::string text = converttest::fileText(path);
         if (VI_detectFormat(text.data(), text.size()) != VI_FORMAT_VCAL10) continue;
         const Result r = convert(text, VI_FORMAT_VCAL10, VI_FORMAT_ICAL20);
         ASSERT_EQ(r.rc, 0);
@@ -525,6 +518,30 @@ TEST(ConvertCalendar, AllocationFailureIsReported) {
         });
         EXPECT_GT(points, 5);
     }
+}
+
+} // namespace
+
+namespace {
+
+// A southern zone whose summer ends on April's last Sunday: in 2022 that
+// is the 24th (April has 30 days; a 31st would be a Sunday).
+TEST(ConvertCalendar, ZoneRulesCountTheMonthsDays) {
+    const std::string in = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:x\r\nBEGIN:VTIMEZONE\r\n"
+                           "TZID:South\r\nBEGIN:STANDARD\r\nDTSTART:20000402T030000\r\n"
+                           "RRULE:FREQ=YEARLY;BYMONTH=4;BYDAY=-1SU\r\nTZOFFSETFROM:+1100\r\n"
+                           "TZOFFSETTO:+1000\r\nTZNAME:AEST\r\nEND:STANDARD\r\nBEGIN:DAYLIGHT\r\n"
+                           "DTSTART:20001001T020000\r\nRRULE:FREQ=YEARLY;BYMONTH=10;BYDAY=1SU\r\n"
+                           "TZOFFSETFROM:+1000\r\nTZOFFSETTO:+1100\r\nTZNAME:AEDT\r\n"
+                           "END:DAYLIGHT\r\nEND:VTIMEZONE\r\nBEGIN:VEVENT\r\nUID:1\r\n"
+                           "DTSTAMP:20220101T000000Z\r\nDTSTART;TZID=South:20220601T100000\r\n"
+                           "END:VEVENT\r\nEND:VCALENDAR\r\n";
+    const Result r = convert(in, VI_FORMAT_ICAL20, VI_FORMAT_VCAL10);
+    ASSERT_EQ(r.rc, 0);
+    EXPECT_NE(r.text.find("DAYLIGHT:TRUE;+11;20211002T160000Z;20220423T160000Z;AEST;AEDT\r\n"),
+              std::string::npos)
+        << r.text;
+    EXPECT_NE(r.text.find("DTSTART:20220601T000000Z\r\n"), std::string::npos) << r.text;
 }
 
 } // namespace

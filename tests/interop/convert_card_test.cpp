@@ -372,18 +372,11 @@ TEST(ConvertCard, MemoryRunningOutLeaksNothing) {
 }
 
 TEST(ConvertCard, CorpusRoundTripThrough40) {
-    const std::string folder = "/work/shared/corpus/vcard21";
-    DIR *dir = opendir(folder.c_str());
-    if (dir == nullptr) GTEST_SKIP() << "no corpus";
-    std::vector<std::string> files;
-    while (dirent *d = readdir(dir))
-        if (d->d_name[0] != '.') files.push_back(folder + "/" + d->d_name);
-    closedir(dir);
+    const std::vector<std::string> files = converttest::corpusFiles("vcard21");
+    if (files.empty()) GTEST_SKIP() << "no corpus";
     for (const std::string &path : files) {
         SCOPED_TRACE(path);
-        std::ifstream f(path, std::ios::binary);
-        const std::string text((std::istreambuf_iterator<char>(f)),
-                               std::istreambuf_iterator<char>());
+        const std::string text = converttest::fileText(path);
         if (VI_detectFormat(text.data(), text.size()) != VI_FORMAT_VCARD21) continue;
         expectRoundTrip(text);
     }

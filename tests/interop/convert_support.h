@@ -2,7 +2,12 @@
 // the messages of its losses and its counts.
 #pragma once
 
+#include <dirent.h>
+
+#include <algorithm>
 #include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -32,6 +37,25 @@ inline Result convert(const std::string &in, int32_t from, int32_t to) {
         },
         &r.lost, &r.counts);
     return r;
+}
+
+// The files of a folder of the real-world corpus beside the checkout
+// ("vcard21", "vcal10"), sorted; none when the corpus is not there.
+inline std::vector<std::string> corpusFiles(const std::string &folder) {
+    const std::string path = std::string(VERSIT_CORPUS_DIR) + "/" + folder;
+    std::vector<std::string> files;
+    DIR *dir = opendir(path.c_str());
+    if (dir == nullptr) return files;
+    while (dirent *d = readdir(dir))
+        if (d->d_name[0] != '.') files.push_back(path + "/" + d->d_name);
+    closedir(dir);
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+inline std::string fileText(const std::string &path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
 }
 
 } // namespace converttest
