@@ -91,34 +91,37 @@ const char *systemName(const char *written) {
 
 } // namespace
 
-bool isUtf8(const char *text, size_t length) {
+size_t utf8SequenceLength(const char *text, size_t length) {
     const auto *p = reinterpret_cast<const unsigned char *>(text);
+    if (length == 0) return 0;
+    const unsigned char c = p[0];
+    if (c < 0x80) return 1;
+    size_t extra = 0;
+    uint32_t lowest = 0;
+    uint32_t value = 0;
+    if ((c & 0xE0) == 0xC0) {
+        extra = 1, lowest = 0x80, value = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+        extra = 2, lowest = 0x800, value = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+        extra = 3, lowest = 0x10000, value = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (length <= extra) return 0;
+    for (size_t k = 1; k <= extra; ++k) {
+        if ((p[k] & 0xC0) != 0x80) return 0;
+        value = (value << 6) | (p[k] & 0x3F);
+    }
+    if (value < lowest || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+    return extra + 1;
+}
+
+bool isUtf8(const char *text, size_t length) {
     for (size_t i = 0; i < length;) {
-        const unsigned char c = p[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t extra = 0;
-        uint32_t lowest = 0;
-        uint32_t value = 0;
-        if ((c & 0xE0) == 0xC0) {
-            extra = 1, lowest = 0x80, value = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2, lowest = 0x800, value = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3, lowest = 0x10000, value = c & 0x07;
-        } else {
-            return false;
-        }
-        if (length - i <= extra) return false;
-        for (size_t k = 1; k <= extra; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80) return false;
-            value = (value << 6) | (p[i + k] & 0x3F);
-        }
-        if (value < lowest || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
-            return false;
-        i += extra + 1;
+        const size_t n = utf8SequenceLength(text + i, length - i);
+        if (n == 0) return false;
+        i += n;
     }
     return true;
 }

@@ -22,6 +22,11 @@ enum class Decoding : uint8_t {
 // here, and nearly all of them are ASCII.
 bool hasEightBitBytes(const char *text, size_t length);
 
+// The length of the valid UTF-8 sequence `text` starts with (1 for
+// ASCII), or 0 when it starts none (a stray byte, an overlong form, a
+// surrogate, a code point past U+10FFFF, a cut sequence).
+size_t utf8SequenceLength(const char *text, size_t length);
+
 // True for bytes that form valid UTF-8 (no overlong forms, no surrogates).
 bool isUtf8(const char *text, size_t length);
 

@@ -1,39 +1,8 @@
 #include "interop/convert/json.h"
 
+#include "interop/charset/utf8.h"
+
 namespace interop::convert {
-
-namespace {
-
-// Length of the valid UTF-8 sequence at text[i], or 0 for a bad byte.
-size_t validSequence(std::string_view text, size_t i) {
-    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    size_t length;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;  // overlong
-        if (lead == 0xED) high = 0x9F; // surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size()) return 0;
-    if (byte(i + 1) < low || byte(i + 1) > high) return 0;
-    for (size_t k = 2; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    }
-    return length;
-}
-
-} // namespace
 
 bool appendJsonString(vcal::TextBuffer &out, std::string_view text) {
     static constexpr char kHex[] = "0123456789abcdef";
@@ -57,7 +26,7 @@ bool appendJsonString(vcal::TextBuffer &out, std::string_view text) {
         } else if (c < 0x20) {
             replacement = std::string_view(escape, 6);
         } else if (c >= 0x80) {
-            length = validSequence(text, i);
+            length = utf8SequenceLength(text.data() + i, text.size() - i);
             if (length == 0) {
                 replacement = "\xEF\xBF\xBD";
                 length = 1;
