@@ -44,6 +44,7 @@ constexpr size_t kNone = std::string_view::npos;
 enum class Encoding : uint8_t { Plain, QuotedPrintable, Base64 };
 
 std::string_view trimmed(std::string_view s) {
+    if (!s.empty() && !ascii::isBlank(s.front()) && !ascii::isBlank(s.back())) return s;
     while (!s.empty() && ascii::isBlank(s.front()))
         s.remove_prefix(1);
     while (!s.empty() && ascii::isBlank(s.back()))
@@ -74,6 +75,12 @@ size_t indexOf(std::string_view s, char c, size_t from = 0) {
 template <class Put> Encoding normalParameter(std::string_view item, bool &changed, Put put) {
     const size_t equals = indexOf(item, '=');
     if (equals == kNone) {
+        // (Most items are types, "WORK" or "VOICE": the lengths of the
+        // three words turn them away before any comparison.)
+        if (item.size() != 1 && item.size() != 6 && item.size() != 16) {
+            put(item);
+            return Encoding::Plain;
+        }
         if (sameWord(item, "QUOTED-PRINTABLE")) {
             changed = true;
             put("ENCODING=QUOTED-PRINTABLE");
@@ -87,11 +94,11 @@ template <class Put> Encoding normalParameter(std::string_view item, bool &chang
         put(item);
         return Encoding::Plain;
     }
-    const std::string_view value = trimmed(item.substr(equals + 1));
     if (!sameWord(trimmed(item.substr(0, equals)), "ENCODING")) {
         put(item);
         return Encoding::Plain;
     }
+    const std::string_view value = trimmed(item.substr(equals + 1));
     if (sameWord(value, "B")) {
         changed = true;
         put("ENCODING=BASE64");
@@ -192,6 +199,7 @@ bool propertyHead(std::string_view line, std::string_view *name, Parameters *p) 
 // search for the next card must agree on such a line, or a card that one
 // of them cuts off there is lost to the other as junk.
 bool opensCard(std::string_view line) {
+    if (line == "BEGIN:VCARD") return true; // as most writers put it
     size_t i = 0;
     auto at = [&]() -> char {
         while (i < line.size() && line[i] == '\0')
@@ -230,6 +238,9 @@ bool nextLine(LineCursor &cursor, Line &line) {
     if (!cursor.next(line)) return false;
     constexpr std::string_view kBegin = "BEGIN:VCARD";
     std::string_view text = line.text;
+    // (Most lines end in neither a blank nor a "D": no BEGIN ends them.)
+    if (text.empty() || (ascii::upper(text.back()) != 'D' && !ascii::isBlank(text.back())))
+        return true;
     while (!text.empty() && ascii::isBlank(text.back()))
         text.remove_suffix(1);
     if (text.size() <= kBegin.size() || ascii::upper(text.back()) != 'D' ||

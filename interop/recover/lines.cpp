@@ -144,11 +144,12 @@ constexpr NameTable kNames = nameTable();
 
 size_t scanPropertyName(std::string_view line, size_t *nameStart) {
     size_t i = 0;
-    while (i < line.size() && kNames.inName[static_cast<unsigned char>(line[i])])
-        ++i;
-    size_t start = i;
-    while (start > 0 && line[start - 1] != '.')
-        --start;
+    size_t start = 0;
+    for (; i < line.size(); ++i) {
+        const char c = line[i];
+        if (!kNames.inName[static_cast<unsigned char>(c)]) break;
+        if (c == '.') start = i + 1;
+    }
     *nameStart = start;
     return i;
 }
