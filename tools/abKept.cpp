@@ -36,6 +36,7 @@ constexpr const char *kOnce[] = {"N",     "FN",  "TITLE",    "ROLE",        "ORG
                                  "SOUND", "UID", "MAILER",   "SORT-STRING", "CLASS", "PRODID"};
 // Of those, the ones whose TYPE label says how to read the data.
 constexpr const char *kMedia[] = {"PHOTO", "LOGO", "SOUND"};
+constexpr const char *kAddedKinds[] = {"PREF", "VOICE", "INTERNET"};
 constexpr const char *kNeverKept[] = {"VERSION", "REV"};
 constexpr const char *kRecordPrefixes[] = {"X-QVT-AB_", "X_QVT-AB_"};
 // Bare parameters that name an encoding or value type, not a TYPE label.
@@ -76,7 +77,7 @@ bool neverKept(const std::string &base) {
 }
 
 // The decoded value: every value's bytes (a base64 value may hold NULs)
-// joined by ';', the empty fields at the end left out.
+// joined by ';', line breaks as LF, the empty fields at the end left out.
 std::string valueOf(const vProperty *p) {
     std::string text;
     for (const vValue *v = p->valueList; v != nullptr; v = v->next) {
@@ -87,6 +88,13 @@ std::string valueOf(const vProperty *p) {
                                 : std::strlen(v->data);
         text.append(v->data, size);
     }
+    // A line break is one whatever its bytes: the record keeps CR LF.
+    std::string lines;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        lines += text[i] == '\r' ? '\n' : text[i];
+    }
+    text.swap(lines);
     while (!text.empty() && text.back() == ';' &&
            (text.size() < 2 || text[text.size() - 2] != '\\'))
         text.pop_back();
@@ -108,6 +116,25 @@ std::string labelOf(const vProperty *p) {
         }
     }
     return "";
+}
+
+// The kinds a property's parameters give it (HOME, FAX, ...), upper case
+// and sorted; the ones the exchange adds of its own (PREF, VOICE) and the
+// encodings aside.
+std::vector<std::string> kindsOf(const vProperty *p) {
+    std::vector<std::string> kinds;
+    for (const vParameter *a = p->parameterList; a != nullptr; a = a->next) {
+        const bool bare = a->name == nullptr || a->name[0] == '\0';
+        if (!bare && strcasecmp(a->name, "TYPE") != 0) continue;
+        for (const vValue *v = a->valueList; v != nullptr; v = v->next) {
+            std::string word = v->data != nullptr ? v->data : "";
+            for (char &c : word)
+                if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+            if (!among(kNotLabels, word) && !among(kAddedKinds, word)) kinds.push_back(word);
+        }
+    }
+    std::sort(kinds.begin(), kinds.end());
+    return kinds;
 }
 
 bool same(const vProperty *a, const vProperty *b, const std::string &base) {
@@ -132,20 +159,28 @@ std::vector<vProperty *> named(const std::vector<vProperty *> &all, const std::s
 std::vector<vProperty *> unreproduced(const std::vector<vProperty *> &all,
                                       const std::vector<vProperty *> &exact) {
     std::vector<vProperty *> left;
-    std::vector<bool> used(exact.size(), false);
+    // Each exact property reproduces one at most: first the one of its
+    // kinds (TEL;FAX for TEL;FAX), then any of its value.
+    std::vector<bool> used(exact.size(), false), matched(all.size(), false);
+    for (const bool byKind : {true, false}) {
+        for (size_t k = 0; k < all.size(); ++k) {
+            const std::string base = baseName(all[k]);
+            if (matched[k] || among(kOnce, base) || neverKept(base)) continue;
+            for (size_t i = 0; i < exact.size() && !matched[k]; ++i) {
+                if (used[i] || baseName(exact[i]) != base || !same(all[k], exact[i], base) ||
+                    (byKind && kindsOf(all[k]) != kindsOf(exact[i])))
+                    continue;
+                used[i] = matched[k] = true;
+            }
+        }
+    }
     std::vector<std::string> doneOnce;
-    for (vProperty *p : all) {
+    for (size_t k = 0; k < all.size(); ++k) {
+        vProperty *p = all[k];
         const std::string base = baseName(p);
         if (neverKept(base)) continue;
         if (!among(kOnce, base)) {
-            size_t i = 0;
-            while (i < exact.size() &&
-                   (used[i] || baseName(exact[i]) != base || !same(p, exact[i], base)))
-                ++i;
-            if (i < exact.size())
-                used[i] = true;
-            else
-                left.push_back(p);
+            if (!matched[k]) left.push_back(p);
             continue;
         }
         if (std::find(doneOnce.begin(), doneOnce.end(), base) != doneOnce.end()) continue;
@@ -173,13 +208,14 @@ std::vector<vProperty *> unreproduced(const std::vector<vProperty *> &all,
     return whole;
 }
 
-// The exact property of `list` (none of `merged`) with the name and value
-// of `kept`; list.size() when there is none.
+// The exact property of `list` (none of `merged`) with the name, value and
+// kinds of `kept`; list.size() when there is none.
 size_t twin(const std::vector<vProperty *> &list, const std::vector<vProperty *> &merged,
             const vProperty *kept, const std::string &base) {
     for (size_t i = 0; i < list.size(); ++i)
         if (std::find(merged.begin(), merged.end(), list[i]) == merged.end() &&
-            baseName(list[i]) == base && same(kept, list[i], base))
+            baseName(list[i]) == base && same(kept, list[i], base) &&
+            kindsOf(kept) == kindsOf(list[i]))
             return i;
     return list.size();
 }
@@ -271,7 +307,7 @@ void mergeKept(vComponent *exact, vComponent *kept) {
                 VLIB_destroy_vProperty(&list[i]);
                 list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
             }
-        } else if (!among(kOnce, base) && (at = twin(list, merged, k, base)) < list.size()) {
+        } else if (!groupOf(k).empty() && (at = twin(list, merged, k, base)) < list.size()) {
             // Kept with its group: it takes the place of the exact one.
             list[at]->next = nullptr;
             VLIB_destroy_vProperty(&list[at]);
