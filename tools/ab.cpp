@@ -253,6 +253,7 @@ int importCards(Session &s, const char *path) {
             // The entry stands; what it cannot hold is lost unless kept.
             if (const int32_t lost = keepRest(s, ids[before], card)) {
                 ++unkept;
+                if (first == 0) first = lost;
                 report(stderr,
                        (place + " (" + idText(ids[before]) + "): fields beyond the record lost")
                            .c_str(),

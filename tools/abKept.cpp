@@ -7,17 +7,21 @@
 // - those a card holds once (N, NOTE, PHOTO ...): reproduced when the
 //   exact card has as many of that name, each with the same value (and,
 //   for pictures and sounds, the same TYPE label). Otherwise every one of
-//   that name is kept and, on export, replaces the exact card's.
+//   that name is kept and, on export, replaces the exact card's: the
+//   record may hold it cut short or in part (a name without its title).
 // - all others, which a card may hold many times (TEL, EMAIL, ADR, X- ...):
 //   each is reproduced by an exact property of the same name and value
-//   that reproduces no other one. The ones left are kept and, on export,
-//   added after the exact card's last property of that name (the record's
-//   numbers stay as the book holds them).
+//   that reproduces no other one, one of the same kinds (FAX, HOME ...)
+//   taken first. The ones left are kept and, on export, added after the
+//   exact card's last property of that name: what the record holds stays
+//   as the book has it.
 // Names are compared without their group ("item1.") and case; values as
-// decoded, empty fields at the end aside. VERSION, REV and the record's
-// own extension properties are never kept: the record carries them.
-// Nested cards (AGENT) are not compared: the tolerant reader's tree holds
-// them as subcomponents, which neither the record nor this card holds.
+// decoded, a line break whatever its bytes, empty fields at the end aside.
+// A group stays whole: with one of its properties kept, all are, and on
+// export a kept one takes the place of the exact one it matches. VERSION,
+// REV and the record's own extension properties are never kept: the
+// record carries them. A nested card (AGENT) is kept with AGENT, which
+// goes last so that the card follows it.
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
@@ -119,8 +123,8 @@ std::string labelOf(const vProperty *p) {
 }
 
 // The kinds a property's parameters give it (HOME, FAX, ...), upper case
-// and sorted; the ones the exchange adds of its own (PREF, VOICE) and the
-// encodings aside.
+// and sorted; the ones the exchange adds of its own (PREF, VOICE,
+// INTERNET) and the encodings aside.
 std::vector<std::string> kindsOf(const vProperty *p) {
     std::vector<std::string> kinds;
     for (const vParameter *a = p->parameterList; a != nullptr; a = a->next) {
