@@ -7,10 +7,10 @@
  * file (on Windows builds, which have no SQLite, in memory only).
  *
  * A client opens a connection with CalapiOpen and passes the handle to every call. Entries are
- * ABEntryRecord records (versit_abx.h) named by an ABEntryId; each may have three text streams
- * (AB_STREAM_...). Records handed out by the library carry their entry's identifier in their
- * first 10 bytes, and ABEntryCreate writes it there too: the operations that take a record find
- * its entry through those bytes.
+ * ABEntryRecord records (versit_abx.h) named by an ABEntryId; each may have four text streams:
+ * the exchange's three (AB_STREAM_...) and CALAPI_STREAM_KEPT. Records handed out by the library
+ * carry their entry's identifier in their first 10 bytes, and ABEntryCreate writes it there too:
+ * the operations that take a record find its entry through those bytes.
  *
  * Every operation returns 0 for success or one of the CALAPI_ codes below, a block of its own
  * that no versit code uses. Not thread-safe: one connection, one thread.
@@ -39,7 +39,7 @@ extern "C" {
 #define CALAPI_ERR_NO_MEMORY 0x0CA10002   /* memory ran out */
 #define CALAPI_ERR_NO_ENTRY 0x0CA10003    /* no entry has that identifier */
 #define CALAPI_ERR_NO_STREAM 0x0CA10004   /* the entry has no stream of that kind */
-#define CALAPI_ERR_STREAM_KIND 0x0CA10005 /* a stream kind other than 0, 2 and 3 */
+#define CALAPI_ERR_STREAM_KIND 0x0CA10005 /* a stream kind other than 0 to 3 */
 #define CALAPI_ERR_STORE 0x0CA10006       /* the database refused a read or a write */
 #define CALAPI_ERR_OPEN 0x0CA10007        /* the book cannot be opened or is not an address book */
 #define CALAPI_ERR_NO_FILES 0x0CA10008    /* this build keeps books in memory only */
@@ -73,6 +73,11 @@ CALAPI_API int32_t CalapiClose(CalapiClient **client);
 /* The symbolic name of a CALAPI_ code, or null for any other number. */
 CALAPI_API const char *CalapiResultName(int32_t code);
 
+/* The stream kind the exchange leaves free: the properties of the imported card that the record
+ * has no field for, as the text of one vCard 2.1 (versit ab keeps them there and adds them back
+ * when it exports the entry). No record field marks it: ABEntryStreamSizeGet tells. */
+#define CALAPI_STREAM_KEPT 1
+
 /* ------------------------------------------------------------------------
  * The five operations of the address-book exchange. Arguments named `reserved` are 0.
  */
@@ -95,8 +100,9 @@ CALAPI_API int32_t ABEntryCreate(CalapiClient *client, uint32_t reserved, ABEntr
                                  uint32_t reserved2, ABEntryId *id);
 
 /* Stores the NUL-terminated `text` (without its NUL) as stream `kind` of entry *id, replacing
- * the one it had, marks the stored entry as having it and sets the u32 at `indicator` (when not
- * null; the field of a packed record, so it is written byte by byte) to 1.
+ * the one it had, marks the stored entry as having it (in the record field named beside the
+ * AB_STREAM_ kind; CALAPI_STREAM_KEPT has none) and sets the u32 at `indicator` (when not null;
+ * the field of a packed record, so it is written byte by byte) to 1.
  * CALAPI_ERR_NO_ENTRY, CALAPI_ERR_STREAM_KIND, CALAPI_ERR_ARGUMENT, CALAPI_ERR_STORE. */
 CALAPI_API int32_t ABEntryStreamReplace(CalapiClient *client, uint32_t reserved, uint32_t kind,
                                         const ABEntryId *id, const char *text, void *indicator);

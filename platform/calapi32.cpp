@@ -27,8 +27,8 @@ abstore::Book *bookOf(const CalapiClient *client) {
 }
 
 bool validKind(uint32_t kind) {
-    return kind == AB_STREAM_GENERAL_NOTE || kind == AB_STREAM_PHOTO ||
-           kind == AB_STREAM_PERSONAL_NOTE;
+    return kind == AB_STREAM_GENERAL_NOTE || kind == CALAPI_STREAM_KEPT ||
+           kind == AB_STREAM_PHOTO || kind == AB_STREAM_PERSONAL_NOTE;
 }
 
 // The entry number an identifier names; 0 for none.
@@ -64,8 +64,11 @@ int32_t writeEntry(abstore::Book *book, uint32_t number, const ABEntryRecord &re
 }
 
 // Marks the record as having a stream of `kind`. The record is packed: its
-// u32 fields are written byte by byte.
+// u32 fields are written byte by byte. The kept properties have no field:
+// marking another one would make the exchange look for a stream that is
+// not there.
 void setIndicator(ABEntryRecord &record, uint32_t kind) {
+    if (kind == CALAPI_STREAM_KEPT) return;
     const size_t offset = kind == AB_STREAM_PHOTO          ? offsetof(ABEntryRecord, photo)
                           : kind == AB_STREAM_GENERAL_NOTE ? offsetof(ABEntryRecord, generalNote)
                                                            : offsetof(ABEntryRecord, personalNote);

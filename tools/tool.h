@@ -64,3 +64,15 @@ class Progress {
     long long start_;
     long long last_ = 0;
 };
+
+// versit ab (abKept.cpp): what an address-book entry's record cannot hold.
+struct vComponent;
+// Moves every property of `original` (a card as read) that `exact` (the
+// card the exchange writes for the entry made of it) does not give back
+// into a new card, *kept (VERSION 2.1 first; null when nothing is left
+// over). False, *kept null and `original` whole, when memory ran out.
+bool keptProperties(vComponent *original, const vComponent *exact, vComponent **kept);
+// Moves the kept properties into `exact`: one of a name a card holds once
+// replaces the exact card's of that name; any other is added after the
+// last of its name. What `kept` still holds (VERSION) stays there.
+void mergeKept(vComponent *exact, vComponent *kept);

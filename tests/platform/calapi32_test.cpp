@@ -47,7 +47,7 @@ TEST(ClientLibrary, EntriesAndStreams) {
     const ABEntryId missing = {1, 42, 0}, bad = {2, 1, 0};
     ABEntryRecord out;
     EXPECT_EQ(ABEntryStreamSizeGet(c, 0, AB_STREAM_PHOTO, &a, &size), CALAPI_ERR_NO_STREAM);
-    EXPECT_EQ(ABEntryStreamSizeGet(c, 0, 1, &b, &size), CALAPI_ERR_STREAM_KIND);
+    EXPECT_EQ(ABEntryStreamSizeGet(c, 0, 4, &b, &size), CALAPI_ERR_STREAM_KIND);
     EXPECT_EQ(ABEntryStreamReplace(c, 0, 0, &missing, "x", nullptr), CALAPI_ERR_NO_ENTRY);
     EXPECT_EQ(ABEntryGet(c, &bad, &out), CALAPI_ERR_NO_ENTRY);
     EXPECT_EQ(ABEntryUpdate(c, 3, &b, 0), CALAPI_ERR_ARGUMENT);
