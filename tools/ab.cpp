@@ -271,11 +271,13 @@ int importCards(Session &s, const char *path) {
     }
     // Every card that gave no entry: refused by the book, or unreadable.
     const uint64_t notCreated = (cards > ids.size() ? cards - ids.size() : 0) + counts.skipped;
+    // The identifiers are the data; the counts and the result, a summary.
     for (const ABEntryId &e : ids)
         std::printf("%s\n", idText(e).c_str());
-    std::printf("created: %zu\nskipped: %llu\n", ids.size(),
-                static_cast<unsigned long long>(notCreated));
-    report(stdout, "result", first);
+    std::fflush(stdout);
+    std::fprintf(stderr, "created: %zu\nskipped: %llu\n", ids.size(),
+                 static_cast<unsigned long long>(notCreated));
+    report(stderr, "result", first);
     return failed == 0 && unkept == 0 && notCreated == 0 && counts.lossy == 0 ? 0 : 1;
 }
 

@@ -26,7 +26,6 @@
 #include <cstddef>
 #include <cstring>
 #include <string>
-#include <strings.h>
 #include <vector>
 
 #include "tool.h"
@@ -47,9 +46,20 @@ constexpr const char *kRecordPrefixes[] = {"X-QVT-AB_", "X_QVT-AB_"};
 constexpr const char *kNotLabels[] = {"BASE64", "B",  "QUOTED-PRINTABLE", "8BIT", "7BIT", "INLINE",
                                       "URL",    "CID"};
 
+// ASCII letters without regard to case (vCard names are ASCII; the C
+// library's strcasecmp is not on every system the tool builds for).
+bool sameText(const char *a, const char *b) {
+    for (;; ++a, ++b) {
+        const char x = *a >= 'a' && *a <= 'z' ? static_cast<char>(*a - 'a' + 'A') : *a;
+        const char y = *b >= 'a' && *b <= 'z' ? static_cast<char>(*b - 'a' + 'A') : *b;
+        if (x != y) return false;
+        if (x == '\0') return true;
+    }
+}
+
 template <size_t N> bool among(const char *const (&words)[N], const std::string &word) {
     for (const char *w : words)
-        if (strcasecmp(w, word.c_str()) == 0) return true;
+        if (sameText(w, word.c_str())) return true;
     return false;
 }
 
@@ -112,7 +122,7 @@ std::string labelOf(const vProperty *p) {
         const char *value = a->valueList != nullptr ? a->valueList->data : nullptr;
         if (value == nullptr) continue;
         const bool bare = a->name == nullptr || a->name[0] == '\0';
-        if ((!bare && strcasecmp(a->name, "TYPE") == 0) || (bare && !among(kNotLabels, value))) {
+        if ((!bare && sameText(a->name, "TYPE")) || (bare && !among(kNotLabels, value))) {
             std::string label = value;
             for (char &c : label)
                 if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
@@ -129,7 +139,7 @@ std::vector<std::string> kindsOf(const vProperty *p) {
     std::vector<std::string> kinds;
     for (const vParameter *a = p->parameterList; a != nullptr; a = a->next) {
         const bool bare = a->name == nullptr || a->name[0] == '\0';
-        if (!bare && strcasecmp(a->name, "TYPE") != 0) continue;
+        if (!bare && !sameText(a->name, "TYPE")) continue;
         for (const vValue *v = a->valueList; v != nullptr; v = v->next) {
             std::string word = v->data != nullptr ? v->data : "";
             for (char &c : word)

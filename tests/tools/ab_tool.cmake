@@ -3,6 +3,8 @@
 # -DEMULATOR= where the tool runs under one).
 # (execute_process hands the output over with LF line ends.)
 file(REMOVE ${BOOK} ${BOOK}-wal ${BOOK}-shm)
+# Standard output holds the data alone (identifiers, cards, the list); the
+# counts and messages follow it from standard error.
 function(run expect_rc pattern)
   execute_process(COMMAND ${EMULATOR} ${TOOL} ab ${ARGN} OUTPUT_VARIABLE out ERROR_VARIABLE err
                   RESULT_VARIABLE rc)
@@ -10,7 +12,7 @@ function(run expect_rc pattern)
     message(FATAL_ERROR "versit ab ${ARGN}: exit ${rc}\n${out}${err}")
   endif()
 endfunction()
-run(0 "^1\\.1\\.0\n1\\.2\\.0\ncreated: 2\nskipped: 0\nresult: VERSIT_OK" import ${CARDS} --book ${BOOK})
+run(0 "^1\\.1\\.0\n1\\.2\\.0\n.*created: 2\nskipped: 0\nresult: VERSIT_OK" import ${CARDS} --book ${BOOK})
 run(0 "^1\\.1\\.0\tLindqvist, Maja\tmaja@nordvik\\.example\n1\\.2\\.0\tOkafor, Chidi\t\n$"
     list --book ${BOOK})
 # (Her address holds a line break: the card is written again from its tree.
@@ -29,7 +31,7 @@ run(2 "usage" list ${CARDS})
 # are imported all the same, and the exit status says something was left.
 file(REMOVE ${BOOK}-2 ${BOOK}-2-wal ${BOOK}-2-shm)
 get_filename_component(here ${CMAKE_CURRENT_LIST_FILE} DIRECTORY)
-run(1 "^1\\.1\\.0\n1\\.2\\.0\ncreated: 2\nskipped: 1\n.*refused-card\\.vcf: card 2 not imported: VCARD_ERR_BAD_COMPONENT"
+run(1 "^1\\.1\\.0\n1\\.2\\.0\n.*refused-card\\.vcf: card 2 not imported: VCARD_ERR_BAD_COMPONENT.*created: 2\nskipped: 1\n"
     import ${here}/refused-card.vcf --book ${BOOK}-2)
 # Only an import makes a book.
 run(2 "no address book .*ab import creates one" list --book ${BOOK}-missing)
@@ -55,7 +57,7 @@ run(0 "ADR;ENCODING=QUOTED-PRINTABLE;HOME:;;1 Main St=0D=0AApt 2;Town;;;\n" expo
 foreach(n 5 6)
   file(REMOVE ${BOOK}-${n} ${BOOK}-${n}-wal ${BOOK}-${n}-shm)
 endforeach()
-run(0 "^1\\.1\\.0\ncreated: 1\nskipped: 0\nresult: VERSIT_OK" import ${here}/phone-export.vcf --book ${BOOK}-5)
+run(0 "^1\\.1\\.0\n.*created: 1\nskipped: 0\nresult: VERSIT_OK" import ${here}/phone-export.vcf --book ${BOOK}-5)
 function(export_to book file)
   execute_process(COMMAND ${EMULATOR} ${TOOL} ab export --book ${book} -o ${file}
                   RESULT_VARIABLE rc ERROR_VARIABLE err)
