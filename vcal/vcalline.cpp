@@ -6,6 +6,10 @@
 #include <cstring>
 #include <string_view>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "diag/errlog.h"
 #include "vcal/vcalprop.h"
 
@@ -126,6 +130,12 @@ bool isBlankLine(const char *line) {
     return true;
 }
 
+int32_t memoryNextByte(void *stream, uint8_t *byte) {
+    auto *text = static_cast<MemoryStream *>(stream);
+    *byte = text->at < text->end ? static_cast<uint8_t>(*text->at++) : 0;
+    return 0;
+}
+
 LineReader::~LineReader() { std::free(buffer_); }
 
 int32_t LineReader::fetch(uint8_t &byte) {
@@ -134,11 +144,12 @@ int32_t LineReader::fetch(uint8_t &byte) {
     return rc;
 }
 
-// Room for one more character and the NUL. The buffer doubles, so a long
+// Room for `more` characters and the NUL. The buffer doubles, so a long
 // line is copied a constant number of times in all.
-bool LineReader::reserve() {
-    if (length_ + 2 <= capacity_) return true;
-    const size_t grown = capacity_ == 0 ? kFirstCapacity : capacity_ * 2;
+bool LineReader::reserve(size_t more) {
+    if (length_ + more + 1 <= capacity_) return true;
+    size_t grown = capacity_ == 0 ? kFirstCapacity : capacity_ * 2;
+    if (grown < length_ + more + 1) grown = length_ + more + 1;
     void *bigger = std::realloc(buffer_, grown);
     if (bigger == nullptr) {
         WriteErrLog(2, VCAL_ERR_NO_MEMORY,
@@ -186,6 +197,44 @@ void LineReader::finish() {
     buffer_[length_] = '\0';
 }
 
+// From a text in memory: `c` and the ordinary bytes after it, up to the
+// first that is not, stored at once; that one in `c`, as fetching it
+// byte by byte would leave it.
+bool LineReader::takeRun(uint8_t &c) {
+    auto *text = static_cast<MemoryStream *>(stream_);
+    const char *const from = text->at;
+    const char *to = from;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time while none of them ends the run.
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i nul = _mm_setzero_si128();
+    const __m128i high = _mm_set1_epi8(static_cast<char>(255));
+    while (text->end - to >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(to));
+        const __m128i stops =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)),
+                         _mm_or_si128(_mm_cmpeq_epi8(v, nul), _mm_cmpeq_epi8(v, high)));
+        const int mask = _mm_movemask_epi8(stops);
+        if (mask != 0) {
+            to += __builtin_ctz(static_cast<unsigned>(mask));
+            break;
+        }
+        to += 16;
+    }
+#endif
+    while (to < text->end && kOrdinary.is[static_cast<uint8_t>(*to)])
+        ++to;
+    const auto run = static_cast<size_t>(to - from);
+    if (!reserve(run + 1)) return false;
+    buffer_[length_++] = static_cast<char>(c);
+    if (run > 0) std::memcpy(buffer_ + length_, from, run);
+    length_ += run;
+    text->at = to;
+    c = to < text->end ? static_cast<uint8_t>(*text->at++) : 0;
+    return true;
+}
+
 int32_t LineReader::next() {
     uint8_t c = lookahead_;
     lookahead_ = 0;
@@ -200,7 +249,13 @@ int32_t LineReader::next() {
     colonFound_ = false;
     quotedPrintable_ = false;
     if (!reserve()) return VCAL_ERR_NO_MEMORY;
+    const bool inMemory = get_ == memoryNextByte;
     for (;;) {
+        if (inMemory) {
+            while (kOrdinary.is[c]) {
+                if (!takeRun(c)) return VCAL_ERR_NO_MEMORY;
+            }
+        }
         // Every byte of a line but its end goes through this loop: the
         // buffer's state is kept in locals, out of memory the callback
         // might reach.

@@ -25,6 +25,16 @@ uint16_t vCal_LookupPropertyKeyword(const char *line);
 // True for a line of blanks, tabs, CRs and LFs only (or nothing).
 bool isBlankLine(const char *line);
 
+// A text in memory as the reader's byte source: memoryNextByte hands out
+// its bytes as a caller's callback would (0 once it is used up). The line
+// reader knows this source by its function and takes the ordinary bytes
+// of a line from it in runs, without a call for each byte.
+struct MemoryStream {
+    const char *at;
+    const char *end;
+};
+int32_t memoryNextByte(void *stream, uint8_t *byte);
+
 using ascii::isAlnum;
 using ascii::isDigit;
 using ascii::isLetter;
@@ -55,7 +65,8 @@ class LineReader {
 
   private:
     int32_t fetch(uint8_t &byte);
-    bool reserve();
+    bool reserve(size_t more = 1);
+    bool takeRun(uint8_t &c);
     bool softBreak();
     void finish();
 

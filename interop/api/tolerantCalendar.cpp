@@ -17,16 +17,6 @@ namespace {
 
 constexpr int32_t kMaxZone = 720; // minutes: a zone is at most twelve hours away
 
-struct TextSource {
-    const char *at;
-    const char *end;
-    static int32_t next(void *stream, uint8_t *byte) {
-        auto *s = static_cast<TextSource *>(stream);
-        *byte = s->at < s->end ? static_cast<uint8_t>(*s->at++) : 0;
-        return 0;
-    }
-};
-
 // The exact reader's errors on the rewritten text, at their lines of the
 // original: what the rewriting did not foresee.
 void reportErrors(VI_TolerantReader &r, const char *errors) {
@@ -79,13 +69,14 @@ bool needsRewrite(const ParseTreeHandle *tree) {
 // The exact reader over `length` bytes of text into r.tree; its error text
 // (malloc'ed, or null) in *errors, its warnings dropped.
 int32_t readTree(VI_TolerantReader &r, const char *text, size_t length, char **errors) {
-    TextSource source{text, text + length};
+    // (The exact reader takes a text in memory a line at a time.)
+    vcal::MemoryStream source{text, text + length};
     char *warnings = nullptr;
     uint8_t versionOk = 0;
     char version[9];
     const int32_t rc =
-        vCal_ParseTreeFromStreamGet(&r.tree, &source, TextSource::next, errors, &warnings, nullptr,
-                                    nullptr, &versionOk, version, 0);
+        vCal_ParseTreeFromStreamGet(&r.tree, &source, vcal::memoryNextByte, errors, &warnings,
+                                    nullptr, nullptr, &versionOk, version, 0);
     std::free(warnings);
     return rc;
 }

@@ -142,6 +142,7 @@ struct Context {
     DateTime start;
     bool hasStart = false;
     const char *what = "event";
+    Array<Line10> lines; // the item's lines, split once for its three passes
 };
 
 // What iCalendar cannot hold as such (a word outside its value set, a
@@ -769,8 +770,10 @@ int32_t convertItem(Context &c, uint16_t type, const PropertyNode *lines, uint64
     bool hasUid = false;
     std::string_view stamp;
     int stampRank = 0;
+    c.lines.clear();
     for (const PropertyNode *p = lines; p != nullptr; p = p->next) {
         const Line10 l = split(p->line);
+        if (!c.lines.push(l)) return VLIB_ERR_NO_MEMORY;
         if (sameWord(l.name, "DTSTART")) c.hasStart = parseDateTime(l.value, c.start);
         if (sameWord(l.name, "UID") && !l.value.empty()) hasUid = true;
         // DTSTAMP, which iCalendar requires, from the latest stamp the item has.
@@ -788,8 +791,8 @@ int32_t convertItem(Context &c, uint16_t type, const PropertyNode *lines, uint64
     }
     finder.item(begin);
     for (int pass = 0; pass < 2; ++pass) {
-        for (const PropertyNode *p = lines; p != nullptr; p = p->next) {
-            const Line10 l = split(p->line);
+        for (size_t i = 0; i < c.lines.size(); ++i) {
+            const Line10 &l = c.lines[i];
             const bool isAlarm = l.name.size() == 6 && sameWord(l.name.substr(1), "ALARM");
             if (isAlarm != (pass == 1)) continue;
             const uint64_t line = finder.find(l.name, begin);
@@ -951,7 +954,7 @@ int32_t readCalendars10(Job &job, CalModel &model, CalendarWriter write) {
             }
         }
         if (zoneOf(job, model, calendar->properties, cal) != 0) return finish(VLIB_ERR_NO_MEMORY);
-        Context c{job, model, cal, {}, {}, {}, {}, false, "event"};
+        Context c{job, model, cal, {}, {}, {}, {}, false, "event", {}};
         // The items straight from the tree: conversion needs their lines,
         // not the client's form of them, whose extraction (recurrences
         // expanded, times fitted to the client's range) would cost more
