@@ -79,19 +79,6 @@ TEST(VcalTree, DestroyFreesEverythingAndClearsTheCallersPointer) {
     EXPECT_EQ(vCal_DestroyPropertyList(&empty), 0);
 }
 
-// A chain of 200,000 events goes without recursion.
-TEST(VcalTree, LongChainsDestroyIteratively) {
-    VEventNode *events = nullptr;
-    for (int i = 0; i < 200000; ++i) {
-        VEventNode *e = nullptr;
-        ASSERT_EQ(vcal::vCal_CreateVEventNode(&e), 0);
-        e->next = events;
-        events = e;
-    }
-    EXPECT_EQ(vCal_DestroyVEventList(&events), 0);
-    EXPECT_EQ(events, nullptr);
-}
-
 TEST(VcalTree, CalendarWalkAndValidEntities) {
     vcaltest::Reading r;
     readCalendars(r, 2);
