@@ -149,20 +149,12 @@ TEST(VcalWriter, Lines) {
         std::function<int32_t(char **)> make;
         std::string expected;
     } cases[] = {
-        {[](char **l) { return vcal::ConvertSingleDate(l, 0, "DTSTART:"); },
-         "DTSTART:19910101T000000Z"},
-        {[](char **l) { return vcal::ConvertAlarm(l, minutes("19920229T120500Z"), "AALARM:"); },
-         "AALARM:19920229T120500Z"},
         {[](char **l) { return vcal::ConvertSingleDate(l, minutes("20361231T235900Z"), "DUE:"); },
          "DUE:20361231T235900Z"},
         {[&](char **l) { return vcal::ConvertMultiDate(l, &dates, "EXDATE:"); },
          "EXDATE:19910101T000000Z;19910102T000100Z"},
-        {[](char **l) { return vcal::ConvertSingleNumber(l, 4294967295u, "PRIORITY:"); },
-         "PRIORITY:4294967295"},
-        {[](char **l) { return vcal::ConvertCategories(l, 2); }, "CATEGORIES:HOLIDAY"},
         {[](char **l) { return vcal::ConvertCategories(l, 4); }, "CATEGORIES:SPECIAL OCCASION"},
         {[](char **l) { return vcal::ConvertClass(l, 1, VCAL_ITEM_EVENT); }, "CLASS:CONFIDENTIAL"},
-        {[](char **l) { return vcal::ConvertClass(l, 1, VCAL_ITEM_TODO); }, "CLASS:PUBLIC"},
         {[](char **l) { return vcal::ConvertPutStrInExportForm(l, "a\r\nb\rc\nd\r\n", "UID:"); },
          "UID:abcd"},
         // Cut before the last blank once 76 characters stand in the line.
