@@ -1,5 +1,6 @@
 // Taking events and to-dos out of a tree: conversions, the walk, item
-// lists, occurrence lists, messages, allocation failures and real files.
+// lists, occurrence lists and messages. Running out of memory while
+// taking them is the allocation sweep's (tests/hardening).
 #include <map>
 #include <sstream>
 #include <string>
@@ -8,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include "date/kldate.h"
-#include "support/alloc_hook.h"
 #include "support/log_capture.h"
 #include "vcal/vcalitem.h"
 #include "vcal_support.h"
@@ -381,66 +381,4 @@ TEST(VcalItems, TextsAndVersion) {
     ASSERT_EQ(vCal_GetThisCalendarVersion(r.tree->firstCalendar, version, 8, &found), 0);
     EXPECT_STREQ(version, "1.0");
     EXPECT_EQ(found, 1);
-}
-
-namespace {
-
-// Every event and to-do of every calendar, with its occurrences; returns
-// the first failure other than the end of a walk.
-int32_t takeAll(ParseTreeHandle *tree) {
-    int32_t failure = 0;
-    VCalendarNode *c = nullptr;
-    for (int32_t got = vCal_GetFirstCalendar(tree, &c); got == 0;
-         got = vCal_GetNextCalendar(tree, &c)) {
-        for (Kind kind : {kEvent, kTodo}) {
-            PropertyParam item{};
-            int32_t rc = kind == kEvent ? vCal_GetFirstEvent(c, &item, nullptr, 0, nullptr)
-                                        : vCal_GetFirstTodo(c, &item, nullptr, 0, nullptr);
-            while (rc == 0) {
-                TimePlaceRecurList result{};
-                rc = vCal_GetRecurDateList(&item, nullptr, &result);
-                if (result.timeList != nullptr) KL_ListDestroy(&result.timeList);
-                vcal::releaseItem(&item);
-                if (rc == 0)
-                    rc = kind == kEvent ? vCal_GetNextEvent(c, &item, nullptr, 0, nullptr)
-                                        : vCal_GetNextTodo(c, &item, nullptr, 0, nullptr);
-            }
-            vcal::releaseItem(&item);
-            if (rc != VCAL_ERR_NO_MORE_ENTITIES && failure == 0) failure = rc;
-        }
-    }
-    return failure;
-}
-
-} // namespace
-
-TEST(VcalItems, AllocationFailures) {
-    Reading r;
-    vcaltest::read(
-        r, stream("TZ:-05:00",
-                  {"DTSTART:19980612T090000|DTEND:19980612T100000|RRULE:MP1 1+ 2- TU #3|"
-                   "EXRULE:YM1 7 #2|RDATE:19980701T090000;19980702T090000|EXDATE:19980613T090000|"
-                   "DESCRIPTION;ENCODING=QUOTED-PRINTABLE:a=0D=0Ab|ATTENDEE:x|ATTENDEE:y|"
-                   "RESOURCES:a;b|SUMMARY:s|LOCATION:l|RELATED-TO:r|ATTACH:a",
-                   kTimes + "|RRULE:MD1 1 15 #2"}));
-    ASSERT_EQ(r.rc, 0) << r.errors;
-    const int points = alloc_hook::sweep([&] {
-        LogCapture log;
-        const int32_t rc = takeAll(r.tree);
-        if (rc != 0) {
-            EXPECT_TRUE(rc == VCAL_ERR_NO_MEMORY || (rc >= 0x15001 && rc <= 0x15090)) << rc;
-            EXPECT_EQ(log.records().back().code, rc);
-        }
-        KL_HLIST list = nullptr;
-        if (vCal_CreateEventPropertyParamHList(r.tree->firstCalendar, &list, nullptr, 9, nullptr,
-                                               0) == 0) {
-            PropertyParam item{};
-            for (int32_t got = KL_ListGetFirst(list, nullptr, &item); got == 0;
-                 got = KL_ListGetNext(list, nullptr, &item))
-                vcal::releaseItem(&item);
-            KL_ListDestroy(&list);
-        }
-        EXPECT_EQ(list, nullptr);
-    });
-    EXPECT_GT(points, 40);
 }
