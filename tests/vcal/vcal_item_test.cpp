@@ -1,6 +1,5 @@
 // Taking events and to-dos out of a tree: conversions, the walk, item
-// lists, occurrence lists and messages. Running out of memory while
-// taking them is the allocation sweep's (tests/hardening).
+// lists, occurrence lists, messages and allocation failures.
 #include <map>
 #include <sstream>
 #include <string>
@@ -9,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "date/kldate.h"
+#include "support/alloc_hook.h"
 #include "support/log_capture.h"
 #include "vcal/vcalitem.h"
 #include "vcal_support.h"
@@ -381,4 +381,26 @@ TEST(VcalItems, TextsAndVersion) {
     ASSERT_EQ(vCal_GetThisCalendarVersion(r.tree->firstCalendar, version, 8, &found), 0);
     EXPECT_STREQ(version, "1.0");
     EXPECT_EQ(found, 1);
+}
+
+// Running out of memory in the middle of a date chain, a value list or the
+// item list leaves nothing behind (the hardening sweep covers the rest).
+TEST(VcalItems, AllocationFailures) {
+    Reading r;
+    vcaltest::read(r, stream("", {kTimes + "|RDATE:19980701T090000Z;19980702T090000Z|RESOURCES:a;b",
+                                  kTimes + "|EXDATE:19980613T090000Z;19980614T090000Z"}));
+    const int points = alloc_hook::sweep([&] {
+        KL_HLIST list = nullptr;
+        if (vCal_CreateEventPropertyParamHList(r.tree->firstCalendar, &list, nullptr, 9, nullptr,
+                                               0) != 0) {
+            EXPECT_EQ(list, nullptr);
+            return;
+        }
+        PropertyParam item{};
+        for (int32_t got = KL_ListGetFirst(list, nullptr, &item); got == 0;
+             got = KL_ListGetNext(list, nullptr, &item))
+            vcal::releaseItem(&item);
+        KL_ListDestroy(&list);
+    });
+    EXPECT_GT(points, 5);
 }
