@@ -235,48 +235,6 @@ KL_RECURPARAM params(uint16_t rule, uint16_t interval, KL_DATE start, KL_DATE en
     return p;
 }
 
-TEST(DateSeries, DailyWeeklyMonthly) {
-    KL_HLIST list = nullptr;
-    KL_RECURPARAM p = params(1, 2, date(1, 0, 1999), date(10, 0, 1999));
-    ASSERT_EQ(KL_DateGenRecur(KL_RECUR_CREATE, &p, &list, 0), 0);
-    EXPECT_EQ(series(list), (std::vector<Produced>{{1, {1999, 0, 1}},
-                                                   {2, {1999, 0, 3}},
-                                                   {3, {1999, 0, 5}},
-                                                   {4, {1999, 0, 7}},
-                                                   {5, {1999, 0, 9}}}));
-    uint32_t size = 0;
-    KL_ListGetDataSize(list, &size);
-    EXPECT_EQ(size, sizeof(KL_DATE));
-
-    // 1 January 1999 was a Friday: the week runs Friday to Thursday.
-    KL_HLIST monWed = shorts({1, 3});
-    p = params(2, 1, date(1, 0, 1999), date(31, 11, 1999), monWed);
-    ASSERT_EQ(KL_DateGenRecur(KL_RECUR_REUSE, &p, &list, 1), 0);
-    EXPECT_EQ(daysOf(list), (std::vector<Ymd>{{1999, 0, 4}, {1999, 0, 6}}))
-        << "a maximum of 1 still completes the week";
-    p.end = date(5, 0, 1999);
-    ASSERT_EQ(KL_DateGenRecur(KL_RECUR_REUSE, &p, &list, 0), 0);
-    EXPECT_EQ(daysOf(list), (std::vector<Ymd>{{1999, 0, 4}})) << "the week stops at the end";
-
-    KL_HLIST firstAndFifteenth = shorts({0, 14});
-    p = params(3, 1, date(1, 0, 1999), date(20, 2, 1999), firstAndFifteenth);
-    ASSERT_EQ(KL_DateGenRecur(KL_RECUR_REUSE, &p, &list, 0), 0);
-    EXPECT_EQ(daysOf(list), (std::vector<Ymd>{{1999, 0, 1},
-                                              {1999, 0, 15},
-                                              {1999, 1, 1},
-                                              {1999, 1, 15},
-                                              {1999, 2, 1},
-                                              {1999, 2, 15}}));
-    // A month start on the 31st continues from the last day of shorter months.
-    KL_HLIST first = shorts({0});
-    p = params(3, 1, date(31, 0, 1999), date(1, 4, 1999), first);
-    ASSERT_EQ(KL_DateGenRecur(KL_RECUR_REUSE, &p, &list, 0), 0);
-    EXPECT_EQ(daysOf(list),
-              (std::vector<Ymd>{{1999, 1, 1}, {1999, 2, 1}, {1999, 3, 1}, {1999, 4, 1}}));
-    for (KL_HLIST *l : {&list, &monWed, &firstAndFifteenth, &first})
-        KL_ListDestroy(l);
-}
-
 TEST(DateSeries, ExclusionsExceptionsAndLimits) {
     KL_HLIST weekend = shorts({0, 6});
     KL_HLIST exceptions = nullptr;

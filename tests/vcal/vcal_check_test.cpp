@@ -103,23 +103,6 @@ TEST(VcalMessages, AppendRoutesByCodeAndPrefixesLineMessages) {
     EXPECT_EQ(warnings.length, std::strlen(warnings.text));
 }
 
-TEST(VcalMessages, AppendFailureKeepsTheText) {
-    vcal::TextBuffer errors;
-    ASSERT_EQ(vcal::vCal_AppendErrMesg(&errors, nullptr, 0, " 1: unknown BEGIN"), 0);
-    const std::string before = errors.text;
-    // Grow past the first block so that the next append must reallocate.
-    while (errors.length + 40 < errors.capacity)
-        ASSERT_EQ(vcal::vCal_AppendErrMesg(&errors, nullptr, 0, " 1: unknown BEGIN"), 0);
-    const std::string full = errors.text;
-    LogCapture log;
-    alloc_hook::failAfter(0);
-    EXPECT_EQ(vcal::vCal_AppendErrMesg(&errors, nullptr, 0, " 1: unknown BEGIN"),
-              VCAL_ERR_NO_MEMORY);
-    alloc_hook::failAfter(-1);
-    EXPECT_EQ(errors.text, full);
-    EXPECT_EQ(log.errors(), std::vector<std::string>{"vCal_AppendErrMesg (malloc)"});
-}
-
 TEST(VcalWords, OneWordFromLine) {
     const struct {
         const char *line;
@@ -321,49 +304,6 @@ TEST(VcalChecks, RecurrenceRules) {
     });
 }
 
-TEST(VcalChecks, WhatIsNotChecked) {
-    expectVerdicts({
-        {"SUMMARY:anything at all\r", 1, ""},
-        {"RELATED-TO:<x>\r", 1, ""},
-        {"SUMMARY anything\r", 0, " 7: missing or misplaced ':'"},
-        {"GEO\r", 1, ""},
-        {"X-WHATEVER\r", 1, ""},
-        {"EXNUM\r", 1, ""},
-        {"VERSION:9\r", 1, ""},
-    });
-}
-
-TEST(VcalChecks, DuplicateRule) {
-    PropertyFlags flags{};
-    EXPECT_EQ(check("SUMMARY:a\r", flags).accepted, 1);
-    EXPECT_EQ(flags.flag[VCAL_SLOT_SUMMARY], 1);
-    const Verdict second = check("summary:b\r", flags);
-    EXPECT_EQ(second.accepted, 0);
-    EXPECT_EQ(second.message, " 7: duplicate property");
-    EXPECT_EQ(flags.flag[VCAL_SLOT_INVALID], 1);
-
-    // A bad value still marks the property as taken.
-    PropertyFlags bad{};
-    EXPECT_EQ(check("DTSTART:x\r", bad).accepted, 0);
-    EXPECT_EQ(bad.flag[VCAL_SLOT_DTSTART], 1);
-    EXPECT_EQ(check("DTSTART:19980101T000000\r", bad).message, " 7: duplicate property");
-
-    PropertyFlags many{};
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(check("ATTENDEE:a\r", many).accepted, 1);
-        EXPECT_EQ(check("ATTACH:a\r", many).accepted, 1);
-        EXPECT_EQ(check("EXNUM:1\r", many).accepted, 1);
-        // VERSION is the calendar's: inside an event it is passed over and
-        // leaves no mark that the block check would count.
-        EXPECT_EQ(check("VERSION:1.0\r", many).accepted, 1);
-    }
-    EXPECT_EQ(many.flag[VCAL_SLOT_VERSION], 0);
-    EXPECT_EQ(many.flag[VCAL_SLOT_INVALID], 0);
-    EXPECT_EQ(check("X-A:1\r", many).accepted, 1);
-    EXPECT_EQ(check("X-B:1\r", many).message, " 7: duplicate property")
-        << "one extension line per entity";
-}
-
 TEST(VcalChecks, VersionValue) {
     const struct {
         const char *line;
@@ -409,29 +349,4 @@ TEST(VcalChecks, BeginEndForm) {
         EXPECT_EQ(vcal::vCal_CheckBeginEndForm(c.line, message, kLine), c.good) << c.line;
         EXPECT_STREQ(message, c.message) << c.line;
     }
-}
-
-// The event and calendar block messages are met in the reader's tests.
-TEST(VcalChecks, BlockChecks) {
-    PropertyFlags todo{};
-    todo.flag[VCAL_SLOT_GEO] = 1;
-    vcal::TextBuffer errors;
-    vcal::TextBuffer warnings;
-    ASSERT_EQ(vcal::vCal_VerifyAllProperty(&todo, &errors, &warnings, kLine, vcal::kBlockTodo), 0);
-    EXPECT_STREQ(errors.text, "Error, line 7: VCALENDAR properties inside VTODO properties\r\n");
-    EXPECT_EQ(warnings.text, nullptr);
-    todo.flag[VCAL_SLOT_GEO] = 0;
-    ASSERT_EQ(vcal::vCal_VerifyAllProperty(&todo, &errors, &warnings, kLine, vcal::kBlockTodo), 0);
-    EXPECT_EQ(errors.length, std::strlen(errors.text)) << "a to-do needs nothing";
-    // The failing append is named by its step.
-    PropertyFlags none{};
-    vcal::TextBuffer empty;
-    LogCapture log;
-    alloc_hook::failAfter(0);
-    EXPECT_EQ(vcal::vCal_VerifyAllProperty(&none, &empty, &warnings, kLine, vcal::kBlockEvent),
-              VCAL_ERR_NO_MEMORY);
-    alloc_hook::failAfter(-1);
-    EXPECT_EQ(log.errors(),
-              (std::vector<std::string>{"vCal_AppendErrMesg (malloc)",
-                                        "vCal_VerifyAllProperty: vCal_AppendErrMesg 4"}));
 }

@@ -43,25 +43,20 @@ TEST(VcalDates, DateTimeToMinutes) {
         {"19910101T003000", &east, 0, 0u - 30u, nullptr}, // before the epoch: it wraps
         {"20361231T235900", nullptr, 0, midnight(2036, 12, 31) + 23 * 60 + 59, nullptr},
         {"20000229T120000", nullptr, 0, midnight(2000, 2, 29) + 12 * 60, nullptr},
-        {nullptr, nullptr, VCAL_ERR_NULL_ARGUMENT, 0, "vCal_ConvertDateStrToMinute (null pointer)"},
-        {"no digits", nullptr, VCAL_ERR_BAD_DATE_TIME, 0, "vCal_ConvertDateStrToMinute (date 3)"},
-        {"1998061T140000", nullptr, VCAL_ERR_BAD_DATE_TIME, 0,
-         "vCal_ConvertDateStrToMinute (date 3)"},
-        {"19980612 140000", nullptr, VCAL_ERR_BAD_DATE_TIME, 0,
-         "vCal_ConvertDateStrToMinute (date 2)"},
-        {"199806120T140000", nullptr, VCAL_ERR_BAD_DATE_TIME, 0,
-         "vCal_ConvertDateStrToMinute (date 2)"},
-        {"19980612T2400", nullptr, VCAL_ERR_BAD_DATE_TIME, 0,
-         "vCal_ConvertDateStrToMinute (date 1)"},
-        {"19901231T235900", nullptr, VCAL_ERR_BAD_YEAR, 0, "vCal_ConvertDateStrToMinute (year)"},
-        {"20370101T000000", nullptr, VCAL_ERR_BAD_YEAR, 0, "vCal_ConvertDateStrToMinute (year)"},
-        {"19980612T246000", nullptr, VCAL_ERR_BAD_HOUR, 0, "vCal_ConvertDateStrToMinute (hour)"},
-        {"19980612T236000", nullptr, VCAL_ERR_BAD_MINUTE, 0,
-         "vCal_ConvertDateStrToMinute (minute)"},
-        {"19980230T120000", nullptr, VCAL_ERR_BAD_DAY, 0, "vCal_ConvertDateStrToMinute (day)"},
-        {"19980600T120000", nullptr, VCAL_ERR_BAD_DAY, 0, "vCal_ConvertDateStrToMinute (day)"},
-        {"19981301T120000", nullptr, VCAL_ERR_BAD_MONTH, 0, "vCal_ConvertDateStrToMinute (month)"},
-        {"19980001T120000", nullptr, VCAL_ERR_BAD_MONTH, 0, "vCal_ConvertDateStrToMinute (month)"},
+        {nullptr, nullptr, VCAL_ERR_NULL_ARGUMENT, 0, "(null pointer)"},
+        {"no digits", nullptr, VCAL_ERR_BAD_DATE_TIME, 0, "(date 3)"},
+        {"1998061T140000", nullptr, VCAL_ERR_BAD_DATE_TIME, 0, "(date 3)"},
+        {"19980612 140000", nullptr, VCAL_ERR_BAD_DATE_TIME, 0, "(date 2)"},
+        {"199806120T140000", nullptr, VCAL_ERR_BAD_DATE_TIME, 0, "(date 2)"},
+        {"19980612T2400", nullptr, VCAL_ERR_BAD_DATE_TIME, 0, "(date 1)"},
+        {"19901231T235900", nullptr, VCAL_ERR_BAD_YEAR, 0, "(year)"},
+        {"20370101T000000", nullptr, VCAL_ERR_BAD_YEAR, 0, "(year)"},
+        {"19980612T246000", nullptr, VCAL_ERR_BAD_HOUR, 0, "(hour)"},
+        {"19980612T236000", nullptr, VCAL_ERR_BAD_MINUTE, 0, "(minute)"},
+        {"19980230T120000", nullptr, VCAL_ERR_BAD_DAY, 0, "(day)"},
+        {"19980600T120000", nullptr, VCAL_ERR_BAD_DAY, 0, "(day)"},
+        {"19981301T120000", nullptr, VCAL_ERR_BAD_MONTH, 0, "(month)"},
+        {"19980001T120000", nullptr, VCAL_ERR_BAD_MONTH, 0, "(month)"},
     };
     for (const auto &c : cases) {
         LogCapture log;
@@ -73,7 +68,8 @@ TEST(VcalDates, DateTimeToMinutes) {
             EXPECT_TRUE(log.records().empty());
         } else {
             ASSERT_EQ(log.records().size(), 1u);
-            EXPECT_EQ(log.records()[0].message, c.log);
+            EXPECT_EQ(log.records()[0].message,
+                      std::string("vCal_ConvertDateStrToMinute ") + c.log);
             EXPECT_EQ(log.records()[0].code, c.rc);
             EXPECT_EQ(log.records()[0].level, 2u);
         }
@@ -182,18 +178,12 @@ TEST(VcalDates, OriginalDateString) {
         int32_t rc;
         const char *log;
     } faults[] = {
-        {nullptr, 2, VCAL_PROP_DTSTART, out, 32, VCAL_ERR_NULL_ARGUMENT,
-         "vCal_GetOriginalDateString: EventOrTodoPtr"},
-        {&event, 2, VCAL_PROP_DTSTART, nullptr, 32, VCAL_ERR_NULL_BUFFER,
-         "vCal_GetOriginalDateString: DateStr"},
-        {&event, 2, VCAL_PROP_DTSTART, out, 15, VCAL_ERR_BUFFER_TOO_SMALL,
-         "vCal_GetOriginalDateString: SizeOfDateStr"},
-        {&event, 2, VCAL_PROP_DTSTART, out, 0x10000, VCAL_ERR_BUFFER_TOO_SMALL,
-         "vCal_GetOriginalDateString: SizeOfDateStr"},
-        {&event, 1, VCAL_PROP_DTSTART, out, 32, VCAL_ERR_BAD_ITEM_TYPE,
-         "vCal_GetOriginalDateString: Not a event or todo"},
-        {&event, 3, VCAL_PROP_SUMMARY, out, 32, VCAL_ERR_NOT_DATE_PROPERTY,
-         "vCal_GetOriginalDateString: token"},
+        {nullptr, 2, VCAL_PROP_DTSTART, out, 32, VCAL_ERR_NULL_ARGUMENT, "EventOrTodoPtr"},
+        {&event, 2, VCAL_PROP_DTSTART, nullptr, 32, VCAL_ERR_NULL_BUFFER, "DateStr"},
+        {&event, 2, VCAL_PROP_DTSTART, out, 15, VCAL_ERR_BUFFER_TOO_SMALL, "SizeOfDateStr"},
+        {&event, 2, VCAL_PROP_DTSTART, out, 0x10000, VCAL_ERR_BUFFER_TOO_SMALL, "SizeOfDateStr"},
+        {&event, 1, VCAL_PROP_DTSTART, out, 32, VCAL_ERR_BAD_ITEM_TYPE, "Not a event or todo"},
+        {&event, 3, VCAL_PROP_SUMMARY, out, 32, VCAL_ERR_NOT_DATE_PROPERTY, "token"},
     };
     for (const auto &f : faults) {
         LogCapture log;
@@ -202,6 +192,7 @@ TEST(VcalDates, OriginalDateString) {
             vCal_GetOriginalDateString(f.entity, f.type, f.property, f.buffer, f.size, &found),
             f.rc);
         EXPECT_EQ(found, 9);
-        EXPECT_EQ(log.errors(), std::vector<std::string>{f.log});
+        EXPECT_EQ(log.errors(),
+                  std::vector<std::string>{std::string("vCal_GetOriginalDateString: ") + f.log});
     }
 }

@@ -1,5 +1,6 @@
 // Taking events and to-dos out of a tree: conversions, the walk, item
-// lists, occurrence lists, messages, allocation failures and real files.
+// lists, occurrence lists, messages and allocation failures.
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -28,11 +29,7 @@ std::string stream(const std::string &head, const std::vector<std::string> &bodi
     std::string text = "BEGIN:VCALENDAR|VERSION:1.0|" + head + (head.empty() ? "" : "|");
     for (const std::string &body : bodies)
         text += "BEGIN:" + name + "|" + body + "|END:" + name + "|";
-    text += "END:VCALENDAR|";
-    std::string out;
-    for (char c : text)
-        out += c == '|' ? std::string("\r\n") : std::string(1, c);
-    return out;
+    return vcaltest::crlf(text + "END:VCALENDAR");
 }
 
 // "19980612T0900" for a time.
@@ -67,50 +64,57 @@ std::string places(const PropertyParam &item) {
 
 std::string text(const char *t) { return t != nullptr ? t : "(null)"; }
 
-// One field of an item by name; "?SLOT" is a flag.
-std::string field(const PropertyParam &p, const std::string &name) {
-    static const std::pair<const char *, int> kFlags[] = {
+std::string chain(const TimeNode &head) {
+    std::string out;
+    for (const TimeNode *n = head.next; n != nullptr; n = n->next)
+        out += (out.empty() ? "" : " ") + when(n->time);
+    return out;
+}
+
+// The fields of an item by name, flagged or not; "?SLOT" is a flag.
+std::map<std::string, std::string> fields(const PropertyParam &p) {
+    std::map<std::string, std::string> f = {{"start", when(p.startTime)},
+                                            {"end", when(p.endTime)},
+                                            {"due", when(p.dueTime)},
+                                            {"completed", when(p.completedTime)},
+                                            {"created", when(p.createdTime)},
+                                            {"aalarm", when(p.audioAlarmTime)},
+                                            {"dalarm", when(p.displayAlarmTime)},
+                                            {"category", std::to_string(value(p.category))},
+                                            {"class", std::to_string(value(p.classCode))},
+                                            {"priority", std::to_string(value(p.priority))},
+                                            {"rnum", std::to_string(value(p.recurrenceCount))},
+                                            {"status", p.status},
+                                            {"description", text(p.description)},
+                                            {"resources", text(p.resources)},
+                                            {"attendee", text(p.attendee)},
+                                            {"attach", text(p.attachment)},
+                                            {"location", text(p.location)},
+                                            {"related", text(p.relatedTo)},
+                                            {"summary", text(p.summary)},
+                                            {"exdates", chain(p.exceptionDates)},
+                                            {"rdates", chain(p.recurrenceDates)},
+                                            {"places", places(p)}};
+    const std::pair<const char *, int> flags[] = {
         {"AALARM", VCAL_SLOT_AALARM}, {"DALARM", VCAL_SLOT_DALARM},
         {"DUE", VCAL_SLOT_DUE},       {"COMPLETED", VCAL_SLOT_COMPLETED},
         {"DTEND", VCAL_SLOT_DTEND},   {"RRULE", VCAL_SLOT_RRULE},
         {"EXRULE", VCAL_SLOT_EXRULE}};
-    for (auto [flag, slot] : kFlags) {
-        if (name == std::string("?") + flag) return std::to_string(p.flags.flag[slot]);
+    for (auto [flag, slot] : flags)
+        f[std::string("?") + flag] = std::to_string(p.flags.flag[slot]);
+    return f;
+}
+
+// Each "name=value" of `expected` (separated by ";") holds in the item.
+void expectFields(const PropertyParam &item, const std::string &expected, const char *what) {
+    const auto f = fields(item);
+    std::istringstream pairs(expected);
+    for (std::string pair; std::getline(pairs, pair, ';');) {
+        const size_t eq = pair.find('=');
+        EXPECT_EQ(f.count(pair.substr(0, eq)) ? f.at(pair.substr(0, eq)) : "no field",
+                  pair.substr(eq + 1))
+            << what;
     }
-    const struct {
-        const char *name;
-        CalapiTime time;
-    } kTimeFields[] = {
-        {"start", p.startTime},         {"end", p.endTime},         {"due", p.dueTime},
-        {"completed", p.completedTime}, {"created", p.createdTime}, {"aalarm", p.audioAlarmTime},
-        {"dalarm", p.displayAlarmTime}};
-    for (const auto &t : kTimeFields) {
-        if (name == t.name) return when(t.time);
-    }
-    if (name == "category") return std::to_string(value(p.category));
-    if (name == "class") return std::to_string(value(p.classCode));
-    if (name == "priority") return std::to_string(value(p.priority));
-    if (name == "rnum") return std::to_string(value(p.recurrenceCount));
-    if (name == "status") return p.status;
-    const struct {
-        const char *name;
-        const char *text;
-    } kTextFields[] = {{"description", p.description}, {"resources", p.resources},
-                       {"attendee", p.attendee},       {"attach", p.attachment},
-                       {"location", p.location},       {"related", p.relatedTo},
-                       {"summary", p.summary}};
-    for (const auto &t : kTextFields) {
-        if (name == t.name) return text(t.text);
-    }
-    if (name == "exdates" || name == "rdates") {
-        std::string out;
-        const TimeNode &head = name == "exdates" ? p.exceptionDates : p.recurrenceDates;
-        for (const TimeNode *n = head.next; n != nullptr; n = n->next)
-            out += (out.empty() ? "" : " ") + when(n->time);
-        return out;
-    }
-    if (name == "places") return places(p);
-    return "no field " + name;
 }
 
 // Reads `text` and takes the first item of the kind from its first
@@ -211,102 +215,65 @@ TEST(VcalItems, Conversions) {
         Taken t;
         take(t, stream(c.head, {c.body}, c.kind), c.kind, c.zone);
         ASSERT_EQ(t.rc, c.rc) << c.what;
-        std::istringstream expected(c.expected);
-        for (std::string pair; std::getline(expected, pair, ';');) {
-            const size_t eq = pair.find('=');
-            EXPECT_EQ(field(t.item, pair.substr(0, eq)), pair.substr(eq + 1)) << c.what;
-        }
+        expectFields(t.item, c.expected, c.what);
     }
 }
 
 // Each property straight through the conversion of an event: its value
-// lands in its field, and its line without ":" fails in its extractor,
-// logged there and again under the conversion's step for it. The lines
-// that are not extracted (TRANSP and X- included) cannot fail.
+// lands in its field, and its line without ":" fails in its extractor with
+// the code given. The lines that are not extracted (TRANSP and X-
+// included) cannot fail.
 TEST(VcalItems, EachPropertyItsFieldAndItsFailure) {
-    const char *const kNoValue = "vCal_mallocCopy2ndStrValueInFirst (property str)";
-    const char *const kTime = "GetCalapiTimeFromStr (property str)";
     const struct {
         uint16_t id;
-        const char *line, *field, *expected;
+        const char *line, *expected;
         int32_t rc;
-        const char *own, *step;
     } cases[] = {
-        {VCAL_PROP_AALARM, "AALARM:19980612T080000Z;PT5M;2", "aalarm", "19980612T0800",
-         VCAL_ERR_NO_VALUE, "GetAlarmFromStr (property str)", "GetAlarmFromStr 1"},
-        {VCAL_PROP_ATTACH, "ATTACH:f", "attach", "f", VCAL_ERR_NO_VALUE, kNoValue,
-         "vCal_mallocCopy2ndStrValueInFirst_QP 1"},
-        {VCAL_PROP_ATTENDEE, "ATTENDEE:p", "attendee", "p", VCAL_ERR_NO_VALUE, kNoValue,
-         "vCal_mallocCopy2ndStrValueInFirst_QP 2"},
-        {VCAL_PROP_CATEGORIES, "CATEGORIES:TRAVEL", "category", "4", VCAL_ERR_NO_VALUE,
-         "GetCategories (property str)", "GetCategories"},
-        {VCAL_PROP_CLASS, "CLASS:PRIVATE", "class", "2", VCAL_ERR_BAD_CLASS, "GetClass",
-         "GetCLass"},
-        {VCAL_PROP_COMPLETED, "COMPLETED:19980612T100000Z", "completed", "19980612T1000",
-         VCAL_ERR_NO_VALUE, kTime, "GetCalapiTimeFromStr 1"},
-        {VCAL_PROP_DALARM, "DALARM:19980612T070000Z", "dalarm", "19980612T0700", VCAL_ERR_NO_VALUE,
-         "GetAlarmFromStr (property str)", "GetAlarmFromStr 2"},
-        {VCAL_PROP_DCREATED, "DCREATED:19980101T000000Z", "created", "19980101T0000",
-         VCAL_ERR_NO_VALUE, kTime, "GetCalapiTimeFromStr 2"},
-        {VCAL_PROP_DESCRIPTION, "DESCRIPTION:d", "description", "d", VCAL_ERR_NO_VALUE, kNoValue,
-         "vCal_mallocCopy2ndStrValueInFirst_QP 3"},
-        {VCAL_PROP_DUE, "DUE:19980613T090000Z", "due", "19980613T0900", VCAL_ERR_NO_VALUE, kTime,
-         "GetCalapiTimeFromStr 3"},
-        {VCAL_PROP_DTEND, "DTEND:19980612T110000Z", "end", "19980612T1100", VCAL_ERR_NO_VALUE,
-         kTime, "GetCalapiTimeFromStr 4"},
-        {VCAL_PROP_DTSTART, "DTSTART:19980612T090000Z", "start", "19980612T0900", VCAL_ERR_NO_VALUE,
-         kTime, "GetCalapiTimeFromStr 5"},
-        {VCAL_PROP_EXDATE, "EXDATE:19980614T090000Z", "exdates", "19980614T0900", VCAL_ERR_NO_VALUE,
-         "GetMultiCalapiTimeFromStr (property str)", "GetMultiCalapiTimeFromStr 1"},
-        {VCAL_PROP_LOCATION, "LOCATION:l", "location", "l", VCAL_ERR_NO_VALUE, kNoValue,
-         "vCal_mallocCopy2ndStrValueInFirst_QP 4"},
-        {VCAL_PROP_PRIORITY, "PRIORITY:3", "priority", "2", VCAL_ERR_NO_VALUE,
-         "GetPriorityFromStr (property str)", "GetPriorityFromStr"},
-        {VCAL_PROP_RDATE, "RDATE:19980615T090000Z", "rdates", "19980615T0900", VCAL_ERR_NO_VALUE,
-         "GetMultiCalapiTimeFromStr (property str)", "GetMultiCalapiTimeFromStr 2"},
-        {VCAL_PROP_RELATED_TO, "RELATED-TO:r", "related", "r", VCAL_ERR_NO_VALUE, kNoValue,
-         "vCal_mallocCopy2ndStrValueInFirst_QP 5"},
-        {VCAL_PROP_RESOURCES, "RESOURCES:a;b", "resources", "a\r\nb", VCAL_ERR_NO_VALUE, kNoValue,
-         "vCal_mallocCopy2ndStrValueInFirst_QP 6"},
-        {VCAL_PROP_RNUM, "RNUM:4", "rnum", "4", VCAL_ERR_NO_VALUE,
-         "GetNumberFromStr (property str)", "GetNumberFromStr"},
-        {VCAL_PROP_STATUS, "STATUS:tentative", "status", "TENTATIVE", VCAL_ERR_NO_VALUE,
-         "GetStatus (property str)", "GetStatus"},
-        {VCAL_PROP_SUMMARY, "SUMMARY:s", "summary", "s", VCAL_ERR_NO_VALUE, kNoValue,
-         "vCal_mallocCopy2ndStrValueInFirst_QP 7"},
-        {VCAL_PROP_TRANSP, "TRANSP:1", nullptr, nullptr, 0, nullptr, nullptr},
-        {VCAL_PROP_X, "X-A:b", nullptr, nullptr, 0, nullptr, nullptr},
-        {VCAL_PROP_RRULE, "RRULE:D1 #2", nullptr, nullptr, 0, nullptr, nullptr},
-        {VCAL_PROP_EXRULE, "EXRULE:D1 #2", nullptr, nullptr, 0, nullptr, nullptr},
-        {VCAL_PROP_UID, "UID:u", nullptr, nullptr, 0, nullptr, nullptr},
-        {VCAL_PROP_TZ, "TZ:+01", nullptr, nullptr, 0, nullptr, nullptr},
+        {VCAL_PROP_AALARM, "AALARM:19980612T080000Z;PT5M;2", "aalarm=19980612T0800",
+         VCAL_ERR_NO_VALUE},
+        {VCAL_PROP_ATTACH, "ATTACH:f", "attach=f", VCAL_ERR_NO_VALUE},
+        {VCAL_PROP_ATTENDEE, "ATTENDEE:p", "attendee=p", VCAL_ERR_NO_VALUE},
+        {VCAL_PROP_CATEGORIES, "CATEGORIES:TRAVEL", "category=4", VCAL_ERR_NO_VALUE},
+        {VCAL_PROP_CLASS, "CLASS:PRIVATE", "class=2", VCAL_ERR_BAD_CLASS},
+        {VCAL_PROP_COMPLETED, "COMPLETED:19980612T100000Z", "completed=19980612T1000",
+         VCAL_ERR_NO_VALUE},
+        {VCAL_PROP_DALARM, "DALARM:19980612T070000Z", "dalarm=19980612T0700", VCAL_ERR_NO_VALUE},
+        {VCAL_PROP_DCREATED, "DCREATED:19980101T000000Z", "created=19980101T0000",
+         VCAL_ERR_NO_VALUE},
+        {VCAL_PROP_DESCRIPTION, "DESCRIPTION:d", "description=d", VCAL_ERR_NO_VALUE},
+        {VCAL_PROP_DUE, "DUE:19980613T090000Z", "due=19980613T0900", VCAL_ERR_NO_VALUE},
+        {VCAL_PROP_DTEND, "DTEND:19980612T110000Z", "end=19980612T1100", VCAL_ERR_NO_VALUE},
+        {VCAL_PROP_DTSTART, "DTSTART:19980612T090000Z", "start=19980612T0900", VCAL_ERR_NO_VALUE},
+        {VCAL_PROP_EXDATE, "EXDATE:19980614T090000Z", "exdates=19980614T0900", VCAL_ERR_NO_VALUE},
+        {VCAL_PROP_LOCATION, "LOCATION:l", "location=l", VCAL_ERR_NO_VALUE},
+        {VCAL_PROP_PRIORITY, "PRIORITY:3", "priority=2", VCAL_ERR_NO_VALUE},
+        {VCAL_PROP_RDATE, "RDATE:19980615T090000Z", "rdates=19980615T0900", VCAL_ERR_NO_VALUE},
+        {VCAL_PROP_RELATED_TO, "RELATED-TO:r", "related=r", VCAL_ERR_NO_VALUE},
+        {VCAL_PROP_RESOURCES, "RESOURCES:a;b", "resources=a\r\nb", VCAL_ERR_NO_VALUE},
+        {VCAL_PROP_RNUM, "RNUM:4", "rnum=4", VCAL_ERR_NO_VALUE},
+        {VCAL_PROP_STATUS, "STATUS:tentative", "status=TENTATIVE", VCAL_ERR_NO_VALUE},
+        {VCAL_PROP_SUMMARY, "SUMMARY:s", "summary=s", VCAL_ERR_NO_VALUE},
+        {VCAL_PROP_TRANSP, "TRANSP:1", "", 0},
+        {VCAL_PROP_X, "X-A:b", "", 0},
+        {VCAL_PROP_RRULE, "RRULE:D1 #2", "", 0},
+        {VCAL_PROP_EXRULE, "EXRULE:D1 #2", "", 0},
+        {VCAL_PROP_UID, "UID:u", "", 0},
+        {VCAL_PROP_TZ, "TZ:+01", "", 0},
     };
     for (const auto &c : cases) {
         std::string line = c.line;
         for (bool withValue : {true, false}) {
             if (!withValue) line.erase(line.find(':'));
-            PropertyNode property{};
-            property.propertyId = c.id;
-            property.line = line.data();
+            PropertyNode property{c.id, line.data(), nullptr};
             VEventNode entity{};
             entity.properties = &property;
             PropertyParam item{};
             LogCapture log;
             const int32_t rc =
                 vcal::ChangeFormatPTreeToKRec(&entity, VCAL_ITEM_EVENT, &item, nullptr, 0);
-            if (withValue || c.own == nullptr) {
-                EXPECT_EQ(rc, 0) << line;
-                EXPECT_TRUE(log.errors().empty()) << line;
-                if (c.field != nullptr) {
-                    EXPECT_EQ(field(item, c.field), c.expected) << line;
-                }
-            } else {
-                EXPECT_EQ(rc, c.rc) << line;
-                EXPECT_EQ(log.errors(),
-                          (std::vector<std::string>{
-                              c.own, std::string("ChangeFormatPTreeToKRec: ") + c.step}))
-                    << line;
-            }
+            EXPECT_EQ(rc, withValue ? 0 : c.rc) << line;
+            EXPECT_EQ(log.errors().empty(), rc == 0) << line;
+            if (withValue) expectFields(item, c.expected, c.line);
             vcal::releaseItem(&item);
         }
     }
@@ -363,13 +330,8 @@ TEST(VcalItems, FailuresAreLoggedOnTheWayUp) {
     EXPECT_EQ(vCal_CreateEventPropertyParamHList(c, &list, nullptr, 5, nullptr, 0),
               KL_DATE_E_NO_DAY_LIST);
     EXPECT_EQ(list, nullptr);
-    EXPECT_EQ(log.errors(), (std::vector<std::string>{
-                                "GenerateDateFromWeeklyRule: KL_DateGenRecur",
-                                "vCal_GenerateDateFromRrule: GenerateDateFromWeeklyRule",
-                                "ChangeFormatPTreeToKRec: vCal_GenerateDateFromRrule 1",
-                                "vCal_GetFirstEvent: ChangeFormatPTreeToKRec",
-                                "vCal_CreateEventPropertyParamHList (vCal_GetFirstEvent)"}));
-
+    EXPECT_EQ(log.errors().back(), "vCal_CreateEventPropertyParamHList (vCal_GetFirstEvent)");
+    const size_t before = log.errors().size();
     PropertyParam item{};
     TimePlaceRecurList result{};
     char version[8];
@@ -398,7 +360,7 @@ TEST(VcalItems, FailuresAreLoggedOnTheWayUp) {
     const std::vector<std::string> logged = log.errors();
     for (size_t i = 0; i < std::size(cases); ++i) {
         EXPECT_EQ(cases[i].rc, cases[i].expected) << cases[i].message;
-        EXPECT_EQ(logged[5 + i], cases[i].message);
+        EXPECT_EQ(logged[before + i], cases[i].message);
     }
 }
 
@@ -421,64 +383,24 @@ TEST(VcalItems, TextsAndVersion) {
     EXPECT_EQ(found, 1);
 }
 
-namespace {
-
-// Every event and to-do of every calendar, with its occurrences; returns
-// the first failure other than the end of a walk.
-int32_t takeAll(ParseTreeHandle *tree) {
-    int32_t failure = 0;
-    VCalendarNode *c = nullptr;
-    for (int32_t got = vCal_GetFirstCalendar(tree, &c); got == 0;
-         got = vCal_GetNextCalendar(tree, &c)) {
-        for (Kind kind : {kEvent, kTodo}) {
-            PropertyParam item{};
-            int32_t rc = kind == kEvent ? vCal_GetFirstEvent(c, &item, nullptr, 0, nullptr)
-                                        : vCal_GetFirstTodo(c, &item, nullptr, 0, nullptr);
-            while (rc == 0) {
-                TimePlaceRecurList result{};
-                rc = vCal_GetRecurDateList(&item, nullptr, &result);
-                if (result.timeList != nullptr) KL_ListDestroy(&result.timeList);
-                vcal::releaseItem(&item);
-                if (rc == 0)
-                    rc = kind == kEvent ? vCal_GetNextEvent(c, &item, nullptr, 0, nullptr)
-                                        : vCal_GetNextTodo(c, &item, nullptr, 0, nullptr);
-            }
-            vcal::releaseItem(&item);
-            if (rc != VCAL_ERR_NO_MORE_ENTITIES && failure == 0) failure = rc;
-        }
-    }
-    return failure;
-}
-
-} // namespace
-
+// Running out of memory in the middle of a date chain, a value list or the
+// item list leaves nothing behind (the hardening sweep covers the rest).
 TEST(VcalItems, AllocationFailures) {
     Reading r;
-    vcaltest::read(
-        r, stream("TZ:-05:00",
-                  {"DTSTART:19980612T090000|DTEND:19980612T100000|RRULE:MP1 1+ 2- TU #3|"
-                   "EXRULE:YM1 7 #2|RDATE:19980701T090000;19980702T090000|EXDATE:19980613T090000|"
-                   "DESCRIPTION;ENCODING=QUOTED-PRINTABLE:a=0D=0Ab|ATTENDEE:x|ATTENDEE:y|"
-                   "RESOURCES:a;b|SUMMARY:s|LOCATION:l|RELATED-TO:r|ATTACH:a",
-                   kTimes + "|RRULE:MD1 1 15 #2"}));
-    ASSERT_EQ(r.rc, 0) << r.errors;
+    vcaltest::read(r, stream("", {kTimes + "|RDATE:19980701T090000Z;19980702T090000Z|RESOURCES:a;b",
+                                  kTimes + "|EXDATE:19980613T090000Z;19980614T090000Z"}));
     const int points = alloc_hook::sweep([&] {
-        LogCapture log;
-        const int32_t rc = takeAll(r.tree);
-        if (rc != 0) {
-            EXPECT_TRUE(rc == VCAL_ERR_NO_MEMORY || (rc >= 0x15001 && rc <= 0x15090)) << rc;
-            EXPECT_EQ(log.records().back().code, rc);
-        }
         KL_HLIST list = nullptr;
         if (vCal_CreateEventPropertyParamHList(r.tree->firstCalendar, &list, nullptr, 9, nullptr,
-                                               0) == 0) {
-            PropertyParam item{};
-            for (int32_t got = KL_ListGetFirst(list, nullptr, &item); got == 0;
-                 got = KL_ListGetNext(list, nullptr, &item))
-                vcal::releaseItem(&item);
-            KL_ListDestroy(&list);
+                                               0) != 0) {
+            EXPECT_EQ(list, nullptr);
+            return;
         }
-        EXPECT_EQ(list, nullptr);
+        PropertyParam item{};
+        for (int32_t got = KL_ListGetFirst(list, nullptr, &item); got == 0;
+             got = KL_ListGetNext(list, nullptr, &item))
+            vcal::releaseItem(&item);
+        KL_ListDestroy(&list);
     });
-    EXPECT_GT(points, 40);
+    EXPECT_GT(points, 5);
 }

@@ -50,19 +50,6 @@ struct Reading {
     ~Reading() {
         if (tree != nullptr) vCal_DestroyParseTree(&tree);
     }
-    // The lines of a text, without their CR LF.
-    static std::vector<std::string> lines(const std::string &text) {
-        std::vector<std::string> out;
-        for (size_t at = 0; at < text.size();) {
-            size_t end = text.find("\r\n", at);
-            if (end == std::string::npos) end = text.size();
-            out.push_back(text.substr(at, end - at));
-            at = end + 2;
-        }
-        return out;
-    }
-    std::vector<std::string> errorLines() const { return lines(errors); }
-    std::vector<std::string> warningLines() const { return lines(warnings); }
 };
 
 inline void read(Reading &r, ByteSource &source, vCalProgressFct progress = nullptr,
@@ -77,6 +64,14 @@ inline void read(Reading &r, ByteSource &source, vCalProgressFct progress = null
     if (warnings != nullptr) r.warnings = warnings;
     std::free(errors);
     std::free(warnings);
+}
+
+// "a|b" as "a\r\nb\r\n": tables write a stream's lines joined by "|".
+inline std::string crlf(const std::string &barred) {
+    std::string out;
+    for (char c : barred)
+        out += c == '|' ? std::string("\r\n") : std::string(1, c);
+    return barred.empty() ? out : out + "\r\n";
 }
 
 inline void read(Reading &r, const std::string &text) {

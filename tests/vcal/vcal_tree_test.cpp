@@ -1,6 +1,5 @@
-// Parse-tree records: construction, destruction, the calendar walk, and
-// the calendar item record's initialiser and release.
-#include <algorithm>
+// Parse-tree records: their layout, destruction, the calendar walk, and
+// the calendar item records' initialisers and releases.
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -24,40 +23,16 @@ char *text(const char *s) {
     return copy;
 }
 
-PropertyNode *property(const char *line, PropertyNode *next = nullptr) {
-    PropertyNode *node = nullptr;
-    EXPECT_EQ(vcal::vCal_CreatePropertyNode(&node), 0);
-    node->propertyId = VCAL_PROP_SUMMARY;
-    node->line = text(line);
-    node->next = next;
-    return node;
-}
-
-// A tree of `calendars` calendars, each with two events and a to-do.
-ParseTreeHandle *tree(int calendars) {
-    auto *handle = static_cast<ParseTreeHandle *>(std::calloc(1, sizeof(ParseTreeHandle)));
-    VCalendarNode *last = nullptr;
-    for (int i = 0; i < calendars; ++i) {
-        VCalendarNode *c = nullptr;
-        EXPECT_EQ(vcal::vCal_CreateVCalendarNode(&c), 0);
-        c->properties = property("VERSION:1.0", property("PRODID:x"));
-        VEventNode *first = nullptr;
-        VEventNode *second = nullptr;
-        VTodoNode *todo = nullptr;
-        EXPECT_EQ(vcal::vCal_CreateVEventNode(&first), 0);
-        EXPECT_EQ(vcal::vCal_CreateVEventNode(&second), 0);
-        EXPECT_EQ(vcal::vCal_CreateVTodoNode(&todo), 0);
-        first->next = second;
-        first->properties = property("SUMMARY:a");
-        c->events = first;
-        c->todos = todo;
-        if (last != nullptr)
-            last->next = c;
-        else
-            handle->firstCalendar = c;
-        last = c;
-    }
-    return handle;
+// `calendars` calendars, each with two events and a to-do.
+void readCalendars(vcaltest::Reading &r, int calendars) {
+    std::string text;
+    const std::string event = "BEGIN:VEVENT|DTSTART:19980101T100000Z|DTEND:19980101T110000Z|"
+                              "SUMMARY:a|END:VEVENT|";
+    for (int i = 0; i < calendars; ++i)
+        text += "BEGIN:VCALENDAR|VERSION:1.0|PRODID:x|" + event + event +
+                "BEGIN:VTODO|END:VTODO|END:VCALENDAR|";
+    vcaltest::read(r, vcaltest::crlf(text));
+    ASSERT_EQ(r.rc, 0) << r.errors;
 }
 
 } // namespace
@@ -73,79 +48,41 @@ TEST(VcalRecords, PackedOnEveryBuild) {
     EXPECT_EQ(offsetof(PropertyParam, attachment), 52 + growth);
 }
 
-// A failed creation returns the code, logs its own name, leaves *out null.
-template <class Node> void expectCreateFails(int32_t (*create)(Node **), const char *message) {
-    Node *node = reinterpret_cast<Node *>(1);
-    LogCapture log;
-    alloc_hook::failAfter(0);
-    EXPECT_EQ(create(&node), VCAL_ERR_NO_MEMORY);
-    alloc_hook::failAfter(-1);
-    EXPECT_EQ(node, nullptr);
-    EXPECT_EQ(log.errors(), std::vector<std::string>{message});
-}
-
-TEST(VcalTree, CreatedNodes) {
-    VEventNode *event = nullptr;
-    ASSERT_EQ(vcal::vCal_CreateVEventNode(&event), 0);
-    EXPECT_EQ(event->valid, 1);
-    EXPECT_EQ(event->propertyCount, 0);
-    EXPECT_EQ(value(event->properties), nullptr);
-    EXPECT_EQ(std::count(event->flags.flag, event->flags.flag + VCAL_FLAG_SLOTS, 0), 38);
-    vCal_DestroyVEventList(&event);
-    expectCreateFails(vcal::vCal_CreatePropertyNode, "vCal_CreatePropertyNode (malloc)");
-    expectCreateFails(vcal::vCal_CreateVCalendarNode, "vCal_CreateVCalendarNode (malloc)");
-    expectCreateFails(vcal::vCal_CreateVEventNode, "vCal_CreateVEventNode (malloc)");
-    expectCreateFails(vcal::vCal_CreateVTodoNode, "vCal_CreateVTodoNode (malloc)");
-}
-
 TEST(VcalTree, DestroyFreesEverythingAndClearsTheCallersPointer) {
     alloc_hook::startTracking();
-    ParseTreeHandle *handle = tree(3);
-    EXPECT_GT(alloc_hook::live(), 20u);
-    LogCapture log;
-    EXPECT_EQ(vCal_DestroyParseTree(&handle), 0);
-    EXPECT_EQ(handle, nullptr);
+    {
+        vcaltest::Reading r;
+        readCalendars(r, 3);
+        EXPECT_GT(alloc_hook::live(), 5u);
+        LogCapture log;
+        EXPECT_EQ(vCal_DestroyParseTree(&r.tree), 0);
+        EXPECT_EQ(r.tree, nullptr);
+        EXPECT_TRUE(log.records().empty());
+    }
     alloc_hook::stopTracking();
     EXPECT_EQ(alloc_hook::live(), 0u);
-    EXPECT_TRUE(log.records().empty());
 
+    ParseTreeHandle *handle = nullptr;
+    LogCapture log;
     EXPECT_EQ(vCal_DestroyParseTree(&handle), VCAL_ERR_NO_TREE);
     EXPECT_EQ(DestroyParseTree(nullptr), VCAL_ERR_NULL_HANDLE);
     EXPECT_EQ(vCal_DestroyVCalendarList(nullptr), VCAL_ERR_NULL_ARGUMENT);
     EXPECT_EQ(vCal_DestroyVEventList(nullptr), VCAL_ERR_NULL_ARGUMENT);
     EXPECT_EQ(vCal_DestroyVTodoList(nullptr), VCAL_ERR_NULL_ARGUMENT);
     EXPECT_EQ(vCal_DestroyPropertyList(nullptr), VCAL_ERR_NULL_ARGUMENT);
-    EXPECT_EQ(log.errors(), (std::vector<std::string>{
-                                "DestroyParseTree (vcalendar)",
-                                "DestroyParseTree (phandle)",
-                                "DestroyVCalendarList (nullptr)",
-                                "vCal_DestroyVEventList: (nullptr)",
-                                "vCal_DestroyVTodoList: (nullptr)",
-                                "vCal_DestroyPropertyList: (nullptr)",
-                            }));
+    EXPECT_EQ(log.errors(),
+              (std::vector<std::string>{
+                  "DestroyParseTree (vcalendar)", "DestroyParseTree (phandle)",
+                  "DestroyVCalendarList (nullptr)", "vCal_DestroyVEventList: (nullptr)",
+                  "vCal_DestroyVTodoList: (nullptr)", "vCal_DestroyPropertyList: (nullptr)"}));
     PropertyNode *empty = nullptr;
     EXPECT_EQ(vCal_DestroyPropertyList(&empty), 0);
 }
 
-// A chain of 200,000 events goes without recursion.
-TEST(VcalTree, LongChainsDestroyIteratively) {
-    VEventNode *events = nullptr;
-    VEventNode *last = nullptr;
-    for (int i = 0; i < 200000; ++i) {
-        VEventNode *e = nullptr;
-        ASSERT_EQ(vcal::vCal_CreateVEventNode(&e), 0);
-        if (last != nullptr)
-            last->next = e;
-        else
-            events = e;
-        last = e;
-    }
-    EXPECT_EQ(vCal_DestroyVEventList(&events), 0);
-    EXPECT_EQ(events, nullptr);
-}
-
-TEST(VcalTree, CalendarWalk) {
-    ParseTreeHandle *handle = tree(2);
+TEST(VcalTree, CalendarWalkAndValidEntities) {
+    vcaltest::Reading r;
+    readCalendars(r, 2);
+    ParseTreeHandle *handle = r.tree;
     VCalendarNode *c = nullptr;
     LogCapture log;
     ASSERT_EQ(vCal_GetFirstCalendar(handle, &c), 0);
@@ -172,29 +109,21 @@ TEST(VcalTree, CalendarWalk) {
                                 "vCal_GetNextCalendar (phandle)",
                                 "vCal_GetNextCalendar (NextCalendarPtrPtr)",
                             }));
-    vCal_DestroyParseTree(&handle);
 
-    ParseTreeHandle *none = tree(0);
-    EXPECT_EQ(vCal_GetFirstCalendar(none, &c), VCAL_ERR_NO_MORE_ENTITIES);
-    std::free(none);
-}
-
-TEST(VcalTree, AnyValidEntity) {
     EXPECT_EQ(vCal_AnyValidEntityInPTree(nullptr), 0);
-    ParseTreeHandle *handle = tree(2);
     EXPECT_EQ(vCal_AnyValidEntityInPTree(handle), 1);
-    for (VCalendarNode *c = handle->firstCalendar; c != nullptr; c = c->next) {
-        for (VEventNode *e = c->events; e != nullptr; e = e->next)
+    for (VCalendarNode *k = handle->firstCalendar; k != nullptr; k = k->next) {
+        for (VEventNode *e = k->events; e != nullptr; e = e->next)
             e->valid = 0;
-        c->todos->valid = 0;
+        k->todos->valid = 0;
     }
     EXPECT_EQ(vCal_AnyValidEntityInPTree(handle), 0);
     handle->firstCalendar->next->todos->valid = 1;
     EXPECT_EQ(vCal_AnyValidEntityInPTree(handle), 1) << "a to-do of a later calendar counts";
-    vCal_DestroyParseTree(&handle);
-    ParseTreeHandle *none = tree(0);
-    EXPECT_EQ(vCal_AnyValidEntityInPTree(none), 0);
-    std::free(none);
+
+    ParseTreeHandle none{};
+    EXPECT_EQ(vCal_GetFirstCalendar(&none, &c), VCAL_ERR_NO_MORE_ENTITIES);
+    EXPECT_EQ(vCal_AnyValidEntityInPTree(&none), 0);
 }
 
 TEST(VcalRecords, InitializeKeepsFlagsSpareByteAndStatusTail) {
@@ -218,23 +147,24 @@ TEST(VcalRecords, FreeReleasesTextsAndChainsButNotTheLists) {
     ASSERT_EQ(KL_ListCreate(&occurrences, 2, 0, 0, nullptr, nullptr), 0);
     alloc_hook::startTracking();
     vCal_InitializePropertyParam(&p);
-    p.audioAlarmSpareText = text("a");
-    p.displayAlarmSpareText = text("b");
-    p.attachment = text("c");
-    p.attendee = text("d");
-    p.description = text("e");
-    p.location = text("f");
-    p.relatedTo = text("g");
-    p.resources = text("h");
-    p.summary = text("i");
-    p.uniqueId = text("j");
-    p.spareText = text("k");
+    char *PropertyParam::*const texts[] = {&PropertyParam::audioAlarmSpareText,
+                                           &PropertyParam::displayAlarmSpareText,
+                                           &PropertyParam::attachment,
+                                           &PropertyParam::attendee,
+                                           &PropertyParam::description,
+                                           &PropertyParam::location,
+                                           &PropertyParam::relatedTo,
+                                           &PropertyParam::resources,
+                                           &PropertyParam::summary,
+                                           &PropertyParam::uniqueId,
+                                           &PropertyParam::spareText};
+    for (char *PropertyParam::*field : texts)
+        p.*field = text("t");
     for (TimeNode *head : {&p.exceptionDates, &p.recurrenceDates}) {
         head->time = 5;
         for (int i = 0; i < 3; ++i) {
             auto *node = static_cast<TimeNode *>(std::malloc(sizeof(TimeNode)));
-            node->time = static_cast<CalapiTime>(i);
-            node->next = head->next;
+            *node = TimeNode{0, head->next};
             head->next = node;
         }
     }
@@ -257,21 +187,17 @@ TEST(VcalRecords, KRpropertyOwnsOnlyTheFlaggedLists) {
     KRproperty k;
     std::memset(&k, 0xCD, sizeof k);
     ASSERT_EQ(vCal_InitializeKRproperty(&k), 0);
-    for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(k.flag[i], 0);
-    for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(value(k.list[i]), nullptr);
+    KRproperty cleared{};
+    EXPECT_EQ(std::memcmp(&k, &cleared, sizeof k), 0);
 
     KL_HLIST lists[3] = {};
-    for (KL_HLIST &l : lists)
-        ASSERT_EQ(KL_ListCreate(&l, 4, 0, 0, nullptr, nullptr), 0);
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(KL_ListCreate(&lists[i], 4, 0, 0, nullptr, nullptr), 0);
         k.list[i] = lists[i];
+    }
     k.flag[1] = 1; // list 0 owned
     k.flag[0] = k.flag[3] = k.flag[4] = 1;
-    alloc_hook::startTracking();
     ASSERT_EQ(vCal_FreeKRproperty(&k), 0);
-    alloc_hook::stopTracking();
     EXPECT_EQ(value(k.list[0]), nullptr);
     EXPECT_EQ(value(k.list[1]), lists[1]);
     EXPECT_EQ(value(k.list[2]), lists[2]);
