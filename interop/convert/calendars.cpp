@@ -324,6 +324,12 @@ std::string_view valueType(std::string_view name, std::string_view params) {
 // A name as a JSON string in lower case: names come from the text as they
 // stand, so they are escaped like any other string.
 bool jsonLower(vcal::TextBuffer &out, std::string_view text) {
+    char small[64];
+    if (text.size() <= sizeof small) { // names are short: no buffer of their own
+        for (size_t i = 0; i < text.size(); ++i)
+            small[i] = static_cast<char>(ascii::lower(static_cast<unsigned char>(text[i])));
+        return appendJsonString(out, std::string_view(small, text.size()));
+    }
     vcal::TextBuffer lower;
     char chunk[64];
     while (!text.empty()) {

@@ -181,6 +181,8 @@ class Writer {
     vcal::TextBuffer value_;
     vcal::TextBuffer parameterName_;
     vcal::TextBuffer text_;
+    vcal::TextBuffer lower_;   // jCard names in lower case, one at a time
+    vcal::TextBuffer written_; // a parameter's name as written
 };
 
 bool Writer::mapName(const CardProperty &p, Mapped &m) {
@@ -578,7 +580,8 @@ bool Writer::emitJson(const CardProperty &p, Mapped &m) {
     vcal::TextBuffer &o = out_;
     if (!put(o, firstJson_ ? "\n  [" : ",\n  [")) return false;
     firstJson_ = false;
-    vcal::TextBuffer lower;
+    vcal::TextBuffer &lower = lower_;
+    lower.length = 0;
     if (!appendCased(lower, m.name, true) || !appendJsonString(o, viewOf(lower)) || !put(o, ", {"))
         return false;
     bool any = false;
@@ -590,7 +593,8 @@ bool Writer::emitJson(const CardProperty &p, Mapped &m) {
     for (size_t i = 0; i < m.parameters.size(); ++i) {
         if (!firstOfName(m, i) || m.parameters[i].name == "VALUE") continue;
         lower.length = 0;
-        vcal::TextBuffer written;
+        vcal::TextBuffer &written = written_;
+        written.length = 0;
         if (!appendParameterName(written, m.parameters[i]) ||
             !appendCased(lower, viewOf(written), true))
             return false;
