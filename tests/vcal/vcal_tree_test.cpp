@@ -147,19 +147,18 @@ TEST(VcalRecords, FreeReleasesTextsAndChainsButNotTheLists) {
     ASSERT_EQ(KL_ListCreate(&occurrences, 2, 0, 0, nullptr, nullptr), 0);
     alloc_hook::startTracking();
     vCal_InitializePropertyParam(&p);
-    char *PropertyParam::*const texts[] = {&PropertyParam::audioAlarmSpareText,
-                                           &PropertyParam::displayAlarmSpareText,
-                                           &PropertyParam::attachment,
-                                           &PropertyParam::attendee,
-                                           &PropertyParam::description,
-                                           &PropertyParam::location,
-                                           &PropertyParam::relatedTo,
-                                           &PropertyParam::resources,
-                                           &PropertyParam::summary,
-                                           &PropertyParam::uniqueId,
-                                           &PropertyParam::spareText};
-    for (char *PropertyParam::*field : texts)
-        p.*field = text("t");
+    // (Field by field: the record is packed, so no pointer to its members.)
+    p.audioAlarmSpareText = text("a");
+    p.displayAlarmSpareText = text("b");
+    p.attachment = text("c");
+    p.attendee = text("d");
+    p.description = text("e");
+    p.location = text("f");
+    p.relatedTo = text("g");
+    p.resources = text("h");
+    p.summary = text("i");
+    p.uniqueId = text("j");
+    p.spareText = text("k");
     for (TimeNode *head : {&p.exceptionDates, &p.recurrenceDates}) {
         head->time = 5;
         for (int i = 0; i < 3; ++i) {
