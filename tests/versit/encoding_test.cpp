@@ -1,12 +1,10 @@
 // The three transfer encodings: exact output, columns, folding, what the
-// decoders skip or drop, and failure without leaks.
+// decoders skip or drop.
 #include <cstdlib>
 #include <string>
 
 #include <gtest/gtest.h>
 
-#include "support/alloc_hook.h"
-#include "support/log_capture.h"
 #include "versit_core.h"
 
 namespace {
@@ -153,47 +151,6 @@ TEST(EscapedString, Encoding) {
         ASSERT_EQ(VLIB_convertToEscapedString(c.text, &out, &column), 0);
         EXPECT_EQ(take(out), c.escaped) << c.text;
         EXPECT_EQ(column, c.columnAfter) << c.text;
-    }
-}
-
-TEST(Encodings, RunningOutOfMemoryLeaksNothingAndIsLogged) {
-    int32_t n = 0, column = 0;
-    struct Case {
-        const char *label; // what is logged, "" when nothing is
-        std::function<int32_t(char **)> convert;
-    } cases[] = {
-        {"VLIB_convertToBase64():  Not enough core",
-         [](char **out) { return VLIB_convertToBase64("abcd", 4, out); }},
-        {"VLIB_convertToBase64():  Not enough core",
-         [&](char **out) { return VLIB_convertFromBase64("YWJj", &n, out); }},
-        {"VLIB_convertToQuotedPrintable():  Not enough core",
-         [&](char **out) {
-             return column = 0, VLIB_convertToQuotedPrintable("a=b", out, &column);
-         }},
-        {"VLIB_convertFromQuotedPrintable():  Not enough core",
-         [](char **out) { return VLIB_convertFromQuotedPrintable("a=3Db", out); }},
-        {"",
-         [&](char **out) { return column = 0, VLIB_convertToEscapedString("a;b", out, &column); }},
-    };
-    for (const Case &c : cases) {
-        LogCapture log;
-        const int points = alloc_hook::sweep([&] {
-            char *out = reinterpret_cast<char *>(1);
-            const int32_t result = c.convert(&out);
-            if (alloc_hook::failed()) {
-                EXPECT_EQ(result, VLIB_ERR_NO_MEMORY) << c.label;
-                EXPECT_EQ(out, nullptr) << c.label;
-            }
-            std::free(out);
-        });
-        EXPECT_EQ(points, 1) << c.label << ": one buffer, nothing else";
-        if (c.label[0] == '\0') {
-            EXPECT_TRUE(log.errors().empty());
-        } else {
-            ASSERT_EQ(log.errors().size(), 1u) << c.label;
-            EXPECT_EQ(log.records()[0].message, c.label);
-            EXPECT_EQ(log.records()[0].code, VLIB_ERR_NO_MEMORY);
-        }
     }
 }
 

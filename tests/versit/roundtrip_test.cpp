@@ -35,8 +35,9 @@ class Writer {
   private:
     int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
     bool chance(int percent) { return pick(100) < percent; }
-
     const char *eol() { return crlf_ ? "\r\n" : "\n"; }
+    // Mostly short, now and then long enough to be folded more than once.
+    int length(int longer) { return pick(4) == 0 ? pick(longer) : pick(30); }
 
     // Appends `s`, now and then folding it before a character (never at the
     // start of a line, which would join it to the line before, nor after
@@ -49,9 +50,8 @@ class Writer {
         }
     }
 
-    std::string word(int maxLength, const char *alphabet) {
+    std::string word(int n, const char *alphabet) {
         std::string w;
-        const int n = 1 + pick(maxLength);
         const int size = static_cast<int>(std::char_traits<char>::length(alphabet));
         for (int i = 0; i < n; ++i)
             w += alphabet[pick(size)];
@@ -59,49 +59,33 @@ class Writer {
     }
 
     std::string name() {
-        static const char *const known[] = {"N",     "FN",    "TEL",      "EMAIL",
-                                            "NOTE",  "ADR",   "x-custom", "item1.EMAIL",
-                                            "photo", "label", "summary"};
-        if (chance(70)) return known[pick(11)];
-        return word(12, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-.");
+        static const char *const known[] = {"N", "TEL", "NOTE", "x-custom", "item1.EMAIL", "photo"};
+        if (chance(70)) return known[pick(6)];
+        return word(1 + pick(12),
+                    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-.");
     }
 
-    // Text without "=", CR or LF, of any length.
+    // Text without "=", CR or LF; or a quoted one with escapes.
     std::string plain() {
-        const int n = pick(4) == 0 ? pick(300) : pick(30);
-        std::string s;
-        for (int i = 0; i < n; ++i) {
-            static const char kChars[] = "abcdefghij KLMNOP;:0123456789.-/\\@\t\x80\xc3\xbc";
-            s += kChars[pick(sizeof kChars - 1)];
-        }
-        return s;
+        return word(length(300), "abcdefghij KLMNOP;:0123456789.-/\\@\t\x80\xc3\xbc");
     }
-
-    // What a quoted value may hold: anything but "=" and NUL, escaped.
     std::string quoted() {
+        static const char *const kPieces[] = {"\\n", "\\,", "\\\"", "\\\\", ";:,", "a", "q", "z"};
         std::string s = "\"";
-        const int n = pick(40);
-        static const char *const kPieces[] = {"\\n", "\\,", "\\\"", "\\\\", ";:,"};
-        for (int i = 0; i < n; ++i) {
-            const int k = pick(12);
-            s +=
-                k < 5 ? std::string(kPieces[k]) : std::string(1, static_cast<char>('a' + pick(26)));
-        }
+        for (int i = pick(40); i > 0; --i)
+            s += kPieces[pick(8)];
         return s + "\"";
     }
 
+    // Encoded here by hand, with soft breaks that may lack the blank only
+    // where the writer knows no line begins.
     std::string quotedPrintable(int column) {
-        std::string bytes;
-        const int n = pick(3) == 0 ? pick(400) : pick(40);
-        for (int i = 0; i < n; ++i)
-            bytes += static_cast<char>(1 + pick(255));
-        if (!bytes.empty() && bytes[0] == ' ') bytes[0] = 'x';
-        // Encoded here by hand, with soft breaks that may lack the blank
-        // only where the writer knows no line begins.
         static const char kHex[] = "0123456789ABCDEF";
         std::string s;
-        for (unsigned char c : bytes) {
-            if ((c >= 0x20 && c <= 0x3C) || (c >= 0x3E && c <= 0x7E && c != ','))
+        for (int i = length(400); i > 0; --i) {
+            unsigned char c = static_cast<unsigned char>(1 + pick(255));
+            if (c == ' ' && s.empty()) c = 'x';
+            if ((c >= 0x20 && c <= 0x3C) || (c >= 0x3E && c <= 0x7E))
                 s += static_cast<char>(c);
             else
                 s += std::string("=") + kHex[c >> 4] + kHex[c & 15];
@@ -114,38 +98,28 @@ class Writer {
     }
 
     std::string base64() {
-        static const char kAlphabet[] =
-            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-        std::string s;
-        const int groups = pick(3) == 0 ? pick(200) : pick(10);
-        for (int i = 0; i < groups * 4; ++i)
-            s += kAlphabet[pick(64)];
-        if (chance(30)) s += std::string(1, kAlphabet[pick(64)]) + "Q==";
-        std::string out;
-        for (size_t i = 0; i < s.size(); ++i) {
-            if (i % 72 == 0 && i > 0) out += std::string(eol()) + "  ";
-            out += s[i];
-        }
-        return out;
+        std::string s = word(4 * length(200),
+                             "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/");
+        if (chance(30)) s += "xQ==";
+        const std::string fold = std::string(eol()) + "  ";
+        for (size_t at = 72; at < s.size(); at += 72 + fold.size())
+            s.insert(at, fold);
+        return s;
     }
 
     std::string parameters(int *encoding) {
+        static const char *const kFixed[] = {";HOME", ";TYPE=abc,HOME", ";LANGUAGE= en-us ",
+                                             ";X-Q="};
         std::string s;
-        const int n = pick(4);
-        for (int i = 0; i < n; ++i) {
+        for (int i = pick(4); i > 0; --i) {
             const int k = pick(6);
-            if (k == 0) {
-                s += ";" + word(8, "HOMEWORKVOICEPREFabc");
-            } else if (k == 1) {
-                s += ";TYPE=" + word(5, "abcXYZ") + "," + word(5, "HOME");
-            } else if (k == 2) {
-                s += ";X-Q=" + quoted();
-            } else if (k == 3) {
-                s += ";LANGUAGE= en-us ";
+            if (k < 4) {
+                s += kFixed[k] + std::string(k == 3 ? quoted() : "");
             } else if (*encoding == 0) {
-                *encoding = chance(50) ? 1 : 2;
-                s += *encoding == 1 ? (chance(50) ? ";ENCODING=QUOTED-PRINTABLE" : ";encoding=q")
-                                    : (chance(50) ? ";ENCODING=BASE64" : ";ENCODING=b");
+                *encoding = 1 + pick(2);
+                static const char *const kEncodings[] = {
+                    ";ENCODING=QUOTED-PRINTABLE", ";encoding=q", ";ENCODING=BASE64", ";ENCODING=b"};
+                s += kEncodings[2 * (*encoding - 1) + pick(2)];
             }
         }
         return s;
@@ -153,7 +127,7 @@ class Writer {
 
     void property() {
         int encoding = 0;
-        std::string head = name() + parameters(&encoding);
+        const std::string head = name() + parameters(&encoding);
         folded(head);
         if (chance(5)) { // no colon at all
             out_ += eol();
@@ -163,15 +137,12 @@ class Writer {
         const int values = 1 + (chance(30) ? pick(3) : 0);
         for (int i = 0; i < values; ++i) {
             if (i > 0) out_ += ",";
-            if (encoding == 1) {
+            if (encoding == 1)
                 out_ += quotedPrintable(static_cast<int>(head.size()) + 1);
-            } else if (encoding == 2) {
+            else if (encoding == 2)
                 out_ += base64();
-            } else if (chance(20)) {
-                folded(quoted());
-            } else {
-                folded(plain());
-            }
+            else
+                folded(chance(20) ? quoted() : plain());
         }
         out_ += eol();
         if (encoding == 2 && chance(70)) out_ += eol();
@@ -182,8 +153,7 @@ class Writer {
         static const char *const kinds[] = {"VCARD", "vcalendar", "VEVENT", "valarm", "AGENT"};
         const std::string kind = kinds[pick(5)];
         out_ += "BEGIN:" + kind + eol();
-        const int properties = pick(12);
-        for (int i = 0; i < properties; ++i) {
+        for (int i = pick(12); i > 0; --i) {
             if (depth < 3 && chance(8))
                 component(depth + 1);
             else

@@ -1,4 +1,5 @@
-// String hash tables and the two hash functions.
+// Symbol tables: string hash tables, the two hash functions, the token
+// table and the ENCODING / VALUE resolvers.
 #include <cstring>
 #include <string>
 #include <vector>
@@ -6,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/calapi.h"
-#include "support/alloc_hook.h"
 #include "versit_core.h"
 
 namespace {
@@ -75,38 +75,28 @@ TEST(HashTable, CreationNeedsBothFunctionsAndABucket) {
     VLIB_destroyHashTable(nullptr);
 }
 
-TEST(HashTable, EqualKeysWalkNewestFirst) {
+TEST(HashTable, EqualKeysWalkNewestFirstAndDataSizes) {
     Table table;
+    const int32_t code = 0x3001;
     ASSERT_EQ(VLIB_insert(table.t, "URL", "first", -1), 0);
-    ASSERT_EQ(VLIB_insert(table.t, "EMAIL", "other", -1), 0);
+    ASSERT_EQ(VLIB_insert(table.t, "EMAIL", "abc", 2), 0);
     ASSERT_EQ(VLIB_insert(table.t, "url", "second", -1), 0);
+    ASSERT_EQ(VLIB_insert(table.t, "K3", &code, sizeof code), 0);
+    ASSERT_EQ(VLIB_insert(table.t, "K4", nullptr, 5), 0);
     EXPECT_EQ(allData(table.t, "Url"), (std::vector<std::string>{"second", "first"}));
     EXPECT_EQ(VLIB_findNext(table.t, nullptr), nullptr);
     EXPECT_EQ(VLIB_findKey(table.t, "ADR"), nullptr);
-}
-
-TEST(HashTable, DataSizes) {
-    Table table;
-    ASSERT_EQ(VLIB_insert(table.t, "K1", "abc", -1), 0);
-    ASSERT_EQ(VLIB_insert(table.t, "K2", "abc", 2), 0);
-    const int32_t code = 0x3001;
-    ASSERT_EQ(VLIB_insert(table.t, "K3", &code, sizeof code), 0);
-    ASSERT_EQ(VLIB_insert(table.t, "K4", nullptr, 5), 0);
-
     int32_t size = -7;
-    EXPECT_STREQ(static_cast<char *>(VLIB_findDataForKey(table.t, "K1", &size)), "abc");
-    EXPECT_EQ(size, 3);
-    EXPECT_STREQ(static_cast<char *>(VLIB_findDataForKey(table.t, "K2", &size)), "ab");
+    EXPECT_STREQ(static_cast<char *>(VLIB_findDataForKey(table.t, "url", &size)), "second");
+    EXPECT_EQ(size, 6);
+    EXPECT_STREQ(static_cast<char *>(VLIB_findDataForKey(table.t, "EMAIL", &size)), "ab");
     EXPECT_EQ(size, 2);
-    const void *stored = VLIB_findDataForKey(table.t, "K3", &size);
+    const char *stored = static_cast<const char *>(VLIB_findDataForKey(table.t, "K3", &size));
     EXPECT_EQ(size, 4);
-    int32_t back = 0;
-    std::memcpy(&back, stored, sizeof back);
-    EXPECT_EQ(back, 0x3001);
-    EXPECT_EQ(static_cast<const char *>(stored)[4], '\0');
+    EXPECT_EQ(std::memcmp(stored, &code, 4), 0);
+    EXPECT_EQ(stored[4], '\0');
     EXPECT_STREQ(static_cast<char *>(VLIB_findDataForKey(table.t, "K4", &size)), "");
     EXPECT_EQ(size, 0);
-
     size = -7;
     EXPECT_EQ(VLIB_findDataForKey(table.t, "absent", &size), nullptr);
     EXPECT_EQ(size, -7) << "size output untouched for an absent key";
@@ -148,25 +138,85 @@ TEST(HashTable, ReleaseFunctionGetsEveryDataOnce) {
     EXPECT_EQ(releases, 4);
 }
 
-TEST(HashTable, FailedInsertLeavesTheTableUnchanged) {
-    Table table;
-    ASSERT_EQ(VLIB_insert(table.t, "KEEP", "1", -1), 0);
-    const int points = alloc_hook::sweep([&] {
-        const int32_t rc = VLIB_insert(table.t, "NEW", "data", -1);
-        if (rc == 0) {
-            EXPECT_EQ(VLIB_destroyKey(table.t, "NEW"), 0);
-        } else {
-            EXPECT_EQ(rc, VLIB_ERR_NO_MEMORY);
-            EXPECT_EQ(VLIB_findKey(table.t, "NEW"), nullptr);
-        }
-    });
-    EXPECT_EQ(points, 3) << "entry, key copy, data copy";
-    EXPECT_NE(VLIB_findKey(table.t, "KEEP"), nullptr);
+TEST(IdentifyToken, SearchesTheClassRunOrEverything) {
+    struct Case {
+        const char *name;
+        int32_t tokenClass;
+        int32_t code;
+    } cases[] = {
+        {"quoted-printable", 0x500, 0x506},
+        {"Q", 0x500, 0x506},
+        {"b", 0x500, 0x503},
+        {"BASE64", 0x500, 0x503},
+        {"8bit", 0x500, 0x505},
+        {"ICALENDAR", 0x300, 0},  // a component asked for as a parameter
+        {"VEVENT", 0x200, 0x40A}, // no property run: the whole table
+        {"VEVENT", 0, 0x40A},
+        {"date-time", 0x100, 0x104},
+        {"DATE", 0x100, 0x103},
+        {"CAL-ADDRESS", 0x100, 0x10E},
+        {"value", 0x300, 0x306},
+        {"VFREEBUSY", 0x400, 0x40F},
+        {"DATE", 0x500, 0},
+        {"DATES", 0x100, 0},
+        {"", 0x100, 0},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(VLIB_identifyToken(c.name, c.tokenClass), c.code)
+            << c.name << " in " << c.tokenClass;
+    EXPECT_EQ(VLIB_identifyToken(nullptr, 0x100), 0);
+}
 
-    alloc_hook::sweep([] {
-        vHashTable *t = VLIB_newHashTable(173, VLIB_symbolHash, caseCompare, nullptr);
-        VLIB_destroyHashTable(t);
-    });
+vProperty *withParameter(const char *name, const char *word) {
+    vProperty *p = VLIB_new_vProperty(0x200, "PHOTO", nullptr, nullptr, nullptr);
+    if (name != nullptr)
+        VLIB_add_vProperty_parameter(
+            p,
+            VLIB_new_vParameter(0x300, name, VLIB_new_vValue(0x100, word, -1, nullptr), nullptr));
+    return p;
+}
+
+// Each row: the parameter a PHOTO property starts with (none when null),
+// the code resolved, then the word the parameter is changed to (or added
+// with) and the code asked for again: a resolved code is cached, but an
+// encoding of "none" or "unknown" is looked up again.
+TEST(PropertyEncodingAndDatatype, ResolveAndCache) {
+    using Resolve = int32_t (*)(vProperty *);
+    const Resolve encoding = VLIB_getPropertyEncoding;
+    const Resolve datatype = VLIB_getPropertyDatatype;
+    struct Case {
+        Resolve resolve;
+        const char *parameter, *word;
+        int32_t code;
+        const char *later;
+        int32_t laterCode;
+    } cases[] = {
+        {encoding, "ENCODING", "BASE64", 0x503, "QUOTED-PRINTABLE", 0x503},
+        {encoding, "encoding", "quoted-printable", 0x506, nullptr, 0},
+        {encoding, nullptr, nullptr, 1, "Q", 0x506},
+        {encoding, "ENCODING", "X-UUENCODE", 0, nullptr, 0},
+        {datatype, "VALUE", "URL", 0x10B, nullptr, 0},
+        {datatype, nullptr, nullptr, 0x101, "URL", 0x101}, // the default is cached
+        {datatype, "VALUE", "CONTENT-ID", 0, "URL", 0},    // so is an unknown word
+    };
+    for (const Case &c : cases) {
+        vProperty *p = withParameter(c.parameter, c.word);
+        EXPECT_EQ(c.resolve(p), c.code) << (c.word ? c.word : "(none)");
+        EXPECT_EQ(c.resolve == encoding ? p->encoding : p->datatype, c.code);
+        if (c.later != nullptr && p->parameterList != nullptr) {
+            VLIB_set_vValue_value(p->parameterList->valueList, c.later);
+        } else if (c.later != nullptr) {
+            VLIB_add_vProperty_parameter(
+                p, VLIB_new_vParameter(0x300, c.resolve == encoding ? "ENCODING" : "VALUE",
+                                       VLIB_new_vValue(0, c.later, -1, nullptr), nullptr));
+        }
+        if (c.later != nullptr) {
+            EXPECT_EQ(c.resolve(p), c.laterCode) << c.later;
+        }
+        VLIB_destroy_vProperty(&p);
+    }
+    EXPECT_EQ(VLIB_getPropertyEncoding(nullptr), 0);
+    EXPECT_EQ(VLIB_getPropertyDatatype(nullptr), 0);
 }
 
 } // namespace
