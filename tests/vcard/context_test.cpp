@@ -2,7 +2,6 @@
 // code, the defaults, and the table's life cycle.
 #include <gtest/gtest.h>
 
-#include "support/log_capture.h"
 #include "vcard_support.h"
 
 namespace {
@@ -124,22 +123,6 @@ TEST(Context, TokenTableLifeCycle) {
     VCardContext *none = nullptr;
     EXPECT_EQ(VCARD_destroyContext(&none), VCARD_ERR_NO_CONTEXT);
     EXPECT_EQ(VCARD_initializeTokenTable(nullptr), VCARD_ERR_NO_CONTEXT);
-}
-
-TEST(Context, TracesCallsAndNullArguments) {
-    vctest::Context context;
-    LogCapture log;
-    int32_t code = 0;
-    EXPECT_EQ(VCARD_identifyToken(context, nullptr, 0, &code), VCARD_ERR_NULL_ARGUMENT);
-    EXPECT_TRUE(log.records().empty());
-    context->flags = VCARD_TRACE;
-    EXPECT_EQ(VCARD_identifyToken(context, "TEL", 0, nullptr), VCARD_ERR_NULL_ARGUMENT);
-    ASSERT_EQ(log.records().size(), 2u);
-    EXPECT_TRUE(log.records()[0].trace);
-    EXPECT_EQ(log.records()[0].message, "VCARD_identifyToken()");
-    EXPECT_EQ(log.records()[1].code, VCARD_ERR_NULL_ARGUMENT);
-    EXPECT_EQ(log.records()[1].message,
-              "VCARD_identifyToken():  A parameter was an illegal NULL pointer");
 }
 
 } // namespace

@@ -208,39 +208,21 @@ TEST(Parser, ResultCodesAndTheCursor) {
 }
 
 TEST(Parser, DeepNestingIsCutAtTheLimitAndTheRestIsRead) {
-    const int depth = 100000;
     std::string text;
-    for (int i = 0; i < depth; ++i)
+    for (int i = 0; i < 100000; ++i)
         text += "BEGIN:C\r\nP:" + std::to_string(i) + "\r\n";
-    for (int i = 0; i < depth; ++i)
+    for (int i = 0; i < 100000; ++i)
         text += "END:C\r\n";
-    text += "BEGIN:NEXT\r\nEND:NEXT\r\n";
     Parsed p;
-    vtest::parse(p, text, 0);
-    ASSERT_NE(p.tree.root, nullptr);
+    vtest::parse(p, text + "BEGIN:NEXT\r\nEND:NEXT\r\n", 0);
     EXPECT_EQ(p.result, VLIB_ERR_NESTED_COMPONENT);
-    int levels = 0;
-    const vComponent *deepest = nullptr;
-    for (const vComponent *c = p.tree.root; c != nullptr; c = c->subComponent) {
+    int levels = 1;
+    const vComponent *deepest = p.tree.root;
+    for (; deepest->subComponent != nullptr; deepest = deepest->subComponent)
         ++levels;
-        deepest = c;
-    }
     EXPECT_EQ(levels, 100);
     EXPECT_STREQ(deepest->propertyList->valueList->data, "99");
-    ASSERT_NE(p.rest, nullptr);
-    EXPECT_EQ(std::string(p.rest), "BEGIN:NEXT\r\nEND:NEXT\r\n");
-}
-
-TEST(Parser, LongFoldedLine) {
-    std::string value(1 << 20, 'x');
-    std::string text = "BEGIN:X\r\nNOTE:";
-    for (size_t i = 0; i < value.size(); i += 73)
-        text += value.substr(i, 73) + "\r\n ";
-    text += "\r\nEND:X\r\n";
-    Parsed p;
-    vtest::parse(p, text, 0);
-    ASSERT_EQ(p.result, 0);
-    EXPECT_EQ(p.tree.root->propertyList->valueList->data, value);
+    EXPECT_STREQ(p.rest, "BEGIN:NEXT\r\nEND:NEXT\r\n");
 }
 
 TEST(Parser, NullArguments) {

@@ -241,15 +241,12 @@ TEST(OutOfMemory, LoggedUnderTheOperationsLabel) {
     int32_t n = 0;
     char *out = nullptr;
     void *record = nullptr;
-    vDate date;
     vTime time;
     struct Case {
         const char *label;
         std::function<void()> call;
     } cases[] = {
         {"VLIB_new_vValue():  Not enough core", [] { VLIB_new_vValue(0, "t", -1, nullptr); }},
-        {"VLIB_new_vParameter():  Not enough core",
-         [] { VLIB_new_vParameter(0x300, "T", nullptr, nullptr); }},
         {"VLIB_new_vProperty():  Not enough core",
          [] { VLIB_new_vProperty(0x200, "T", nullptr, nullptr, nullptr); }},
         // The component constructor has always reported under the property label.
@@ -258,13 +255,10 @@ TEST(OutOfMemory, LoggedUnderTheOperationsLabel) {
         {"VLIB_convertToBase64():  Not enough core", [&] { VLIB_convertToBase64("ab", 2, &out); }},
         {"VLIB_convertToBase64():  Not enough core",
          [&] { VLIB_convertFromBase64("YW", &n, &out); }},
-        {"VLIB_convertToQuotedPrintable():  Not enough core",
-         [&] { VLIB_convertToQuotedPrintable("a=b", &out, &n); }},
         {"VLIB_convertFromQuotedPrintable():  Not enough core",
          [&] { VLIB_convertFromQuotedPrintable("a=3Db", &out); }},
         {"VLIB_parseValue:  Not enough core",
          [&] { VLIB_parseValue(VLIB_TYPE_INTEGER, "1", &record); }},
-        {"VLIB_parseAsDate:  Not enough core", [&] { VLIB_parseAsDate("19980127", &date); }},
         {"VLIB_parseAsDate:  Not enough core", [&] { VLIB_parseAsTime("120000", &time); }},
         {"", [&] { VLIB_convertToEscapedString("a;b", &out, &n); }},
     };
