@@ -16,6 +16,7 @@ TEST(IdentifyToken, HintsExtensionsAndClasses) {
         int32_t code;
     } cases[] = {
         {"url", 0x3200, 0, 0x3223},
+        {"Mailer", 0x3200, 0, 0x3218},
         {"url", 0x3600, 0, 0x360A},
         {"url", 0x100, 0, 0x10B},
         {"url", 0, 0, 0x10B}, // the last one registered
