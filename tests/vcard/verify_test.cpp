@@ -118,23 +118,6 @@ TEST(Verify, ComponentsAndTheLastProblem) {
     EXPECT_EQ(VCARD_verify(context, nullptr), VCARD_ERR_NULL_ARGUMENT);
 }
 
-TEST(Verify, MessagesOnlyWhenTracing) {
-    vctest::Context context;
-    const std::string text = cardText({"FOO:1", "N;BAR=1:x"});
-    LogCapture log;
-    vctest::Card quiet;
-    quiet.root = parse(text);
-    VCARD_verify(context, quiet);
-    EXPECT_TRUE(log.records().empty());
-    context->flags = VCARD_TRACE;
-    vctest::Card traced;
-    traced.root = parse(text);
-    VCARD_verify(context, traced);
-    EXPECT_EQ(log.errors(),
-              (std::vector<std::string>{"VCARD_verifyParameterList():  Unknown vCard parameter",
-                                        "VCARD_verifyLevel2():  Unknown vCard property"}));
-}
-
 TEST(DefaultTypes, AddedToPropertiesWithoutType) {
     vctest::Context context;
     vctest::Card card;

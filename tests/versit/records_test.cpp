@@ -252,11 +252,8 @@ TEST(OutOfMemory, LoggedUnderTheOperationsLabel) {
         // The component constructor has always reported under the property label.
         {"VLIB_new_vProperty():  Not enough core",
          [] { VLIB_new_vComponent(0x400, "V", nullptr, nullptr, nullptr); }},
-        {"VLIB_convertToBase64():  Not enough core", [&] { VLIB_convertToBase64("ab", 2, &out); }},
         {"VLIB_convertToBase64():  Not enough core",
          [&] { VLIB_convertFromBase64("YW", &n, &out); }},
-        {"VLIB_convertFromQuotedPrintable():  Not enough core",
-         [&] { VLIB_convertFromQuotedPrintable("a=3Db", &out); }},
         {"VLIB_parseValue:  Not enough core",
          [&] { VLIB_parseValue(VLIB_TYPE_INTEGER, "1", &record); }},
         {"VLIB_parseAsDate:  Not enough core", [&] { VLIB_parseAsTime("120000", &time); }},
