@@ -197,6 +197,10 @@ TEST(Properties, AddCompleteProperty) {
               0);
     EXPECT_EQ(vctest::line(card->propertyList),
               "URL;VALUE=URL;ENCODING=QUOTED-PRINTABLE;PREF;WORK:a:b");
+    EXPECT_EQ(VCARD_addCompleteProperty(context, card, VCARD_PROP_TEL, "1", -1, types, 1,
+                                        VCARD_PVAL_ABSENT, VCARD_PVAL_ABSENT),
+              0);
+    EXPECT_EQ(vctest::line(card->propertyList), "TEL;WORK:1");
 
     LogCapture log;
     context->flags = VCARD_TRACE;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/alloc_hook.h"
 #include "support/log_capture.h"
 #include "vcard_support.h"
 
@@ -51,6 +52,15 @@ TEST(CreateAndExport, ThreeSinksOneText) {
 
     char *out = buffer;
     EXPECT_EQ(VCARD_exportObjectToBuffer(context, nullptr, &out), VCARD_ERR_NULL_ARGUMENT);
+    EXPECT_EQ(out, nullptr);
+    // Memory running out while the default types are added ends the export.
+    vctest::Card bare;
+    context->flags = VCARD_NO_DEFAULT_TYPES;
+    vctest::import(context, bare, cardText({"TEL:1"}));
+    context->flags = 0;
+    alloc_hook::failAfter(0);
+    EXPECT_NE(VCARD_exportObjectToBuffer(context, bare, &out), 0);
+    alloc_hook::failAfter(-1);
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(VCARD_exportObjectToFile(context, card, nullptr), VCARD_ERR_NULL_ARGUMENT);
     EXPECT_EQ(VCARD_exportObjectToCallback(context, card, nullptr, nullptr),

@@ -35,6 +35,8 @@ TEST(IdentifyToken, HintsExtensionsAndClasses) {
         EXPECT_EQ(VCARD_identifyToken(context, c.name, c.hint, &code), c.result) << c.name;
         EXPECT_EQ(code, c.code) << c.name << " with hint " << std::hex << c.hint;
     }
+    int32_t code = 0;
+    EXPECT_EQ(VCARD_identifyToken(context, nullptr, 0, &code), VCARD_ERR_NULL_ARGUMENT);
 }
 
 TEST(TokenString, NamesByCode) {

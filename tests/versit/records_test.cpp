@@ -77,7 +77,11 @@ TEST(Getters, NullRecordsAndPositions) {
     EXPECT_EQ(VLIB_get_vParameter_parameterType(nullptr), 0x300);
     EXPECT_EQ(VLIB_get_vValue_dataType(nullptr), 0x100);
     EXPECT_EQ(VLIB_get_vValue_dataSize(nullptr), -1);
+    EXPECT_EQ(VLIB_get_vProperty_encoding(nullptr) + VLIB_get_vValue_encoding(nullptr), 0);
     EXPECT_EQ(VLIB_get_vComponent_name(nullptr), nullptr);
+    EXPECT_EQ(VLIB_get_vProperty_valueList(nullptr), nullptr);
+    EXPECT_EQ(VLIB_get_vParameter_parentProperty(nullptr), nullptr);
+    EXPECT_EQ(VLIB_get_vValue_next(nullptr), nullptr);
     vValue *list = values({"one", "two", "three"});
     EXPECT_STREQ(VLIB_get_vValue_string(list, 2), "three");
     EXPECT_EQ(VLIB_get_vValue_string(list, 3), nullptr);
@@ -99,7 +103,9 @@ TEST(Linking, ParentLinksAndReverseOrder) {
     for (const char *name : {"A", "B"})
         VLIB_add_vComponent_subcomponent(
             card, VLIB_new_vComponent(0x400, name, nullptr, nullptr, nullptr));
-    vParameter *x = VLIB_new_vParameter(0x300, "X", nullptr, nullptr);
+    vParameter *x = VLIB_new_vParameter(0x300, nullptr, nullptr, nullptr);
+    EXPECT_STREQ(x->name, "");
+    VLIB_set_vParameter_name(x, "X");
     EXPECT_EQ(VLIB_add_vProperty_parameter(tel, x), tel);
     EXPECT_EQ(vtest::dump(card), "{P2\nP1\nTEL;X=;HOME;ENCODING=QUOTED-PRINTABLE:a|b\nB{}\nA{}}");
     for (vParameter *p = tel->parameterList; p != nullptr; p = p->next)
