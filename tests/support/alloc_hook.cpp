@@ -28,26 +28,16 @@ std::unordered_set<void *> &liveSet() {
 
 bool shouldFail() {
     if (inHook || remaining < 0) return false;
-    if (remaining == 0) {
-        remaining = -1;
-        didFail = true;
-        return true;
-    }
-    --remaining;
-    return false;
+    didFail = remaining-- == 0;
+    return didFail;
 }
 
-void remember(void *p) {
-    if (!tracking || inHook || p == nullptr) return;
+// Records `added` as live and `removed` as gone while tracking.
+void track(void *added, void *removed) {
+    if (!tracking || inHook) return;
     inHook = true;
-    liveSet().insert(p);
-    inHook = false;
-}
-
-void forget(void *p) {
-    if (!tracking || inHook || p == nullptr) return;
-    inHook = true;
-    liveSet().erase(p);
+    if (removed != nullptr) liveSet().erase(removed);
+    if (added != nullptr) liveSet().insert(added);
     inHook = false;
 }
 
@@ -56,31 +46,25 @@ void forget(void *p) {
 extern "C" {
 
 void *__wrap_malloc(size_t size) {
-    if (shouldFail()) return nullptr;
-    void *p = __real_malloc(size);
-    remember(p);
+    void *p = shouldFail() ? nullptr : __real_malloc(size);
+    track(p, nullptr);
     return p;
 }
 
 void *__wrap_calloc(size_t count, size_t size) {
-    if (shouldFail()) return nullptr;
-    void *p = __real_calloc(count, size);
-    remember(p);
+    void *p = shouldFail() ? nullptr : __real_calloc(count, size);
+    track(p, nullptr);
     return p;
 }
 
 void *__wrap_realloc(void *old, size_t size) {
-    if (shouldFail()) return nullptr;
-    void *p = __real_realloc(old, size);
-    if (p != nullptr) {
-        forget(old);
-        remember(p);
-    }
+    void *p = shouldFail() ? nullptr : __real_realloc(old, size);
+    if (p != nullptr) track(p, old);
     return p;
 }
 
 void __wrap_free(void *p) {
-    forget(p);
+    track(nullptr, p);
     __real_free(p);
 }
 
@@ -117,8 +101,7 @@ int sweep(const std::function<void()> &body) {
         stopTracking();
         EXPECT_EQ(live(), 0u) << "leak when allocation " << n + 1 << " fails";
         if (!hit) break;
-        ++points;
-        if (points > 100000) {
+        if (++points > 100000) {
             ADD_FAILURE() << "allocation sweep does not end";
             break;
         }

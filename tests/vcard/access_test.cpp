@@ -96,30 +96,22 @@ TEST(Selection, ValuesInListOrderAndLogging) {
                                                       "VCARD_getPropertyValueCopyByType():  "}));
 }
 
+// Each row: the room in the result array, the result, the count, and
+// whether a null follows the last property found.
 TEST(ResultArrays, NullAfterTheLastOrMoreItems) {
     vctest::Context context;
     vctest::Card card;
     importBare(context, card, cardText({"EMAIL:a", "EMAIL:b", "EMAIL:c", "N:x"}));
     vProperty *const sentinel = reinterpret_cast<vProperty *>(&card);
-    struct Case {
-        int32_t size;
-        int32_t result;
-        int32_t count;
-        bool terminated;
-    } cases[] = {{2, VCARD_MORE_ITEMS, 2, false},
-                 {3, 0, 3, false},
-                 {4, 0, 3, true},
-                 {0, VCARD_MORE_ITEMS, 0, false}};
-    for (const Case &c : cases) {
+    const int32_t cases[][4] = {
+        {2, VCARD_MORE_ITEMS, 2, 0}, {3, 0, 3, 0}, {4, 0, 3, 1}, {0, VCARD_MORE_ITEMS, 0, 0}};
+    for (const auto &c : cases) {
         vProperty *found[5] = {sentinel, sentinel, sentinel, sentinel, sentinel};
         int32_t count = -1;
-        EXPECT_EQ(VCARD_getProperty(context, card, VCARD_PROP_EMAIL, found, c.size, &count),
-                  c.result);
-        EXPECT_EQ(count, c.count);
-        EXPECT_EQ(found[c.count], c.terminated ? nullptr : sentinel) << "size " << c.size;
-        if (c.count > 0) {
-            EXPECT_STREQ(found[0]->valueList->data, "c");
-        }
+        EXPECT_EQ(VCARD_getProperty(context, card, VCARD_PROP_EMAIL, found, c[0], &count), c[1]);
+        EXPECT_EQ(count, c[2]);
+        EXPECT_EQ(found[c[2]], c[3] != 0 ? nullptr : sentinel) << "size " << c[0];
+        EXPECT_TRUE(c[2] == 0 || std::strcmp(found[0]->valueList->data, "c") == 0);
     }
     // None of the code: not found, a null first; no property at all: not even counted.
     vProperty *found[2] = {sentinel, sentinel};
@@ -205,6 +197,10 @@ TEST(Properties, AddCompleteProperty) {
               0);
     EXPECT_EQ(vctest::line(card->propertyList),
               "URL;VALUE=URL;ENCODING=QUOTED-PRINTABLE;PREF;WORK:a:b");
+    EXPECT_EQ(VCARD_addCompleteProperty(context, card, VCARD_PROP_TEL, "1", -1, types, 1,
+                                        VCARD_PVAL_ABSENT, VCARD_PVAL_ABSENT),
+              0);
+    EXPECT_EQ(vctest::line(card->propertyList), "TEL;WORK:1");
 
     LogCapture log;
     context->flags = VCARD_TRACE;

@@ -1,12 +1,10 @@
 // The three transfer encodings: exact output, columns, folding, what the
-// decoders skip or drop, and failure without leaks.
+// decoders skip or drop.
 #include <cstdlib>
 #include <string>
 
 #include <gtest/gtest.h>
 
-#include "support/alloc_hook.h"
-#include "support/log_capture.h"
 #include "versit_core.h"
 
 namespace {
@@ -17,20 +15,38 @@ std::string take(char *text) {
     return s;
 }
 
-TEST(Base64, Encoding) {
+// Each row: a text, the bytes it decodes to and the result; a text the
+// encoder writes for those bytes is marked.
+TEST(Base64, EncodingAndDecoding) {
     struct Case {
-        std::string bytes;
         const char *text;
+        std::string bytes;
+        int32_t result;
+        bool written;
     } cases[] = {
-        {"Man", "TWFu"},
-        {"Ma", "TWE="},
-        {"M", "TQ=="},
-        {"", ""},
-        {std::string("\0\xff\xfe\x10", 4), "AP/+EA=="},
-        {"any carnal pleasure.", "YW55IGNhcm5hbCBwbGVhc3VyZS4="},
+        {"TWFu", "Man", 0, true},
+        {"TWE=", "Ma", 0, true},
+        {"TQ==", "M", 0, true},
+        {"", "", 0, true},
+        {"AP/+EA==", std::string("\0\xff\xfe\x10", 4), 0, true},
+        {"YW55IGNhcm5hbCBwbGVhc3VyZS4=", "any carnal pleasure.", 0, true},
+        {"TW\r\n Fu", "Man", VLIB_ERR_BAD_BASE64, false},
+        {"TWE=TWFu", "Ma", 0, false}, // the first "=" ends the text
+        {"TWF", "Ma", 0, false},      // an incomplete byte is dropped
+        {"T", "", 0, false},
+        {"TW*Fu", "Man", VLIB_ERR_BAD_BASE64, false},
+        {"\xd4\xd7\xc6\xf5", "Man", 0, false}, // only the low seven bits count
+        {"TQ\xbd\xbd", "M", 0, false},         // 0xBD is an "=" too
     };
     for (const Case &c : cases) {
         char *out = nullptr;
+        int32_t count = -1;
+        EXPECT_EQ(VLIB_convertFromBase64(c.text, &count, &out), c.result) << c.text;
+        ASSERT_NE(out, nullptr);
+        EXPECT_EQ(std::string(out, static_cast<size_t>(count)), c.bytes) << c.text;
+        EXPECT_EQ(out[count], '\0') << "NUL-terminated after the last byte";
+        std::free(out);
+        if (!c.written) continue;
         ASSERT_EQ(VLIB_convertToBase64(c.bytes.data(), static_cast<int32_t>(c.bytes.size()), &out),
                   0);
         EXPECT_EQ(take(out), c.text);
@@ -41,38 +57,7 @@ TEST(Base64, Encoding) {
     EXPECT_EQ(VLIB_convertToBase64(nullptr, 3, &out), VLIB_ERR_NULL_ARGUMENT);
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(VLIB_convertToBase64("abc", 3, nullptr), VLIB_ERR_NULL_ARGUMENT);
-}
-
-TEST(Base64, DecodingSkipsAndReports) {
-    struct Case {
-        const char *text;
-        std::string bytes;
-        int32_t result;
-    } cases[] = {
-        {"TWFu", "Man", 0},
-        {"TW\r\n Fu", "Man", VLIB_ERR_BAD_BASE64},
-        {"TQ==", "M", 0},
-        {"TWE=", "Ma", 0},
-        {"TWE=TWFu", "Ma", 0}, // the first "=" ends the text
-        {"TWF", "Ma", 0},      // an incomplete byte is dropped
-        {"T", "", 0},          //
-        {"", "", 0},           //
-        {"TW*Fu", "Man", VLIB_ERR_BAD_BASE64},
-        {"\xd4\xd7\xc6\xf5", "Man", 0}, // only the low seven bits count
-        {"TQ\xbd\xbd", "M", 0},         // 0xBD is an "=" too
-        {"AP/+EA==", std::string("\0\xff\xfe\x10", 4), 0},
-    };
-    for (const Case &c : cases) {
-        char *out = nullptr;
-        int32_t count = -1;
-        EXPECT_EQ(VLIB_convertFromBase64(c.text, &count, &out), c.result) << c.text;
-        ASSERT_NE(out, nullptr);
-        EXPECT_EQ(std::string(out, static_cast<size_t>(count)), c.bytes) << c.text;
-        EXPECT_EQ(out[count], '\0') << "NUL-terminated after the last byte";
-        std::free(out);
-    }
     int32_t count = 5;
-    char *out = nullptr;
     EXPECT_EQ(VLIB_convertFromBase64(nullptr, &count, &out), VLIB_ERR_NULL_ARGUMENT);
     EXPECT_EQ(VLIB_convertFromBase64("TQ==", nullptr, &out), VLIB_ERR_NULL_ARGUMENT);
 }
@@ -153,47 +138,6 @@ TEST(EscapedString, Encoding) {
         ASSERT_EQ(VLIB_convertToEscapedString(c.text, &out, &column), 0);
         EXPECT_EQ(take(out), c.escaped) << c.text;
         EXPECT_EQ(column, c.columnAfter) << c.text;
-    }
-}
-
-TEST(Encodings, RunningOutOfMemoryLeaksNothingAndIsLogged) {
-    int32_t n = 0, column = 0;
-    struct Case {
-        const char *label; // what is logged, "" when nothing is
-        std::function<int32_t(char **)> convert;
-    } cases[] = {
-        {"VLIB_convertToBase64():  Not enough core",
-         [](char **out) { return VLIB_convertToBase64("abcd", 4, out); }},
-        {"VLIB_convertToBase64():  Not enough core",
-         [&](char **out) { return VLIB_convertFromBase64("YWJj", &n, out); }},
-        {"VLIB_convertToQuotedPrintable():  Not enough core",
-         [&](char **out) {
-             return column = 0, VLIB_convertToQuotedPrintable("a=b", out, &column);
-         }},
-        {"VLIB_convertFromQuotedPrintable():  Not enough core",
-         [](char **out) { return VLIB_convertFromQuotedPrintable("a=3Db", out); }},
-        {"",
-         [&](char **out) { return column = 0, VLIB_convertToEscapedString("a;b", out, &column); }},
-    };
-    for (const Case &c : cases) {
-        LogCapture log;
-        const int points = alloc_hook::sweep([&] {
-            char *out = reinterpret_cast<char *>(1);
-            const int32_t result = c.convert(&out);
-            if (alloc_hook::failed()) {
-                EXPECT_EQ(result, VLIB_ERR_NO_MEMORY) << c.label;
-                EXPECT_EQ(out, nullptr) << c.label;
-            }
-            std::free(out);
-        });
-        EXPECT_EQ(points, 1) << c.label << ": one buffer, nothing else";
-        if (c.label[0] == '\0') {
-            EXPECT_TRUE(log.errors().empty());
-        } else {
-            ASSERT_EQ(log.errors().size(), 1u) << c.label;
-            EXPECT_EQ(log.records()[0].message, c.label);
-            EXPECT_EQ(log.records()[0].code, VLIB_ERR_NO_MEMORY);
-        }
     }
 }
 

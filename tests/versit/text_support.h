@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -56,18 +57,33 @@ inline std::vector<std::string> names(const vProperty *p) {
     return out;
 }
 
-inline std::vector<std::string> texts(const vValue *v) {
-    std::vector<std::string> out;
-    for (; v != nullptr; v = v->next)
-        out.emplace_back(v->data);
-    return out;
+// A tree as text, lists in their order: NAME{property\nproperty\nNESTED{}}
+// with a property as NAME;BARE;NAMED=v|v:v|v (no colon without values), a
+// value's encoding as @hex when it has one, and "^" before a record whose
+// parent link is wrong.
+inline std::string dump(const vValue *v) {
+    std::string s;
+    for (const vValue *at = v; at != nullptr; at = at->next) {
+        char encoding[8] = "";
+        if (at->encoding != 0) std::snprintf(encoding, sizeof encoding, "@%X", at->encoding);
+        s += (at == v ? "" : "|") + std::string(at->data) + encoding;
+    }
+    return s;
 }
 
-inline const vProperty *property(const vComponent *c, const char *name) {
+inline std::string dump(const vComponent *c) {
+    std::string s = std::string(c->name) + "{";
     for (const vProperty *p = c->propertyList; p != nullptr; p = p->next) {
-        if (std::strcmp(p->name, name) == 0) return p;
+        s += (p == c->propertyList ? "" : "\n") + std::string(p->parentComponent == c ? "" : "^") +
+             p->name;
+        for (const vParameter *q = p->parameterList; q != nullptr; q = q->next)
+            s += ";" + std::string(q->parameterType == VLIB_PARAMETER_BARE ? "" : q->name) +
+                 (q->parameterType == VLIB_PARAMETER_BARE ? "" : "=") + dump(q->valueList);
+        if (p->valueList != nullptr) s += ":" + dump(p->valueList);
     }
-    return nullptr;
+    for (const vComponent *k = c->subComponent; k != nullptr; k = k->next)
+        s += "\n" + std::string(k->parent == c ? "" : "^") + dump(k);
+    return s + "}";
 }
 
 } // namespace vtest

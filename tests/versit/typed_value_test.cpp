@@ -6,166 +6,121 @@
 
 #include <gtest/gtest.h>
 
-#include "support/alloc_hook.h"
-#include "support/log_capture.h"
 #include "versit_core.h"
 
 namespace {
 
-TEST(TypedValues, Dates) {
+// The generators by type code (0x103 ..), over a record of unknown type.
+using Writer = int32_t (*)(char *, int32_t, const void *);
+template <class Record, int32_t (*F)(char *, int32_t, const Record *)>
+int32_t as(char *buffer, int32_t size, const void *record) {
+    return F(buffer, size, static_cast<const Record *>(record));
+}
+const Writer kWriters[] = {
+    as<vDate, VLIB_generateAsDate>,         as<vDateTime, VLIB_generateAsDateTime>,
+    as<vDuration, VLIB_generateAsDuration>, as<double, VLIB_generateAsFloat>,
+    as<int32_t, VLIB_generateAsInteger>,    as<vPeriod, VLIB_generateAsPeriod>,
+    as<char, VLIB_generateAsText>,          as<vTime, VLIB_generateAsTime>,
+    as<char, VLIB_generateAsUrl>,           as<vUtcOffset, VLIB_generateAsUtcOffset>,
+    as<int32_t, VLIB_generateAsBoolean>,    as<vCalAddress, VLIB_generateAsCalAddress>,
+};
+
+// Each row: a type, a text, the parser's result and, when it takes the
+// text, what the type's generator writes of the record.
+TEST(TypedValues, ParsedAndWrittenBack) {
+    constexpr int32_t D = VLIB_TYPE_DATE, T = VLIB_TYPE_TIME, DT = VLIB_TYPE_DATE_TIME,
+                      P = VLIB_TYPE_PERIOD, DU = VLIB_TYPE_DURATION, F = VLIB_TYPE_FLOAT,
+                      I = VLIB_TYPE_INTEGER, B = VLIB_TYPE_BOOLEAN, O = VLIB_TYPE_UTC_OFFSET;
     struct Case {
+        int32_t type;
         const char *text;
         int32_t result;
-        vDate date;
+        const char *written;
     } cases[] = {
-        {"19980127", 0, {1998, 1, 27}},
-        {"1998/01/27", 0, {1998, 1, 27}},
-        {" 1998 01 27\t", 0, {1998, 1, 27}},
-        {"19980230", 0, {1998, 2, 30}}, // days are not checked against the month
-        {"00010101", 0, {1, 1, 1}},
-        {"1998-01-27", 1, {0, 1, 1}},
-        {"1998012", 1, {0, 1, 1}},
-        {"199801270", 1, {0, 1, 1}},
-        {"19981332", 1, {0, 1, 1}},  // the day fails first
-        {"19981331", 1, {0, 1, 31}}, // day stored, then the month fails
-        {"19980100", 1, {0, 1, 1}},
-        {"", 1, {0, 1, 1}},
+        {D, "19980127", 0, "19980127"},
+        {D, "1998/01/27", 0, "19980127"},
+        {D, " 1998 01 27\t", 0, "19980127"},
+        {D, "19980230", 0, "19980230"}, // days are not checked against the month
+        {D, "00010101", 0, "00010101"},
+        {D, "1998-01-27", 1, ""},
+        {D, "1998012", 1, ""},
+        {D, "199801270", 1, ""},
+        {D, "19981332", 1, ""},
+        {D, "19981331", 1, ""},
+        {D, "19980100", 1, ""},
+        {D, "", 1, ""},
+        {T, "12:30:00", 0, "123000"},
+        {T, "123000Z", 0, "123000Z"},
+        {T, "123000z", 0, "123000Z"},
+        {T, "123000-0500", 0, "123000-0500"},
+        {T, "12:30:00 -05:30", 0, "123000-0530"},
+        {T, "235959+02", 0, "235959+0200"},
+        {T, "1230", 1, ""},
+        {T, "123000+", 1, ""}, // a sign where Z belongs
+        {T, "123000Z00", 1, ""},
+        {T, "123000+2400", 1, ""},
+        {T, "123000+0060", 1, ""},
+        {T, "240000", 1, ""},
+        {T, "126000", 1, ""},
+        {T, "123060", 1, ""}, // no leap second when reading
+        {T, "12.30.00", 1, ""},
+        {T, "12Z000", 1, ""},
+        {DT, "19980127T123000Z", 0, "19980127T123000Z"},
+        {DT, "19980127t123000", 0, "19980127T123000"},
+        {DT, "19980127 123000", 1, ""}, // no T
+        {DT, "19981327T123000", 1, ""}, // the date's failure
+        {DT, "19980127T1230", 1, ""},   // the time's failure
+        {P, "19980127T120000Z/P1DT2H", 0, "19980127T120000Z/P0Y0M1DT2H0M0S"},
+        {P, "19980127T120000Z/19980128T080000Z", 0, "19980127T120000Z/19980128T080000Z"},
+        {P, "19980127T120000Z/p2w", 0, "19980127T120000Z/P2W"},
+        {P, "19980127T120000Z", 1, ""}, // no slash
+        {P, "1998T120000Z/P1D", 1, ""}, // the start's failure
+        {DU, "P1Y2M3DT4H5M6S", 0, "P1Y2M3DT4H5M6S"},
+        {DU, "P2W", 0, "P2W"},
+        {DU, "PT15M", 0, "P0Y0M0DT0H15M0S"},
+        {DU, "p1d", 0, "P0Y0M1DT0H0M0S"},
+        {DU, "P99999999999D", 0, "P0Y0M2147483647DT0H0M0S"},
+        {DU, "1D", 1, ""},
+        {DU, "P1X2D", 1, ""},
+        {DU, "", 1, ""},
+        {F, "3.25", 0, "3.250000"},
+        {F, " -1.5", 0, "-1.500000"},
+        {F, "+2", 0, "2.000000"},
+        {F, "7.5x", 0, "7.500000"},
+        {F, "", 0, "0.000000"},
+        {F, "-.5", 0, "-0.500000"},
+        {F, "1x.5", 1, ""},
+        {F, "abc", 1, ""},
+        {I, "42", 0, "42"},
+        {I, " -17", 0, "-17"},
+        {I, "12 34", 0, "12"},
+        {I, "+-5", 0, "0"},
+        {I, "", 0, "0"},
+        {I, "99999999999", 0, "2147483647"},
+        {I, "12a", 1, ""},
+        {B, "TRUE", 0, "TRUE"},
+        {B, "yes", 0, "TRUE"},
+        {B, "False", 0, "FALSE"},
+        {B, "NO", 0, "FALSE"},
+        {B, "maybe", 1, ""},
+        {B, " TRUE", 1, ""},
+        {O, "-0500", 0, "-0500"},
+        {O, "+05 30", 0, "+0530"},
+        {O, "00130", 0, "+0130"},
+        {O, "-05:00", 1, ""},
+        {O, "+2400", 1, ""},
+        {O, "+050", 1, ""},
     };
     for (const Case &c : cases) {
-        vDate d{7, 7, 7};
-        EXPECT_EQ(VLIB_parseAsDate(c.text, &d), c.result) << c.text;
-        EXPECT_EQ(d.year, c.date.year) << c.text;
-        EXPECT_EQ(d.month, c.date.month) << c.text;
-        EXPECT_EQ(d.day, c.date.day) << c.text;
-    }
-}
-
-TEST(TypedValues, Times) {
-    struct Case {
-        const char *text;
-        int32_t result;
-        vTime time;
-    } cases[] = {
-        {"12:30:00", 0, {12, 30, 0, 0, 0, 0, 1}},
-        {"123000Z", 0, {12, 30, 0, 0, 0, 1, 0}},
-        {"123000z", 0, {12, 30, 0, 0, 0, 1, 0}},
-        {"123000-0500", 0, {12, 30, 0, -5, 0, 0, 0}},
-        {"12:30:00 -05:30", 0, {12, 30, 0, -5, -30, 0, 0}},
-        {"235959+02", 0, {23, 59, 59, 2, 0, 0, 0}},
-        {"1230", 1, {}},
-        {"123000+", 1, {12, 30, 0, 0, 0, 0, 0}}, // a sign where Z belongs
-        {"123000Z00", 1, {12, 30, 0, 0, 0, 0, 0}},
-        {"123000+2400", 1, {12, 30, 0, 0, 0, 0, 0}},
-        {"123000+0060", 1, {12, 30, 0, 0, 0, 0, 0}},
-        {"240000", 1, {}},
-        {"126000", 1, {}},
-        {"123060", 1, {}}, // no leap second when reading
-        {"12.30.00", 1, {}},
-        {"12Z000", 1, {}},
-    };
-    for (const Case &c : cases) {
-        vTime t{9, 9, 9, 9, 9, 9, 9};
-        EXPECT_EQ(VLIB_parseAsTime(c.text, &t), c.result) << c.text;
-        EXPECT_EQ(std::memcmp(&t, &c.time, sizeof t), 0)
-            << c.text << ": " << t.hour << " " << t.minute << " " << t.second << " "
-            << t.offsetHours << " " << t.offsetMinutes << " " << t.utc << " " << t.local;
-    }
-}
-
-TEST(TypedValues, DateTimesAndPeriods) {
-    vDateTime dt{};
-    EXPECT_EQ(VLIB_parseAsDateTime("19980127T123000Z", &dt), 0);
-    EXPECT_EQ(dt.date.year, 1998);
-    EXPECT_EQ(dt.date.day, 27);
-    EXPECT_EQ(dt.time.minute, 30);
-    EXPECT_EQ(dt.time.utc, 1);
-    EXPECT_EQ(VLIB_parseAsDateTime("19980127t123000", &dt), 0);
-    EXPECT_EQ(VLIB_parseAsDateTime("19980127 123000", &dt), 1) << "no T";
-    EXPECT_EQ(VLIB_parseAsDateTime("19981327T123000", &dt), 1) << "the date's failure";
-    EXPECT_EQ(VLIB_parseAsDateTime("19980127T1230", &dt), 1) << "the time's failure";
-
-    vPeriod p{};
-    EXPECT_EQ(VLIB_parseAsPeriod("19980127T120000Z/P1DT2H", &p), 0);
-    EXPECT_EQ(p.endIsDateTime, 0);
-    EXPECT_EQ(p.duration.days, 1);
-    EXPECT_EQ(p.duration.hours, 2);
-    EXPECT_EQ(p.start.time.hour, 12);
-    EXPECT_EQ(VLIB_parseAsPeriod("19980127T120000Z/19980128T080000Z", &p), 0);
-    EXPECT_EQ(p.endIsDateTime, 1);
-    EXPECT_EQ(p.end.date.day, 28);
-    EXPECT_EQ(p.end.time.hour, 8);
-    EXPECT_EQ(VLIB_parseAsPeriod("19980127T120000Z/p2w", &p), 0);
-    EXPECT_EQ(p.duration.weeks, 2);
-    EXPECT_EQ(VLIB_parseAsPeriod("19980127T120000Z", &p), 1) << "no slash";
-    EXPECT_EQ(VLIB_parseAsPeriod("1998T120000Z/P1D", &p), 1) << "the start's failure";
-}
-
-TEST(TypedValues, Durations) {
-    struct Case {
-        const char *text;
-        int32_t result;
-        vDuration d; // seconds, minutes, hours, weeks, days, months, years
-    } cases[] = {
-        {"P1Y2M3DT4H5M6S", 0, {6, 5, 4, 0, 3, 2, 1}},
-        {"P2W", 0, {0, 0, 0, 2, 0, 0, 0}},
-        {"PT15M", 0, {0, 15, 0, 0, 0, 0, 0}},
-        {"1D", 1, {0, 0, 0, 0, 1, 0, 0}},
-        {"P1X2D", 1, {0, 0, 0, 0, 12, 0, 0}}, // the X is skipped, the number goes on
-        {"P99999999999D", 0, {0, 0, 0, 0, INT32_MAX, 0, 0}},
-        {"p1d", 0, {0, 0, 0, 0, 1, 0, 0}},
-        {"", 1, {}},
-    };
-    for (const Case &c : cases) {
-        vDuration d{1, 1, 1, 1, 1, 1, 1};
-        EXPECT_EQ(VLIB_parseAsDuration(c.text, &d), c.result) << c.text;
-        EXPECT_EQ(std::memcmp(&d, &c.d, sizeof d), 0) << c.text;
-    }
-}
-
-TEST(TypedValues, Numbers) {
-    struct FloatCase {
-        const char *text;
-        int32_t result;
-        double value;
-    } floats[] = {
-        {"3.25", 0, 3.25}, {" -1.5", 0, -1.5}, {"+2", 0, 2.0},   {"7.5x", 0, 7.5},
-        {"", 0, 0.0},      {"1x.5", 1, 0.0},   {"-.5", 0, -0.5}, {"abc", 1, 0.0},
-    };
-    for (const FloatCase &c : floats) {
-        double v = 99.0;
-        EXPECT_EQ(VLIB_parseAsFloat(c.text, &v), c.result) << c.text;
-        EXPECT_DOUBLE_EQ(v, c.value) << c.text;
-    }
-    struct IntCase {
-        const char *text;
-        int32_t result;
-        int32_t value;
-    } integers[] = {
-        {"42", 0, 42},
-        {" -17", 0, -17},
-        {"12 34", 0, 12},
-        {"+-5", 0, 0},
-        {"12a", 1, 0},
-        {"", 0, 0},
-        {"99999999999", 0, INT32_MAX},
-    };
-    for (const IntCase &c : integers) {
-        int32_t v = 99;
-        EXPECT_EQ(VLIB_parseAsInteger(c.text, &v), c.result) << c.text;
-        EXPECT_EQ(v, c.value) << c.text;
-    }
-    struct BoolCase {
-        const char *text;
-        int32_t result;
-        int32_t value;
-    } booleans[] = {
-        {"TRUE", 0, 1}, {"yes", 0, 1},   {"False", 0, 0},
-        {"NO", 0, 0},   {"maybe", 1, 0}, {" TRUE", 1, 0},
-    };
-    for (const BoolCase &c : booleans) {
-        int32_t v = 99;
-        EXPECT_EQ(VLIB_parseAsBoolean(c.text, &v), c.result) << c.text;
-        EXPECT_EQ(v, c.value) << c.text;
+        void *record = nullptr;
+        EXPECT_EQ(VLIB_parseValue(c.type, c.text, &record), c.result) << c.text;
+        char buffer[128] = "";
+        if (c.result == 0) {
+            EXPECT_EQ(kWriters[c.type - VLIB_TYPE_DATE](buffer, sizeof buffer, record), 0)
+                << c.text;
+        }
+        EXPECT_STREQ(buffer, c.written) << c.text;
+        std::free(record);
     }
 }
 
@@ -214,6 +169,13 @@ TEST(TypedValues, OffsetsAddressesAndUrls) {
     EXPECT_EQ(VLIB_parseAsText("x", url), VLIB_ERR_NOT_SUPPORTED);
 }
 
+// A generator bound to its record: f(buffer, size, &record).
+template <class Record>
+std::function<int32_t(char *, int32_t)> bound(int32_t (*f)(char *, int32_t, const Record *),
+                                              const Record &record) {
+    return [f, &record](char *buffer, int32_t size) { return f(buffer, size, &record); };
+}
+
 TEST(TypedValues, Generators) {
     int32_t yes = 1, no = 0, minus7 = -7;
     double twoAndAHalf = 2.5;
@@ -226,40 +188,26 @@ TEST(TypedValues, Generators) {
     period.duration.hours = 2;
     vUtcOffset utcOffset{-5, 0};
     vCalAddress address{"j@x.org", "Jane"};
-    using Generate = std::function<int32_t(char *, int32_t)>;
     struct Case {
         const char *what;
-        Generate generate;
+        std::function<int32_t(char *, int32_t)> generate;
         int32_t needed;   // the least size that works
         const char *text; // what it writes then
     } cases[] = {
-        {"true", [&](char *b, int32_t n) { return VLIB_generateAsBoolean(b, n, &yes); }, 5, "TRUE"},
-        {"false", [&](char *b, int32_t n) { return VLIB_generateAsBoolean(b, n, &no); }, 6,
-         "FALSE"},
-        {"date", [&](char *b, int32_t n) { return VLIB_generateAsDate(b, n, &date); }, 9,
-         "19980127"},
-        {"local time", [&](char *b, int32_t n) { return VLIB_generateAsTime(b, n, &local); }, 7,
-         "123060"},
-        {"utc time", [&](char *b, int32_t n) { return VLIB_generateAsTime(b, n, &utc); }, 8,
-         "010203Z"},
-        {"offset time", [&](char *b, int32_t n) { return VLIB_generateAsTime(b, n, &offset); }, 12,
-         "010203-0530"},
-        {"date-time", [&](char *b, int32_t n) { return VLIB_generateAsDateTime(b, n, &dateTime); },
-         17, "19980127T120000Z"},
-        {"duration", [&](char *b, int32_t n) { return VLIB_generateAsDuration(b, n, &full); }, 35,
-         "P1Y2M3DT4H5M6S"},
-        {"weeks", [&](char *b, int32_t n) { return VLIB_generateAsDuration(b, n, &weeks); }, 8,
-         "P2W"},
-        {"period", [&](char *b, int32_t n) { return VLIB_generateAsPeriod(b, n, &period); },
-         16 + 35, "19980127T120000/P0Y0M0DT2H0M0S"},
-        {"float", [&](char *b, int32_t n) { return VLIB_generateAsFloat(b, n, &twoAndAHalf); }, 20,
-         "2.500000"},
-        {"integer", [&](char *b, int32_t n) { return VLIB_generateAsInteger(b, n, &minus7); }, 20,
-         "-7"},
-        {"offset", [&](char *b, int32_t n) { return VLIB_generateAsUtcOffset(b, n, &utcOffset); },
-         6, "-0500"},
-        {"address", [&](char *b, int32_t n) { return VLIB_generateAsCalAddress(b, n, &address); },
-         7 + 4 + 11, "MAILTO:j@x.org"},
+        {"true", bound(VLIB_generateAsBoolean, yes), 5, "TRUE"},
+        {"false", bound(VLIB_generateAsBoolean, no), 6, "FALSE"},
+        {"date", bound(VLIB_generateAsDate, date), 9, "19980127"},
+        {"local time", bound(VLIB_generateAsTime, local), 7, "123060"},
+        {"utc time", bound(VLIB_generateAsTime, utc), 8, "010203Z"},
+        {"offset time", bound(VLIB_generateAsTime, offset), 12, "010203-0530"},
+        {"date-time", bound(VLIB_generateAsDateTime, dateTime), 17, "19980127T120000Z"},
+        {"duration", bound(VLIB_generateAsDuration, full), 35, "P1Y2M3DT4H5M6S"},
+        {"weeks", bound(VLIB_generateAsDuration, weeks), 8, "P2W"},
+        {"period", bound(VLIB_generateAsPeriod, period), 16 + 35, "19980127T120000/P0Y0M0DT2H0M0S"},
+        {"float", bound(VLIB_generateAsFloat, twoAndAHalf), 20, "2.500000"},
+        {"integer", bound(VLIB_generateAsInteger, minus7), 20, "-7"},
+        {"offset", bound(VLIB_generateAsUtcOffset, utcOffset), 6, "-0500"},
+        {"address", bound(VLIB_generateAsCalAddress, address), 7 + 4 + 11, "MAILTO:j@x.org"},
         {"url", [](char *b, int32_t n) { return VLIB_generateAsUrl(b, n, "http://x/"); }, 10,
          "http://x/"},
     };
@@ -296,43 +244,15 @@ TEST(TypedValues, GeneratorsRejectInvalidRecords) {
     EXPECT_EQ(VLIB_parseAsDate(nullptr, &badMonth), VLIB_ERR_NULL_ARGUMENT);
 }
 
-// Every type once: the record is handed back whatever the result, and
-// running out of memory at any point gives VLIB_ERR_NO_MEMORY, logged.
+// The record is handed back whatever the result; the other types are
+// read through VLIB_parseValue above.
 TEST(TypedValues, ParseValueAllocatesTheRecord) {
-    struct Case {
-        int32_t datatype;
-        const char *text;
-        int32_t result;
-    } cases[] = {
-        {VLIB_TYPE_DATE, "19980127", 0},
-        {VLIB_TYPE_DATE_TIME, "19980127T120000Z", 0},
-        {VLIB_TYPE_DURATION, "P1D", 0},
-        {VLIB_TYPE_FLOAT, "1.5", 0},
-        {VLIB_TYPE_INTEGER, "3", 0},
-        {VLIB_TYPE_PERIOD, "19980127T120000Z/P1D", 0},
-        {VLIB_TYPE_PERIOD, "x", 1},
-        {VLIB_TYPE_TEXT, "text", VLIB_ERR_NOT_SUPPORTED},
-        {VLIB_TYPE_TIME, "120000", 0},
-        {VLIB_TYPE_URL, "u", 0},
-        {VLIB_TYPE_UTC_OFFSET, "+0100", 0},
-        {VLIB_TYPE_BOOLEAN, "no", 0},
-        {VLIB_TYPE_CAL_ADDRESS, "a <b@c>", 0},
-    };
-    for (const Case &c : cases) {
-        LogCapture log;
-        const int points = alloc_hook::sweep([&] {
-            void *record = nullptr;
-            const int32_t result = VLIB_parseValue(c.datatype, c.text, &record);
-            if (alloc_hook::failed()) {
-                EXPECT_EQ(result, VLIB_ERR_NO_MEMORY) << c.text;
-            } else {
-                EXPECT_EQ(result, c.result) << c.text;
-                EXPECT_NE(record, nullptr) << c.text << ": handed back whatever the result";
-            }
-            std::free(record);
-        });
-        EXPECT_GE(points, 1) << c.datatype;
-        EXPECT_EQ(log.records()[0].message, "VLIB_parseValue:  Not enough core") << c.datatype;
+    for (int32_t type : {VLIB_TYPE_TEXT, VLIB_TYPE_URL, VLIB_TYPE_CAL_ADDRESS}) {
+        void *record = nullptr;
+        EXPECT_EQ(VLIB_parseValue(type, "a <b@c>", &record),
+                  type == VLIB_TYPE_TEXT ? VLIB_ERR_NOT_SUPPORTED : 0);
+        EXPECT_NE(record, nullptr);
+        std::free(record);
     }
     void *record = reinterpret_cast<void *>(1);
     EXPECT_EQ(VLIB_parseValue(0x100, "x", &record), VLIB_ERR_BAD_DATATYPE);
@@ -340,23 +260,6 @@ TEST(TypedValues, ParseValueAllocatesTheRecord) {
     EXPECT_EQ(VLIB_parseValue(0x10F, "x", &record), VLIB_ERR_BAD_DATATYPE);
     EXPECT_EQ(VLIB_parseValue(VLIB_TYPE_DATE, nullptr, &record), VLIB_ERR_NULL_ARGUMENT);
     EXPECT_EQ(VLIB_parseValue(VLIB_TYPE_DATE, "x", nullptr), VLIB_ERR_NULL_ARGUMENT);
-    int32_t *i = nullptr;
-    EXPECT_EQ(VLIB_parseValue(VLIB_TYPE_INTEGER, "77", reinterpret_cast<void **>(&i)), 0);
-    ASSERT_NE(i, nullptr);
-    EXPECT_EQ(*i, 77);
-    std::free(i);
-
-    LogCapture log;
-    alloc_hook::sweep([] {
-        vDate d;
-        vTime t;
-        VLIB_parseAsDate("19980127", &d);
-        VLIB_parseAsTime("120000", &t);
-    });
-    ASSERT_EQ(log.errors().size(), 2u);
-    EXPECT_EQ(log.records()[0].message, "VLIB_parseAsDate:  Not enough core");
-    EXPECT_EQ(log.records()[1].message, "VLIB_parseAsDate:  Not enough core")
-        << "the time parser too";
 }
 
 } // namespace

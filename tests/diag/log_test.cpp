@@ -1,4 +1,6 @@
-// Log records as they land in their files once a host switches logging on.
+// The log entry points: message shapes and the size limit, silence while
+// the switch is off, and records as they land in their files once a host
+// switches logging on.
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +16,7 @@
 #include "platform/calapi.h"
 #include "platform/win32.h"
 #include "support/alloc_hook.h"
+#include "support/log_capture.h"
 #include "support/temp_dir.h"
 #include "versit_core.h"
 #include "versit_list.h"
@@ -39,7 +42,7 @@ class LogWriter : public ::testing::Test {
   protected:
     void SetUp() override {
         dir_ = temp_.path().string();
-        fallback_ = dir_ + "/console.log";
+        fallback_ = dir_ + "/console.log"; // kept as a pointer
         errlog::setFallbackFile(fallback_.c_str());
         ASSERT_EQ(KL_ListCreate(&list_, sizeof(uint32_t), sizeof(errlog::Destination), 0, nullptr,
                                 nullptr),
@@ -88,29 +91,25 @@ void expectRecord(const std::string &actual, const std::string &pattern) {
                                                                << pattern;
 }
 
+// A pending socket error is reported once and cleared; a long message is
+// cut but its record still ends its line.
 TEST_F(LogWriter, ErrorRecordLayout) {
     destination(2, "two.log");
     VLIB_logError("VLIB_new_vValue()", 0x1850C, "Not enough core");
-    expectRecord(read("two.log"),
-                 header() +
-                     quote("KELMORA ERRCODE Ox1850C -> VLIB_new_vValue():  Not enough core\n"));
-    VLIB_logError(nullptr, 0, nullptr);
+    win32::WSASetLastError(10061);
+    VLIB_logError(nullptr, 95768, nullptr);
+    EXPECT_EQ(win32::WSAGetLastError(), 0);
     expectRecord(read("two.log"),
                  header() +
                      quote("KELMORA ERRCODE Ox1850C -> VLIB_new_vValue():  Not enough core\n") +
-                     header() + quote("KELMORA ERRCODE Ox0 -> VLIB error\n"));
+                     header() + quote("SYSTEM errno = 10061 -> Connection refused\n") +
+                     quote("KELMORA ERRCODE Ox17618 -> VLIB error\n"));
     EXPECT_FALSE(exists("console.log"));
-}
-
-TEST_F(LogWriter, PendingSocketErrorIsReportedOnceAndCleared) {
-    destination(2, "two.log");
-    win32::WSASetLastError(10061);
-    WriteErrLog(2, 95768, "first");
-    EXPECT_EQ(win32::WSAGetLastError(), 0);
-    WriteErrLog(2, 95768, "second");
-    expectRecord(read("two.log"), header() + quote("SYSTEM errno = 10061 -> Connection refused\n") +
-                                      quote("KELMORA ERRCODE Ox17618 -> first\n") + header() +
-                                      quote("KELMORA ERRCODE Ox17618 -> second\n"));
+    const size_t before = read("two.log").size();
+    WriteErrLog(2, 1, std::string(5000, 'm').c_str());
+    const std::string record = read("two.log").substr(before);
+    EXPECT_EQ(record.size(), 1407u);
+    EXPECT_EQ(record.back(), '\n');
 }
 
 TEST_F(LogWriter, LevelsReachTheirSharedFiles) {
@@ -143,13 +142,23 @@ TEST_F(LogWriter, LevelsReachTheirSharedFiles) {
     EXPECT_FALSE(exists("console.log"));
 }
 
-TEST_F(LogWriter, InactiveOrMissingDestinationsFallBack) {
+// Inactive or unlisted destinations, or no list at all, send the record to
+// the fallback file; when even that cannot be opened nothing is written.
+TEST_F(LogWriter, FallbackFile) {
     destination(2, "two.log", false);
     WriteErrLog(2, 1, "inactive");
     WriteErrLog(1, 1, "unlisted");
+    errlog::setDestinations(nullptr);
+    WriteErrLog(2, 5, "no list");
     EXPECT_FALSE(exists("two.log"));
-    expectRecord(read("console.log"), header() + quote("KELMORA ERRCODE Ox1 -> inactive\n") +
-                                          header() + quote("KELMORA ERRCODE Ox1 -> unlisted\n"));
+    expectRecord(read("console.log"),
+                 header() + quote("KELMORA ERRCODE Ox1 -> inactive\n") + header() +
+                     quote("KELMORA ERRCODE Ox1 -> unlisted\n") + header() +
+                     quote("LIST SYSTEM ERROR\nKELMORA ERRCODE Ox5 -> no list\n"));
+    fallback_ = dir_ + "/missing/console.log";
+    errlog::setFallbackFile(fallback_.c_str());
+    WriteErrLog(2, 5, "lost");
+    EXPECT_EQ(read("console.log").find("lost"), std::string::npos);
 }
 
 TEST_F(LogWriter, UnopenableFilesAreNamedInTheNotes) {
@@ -162,29 +171,6 @@ TEST_F(LogWriter, UnopenableFilesAreNamedInTheNotes) {
                  header() + quote("UNABLE TO OPEN LOG FILE -> name too long to print\n") +
                      std::string(24, ' ') + quote("-> \"" + missing + "\"\n") +
                      quote("KELMORA ERRCODE Ox18D19 -> Out of memory\n"));
-}
-
-TEST_F(LogWriter, ListFailureGoesToTheFallbackWithANote) {
-    errlog::setDestinations(nullptr); // no list at all: every lookup fails
-    WriteErrLog(2, 5, "no list");
-    expectRecord(read("console.log"),
-                 header() + quote("LIST SYSTEM ERROR\nKELMORA ERRCODE Ox5 -> no list\n"));
-}
-
-TEST_F(LogWriter, NothingWrittenWhenEvenTheFallbackFails) {
-    const std::string unreachable = dir_ + "/missing/console.log";
-    errlog::setFallbackFile(unreachable.c_str());
-    WriteErrLog(2, 5, "lost");
-    EXPECT_EQ(read("console.log"), "");
-}
-
-TEST_F(LogWriter, LongMessageIsCutButTheRecordEndsItsLine) {
-    destination(2, "two.log");
-    const std::string message(5000, 'm');
-    WriteErrLog(2, 1, message.c_str());
-    const std::string record = read("two.log");
-    EXPECT_EQ(record.size(), 1407u);
-    EXPECT_EQ(record.back(), '\n');
 }
 
 char *upperCopy(void *argument) {
@@ -214,13 +200,11 @@ TEST_F(LogWriter, TraceDirectives) {
     const std::string line2 = " 4D 4E FF 20" + std::string(12 * 3, ' ') + "   MN. ";
     expectRecord(dump, "PID = [0-9]+\n[0-9A-F]{8} " + quote(line1) + "\n[0-9A-F]{8} " +
                            quote(line2) + "\n");
-}
-
-TEST_F(LogWriter, TraceStopsShortOfItsRoom) {
-    destination(2, "two.log");
+    // A long text stops short of its room.
+    const size_t before = read("two.log").size();
     const std::string longText(5000, 's');
     WriteTraceLog(2, "%s", longText.c_str());
-    const std::string record = read("two.log");
+    const std::string record = read("two.log").substr(before);
     const size_t header = record.find("PID = ");
     const size_t body = record.find('\n', header) + 1;
     // The expanded text stops 20 bytes short of the room the header leaves.
@@ -228,8 +212,7 @@ TEST_F(LogWriter, TraceStopsShortOfItsRoom) {
 
     const std::string longFormat(5000, 'f');
     WriteTraceLog(2, longFormat.c_str());
-    const std::string both = read("two.log");
-    const std::string second = both.substr(record.size());
+    const std::string second = read("two.log").substr(before + record.size());
     EXPECT_EQ(second.size(), record.size());
 }
 
@@ -256,6 +239,58 @@ TEST(ErrnoText, SocketTableAndSystemTexts) {
     EXPECT_FALSE(system.empty());
     EXPECT_EQ(system.find('\n'), std::string::npos) << "the line break is cut";
     EXPECT_NE(system, "Invalid errno");
+}
+
+const std::string kWhere(600, 'w'), kText(600, 't');
+
+TEST(LogError, MessageShapes) {
+    struct Case {
+        const char *where;
+        const char *text;
+        std::string message;
+    } cases[] = {
+        {"VLIB_new_vValue()", "Not enough core", "VLIB_new_vValue():  Not enough core"},
+        {nullptr, "plain", "plain"},
+        {nullptr, nullptr, "VLIB error"},
+        {"VCARD_x()", nullptr, "VCARD_x():  VLIB error"},
+        {"w", "100% sure", "w:  100% sure"}, // the text is data, not a format
+        // cut to 1023 bytes
+        {kWhere.c_str(), kText.c_str(), (kWhere + ":  " + kText).substr(0, 1023)},
+    };
+    for (const Case &c : cases) {
+        LogCapture log;
+        EXPECT_EQ(VLIB_logError(c.where, 0x1850C, c.text), 0);
+        ASSERT_EQ(log.records().size(), 1u);
+        EXPECT_EQ(log.records()[0].message, c.message);
+        EXPECT_EQ(log.records()[0].code, 0x1850C);
+        EXPECT_EQ(log.records()[0].level, 2u);
+        EXPECT_FALSE(log.records()[0].trace);
+    }
+}
+
+TEST(Trace, TextIsHandedOnAsTheFormatAndANullMessageIsNamed) {
+    LogCapture log;
+    EXPECT_EQ(VLIB_trace("VCARD_createCard()"), 0);
+    EXPECT_EQ(VLIB_trace(nullptr), 0);
+    WriteErrLog(2, 7, nullptr);
+    ASSERT_EQ(log.records().size(), 3u);
+    EXPECT_TRUE(log.records()[0].trace);
+    EXPECT_EQ(log.records()[0].message, "VCARD_createCard()");
+    EXPECT_EQ(log.records()[0].level, 2u);
+    EXPECT_EQ(log.records()[1].message, "");
+    EXPECT_EQ(log.records()[2].message, "WriteErrLog: errmesg is NULL");
+}
+
+TEST(Writers, SwitchIsOffAndNothingIsWritten) {
+    EXPECT_FALSE(errlog::enabled());
+    TempDir dir;
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    VLIB_logError("where", 1, "text");
+    VLIB_trace("trace %s %d");
+    WriteErrLog(7, 1, "x");
+    std::filesystem::current_path(previous);
+    EXPECT_TRUE(dir.empty());
 }
 
 } // namespace
