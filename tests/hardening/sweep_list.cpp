@@ -60,11 +60,15 @@ void addAndRemove(KL_HLIST list, int32_t result, int32_t outOfMemory) {
     }
 }
 
-// A list made from another, destroyed again; what the copy and selection
-// functions give when memory runs out.
+// What the copy, selection and sorting functions give when memory runs out.
+const std::initializer_list<int32_t> kCopyCodes = {KL_LIST_E_CREATE_NO_MEMORY,
+                                                   KL_LIST_E_ALLOC_NO_MEMORY, KL_LIST_E_NO_MEMORY};
+const std::initializer_list<int32_t> kSortCodes = {KL_LIST_E_CREATE_NO_MEMORY,
+                                                   KL_LIST_E_ALLOC_NO_MEMORY, KL_LIST_E_ADD_FRONT};
+
+// A list made from another, destroyed again.
 void expectSelection(Lists &f, int32_t result) {
-    sweep::expect(result, 0,
-                  {KL_LIST_E_CREATE_NO_MEMORY, KL_LIST_E_ALLOC_NO_MEMORY, KL_LIST_E_NO_MEMORY});
+    sweep::expect(result, 0, kCopyCodes);
     if (f.made != nullptr) KL_ListDestroy(&f.made);
 }
 
@@ -180,9 +184,7 @@ const Row kRows[] = {
      }},
     NEVER("KL_ListChangeCmpFct", is(KL_ListChangeCmpFct(f.numbers, nullptr, nullptr), 0)),
     SOME("KL_ListQuickSort",
-         sweep::expect(
-             KL_ListQuickSort(f.numbers, nullptr, nullptr), 0,
-             {KL_LIST_E_CREATE_NO_MEMORY, KL_LIST_E_ALLOC_NO_MEMORY, KL_LIST_E_ADD_FRONT})),
+         sweep::expect(KL_ListQuickSort(f.numbers, nullptr, nullptr), 0, kSortCodes)),
     SOME("KL_ListCopy", expectSelection(f, KL_ListCopy(&f.made, f.numbers))),
     SOME("KL_ListGetSelection",
          expectSelection(f, KL_ListGetSelection(&f.made, f.text, KL_ListAlwaysTrueFct, nullptr))),
@@ -199,6 +201,43 @@ const Row kRows[] = {
                                               const_cast<uint32_t *>(&kOne)),
                            0, {KL_LIST_E_ALLOC_NO_MEMORY, KL_LIST_E_NO_MEMORY});
          KL_ListDestroy(&into);
+     }},
+    // On a copy: setting KL_LIST_SORTED sorts, a sorted list inserts in
+    // place, KL_LIST_UNIQUE looks at every id, and a list merges into itself.
+    {"KL_ListSetFlag KL_ListAddTo KL_ListMerge", kSome,
+     [](Lists &f) {
+         if (KL_ListCopy(&f.made, f.numbers) == 0) {
+             sweep::expect(KL_ListSetFlag(f.made, KL_LIST_UNIQUE, 1), 0, kCopyCodes);
+             if (!alloc_hook::failed())
+                 sweep::expect(KL_ListSetFlag(f.made, KL_LIST_SORTED, 1), 0, kSortCodes);
+             if (!alloc_hook::failed())
+                 sweep::expect(KL_ListAddTo(f.made, &kNine, &kNine), 0,
+                               {KL_LIST_E_SORTED_INSERT, KL_LIST_E_NO_MEMORY});
+             KL_ListSetFlag(f.made, KL_LIST_UNIQUE, 0);
+             if (!alloc_hook::failed())
+                 sweep::expect(KL_ListMerge(f.made, f.made), 0,
+                               {KL_LIST_E_ALLOC_NO_MEMORY, KL_LIST_E_NO_MEMORY, KL_LIST_E_SORTED_INSERT});
+         }
+         if (f.made != nullptr) KL_ListDestroy(&f.made);
+     }},
+    // Past some size a unique list keeps an id index: a failing index
+    // allocation costs nothing but speed.
+    {"KL_ListAddTo", kSome,
+     [](Lists &) {
+         KL_HLIST l = nullptr;
+         if (KL_ListCreate(&l, 4, 0, KL_LIST_UNIQUE_SILENT, nullptr, nullptr) != 0) return;
+         uint32_t added = 0, count = 0;
+         for (int32_t rc = 0; rc == 0 && added < 80; ++added) {
+             rc = KL_ListAddTo(l, &added, nullptr);
+             if (rc != 0) {
+                 EXPECT_EQ(rc, KL_LIST_E_ADD_FRONT);
+                 break;
+             }
+             EXPECT_EQ(KL_ListAddTo(l, &added, nullptr), 0);
+         }
+         KL_ListGetElemNum(l, &count);
+         EXPECT_EQ(count, added);
+         KL_ListDestroy(&l);
      }},
     // Deleting, last: these rows use up the list they work on.
     NEVER("KL_ListDeleteFrom", is(KL_ListDeleteFrom(f.doomed, &kNine, nullptr), 0)),
