@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "interop/convert_support.h"
-#include "support/alloc_hook.h"
 #include "support/memory_source.h"
 #include "versit_convert.h"
 
@@ -477,47 +476,6 @@ TEST(ConvertCalendar, CorpusItemsAllConverted) {
         converted += r.counts.written;
     }
     EXPECT_GT(converted, 0u);
-}
-
-} // namespace
-
-namespace {
-
-// A failed allocation anywhere is VLIB_ERR_NO_MEMORY, never a quieter
-// result, in every direction.
-TEST(ConvertCalendar, AllocationFailureIsReported) {
-    const std::string v1 =
-        vcal("20240102T090000", "RRULE:MP1 1+ MO #2\r\nDALARM:20240102T080000;;;x\r\n"
-                                "ATTENDEE;STATUS=SENT:a@b.example\r\nCATEGORIES:BUSINESS\r\n");
-    const std::string zoned = "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nTZ:-05\r\n"
-                              "DAYLIGHT:TRUE;-04;20240310T020000;20241103T020000;EST;EDT\r\n" +
-                              v1.substr(std::strlen("BEGIN:VCALENDAR\r\nVERSION:1.0\r\n"));
-    const std::string plain =
-        vcal("19990104T100000Z", "RRULE:D1 #3\r\nEXDATE:19990105T100000Z\r\n"
-                                 "ATTENDEE:a@b\r\nATTENDEE:c@d\r\nUID:u-1\r\n");
-    const std::string v2 = ical("RRULE:FREQ=MONTHLY;BYDAY=-1FR\r\nCATEGORIES:A,B\r\n"
-                                "BEGIN:VALARM\r\nACTION:DISPLAY\r\nTRIGGER:-PT5M\r\n"
-                                "DESCRIPTION:x\r\nEND:VALARM\r\n");
-    const struct {
-        const std::string &text;
-        int32_t from, to;
-    } cases[] = {
-        {plain, VI_FORMAT_VCAL10, VI_FORMAT_ICAL20}, {zoned, VI_FORMAT_VCAL10, VI_FORMAT_ICAL20},
-        {zoned, VI_FORMAT_VCAL10, VI_FORMAT_JCAL},   {zoned, VI_FORMAT_VCAL10, VI_FORMAT_VCAL10},
-        {v2, VI_FORMAT_ICAL20, VI_FORMAT_VCAL10},    {v2, VI_FORMAT_ICAL20, VI_FORMAT_JCAL}};
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.to);
-        const Result clean = convert(c.text, c.from, c.to);
-        ASSERT_EQ(clean.rc, 0);
-        const int points = alloc_hook::sweep([&] {
-            const Result r = convert(c.text, c.from, c.to);
-            if (alloc_hook::failed())
-                EXPECT_EQ(r.rc, VLIB_ERR_NO_MEMORY);
-            else
-                EXPECT_EQ(r.text, clean.text);
-        });
-        EXPECT_GT(points, 5);
-    }
 }
 
 } // namespace

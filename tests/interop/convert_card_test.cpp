@@ -14,7 +14,6 @@
 
 #include "interop/convert/json.h"
 #include "interop/convert_support.h"
-#include "support/alloc_hook.h"
 #include "versit_convert.h"
 
 namespace {
@@ -354,21 +353,6 @@ TEST(ConvertCard, CountsAndRepairsOfContentLines) {
     EXPECT_EQ(r.counts.junkLines, 1u);
     EXPECT_TRUE(hasLine(r.text, "FN:B"));
     EXPECT_TRUE(hasLine(r.text, "FN:C"));
-}
-
-TEST(ConvertCard, MemoryRunningOutLeaksNothing) {
-    const std::string in = card21(
-        "TEL;CELL:1\r\nNOTE;ENCODING=QUOTED-PRINTABLE:a=0D=0Ab\r\nPHOTO;ENCODING=BASE64:\r\n " +
-        kPng + "\r\n\r\nAGENT:\r\nBEGIN:VCARD\r\nN:X\r\nEND:VCARD\r\n");
-    for (int32_t to : {VI_FORMAT_VCARD30, VI_FORMAT_JCARD, VI_FORMAT_VCARD21}) {
-        const std::string v30 = convert(in, VI_FORMAT_VCARD21, VI_FORMAT_VCARD30).text;
-        alloc_hook::sweep([&] {
-            const Result r = convert(in, VI_FORMAT_VCARD21, to);
-            EXPECT_TRUE(r.rc == 0 || r.rc == VLIB_ERR_NO_MEMORY) << r.rc;
-            const Result back = convert(v30, VI_FORMAT_VCARD30, to);
-            EXPECT_TRUE(back.rc == 0 || back.rc == VLIB_ERR_NO_MEMORY) << back.rc;
-        });
-    }
 }
 
 TEST(ConvertCard, CorpusRoundTripThrough40) {
