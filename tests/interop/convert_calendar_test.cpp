@@ -478,10 +478,6 @@ TEST(ConvertCalendar, CorpusItemsAllConverted) {
     EXPECT_GT(converted, 0u);
 }
 
-} // namespace
-
-namespace {
-
 // A southern zone whose summer ends on April's last Sunday: in 2022 that
 // is the 24th (April has 30 days; a 31st would be a Sunday).
 TEST(ConvertCalendar, ZoneRulesCountTheMonthsDays) {
