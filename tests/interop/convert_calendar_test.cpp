@@ -16,25 +16,8 @@
 namespace {
 
 using converttest::convert;
+using converttest::lineOf;
 using converttest::Result;
-
-// The unfolded line of `text` starting with `prefix`, or "".
-std::string lineOf(const std::string &text, const std::string &prefix) {
-    std::string unfolded;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && text.compare(i, 3, "\r\n ") == 0) {
-            i += 2;
-            continue;
-        }
-        unfolded += text[i];
-    }
-    std::istringstream lines(unfolded);
-    for (std::string line; std::getline(lines, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.compare(0, prefix.size(), prefix) == 0) return line;
-    }
-    return "";
-}
 
 std::string vcal(const std::string &dtstart, const std::string &body) {
     return "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nBEGIN:VEVENT\r\nDTSTART:" + dtstart +

@@ -23,29 +23,13 @@ using converttest::Result;
 
 std::string unfold(const std::string &text) {
     std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text.compare(i, 3, "\r\n ") == 0) {
-            i += 2;
-            continue;
-        }
-        out += text[i];
-    }
+    for (const std::string &line : converttest::linesOf(text))
+        out += line + "\r\n";
     return out;
 }
 
-// The unfolded lines of `text`.
-std::vector<std::string> linesOf(const std::string &text) {
-    std::vector<std::string> lines;
-    std::istringstream in(unfold(text));
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-    }
-    return lines;
-}
-
 bool hasLine(const std::string &text, const std::string &wanted) {
-    const std::vector<std::string> lines = linesOf(text);
+    const std::vector<std::string> lines = converttest::linesOf(text);
     return std::find(lines.begin(), lines.end(), wanted) != lines.end();
 }
 
@@ -99,7 +83,7 @@ TEST(ConvertCard, LinesAsEachVersionWritesThem) {
         // Both need FN: made from N.
         EXPECT_TRUE(hasLine(v30.text, "FN:John Doe"));
         EXPECT_TRUE(hasLine(v40.text, "FN:John Doe"));
-        EXPECT_EQ(linesOf(v40.text)[1], "VERSION:4.0");
+        EXPECT_EQ(converttest::linesOf(v40.text)[1], "VERSION:4.0");
     }
 }
 
