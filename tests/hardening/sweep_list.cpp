@@ -216,7 +216,8 @@ const Row kRows[] = {
              KL_ListSetFlag(f.made, KL_LIST_UNIQUE, 0);
              if (!alloc_hook::failed())
                  sweep::expect(KL_ListMerge(f.made, f.made), 0,
-                               {KL_LIST_E_ALLOC_NO_MEMORY, KL_LIST_E_NO_MEMORY, KL_LIST_E_SORTED_INSERT});
+                               {KL_LIST_E_ALLOC_NO_MEMORY, KL_LIST_E_NO_MEMORY,
+                                KL_LIST_E_SORTED_INSERT});
          }
          if (f.made != nullptr) KL_ListDestroy(&f.made);
      }},
