@@ -435,6 +435,32 @@ TEST(ConvertCalendar, JsonCalendar) {
               std::string::npos);
 }
 
+// Every item the tolerant reader keeps is converted, in each target.
+TEST(ConvertCalendar, CorpusItemsAllConverted) {
+    const std::vector<std::string> files = converttest::corpusFiles("vcal10");
+    if (files.empty()) GTEST_SKIP() << "no corpus";
+    size_t converted = 0;
+    for (const std::string &path : files) {
+        SCOPED_TRACE(path);
+        const std::string text = converttest::fileText(path);
+        if (VI_detectFormat(text.data(), text.size()) != VI_FORMAT_VCAL10) continue;
+        const Result r = convert(text, VI_FORMAT_VCAL10, VI_FORMAT_ICAL20);
+        ASSERT_EQ(r.rc, 0);
+        EXPECT_EQ(r.counts.written, r.counts.read);
+        size_t items = 0;
+        for (const char *b : {"BEGIN:VEVENT\r\n", "BEGIN:VTODO\r\n"})
+            for (size_t at = r.text.find(b); at != std::string::npos; at = r.text.find(b, at + 1))
+                ++items;
+        EXPECT_EQ(items, r.counts.read);
+        const Result back = convert(r.text, VI_FORMAT_ICAL20, VI_FORMAT_VCAL10);
+        EXPECT_EQ(back.counts.written, r.counts.read);
+        const Result json = convert(text, VI_FORMAT_VCAL10, VI_FORMAT_JCAL);
+        EXPECT_EQ(json.counts.written, r.counts.read);
+        converted += r.counts.written;
+    }
+    EXPECT_GT(converted, 0u);
+}
+
 // A southern zone whose summer ends on April's last Sunday: in 2022 that
 // is the 24th (April has 30 days; a 31st would be a Sunday).
 TEST(ConvertCalendar, ZoneRulesCountTheMonthsDays) {
