@@ -18,25 +18,9 @@
 #include <stdlib.h>
 #include <string.h>
 
-static char *readAll(FILE *in) {
-    size_t size = 0, capacity = 65536;
-    char *text = malloc(capacity);
-    if (text == NULL) return NULL;
-    for (;;) {
-        if (size + 4096 + 1 > capacity) {
-            char *bigger = realloc(text, capacity *= 2);
-            if (bigger == NULL) {
-                free(text);
-                return NULL;
-            }
-            text = bigger;
-        }
-        const size_t n = fread(text + size, 1, 4096, in);
-        size += n;
-        if (n == 0) break;
-    }
-    text[size] = '\0';
-    return text;
+/* libical's line reader over a file. */
+static char *readLine(char *line, size_t size, void *file) {
+    return fgets(line, (int)size, (FILE *)file);
 }
 
 /* Counts X-LIC-ERROR properties anywhere below `c`, naming each. */
@@ -65,11 +49,8 @@ static const char *asUtc(struct icaltimetype t, char *buffer, size_t size) {
     return buffer;
 }
 
-/* DTSTART with its TZID resolved against the calendar's VTIMEZONEs. */
-static struct icaltimetype startOf(icalcomponent *calendar, icalcomponent *item) {
-    icalproperty *p = icalcomponent_get_first_property(item, ICAL_DTSTART_PROPERTY);
-    if (p == NULL) return icaltime_null_time();
-    struct icaltimetype t = icalproperty_get_dtstart(p);
+/* A time of `p` with its TZID resolved against the calendar's VTIMEZONEs. */
+static struct icaltimetype inZone(icalcomponent *calendar, icalproperty *p, struct icaltimetype t) {
     icalparameter *tzid = icalproperty_get_first_parameter(p, ICAL_TZID_PARAMETER);
     if (tzid != NULL && !icaltime_is_utc(t)) {
         icaltimezone *zone = icalcomponent_get_timezone(calendar, icalparameter_get_tzid(tzid));
@@ -78,14 +59,9 @@ static struct icaltimetype startOf(icalcomponent *calendar, icalcomponent *item)
     return t;
 }
 
-/* Zone of a date list property, resolved like DTSTART's. */
-static struct icaltimetype inZone(icalcomponent *calendar, icalproperty *p, struct icaltimetype t) {
-    icalparameter *tzid = icalproperty_get_first_parameter(p, ICAL_TZID_PARAMETER);
-    if (tzid != NULL && !icaltime_is_utc(t)) {
-        icaltimezone *zone = icalcomponent_get_timezone(calendar, icalparameter_get_tzid(tzid));
-        if (zone != NULL) t = icaltime_set_timezone(&t, zone);
-    }
-    return t;
+static struct icaltimetype startOf(icalcomponent *calendar, icalcomponent *item) {
+    icalproperty *p = icalcomponent_get_first_property(item, ICAL_DTSTART_PROPERTY);
+    return p == NULL ? icaltime_null_time() : inZone(calendar, p, icalproperty_get_dtstart(p));
 }
 
 /* The rule's occurrences in the year from the start, then every RDATE,
@@ -141,14 +117,14 @@ int main(int argc, char **argv) {
         perror(path);
         return 2;
     }
-    char *text = readAll(in);
-    if (in != stdin) fclose(in);
-    if (text == NULL) {
-        fprintf(stderr, "ical_check: out of memory\n");
-        return 2;
+    icalparser *parser = icalparser_new();
+    icalcomponent *root = NULL;
+    if (parser != NULL) {
+        icalparser_set_gen_data(parser, in);
+        root = icalparser_parse(parser, readLine);
+        icalparser_free(parser);
     }
-    icalcomponent *root = icalparser_parse_string(text);
-    free(text);
+    if (in != stdin) fclose(in);
     if (root == NULL) {
         fprintf(stderr, "ical_check: libical could not parse the text\n");
         return 1;

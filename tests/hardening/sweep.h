@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <set>
 #include <string>
+#include <type_traits>
 
 #include <gtest/gtest.h>
 
@@ -58,5 +59,34 @@ void expect(int32_t result, int32_t success, std::initializer_list<int32_t> outO
 // The same for a call that hands out a pointer: null exactly when an
 // allocation failed.
 inline void expectMade(const void *made) { EXPECT_EQ(made == nullptr, alloc_hook::failed()); }
+
+// A record handed out, checked as above and released.
+template <class R> void made(R *record, void (*destroy)(R **)) {
+    expectMade(record);
+    destroy(&record);
+}
+template <class R> void made(R *record, void (*destroy)(R *)) {
+    expectMade(record);
+    destroy(record);
+}
+
+// A call that must give `expected`; texts compare by their characters.
+template <class A, class B> void is(const A &got, const B &expected) {
+    if constexpr (std::is_convertible_v<A, const char *> && std::is_convertible_v<B, const char *>)
+        EXPECT_STREQ(got, expected);
+    else
+        EXPECT_EQ(got, expected);
+}
+
+// A row whose call is one statement over the fixture `f`.
+#define SWEEP_ROW(allocates, names, ...)                                                           \
+    {                                                                                              \
+        names, sweep::allocates, [](auto &f) {                                                     \
+            (void)f;                                                                               \
+            __VA_ARGS__;                                                                           \
+        }                                                                                          \
+    }
+#define NEVER(names, ...) SWEEP_ROW(kNever, names, __VA_ARGS__)
+#define SOME(names, ...) SWEEP_ROW(kSome, names, __VA_ARGS__)
 
 } // namespace sweep

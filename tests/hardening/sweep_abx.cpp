@@ -16,10 +16,13 @@ struct Exchange {
         EXPECT_EQ(RegisterVCXProperties(context), 0);
         abtest::set(record.familyName, "Roy;Co");
         abtest::set(record.givenName, "Jean");
+        abtest::set(record.homeCity, "Laval");
         abtest::set(record.fax.number, "555");
+        abtest::set(record.salutation, "Dear");
         abtest::set(record.email1, "a@b");
         record.birthday = ABDate{1, 2, 1990};
-        abtest::createEntry(book, record, {"general", nullptr, "personal"});
+        record.photoFormat = AB_PHOTO_JPEG;
+        abtest::createEntry(book, record, {"general", "AAEC/w==", "personal"});
     }
 };
 
@@ -48,6 +51,9 @@ const Row kRows[] = {
                         VCARD_ERR_CREATE_VALUE, VCARD_ERR_CREATE_PARAMETER,
                         VCARD_ERR_CREATE_PROPERTY});
          EXPECT_EQ(text == nullptr, result != 0);
+         if (text != nullptr) {
+             EXPECT_EQ(std::string(text).rfind("BEGIN:VCARD", 0), 0u);
+         }
          std::free(text);
      }},
     // The entries made before a failure stay made and listed; a failure
@@ -58,14 +64,18 @@ const Row kRows[] = {
      [](Exchange &f) {
          CalapiClient *book = nullptr;
          if (CalapiOpen(nullptr, 1, 2, &book) != 0) return;
-         const std::string text =
-             abtest::cardText({"N:Roy;Jean", "TEL;WORK;VOICE:1", "NOTE;X-QVT-TYPE=General:g"}) +
+         static const std::string kText =
+             abtest::cardText({"N;ENCODING=QUOTED-PRINTABLE:Roy=3B;Jean", "TEL;WORK;VOICE:1",
+                               "ADR;HOME:;;a;b;c", "EMAIL;INTERNET:a@b", "ORG:o;u", "BDAY:19900101",
+                               "PHOTO;ENCODING=BASE64;TYPE=GIF:AAEC", "NOTE;X-QVT-TYPE=General:g",
+                               "NOTE;X-QVT-TYPE=Personal:p", "X-QVT-AB_Version:1",
+                               "X-QVT-AB_X400Name:a;b;c;d", "X_QVT-AB_TEL_Pager:1;2;3;"}) +
              abtest::cardText({"N:Two", "X-QVT-AB_Version:1"});
-         const abtest::Imported in = abtest::importText(book, f.context, text);
+         const abtest::Imported in = abtest::importText(book, f.context, kText);
          sweep::expect(in.result, 0,
                        {0, VCARD_ERR_NO_MEMORY, VLIB_ERR_NO_MEMORY, VCARD_ERR_CREATE_VALUE,
-                        VCARD_ERR_CREATE_PARAMETER, KL_LIST_E_CREATE_NO_MEMORY,
-                        KL_LIST_E_ADD_FRONT});
+                        VCARD_ERR_CREATE_PARAMETER, KL_LIST_E_CREATE_NO_MEMORY, KL_LIST_E_ADD_FRONT,
+                        VLIB_ERR_BAD_QUOTED_PRINTABLE, VLIB_ERR_BAD_BASE64_VALUE});
          EXPECT_LE(in.ids.size(), 2u);
          if (in.result == 0) {
              EXPECT_EQ(in.ids.size() + in.skipped, 2u);

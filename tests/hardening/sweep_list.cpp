@@ -16,6 +16,10 @@ struct Lists {
     KL_HLIST numbers = nullptr;
     KL_HLIST text = nullptr;
     KL_HLIST doomed = nullptr;
+    // Outputs of the rows.
+    uint32_t id = 0, data = 0;
+    int32_t compared = -1;
+    KL_HLIST made = nullptr;
 
     Lists() {
         EXPECT_EQ(KL_ListCreate(&numbers, 4, 4, 0, nullptr, nullptr), 0);
@@ -41,6 +45,7 @@ struct Lists {
 };
 
 using Row = sweep::Row<Lists>;
+using sweep::is;
 using sweep::kNever;
 using sweep::kSome;
 
@@ -55,12 +60,16 @@ void addAndRemove(KL_HLIST list, int32_t result, int32_t outOfMemory) {
     }
 }
 
-// A list made from another, destroyed again; what the copy and selection
-// functions give when memory runs out.
-void expectSelection(int32_t result, KL_HLIST &made) {
-    sweep::expect(result, 0,
-                  {KL_LIST_E_CREATE_NO_MEMORY, KL_LIST_E_ALLOC_NO_MEMORY, KL_LIST_E_NO_MEMORY});
-    if (made != nullptr) KL_ListDestroy(&made);
+// What the copy, selection and sorting functions give when memory runs out.
+const std::initializer_list<int32_t> kCopyCodes = {KL_LIST_E_CREATE_NO_MEMORY,
+                                                   KL_LIST_E_ALLOC_NO_MEMORY, KL_LIST_E_NO_MEMORY};
+const std::initializer_list<int32_t> kSortCodes = {KL_LIST_E_CREATE_NO_MEMORY,
+                                                   KL_LIST_E_ALLOC_NO_MEMORY, KL_LIST_E_ADD_FRONT};
+
+// A list made from another, destroyed again.
+void expectSelection(Lists &f, int32_t result) {
+    sweep::expect(result, 0, kCopyCodes);
+    if (f.made != nullptr) KL_ListDestroy(&f.made);
 }
 
 const Row kRows[] = {
@@ -81,24 +90,16 @@ const Row kRows[] = {
          sweep::expectMade(l);
          if (l != nullptr) KL_ListDestroy(&l);
      }},
-    {"KL_ListAddTo", kSome,
-     [](Lists &f) {
-         addAndRemove(f.numbers, KL_ListAddTo(f.numbers, &kNine, &kNine), KL_LIST_E_ADD_FRONT);
-     }},
-    {"KL_ListAddAfter", kSome,
-     [](Lists &f) {
+    SOME("KL_ListAddTo",
+         addAndRemove(f.numbers, KL_ListAddTo(f.numbers, &kNine, &kNine), KL_LIST_E_ADD_FRONT)),
+    SOME("KL_ListAddAfter",
          addAndRemove(f.numbers, KL_ListAddAfter(f.numbers, &kTwo, nullptr, &kNine, &kNine),
-                      KL_LIST_E_NO_MEMORY);
-     }},
-    {"KL_ListAddBefore", kSome,
-     [](Lists &f) {
+                      KL_LIST_E_NO_MEMORY)),
+    SOME("KL_ListAddBefore",
          addAndRemove(f.numbers, KL_ListAddBefore(f.numbers, &kTwo, nullptr, &kNine, &kNine),
-                      KL_LIST_E_NO_MEMORY);
-     }},
-    {"KL_ListAddLast", kSome,
-     [](Lists &f) {
-         addAndRemove(f.numbers, KL_ListAddLast(f.numbers, &kNine, &kNine), KL_LIST_E_NO_MEMORY);
-     }},
+                      KL_LIST_E_NO_MEMORY)),
+    SOME("KL_ListAddLast",
+         addAndRemove(f.numbers, KL_ListAddLast(f.numbers, &kNine, &kNine), KL_LIST_E_NO_MEMORY)),
     {"KL_ListAlloc KL_ListFree", kSome,
      [](Lists &f) {
          void *handle = nullptr;
@@ -138,16 +139,8 @@ const Row kRows[] = {
          EXPECT_EQ(KL_ListGetPrev(f.numbers, &id, nullptr), 0);
          EXPECT_EQ(KL_ListGetLast(f.numbers, &id, nullptr), 0);
      }},
-    {"KL_ListGet", kNever,
-     [](Lists &f) {
-         uint32_t data = 0;
-         EXPECT_EQ(KL_ListGet(f.numbers, &kTwo, &data), 0);
-     }},
-    {"KL_ListAlwaysGet", kNever,
-     [](Lists &f) {
-         uint32_t data = 0;
-         EXPECT_EQ(KL_ListAlwaysGet(f.numbers, &kTwo, &data), 0);
-     }},
+    NEVER("KL_ListGet", is(KL_ListGet(f.numbers, &kTwo, &f.data), 0)),
+    NEVER("KL_ListAlwaysGet", is(KL_ListAlwaysGet(f.numbers, &kTwo, &f.data), 0)),
     {"KL_ListFind KL_ListGetData KL_ListGetIdPtr", kNever,
      [](Lists &f) {
          KL_HCELL previous = nullptr, cell = nullptr;
@@ -164,21 +157,10 @@ const Row kRows[] = {
          EXPECT_EQ(KL_ListCopyData(f.numbers, &x, &kTwo), 0);
          EXPECT_EQ(KL_ListZeroId(f.numbers, &x), 0);
      }},
-    {"KL_ListCmpId", kNever,
-     [](Lists &f) {
-         int32_t r = -1;
-         EXPECT_EQ(KL_ListCmpId(f.numbers, &kTwo, &kTwo, &r), 0);
-     }},
-    {"KL_ListCmpCell", kNever,
-     [](Lists &f) {
-         int32_t r = -1;
-         EXPECT_EQ(KL_ListCmpCell(f.numbers, &kTwo, &kTwo, &kTwo, &kTwo, &r), 0);
-     }},
-    {"KL_ListFlagDetect", kNever,
-     [](Lists &f) {
-         int32_t r = -1;
-         EXPECT_EQ(KL_ListFlagDetect(f.text, KL_LIST_STRING_ID, &r), 1);
-     }},
+    NEVER("KL_ListCmpId", is(KL_ListCmpId(f.numbers, &kTwo, &kTwo, &f.compared), 0)),
+    NEVER("KL_ListCmpCell",
+          is(KL_ListCmpCell(f.numbers, &kTwo, &kTwo, &kTwo, &kTwo, &f.compared), 0)),
+    NEVER("KL_ListFlagDetect", is(KL_ListFlagDetect(f.text, KL_LIST_STRING_ID, &f.compared), 1)),
     {"KL_ListGetValue KL_ListGetElemNum KL_ListGetDataSize KL_ListGetFlags KL_ListGetIdSize",
      kNever,
      [](Lists &f) {
@@ -189,48 +171,25 @@ const Row kRows[] = {
          EXPECT_EQ(KL_ListGetFlags(f.numbers, &v), 0);
          EXPECT_EQ(KL_ListGetIdSize(f.numbers, &v), 0);
      }},
-    {"KL_ListGetElemDataSize KL_ListGetElemIdSize", kNever,
-     [](Lists &f) {
-         uint32_t size = 0;
-         EXPECT_EQ(KL_ListGetElemDataSize(f.text, &size, "ab"), 0);
-         EXPECT_EQ(KL_ListGetElemIdSize(f.text, &size, "ab"), 0);
-     }},
-    {"KL_ListVerifyType", kNever,
-     [](Lists &f) { EXPECT_EQ(KL_ListVerifyType(f.numbers, f.doomed), 0); }},
-    {"KL_ListAlwaysTrueFct", kNever,
-     [](Lists &f) { EXPECT_EQ(KL_ListAlwaysTrueFct(f.numbers, &kOne, nullptr, nullptr), 1); }},
-    {"KL_ListIdCmpFct", kNever,
-     [](Lists &f) {
-         EXPECT_EQ(KL_ListIdCmpFct(f.numbers, &kOne, nullptr, const_cast<uint32_t *>(&kOne)), 1);
-     }},
+    NEVER("KL_ListGetElemDataSize", is(KL_ListGetElemDataSize(f.text, &f.data, "ab"), 0)),
+    NEVER("KL_ListGetElemIdSize", is(KL_ListGetElemIdSize(f.text, &f.id, "ab"), 0)),
+    NEVER("KL_ListVerifyType", is(KL_ListVerifyType(f.numbers, f.doomed), 0)),
+    NEVER("KL_ListAlwaysTrueFct", is(KL_ListAlwaysTrueFct(f.numbers, &kOne, nullptr, nullptr), 1)),
+    NEVER("KL_ListIdCmpFct",
+          is(KL_ListIdCmpFct(f.numbers, &kOne, nullptr, const_cast<uint32_t *>(&kOne)), 1)),
     {"KL_ListSetFlag", kNever,
      [](Lists &f) {
          EXPECT_EQ(KL_ListSetFlag(f.numbers, KL_LIST_MOVE_TO_FRONT, 1), 0);
          EXPECT_EQ(KL_ListSetFlag(f.numbers, KL_LIST_MOVE_TO_FRONT, 0), 0);
      }},
-    {"KL_ListChangeCmpFct", kNever,
-     [](Lists &f) { EXPECT_EQ(KL_ListChangeCmpFct(f.numbers, nullptr, nullptr), 0); }},
-    {"KL_ListQuickSort", kSome,
-     [](Lists &f) {
-         sweep::expect(
-             KL_ListQuickSort(f.numbers, nullptr, nullptr), 0,
-             {KL_LIST_E_CREATE_NO_MEMORY, KL_LIST_E_ALLOC_NO_MEMORY, KL_LIST_E_ADD_FRONT});
-     }},
-    {"KL_ListCopy", kSome,
-     [](Lists &f) {
-         KL_HLIST copy = nullptr;
-         expectSelection(KL_ListCopy(&copy, f.numbers), copy);
-     }},
-    {"KL_ListGetSelection", kSome,
-     [](Lists &f) {
-         KL_HLIST copy = nullptr;
-         expectSelection(KL_ListGetSelection(&copy, f.text, KL_ListAlwaysTrueFct, nullptr), copy);
-     }},
-    {"KL_ListGetIdSelection", kSome,
-     [](Lists &f) {
-         KL_HLIST copy = nullptr;
-         expectSelection(KL_ListGetIdSelection(&copy, f.numbers, &kTwo), copy);
-     }},
+    NEVER("KL_ListChangeCmpFct", is(KL_ListChangeCmpFct(f.numbers, nullptr, nullptr), 0)),
+    SOME("KL_ListQuickSort",
+         sweep::expect(KL_ListQuickSort(f.numbers, nullptr, nullptr), 0, kSortCodes)),
+    SOME("KL_ListCopy", expectSelection(f, KL_ListCopy(&f.made, f.numbers))),
+    SOME("KL_ListGetSelection",
+         expectSelection(f, KL_ListGetSelection(&f.made, f.text, KL_ListAlwaysTrueFct, nullptr))),
+    SOME("KL_ListGetIdSelection",
+         expectSelection(f, KL_ListGetIdSelection(&f.made, f.numbers, &kTwo))),
     {"KL_ListMerge KL_ListMergeSelect", kSome,
      [](Lists &f) {
          KL_HLIST into = nullptr;
@@ -243,15 +202,52 @@ const Row kRows[] = {
                            0, {KL_LIST_E_ALLOC_NO_MEMORY, KL_LIST_E_NO_MEMORY});
          KL_ListDestroy(&into);
      }},
+    // On a copy: setting KL_LIST_SORTED sorts, a sorted list inserts in
+    // place, KL_LIST_UNIQUE looks at every id, and a list merges into itself.
+    {"KL_ListSetFlag KL_ListAddTo KL_ListMerge", kSome,
+     [](Lists &f) {
+         if (KL_ListCopy(&f.made, f.numbers) == 0) {
+             sweep::expect(KL_ListSetFlag(f.made, KL_LIST_UNIQUE, 1), 0, kCopyCodes);
+             if (!alloc_hook::failed())
+                 sweep::expect(KL_ListSetFlag(f.made, KL_LIST_SORTED, 1), 0, kSortCodes);
+             if (!alloc_hook::failed())
+                 sweep::expect(KL_ListAddTo(f.made, &kNine, &kNine), 0,
+                               {KL_LIST_E_SORTED_INSERT, KL_LIST_E_NO_MEMORY});
+             KL_ListSetFlag(f.made, KL_LIST_UNIQUE, 0);
+             if (!alloc_hook::failed())
+                 sweep::expect(KL_ListMerge(f.made, f.made), 0,
+                               {KL_LIST_E_ALLOC_NO_MEMORY, KL_LIST_E_NO_MEMORY,
+                                KL_LIST_E_SORTED_INSERT});
+         }
+         if (f.made != nullptr) KL_ListDestroy(&f.made);
+     }},
+    // Past some size a unique list keeps an id index: a failing index
+    // allocation costs nothing but speed.
+    {"KL_ListAddTo", kSome,
+     [](Lists &) {
+         KL_HLIST l = nullptr;
+         if (KL_ListCreate(&l, 4, 0, KL_LIST_UNIQUE_SILENT, nullptr, nullptr) != 0) return;
+         uint32_t added = 0, count = 0;
+         for (int32_t rc = 0; rc == 0 && added < 80; ++added) {
+             rc = KL_ListAddTo(l, &added, nullptr);
+             if (rc != 0) {
+                 EXPECT_EQ(rc, KL_LIST_E_ADD_FRONT);
+                 break;
+             }
+             EXPECT_EQ(KL_ListAddTo(l, &added, nullptr), 0);
+         }
+         KL_ListGetElemNum(l, &count);
+         EXPECT_EQ(count, added);
+         KL_ListDestroy(&l);
+     }},
     // Deleting, last: these rows use up the list they work on.
-    {"KL_ListDeleteFrom", kNever,
-     [](Lists &f) { EXPECT_EQ(KL_ListDeleteFrom(f.doomed, &kNine, nullptr), 0); }},
+    NEVER("KL_ListDeleteFrom", is(KL_ListDeleteFrom(f.doomed, &kNine, nullptr), 0)),
     {"KL_ListDeleteCurrent", kNever,
      [](Lists &f) {
          ASSERT_EQ(KL_ListGetFirst(f.doomed, nullptr, nullptr), 0);
          EXPECT_EQ(KL_ListDeleteCurrent(f.doomed), 0);
      }},
-    {"KL_ListDeleteAll", kNever, [](Lists &f) { EXPECT_EQ(KL_ListDeleteAll(f.doomed), 0); }},
+    NEVER("KL_ListDeleteAll", is(KL_ListDeleteAll(f.doomed), 0)),
 };
 
 const bool registered = sweep::claims(kRows);

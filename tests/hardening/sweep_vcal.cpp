@@ -38,6 +38,12 @@ struct Calendars {
     vcaltest::Reading chains;
     VCalendarNode *calendar = nullptr;
     PropertyParam item{};
+    // Outputs of the rows.
+    uint32_t minutes = 0;
+    uint8_t valid = 0;
+    char text[32] = {};
+    char *copy = nullptr;
+    ParseTreeHandle *none = nullptr, *added = nullptr;
 
     Calendars() {
         for (vcaltest::Reading *r : {&reading, &spare, &chains}) {
@@ -53,6 +59,7 @@ struct Calendars {
 };
 
 using Row = sweep::Row<Calendars>;
+using sweep::is;
 using sweep::kNever;
 using sweep::kSome;
 
@@ -110,6 +117,22 @@ void writeAdded(int32_t added, ParseTreeHandle *&tree) {
     vCal_DestroyParseTree(&tree);
 }
 
+// A call that says whether its output is valid.
+void validated(Calendars &f, int32_t result) {
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(f.valid, 1);
+}
+
+// A text copied into f.copy; a failure leaves it as it was.
+void copiedText(Calendars &f, int32_t result) {
+    sweep::expect(result, 0, {VCAL_ERR_NO_MEMORY});
+    EXPECT_EQ(f.copy == nullptr, alloc_hook::failed());
+    std::free(f.copy);
+    f.copy = nullptr;
+}
+
+const char *const kTable[] = {"A", "B", nullptr};
+
 const Row kRows[] = {
     // Reading: running out of memory ends it without a tree; the messages
     // collected are handed out.
@@ -120,29 +143,13 @@ const Row kRows[] = {
          sweep::expect(r.rc, 0, {VCAL_ERR_NO_MEMORY});
          EXPECT_EQ(r.tree == nullptr, r.rc != 0);
      }},
-    {"vCal_IsWordInTheString", kNever,
-     [](Calendars &) {
-         EXPECT_EQ(vCal_IsWordInTheString("  DTSTART;TZ:1", "dtstart", nullptr), 1);
-     }},
-    {"vCal_GetOneWordFromLine", kNever,
-     [](Calendars &) {
-         char word[16];
-         uint32_t at = 0;
-         EXPECT_EQ(vCal_GetOneWordFromLine(word, "a b;c", &at), 0);
-     }},
-    {"vCal_SearchStrInTable", kNever,
-     [](Calendars &) {
-         const char *const table[] = {"A", "B", nullptr};
-         EXPECT_EQ(vCal_SearchStrInTable(table, "B", 3), 1);
-     }},
+    NEVER("vCal_IsWordInTheString",
+          is(vCal_IsWordInTheString("  DTSTART;TZ:1", "dtstart", nullptr), 1)),
+    NEVER("vCal_GetOneWordFromLine", is(vCal_GetOneWordFromLine(f.text, "a b;c", &f.minutes), 0)),
+    NEVER("vCal_SearchStrInTable", is(vCal_SearchStrInTable(kTable, "B", 3), 1)),
     // Trees
-    {"vCal_DestroyParseTree", kNever,
-     [](Calendars &f) { EXPECT_EQ(vCal_DestroyParseTree(&f.spare.tree), 0); }},
-    {"DestroyParseTree", kNever,
-     [](Calendars &) {
-         ParseTreeHandle *none = nullptr;
-         EXPECT_EQ(DestroyParseTree(&none), VCAL_ERR_NO_TREE);
-     }},
+    NEVER("vCal_DestroyParseTree", is(vCal_DestroyParseTree(&f.spare.tree), 0)),
+    NEVER("DestroyParseTree", is(DestroyParseTree(&f.none), VCAL_ERR_NO_TREE)),
     {"vCal_DestroyVEventList vCal_DestroyVTodoList vCal_DestroyPropertyList "
      "vCal_DestroyVCalendarList",
      kNever,
@@ -169,8 +176,7 @@ const Row kRows[] = {
          EXPECT_EQ(vCal_GetFirstCalendar(f.reading.tree, &c), 0);
          EXPECT_EQ(vCal_GetNextCalendar(f.reading.tree, &c), VCAL_ERR_NO_MORE_ENTITIES);
      }},
-    {"vCal_AnyValidEntityInPTree", kNever,
-     [](Calendars &f) { EXPECT_EQ(vCal_AnyValidEntityInPTree(f.reading.tree), 1); }},
+    NEVER("vCal_AnyValidEntityInPTree", is(vCal_AnyValidEntityInPTree(f.reading.tree), 1)),
     {"vCal_PropertyFlagSetFalse", kNever,
      [](Calendars &) {
          PropertyFlags flags;
@@ -195,52 +201,24 @@ const Row kRows[] = {
          EXPECT_EQ(vCal_FreeKRproperty(&p), 0);
      }},
     // Date and time strings
-    {"vCal_ConvertDateStrToMinute", kNever,
-     [](Calendars &) {
-         uint32_t minutes = 0;
-         EXPECT_EQ(vCal_ConvertDateStrToMinute("19990104T100000Z", &minutes, 0, nullptr), 0);
-     }},
-    {"vCal_DateStrToCalapiTime", kNever,
-     [](Calendars &) {
-         uint32_t minutes = 0;
-         uint8_t valid = 0;
-         EXPECT_EQ(vCal_DateStrToCalapiTime("1/4/1999", &minutes, '/', &valid), 0);
-         EXPECT_EQ(valid, 1);
-     }},
-    {"vCal_TimeStrToCalapiTime", kNever,
-     [](Calendars &) {
-         uint32_t minutes = 0;
-         uint8_t valid = 0;
-         EXPECT_EQ(vCal_TimeStrToCalapiTime("10:30", &minutes, &valid), 0);
-         EXPECT_EQ(valid, 1);
-     }},
-    {"vCal_GetOriginalDateString", kNever,
-     [](Calendars &f) {
-         char text[17];
-         uint8_t found = 0;
-         EXPECT_EQ(vCal_GetOriginalDateString(f.calendar->events, VCAL_ITEM_EVENT,
-                                              VCAL_PROP_DTSTART, text, sizeof text, &found),
-                   0);
-         EXPECT_EQ(found, 1);
-     }},
-    {"vCal_GetThisCalendarVersion", kNever,
-     [](Calendars &f) {
-         char version[9];
-         EXPECT_EQ(vCal_GetThisCalendarVersion(f.calendar, version, sizeof version, nullptr), 0);
-     }},
+    NEVER("vCal_ConvertDateStrToMinute",
+          is(vCal_ConvertDateStrToMinute("19990104T100000Z", &f.minutes, 0, nullptr), 0)),
+    NEVER("vCal_DateStrToCalapiTime",
+          validated(f, vCal_DateStrToCalapiTime("1/4/1999", &f.minutes, '/', &f.valid))),
+    NEVER("vCal_TimeStrToCalapiTime",
+          validated(f, vCal_TimeStrToCalapiTime("10:30", &f.minutes, &f.valid))),
+    NEVER("vCal_GetOriginalDateString",
+          validated(f, vCal_GetOriginalDateString(f.calendar->events, VCAL_ITEM_EVENT,
+                                                  VCAL_PROP_DTSTART, f.text, 17, &f.valid))),
+    NEVER("vCal_GetThisCalendarVersion",
+          is(vCal_GetThisCalendarVersion(f.calendar, f.text, 9, nullptr), 0)),
     // Extraction
-    {"vCal_GetFirstEvent", kSome,
-     [](Calendars &f) { take<VEventNode>(f, vCal_GetFirstEvent, nullptr); }},
-    {"vCal_GetNextEvent", kSome,
-     [](Calendars &f) { take<VEventNode>(f, vCal_GetFirstEvent, vCal_GetNextEvent); }},
-    {"vCal_GetFirstTodo", kSome,
-     [](Calendars &f) { take<VTodoNode>(f, vCal_GetFirstTodo, nullptr); }},
-    {"vCal_GetNextTodo", kSome,
-     [](Calendars &f) { take<VTodoNode>(f, vCal_GetFirstTodo, vCal_GetNextTodo); }},
-    {"vCal_CreateEventPropertyParamHList", kSome,
-     [](Calendars &f) { takeList(f, vCal_CreateEventPropertyParamHList); }},
-    {"vCal_CreateTodoPropertyParamHList", kSome,
-     [](Calendars &f) { takeList(f, vCal_CreateTodoPropertyParamHList); }},
+    SOME("vCal_GetFirstEvent", take<VEventNode>(f, vCal_GetFirstEvent, nullptr)),
+    SOME("vCal_GetNextEvent", take<VEventNode>(f, vCal_GetFirstEvent, vCal_GetNextEvent)),
+    SOME("vCal_GetFirstTodo", take<VTodoNode>(f, vCal_GetFirstTodo, nullptr)),
+    SOME("vCal_GetNextTodo", take<VTodoNode>(f, vCal_GetFirstTodo, vCal_GetNextTodo)),
+    SOME("vCal_CreateEventPropertyParamHList", takeList(f, vCal_CreateEventPropertyParamHList)),
+    SOME("vCal_CreateTodoPropertyParamHList", takeList(f, vCal_CreateTodoPropertyParamHList)),
     // Occurrences
     {"vCal_GetRecurDateList", kSome,
      [](Calendars &f) {
@@ -262,27 +240,13 @@ const Row kRows[] = {
          if (result.timeList != nullptr) KL_ListDestroy(&result.timeList);
      }},
     // Texts: a failure leaves the caller's text as it was.
-    {"vCal_mallocAppend2ndStrInFirst", kSome,
-     [](Calendars &) {
-         char *text = nullptr;
-         sweep::expect(vCal_mallocAppend2ndStrInFirst(&text, "abc", 2), 0, {VCAL_ERR_NO_MEMORY});
-         EXPECT_EQ(text == nullptr, alloc_hook::failed());
-         std::free(text);
-     }},
-    {"vCal_mallocCopy2ndStrValueInFirst", kSome,
-     [](Calendars &) {
-         char *text = nullptr;
-         sweep::expect(vCal_mallocCopy2ndStrValueInFirst(&text, "SUMMARY: a b\r\n"), 0,
-                       {VCAL_ERR_NO_MEMORY});
-         EXPECT_EQ(text == nullptr, alloc_hook::failed());
-         std::free(text);
-     }},
+    SOME("vCal_mallocAppend2ndStrInFirst",
+         copiedText(f, vCal_mallocAppend2ndStrInFirst(&f.copy, "abc", 2))),
+    SOME("vCal_mallocCopy2ndStrValueInFirst",
+         copiedText(f, vCal_mallocCopy2ndStrValueInFirst(&f.copy, "SUMMARY: a b\r\n"))),
     // Writing: each add makes the tree on its first call.
-    {"vCal_AddxItemInfoToPTree vCal_ParseTreeToStreamPut vCal_ParseTreeToStreamPutEx", kSome,
-     [](Calendars &f) {
-         ParseTreeHandle *tree = nullptr;
-         writeAdded(vCal_AddxItemInfoToPTree(&tree, &f.item, VCAL_ITEM_EVENT, 0), tree);
-     }},
+    SOME("vCal_AddxItemInfoToPTree vCal_ParseTreeToStreamPut vCal_ParseTreeToStreamPutEx",
+         writeAdded(vCal_AddxItemInfoToPTree(&f.added, &f.item, VCAL_ITEM_EVENT, 0), f.added)),
     {"vCal_EventAddToParseTree", kSome,
      [](Calendars &) {
          CalEventRecord event{};

@@ -10,32 +10,14 @@
 #include <vector>
 
 #include "interop/convert_support.h"
-#include "support/alloc_hook.h"
 #include "support/memory_source.h"
 #include "versit_convert.h"
 
 namespace {
 
 using converttest::convert;
+using converttest::lineOf;
 using converttest::Result;
-
-// The unfolded line of `text` starting with `prefix`, or "".
-std::string lineOf(const std::string &text, const std::string &prefix) {
-    std::string unfolded;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && text.compare(i, 3, "\r\n ") == 0) {
-            i += 2;
-            continue;
-        }
-        unfolded += text[i];
-    }
-    std::istringstream lines(unfolded);
-    for (std::string line; std::getline(lines, line);) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.compare(0, prefix.size(), prefix) == 0) return line;
-    }
-    return "";
-}
 
 std::string vcal(const std::string &dtstart, const std::string &body) {
     return "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nBEGIN:VEVENT\r\nDTSTART:" + dtstart +
@@ -478,51 +460,6 @@ TEST(ConvertCalendar, CorpusItemsAllConverted) {
     }
     EXPECT_GT(converted, 0u);
 }
-
-} // namespace
-
-namespace {
-
-// A failed allocation anywhere is VLIB_ERR_NO_MEMORY, never a quieter
-// result, in every direction.
-TEST(ConvertCalendar, AllocationFailureIsReported) {
-    const std::string v1 =
-        vcal("20240102T090000", "RRULE:MP1 1+ MO #2\r\nDALARM:20240102T080000;;;x\r\n"
-                                "ATTENDEE;STATUS=SENT:a@b.example\r\nCATEGORIES:BUSINESS\r\n");
-    const std::string zoned = "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nTZ:-05\r\n"
-                              "DAYLIGHT:TRUE;-04;20240310T020000;20241103T020000;EST;EDT\r\n" +
-                              v1.substr(std::strlen("BEGIN:VCALENDAR\r\nVERSION:1.0\r\n"));
-    const std::string plain =
-        vcal("19990104T100000Z", "RRULE:D1 #3\r\nEXDATE:19990105T100000Z\r\n"
-                                 "ATTENDEE:a@b\r\nATTENDEE:c@d\r\nUID:u-1\r\n");
-    const std::string v2 = ical("RRULE:FREQ=MONTHLY;BYDAY=-1FR\r\nCATEGORIES:A,B\r\n"
-                                "BEGIN:VALARM\r\nACTION:DISPLAY\r\nTRIGGER:-PT5M\r\n"
-                                "DESCRIPTION:x\r\nEND:VALARM\r\n");
-    const struct {
-        const std::string &text;
-        int32_t from, to;
-    } cases[] = {
-        {plain, VI_FORMAT_VCAL10, VI_FORMAT_ICAL20}, {zoned, VI_FORMAT_VCAL10, VI_FORMAT_ICAL20},
-        {zoned, VI_FORMAT_VCAL10, VI_FORMAT_JCAL},   {zoned, VI_FORMAT_VCAL10, VI_FORMAT_VCAL10},
-        {v2, VI_FORMAT_ICAL20, VI_FORMAT_VCAL10},    {v2, VI_FORMAT_ICAL20, VI_FORMAT_JCAL}};
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.to);
-        const Result clean = convert(c.text, c.from, c.to);
-        ASSERT_EQ(clean.rc, 0);
-        const int points = alloc_hook::sweep([&] {
-            const Result r = convert(c.text, c.from, c.to);
-            if (alloc_hook::failed())
-                EXPECT_EQ(r.rc, VLIB_ERR_NO_MEMORY);
-            else
-                EXPECT_EQ(r.text, clean.text);
-        });
-        EXPECT_GT(points, 5);
-    }
-}
-
-} // namespace
-
-namespace {
 
 // A southern zone whose summer ends on April's last Sunday: in 2022 that
 // is the 24th (April has 30 days; a 31st would be a Sunday).

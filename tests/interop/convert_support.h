@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,31 @@ inline Result convert(const std::string &in, int32_t from, int32_t to) {
         },
         &r.lost, &r.counts);
     return r;
+}
+
+// The unfolded lines of a text.
+inline std::vector<std::string> linesOf(const std::string &text) {
+    std::string unfolded;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text.compare(i, 3, "\r\n ") == 0)
+            i += 2;
+        else
+            unfolded += text[i];
+    }
+    std::vector<std::string> lines;
+    std::istringstream in(unfolded);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+// The first unfolded line of a text that starts with `prefix`, or "".
+inline std::string lineOf(const std::string &text, const std::string &prefix) {
+    for (const std::string &line : linesOf(text))
+        if (line.compare(0, prefix.size(), prefix) == 0) return line;
+    return "";
 }
 
 // The files of a folder of the real-world corpus beside the checkout

@@ -124,141 +124,77 @@ struct Case {
 };
 
 TEST(TolerantCards, RepairsWhatWritersBreak) {
+    // clang-format off
     const Case cases[] = {
         {"files joined without a line break, with byte-order marks and NUL padding",
-         "\xEF\xBB\xBF"
-         "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Doe;Jane\r\nEND:VCARD"
-         "\xEF\xBB\xBF"
-         "BEGIN:VCARD\r\nN:Roe;Rick\0\r\nEND:VCARD\r\n\0\0\0\0"
+         "\xEF\xBB\xBF" "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Doe;Jane\r\nEND:VCARD"
+         "\xEF\xBB\xBF" "BEGIN:VCARD\r\nN:Roe;Rick\0\r\nEND:VCARD\r\n\0\0\0\0"
          "\0\0BEGIN:VCARD\r\nN:Poe;Ed\r\nEND:VCARD\r\n"s,
          {"VERSION:2.1|N:Doe;Jane|", "N:Roe;Rick|", "N:Poe;Ed|"},
-         {{5, kRepaired}, {7, kRepaired}},
-         3,
-         2,
-         0,
-         0},
+         {{5, kRepaired}, {7, kRepaired}}, 3, 2, 0, 0},
         {"line ends of every kind",
          "BEGIN:VCARD\rN:Doe;Jane\rEND:VCARD\rBEGIN:VCARD\nN:Roe;Rick\nNOTE;QUOTED-PRINTABLE:a=\n"
          "b\nEND:VCARD\n",
          {"N:Doe;Jane|", "N:Roe;Rick|NOTE;ENCODING=QUOTED-PRINTABLE:ab|"},
-         {{6, kRepaired}, {7, kRepaired}},
-         2,
-         1,
-         0,
-         0},
+         {{6, kRepaired}, {7, kRepaired}}, 2, 1, 0, 0},
         {"junk before, between and inside cards",
          "Exported by PhoneSuite 3.2\r\n\r\n"
          "BEGIN:VCARD\r\nN:Doe;Jane\r\n--- page 2 ---\r\nTEL;CELL:+1 555 0100\r\nEND:VCARD\r\n"
-         "Contacts: 2\r\n"
-         " BEGIN:VCARD\r\n  (SIM)\r\nN:Roe;Rick\r\nEND:VCARD\r\n",
+         "Contacts: 2\r\n BEGIN:VCARD\r\n  (SIM)\r\nN:Roe;Rick\r\nEND:VCARD\r\n",
          {"N:Doe;Jane|TEL;CELL:+1 555 0100|", "N:Roe;Rick|"},
-         {{1, kNote}, {5, kLost}, {8, kNote}, {10, kLost}},
-         2,
-         2,
-         2,
-         2},
+         {{1, kNote}, {5, kLost}, {8, kNote}, {10, kLost}}, 2, 2, 2, 2},
         {"a card cut by the next file's BEGIN, and a last card cut inside a soft break",
-         "BEGIN:VCARD\r\nN:Doe;Jane\r\nTEL;HOME:1"
-         "\xEF\xBB\xBF"
+         "BEGIN:VCARD\r\nN:Doe;Jane\r\nTEL;HOME:1" "\xEF\xBB\xBF"
          "BEGIN:VCARD\r\nN:Roe;Rick\r\nNOTE;ENCODING=QUOTED-PRINTABLE:call back=",
          {"N:Doe;Jane|TEL;HOME:1|", "N:Roe;Rick|NOTE;ENCODING=QUOTED-PRINTABLE:call back|"},
-         {{1, kRepaired}, {5, kRepaired}, {3, kRepaired}},
-         2,
-         2,
-         0,
-         0},
+         {{1, kRepaired}, {5, kRepaired}, {3, kRepaired}}, 2, 2, 0, 0},
         {"soft breaks continued without indentation",
-         "BEGIN:VCARD\r\nVERSION:2.1\r\n"
-         "NOTE;ENCODING=QUOTED-PRINTABLE:Moved to 3pm=0D=0A=\r\n"
-         "Agenda: budget=\r\n"
-         "\r\n"
-         "and staff=\r\n"
-         "TEL;HOME:1\r\n"
-         "ADR;HOME;ENCODING=QUOTED-PRINTABLE:;;Main St=\r\n"
-         " 1;Springfield\r\n"
-         "END:VCARD\r\n",
+         "BEGIN:VCARD\r\nVERSION:2.1\r\nNOTE;ENCODING=QUOTED-PRINTABLE:Moved to 3pm=0D=0A=\r\n"
+         "Agenda: budget=\r\n\r\nand staff=\r\nTEL;HOME:1\r\n"
+         "ADR;HOME;ENCODING=QUOTED-PRINTABLE:;;Main St=\r\n 1;Springfield\r\nEND:VCARD\r\n",
          {"VERSION:2.1|NOTE;ENCODING=QUOTED-PRINTABLE:Moved to 3pm\r\nAgenda: budgetand staff|"
           "TEL;HOME:1|ADR;HOME;ENCODING=QUOTED-PRINTABLE:;;Main St1;Springfield|"},
-         {{4, kRepaired}, {6, kRepaired}},
-         1,
-         1,
-         0,
-         0},
+         {{4, kRepaired}, {6, kRepaired}}, 1, 1, 0, 0},
         {"encoding words, base64 without indentation, faulty escapes",
-         "BEGIN:VCARD\r\n"
-         "PHOTO;TYPE=JPEG;BASE64:/9j/\r\n"
-         "4AAQ\r\n"
-         "\r\n"
-         "LOGO;ENCODING=B:R0lG\r\n"
-         "SOUND;B:QUJD\r\n"
-         "NOTE;QUOTED-PRINTABLE:a=3db=\r\n"
-         "=3D\r\n"
+         "BEGIN:VCARD\r\nPHOTO;TYPE=JPEG;BASE64:/9j/\r\n4AAQ\r\n\r\nLOGO;ENCODING=B:R0lG\r\n"
+         "SOUND;B:QUJD\r\nNOTE;QUOTED-PRINTABLE:a=3db=\r\n=3D\r\n"
          "LABEL;ENCODING=QUOTEDPRINTABLE:1=2\r\n"
-         "ADR;PARCEL,ENCODING=QUOTED-PRINTABLE:;;M=FChlweg 2\r\n"
-         "END:VCARD\r\n",
+         "ADR;PARCEL,ENCODING=QUOTED-PRINTABLE:;;M=FChlweg 2\r\nEND:VCARD\r\n",
          {"PHOTO;TYPE=JPEG;ENCODING=BASE64:0xffd8ffe00010|LOGO;ENCODING=BASE64:0x474946|"
           "SOUND;ENCODING=BASE64:0x414243|NOTE;ENCODING=QUOTED-PRINTABLE:a=b=|"
           "LABEL;ENCODING=QUOTED-PRINTABLE:1=2|"
           "ADR;PARCEL;ENCODING=QUOTED-PRINTABLE;CHARSET=UTF-8:;;M\xC3\xBChlweg 2|"},
-         {{2, kRepaired},
-          {3, kRepaired},
-          {5, kRepaired},
-          {6, kRepaired},
-          {7, kRepaired},
-          {7, kRepaired},
-          {8, kRepaired},
-          {9, kRepaired},
-          {9, kRepaired},
-          {10, kRepaired},
-          {1, kRepaired}},
-         1,
-         1,
-         0,
-         0},
+         {{2, kRepaired}, {3, kRepaired}, {5, kRepaired}, {6, kRepaired}, {7, kRepaired},
+          {7, kRepaired}, {8, kRepaired}, {9, kRepaired}, {9, kRepaired}, {10, kRepaired},
+          {1, kRepaired}}, 1, 1, 0, 0},
         {"charsets named, aliased, unknown and missing",
-         "BEGIN:VCARD\r\n"
-         "N;CHARSET=ISO-8859-1:M\xFCller;J\xFCrgen\r\n"
+         "BEGIN:VCARD\r\nN;CHARSET=ISO-8859-1:M\xFCller;J\xFCrgen\r\n"
          "FN;CHARSET=Windows-1251:\xC8\xE2\xE0\xED\r\n"
          "ORG;CHARSET=KOI8-R:\xF0\xD2\xCF\xC5\xCB\xD4\r\n"
-         "TITLE;CHARSET=Shift_JIS:\x93\xFA\x96\x7B\r\n"
-         "NOTE;CHARSET=UTF8:caf\xC3\xA9\r\n"
-         "X-PHONETIC;CHARSET=X-MAC-KLINGON:\xE9t\xE9\r\n"
-         "X-NICK:Jos\xC3\xA9\r\n"
+         "TITLE;CHARSET=Shift_JIS:\x93\xFA\x96\x7B\r\nNOTE;CHARSET=UTF8:caf\xC3\xA9\r\n"
+         "X-PHONETIC;CHARSET=X-MAC-KLINGON:\xE9t\xE9\r\nX-NICK:Jos\xC3\xA9\r\n"
          "X-CITY:K\xF6ln \x97 Deutz\r\n" // Windows-1252's em dash
-         "X-ALIAS;CHARSET=UTF-8:Ren\xE9\r\n"
-         "END:VCARD\r\n",
+         "X-ALIAS;CHARSET=UTF-8:Ren\xE9\r\nEND:VCARD\r\n",
          {"N;CHARSET=UTF-8:M\xC3\xBCller;J\xC3\xBCrgen|FN;CHARSET=UTF-8:"
-          "\xD0\x98\xD0\xB2\xD0\xB0\xD0"
-          "\xBD|ORG;CHARSET=UTF-8:\xD0\x9F\xD1\x80\xD0\xBE\xD0\xB5\xD0\xBA\xD1\x82|"
+          "\xD0\x98\xD0\xB2\xD0\xB0\xD0" "\xBD|ORG;CHARSET=UTF-8:"
+          "\xD0\x9F\xD1\x80\xD0\xBE\xD0\xB5\xD0\xBA\xD1\x82|"
           "TITLE;CHARSET=UTF-8:\xE6\x97\xA5\xE6\x9C\xAC|NOTE;CHARSET=UTF-8:caf\xC3\xA9|"
           "X-PHONETIC;CHARSET=UTF-8:\xC3\xA9t\xC3\xA9|X-NICK;CHARSET=UTF-8:Jos\xC3\xA9|"
           "X-CITY;CHARSET=UTF-8:K\xC3\xB6ln \xE2\x80\x94 Deutz|X-ALIAS;CHARSET=UTF-8:Ren\xC3\xA9|"},
-         {{1, kRepaired}, {1, kRepaired}, {1, kRepaired}},
-         1,
-         1,
-         0,
-         0},
+         {{1, kRepaired}, {1, kRepaired}, {1, kRepaired}}, 1, 1, 0, 0},
         {"UTF-16 text",
          utf16le("BEGIN:VCARD\r\nN:M\xFCller;J\xFCrgen\r\nTEL;CELL:+49 30 1234\r\nEND:VCARD\r\n"),
          {"N;CHARSET=UTF-8:M\xC3\xBCller;J\xC3\xBCrgen|TEL;CELL:+49 30 1234|"},
-         {{1, kNote}},
-         1,
-         0,
-         0,
-         0},
+         {{1, kNote}}, 1, 0, 0, 0},
         {"a nested agent card repaired as its own",
          "BEGIN:VCARD\r\nN:Boss;Big\r\nAGENT:\r\n"
          "BEGIN:VCARD\r\nN;CHARSET=ISO-8859-1:Sm\xF8rg\xE5rd;Al\r\nNOTE;QUOTED-PRINTABLE:call=\r\n"
-         "first\r\nEND:VCARD\r\n"
-         "TEL;WORK:1\r\nEND:VCARD\r\n",
+         "first\r\nEND:VCARD\r\nTEL;WORK:1\r\nEND:VCARD\r\n",
          {"N:Boss;Big|AGENT:|TEL;WORK:1|{N;CHARSET=UTF-8:Sm\xC3\xB8rg\xC3\xA5rd;Al|"
           "NOTE;ENCODING=QUOTED-PRINTABLE:callfirst|}"},
-         {{6, kRepaired}, {7, kRepaired}},
-         1,
-         1,
-         0,
-         0},
+         {{6, kRepaired}, {7, kRepaired}}, 1, 1, 0, 0},
     };
+    // clang-format on
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         const Reading r = readTolerantly(c.text);
@@ -307,10 +243,6 @@ TEST(TolerantCards, ExportReadsBackStrictly) {
                       "X-FORMULA:" +
                           std::string(70, 'x') + "=y==z|");
 }
-
-} // namespace
-
-namespace {
 
 // The line cursor against a plain byte-by-byte split, on texts whose
 // breaks, NULs and 8-bit bytes fall on every side of the 16-byte blocks

@@ -1,9 +1,14 @@
-// The list contract case by case: result codes, orders, the cursor, cell
-// layout, text parts, lists made from text and the byte helpers.
+// The list contract case by case: result codes, the cursor, cell layout,
+// text parts, lists made from text, the byte helpers, and the whole-list
+// operations (sorting, flags that look at every cell, compare function
+// changes, merging and selection).
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -14,20 +19,224 @@
 
 namespace {
 
-KL_HLIST make(uint32_t idSize, uint32_t dataSize, uint32_t flags) {
+int32_t numeric(const void *a, const void *b, uint32_t) {
+    uint32_t x = 0, y = 0;
+    std::memcpy(&x, a, 4);
+    std::memcpy(&y, b, 4);
+    return x < y ? -1 : x > y ? 1 : 0;
+}
+
+int32_t reverse(const void *a, const void *b, uint32_t n) { return numeric(b, a, n); }
+
+// Ids equal when their low bytes are.
+int32_t lowByte(const void *a, const void *b, uint32_t) {
+    return *static_cast<const unsigned char *>(a) - *static_cast<const unsigned char *>(b);
+}
+
+int compares = 0;
+int32_t counting(const void *a, const void *b, uint32_t n) {
+    ++compares;
+    return numeric(a, b, n);
+}
+
+KL_HLIST make(uint32_t dataSize, uint32_t flags, std::initializer_list<uint32_t> idList) {
     KL_HLIST list = nullptr;
-    EXPECT_EQ(KL_ListCreate(&list, idSize, dataSize, flags, nullptr, nullptr), 0);
+    EXPECT_EQ(KL_ListCreate(&list, 4, dataSize, flags, nullptr, nullptr), 0);
+    uint32_t n = 0;
+    for (uint32_t id : idList) {
+        ++n;
+        EXPECT_EQ(KL_ListAddLast(list, &id, &n), 0);
+    }
     return list;
+}
+
+std::vector<std::pair<uint32_t, uint32_t>> cells(KL_HLIST list) {
+    std::vector<std::pair<uint32_t, uint32_t>> out;
+    for (KL_ListCell *c = list->first; c != nullptr; c = c->next) {
+        uint32_t id = 0, data = 0;
+        std::memcpy(&id, klist::idOf(list, c), 4);
+        if (list->dataSize >= 4) std::memcpy(&data, klist::dataOf(c), 4);
+        out.emplace_back(id, data);
+    }
+    return out;
 }
 
 std::vector<uint32_t> ids(KL_HLIST list) {
     std::vector<uint32_t> out;
-    for (KL_ListCell *c = list->first; c != nullptr; c = c->next) {
-        uint32_t v = 0;
-        std::memcpy(&v, klist::idOf(list, c), sizeof v);
-        out.push_back(v);
-    }
+    for (const auto &c : cells(list))
+        out.push_back(c.first);
     return out;
+}
+
+TEST(ListSort, OrdersByTheCompareInUse) {
+    KL_HLIST list = make(0, 0, {3, 1, 2});
+    EXPECT_EQ(KL_ListQuickSort(list, numeric, nullptr), 0);
+    EXPECT_EQ(ids(list), (std::vector<uint32_t>{1, 2, 3}));
+    EXPECT_EQ(list->idCompare, KL_MemCompare) << "the list's own function is back";
+    KL_ListDestroy(&list);
+    // Byte order looks at the low byte of a little-endian number first.
+    list = make(0, 0, {1, 256, 2});
+    EXPECT_EQ(KL_ListQuickSort(list, nullptr, nullptr), 0);
+    EXPECT_EQ(ids(list), (std::vector<uint32_t>{256, 1, 2}));
+    KL_ListDestroy(&list);
+}
+
+TEST(ListSort, EdgeCasesAndRefusals) {
+    for (auto idList : {std::initializer_list<uint32_t>{}, {5}}) {
+        KL_HLIST list = make(0, 0, idList);
+        EXPECT_EQ(KL_ListQuickSort(list, nullptr, nullptr), 0);
+        EXPECT_EQ(ids(list), std::vector<uint32_t>(idList));
+        KL_ListDestroy(&list);
+    }
+    KL_HLIST same = make(0, 0, {4, 4, 4, 4, 4});
+    compares = 0;
+    EXPECT_EQ(KL_ListQuickSort(same, counting, nullptr), 0);
+    EXPECT_EQ(compares, 4) << "one partition of five equal cells";
+    KL_ListDestroy(&same);
+
+    KL_HLIST text = nullptr;
+    KL_ListCreate(&text, 8, 0, KL_LIST_STRING_ID, nullptr, nullptr);
+    EXPECT_EQ(KL_ListQuickSort(text, nullptr, nullptr), KL_LIST_NOT_SORTABLE);
+    KL_ListDestroy(&text);
+    KL_HLIST sorted = make(0, KL_LIST_SORTED, {});
+    EXPECT_EQ(KL_ListQuickSort(sorted, numeric, nullptr), KL_LIST_NOT_SORTABLE);
+    EXPECT_EQ(KL_ListQuickSort(sorted, nullptr, nullptr), 0);
+    KL_ListDestroy(&sorted);
+}
+
+// Random lists with many equal ids: the result is ordered by (id, data),
+// holds the same cells' contents, and the cells themselves stay in place.
+TEST(ListSort, RandomListsEndSortedWithTheSameContents) {
+    std::mt19937 rng(7);
+    for (int round = 0; round < 200; ++round) {
+        KL_HLIST list = make(4, 0, {});
+        const int n = std::uniform_int_distribution<int>(0, 60)(rng);
+        for (int i = 0; i < n; ++i) {
+            const uint32_t id = rng() % 8;
+            const uint32_t data = rng() % 4;
+            KL_ListAddTo(list, &id, &data);
+        }
+        auto expected = cells(list);
+        std::sort(expected.begin(), expected.end());
+        KL_ListCell *const firstCell = list->first;
+        KL_ListGetFirst(list, nullptr, nullptr);
+        KL_ListCell *const current = list->current;
+        ASSERT_EQ(KL_ListQuickSort(list, numeric, numeric), 0);
+        EXPECT_EQ(cells(list), expected);
+        EXPECT_EQ(list->first, firstCell);
+        EXPECT_EQ(list->current, current);
+        KL_ListDestroy(&list);
+    }
+}
+
+TEST(ListSort, SetFlag) {
+    KL_HLIST list = make(0, 0, {2, 1, 2});
+    EXPECT_EQ(KL_ListSetFlag(list, KL_LIST_STRING_ID, 1), 0x15044);
+    EXPECT_EQ(KL_ListSetFlag(list, KL_LIST_SORTED, 2), 0x15044);
+    EXPECT_EQ(KL_ListSetFlag(list, KL_LIST_UNIQUE, 1), KL_LIST_DUPLICATE);
+    EXPECT_EQ(list->flags & KL_LIST_UNIQUE, 0u);
+    EXPECT_EQ(KL_ListSetFlag(list, KL_LIST_SORTED, 1), 0);
+    EXPECT_EQ(ids(list), (std::vector<uint32_t>{1, 2, 2}));
+    const uint32_t two = 2;
+    KL_ListDeleteFrom(list, &two, nullptr);
+    EXPECT_EQ(KL_ListSetFlag(list, KL_LIST_UNIQUE, 1), 0);
+    EXPECT_EQ(KL_ListAddTo(list, &two, nullptr), 0);
+    EXPECT_EQ(KL_ListAddTo(list, &two, nullptr), KL_LIST_DUPLICATE);
+    EXPECT_EQ(KL_ListSetFlag(list, KL_LIST_MOVE_TO_FRONT, 1), 0);
+    EXPECT_EQ(KL_ListSetFlag(list, KL_LIST_SORTED, 0), 0);
+    EXPECT_EQ(list->flags, KL_LIST_NO_DATA | KL_LIST_UNIQUE | KL_LIST_MOVE_TO_FRONT);
+    KL_ListDestroy(&list);
+}
+
+TEST(ListSort, ChangeCmpFct) {
+    KL_HLIST unique = make(0, KL_LIST_UNIQUE, {1, 257});
+    EXPECT_EQ(KL_ListChangeCmpFct(unique, lowByte, nullptr), KL_LIST_DUPLICATE);
+    EXPECT_EQ(unique->idCompare, KL_MemCompare);
+    EXPECT_EQ(KL_ListChangeCmpFct(unique, numeric, nullptr), 0);
+    EXPECT_EQ(unique->idCompare, numeric);
+    KL_ListDestroy(&unique);
+
+    KL_HLIST sorted = make(0, 0, {1, 3, 2});
+    KL_ListSetFlag(sorted, KL_LIST_SORTED, 1);
+    EXPECT_EQ(KL_ListChangeCmpFct(sorted, reverse, nullptr), 0);
+    EXPECT_EQ(ids(sorted), (std::vector<uint32_t>{3, 2, 1}));
+    KL_ListDestroy(&sorted);
+
+    KL_HLIST text = nullptr;
+    KL_ListCreate(&text, 8, 0, KL_LIST_STRING_ID | KL_LIST_SORTED, nullptr, nullptr);
+    EXPECT_EQ(KL_ListChangeCmpFct(text, numeric, nullptr), KL_LIST_NOT_SORTABLE);
+    EXPECT_EQ(text->idCompare, numeric) << "the new function stays";
+    KL_ListDestroy(&text);
+}
+
+TEST(ListMerge, CopySelectionAndMerge) {
+    // A duplicate slipped into a unique list through a forced update.
+    KL_HLIST unique = make(0, KL_LIST_UNIQUE, {1, 2});
+    const uint32_t one = 1;
+    KL_ListGetLast(unique, nullptr, nullptr);
+    KL_ListForceUpdateCurrent(unique, &one, nullptr);
+    KL_HLIST copy = nullptr;
+    EXPECT_EQ(KL_ListCopy(&copy, unique), KL_LIST_DUPLICATE);
+    KL_ListDestroy(&copy);
+    KL_ListDestroy(&unique);
+
+    KL_HLIST source = make(4, 0, {7, 8, 7, 7});
+    KL_ListGetFirst(source, nullptr, nullptr);
+    KL_ListGetNext(source, nullptr, nullptr);
+    KL_ListCell *const current = source->current;
+    const uint32_t seven = 7;
+    KL_HLIST sevens = nullptr;
+    EXPECT_EQ(KL_ListGetIdSelection(&sevens, source, &seven), 0);
+    EXPECT_EQ(cells(sevens), (std::vector<std::pair<uint32_t, uint32_t>>{{7, 1}, {7, 3}, {7, 4}}));
+    EXPECT_EQ(source->current, current) << "the source's cursor is kept";
+    EXPECT_EQ(source->previous, source->first);
+    KL_HLIST nothing = nullptr;
+    EXPECT_EQ(KL_ListGetIdSelection(&nothing, source, nullptr), 0);
+    EXPECT_EQ(nothing->count, 0u) << "no id selects nothing";
+    KL_ListDestroy(&nothing);
+
+    KL_HLIST sorted = make(4, KL_LIST_SORTED, {});
+    const uint32_t five = 5, zero = 0;
+    KL_ListAddTo(sorted, &five, &zero);
+    EXPECT_EQ(KL_ListMerge(sorted, source), 0);
+    EXPECT_EQ(ids(sorted), (std::vector<uint32_t>{5, 7, 7, 7, 8}));
+    EXPECT_EQ(KL_ListMerge(sevens, source), 0);
+    EXPECT_EQ(ids(sevens), (std::vector<uint32_t>{7, 7, 7, 7, 8, 7, 7})) << "appended in order";
+    KL_HLIST other = make(2, 0, {});
+    EXPECT_EQ(KL_ListMerge(other, source), KL_LIST_E_TYPE_MISMATCH);
+    EXPECT_EQ(KL_ListMerge(source, source), 0) << "a list merged into itself doubles";
+    EXPECT_EQ(ids(source), (std::vector<uint32_t>{7, 8, 7, 7, 7, 8, 7, 7}));
+    EXPECT_EQ(source->current, current);
+    for (KL_HLIST *l : {&source, &sevens, &sorted, &other})
+        KL_ListDestroy(l);
+}
+
+// The uniqueness answer is the same with and without the id index, and
+// the index follows sorting and compare changes.
+TEST(ListIndex, UniqueListsAnswerAlikeOnceGrown) {
+    KL_HLIST list = nullptr;
+    KL_ListCreate(&list, 4, 0, KL_LIST_UNIQUE, nullptr, nullptr);
+    for (uint32_t i = 0; i < 200; ++i)
+        ASSERT_EQ(KL_ListAddTo(list, &i, nullptr), 0);
+    EXPECT_EQ(klist::indexSize(list), 200u);
+    for (uint32_t i = 0; i < 200; i += 37)
+        EXPECT_EQ(KL_ListAddLast(list, &i, nullptr), KL_LIST_DUPLICATE);
+    EXPECT_EQ(KL_ListSetFlag(list, KL_LIST_SORTED, 1), 0);
+    const uint32_t high = 199, fresh = 256; // low byte as 0
+    EXPECT_EQ(KL_ListAddTo(list, &high, nullptr), KL_LIST_DUPLICATE);
+    EXPECT_EQ(KL_ListAddTo(list, &fresh, nullptr), 0);
+    EXPECT_EQ(klist::indexSize(list), 201u);
+    EXPECT_EQ(KL_ListChangeCmpFct(list, lowByte, nullptr), KL_LIST_DUPLICATE);
+    EXPECT_EQ(KL_ListChangeCmpFct(list, numeric, nullptr), 0);
+    EXPECT_EQ(klist::indexSize(list), 0u) << "a caller's compare cannot be indexed";
+    EXPECT_EQ(KL_ListAddTo(list, &high, nullptr), KL_LIST_DUPLICATE);
+    KL_ListDestroy(&list);
+}
+
+KL_HLIST empty(uint32_t idSize, uint32_t dataSize, uint32_t flags) {
+    KL_HLIST list = nullptr;
+    EXPECT_EQ(KL_ListCreate(&list, idSize, dataSize, flags, nullptr, nullptr), 0);
+    return list;
 }
 
 TEST(List, NullHandlesGiveEachOperationItsCode) {
@@ -86,12 +295,12 @@ TEST(List, CreateChoosesFlagsAndDefaults) {
     EXPECT_EQ(KL_ListCreate(&list, 0, 4, 0, nullptr, nullptr), 0x15042);
     EXPECT_EQ(list, nullptr);
     EXPECT_EQ(KL_ListCreate(nullptr, 4, 4, 0, nullptr, nullptr), 0x15041);
-    list = make(4, 0, KL_LIST_FLAG_08);
+    list = empty(4, 0, KL_LIST_FLAG_08);
     uint32_t flags = 0;
     EXPECT_EQ(KL_ListGetFlags(list, &flags), 0);
     EXPECT_EQ(flags, KL_LIST_FLAG_08 | KL_LIST_NO_DATA);
     EXPECT_EQ(list->idCompare, KL_MemCompare);
-    KL_HLIST text = make(8, 8, KL_LIST_STRING_ID | KL_LIST_STRING_DATA);
+    KL_HLIST text = empty(8, 8, KL_LIST_STRING_ID | KL_LIST_STRING_DATA);
     EXPECT_EQ(text->idCompare, KL_StrNCompare);
     EXPECT_EQ(text->dataCompare, KL_StrNCompare);
     EXPECT_EQ(KL_ListVerifyType(list, text), 0x15061);
@@ -121,7 +330,7 @@ TEST(List, CellLayout) {
         {KL_LIST_STRING_DATA, 4, 3, "abcdef", 3}, // cut to "ab"
     };
     for (const auto &c : cases) {
-        KL_HLIST list = make(c.idSize, c.dataSize, c.flags);
+        KL_HLIST list = empty(c.idSize, c.dataSize, c.flags);
         const char id[8] = "id";
         ASSERT_EQ(KL_ListAddTo(list, id, c.data), 0);
         KL_HCELL cell = nullptr;
@@ -142,7 +351,7 @@ TEST(List, CellLayout) {
 }
 
 TEST(List, TextPartsAreCutToTheirSize) {
-    KL_HLIST list = make(4, 5, KL_LIST_STRING_ID | KL_LIST_STRING_DATA);
+    KL_HLIST list = empty(4, 5, KL_LIST_STRING_ID | KL_LIST_STRING_DATA);
     EXPECT_EQ(KL_ListAddTo(list, "abcdef", "0123456"), 0);
     char id[4];
     char data[5];
@@ -235,7 +444,7 @@ TEST(List, ByteHelpers) {
 }
 
 TEST(List, FlagsAndBuffers) {
-    KL_HLIST list = make(6, 10, KL_LIST_FLAG_08 | KL_LIST_UNIQUE);
+    KL_HLIST list = empty(6, 10, KL_LIST_FLAG_08 | KL_LIST_UNIQUE);
     uint32_t v = 123;
     EXPECT_EQ(KL_ListGetValue(list, &v, 9), 0);
     EXPECT_EQ(v, 123u) << "an unknown selector leaves the output";
@@ -253,7 +462,7 @@ TEST(List, FlagsAndBuffers) {
 }
 
 TEST(List, WalkCallsAreCountedForTheYield) {
-    KL_HLIST list = make(4, 0, 0);
+    KL_HLIST list = empty(4, 0, 0);
     const uint32_t before = klist::walkCalls();
     KL_ListGetFirst(list, nullptr, nullptr);
     KL_ListGetNext(list, nullptr, nullptr); // no current cell: falls back, counting twice
