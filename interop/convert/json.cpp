@@ -36,11 +36,12 @@ bool appendJsonString(vcal::TextBuffer &out, std::string_view text) {
         // Sixteen plain bytes at a time: most text needs no escape.
         if (text.size() - i >= 16) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text.data() + i));
-            const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x1F)), v);
+            // Below 0x20 as signed bytes: the controls, and every byte of
+            // 0x80 or more.
+            const __m128i low = _mm_cmplt_epi8(v, _mm_set1_epi8(0x20));
             const __m128i marks = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')),
                                                _mm_cmpeq_epi8(v, _mm_set1_epi8('\\')));
-            // (The high bit of a byte of 0x80 or more is its own mark.)
-            const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(control, marks), v));
+            const int mask = _mm_movemask_epi8(_mm_or_si128(low, marks));
             if (mask == 0) {
                 i += 16;
                 continue;
