@@ -80,8 +80,7 @@ class LogWriter : public ::testing::Test {
     bool exists(const std::string &name) const { return temp_.exists(name); }
 
     TempDir temp_;
-    std::string dir_;
-    std::string fallback_;
+    std::string dir_, fallback_;
     KL_HLIST list_ = nullptr;
 };
 
@@ -118,8 +117,7 @@ TEST_F(LogWriter, LevelsReachTheirSharedFiles) {
     destination(4, "four.log");
     destination(7, "seven.log");
     struct Case {
-        uint32_t level;
-        uint32_t options;
+        uint32_t level, options;
         const char *files; // which of two/three/four/seven get the record
     } cases[] = {
         {2, 4, "two"},         {3, 4, "two three"}, // levels 3 and 4 share slot 3, copied to key 2
@@ -239,58 +237,6 @@ TEST(ErrnoText, SocketTableAndSystemTexts) {
     EXPECT_FALSE(system.empty());
     EXPECT_EQ(system.find('\n'), std::string::npos) << "the line break is cut";
     EXPECT_NE(system, "Invalid errno");
-}
-
-const std::string kWhere(600, 'w'), kText(600, 't');
-
-TEST(LogError, MessageShapes) {
-    struct Case {
-        const char *where;
-        const char *text;
-        std::string message;
-    } cases[] = {
-        {"VLIB_new_vValue()", "Not enough core", "VLIB_new_vValue():  Not enough core"},
-        {nullptr, "plain", "plain"},
-        {nullptr, nullptr, "VLIB error"},
-        {"VCARD_x()", nullptr, "VCARD_x():  VLIB error"},
-        {"w", "100% sure", "w:  100% sure"}, // the text is data, not a format
-        // cut to 1023 bytes
-        {kWhere.c_str(), kText.c_str(), (kWhere + ":  " + kText).substr(0, 1023)},
-    };
-    for (const Case &c : cases) {
-        LogCapture log;
-        EXPECT_EQ(VLIB_logError(c.where, 0x1850C, c.text), 0);
-        ASSERT_EQ(log.records().size(), 1u);
-        EXPECT_EQ(log.records()[0].message, c.message);
-        EXPECT_EQ(log.records()[0].code, 0x1850C);
-        EXPECT_EQ(log.records()[0].level, 2u);
-        EXPECT_FALSE(log.records()[0].trace);
-    }
-}
-
-TEST(Trace, TextIsHandedOnAsTheFormatAndANullMessageIsNamed) {
-    LogCapture log;
-    EXPECT_EQ(VLIB_trace("VCARD_createCard()"), 0);
-    EXPECT_EQ(VLIB_trace(nullptr), 0);
-    WriteErrLog(2, 7, nullptr);
-    ASSERT_EQ(log.records().size(), 3u);
-    EXPECT_TRUE(log.records()[0].trace);
-    EXPECT_EQ(log.records()[0].message, "VCARD_createCard()");
-    EXPECT_EQ(log.records()[0].level, 2u);
-    EXPECT_EQ(log.records()[1].message, "");
-    EXPECT_EQ(log.records()[2].message, "WriteErrLog: errmesg is NULL");
-}
-
-TEST(Writers, SwitchIsOffAndNothingIsWritten) {
-    EXPECT_FALSE(errlog::enabled());
-    TempDir dir;
-    const auto previous = std::filesystem::current_path();
-    std::filesystem::current_path(dir.path());
-    VLIB_logError("where", 1, "text");
-    VLIB_trace("trace %s %d");
-    WriteErrLog(7, 1, "x");
-    std::filesystem::current_path(previous);
-    EXPECT_TRUE(dir.empty());
 }
 
 } // namespace

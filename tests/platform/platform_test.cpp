@@ -17,28 +17,6 @@
 
 namespace {
 
-int sign(int v) { return (v > 0) - (v < 0); }
-
-TEST(CaseCompare, AsciiLettersOnly) {
-    struct Case {
-        const char *a;
-        const char *b;
-        int expect;
-    } cases[] = {
-        // Only ASCII letters fold: "[" and "{" compare as they are, and
-        // bytes above 0x7F never fold, whatever the locale.
-        {"TEL", "tel", 0},   {"X-Foo", "x-fOO", 0}, {"", "", 0},
-        {"TEL", "TELX", -1}, {"TELX", "TEL", 1},    {"A", "B", -1},
-        {"[", "{", -1},      {"\xC9", "\xE9", -1},  {"a\xFF", "A\xFF", 0},
-    };
-    for (const Case &c : cases)
-        EXPECT_EQ(sign(calapi::strcasecmp(c.a, c.b)), c.expect) << c.a << " / " << c.b;
-    EXPECT_EQ(calapi::strncasecmp("VERSION:2.1", "version:3.0", 8), 0);
-    EXPECT_NE(calapi::strncasecmp("VERSION:2.1", "version:3.0", 9), 0);
-    EXPECT_EQ(calapi::strncasecmp("ab", "AB", 100), 0) << "stops at the NUL";
-    EXPECT_EQ(calapi::strncasecmp("x", "y", 0), 0);
-}
-
 // Files open with Windows flags and separators; the clock, the socket
 // error and the system texts as the log writer uses them.
 TEST(Runtime, FilesClockSocketErrorAndMessages) {

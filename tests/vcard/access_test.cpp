@@ -60,42 +60,6 @@ TEST(Selection, ModesCountEveryValue) {
     }
 }
 
-TEST(Selection, ValuesInListOrderAndLogging) {
-    vctest::Context context;
-    vctest::Card card;
-    importBare(context, card,
-               cardText({"TEL;WORK;VOICE:111", "TEL;WORK;VOICE:222", "TEL;HOME:333", "EMAIL:e"}));
-    const int32_t wanted[] = {VCARD_PVAL_WORK};
-    char *values[2] = {};
-    int32_t sizes[2] = {};
-    int32_t count = 0;
-    // List order: the last in the text first; a copy per value.
-    EXPECT_EQ(VCARD_getPropertyValueCopyByType(context, card, VCARD_PROP_TEL, 2, wanted, 1, values,
-                                               sizes, 1, &count),
-              VCARD_MORE_ITEMS);
-    ASSERT_EQ(count, 1);
-    EXPECT_STREQ(values[0], "222");
-    EXPECT_EQ(sizes[0], 4);
-    std::free(values[0]);
-    // No property of the code: not found; some, none selected: 0.
-    vProperty *found[1] = {};
-    EXPECT_EQ(
-        VCARD_getPropertyByType(context, card, VCARD_PROP_NOTE, 2, wanted, 1, found, 1, &count),
-        VCARD_ERR_NOT_FOUND);
-    EXPECT_EQ(
-        VCARD_getPropertyByType(context, card, VCARD_PROP_EMAIL, 2, wanted, 1, found, 1, &count),
-        0);
-    EXPECT_EQ(count, 0);
-    // A failed selection is logged, with an empty message, whenever a flag is set.
-    LogCapture log;
-    context->flags = VCARD_NO_DEFAULT_TYPES;
-    EXPECT_EQ(VCARD_getPropertyValueCopyByType(context, card, VCARD_PROP_NOTE, 2, wanted, 1, values,
-                                               sizes, 2, &count),
-              VCARD_ERR_NOT_FOUND);
-    EXPECT_EQ(log.errors(), (std::vector<std::string>{"VCARD_getPropertyValueByType():  ",
-                                                      "VCARD_getPropertyValueCopyByType():  "}));
-}
-
 // Each row: the room in the result array, the result, the count, and
 // whether a null follows the last property found.
 TEST(ResultArrays, NullAfterTheLastOrMoreItems) {
@@ -259,26 +223,6 @@ TEST(Messages, BadCodesLoggedOnlyWhenTracing) {
         if (!r.trace) {
             EXPECT_EQ(r.code, VCARD_ERR_BAD_CODE);
         }
-    }
-}
-
-TEST(FieldEntries, SplitAtUnescapedSemicolons) {
-    vctest::Context context;
-    struct Case {
-        const char *text;
-        std::vector<std::string> fields;
-    } cases[] = {
-        {"a\\;b;c", {"a\\;b", "c"}}, {"", {""}},
-        {";;", {"", "", ""}},        {"Roy\\;Co;Jean;Paul", {"Roy\\;Co", "Jean", "Paul"}},
-        {"a\\\\;b", {"a\\\\", "b"}}, {"a;b\\", {"a", "b\\"}},
-    };
-    for (const Case &c : cases) {
-        std::string text = c.text;
-        char **fields = nullptr;
-        int32_t count = 0;
-        ASSERT_EQ(VCARD_getFieldEntriesFromCopy(context, &text[0], &fields, &count), 0);
-        EXPECT_EQ(std::vector<std::string>(fields, fields + count), c.fields) << c.text;
-        std::free(static_cast<void *>(fields));
     }
 }
 

@@ -31,9 +31,7 @@ TEST(Verify, PropertiesParametersAndValueTypes) {
     vctest::Context context;
     struct Case {
         const char *line;
-        int32_t result;
-        int32_t propertyType;
-        int32_t datatype;
+        int32_t result, propertyType, datatype;
         std::vector<int32_t> parameters; // in list order
         const char *value;
     } cases[] = {
@@ -64,22 +62,6 @@ TEST(Verify, PropertiesParametersAndValueTypes) {
         EXPECT_EQ(parameterTypes(p), c.parameters) << c.line;
         EXPECT_STREQ(p->valueList->data, c.value) << c.line;
     }
-}
-
-TEST(Verify, EncodingsAnnouncedByBareParameters) {
-    vctest::Context context;
-    vctest::Card card;
-    card.root = parse(cardText({"PHOTO;BASE64:AAEC", "TEL;WORK;QUOTED-PRINTABLE:12=33"}));
-    ASSERT_EQ(VCARD_verify(context, card), 0);
-    EXPECT_EQ(card->propertyList->valueList->dataSize, 4);
-    const vValue *photo = card->propertyList->next->valueList;
-    ASSERT_EQ(photo->dataSize, 3);
-    EXPECT_EQ(std::memcmp(photo->data, "\0\1\2", 3), 0);
-    // The bare words became ENCODING parameters (WORK stays bare): written
-    // back, the values are encoded as the parameters now say.
-    context->flags = VCARD_NO_DEFAULT_TYPES;
-    EXPECT_EQ(vctest::exported(context, card), cardText({"TEL;ENCODING=QUOTED-PRINTABLE;WORK:123",
-                                                         "PHOTO;ENCODING=BASE64:AAEC\r\n"}));
 }
 
 TEST(Verify, ComponentsAndTheLastProblem) {
@@ -116,41 +98,6 @@ TEST(Verify, ComponentsAndTheLastProblem) {
     EXPECT_EQ(VCARD_verify(context, chain), VCARD_ERR_BAD_PROPERTY);
     EXPECT_EQ(chain->next->propertyList->propertyType, VCARD_PROP_UNKNOWN);
     EXPECT_EQ(VCARD_verify(context, nullptr), VCARD_ERR_NULL_ARGUMENT);
-}
-
-TEST(DefaultTypes, AddedToPropertiesWithoutType) {
-    vctest::Context context;
-    vctest::Card card;
-    card.root = parse(cardText(
-        {"TEL:1", "ADR:;;x", "TEL;HOME:2", "EMAIL;TYPE=X-A:e", "NOTE:n", "LABEL;CHARSET=UTF-8:l"}));
-    ASSERT_EQ(VCARD_verify(context, card), 0);
-    LogCapture log;
-    context->flags = VCARD_TRACE;
-    ASSERT_EQ(VCARD_addDefaultTYPEparms(context, card), 0);
-    context->flags = VCARD_NO_DEFAULT_TYPES;
-    EXPECT_EQ(
-        vctest::exported(context, card),
-        cardText({"LABEL;WORK;PARCEL;POSTAL;INTL;CHARSET=UTF-8:l", "NOTE:n", "EMAIL;TYPE=X-A:e",
-                  "TEL;HOME:2", "ADR;WORK;PARCEL;POSTAL;INTL:;;x", "TEL;VOICE:1"}));
-    std::vector<std::string> traces;
-    for (const LogRecord &r : log.records()) {
-        if (r.trace && r.message.rfind("VCARD_addDefaultTYPEparm", 0) == 0)
-            traces.push_back(r.message);
-    }
-    EXPECT_EQ(traces,
-              (std::vector<std::string>{"VCARD_addDefaultTYPEparms()",
-                                        "VCARD_addDefaultTYPEparm() for property LABEL",
-                                        "VCARD_addDefaultTYPEparm() for property NOTE",
-                                        "VCARD_addDefaultTYPEparms():  no default TYPE list\n",
-                                        "VCARD_addDefaultTYPEparm() for property ADR",
-                                        "VCARD_addDefaultTYPEparm() for property TEL"}));
-    // Nested cards are left alone.
-    vctest::Card outer;
-    outer.root = parse("BEGIN:VCARD\r\nBEGIN:VCARD\r\nTEL:1\r\nEND:VCARD\r\nEND:VCARD\r\n");
-    VCARD_verify(context, outer);
-    EXPECT_EQ(VCARD_addDefaultTYPEparms(context, outer), 0);
-    EXPECT_EQ(outer->subComponent->propertyList->parameterList, nullptr);
-    EXPECT_EQ(VCARD_addDefaultTYPEparms(context, nullptr), VCARD_ERR_NULL_ARGUMENT);
 }
 
 TEST(Helpers, EscapeAndDatatype) {

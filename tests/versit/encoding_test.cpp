@@ -96,24 +96,6 @@ TEST(QuotedPrintable, EncodingKeepsTheColumn) {
     EXPECT_EQ(VLIB_convertToQuotedPrintable(nullptr, &out, nullptr), VLIB_ERR_NULL_ARGUMENT);
 }
 
-TEST(QuotedPrintable, Decoding) {
-    struct Case {
-        const char *text;
-        const char *decoded;
-    } cases[] = {
-        {"a=3Db", "a=b"},       {"a=3db", "a3db"}, // lower-case hexadecimal is not an escape
-        {"=00x", "00x"},                           // a NUL would cut the text: the "=" goes instead
-        {"==41", "A"},                             // the "=" goes, the next one opens an escape
-        {"ab=", "ab"},          {"ab=4", "ab4"},    {"=0D=0A", "\r\n"},
-        {"=C3=BC", "\xc3\xbc"}, {"plain", "plain"}, {"", ""},
-    };
-    for (const Case &c : cases) {
-        char *out = nullptr;
-        ASSERT_EQ(VLIB_convertFromQuotedPrintable(c.text, &out), 0);
-        EXPECT_EQ(take(out), c.decoded) << c.text;
-    }
-}
-
 TEST(EscapedString, Encoding) {
     struct Case {
         const char *text;

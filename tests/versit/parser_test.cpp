@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "support/alloc_hook.h"
 #include "text_support.h"
 #include "versit_core.h"
 
@@ -97,57 +96,6 @@ TEST(Parser, ContentLines) {
     }
 }
 
-TEST(Parser, Base64ValuesAreBytes) {
-    Parsed p;
-    vtest::parse(p, "BEGIN:VCARD\r\nPHOTO;ENCODING=BASE64:AAEC\r\n  /w==\r\n\r\nEND:VCARD\r\n", 0);
-    ASSERT_EQ(p.result, 0);
-    const vValue *v = p.tree.root->propertyList->valueList;
-    ASSERT_NE(v, nullptr);
-    // The second blank of the fold is skipped by the decoder, not reported.
-    ASSERT_EQ(v->dataSize, 4);
-    EXPECT_EQ(v->encoding, VLIB_ENCODING_BASE64);
-    EXPECT_EQ(std::string(v->data, 4), std::string("\0\1\2\xff", 4));
-    EXPECT_EQ(v->data[4], '\0');
-}
-
-TEST(Parser, ParameterListOnItsOwn) {
-    struct Case {
-        const char *text;
-        int32_t consumed;
-        size_t count;
-        int32_t result;
-    } cases[] = {
-        {"HOME;VOICE:123", 10, 2, 0},
-        {"TYPE=a,b:x;y", 8, 1, 0},
-        {"", 0, 0, 0},
-        {"A;", 2, 1, 0},
-        {"E=;F:x", 4, 2, VLIB_ERR_EMPTY_PARAMETER},
-        {"Q=\"a:b\";R:v", 9, 2, 0},
-    };
-    for (const Case &c : cases) {
-        std::string text = c.text;
-        vParameter *list = reinterpret_cast<vParameter *>(1);
-        int32_t running = 77;
-        int32_t consumed = -1;
-        const int32_t expected = c.result != 0 ? c.result : 77;
-        EXPECT_EQ(VLIB_getParameterList(&list, &running, &text[0], &consumed, 0), expected)
-            << c.text;
-        EXPECT_EQ(running, expected) << c.text << ": overwritten only by a problem";
-        EXPECT_EQ(consumed, c.consumed) << c.text;
-        EXPECT_EQ(text, c.text) << "the text is restored";
-        size_t count = 0;
-        for (const vParameter *q = list; q != nullptr; q = q->next)
-            ++count;
-        EXPECT_EQ(count, c.count) << c.text;
-        VLIB_destroy_vParameter(&list);
-    }
-    int32_t running = 0;
-    int32_t consumed = 0;
-    vParameter *list = nullptr;
-    EXPECT_EQ(VLIB_getParameterList(&list, &running, nullptr, &consumed, 0),
-              VLIB_ERR_NULL_ARGUMENT);
-}
-
 // Each row: a text (or its first `count` bytes), the result, the tree made
 // (null for none), and the cursor afterwards: bytes left, offset of the rest.
 TEST(Parser, ResultCodesAndTheCursor) {
@@ -234,44 +182,6 @@ TEST(Parser, NullArguments) {
               VLIB_ERR_NULL_ARGUMENT);
     EXPECT_EQ(c, nullptr);
     EXPECT_EQ(VLIB_buildComponentFromBuffer(&c, "x", 0, nullptr, nullptr), VLIB_ERR_NULL_ARGUMENT);
-}
-
-// Running out of memory at any allocation: nothing read and nothing made,
-// except where a decoder could not have its buffer: that value is
-// reported as undecodable and parsing goes on. Leaks show in the sweep.
-TEST(Parser, EveryAllocationFailure) {
-    struct Case {
-        const char *text;
-        int32_t flags;
-    } cases[] = {
-        {"BEGIN:VCARD\r\nNOTE;ENCODING=QUOTED-PRINTABLE:a=3Db,c=0D=0A\r\n"
-         "PHOTO;ENCODING=BASE64;TYPE=JPEG:TWFu\r\n TWE=\r\n\r\n"
-         "X;A=\"q;r\",s;B:\"x\\ny\",z\r\nEND:VCARD\r\n",
-         0},
-        {"BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nRRULE:W1 MO,TU\r\nCATEGORIES:A,B,C\r\n"
-         "BEGIN:VALARM\r\nEND:VALARM\r\nEND:VEVENT\r\nBAD LINE\r\nX;E=:1\r\nEND:VCALENDAR\r\n",
-         4 | 0x10},
-        {"BEGIN\r\n=\r\nA:1\r\n", 1},
-    };
-    for (const Case &c : cases) {
-        Parsed whole;
-        vtest::parse(whole, c.text, c.flags);
-        const int points = alloc_hook::sweep([&] {
-            Parsed p;
-            vtest::parse(p, c.text, c.flags);
-            if (!alloc_hook::failed()) {
-                EXPECT_EQ(p.result, whole.result) << c.text;
-            } else if (p.result == VLIB_ERR_NO_MEMORY) {
-                EXPECT_EQ(p.tree.root, nullptr) << c.text;
-                EXPECT_EQ(p.restAt(), 0) << "nothing read";
-            } else {
-                EXPECT_TRUE(p.result == VLIB_ERR_BAD_QUOTED_PRINTABLE ||
-                            p.result == VLIB_ERR_BAD_BASE64_VALUE)
-                    << c.text << ": " << p.result;
-            }
-        });
-        EXPECT_GT(points, 0) << c.text;
-    }
 }
 
 } // namespace

@@ -1,21 +1,16 @@
 // The four versit records: construction, linking, copying, removal and
-// destruction, the ownership rules between them, and what running out of
-// memory in them logs. Failure without leaks is swept in tests/hardening.
+// destruction, and the ownership rules between them. Failure without
+// leaks is swept in tests/hardening.
 #include <cstring>
-#include <functional>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "support/alloc_hook.h"
-#include "support/log_capture.h"
 #include "text_support.h"
 #include "versit_core.h"
 
 namespace {
-
-using Strings = std::vector<std::string>;
 
 vValue *values(std::initializer_list<const char *> texts) {
     vValue *head = nullptr;
@@ -120,20 +115,6 @@ TEST(Linking, ParentLinksAndReverseOrder) {
     VLIB_destroy_vProperty(nullptr);
 }
 
-TEST(Destruction, DeeplyNestedComponentsNeedNoStack) {
-    vComponent *top = VLIB_new_vComponent(0x400, "L0", nullptr, nullptr, nullptr);
-    vComponent *at = top;
-    for (int i = 1; i < 200000; ++i) {
-        vComponent *child = VLIB_new_vComponent(0x400, "L", telProperty(), nullptr, nullptr);
-        VLIB_add_vComponent_subcomponent(at, child);
-        VLIB_add_vComponent_subcomponent(at, VLIB_new_vComponent(0x400, "S", nullptr, nullptr,
-                                                                 nullptr)); // a sibling too
-        at = child;
-    }
-    VLIB_destroy_vComponent(&top);
-    EXPECT_EQ(top, nullptr);
-}
-
 TEST(Removal, MiddlePropertyTakesOverItsFollower) {
     vComponent *card = VLIB_new_vComponent(0x400, "C", telProperty(), nullptr, nullptr);
     VLIB_add_vComponent_property(card, VLIB_new_vProperty(0x200, "P2", nullptr, nullptr, nullptr));
@@ -148,55 +129,6 @@ TEST(Removal, MiddlePropertyTakesOverItsFollower) {
     card->propertyList->next = nullptr;
     EXPECT_EQ(VLIB_remove_vProperty(nullptr), nullptr);
     VLIB_destroy_vComponent(&card);
-}
-
-TEST(Copying, PropertyCopyIsDeepAndPointsAtItself) {
-    vProperty *tel = telProperty();
-    tel->encoding = 0x506;
-    tel->datatype = 0x10B;
-    tel->next = VLIB_new_vProperty(0x200, "NOTE", values({"n"}), nullptr, nullptr);
-    vProperty *one = VLIB_dup_vProperty(tel);
-    EXPECT_EQ(one->next, nullptr);
-    EXPECT_EQ(one->encoding, 0) << "cached codes are not copied";
-    EXPECT_EQ(one->datatype, 0x100);
-    EXPECT_NE(one->valueList->data, tel->valueList->data);
-    vProperty *all = VLIB_dup_vProperty_recursive(tel);
-    vComponent *holder = VLIB_new_vComponent(0x400, "C", all, nullptr, nullptr);
-    EXPECT_EQ(vtest::dump(holder), "C{" + std::string(kTel) + "\nNOTE:n}");
-    for (vProperty *copy : {one, all}) {
-        for (vParameter *p = copy->parameterList; p != nullptr; p = p->next)
-            EXPECT_EQ(p->parentProperty, copy);
-    }
-    EXPECT_EQ(VLIB_dup_vProperty(nullptr), nullptr);
-    EXPECT_EQ(VLIB_dup_vProperty_recursive(nullptr), nullptr);
-    VLIB_destroy_vProperty(&one);
-    VLIB_destroy_vComponent(&holder);
-    VLIB_destroy_vProperty(&tel);
-}
-
-TEST(Copying, RecursiveComponentCopyReversesSubcomponentsAndStopsAtSiblings) {
-    // VCALENDAR with subcomponents E1 (holding T1), E2, and a sibling that
-    // must not be copied.
-    vComponent *t1 = VLIB_new_vComponent(0x40D, "T1", nullptr, nullptr, nullptr);
-    vComponent *e1 = VLIB_new_vComponent(0x40A, "E1", telProperty(), t1, nullptr);
-    t1->parent = e1;
-    e1->next = VLIB_new_vComponent(0x40A, "E2", nullptr, nullptr, nullptr);
-    vComponent *sibling = VLIB_new_vComponent(0x405, "SIBLING", nullptr, nullptr, nullptr);
-    vComponent *cal = VLIB_new_vComponent(0x405, "VCALENDAR", telProperty(), e1, sibling);
-    e1->parent = e1->next->parent = cal;
-    VLIB_set_vComponent_extraData(cal, std::malloc(8));
-    vComponent *copy = VLIB_dup_vComponent_recursive(cal);
-    EXPECT_EQ(copy->next, nullptr);
-    EXPECT_EQ(copy->extraData, nullptr);
-    const std::string tel = kTel;
-    EXPECT_EQ(vtest::dump(copy), "VCALENDAR{" + tel + "\nE2{}\nE1{" + tel + "\nT1{}}}");
-    vComponent *flat = VLIB_dup_vComponent(cal);
-    EXPECT_EQ(vtest::dump(flat), "VCALENDAR{" + tel + "}");
-    EXPECT_EQ(flat->next, nullptr);
-    EXPECT_EQ(flat->componentType, 0x405);
-    VLIB_destroy_vComponent(&flat);
-    VLIB_destroy_vComponent(&copy);
-    VLIB_destroy_vComponent(&cal); // takes the sibling and extraData along
 }
 
 TEST(Setters, NullRecordsListsAndExtraData) {
@@ -222,63 +154,6 @@ TEST(Setters, NullRecordsListsAndExtraData) {
     EXPECT_EQ(VLIB_get_vComponent_extraData(c, nullptr), VLIB_ERR_NULL_ARGUMENT);
     EXPECT_EQ(VLIB_get_vComponent_extraData(nullptr, &out), VLIB_ERR_NULL_ARGUMENT);
     VLIB_destroy_vComponent(&c);
-}
-
-TEST(Lookups, ParametersByNameIgnoringCase) {
-    vProperty *tel = telProperty();
-    EXPECT_EQ(VLIB_get_vProperty_parameterNamed(tel, "encoding"), tel->parameterList->next);
-    EXPECT_STREQ(VLIB_get_vProperty_parameterValueString(tel, "Encoding"), "QUOTED-PRINTABLE");
-    EXPECT_EQ(VLIB_get_vProperty_parameterNamed(tel, "CHARSET"), nullptr);
-    // Bare parameters have the empty name; the search starts where it is told.
-    EXPECT_EQ(VLIB_get_vParameter_named(tel->parameterList, ""), tel->parameterList);
-    EXPECT_EQ(VLIB_get_vParameter_named(tel->parameterList->next, ""), nullptr);
-    vProperty *bare = VLIB_new_vProperty(0x200, "N", nullptr, nullptr, nullptr);
-    EXPECT_EQ(VLIB_get_vProperty_parameterValueString(bare, "ENCODING"), nullptr);
-    VLIB_add_vProperty_parameter(bare, VLIB_new_vParameter(0x300, "VALUE", nullptr, nullptr));
-    EXPECT_EQ(VLIB_get_vProperty_parameterValueString(bare, "VALUE"), nullptr)
-        << "a parameter without values has no value string";
-    VLIB_destroy_vProperty(&bare);
-    VLIB_destroy_vProperty(&tel);
-}
-
-// The first failed allocation of each operation is logged, with
-// VLIB_ERR_NO_MEMORY at level 2, under the operation's own label.
-TEST(OutOfMemory, LoggedUnderTheOperationsLabel) {
-    int32_t n = 0;
-    char *out = nullptr;
-    void *record = nullptr;
-    vTime time;
-    struct Case {
-        const char *label;
-        std::function<void()> call;
-    } cases[] = {
-        {"VLIB_new_vValue():  Not enough core", [] { VLIB_new_vValue(0, "t", -1, nullptr); }},
-        {"VLIB_new_vProperty():  Not enough core",
-         [] { VLIB_new_vProperty(0x200, "T", nullptr, nullptr, nullptr); }},
-        // The component constructor has always reported under the property label.
-        {"VLIB_new_vProperty():  Not enough core",
-         [] { VLIB_new_vComponent(0x400, "V", nullptr, nullptr, nullptr); }},
-        {"VLIB_convertToBase64():  Not enough core",
-         [&] { VLIB_convertFromBase64("YW", &n, &out); }},
-        {"VLIB_parseValue:  Not enough core",
-         [&] { VLIB_parseValue(VLIB_TYPE_INTEGER, "1", &record); }},
-        {"VLIB_parseAsDate:  Not enough core", [&] { VLIB_parseAsTime("120000", &time); }},
-        {"", [&] { VLIB_convertToEscapedString("a;b", &out, &n); }},
-    };
-    for (const Case &c : cases) {
-        LogCapture log;
-        alloc_hook::failAfter(0);
-        c.call();
-        alloc_hook::failAfter(-1);
-        if (c.label[0] == '\0') {
-            EXPECT_TRUE(log.records().empty());
-            continue;
-        }
-        ASSERT_EQ(log.errors().size(), 1u) << c.label;
-        EXPECT_EQ(log.records()[0].message, c.label);
-        EXPECT_EQ(log.records()[0].code, VLIB_ERR_NO_MEMORY);
-        EXPECT_EQ(log.records()[0].level, 2u);
-    }
 }
 
 } // namespace

@@ -1,11 +1,10 @@
-// Helpers shared by the parser, generator and round-trip tests.
+// Helpers shared by the parser, generator and record tests.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "versit_core.h"
 
@@ -48,13 +47,6 @@ inline std::string print(vComponent *c, int32_t flags = 0) {
     VLIB_sprint_vComponent(&text[0], c, flags);
     text.pop_back(); // the NUL, checked by the generator tests
     return text;
-}
-
-inline std::vector<std::string> names(const vProperty *p) {
-    std::vector<std::string> out;
-    for (; p != nullptr; p = p->next)
-        out.emplace_back(p->name);
-    return out;
 }
 
 // A tree as text, lists in their order: NAME{property\nproperty\nNESTED{}}
