@@ -355,3 +355,17 @@ TEST(VcalTree, CalendarWalkAndValidEntities) {
     EXPECT_EQ(vCal_GetFirstCalendar(&none, &c), VCAL_ERR_NO_MORE_ENTITIES);
     EXPECT_EQ(vCal_AnyValidEntityInPTree(&none), 0);
 }
+
+// The pieces of a tree are destroyed one by one too; null arguments are refused.
+TEST(VcalTree, DestroyPiecesAndRefuseNulls) {
+    PropertyNode *node = nullptr;
+    ASSERT_EQ(vcal::vCal_CreatePropertyNode(&node), 0);
+    EXPECT_EQ(vCal_DestroyPropertyList(&node), 0);
+    EXPECT_EQ(DestroyParseTree(nullptr), VCAL_ERR_NULL_HANDLE);
+    EXPECT_EQ(vCal_DestroyVCalendarList(nullptr), VCAL_ERR_NULL_ARGUMENT);
+    EXPECT_EQ(vCal_DestroyVEventList(nullptr), VCAL_ERR_NULL_ARGUMENT);
+    EXPECT_EQ(vCal_DestroyVTodoList(nullptr), VCAL_ERR_NULL_ARGUMENT);
+    EXPECT_EQ(vCal_DestroyPropertyList(nullptr), VCAL_ERR_NULL_ARGUMENT);
+    EXPECT_EQ(vCal_InitializePropertyParam(nullptr), VCAL_ERR_NULL_PROPERTY_PARAM);
+    EXPECT_EQ(vCal_FreePropertyParam(nullptr), VCAL_ERR_NULL_PROPERTY_PARAM);
+}
