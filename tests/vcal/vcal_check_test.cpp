@@ -1,14 +1,11 @@
 // Property validation: the value checks one line at a time, the duplicate
 // rule, BEGIN/END forms, block checks, and the messages they produce.
-#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "support/alloc_hook.h"
-#include "support/log_capture.h"
 #include "vcal/vcalcheck.h"
 #include "vcal/vcalline.h"
 #include "vcal/vcalmsg.h"
@@ -51,58 +48,6 @@ void expectVerdicts(const std::vector<ValueCase> &cases) {
 
 } // namespace
 
-// Every other message is met in the checks and the reader's tests.
-TEST(VcalMessages, FormsAndTexts) {
-    char buffer[vcal::kMessageSize] = "untouched";
-    const uint32_t line = 4294967295u;
-    const int32_t position = -1;
-    vcal::vCal_FormatMessage(buffer, 0, &line, &position);
-    vcal::vCal_FormatMessage(buffer, 27, &line, &position);
-    EXPECT_STREQ(buffer, "untouched");
-    vcal::vCal_FormatMessage(buffer, 19, &line, &position);
-    EXPECT_STREQ(buffer, " 4294967295: Run Time is not valid");
-    vcal::vCal_FormatMessage(buffer, 6, &line, &position);
-    EXPECT_STREQ(buffer, " 4294967295: illegal character at position -1");
-    vcal::vCal_FormatMessage(buffer, 12, nullptr, nullptr);
-    EXPECT_STREQ(buffer, "Warning: \"VERSION\" property is missing");
-}
-
-// The warning codes are the identifiers of the properties whose faults do
-// not cost an event its place, and the reader's own 50, 51, 52, 55, 56.
-TEST(VcalMessages, AppendRoutesByCodeAndPrefixesLineMessages) {
-    const uint16_t warningCodes[] = {8,  9,  15, 16, 17, 19, 20, 22, 26, 28,
-                                     33, 34, 35, 37, 50, 51, 52, 55, 56};
-    for (uint16_t code = 0; code < 60; ++code) {
-        vcal::TextBuffer errors;
-        vcal::TextBuffer warnings;
-        ASSERT_EQ(vcal::vCal_AppendErrMesg(&errors, &warnings, code, " 3: duplicate property"), 0);
-        const bool warning = std::find(std::begin(warningCodes), std::end(warningCodes), code) !=
-                             std::end(warningCodes);
-        vcal::TextBuffer &got = warning ? warnings : errors;
-        const vcal::TextBuffer &other = warning ? errors : warnings;
-        EXPECT_STREQ(got.text, warning ? "Warning, line 3: duplicate property\r\n"
-                                       : "Error, line 3: duplicate property\r\n")
-            << code;
-        EXPECT_EQ(other.text, nullptr) << code;
-        // Without a warning text everything is an error.
-        vcal::TextBuffer only;
-        ASSERT_EQ(vcal::vCal_AppendErrMesg(&only, nullptr, code, " 3: duplicate property"), 0);
-        EXPECT_STREQ(only.text, "Error, line 3: duplicate property\r\n");
-    }
-    vcal::TextBuffer errors;
-    vcal::TextBuffer warnings;
-    ASSERT_EQ(vcal::vCal_AppendErrMesg(&errors, &warnings, VCAL_PROP_VERSION,
-                                       "Warning: \"VERSION\" property is missing"),
-              0);
-    ASSERT_EQ(vcal::vCal_AppendErrMesg(&errors, &warnings, 50, " 9: property value is not valid",
-                                       "BEGIN:VTODO:"),
-              0);
-    EXPECT_STREQ(warnings.text,
-                 "Warning: \"VERSION\" property is missing\r\n"
-                 "Warning, line 9: property value is not valid in \"BEGIN:VTODO:\"\r\n");
-    EXPECT_EQ(warnings.length, std::strlen(warnings.text));
-}
-
 TEST(VcalWords, OneWordFromLine) {
     const struct {
         const char *line;
@@ -129,15 +74,6 @@ TEST(VcalWords, OneWordFromLine) {
     EXPECT_EQ(vCal_GetOneWordFromLine(nullptr, "x", &position), 1);
 }
 
-TEST(VcalWords, SearchStrInTable) {
-    const char *table[] = {"PUBLIC", "PRIVATE", nullptr, "CONFIDENTIAL"};
-    EXPECT_EQ(vCal_SearchStrInTable(table, "PRIVATE", 4), 1);
-    EXPECT_EQ(vCal_SearchStrInTable(table, "private", 4), 0);
-    EXPECT_EQ(vCal_SearchStrInTable(table, "PRIVATE", 1), 0);
-    EXPECT_EQ(vCal_SearchStrInTable(table, "CONFIDENTIAL", 4), 0) << "a null entry ends the table";
-    EXPECT_EQ(vCal_SearchStrInTable(nullptr, "PUBLIC", 4), 0);
-}
-
 TEST(VcalWords, IsWordInTheStringAndKeywords) {
     EXPECT_EQ(vCal_IsWordInTheString(" \tbegin : vevent", "BEGIN", "VEVENT"), 1);
     EXPECT_EQ(vCal_IsWordInTheString("BEGIN:VEVENTS", "BEGIN", "VEVENT"), 1) << "prefix tests";
@@ -152,16 +88,10 @@ TEST(VcalWords, IsWordInTheStringAndKeywords) {
         const char *line;
         uint16_t id;
     } keys[] = {
-        {"AALARM:x", VCAL_PROP_AALARM},
         {"  dtstart:x", VCAL_PROP_DTSTART},
-        {"DUE:x", VCAL_PROP_DUE},
-        {"DTEND:x", VCAL_PROP_DTEND},
-        {"EXRULE:x", VCAL_PROP_EXRULE},
-        {"EXDATE:x", VCAL_PROP_EXDATE},
         {"X-ANY:x", VCAL_PROP_X},
         {"x-", VCAL_PROP_X},
         {"DTSTARTED:x", VCAL_PROP_DTSTART},
-        {"LAST-MODIFIED:x", VCAL_PROP_LAST_MODIFIED},
         {"X:x", 0},
         {"BEGIN:VEVENT", 0},
         {"", 0},
@@ -169,21 +99,6 @@ TEST(VcalWords, IsWordInTheStringAndKeywords) {
     };
     for (const auto &k : keys)
         EXPECT_EQ(vcal::vCal_LookupPropertyKeyword(k.line), k.id) << k.line;
-}
-
-TEST(VcalChecks, DateTimes) {
-    expectVerdicts({
-        {"DTSTART:19980612T140000Z\r\r", 1, ""},
-        {"DTSTART;VALUE=DATE-TIME:19980612T140000\r", 1, ""},
-        {"DTSTART:19980612T140000Z more\r", 1, " 7: illegal character at position 24"},
-        {"DTSTART:19980612\r", 0, " 7: Date or Time value is not valid"},
-        {"DTEND:19900101T000000\r", 0, " 7: year is outside of system range (1991-2037)"},
-        {"DTEND:20370101T000000Z\r", 0, " 7: year is outside of system range (1991-2037)"},
-        {"DCREATED:19980612T2460\r", 0, " 7: Date or Time value is not valid"},
-        {"DTSTART:\r", 0, " 7: missing property value at position 8"},
-        {"DTSTART 19980612T140000Z\r", 0, " 7: missing or misplaced ':'"},
-        {"DTSTART;TZID=x\r", 0, " 7: missing or misplaced ':'"},
-    });
 }
 
 TEST(VcalChecks, AlarmsAndDurations) {
@@ -202,43 +117,6 @@ TEST(VcalChecks, AlarmsAndDurations) {
         {"AALARM:19980612T140000Z;PT5M;x\r", 1, " 7: property value is not valid"},
         {"DALARM:;PT5M\r", 0, " 7: missing property value at position 7"},
         {"DALARM:1998\r", 0, " 7: Date or Time value is not valid"},
-    });
-}
-
-TEST(VcalChecks, WordLists) {
-    expectVerdicts({
-        {"CATEGORIES:MEETING;PHONE   CALL\r", 1, ""},
-        {"CATEGORIES:meeting;special occasion\r", 1, ""},
-        {"CATEGORIES:MEETING;;BUSINESS\r", 0, " 7: missing property value at position 19"},
-        {"CATEGORIES:MEETING;\r", 0, " 7: missing property value at position 19"},
-        {"CATEGORIES:PARTY\r", 0, " 7: property value is not valid"},
-        {"CLASS:PUBLIC\r", 1, ""},
-        {"CLASS:X-\r", 1, ""},
-        {"CLASS:X-SECRET\r", 0, " 7: property value is not valid"},
-        {"CLASS:PUBLIC;more\r", 0, " 7: illegal character at position 12"},
-        {"CLASS:\r", 0, " 7: missing property value at position 6"},
-        {"STATUS:NEEDS ACTION\r", 1, ""},
-        {"STATUS:DONE\r", 0, " 7: property value is not valid"},
-    });
-}
-
-TEST(VcalChecks, NumbersAndDateLists) {
-    expectVerdicts({
-        {"PRIORITY:1\r", 1, ""},
-        {"PRIORITY: A1\r", 1, ""},
-        {"PRIORITY:\r", 0, " 7: missing property value at position 9"},
-        {"PRIORITY:-1\r", 0, " 7: missing property value at position 9"},
-        {"PRIORITY:1 2\r", 0, " 7: illegal character at position 10"},
-        {"RNUM:12\r", 1, ""},
-        {"RNUM:1A\r", 0, " 7: illegal character at position 6"},
-        {"EXDATE:19980101T000000Z;19980102T000000Z\r", 1, ""},
-        {"EXDATE:19980101T000000Z;;19980103T000000Z\r", 0,
-         " 7: missing Date and Time value, number 2"},
-        {"EXDATE:\r", 0, " 7: missing Date and Time value, number 1"},
-        {"EXDATE:19980101T000000Z,19980102T000000Z\r", 0, " 7: illegal character at position 23"},
-        {"RDATE:19980101\r", 0, " 7: Date or Time value is not valid"},
-        {"RDATE:19980101T000000;20400101T000000\r", 0,
-         " 7: year is outside of system range (1991-2037)"},
     });
 }
 

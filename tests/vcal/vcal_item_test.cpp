@@ -176,21 +176,15 @@ TEST(VcalItems, Conversions) {
         {"categories: miscellaneous first", "",
          "DTSTART:19980612T090000Z|DTEND:19980613T000000Z|CATEGORIES:MISCELLANEOUS;VACATION",
          kEvent, nullptr, 0, "category=3"},
-        {"class of an event", "", "DTSTART:19980612T090000Z|DTEND:19980613T000000Z|CLASS:PUBLIC",
-         kEvent, nullptr, 0, "class=3"},
         {"class of a to-do", "", "CLASS:public", kTodo, nullptr, 0, "class=1"},
         {"an extension class", "", "DTSTART:19980612T090000Z|DTEND:19980613T000000Z|CLASS:X-",
          kEvent, nullptr, VCAL_ERR_BAD_CLASS, ""},
-        {"event priority from 0", "", "DTSTART:19980612T090000Z|DTEND:19980613T000000Z|PRIORITY:1",
-         kEvent, nullptr, 0, "priority=0"},
         {"to-do priority letter", "", "PRIORITY:B", kTodo, nullptr, 0, "priority=11"},
         {"quoted-printable", "", "DESCRIPTION;ENCODING=QUOTED-PRINTABLE:a=0D=0Ab=E9=41=3d=7F=7G=A",
          kTodo, nullptr, 0, "description=a\r\nb^A=^^A"},
-        {"resources", "", "RESOURCES:a;b c", kTodo, nullptr, 0, "resources=a\r\nb c"},
         {"two attendees", "", "ATTENDEE:x|ATTENDEE;ROLE=OWNER: y", kTodo, nullptr, 0,
          "attendee=x\r\ny"},
         {"status", "", "STATUS:needs   action", kTodo, nullptr, 0, "status=NEEDS ACTION"},
-        {"rnum", "", "RNUM:17", kTodo, nullptr, 0, "rnum=17"},
         {"exception dates", "", "EXDATE:19980613T090000Z;19980614T090000Z", kTodo, nullptr, 0,
          "exdates=19980613T0900 19980614T0900"},
         {"occurrences", "",
@@ -279,48 +273,6 @@ TEST(VcalItems, EachPropertyItsFieldAndItsFailure) {
     }
 }
 
-TEST(VcalItems, WalkSkipsWhatTheClientCannotTake) {
-    Reading r;
-    vcaltest::read(r, stream("", {"SUMMARY:empty|DTSTART:19980612T090000Z|DTEND:19980612T090000Z",
-                                  "SUMMARY:first|" + kTimes, "SUMMARY:second|" + kTimes,
-                                  "SUMMARY:third|" + kTimes}));
-    VCalendarNode *c = r.tree->firstCalendar;
-    PropertyParam item{};
-    VEventNode *node = nullptr;
-    std::vector<std::string> taken;
-    int32_t rc = vCal_GetFirstEvent(c, &item, nullptr, 0, &node);
-    for (; rc == 0; rc = vCal_GetNextEvent(c, &item, nullptr, 0, &node)) {
-        taken.push_back(item.summary);
-        EXPECT_EQ(node, value(c->currentEvent));
-        vCal_FreePropertyParam(&item);
-    }
-    EXPECT_EQ(rc, VCAL_ERR_NO_MORE_ENTITIES);
-    EXPECT_EQ(node, nullptr);
-    EXPECT_EQ(taken, (std::vector<std::string>{"first", "second", "third"}));
-
-    // A list of at most two; then of none.
-    for (uint32_t maximum : {2u, 0u}) {
-        KL_HLIST list = reinterpret_cast<KL_HLIST>(&r);
-        uint16_t count = 9;
-        ASSERT_EQ(vCal_CreateEventPropertyParamHList(c, &list, nullptr, maximum, &count, 0), 0);
-        EXPECT_EQ(count, maximum);
-        if (maximum == 0) {
-            EXPECT_EQ(list, nullptr);
-            continue;
-        }
-        uint16_t id = 0;
-        taken.clear();
-        for (int32_t got = KL_ListGetFirst(list, &id, &item); got == 0;
-             got = KL_ListGetNext(list, &id, &item)) {
-            EXPECT_EQ(id, taken.size());
-            taken.push_back(item.summary);
-            vCal_FreePropertyParam(&item);
-        }
-        EXPECT_EQ(taken, (std::vector<std::string>{"first", "second"}));
-        KL_ListDestroy(&list);
-    }
-}
-
 TEST(VcalItems, FailuresAreLoggedOnTheWayUp) {
     Reading r;
     vcaltest::read(r, stream("", {kTimes + "|RRULE:W1 #3"}));
@@ -362,25 +314,6 @@ TEST(VcalItems, FailuresAreLoggedOnTheWayUp) {
         EXPECT_EQ(cases[i].rc, cases[i].expected) << cases[i].message;
         EXPECT_EQ(logged[before + i], cases[i].message);
     }
-}
-
-TEST(VcalItems, TextsAndVersion) {
-    char *text = nullptr;
-    ASSERT_EQ(vCal_mallocCopy2ndStrValueInFirst(&text, "SUMMARY: \ta b\r\r"), 0);
-    ASSERT_EQ(vCal_mallocCopy2ndStrValueInFirst(&text, "X:c\nd"), 0);
-    EXPECT_STREQ(text, "a b\r\nc");
-    ASSERT_EQ(vCal_mallocAppend2ndStrInFirst(&text, "", 0), 0);
-    ASSERT_EQ(vCal_mallocAppend2ndStrInFirst(&text, "!", 3), 0);
-    EXPECT_STREQ(text, "a b\r\nc!");
-    std::free(text);
-
-    Reading r;
-    vcaltest::read(r, "BEGIN:VCALENDAR\r\nVERSION: 1.0;x\r\nEND:VCALENDAR\r\n");
-    char version[8] = "xxxxxxx";
-    uint8_t found = 9;
-    ASSERT_EQ(vCal_GetThisCalendarVersion(r.tree->firstCalendar, version, 8, &found), 0);
-    EXPECT_STREQ(version, "1.0");
-    EXPECT_EQ(found, 1);
 }
 
 // Running out of memory in the middle of a date chain, a value list or the

@@ -1,13 +1,10 @@
 // The stream reader: lines, states, messages, results.
 
-#include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "support/alloc_hook.h"
 #include "support/log_capture.h"
 #include "vcal/vcaltree.h"
 #include "vcal_support.h"
@@ -56,6 +53,18 @@ std::string bar(const std::string &text) {
         out.replace(at, 2, "|");
     if (!out.empty() && out.back() == '|') out.pop_back();
     return out;
+}
+
+// `calendars` calendars, each with two events and a to-do.
+void readCalendars(vcaltest::Reading &r, int calendars) {
+    std::string text;
+    const std::string event = "BEGIN:VEVENT|DTSTART:19980101T100000Z|DTEND:19980101T110000Z|"
+                              "SUMMARY:a|END:VEVENT|";
+    for (int i = 0; i < calendars; ++i)
+        text += "BEGIN:VCALENDAR|VERSION:1.0|PRODID:x|" + event + event +
+                "BEGIN:VTODO|END:VTODO|END:VCALENDAR|";
+    vcaltest::read(r, vcaltest::crlf(text));
+    ASSERT_EQ(r.rc, 0) << r.errors;
 }
 
 } // namespace
@@ -213,33 +222,6 @@ TEST(VcalReader, StreamsAndResults) {
     }
 }
 
-TEST(VcalReader, ReadTreesMixWithOtherNodes) {
-    alloc_hook::startTracking();
-    {
-        Reading r;
-        vcaltest::read(r, inEvent(kTimes) + inEvent(kTimes + "SUMMARY:x\r\n"));
-        ASSERT_EQ(r.rc, 0);
-        VCalendarNode *second = r.tree->firstCalendar->next;
-        VEventNode *event = r.tree->firstCalendar->events;
-        PropertyNode *added = nullptr;
-        ASSERT_EQ(vcal::vCal_CreatePropertyNode(&added), 0);
-        added->line = static_cast<char *>(std::malloc(8));
-        std::strcpy(added->line, "UID:1\r");
-        event->properties->next->next = added;
-        VEventNode *created = nullptr;
-        ASSERT_EQ(vcal::vCal_CreateVEventNode(&created), 0);
-        event->next = created;
-        PropertyNode *own = second->events->properties;
-        second->events->properties = nullptr;
-        EXPECT_EQ(vCal_DestroyPropertyList(&own), 0);
-        PropertyNode *calendarLines = second->properties;
-        second->properties = nullptr;
-        EXPECT_EQ(vCal_DestroyPropertyList(&calendarLines), 0);
-    }
-    alloc_hook::stopTracking();
-    EXPECT_EQ(alloc_hook::live(), 0u);
-}
-
 TEST(VcalReader, ArgumentsAreCheckedInOrderWithPhandleLast) {
     ByteSource source{"BEGIN:VCALENDAR\r\n"};
     ParseTreeHandle *tree = reinterpret_cast<ParseTreeHandle *>(8);
@@ -296,54 +278,6 @@ TEST(VcalReader, ArgumentsAreCheckedInOrderWithPhandleLast) {
     }
 }
 
-namespace {
-
-std::vector<uint32_t> progressSeen;
-size_t stopAt = SIZE_MAX; // the call that answers 7; the others answer 0
-
-int32_t recordProgress(uint32_t zero, uint32_t three, uint32_t one, uint32_t progress) {
-    EXPECT_EQ(zero + three + one, 4u) << "called as (0, 3, 1, progress)";
-    progressSeen.push_back(progress);
-    return progressSeen.size() - 1 == stopAt ? 7 : 0;
-}
-
-} // namespace
-
-// Skipped lines report the running value and add a step, whatever the
-// callback answers; an entity adds a step per line read for it, and the
-// callback's answer after it decides.
-TEST(VcalReader, Progress) {
-    const std::string text = "junk\r\nmore\r\n" + inEvent(kTimes + "SUMMARY:x\r\n") +
-                             crlf("BEGIN:VCALENDAR|BEGIN:VTODO|END:VTODO|END:VCALENDAR");
-    const struct {
-        size_t stopAt;
-        uint32_t lineCount;
-        int32_t rc;
-        std::vector<uint32_t> seen;
-    } cases[] = {
-        {SIZE_MAX, 15, 0, {2, 4, 14, 16}}, // steps of 2; 4 lines in the event, 1 in the to-do
-        {0, 15, 0, {2, 4, 14, 16}},        // a skipped line's answer does not count
-        {3, 15, 7, {2, 4, 14, 16}},
-        {2, 0, 7, {30, 60, 210}}, // a count of 0 is taken as 1
-    };
-    for (const auto &c : cases) {
-        progressSeen.clear();
-        stopAt = c.stopAt;
-        ByteSource source{text};
-        uint32_t lineCount = c.lineCount;
-        Reading r;
-        LogCapture log;
-        vcaltest::read(r, source, recordProgress, &lineCount);
-        EXPECT_EQ(progressSeen, c.seen) << c.stopAt;
-        EXPECT_EQ(r.rc, c.rc) << c.stopAt;
-        EXPECT_EQ(r.tree != nullptr, c.rc == 0);
-        EXPECT_EQ(lineCount, c.lineCount == 0 ? 1 : c.lineCount);
-        if (c.rc != 0) {
-            EXPECT_EQ(log.errors().back(), "vCal_ParseTreeFromStreamGet (progress)");
-        }
-    }
-}
-
 TEST(VcalReader, CallbackFailureEndsTheReading) {
     for (size_t at : {0u, 20u, 60u, 90u}) {
         ByteSource source{inEvent(kTimes + "FOO:x\r\n")};
@@ -367,36 +301,71 @@ TEST(VcalReader, CallbackFailureEndsTheReading) {
     EXPECT_EQ(r.warnings, "Warning, line 6: unknown property\r\n");
 }
 
-TEST(VcalReader, OutOfMemoryAnywhereLeaksNothing) {
-    const std::string streams[] = {
-        crlf("junk|BEGIN:VCALENDAR|PRODID:x|VERSION:1.0|TZ:-05|FOO|DTSTART:1998|BEGIN:VEVENT:|"
-             "DTSTART:19980101T100000Z|DTEND:19980101T110000Z|SUMMARY:a|BAR|END:VEVENT|BEGIN:VTODO|"
-             "DUE:x|END:VTODO|END:VCALENDAR|BEGIN:VCALENDAR|BEGIN:VEVENT|END:VEVENT|X-A:1|END:"
-             "VCALENDAR"),
-        inEvent(kTimes + "DESCRIPTION;ENCODING=QUOTED-PRINTABLE:" + std::string(600, 'a') +
-                "=\r\n" + std::string(300, 'b') + "\r\n"),
-    };
-    for (const std::string &text : streams) {
-        const int points = alloc_hook::sweep([&] {
-            Reading r;
-            LogCapture log;
-            vcaltest::read(r, text);
-            if (r.rc == VCAL_ERR_NO_MEMORY) {
-                EXPECT_EQ(r.tree, nullptr);
-                EXPECT_EQ(log.records().front().code, VCAL_ERR_NO_MEMORY);
-            } else {
-                EXPECT_TRUE(r.rc == 0 || r.rc == VCAL_ERR_READ_WITH_ERRORS ||
-                            r.rc == VCAL_ERR_UNRECOVERABLE)
-                    << r.rc;
-            }
-        });
-        EXPECT_GT(points, 5);
-    }
+// Without packing the 64-bit records would have gaps; with it every
+// pointer adds exactly its growth over the 32-bit four bytes.
+TEST(VcalRecords, PackedOnEveryBuild) {
+    const size_t growth = sizeof(void *) - 4;
+    EXPECT_EQ(sizeof(PropertyParam), 179 + 15 * growth);
+    EXPECT_EQ(sizeof(VCalendarNode), 74 + 8 * growth);
+    EXPECT_EQ(sizeof(VEventNode), 53 + 2 * growth);
+    EXPECT_EQ(sizeof(KRproperty), 17 + 3 * growth);
+    EXPECT_EQ(offsetof(PropertyParam, attachment), 52 + growth);
+}
+
+TEST(VcalTree, CalendarWalkAndValidEntities) {
+    vcaltest::Reading r;
+    readCalendars(r, 2);
+    ParseTreeHandle *handle = r.tree;
+    VCalendarNode *c = nullptr;
     LogCapture log;
-    alloc_hook::failAfter(0);
-    Reading r;
-    vcaltest::read(r, inEvent(kTimes));
-    alloc_hook::failAfter(-1);
-    EXPECT_EQ(r.rc, VCAL_ERR_NO_MEMORY);
-    EXPECT_EQ(log.errors(), std::vector<std::string>{"vCal_ParseTreeFromStreamGet (malloc)"});
+    ASSERT_EQ(vCal_GetFirstCalendar(handle, &c), 0);
+    EXPECT_EQ(c, value(handle->firstCalendar));
+    EXPECT_EQ(value(handle->currentCalendar), c);
+    ASSERT_EQ(vCal_GetNextCalendar(handle, &c), 0);
+    EXPECT_EQ(c, value(handle->firstCalendar->next));
+    EXPECT_EQ(value(handle->currentCalendar), c);
+    VCalendarNode *out = c;
+    EXPECT_EQ(vCal_GetNextCalendar(handle, &out), VCAL_ERR_NO_MORE_ENTITIES);
+    EXPECT_EQ(out, c) << "left as it was";
+    EXPECT_TRUE(log.records().empty()) << "the end of the chain is not a failure";
+
+    EXPECT_EQ(vCal_GetFirstCalendar(nullptr, &c), VCAL_ERR_NULL_HANDLE);
+    EXPECT_EQ(vCal_GetFirstCalendar(handle, nullptr), VCAL_ERR_NULL_CALENDAR);
+    EXPECT_EQ(vCal_GetNextCalendar(nullptr, &c), VCAL_ERR_NULL_HANDLE);
+    EXPECT_EQ(vCal_GetNextCalendar(handle, nullptr), VCAL_ERR_NULL_CALENDAR);
+    EXPECT_EQ(log.errors(), (std::vector<std::string>{
+                                "vCal_GetFirstCalendar (phandle)",
+                                "vCal_GetFirstCalendar (FirstCalendarPtrPtr)",
+                                "vCal_GetNextCalendar (phandle)",
+                                "vCal_GetNextCalendar (NextCalendarPtrPtr)",
+                            }));
+
+    EXPECT_EQ(vCal_AnyValidEntityInPTree(nullptr), 0);
+    EXPECT_EQ(vCal_AnyValidEntityInPTree(handle), 1);
+    for (VCalendarNode *k = handle->firstCalendar; k != nullptr; k = k->next) {
+        for (VEventNode *e = k->events; e != nullptr; e = e->next)
+            e->valid = 0;
+        k->todos->valid = 0;
+    }
+    EXPECT_EQ(vCal_AnyValidEntityInPTree(handle), 0);
+    handle->firstCalendar->next->todos->valid = 1;
+    EXPECT_EQ(vCal_AnyValidEntityInPTree(handle), 1) << "a to-do of a later calendar counts";
+
+    ParseTreeHandle none{};
+    EXPECT_EQ(vCal_GetFirstCalendar(&none, &c), VCAL_ERR_NO_MORE_ENTITIES);
+    EXPECT_EQ(vCal_AnyValidEntityInPTree(&none), 0);
+}
+
+// The pieces of a tree are destroyed one by one too; null arguments are refused.
+TEST(VcalTree, DestroyPiecesAndRefuseNulls) {
+    PropertyNode *node = nullptr;
+    ASSERT_EQ(vcal::vCal_CreatePropertyNode(&node), 0);
+    EXPECT_EQ(vCal_DestroyPropertyList(&node), 0);
+    EXPECT_EQ(DestroyParseTree(nullptr), VCAL_ERR_NULL_HANDLE);
+    EXPECT_EQ(vCal_DestroyVCalendarList(nullptr), VCAL_ERR_NULL_ARGUMENT);
+    EXPECT_EQ(vCal_DestroyVEventList(nullptr), VCAL_ERR_NULL_ARGUMENT);
+    EXPECT_EQ(vCal_DestroyVTodoList(nullptr), VCAL_ERR_NULL_ARGUMENT);
+    EXPECT_EQ(vCal_DestroyPropertyList(nullptr), VCAL_ERR_NULL_ARGUMENT);
+    EXPECT_EQ(vCal_InitializePropertyParam(nullptr), VCAL_ERR_NULL_PROPERTY_PARAM);
+    EXPECT_EQ(vCal_FreePropertyParam(nullptr), VCAL_ERR_NULL_PROPERTY_PARAM);
 }

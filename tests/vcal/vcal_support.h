@@ -52,12 +52,11 @@ struct Reading {
     }
 };
 
-inline void read(Reading &r, ByteSource &source, vCalProgressFct progress = nullptr,
-                 uint32_t *lineCount = nullptr) {
+inline void read(Reading &r, ByteSource &source) {
     char *errors = nullptr;
     char *warnings = nullptr;
     r.rc = vCal_ParseTreeFromStreamGet(&r.tree, &source, ByteSource::next, &errors, &warnings,
-                                       progress, lineCount, &r.versionOk, r.version, 0);
+                                       nullptr, nullptr, &r.versionOk, r.version, 0);
     r.hadErrors = errors != nullptr;
     r.hadWarnings = warnings != nullptr;
     if (errors != nullptr) r.errors = errors;

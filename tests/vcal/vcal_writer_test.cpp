@@ -2,7 +2,6 @@
 // their folding, the stream with its framing, failing sinks and
 // allocation failures.
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,7 +9,6 @@
 
 #include "support/alloc_hook.h"
 #include "support/log_capture.h"
-#include "vcal/vcalkrec.h"
 #include "vcal_support.h"
 
 using vcaltest::value;
@@ -32,14 +30,6 @@ CalapiTime minutes(const char *text) {
     uint32_t m = 0;
     EXPECT_EQ(vCal_ConvertDateStrToMinute(text, &m, 0, nullptr), 0) << text;
     return m;
-}
-
-std::string line(const std::function<int32_t(char **)> &make) {
-    char *text = nullptr;
-    const int32_t rc = make(&text);
-    std::string out = rc == 0 ? text : "rc " + std::to_string(rc);
-    std::free(text);
-    return out;
 }
 
 // The client's records of one event with four attendees and one to-do.
@@ -137,50 +127,6 @@ int32_t recordProgress(uint32_t, uint32_t, uint32_t, uint32_t value) {
 }
 
 } // namespace
-
-TEST(VcalWriter, Lines) {
-    std::string words;
-    for (int i = 0; i < 20; ++i)
-        words += "abcd ";
-    const std::string segment(67, 'q');
-    TimeNode second{minutes("19910102T000100Z"), nullptr};
-    const TimeNode dates{0, &second};
-    const struct {
-        std::function<int32_t(char **)> make;
-        std::string expected;
-    } cases[] = {
-        {[](char **l) { return vcal::ConvertSingleDate(l, minutes("20361231T235900Z"), "DUE:"); },
-         "DUE:20361231T235900Z"},
-        {[&](char **l) { return vcal::ConvertMultiDate(l, &dates, "EXDATE:"); },
-         "EXDATE:19910101T000000Z;19910102T000100Z"},
-        {[](char **l) { return vcal::ConvertCategories(l, 4); }, "CATEGORIES:SPECIAL OCCASION"},
-        {[](char **l) { return vcal::ConvertClass(l, 1, VCAL_ITEM_EVENT); }, "CLASS:CONFIDENTIAL"},
-        {[](char **l) { return vcal::ConvertPutStrInExportForm(l, "a\r\nb\rc\nd\r\n", "UID:"); },
-         "UID:abcd"},
-        // Cut before the last blank once 76 characters stand in the line.
-        {[&](char **l) { return vcal::ConvertPutStrInExportForm(l, words.c_str(), "SUMMARY:"); },
-         "SUMMARY:" + words.substr(0, 64) + "\n" + words.substr(64)},
-        {[](char **l) {
-             return vcal::ConvertPutStrInExportForm(l, std::string(90, 'x').c_str(), "S:");
-         },
-         "S:" + std::string(90, 'x')},
-        {[](char **l) { return vcal::ConvertPutStrInExportForm(l, nullptr, "S:"); },
-         "rc " + std::to_string(VCAL_ERR_NULL_STREAM)},
-        {[](char **l) {
-             return vcal::ConvertPutStrInExportForm(l, "x=\ny\r\n", "D",
-                                                    vcal::ExportForm::QuotedPrintable);
-         },
-         "D;ENCODING=QUOTED-PRINTABLE:x==0D=0A=\ny"},
-        {[&](char **l) {
-             return vcal::ConvertPutStrInExportForm(l,
-                                                    (segment + segment + "z\r" + segment).c_str(),
-                                                    "D", vcal::ExportForm::QuotedPrintable);
-         },
-         "D;ENCODING=QUOTED-PRINTABLE:" + segment + "=\n" + segment + "=\nz=0D=0A=\n" + segment},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(line(c.make), c.expected);
-}
 
 TEST(VcalWriter, StreamFramingAndProgress) {
     Records r;
