@@ -9,26 +9,6 @@
 
 namespace {
 
-TEST(TextForms, EscapingAndBoundedCopies) {
-    char buffer[kAbValueSize] = "x";
-    AB_EscapeAppend(buffer, "a\tb:c;d\\e\\n");
-    EXPECT_STREQ(buffer, "xa\\\tb\\:c\\;d\\\\e\\\\n");
-    EXPECT_STREQ(AB_Unescape(buffer), "xa\tb:c;d\\e\\n") << "a backslash before a letter stays";
-    // Escaping stops at the end of the buffer.
-    const std::string colons(2000, ':');
-    buffer[0] = '\0';
-    AB_EscapeAppend(buffer, colons.c_str());
-    EXPECT_EQ(std::strlen(buffer), kAbValueSize - 2);
-
-    char field[6] = "ab";
-    AB_BoundedAppend(field, 5, "cdefg");
-    AB_BoundedAppend(field, 5, "x");
-    AB_BoundedAppend(nullptr, 5, "x");
-    AB_BoundedAppend(field, 0, "x");
-    AB_BoundedAppend(field, 5, nullptr);
-    EXPECT_STREQ(field, "abcde");
-}
-
 TEST(Vocabulary, RegisteredOnceAndFound) {
     abtest::Context context;
     EXPECT_EQ(RegisterVCXProperties(nullptr), VCARD_ERR_NO_CONTEXT);

@@ -263,23 +263,6 @@ void expectRoundTrip(const std::string &in) {
     }
 }
 
-TEST(ConvertCard, RoundTripThrough40KeepsEveryValue) {
-    expectRoundTrip(card21("FN:John Doe\r\n"
-                           "ADR;WORK;PREF:;;1 Main St\\; Apt 2;Town;;12345;USA\r\n"
-                           "NOTE;ENCODING=QUOTED-PRINTABLE:line one=0D=0Aline two, with =3D\r\n"
-                           "TITLE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=E2=82=AC boss\r\n"
-                           "ORG: leading blank;Dept\r\n"
-                           "X-IRMC-N:\\x;y\r\n"
-                           "NICKNAME:Jo\r\nCATEGORIES:a,b\r\nMAILER:m\r\nLABEL:lab\r\n"
-                           "SOUND:Doh;Jon\r\nGEO:1.5,2.5\r\nTZ:-05:00\r\nBDAY:19950415\r\n"
-                           "URL:http://x.org/a,b\r\nUID:123\r\nKEY;X509:xyz\r\n"
-                           "PHOTO;ENCODING=BASE64;TYPE=GIF:\r\n " +
-                           kPng +
-                           "\r\n\r\n"
-                           "AGENT:\r\nBEGIN:VCARD\r\nVERSION:2.1\r\nN:In;Ner\r\nEND:VCARD\r\n") +
-                    card21("TEL:2\r\n"));
-}
-
 // A minimal JSON check: strings closed, brackets balanced, the shape
 // ["vcard", [...]] (or an array of them).
 void expectJcardShape(const std::string &json, size_t cards) {

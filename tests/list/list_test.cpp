@@ -315,41 +315,6 @@ TEST(List, CreateChoosesFlagsAndDefaults) {
     KL_ListDestroy(&text);
 }
 
-// R + data padded to 4 + id + 1 spare byte; text data is not padded.
-TEST(List, CellLayout) {
-    const struct {
-        uint32_t flags, idSize, dataSize;
-        const char *data;
-        size_t idOffset;
-    } cases[] = {
-        {0, 4, 0, nullptr, 0},
-        {0, 4, 1, "x", 4},
-        {0, 2, 5, "abcde", 8},
-        {0, 4, 8, "abcdefgh", 8},
-        {KL_LIST_STRING_DATA, 4, 10, "ab", 3},
-        {KL_LIST_STRING_DATA, 4, 3, "abcdef", 3}, // cut to "ab"
-    };
-    for (const auto &c : cases) {
-        KL_HLIST list = empty(c.idSize, c.dataSize, c.flags);
-        const char id[8] = "id";
-        ASSERT_EQ(KL_ListAddTo(list, id, c.data), 0);
-        KL_HCELL cell = nullptr;
-        KL_HCELL before = nullptr;
-        ASSERT_EQ(KL_ListFind(list, id, nullptr, &before, &cell), 0);
-        EXPECT_EQ(before, nullptr);
-        void *idAt = nullptr;
-        ASSERT_EQ(KL_ListGetIdPtr(list, cell, &idAt), 0);
-        const auto *base = reinterpret_cast<const unsigned char *>(cell);
-        EXPECT_EQ(static_cast<const unsigned char *>(idAt) - base,
-                  static_cast<ptrdiff_t>(sizeof(void *) + c.idOffset))
-            << c.idSize << "/" << c.dataSize;
-        if (c.dataSize > 0) {
-            EXPECT_EQ(std::memcmp(base + sizeof(void *), c.data, 1), 0);
-        }
-        KL_ListDestroy(&list);
-    }
-}
-
 TEST(List, TextPartsAreCutToTheirSize) {
     KL_HLIST list = empty(4, 5, KL_LIST_STRING_ID | KL_LIST_STRING_DATA);
     EXPECT_EQ(KL_ListAddTo(list, "abcdef", "0123456"), 0);
@@ -418,59 +383,6 @@ TEST(List, CreateFromText) {
     EXPECT_EQ(ids(numbers), (std::vector<uint32_t>{16, 12}));
     EXPECT_EQ(std::memcmp(text.data(), "12\0", 3), 0) << "separators became NUL";
     KL_ListDestroy(&numbers);
-}
-
-TEST(List, ByteHelpers) {
-    const unsigned char a[] = {1, 2, 3, 0, 9};
-    const unsigned char b[] = {1, 2, 3, 0, 7};
-    EXPECT_EQ(KL_MemCompare(a, b, 0), 0);
-    EXPECT_EQ(KL_MemCompare(a, b, 4), 0);
-    EXPECT_EQ(KL_MemCompare(a, b, 5), 2);
-    EXPECT_EQ(KL_StrNCompare(a, b, 5), 0) << "stops at the NUL";
-    EXPECT_EQ(KL_StrNCompare("abc", "abd", 3), 'c' - 'd');
-    EXPECT_EQ(KL_StrNCompare("ab", "abc", 5), -'c');
-    EXPECT_EQ(KL_MemCompare("\xff", "\x01", 1), 0xfe) << "bytes are unsigned";
-    char buf[7] = "xxxxxx";
-    KL_StrNCopy(buf, "ab", 5);
-    EXPECT_EQ(std::memcmp(buf, "ab\0\0\0x", 6), 0);
-    std::memcpy(buf, "xxxxxx", 6);
-    KL_StrNCopy(buf, "abcdefg", 4);
-    EXPECT_EQ(std::memcmp(buf, "abc\0xx", 6), 0);
-    char overlap[] = "abcdef";
-    KL_MemCopy(overlap + 1, overlap, 4); // last byte first: safe upwards
-    EXPECT_STREQ(overlap, "aabcdf");
-    KL_MemSet(buf, 'q', 3);
-    EXPECT_EQ(std::memcmp(buf, "qqq", 3), 0);
-}
-
-TEST(List, FlagsAndBuffers) {
-    KL_HLIST list = empty(6, 10, KL_LIST_FLAG_08 | KL_LIST_UNIQUE);
-    uint32_t v = 123;
-    EXPECT_EQ(KL_ListGetValue(list, &v, 9), 0);
-    EXPECT_EQ(v, 123u) << "an unknown selector leaves the output";
-    int32_t r = -1;
-    EXPECT_EQ(KL_ListFlagDetect(list, KL_LIST_FLAG_08 | KL_LIST_UNIQUE, &r), 1);
-    EXPECT_EQ(r, 0);
-    EXPECT_EQ(KL_ListFlagDetect(list, KL_LIST_SORTED | KL_LIST_UNIQUE, &r), 0);
-    void *handle = nullptr;
-    void *address = nullptr;
-    EXPECT_EQ(KL_ListAlloc(list, &handle, &address, 2), 0x1505A);
-    EXPECT_EQ(KL_ListAlloc(list, &handle, &address, 3), 0);
-    EXPECT_EQ(handle, address);
-    KL_ListFree(handle);
-    KL_ListDestroy(&list);
-}
-
-TEST(List, WalkCallsAreCountedForTheYield) {
-    KL_HLIST list = empty(4, 0, 0);
-    const uint32_t before = klist::walkCalls();
-    KL_ListGetFirst(list, nullptr, nullptr);
-    KL_ListGetNext(list, nullptr, nullptr); // no current cell: falls back, counting twice
-    EXPECT_EQ(klist::walkCalls() - before, 3u);
-    KL_ListGetPrev(list, nullptr, nullptr);
-    KL_ListGetLast(list, nullptr, nullptr);
-    EXPECT_EQ(klist::walkCalls() - before, 3u);
-    KL_ListDestroy(&list);
 }
 
 } // namespace
