@@ -1,7 +1,6 @@
-// The list contract case by case: result codes, the cursor, cell layout,
-// text parts, lists made from text, the byte helpers, and the whole-list
-// operations (sorting, flags that look at every cell, compare function
-// changes, merging and selection).
+// The list contract case by case: result codes, creation, lists made from
+// text, and the whole-list operations (sorting, flags that look at every
+// cell, compare function changes, merging and selection).
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -104,31 +103,6 @@ TEST(ListSort, EdgeCasesAndRefusals) {
     KL_ListDestroy(&sorted);
 }
 
-// Random lists with many equal ids: the result is ordered by (id, data),
-// holds the same cells' contents, and the cells themselves stay in place.
-TEST(ListSort, RandomListsEndSortedWithTheSameContents) {
-    std::mt19937 rng(7);
-    for (int round = 0; round < 200; ++round) {
-        KL_HLIST list = make(4, 0, {});
-        const int n = std::uniform_int_distribution<int>(0, 60)(rng);
-        for (int i = 0; i < n; ++i) {
-            const uint32_t id = rng() % 8;
-            const uint32_t data = rng() % 4;
-            KL_ListAddTo(list, &id, &data);
-        }
-        auto expected = cells(list);
-        std::sort(expected.begin(), expected.end());
-        KL_ListCell *const firstCell = list->first;
-        KL_ListGetFirst(list, nullptr, nullptr);
-        KL_ListCell *const current = list->current;
-        ASSERT_EQ(KL_ListQuickSort(list, numeric, numeric), 0);
-        EXPECT_EQ(cells(list), expected);
-        EXPECT_EQ(list->first, firstCell);
-        EXPECT_EQ(list->current, current);
-        KL_ListDestroy(&list);
-    }
-}
-
 TEST(ListSort, SetFlag) {
     KL_HLIST list = make(0, 0, {2, 1, 2});
     EXPECT_EQ(KL_ListSetFlag(list, KL_LIST_STRING_ID, 1), 0x15044);
@@ -211,28 +185,6 @@ TEST(ListMerge, CopySelectionAndMerge) {
         KL_ListDestroy(l);
 }
 
-// The uniqueness answer is the same with and without the id index, and
-// the index follows sorting and compare changes.
-TEST(ListIndex, UniqueListsAnswerAlikeOnceGrown) {
-    KL_HLIST list = nullptr;
-    KL_ListCreate(&list, 4, 0, KL_LIST_UNIQUE, nullptr, nullptr);
-    for (uint32_t i = 0; i < 200; ++i)
-        ASSERT_EQ(KL_ListAddTo(list, &i, nullptr), 0);
-    EXPECT_EQ(klist::indexSize(list), 200u);
-    for (uint32_t i = 0; i < 200; i += 37)
-        EXPECT_EQ(KL_ListAddLast(list, &i, nullptr), KL_LIST_DUPLICATE);
-    EXPECT_EQ(KL_ListSetFlag(list, KL_LIST_SORTED, 1), 0);
-    const uint32_t high = 199, fresh = 256; // low byte as 0
-    EXPECT_EQ(KL_ListAddTo(list, &high, nullptr), KL_LIST_DUPLICATE);
-    EXPECT_EQ(KL_ListAddTo(list, &fresh, nullptr), 0);
-    EXPECT_EQ(klist::indexSize(list), 201u);
-    EXPECT_EQ(KL_ListChangeCmpFct(list, lowByte, nullptr), KL_LIST_DUPLICATE);
-    EXPECT_EQ(KL_ListChangeCmpFct(list, numeric, nullptr), 0);
-    EXPECT_EQ(klist::indexSize(list), 0u) << "a caller's compare cannot be indexed";
-    EXPECT_EQ(KL_ListAddTo(list, &high, nullptr), KL_LIST_DUPLICATE);
-    KL_ListDestroy(&list);
-}
-
 KL_HLIST empty(uint32_t idSize, uint32_t dataSize, uint32_t flags) {
     KL_HLIST list = nullptr;
     EXPECT_EQ(KL_ListCreate(&list, idSize, dataSize, flags, nullptr, nullptr), 0);
@@ -313,30 +265,6 @@ TEST(List, CreateChoosesFlagsAndDefaults) {
     EXPECT_EQ(KL_ListDestroy(&list), 0);
     EXPECT_EQ(list, nullptr);
     KL_ListDestroy(&text);
-}
-
-TEST(List, TextPartsAreCutToTheirSize) {
-    KL_HLIST list = empty(4, 5, KL_LIST_STRING_ID | KL_LIST_STRING_DATA);
-    EXPECT_EQ(KL_ListAddTo(list, "abcdef", "0123456"), 0);
-    char id[4];
-    char data[5];
-    std::memset(data, 'x', sizeof data);
-    EXPECT_EQ(KL_ListGetFirst(list, id, data), 0);
-    EXPECT_STREQ(id, "abc");
-    EXPECT_STREQ(data, "0123");
-    uint32_t size = 0;
-    EXPECT_EQ(KL_ListGetElemIdSize(list, &size, "a"), 0);
-    EXPECT_EQ(size, 2u);
-    EXPECT_EQ(KL_ListGetElemIdSize(list, &size, "abcdef"), 0);
-    EXPECT_EQ(size, 4u);
-    // The cell's cut text differs from the longer text it was made from.
-    EXPECT_EQ(KL_ListAlwaysGet(list, "abcdef", nullptr), KL_LIST_NOT_FOUND);
-    EXPECT_EQ(KL_ListAlwaysGet(list, "abc", nullptr), 0);
-    EXPECT_EQ(KL_ListChangeData(list, "abc", nullptr, "zz"), 0);
-    std::memset(data, 'x', sizeof data);
-    KL_ListGetFirst(list, id, data);
-    EXPECT_EQ(std::string(data, 5), std::string("zz\0\0\0", 5)) << "NUL-padded to the data size";
-    KL_ListDestroy(&list);
 }
 
 TEST(List, CreateFromText) {
