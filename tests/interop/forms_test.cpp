@@ -47,16 +47,6 @@ TEST(CardReader, WalksEveryCardAndGoesOnPastOneThatFails) {
     EXPECT_EQ(walk(good + "trailing\r\n"), (Steps{{0, true}}));
 }
 
-TEST(CardReader, RefusesNullArguments) {
-    vComponent *card = nullptr;
-    VI_CardReader reader;
-    VI_cardReaderStart(&reader, nullptr, nullptr, 5);
-    EXPECT_EQ(reader.remaining, 0);
-    EXPECT_EQ(VI_readCard(&reader, &card), VCARD_ERR_NO_CARD);
-    EXPECT_EQ(VI_readCard(nullptr, &card), VCARD_ERR_NULL_ARGUMENT);
-    EXPECT_EQ(VI_readCard(&reader, nullptr), VCARD_ERR_NULL_ARGUMENT);
-}
-
 const char *const kCalendar =
     "BEGIN:VCALENDAR\r\nVERSION:1.0\r\n"
     "BEGIN:VEVENT\r\nDTSTART:19990104T100000Z\r\nDTEND:19990104T110000Z\r\nSUMMARY:one\r\n"
@@ -91,32 +81,6 @@ TEST(ItemForms, TakesEventsThenToDosAndNamesTheirLines) {
     PropertyParam item{};
     EXPECT_EQ(VI_takeItem(calendar, 7, 1, &item, nullptr), VCAL_ERR_BAD_ITEM_TYPE);
     VI_releaseItem(nullptr);
-}
-
-TEST(ItemForms, WriterFormIsWhatTheWriterTakes) {
-    vcaltest::Reading reading;
-    vcaltest::read(reading, kCalendar);
-    ASSERT_EQ(reading.rc, 0) << reading.errors;
-    PropertyParam item{};
-    const PropertyNode *lines = nullptr;
-    ASSERT_EQ(VI_takeItem(reading.tree->firstCalendar, VCAL_ITEM_EVENT, 1, &item, &lines), 0);
-    const uint16_t priority = item.priority;
-    const TimeNode *first = item.exceptionDates.next;
-    ASSERT_NE(first, nullptr);
-    const CalapiTime firstTime = first->time;
-    const TimeNode *rest = first->next;
-    ASSERT_EQ(VI_itemToWriterForm(&item, VCAL_ITEM_EVENT, lines), 0);
-    EXPECT_STREQ(item.attendee, ":a@b*^?:c@d");
-    EXPECT_STREQ(item.resources, "ROOM;PROJECTOR");
-    EXPECT_STREQ(item.uniqueId, "id-1");
-    EXPECT_EQ(vcaltest::value(item.priority), priority + 1);
-    // The first exception date of the chain moves into the record.
-    EXPECT_EQ(vcaltest::value(item.exceptionDates.time), firstTime);
-    EXPECT_EQ(vcaltest::value(item.exceptionDates.next), rest);
-    // A description of line breaks only would be a line without a value.
-    EXPECT_EQ(vcaltest::value(item.flags.flag[VCAL_SLOT_DESCRIPTION]), 0);
-    EXPECT_EQ(VI_itemToWriterForm(nullptr, VCAL_ITEM_EVENT, lines), VCAL_ERR_NULL_PROPERTY_PARAM);
-    VI_releaseItem(&item);
 }
 
 } // namespace

@@ -325,18 +325,4 @@ TEST(TolerantCalendar, ItemsKeptWithoutTheirFaults) {
         check(c);
 }
 
-TEST(TolerantCalendar, TextWithoutCalendarIsPassedOver) {
-    const std::string text = "From: a@b\r\n\r\nSee you at 10.\r\n";
-    VI_TolerantReader *reader = nullptr;
-    ASSERT_EQ(VI_tolerantReaderCreate(&reader, text.data(), text.size(), nullptr, nullptr), 0);
-    ParseTreeHandle *tree = nullptr;
-    EXPECT_EQ(VI_readCalendarsTolerantly(reader, &tree), VCAL_ERR_NO_VCALENDAR);
-    EXPECT_EQ(tree, nullptr);
-    VI_ReadCounts counts{};
-    VI_tolerantReaderCounts(reader, &counts);
-    EXPECT_EQ(counts.junkLines, 2u);
-    EXPECT_EQ(counts.read + counts.skipped, 0u);
-    VI_tolerantReaderDestroy(&reader);
-}
-
 } // namespace

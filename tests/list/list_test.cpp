@@ -1,7 +1,6 @@
-// The list contract case by case: result codes, the cursor, cell layout,
-// text parts, lists made from text, the byte helpers, and the whole-list
-// operations (sorting, flags that look at every cell, compare function
-// changes, merging and selection).
+// The list contract case by case: result codes, creation, lists made from
+// text, and the whole-list operations (sorting, flags that look at every
+// cell, compare function changes, merging and selection).
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -104,31 +103,6 @@ TEST(ListSort, EdgeCasesAndRefusals) {
     KL_ListDestroy(&sorted);
 }
 
-// Random lists with many equal ids: the result is ordered by (id, data),
-// holds the same cells' contents, and the cells themselves stay in place.
-TEST(ListSort, RandomListsEndSortedWithTheSameContents) {
-    std::mt19937 rng(7);
-    for (int round = 0; round < 200; ++round) {
-        KL_HLIST list = make(4, 0, {});
-        const int n = std::uniform_int_distribution<int>(0, 60)(rng);
-        for (int i = 0; i < n; ++i) {
-            const uint32_t id = rng() % 8;
-            const uint32_t data = rng() % 4;
-            KL_ListAddTo(list, &id, &data);
-        }
-        auto expected = cells(list);
-        std::sort(expected.begin(), expected.end());
-        KL_ListCell *const firstCell = list->first;
-        KL_ListGetFirst(list, nullptr, nullptr);
-        KL_ListCell *const current = list->current;
-        ASSERT_EQ(KL_ListQuickSort(list, numeric, numeric), 0);
-        EXPECT_EQ(cells(list), expected);
-        EXPECT_EQ(list->first, firstCell);
-        EXPECT_EQ(list->current, current);
-        KL_ListDestroy(&list);
-    }
-}
-
 TEST(ListSort, SetFlag) {
     KL_HLIST list = make(0, 0, {2, 1, 2});
     EXPECT_EQ(KL_ListSetFlag(list, KL_LIST_STRING_ID, 1), 0x15044);
@@ -209,28 +183,6 @@ TEST(ListMerge, CopySelectionAndMerge) {
     EXPECT_EQ(source->current, current);
     for (KL_HLIST *l : {&source, &sevens, &sorted, &other})
         KL_ListDestroy(l);
-}
-
-// The uniqueness answer is the same with and without the id index, and
-// the index follows sorting and compare changes.
-TEST(ListIndex, UniqueListsAnswerAlikeOnceGrown) {
-    KL_HLIST list = nullptr;
-    KL_ListCreate(&list, 4, 0, KL_LIST_UNIQUE, nullptr, nullptr);
-    for (uint32_t i = 0; i < 200; ++i)
-        ASSERT_EQ(KL_ListAddTo(list, &i, nullptr), 0);
-    EXPECT_EQ(klist::indexSize(list), 200u);
-    for (uint32_t i = 0; i < 200; i += 37)
-        EXPECT_EQ(KL_ListAddLast(list, &i, nullptr), KL_LIST_DUPLICATE);
-    EXPECT_EQ(KL_ListSetFlag(list, KL_LIST_SORTED, 1), 0);
-    const uint32_t high = 199, fresh = 256; // low byte as 0
-    EXPECT_EQ(KL_ListAddTo(list, &high, nullptr), KL_LIST_DUPLICATE);
-    EXPECT_EQ(KL_ListAddTo(list, &fresh, nullptr), 0);
-    EXPECT_EQ(klist::indexSize(list), 201u);
-    EXPECT_EQ(KL_ListChangeCmpFct(list, lowByte, nullptr), KL_LIST_DUPLICATE);
-    EXPECT_EQ(KL_ListChangeCmpFct(list, numeric, nullptr), 0);
-    EXPECT_EQ(klist::indexSize(list), 0u) << "a caller's compare cannot be indexed";
-    EXPECT_EQ(KL_ListAddTo(list, &high, nullptr), KL_LIST_DUPLICATE);
-    KL_ListDestroy(&list);
 }
 
 KL_HLIST empty(uint32_t idSize, uint32_t dataSize, uint32_t flags) {
@@ -315,65 +267,6 @@ TEST(List, CreateChoosesFlagsAndDefaults) {
     KL_ListDestroy(&text);
 }
 
-// R + data padded to 4 + id + 1 spare byte; text data is not padded.
-TEST(List, CellLayout) {
-    const struct {
-        uint32_t flags, idSize, dataSize;
-        const char *data;
-        size_t idOffset;
-    } cases[] = {
-        {0, 4, 0, nullptr, 0},
-        {0, 4, 1, "x", 4},
-        {0, 2, 5, "abcde", 8},
-        {0, 4, 8, "abcdefgh", 8},
-        {KL_LIST_STRING_DATA, 4, 10, "ab", 3},
-        {KL_LIST_STRING_DATA, 4, 3, "abcdef", 3}, // cut to "ab"
-    };
-    for (const auto &c : cases) {
-        KL_HLIST list = empty(c.idSize, c.dataSize, c.flags);
-        const char id[8] = "id";
-        ASSERT_EQ(KL_ListAddTo(list, id, c.data), 0);
-        KL_HCELL cell = nullptr;
-        KL_HCELL before = nullptr;
-        ASSERT_EQ(KL_ListFind(list, id, nullptr, &before, &cell), 0);
-        EXPECT_EQ(before, nullptr);
-        void *idAt = nullptr;
-        ASSERT_EQ(KL_ListGetIdPtr(list, cell, &idAt), 0);
-        const auto *base = reinterpret_cast<const unsigned char *>(cell);
-        EXPECT_EQ(static_cast<const unsigned char *>(idAt) - base,
-                  static_cast<ptrdiff_t>(sizeof(void *) + c.idOffset))
-            << c.idSize << "/" << c.dataSize;
-        if (c.dataSize > 0) {
-            EXPECT_EQ(std::memcmp(base + sizeof(void *), c.data, 1), 0);
-        }
-        KL_ListDestroy(&list);
-    }
-}
-
-TEST(List, TextPartsAreCutToTheirSize) {
-    KL_HLIST list = empty(4, 5, KL_LIST_STRING_ID | KL_LIST_STRING_DATA);
-    EXPECT_EQ(KL_ListAddTo(list, "abcdef", "0123456"), 0);
-    char id[4];
-    char data[5];
-    std::memset(data, 'x', sizeof data);
-    EXPECT_EQ(KL_ListGetFirst(list, id, data), 0);
-    EXPECT_STREQ(id, "abc");
-    EXPECT_STREQ(data, "0123");
-    uint32_t size = 0;
-    EXPECT_EQ(KL_ListGetElemIdSize(list, &size, "a"), 0);
-    EXPECT_EQ(size, 2u);
-    EXPECT_EQ(KL_ListGetElemIdSize(list, &size, "abcdef"), 0);
-    EXPECT_EQ(size, 4u);
-    // The cell's cut text differs from the longer text it was made from.
-    EXPECT_EQ(KL_ListAlwaysGet(list, "abcdef", nullptr), KL_LIST_NOT_FOUND);
-    EXPECT_EQ(KL_ListAlwaysGet(list, "abc", nullptr), 0);
-    EXPECT_EQ(KL_ListChangeData(list, "abc", nullptr, "zz"), 0);
-    std::memset(data, 'x', sizeof data);
-    KL_ListGetFirst(list, id, data);
-    EXPECT_EQ(std::string(data, 5), std::string("zz\0\0\0", 5)) << "NUL-padded to the data size";
-    KL_ListDestroy(&list);
-}
-
 TEST(List, CreateFromText) {
     const struct {
         const char *text;
@@ -418,59 +311,6 @@ TEST(List, CreateFromText) {
     EXPECT_EQ(ids(numbers), (std::vector<uint32_t>{16, 12}));
     EXPECT_EQ(std::memcmp(text.data(), "12\0", 3), 0) << "separators became NUL";
     KL_ListDestroy(&numbers);
-}
-
-TEST(List, ByteHelpers) {
-    const unsigned char a[] = {1, 2, 3, 0, 9};
-    const unsigned char b[] = {1, 2, 3, 0, 7};
-    EXPECT_EQ(KL_MemCompare(a, b, 0), 0);
-    EXPECT_EQ(KL_MemCompare(a, b, 4), 0);
-    EXPECT_EQ(KL_MemCompare(a, b, 5), 2);
-    EXPECT_EQ(KL_StrNCompare(a, b, 5), 0) << "stops at the NUL";
-    EXPECT_EQ(KL_StrNCompare("abc", "abd", 3), 'c' - 'd');
-    EXPECT_EQ(KL_StrNCompare("ab", "abc", 5), -'c');
-    EXPECT_EQ(KL_MemCompare("\xff", "\x01", 1), 0xfe) << "bytes are unsigned";
-    char buf[7] = "xxxxxx";
-    KL_StrNCopy(buf, "ab", 5);
-    EXPECT_EQ(std::memcmp(buf, "ab\0\0\0x", 6), 0);
-    std::memcpy(buf, "xxxxxx", 6);
-    KL_StrNCopy(buf, "abcdefg", 4);
-    EXPECT_EQ(std::memcmp(buf, "abc\0xx", 6), 0);
-    char overlap[] = "abcdef";
-    KL_MemCopy(overlap + 1, overlap, 4); // last byte first: safe upwards
-    EXPECT_STREQ(overlap, "aabcdf");
-    KL_MemSet(buf, 'q', 3);
-    EXPECT_EQ(std::memcmp(buf, "qqq", 3), 0);
-}
-
-TEST(List, FlagsAndBuffers) {
-    KL_HLIST list = empty(6, 10, KL_LIST_FLAG_08 | KL_LIST_UNIQUE);
-    uint32_t v = 123;
-    EXPECT_EQ(KL_ListGetValue(list, &v, 9), 0);
-    EXPECT_EQ(v, 123u) << "an unknown selector leaves the output";
-    int32_t r = -1;
-    EXPECT_EQ(KL_ListFlagDetect(list, KL_LIST_FLAG_08 | KL_LIST_UNIQUE, &r), 1);
-    EXPECT_EQ(r, 0);
-    EXPECT_EQ(KL_ListFlagDetect(list, KL_LIST_SORTED | KL_LIST_UNIQUE, &r), 0);
-    void *handle = nullptr;
-    void *address = nullptr;
-    EXPECT_EQ(KL_ListAlloc(list, &handle, &address, 2), 0x1505A);
-    EXPECT_EQ(KL_ListAlloc(list, &handle, &address, 3), 0);
-    EXPECT_EQ(handle, address);
-    KL_ListFree(handle);
-    KL_ListDestroy(&list);
-}
-
-TEST(List, WalkCallsAreCountedForTheYield) {
-    KL_HLIST list = empty(4, 0, 0);
-    const uint32_t before = klist::walkCalls();
-    KL_ListGetFirst(list, nullptr, nullptr);
-    KL_ListGetNext(list, nullptr, nullptr); // no current cell: falls back, counting twice
-    EXPECT_EQ(klist::walkCalls() - before, 3u);
-    KL_ListGetPrev(list, nullptr, nullptr);
-    KL_ListGetLast(list, nullptr, nullptr);
-    EXPECT_EQ(klist::walkCalls() - before, 3u);
-    KL_ListDestroy(&list);
 }
 
 } // namespace
