@@ -7,7 +7,7 @@
 // - vCalendars: read, then every event and to-do taken out with its
 //   occurrences, added to a new tree, written and read back.
 // No crash, no leak (sanitizers and memcheck watch the rest); a summary of
-// what was read and which result codes came back is printed.
+// what was read and how many results were failures is printed.
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -35,66 +35,39 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string codeName(int32_t code) {
-#define VERSIT_CORPUS_NAME_ROW(name, value, meaning)                                               \
-    if (code == (value)) return #name;
-    VERSIT_RESULT_CODES(VERSIT_CORPUS_NAME_ROW)
-#undef VERSIT_CORPUS_NAME_ROW
-    if (const char *name = CalapiResultName(code)) return name;
-    char number[16];
-    std::snprintf(number, sizeof number, "0x%X", static_cast<unsigned>(code));
-    return number;
-}
-
 struct Summary {
     int files = 0;
     int cards = 0;
     int entries = 0;
     int calendars = 0;
     int items = 0;
-    std::map<std::string, std::map<std::string, int>> codes; // by operation
-    std::map<std::string, int> unstable;                     // cards by reason
+    std::map<std::string, int> unstable; // cards by reason
     // Tolerant reading: cards, and reports by kind and by what they say.
     int tolerantCards = 0;
     int tolerantSkipped = 0;
-    int roundTripLosses = 0;
     int itemsInText = 0;
     int tolerantItems = 0;
     int tolerantItemsSkipped = 0;
-    std::map<std::string, int> reports;
-    void seen(const char *operation, int32_t code) { ++codes[operation][codeName(code)]; }
+    int reports = 0;
+    int failed = 0; // results other than success the walk went on after
+    void seen(const char *, int32_t code) { failed += code != 0 ? 1 : 0; }
     void print() const {
         std::printf("corpus: %d files, %d cards, %d address-book entries, %d calendars, "
-                    "%d events and to-dos\n",
-                    files, cards, entries, calendars, items);
-        for (const auto &[operation, counts] : codes) {
-            std::printf("  %s:", operation.c_str());
-            for (const auto &[name, count] : counts)
-                std::printf(" %s %d", name.c_str(), count);
-            std::printf("\n");
-        }
+                    "%d events and to-dos, %d failed results\n",
+                    files, cards, entries, calendars, items, failed);
         for (const auto &[reason, count] : unstable)
             std::printf("  not written back alike: %d cards, %s\n", count, reason.c_str());
-        std::printf("tolerant: %d cards, %d skipped, %d written and read back with a property "
-                    "lost\n",
-                    tolerantCards, tolerantSkipped, roundTripLosses);
+        std::printf("tolerant: %d cards, %d skipped\n", tolerantCards, tolerantSkipped);
         std::printf("tolerant: %d of %d events and to-dos (%.1f%%), %d skipped\n", tolerantItems,
                     itemsInText, itemsInText > 0 ? 100.0 * tolerantItems / itemsInText : 0.0,
                     tolerantItemsSkipped);
-        std::vector<std::pair<int, std::string>> byCount;
-        for (const auto &[what, count] : reports)
-            byCount.emplace_back(count, what);
-        std::sort(byCount.rbegin(), byCount.rend());
-        for (size_t i = 0; i < byCount.size() && i < 12; ++i)
-            std::printf("  %6d %s\n", byCount[i].first, byCount[i].second.c_str());
+        std::printf("tolerant: %d reports\n", reports);
     }
 };
 
 bool readFile(const fs::path &path, std::string &text) {
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    text = content.str();
+    text.assign(std::istreambuf_iterator<char>(in), {});
     return static_cast<bool>(in);
 }
 
@@ -227,17 +200,7 @@ std::vector<std::string> properties(const vComponent *card) {
 }
 
 void countReport(void *user, const VI_Report *report) {
-    static const char *const kKinds[] = {"note", "repaired", "lost", "skipped"};
-    // Reports are counted by their kind of repair, not their details: the
-    // text before any quote or parenthesis, numbers as N.
-    std::string what;
-    for (const char *p = report->message; *p != '\0' && *p != '"' && *p != '('; ++p) {
-        if (std::isdigit(static_cast<unsigned char>(*p)) == 0)
-            what += *p;
-        else if (what.empty() || what.back() != 'N')
-            what += 'N';
-    }
-    ++static_cast<Summary *>(user)->reports[std::string(kKinds[report->kind & 3]) + ": " + what];
+    static_cast<Summary *>(user)->reports += std::strlen(report->message) > 0 ? 1 : 0;
 }
 
 // Tolerant reading: every card of the text, each written and read back
@@ -258,8 +221,6 @@ void tolerantCards(VCardContext *context, const std::string &text, const std::st
         vctest::import(context, back, exported);
         std::free(exported);
         ASSERT_NE(back.root, nullptr) << name;
-        const bool kept = properties(card.root) == properties(back.root);
-        summary.roundTripLosses += kept ? 0 : 1;
         EXPECT_EQ(properties(card.root), properties(back.root)) << name << ": properties changed";
     }
     VI_ReadCounts counts{};
@@ -430,7 +391,6 @@ TEST(Corpus, EveryFileThroughEveryLayer) {
     // which keeps them: not a leak of any one file.
     throughAddressBook(context, "BEGIN:VCARD\r\nN:a;b\r\nEND:VCARD\r\n", summary);
     summary.entries = 0;
-    summary.codes.clear();
     std::string all; // every file, one after the other, as a careless backup holds them
     std::string line;
     for (std::getline(manifest, line); std::getline(manifest, line);) { // after the column names
@@ -462,18 +422,16 @@ TEST(Corpus, EveryFileThroughEveryLayer) {
     // junk between cards, a card cut short by the next file): reading
     // resynchronises at every card.
     {
-        Summary together;
+        int together = 0;
         VI_TolerantReader *reader = nullptr;
         ASSERT_EQ(VI_tolerantReaderCreate(&reader, all.data(), all.size(), nullptr, nullptr), 0);
         Card card;
         while (VI_readCardTolerantly(reader, context, &card.root) == 0) {
-            ++together.tolerantCards;
+            ++together;
             VCARD_destroyCard(context, &card.root);
         }
         VI_tolerantReaderDestroy(&reader);
-        EXPECT_EQ(together.tolerantCards, summary.tolerantCards);
-        std::printf("tolerant: %d cards from all files run together (%zu bytes)\n",
-                    together.tolerantCards, all.size());
+        EXPECT_EQ(together, summary.tolerantCards);
     }
     VCARD_destroyContext(&context);
     summary.print();

@@ -106,16 +106,14 @@ TEST(Date, SetAndCalendarEdges) {
     const struct {
         uint32_t day, month, year;
         int32_t rc;
-    } sets[] = {
-        {29, 1, 2000, 0},
-        {29, 1, 1999, 0x15604},
-        {1, 12, 1999, 0x15602},
-        {32, 0, 1999, 0x15601},
-        {0, 0, 1999, 0x15601},
-        {31, 3, 1999, 0x15604},
-        {0, 12, 1999, 0x15602}, // the month is tested first
-        {1, 0, 70000, KL_DATE_E_RANGE},
-    };
+    } sets[] = {{29, 1, 2000, 0},
+                {29, 1, 1999, 0x15604},
+                {1, 12, 1999, 0x15602},
+                {32, 0, 1999, 0x15601},
+                {0, 0, 1999, 0x15601},
+                {31, 3, 1999, 0x15604},
+                {0, 12, 1999, 0x15602}, // the month is tested first
+                {1, 0, 70000, KL_DATE_E_RANGE}};
     for (const auto &s : sets)
         EXPECT_EQ(KL_DateSet(nullptr, s.day, s.month, s.year), s.rc) << s.day;
 
@@ -126,16 +124,14 @@ TEST(Date, SetAndCalendarEdges) {
         uint32_t unit;
         int32_t rc;
         Ymd to;
-    } adds[] = {
-        {date(31, 0, 1999), 1, KL_DATE_UNIT_MONTHS, 0, {1999, 1, 28}},
-        {date(31, 0, 2000), 1, KL_DATE_UNIT_MONTHS, 0, {2000, 1, 29}},
-        {date(15, 10, 1999), 14, KL_DATE_UNIT_MONTHS, 0, {2001, 0, 15}},
-        {date(15, 1, 1999), -3, KL_DATE_UNIT_MONTHS, 0, {1998, 10, 15}},
-        {date(29, 1, 2000), 4, KL_DATE_UNIT_YEARS, 0, {2004, 1, 29}},
-        {date(29, 1, 2000), 1, KL_DATE_UNIT_YEARS, 0x15604, {2000, 1, 29}},
-        {date(1, 0, 1999), 10, KL_DATE_UNIT_DAYS, 0, {1999, 0, 11}},
-        {date(1, 0, 1999), 1, 5, 0x15606, {0, 0, 0}},
-    };
+    } adds[] = {{date(31, 0, 1999), 1, KL_DATE_UNIT_MONTHS, 0, {1999, 1, 28}},
+                {date(31, 0, 2000), 1, KL_DATE_UNIT_MONTHS, 0, {2000, 1, 29}},
+                {date(15, 10, 1999), 14, KL_DATE_UNIT_MONTHS, 0, {2001, 0, 15}},
+                {date(15, 1, 1999), -3, KL_DATE_UNIT_MONTHS, 0, {1998, 10, 15}},
+                {date(29, 1, 2000), 4, KL_DATE_UNIT_YEARS, 0, {2004, 1, 29}},
+                {date(29, 1, 2000), 1, KL_DATE_UNIT_YEARS, 0x15604, {2000, 1, 29}},
+                {date(1, 0, 1999), 10, KL_DATE_UNIT_DAYS, 0, {1999, 0, 11}},
+                {date(1, 0, 1999), 1, 5, 0x15606, {0, 0, 0}}};
     for (const auto &a : adds) {
         KL_DATE out{};
         EXPECT_EQ(KL_DateAddUnits(&a.from, a.n, a.unit, &out), a.rc) << a.n << "/" << a.unit;
@@ -272,13 +268,12 @@ TEST(DateSeries, RefusalsAndCleanUp) {
         uint32_t mode;
         KL_RECURPARAM p;
         int32_t rc;
-    } cases[] = {
-        {0, params(1, 1, start, end), KL_DATE_E_MODE},
-        {KL_RECUR_CREATE, params(2, 1, start, end), KL_DATE_E_NO_DAY_LIST},
-        {KL_RECUR_CREATE, params(3, 1, start, end, wide), KL_DATE_E_LIST_TYPE},
-        {KL_RECUR_CREATE, params(6, 1, start, end), KL_DATE_E_RULE},
-        {KL_RECUR_CREATE, params(1, 1, KL_DATE{0, 31, 1, 1999, 0, 0}, end), KL_DATE_E_DAY_IN_MONTH},
-    };
+    } cases[] = {{0, params(1, 1, start, end), KL_DATE_E_MODE},
+                 {KL_RECUR_CREATE, params(2, 1, start, end), KL_DATE_E_NO_DAY_LIST},
+                 {KL_RECUR_CREATE, params(3, 1, start, end, wide), KL_DATE_E_LIST_TYPE},
+                 {KL_RECUR_CREATE, params(6, 1, start, end), KL_DATE_E_RULE},
+                 {KL_RECUR_CREATE, params(1, 1, KL_DATE{0, 31, 1, 1999, 0, 0}, end),
+                  KL_DATE_E_DAY_IN_MONTH}};
     for (const auto &c : cases) {
         KL_HLIST list = reinterpret_cast<KL_HLIST>(&wide);
         EXPECT_EQ(KL_DateGenRecur(c.mode, &c.p, &list, 0), c.rc) << c.p.ruleCode;

@@ -214,15 +214,6 @@ std::vector<Ymd> reference(const Rule &r, Ymd start) {
 // ---------------------------------------------------------------------------
 // Running the library.
 
-std::vector<Ymd> dates(KL_HLIST list) {
-    std::vector<Ymd> out;
-    KL_DATE d{};
-    for (int32_t rc = KL_ListGetFirst(list, nullptr, &d); rc == 0;
-         rc = KL_ListGetNext(list, nullptr, &d))
-        out.push_back({d.year, d.month + 1, d.day});
-    return out;
-}
-
 std::string show(const std::vector<Ymd> &v) {
     std::string s;
     for (const Ymd &t : v) {
@@ -247,7 +238,12 @@ Expansion expand(const std::string &rule, const std::string &start) {
                                              ("DTSTART:" + start + "\r").c_str(), &e.valid);
     e.listed = list != nullptr;
     if (list != nullptr) {
-        e.dates = show(dates(list));
+        std::vector<Ymd> dates;
+        KL_DATE d{};
+        for (int32_t rc = KL_ListGetFirst(list, nullptr, &d); rc == 0;
+             rc = KL_ListGetNext(list, nullptr, &d))
+            dates.push_back({d.year, d.month + 1, d.day});
+        e.dates = show(dates);
         KL_ListDestroy(&list);
     }
     return e;
@@ -370,8 +366,7 @@ TEST(Recurrence, RuleTexts) {
         // A day followed by a letter or digit is no day.
         {"MD1 3x 40 #1", "19990101", 1, "19990101"},
         // The rule kind letters in any case, a blank before them.
-        {" mp1 2- fr #1", "19990101", 1, "19990122"},
-    };
+        {" mp1 2- fr #1", "19990101", 1, "19990122"}};
     for (const auto &c : cases) {
         LogCapture log;
         const Expansion e = expand(c.rule, c.start);

@@ -55,14 +55,12 @@ TEST(VcalWords, OneWordFromLine) {
         const char *word;
         uint32_t stop;
         int32_t atEnd;
-    } cases[] = {
-        {"  phone   call;x\r", 0, "PHONE CALL", 14, 0},
-        {"\t;rest", 0, "", 1, 0},
-        {"a;b\r", 2, "B", 3, 1},
-        {"abc", 0, "ABC", 3, 1},
-        {"x \n", 0, "X ", 2, 1},
-        {"", 0, "", 0, 1},
-    };
+    } cases[] = {{"  phone   call;x\r", 0, "PHONE CALL", 14, 0},
+                 {"\t;rest", 0, "", 1, 0},
+                 {"a;b\r", 2, "B", 3, 1},
+                 {"abc", 0, "ABC", 3, 1},
+                 {"x \n", 0, "X ", 2, 1},
+                 {"", 0, "", 0, 1}};
     for (const auto &c : cases) {
         char word[64];
         uint32_t position = c.from;
@@ -87,16 +85,14 @@ TEST(VcalWords, IsWordInTheStringAndKeywords) {
     const struct {
         const char *line;
         uint16_t id;
-    } keys[] = {
-        {"  dtstart:x", VCAL_PROP_DTSTART},
-        {"X-ANY:x", VCAL_PROP_X},
-        {"x-", VCAL_PROP_X},
-        {"DTSTARTED:x", VCAL_PROP_DTSTART},
-        {"X:x", 0},
-        {"BEGIN:VEVENT", 0},
-        {"", 0},
-        {"RELATED-TO:x", VCAL_PROP_RELATED_TO},
-    };
+    } keys[] = {{"  dtstart:x", VCAL_PROP_DTSTART},
+                {"X-ANY:x", VCAL_PROP_X},
+                {"x-", VCAL_PROP_X},
+                {"DTSTARTED:x", VCAL_PROP_DTSTART},
+                {"X:x", 0},
+                {"BEGIN:VEVENT", 0},
+                {"", 0},
+                {"RELATED-TO:x", VCAL_PROP_RELATED_TO}};
     for (const auto &k : keys)
         EXPECT_EQ(vcal::vCal_LookupPropertyKeyword(k.line), k.id) << k.line;
 }
@@ -194,8 +190,7 @@ TEST(VcalChecks, VersionValue) {
         {"VERSION:2.0\r", VCAL_ERR_BAD_VERSION, "2.0", " 7: VERSION not valid"},
         {"VERSION:1.0000000000\r", VCAL_ERR_BAD_VERSION, "1.000000", " 7: VERSION not valid"},
         {"VERSION:\r", VCAL_ERR_NO_VALUE, "", " 7: missing property value at position 8"},
-        {"VERSION 1.0\r", VCAL_ERR_NO_VALUE, "keep", " 7: missing or misplaced ':'"},
-    };
+        {"VERSION 1.0\r", VCAL_ERR_NO_VALUE, "keep", " 7: missing or misplaced ':'"}};
     for (const auto &c : cases) {
         char version[9] = "keep";
         char message[vcal::kMessageSize];
@@ -210,18 +205,16 @@ TEST(VcalChecks, BeginEndForm) {
         const char *line;
         int32_t good;
         const char *message;
-    } cases[] = {
-        {"BEGIN:VEVENT\r\r", 1, ""},
-        {"end:vtodo\r", 1, ""},
-        {" BEGIN \t: VCALENDAR  \r", 1, ""},
-        {"BEGIN:VEVENT:\r", 0, " 7: illegal character at position 12"},
-        {"BEGIN:VEVENT X\r", 0, " 7: illegal character at position 13"},
-        {"BEGIN1:VEVENT\r", 0, " 7: illegal character at position 5"},
-        {"BEGIN VEVENT\r", 0, " 7: missing or misplaced ':'"},
-        {"BEGIN:VEVENTS\r", 0, " 7: property value is not valid"},
-        {"END:VJOURNAL\r", 0, " 7: property value is not valid"},
-        {"BEGIN:VCALENDARVCALENDAR\r", 0, " 7: property value is not valid"},
-    };
+    } cases[] = {{"BEGIN:VEVENT\r\r", 1, ""},
+                 {"end:vtodo\r", 1, ""},
+                 {" BEGIN \t: VCALENDAR  \r", 1, ""},
+                 {"BEGIN:VEVENT:\r", 0, " 7: illegal character at position 12"},
+                 {"BEGIN:VEVENT X\r", 0, " 7: illegal character at position 13"},
+                 {"BEGIN1:VEVENT\r", 0, " 7: illegal character at position 5"},
+                 {"BEGIN VEVENT\r", 0, " 7: missing or misplaced ':'"},
+                 {"BEGIN:VEVENTS\r", 0, " 7: property value is not valid"},
+                 {"END:VJOURNAL\r", 0, " 7: property value is not valid"},
+                 {"BEGIN:VCALENDARVCALENDAR\r", 0, " 7: property value is not valid"}};
     for (const auto &c : cases) {
         char message[vcal::kMessageSize];
         EXPECT_EQ(vcal::vCal_CheckBeginEndForm(c.line, message, kLine), c.good) << c.line;

@@ -56,8 +56,7 @@ TEST(VcalDates, DateTimeToMinutes) {
         {"19980230T120000", nullptr, VCAL_ERR_BAD_DAY, 0, "(day)"},
         {"19980600T120000", nullptr, VCAL_ERR_BAD_DAY, 0, "(day)"},
         {"19981301T120000", nullptr, VCAL_ERR_BAD_MONTH, 0, "(month)"},
-        {"19980001T120000", nullptr, VCAL_ERR_BAD_MONTH, 0, "(month)"},
-    };
+        {"19980001T120000", nullptr, VCAL_ERR_BAD_MONTH, 0, "(month)"}};
     for (const auto &c : cases) {
         LogCapture log;
         uint32_t minutes = 12345;
@@ -82,21 +81,19 @@ TEST(VcalDates, ClientDatesAndTimes) {
         char separator;
         uint8_t valid;
         uint32_t minutes;
-    } dates[] = {
-        {"6/12/98", '/', 1, midnight(1998, 6, 12)},
-        {"06/12/1998", '/', 1, midnight(1998, 6, 12)},
-        {"006-001-00", '-', 1, midnight(2000, 6, 1)},
-        {"12/31/90", '/', 0, 0}, // 2090
-        {"1/1/91", '/', 1, 0},
-        {"6/12/0", '/', 0, 0},
-        {"6/12/198", '/', 0, 0},
-        {"13/1/1998", '/', 0, 0},
-        {"0/1/1998", '/', 0, 0},
-        {"1/32/1998", '/', 0, 0},
-        {"1/1/2037", '/', 0, 0},
-        {"1-1-1998", '/', 0, 0},
-        {"1234/1/1998", '/', 0, 0},
-    };
+    } dates[] = {{"6/12/98", '/', 1, midnight(1998, 6, 12)},
+                 {"06/12/1998", '/', 1, midnight(1998, 6, 12)},
+                 {"006-001-00", '-', 1, midnight(2000, 6, 1)},
+                 {"12/31/90", '/', 0, 0}, // 2090
+                 {"1/1/91", '/', 1, 0},
+                 {"6/12/0", '/', 0, 0},
+                 {"6/12/198", '/', 0, 0},
+                 {"13/1/1998", '/', 0, 0},
+                 {"0/1/1998", '/', 0, 0},
+                 {"1/32/1998", '/', 0, 0},
+                 {"1/1/2037", '/', 0, 0},
+                 {"1-1-1998", '/', 0, 0},
+                 {"1234/1/1998", '/', 0, 0}};
     for (const auto &d : dates) {
         uint32_t minutes = 777;
         uint8_t valid = 9;
@@ -121,11 +118,9 @@ TEST(VcalDates, ClientDatesAndTimes) {
         const char *text;
         uint8_t valid;
         uint32_t minutes;
-    } times[] = {
-        {"9:05", 1, 545}, {"009:059", 1, 599}, {"0:00", 1, 0}, {"23:59", 1, 1439},
-        {"9:5", 0, 0},    {"24:00", 0, 0},     {"9:60", 0, 0}, {"905", 0, 0},
-        {":05", 0, 0},    {"1234:05", 0, 0},
-    };
+    } times[] = {{"9:05", 1, 545}, {"009:059", 1, 599}, {"0:00", 1, 0}, {"23:59", 1, 1439},
+                 {"9:5", 0, 0},    {"24:00", 0, 0},     {"9:60", 0, 0}, {"905", 0, 0},
+                 {":05", 0, 0},    {"1234:05", 0, 0}};
     for (const auto &t : times) {
         uint32_t got = 777;
         uint8_t ok = 9;
@@ -183,8 +178,7 @@ TEST(VcalDates, OriginalDateString) {
         {&event, 2, VCAL_PROP_DTSTART, out, 15, VCAL_ERR_BUFFER_TOO_SMALL, "SizeOfDateStr"},
         {&event, 2, VCAL_PROP_DTSTART, out, 0x10000, VCAL_ERR_BUFFER_TOO_SMALL, "SizeOfDateStr"},
         {&event, 1, VCAL_PROP_DTSTART, out, 32, VCAL_ERR_BAD_ITEM_TYPE, "Not a event or todo"},
-        {&event, 3, VCAL_PROP_SUMMARY, out, 32, VCAL_ERR_NOT_DATE_PROPERTY, "token"},
-    };
+        {&event, 3, VCAL_PROP_SUMMARY, out, 32, VCAL_ERR_NOT_DATE_PROPERTY, "token"}};
     for (const auto &f : faults) {
         LogCapture log;
         found = 9;

@@ -142,14 +142,14 @@ TEST(VcalItems, Conversions) {
     const int16_t east = 60;
     const int16_t far = 1000;
     const struct {
-        const char *what, *head, *body;
+        const char *what, *head;
+        std::string body;
         Kind kind;
         const int16_t *zone;
         int32_t rc;
         const char *expected; // "name=value" pairs, separated by ";"
     } cases[] = {
-        {"UTC stays", "", "DTSTART:19980612T090000Z|DTEND:19980612T100000Z", kEvent, nullptr, 0,
-         "start=19980612T0900;end=19980612T1000"},
+        {"UTC stays", "", kTimes, kEvent, nullptr, 0, "start=19980612T0900;end=19980612T1000"},
         {"local less the zone", "TZ:-05:00", "DTSTART:19980612T090000|DTEND:19980612T100000",
          kEvent, nullptr, 0, "start=19980612T1400;end=19980612T1500"},
         {"a zero TZ yields to the default", "TZ:+00",
@@ -159,26 +159,19 @@ TEST(VcalItems, Conversions) {
         {"nor a TZ", "TZ:+13:00", "DTSTART:19980612T090000|DTEND:19980613T000000Z", kEvent, &east,
          0, "start=19980612T0800"},
         {"alarms from the start on lose their flags", "",
-         "DTSTART:19980612T090000Z|DTEND:19980612T100000Z|AALARM:19980612T090000Z|"
-         "DALARM:19980612T085900Z;PT5M;2",
-         kEvent, nullptr, 0, "?AALARM=0;?DALARM=1"},
+         kTimes + "|AALARM:19980612T090000Z|DALARM:19980612T085900Z;PT5M;2", kEvent, nullptr, 0,
+         "?AALARM=0;?DALARM=1"},
         {"to-do times before the start", "",
          "DTSTART:19980612T090000Z|DUE:19980612T080000Z|COMPLETED:19980612T090000Z", kTodo, nullptr,
          0, "?DUE=0;?COMPLETED=1;?DTEND=0;due=19980612T0800"},
-        {"categories: holiday", "",
-         "DTSTART:19980612T090000Z|DTEND:19980613T000000Z|"
-         "CATEGORIES:VACATION;HOLIDAY",
-         kEvent, nullptr, 0, "category=1"},
-        {"categories: special", "",
-         "DTSTART:19980612T090000Z|DTEND:19980613T000000Z|"
-         "CATEGORIES:vacation;MISCELLANEOUS",
-         kEvent, nullptr, 0, "category=4"},
-        {"categories: miscellaneous first", "",
-         "DTSTART:19980612T090000Z|DTEND:19980613T000000Z|CATEGORIES:MISCELLANEOUS;VACATION",
+        {"categories: holiday", "", kTimes + "|CATEGORIES:VACATION;HOLIDAY", kEvent, nullptr, 0,
+         "category=1"},
+        {"categories: special", "", kTimes + "|CATEGORIES:vacation;MISCELLANEOUS", kEvent, nullptr,
+         0, "category=4"},
+        {"categories: miscellaneous first", "", kTimes + "|CATEGORIES:MISCELLANEOUS;VACATION",
          kEvent, nullptr, 0, "category=3"},
         {"class of a to-do", "", "CLASS:public", kTodo, nullptr, 0, "class=1"},
-        {"an extension class", "", "DTSTART:19980612T090000Z|DTEND:19980613T000000Z|CLASS:X-",
-         kEvent, nullptr, VCAL_ERR_BAD_CLASS, ""},
+        {"an extension class", "", kTimes + "|CLASS:X-", kEvent, nullptr, VCAL_ERR_BAD_CLASS, ""},
         {"to-do priority letter", "", "PRIORITY:B", kTodo, nullptr, 0, "priority=11"},
         {"quoted-printable", "", "DESCRIPTION;ENCODING=QUOTED-PRINTABLE:a=0D=0Ab=E9=41=3d=7F=7G=A",
          kTodo, nullptr, 0, "description=a\r\nb^A=^^A"},
@@ -188,23 +181,19 @@ TEST(VcalItems, Conversions) {
         {"exception dates", "", "EXDATE:19980613T090000Z;19980614T090000Z", kTodo, nullptr, 0,
          "exdates=19980613T0900 19980614T0900"},
         {"occurrences", "",
-         "DTSTART:19980612T090000Z|DTEND:19980612T100000Z|RRULE:D1 #4|EXRULE:D2 #2|"
-         "EXDATE:19980613T090000Z|RDATE:19980620T090000Z;19980621T090000Z",
+         kTimes + "|RRULE:D1 #4|EXRULE:D2 "
+                  "#2|EXDATE:19980613T090000Z|RDATE:19980620T090000Z;19980621T090000Z",
          kEvent, nullptr, 0, "places=19980621T0900+60 19980620T0900+60 19980615T0900+60"},
         {"a day long event", "", "DTSTART:19980612T090000Z|DTEND:19980613T090000Z|RRULE:D7 #1",
          kEvent, nullptr, 0, "places=19980612T0900+1440"},
         {"a longer event occupies an hour", "",
          "DTSTART:19980612T090000Z|DTEND:19980614T090000Z|RRULE:D7 #2", kEvent, nullptr, 0,
          "places=19980619T0900+60 19980612T0900+60"},
-        {"a rule not understood", "",
-         "DTSTART:19980612T090000Z|DTEND:19980613T000000Z|RRULE:D12345 #2|EXRULE:D1", kEvent,
-         nullptr, 0, "?RRULE=0;?EXRULE=0;places=none"},
-        {"a weekly rule without days", "",
-         "DTSTART:19980612T090000Z|DTEND:19980613T000000Z|RRULE:W1 #3", kEvent, nullptr,
+        {"a rule not understood", "", kTimes + "|RRULE:D12345 #2|EXRULE:D1", kEvent, nullptr, 0,
+         "?RRULE=0;?EXRULE=0;places=none"},
+        {"a weekly rule without days", "", kTimes + "|RRULE:W1 #3", kEvent, nullptr,
          KL_DATE_E_NO_DAY_LIST, ""},
-        {"a TZ without its minutes", "TZ:+05:", kTimes.c_str(), kEvent, nullptr, VCAL_ERR_NO_VALUE,
-         ""},
-    };
+        {"a TZ without its minutes", "TZ:+05:", kTimes, kEvent, nullptr, VCAL_ERR_NO_VALUE, ""}};
     for (const auto &c : cases) {
         Taken t;
         take(t, stream(c.head, {c.body}, c.kind), c.kind, c.zone);
@@ -252,8 +241,7 @@ TEST(VcalItems, EachPropertyItsFieldAndItsFailure) {
         {VCAL_PROP_RRULE, "RRULE:D1 #2", "", 0},
         {VCAL_PROP_EXRULE, "EXRULE:D1 #2", "", 0},
         {VCAL_PROP_UID, "UID:u", "", 0},
-        {VCAL_PROP_TZ, "TZ:+01", "", 0},
-    };
+        {VCAL_PROP_TZ, "TZ:+01", "", 0}};
     for (const auto &c : cases) {
         std::string line = c.line;
         for (bool withValue : {true, false}) {
@@ -291,24 +279,22 @@ TEST(VcalItems, FailuresAreLoggedOnTheWayUp) {
     const struct {
         int32_t rc, expected;
         const char *message;
-    } cases[] = {
-        {vCal_GetFirstEvent(nullptr, nullptr, nullptr, 0, nullptr), VCAL_ERR_NULL_CALENDAR,
-         "vCal_GetFirstEvent (vCalendarPtr)"},
-        {vCal_GetNextTodo(c, nullptr, nullptr, 0, nullptr), VCAL_ERR_NULL_PROPERTY_PARAM,
-         "vCal_GetNextTodo (PropertyParamPtr)"},
-        {vCal_CreateTodoPropertyParamHList(c, nullptr, nullptr, 1, nullptr, 0), VCAL_ERR_NULL_LIST,
-         "vCal_CreateTodoPropertyParamHList (hListPtr)"},
-        {vCal_GetRecurDateList(nullptr, nullptr, &result), VCAL_ERR_NULL_PROPERTY_PARAM,
-         "vCal_GetRecurDateList: PropertyParamPtr"},
-        {vCal_GetRecurDateList(&item, nullptr, nullptr), VCAL_ERR_NULL_LIST,
-         "vCal_GetRecurDateList: TimePlaceRecurListPtr"},
-        {vCal_GetThisCalendarVersion(c, version, 7, nullptr), VCAL_ERR_VERSION_BUFFER,
-         "vCal_GetThisCalendarVersion (VersionStr)"},
-        {vCal_mallocCopy2ndStrValueInFirst(&scratch, "SUMMARY:\r"), VCAL_ERR_NO_VALUE,
-         "vCal_mallocCopy2ndStrValueInFirst (property str)"},
-        {vCal_mallocAppend2ndStrInFirst(nullptr, "x", 0), VCAL_ERR_NULL_ARGUMENT,
-         "WriteErrLog: errmesg is NULL"},
-    };
+    } cases[] = {{vCal_GetFirstEvent(nullptr, nullptr, nullptr, 0, nullptr), VCAL_ERR_NULL_CALENDAR,
+                  "vCal_GetFirstEvent (vCalendarPtr)"},
+                 {vCal_GetNextTodo(c, nullptr, nullptr, 0, nullptr), VCAL_ERR_NULL_PROPERTY_PARAM,
+                  "vCal_GetNextTodo (PropertyParamPtr)"},
+                 {vCal_CreateTodoPropertyParamHList(c, nullptr, nullptr, 1, nullptr, 0),
+                  VCAL_ERR_NULL_LIST, "vCal_CreateTodoPropertyParamHList (hListPtr)"},
+                 {vCal_GetRecurDateList(nullptr, nullptr, &result), VCAL_ERR_NULL_PROPERTY_PARAM,
+                  "vCal_GetRecurDateList: PropertyParamPtr"},
+                 {vCal_GetRecurDateList(&item, nullptr, nullptr), VCAL_ERR_NULL_LIST,
+                  "vCal_GetRecurDateList: TimePlaceRecurListPtr"},
+                 {vCal_GetThisCalendarVersion(c, version, 7, nullptr), VCAL_ERR_VERSION_BUFFER,
+                  "vCal_GetThisCalendarVersion (VersionStr)"},
+                 {vCal_mallocCopy2ndStrValueInFirst(&scratch, "SUMMARY:\r"), VCAL_ERR_NO_VALUE,
+                  "vCal_mallocCopy2ndStrValueInFirst (property str)"},
+                 {vCal_mallocAppend2ndStrInFirst(nullptr, "x", 0), VCAL_ERR_NULL_ARGUMENT,
+                  "WriteErrLog: errmesg is NULL"}};
     const std::vector<std::string> logged = log.errors();
     for (size_t i = 0; i < std::size(cases); ++i) {
         EXPECT_EQ(cases[i].rc, cases[i].expected) << cases[i].message;

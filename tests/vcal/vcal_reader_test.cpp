@@ -86,8 +86,7 @@ TEST(VcalReader, LogicalLines) {
         {"empty bare-LF lines melt away", "SUMMARY:x\r\n\n\nLOCATION:y\r\n",
          "SUMMARY:x\r\r|LOCATION:y\r\r"},
         {"trailing white space", "SUMMARY:x \t \r\n", "SUMMARY:x\r\r\r\r\r"},
-        {"unfolding keeps the blanks", "SUMMARY:x\r\n  y\r\n", "SUMMARY:x  y\r\r"},
-    };
+        {"unfolding keeps the blanks", "SUMMARY:x\r\n  y\r\n", "SUMMARY:x  y\r\r"}};
     for (const auto &c : cases) {
         Reading r;
         vcaltest::read(r, inEvent(kTimes + c.body));
@@ -200,8 +199,7 @@ TEST(VcalReader, StreamsAndResults) {
         {"the last line needs no line end",
          "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nFOO\r\nEND:VCALENDAR", 0, "",
          "Warning, line 3: unknown property|Warning, line 3: no VEVENT or VTODO in VCALENDAR",
-         "1 0 0"},
-    };
+         "1 0 0"}};
     for (const auto &c : cases) {
         Reading r;
         vcaltest::read(r,
@@ -243,24 +241,22 @@ TEST(VcalReader, ArgumentsAreCheckedInOrderWithPhandleLast) {
         char *version;
         int32_t rc;
         const char *log;
-    } cases[] = {
-        {nullptr, nullptr, nullptr, nullptr, nullptr, progress, nullptr, nullptr, nullptr,
-         VCAL_ERR_NULL_STREAM, "(streamptr)"},
-        {&tree, &source, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-         VCAL_ERR_NULL_GET_CALLBACK, "(NextByteGet)"},
-        {&tree, &source, ByteSource::next, nullptr, &warnings, nullptr, &lines, &ok, version,
-         VCAL_ERR_NULL_ERROR_TEXT, "(errmesgptr)"},
-        {&tree, &source, ByteSource::next, &errors, nullptr, nullptr, &lines, &ok, version,
-         VCAL_ERR_NULL_WARNING_TEXT, "(warningptr)"},
-        {&tree, &source, ByteSource::next, &errors, &warnings, progress, nullptr, &ok, version,
-         VCAL_ERR_NO_LINE_COUNT, "(warningptr)"},
-        {&tree, &source, ByteSource::next, &errors, &warnings, nullptr, nullptr, nullptr, version,
-         VCAL_ERR_VERSION_BUFFER, "(warningptr)"},
-        {&tree, &source, ByteSource::next, &errors, &warnings, nullptr, nullptr, &ok, nullptr,
-         VCAL_ERR_VERSION_BUFFER, "(warningptr)"},
-        {nullptr, &source, ByteSource::next, &errors, &warnings, nullptr, nullptr, &ok, version,
-         VCAL_ERR_NULL_HANDLE, "(phandle)"},
-    };
+    } cases[] = {{nullptr, nullptr, nullptr, nullptr, nullptr, progress, nullptr, nullptr, nullptr,
+                  VCAL_ERR_NULL_STREAM, "(streamptr)"},
+                 {&tree, &source, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                  VCAL_ERR_NULL_GET_CALLBACK, "(NextByteGet)"},
+                 {&tree, &source, ByteSource::next, nullptr, &warnings, nullptr, &lines, &ok,
+                  version, VCAL_ERR_NULL_ERROR_TEXT, "(errmesgptr)"},
+                 {&tree, &source, ByteSource::next, &errors, nullptr, nullptr, &lines, &ok, version,
+                  VCAL_ERR_NULL_WARNING_TEXT, "(warningptr)"},
+                 {&tree, &source, ByteSource::next, &errors, &warnings, progress, nullptr, &ok,
+                  version, VCAL_ERR_NO_LINE_COUNT, "(warningptr)"},
+                 {&tree, &source, ByteSource::next, &errors, &warnings, nullptr, nullptr, nullptr,
+                  version, VCAL_ERR_VERSION_BUFFER, "(warningptr)"},
+                 {&tree, &source, ByteSource::next, &errors, &warnings, nullptr, nullptr, &ok,
+                  nullptr, VCAL_ERR_VERSION_BUFFER, "(warningptr)"},
+                 {nullptr, &source, ByteSource::next, &errors, &warnings, nullptr, nullptr, &ok,
+                  version, VCAL_ERR_NULL_HANDLE, "(phandle)"}};
     for (const auto &c : cases) {
         LogCapture log;
         tree = reinterpret_cast<ParseTreeHandle *>(8);

@@ -170,12 +170,10 @@ TEST(VcalWriter, Attendees) {
         bool replies;
         int32_t rc;
         const char *absent; // from the written text
-    } cases[] = {
-        {0, 0x10002, true, 0, "ORGANIZER"},
-        {1, 0x30004, true, 0, "ATTENDEE"},
-        {2, 0x30004, true, 0, "RESOURCES"},
-        {3, 0x30004, false, KL_LIST_NOT_FOUND, ""},
-    };
+    } cases[] = {{0, 0x10002, true, 0, "ORGANIZER"},
+                 {1, 0x30004, true, 0, "ATTENDEE"},
+                 {2, 0x30004, true, 0, "RESOURCES"},
+                 {3, 0x30004, false, KL_LIST_NOT_FOUND, ""}};
     for (const auto &c : cases) {
         Records r;
         r.event.category = c.category;
@@ -228,8 +226,7 @@ TEST(VcalWriter, ArgumentsAndFailedItems) {
         {vCal_ParseTreeToStreamPut(&empty, &sink, ByteSink::put, "1.0", nullptr), VCAL_ERR_NO_TREE,
          "vCal_ParseTreeToStreamPut(vcalendar)"},
         {vCal_ParseTreeToStreamPutEx(&empty, &sink, ByteSink::put, "1.0", nullptr, nullptr),
-         VCAL_ERR_NO_CALENDAR_CLOSED, "WriteErrLog: errmesg is NULL"},
-    };
+         VCAL_ERR_NO_CALENDAR_CLOSED, "WriteErrLog: errmesg is NULL"}};
     size_t logged = 0;
     for (const auto &c : cases) {
         EXPECT_EQ(c.rc, c.expected);

@@ -44,7 +44,7 @@ TEST(Selection, ModesCountEveryValue) {
         {"TEL;HOME;BOGUS:1", 2, {HOME}, true},
         {"TEL:1", 2, {}, false}, // no TYPE at all: never
         {"TEL:1", 3, {HOME}, false},
-        {"TEL;HOME:1", 4, {HOME}, false}, // no such mode
+        {"TEL;HOME:1", 4, {HOME}, false} // no such mode
     };
     for (const Case &c : cases) {
         vctest::Context context;

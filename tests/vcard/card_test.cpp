@@ -83,8 +83,7 @@ TEST(Import, ResultsOfEachStageAndTheRestPointer) {
         {cardText({"N:a", "FOO:1"}), VCARD_ERR_BAD_PROPERTY, {"a"}},
         {cardText({"N:one"}) + "\r\n" + cardText({"N:two", "TEL:2"}) + "NOTE:not a card\r\n",
          0,
-         {"one", "two"}},
-    };
+         {"one", "two"}}};
     for (const Case &c : cases) {
         const char *at = c.text.c_str();
         auto remaining = static_cast<int32_t>(c.text.size());
@@ -173,7 +172,7 @@ TEST(CountCards, ScansLinesWithoutParsing) {
         {"END:VCARD\r\nBEGIN:VCARD\r\nEND:VCARD\r\n", -1, 0}, // the depth went below 0
         {std::string("BEGIN:A\r\nEND:A\r\n") + '\0' + "BEGIN:A\r\nEND:A\r\n", -1, 1},
         {"", -1, 0},
-        {"BEGIN:A\r\nEND:A\r\n", 11, 0}, // the length bounds the scan
+        {"BEGIN:A\r\nEND:A\r\n", 11, 0} // the length bounds the scan
     };
     for (const Case &c : cases) {
         int32_t count = -1;

@@ -15,13 +15,11 @@ TEST(IdentifyToken, HintsExtensionsAndClasses) {
     struct Case {
         const char *name;
         int32_t hint, code;
-    } cases[] = {
-        {"url", 0x3200, 0x3223},   {"Mailer", 0x3200, 0x3218}, {"url", 0x3600, 0x360A},
-        {"url", 0x100, 0x10B},     {"url", 0, 0x10B},          {"X-FOO", 0x3200, 0x3202},
-        {"x-foo", 0x3300, 0x3302}, {"X-FOO", 0, 0x3002},       {"XFOO", 0x3200, 0x3000},
-        {"VCARD", 0x3200, 0x3000}, {"x-mine", 0x3200, 0x3264}, {"X-MINE", 0x3600, 0x3000},
-        {"tel", 0x13200, 0x3216},  {"", 0x3200, 0x3000},
-    };
+    } cases[] = {{"url", 0x3200, 0x3223},   {"Mailer", 0x3200, 0x3218}, {"url", 0x3600, 0x360A},
+                 {"url", 0x100, 0x10B},     {"url", 0, 0x10B},          {"X-FOO", 0x3200, 0x3202},
+                 {"x-foo", 0x3300, 0x3302}, {"X-FOO", 0, 0x3002},       {"XFOO", 0x3200, 0x3000},
+                 {"VCARD", 0x3200, 0x3000}, {"x-mine", 0x3200, 0x3264}, {"X-MINE", 0x3600, 0x3000},
+                 {"tel", 0x13200, 0x3216},  {"", 0x3200, 0x3000}};
     for (const Case &c : cases) {
         int32_t code = -1;
         EXPECT_EQ(VCARD_identifyToken(context, c.name, c.hint, &code),
@@ -39,11 +37,9 @@ TEST(TokenString, NamesByCode) {
     struct Case {
         int32_t code, result;
         const char *name;
-    } cases[] = {
-        {0x3612, 0, "VOICE"},    {0x3223, 0, "URL"},      {0x360A, 0, "URL"},
-        {0x3403, 0, "VCARD"},    {0x3307, 0, "TYPE"},     {0x109, BAD, nullptr},
-        {0x13612, BAD, nullptr}, {0x3201, NONE, nullptr}, {0x3A00, NONE, nullptr},
-    };
+    } cases[] = {{0x3612, 0, "VOICE"},    {0x3223, 0, "URL"},      {0x360A, 0, "URL"},
+                 {0x3403, 0, "VCARD"},    {0x3307, 0, "TYPE"},     {0x109, BAD, nullptr},
+                 {0x13612, BAD, nullptr}, {0x3201, NONE, nullptr}, {0x3A00, NONE, nullptr}};
     for (const Case &c : cases) {
         const char *name = "stale";
         EXPECT_EQ(VCARD_getTokenString(context, c.code, &name), c.result) << std::hex << c.code;

@@ -48,8 +48,7 @@ TEST(Verify, PropertiesParametersAndValueTypes) {
         {"NOTE;8bit:x=41", 0, 0x3220, 0x109, {0x3304}, "x=41"},
         {"NOTE;ENCODING=QUOTED-PRINTABLE:x=41", 0, 0x3220, 0x109, {0x3304}, "xA"},
         {"PHOTO;base64:TW*Fu", 0, 0x3212, 0x10F, {0x3304}, "Man"}, // skipped characters
-        {"PHOTO;GIF;BASE64:TWFu", 0, 0x3212, 0x10F, {0x3304, 0x3307}, "Man"},
-    };
+        {"PHOTO;GIF;BASE64:TWFu", 0, 0x3212, 0x10F, {0x3304, 0x3307}, "Man"}};
     for (const Case &c : cases) {
         vctest::Card card;
         card.root = parse(cardText({c.line}));
@@ -78,8 +77,7 @@ TEST(Verify, ComponentsAndTheLastProblem) {
         {"BEGIN:VCARD\r\nBEGIN:\r\nEND:\r\nEND:VCARD\r\n", VCARD_ERR_NO_COMPONENT_NAME},
         {"BEGIN:VCARD\r\nBEGIN:VEVENT\r\nEND:VEVENT\r\nEND:VCARD\r\n", VCARD_ERR_BAD_COMPONENT},
         {"BEGIN:X-THING\r\nBEGIN:vcard\r\nFOO:1\r\nEND:vcard\r\nEND:X-THING\r\n",
-         VCARD_ERR_BAD_PROPERTY},
-    };
+         VCARD_ERR_BAD_PROPERTY}};
     for (const Case &c : cases) {
         vctest::Card card;
         card.root = parse(c.text);

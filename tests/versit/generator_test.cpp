@@ -126,8 +126,7 @@ TEST(Generator, PropertyLines) {
          "N;ENCODING=Q:" + std::string(72 - 13, 'q') + "=\r\n " + std::string(41, 'q') + ",z\r\n"},
         {"BASE64 folds and sets the column back",
          prop("P", bytesValue(std::string(60, '\0')), named("ENCODING", value("BASE64"))), 0,
-         "P;ENCODING=BASE64:" + std::string(56, 'A') + "\r\n " + std::string(24, 'A') + "\r\n"},
-    };
+         "P;ENCODING=BASE64:" + std::string(56, 'A') + "\r\n " + std::string(24, 'A') + "\r\n"}};
     for (Case &c : cases) {
         EXPECT_EQ(body(c.property, c.flags), c.text) << c.what;
     }

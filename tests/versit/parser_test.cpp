@@ -78,8 +78,7 @@ TEST(Parser, ContentLines) {
         {"P:a,b", 4 | 0x10, 0, "P:b\nP:a"},
         {"rrule:a,b", 4 | 0x10, 0, "rrule:a,b"},
         {"ExRule:a,b", 0x10, 0, "ExRule:a,b"},
-        {"x.rrule:a,b", 0x10, 0, "x.rrule:a|b"},
-    };
+        {"x.rrule:a,b", 0x10, 0, "x.rrule:a|b"}};
     for (const Case &c : cases) {
         Parsed p;
         vtest::parse(p, std::string("BEGIN:X\r\n") + c.body + "\r\nEND:X\r\n", c.flags);
@@ -141,8 +140,7 @@ TEST(Parser, ResultCodesAndTheCursor) {
         // The count stops the reader: the card ends where the count does.
         {"BEGIN:A\r\nB:1\r\nEND:A\r\n", 14, 0, "A{B:1}", 0, 14},
         // One card per call: the rest is the next one.
-        {"BEGIN:A\r\nEND:A\r\nBEGIN:B\r\nEND:B\r\n", kAll, 0, "A{}", 16, 16},
-    };
+        {"BEGIN:A\r\nEND:A\r\nBEGIN:B\r\nEND:B\r\n", kAll, 0, "A{}", 16, 16}};
     for (const Case &c : cases) {
         Parsed p;
         vtest::parse(p, c.text, 0, c.count);

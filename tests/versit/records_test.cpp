@@ -37,7 +37,7 @@ TEST(Value, DataIsCopiedBySizeOrAsString) {
         {"abc", 3, "abc"},
         {"abc", 2, "ab"}, // cut and NUL-terminated
         {nullptr, 7, ""},
-        {"\0\xFF\0A", 4, std::string("\0\xFF\0A", 4)}, // binary data keeps its bytes
+        {"\0\xFF\0A", 4, std::string("\0\xFF\0A", 4)} // binary data keeps its bytes
     };
     for (const Case &c : cases) {
         vValue *v = VLIB_new_vValue(0x109, c.data, c.size, nullptr);

@@ -33,12 +33,10 @@ TEST(SymbolHash, ExactBuckets) {
     struct Case {
         const char *key;
         int32_t plain, folded;
-    } cases[] = {
-        {"TEL", 85, 85},       // h = 0x54454C
-        {"VERSION", 143, 143}, // only the last four bytes count: 0x53494F4E
-        {"tel", 51, 85},
-        {"", 0, 0},
-    };
+    } cases[] = {{"TEL", 85, 85},       // h = 0x54454C
+                 {"VERSION", 143, 143}, // only the last four bytes count: 0x53494F4E
+                 {"tel", 51, 85},
+                 {"", 0, 0}};
     for (const Case &c : cases) {
         EXPECT_EQ(VLIB_symbolHash(c.key, 173), c.plain) << c.key;
         EXPECT_EQ(VLIB_symbolCaseHash(c.key, 173), c.folded) << c.key;
@@ -140,8 +138,7 @@ TEST(IdentifyToken, SearchesTheClassRunOrEverything) {
         {"DATE", 0x500, 0},       {"Q", 0x500, 0x506},         {"DATE", 0x100, 0x103},
         {"BASE64", 0x500, 0x503}, {"VFREEBUSY", 0x400, 0x40F}, {"quoted-printable", 0x500, 0x506},
         {"b", 0x500, 0x503},      {"VEVENT", 0, 0x40A},        {"ICALENDAR", 0x300, 0},
-        {"VEVENT", 0x200, 0x40A},
-    };
+        {"VEVENT", 0x200, 0x40A}};
     for (const Case &c : cases)
         EXPECT_EQ(VLIB_identifyToken(c.name, c.tokenClass), c.code)
             << c.name << " in " << c.tokenClass;
@@ -178,7 +175,7 @@ TEST(PropertyEncodingAndDatatype, ResolveAndCache) {
         {encoding, "ENCODING", "X-UUENCODE", 0, nullptr, 0},
         {datatype, "VALUE", "URL", 0x10B, nullptr, 0},
         {datatype, nullptr, nullptr, 0x101, "URL", 0x101}, // the default is cached
-        {datatype, "VALUE", "CONTENT-ID", 0, "URL", 0},    // so is an unknown word
+        {datatype, "VALUE", "CONTENT-ID", 0, "URL", 0}     // so is an unknown word
     };
     for (const Case &c : cases) {
         vProperty *p = withParameter(c.parameter, c.word);
