@@ -1,7 +1,6 @@
 // Long random sequences of adds, deletes, cursor moves and updates, run on a
 // list and on a plain vector model of the same rules; after every step the
 // chain, the counts and the cursor must agree.
-#include <cstdint>
 #include <cstring>
 #include <random>
 #include <string>
