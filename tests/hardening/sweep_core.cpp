@@ -43,8 +43,6 @@ struct Core {
         VLIB_destroyHashTable(table);
         std::fclose(file);
     }
-    Core(const Core &) = delete;
-    Core &operator=(const Core &) = delete;
 };
 
 using Row = sweep::Row<Core>;

@@ -54,8 +54,6 @@ struct Calendars {
         EXPECT_EQ(vCal_GetFirstEvent(calendar, &item, nullptr, 0, nullptr), 0);
     }
     ~Calendars() { release(item); }
-    Calendars(const Calendars &) = delete;
-    Calendars &operator=(const Calendars &) = delete;
 };
 
 using Row = sweep::Row<Calendars>;

@@ -124,10 +124,7 @@ void check(const Case &c) {
         same = r.reports[i].compare(0, words, c.reports[i], 0, words) == 0 &&
                r.reports[i].find(c.reports[i].substr(words), words) != std::string::npos;
     }
-    std::string got;
-    for (const std::string &report : r.reports)
-        got += "\n  " + report;
-    EXPECT_TRUE(same) << "reports:" << got;
+    EXPECT_TRUE(same) << ::testing::PrintToString(r.reports);
     auto counts = [](const VI_ReadCounts &n) {
         return std::vector<uint64_t>{n.read, n.repaired, n.lossy, n.skipped, n.junkLines};
     };
