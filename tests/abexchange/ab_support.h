@@ -35,7 +35,6 @@ struct Context {
 
 struct List {
     KL_HLIST l = nullptr;
-    List() = default;
     ~List() {
         if (l != nullptr) KL_ListDestroy(&l);
     }

@@ -5,11 +5,9 @@
 // fails for any exported function that no row names.
 #pragma once
 
-#include <cstdint>
 #include <initializer_list>
 #include <set>
 #include <string>
-#include <type_traits>
 
 #include <gtest/gtest.h>
 

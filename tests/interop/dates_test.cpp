@@ -2,7 +2,6 @@
 // worked out with GNU date, not with the code under test.
 #include <cstring>
 #include <ctime>
-#include <string>
 
 #include <gtest/gtest.h>
 
