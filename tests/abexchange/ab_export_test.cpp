@@ -1,8 +1,6 @@
 // An entry as a vCard: which properties, values and parameters each field
 // gives, and the running status of the adds.
 #include <cstdlib>
-#include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 

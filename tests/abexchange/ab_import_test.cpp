@@ -1,8 +1,5 @@
 // vCards as new entries: what each lookup fills, the counters and the
 // budget, bad arguments, texts without NUL, and real files.
-#include <cstdio>
-#include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -19,37 +16,30 @@ TEST(Import, CardsBecomeEntries) {
         std::string text;
         std::vector<abtest::Field> newest; // checked on the newest entry
     } cases[] = {
-        {"N",
-         cardText({"N:Smith;John;Paul"}),
+        // clang-format off
+        {"N", cardText({"N:Smith;John;Paul"}),
          {TEXT(familyName, "Smith"), TEXT(givenName, "John"), TEXT(middleName, "Paul")}},
-        {"FN without N",
-         cardText({"FN:John Smith Jr"}),
+        {"FN without N", cardText({"FN:John Smith Jr"}),
          {TEXT(givenName, "John"), TEXT(familyName, "Smith Jr")}},
-        {"no family name: one blank",
-         cardText({"N:;Ann", "FN:Bob Roy"}),
+        {"no family name: one blank", cardText({"N:;Ann", "FN:Bob Roy"}),
          {TEXT(familyName, " "), TEXT(givenName, "Ann")}},
-        {"N of ten fields: taken",
-         cardText({"N:a;b;c;d;e;f;g;h;i;j"}),
+        {"N of ten fields: taken", cardText({"N:a;b;c;d;e;f;g;h;i;j"}),
          {TEXT(familyName, "a"), TEXT(givenName, "b"), TEXT(middleName, "c")}},
-        {"N of eleven fields: found, not taken",
-         cardText({"N:a;b;c;d;e;f;g;h;i;j;k"}),
+        {"N of eleven fields: found, not taken", cardText({"N:a;b;c;d;e;f;g;h;i;j;k"}),
          {TEXT(familyName, " ")}},
         {"work phones, the first of the property list first",
          cardText({"TEL;WORK;VOICE:111", "TEL;WORK;VOICE:222", "TEL;WORK:777"}),
          {TEXT(businessPhone.number, "222"), TEXT(businessPhone2.number, "111"),
           TEXT(assistantPhone.number, ""), TEXT(homePhone.number, "")}},
-        {"one home phone fills both",
-         cardText({"TEL;HOME;VOICE:555"}),
+        {"one home phone fills both", cardText({"TEL;HOME;VOICE:555"}),
          {TEXT(homePhone.number, "555"), TEXT(homePhone2.number, "555")}},
         {"TEL without TYPE is a home phone; fax, cell, pager",
          cardText({"TEL:1", "TEL;WORK;FAX:2", "TEL;CELL;WORK:3", "TEL;PAGER;WORK:4"}),
          {TEXT(homePhone.number, "1"), TEXT(homePhone2.number, ""), TEXT(fax.number, "2"),
           TEXT(mobilePhone.number, "3"), TEXT(pager.number, "4")}},
-        {"the pager extension wins",
-         cardText({"TEL;WORK;PAGER:9", x, "X_QVT-AB_TEL_Pager:1;2;3;"}),
+        {"the pager extension wins", cardText({"TEL;WORK;PAGER:9", x, "X_QVT-AB_TEL_Pager:1;2;3;"}),
          {TEXT(pager.prefix, "1"), TEXT(pager.area, "2"), TEXT(pager.number, "3")}},
-        {"extensions need X-QVT-AB_Version",
-         cardText({"N:a", "X_QVT-AB_TEL_Pager:1;2;3;"}),
+        {"extensions need X-QVT-AB_Version", cardText({"N:a", "X_QVT-AB_TEL_Pager:1;2;3;"}),
          {TEXT(pager.number, "")}},
         {"extension forms",
          cardText({x, "X-QVT-AB_IndexedKWords:a;b\\;c", "X-QVT-AB_Security:-2",
@@ -63,7 +53,6 @@ TEST(Import, CardsBecomeEntries) {
          cardText({"ADR;HOME:;Apt 1;2 Main\\;St;Town;Reg;H0H;CA", "ADR:;;x;y", "ORG:Acme;R&D;Lab",
                    "EMAIL;INTERNET:a@b", "EMAIL;INTERNET:c@d", "EMAIL:e@f", "BDAY:1998/01/27",
                    "REV:19980127", "TZ:-0500", "TITLE:Boss", "URL:http://a", "URL:http://b"}),
-         // clang-format off
          {TEXT(homeStreet, "Apt 12 Main;St"), TEXT(homeCity, "Town"), TEXT(homeRegion, "Reg"),
           TEXT(homePostalCode, "H0H"), TEXT(homeCountry, "CA"), TEXT(businessStreet, "x"),
           TEXT(businessCity, "y"), TEXT(organization, "Acme"), TEXT(unit1, "R&D"),
@@ -71,7 +60,6 @@ TEST(Import, CardsBecomeEntries) {
           NUMBER(birthday.day, 27), NUMBER(birthday.month, 0), NUMBER(birthday.year, 1998),
           NUMBER(revisionTime, 2583u * 1440u), TEXT(timeZone, "-0500"), TEXT(title, "Boss"),
           TEXT(web1, "http://b"), TEXT(web2, "http://a")}},
-        // clang-format on
         {"photo and notes as streams",
          cardText({"PHOTO;ENCODING=BASE64:AAAA", "PHOTO;ENCODING=BASE64;TYPE=BMP:AAEC",
                    "NOTE;X-QVT-TYPE=General;ENCODING=QUOTED-PRINTABLE:a=3Db\\;", "NOTE:plain",
@@ -79,16 +67,14 @@ TEST(Import, CardsBecomeEntries) {
          {NUMBER(photoFormat, AB_PHOTO_PMB), NUMBER(photo, 1), NUMBER(generalNote, 1),
           NUMBER(personalNote, 1), STREAM(AB_STREAM_PHOTO, "AAEC"),
           STREAM(AB_STREAM_GENERAL_NOTE, "a=b\\;"), STREAM(AB_STREAM_PERSONAL_NOTE, "q")}},
-        {"no TYPE, no X-QVT-TYPE: no streams",
-         cardText({"PHOTO;BASE64:AAEC", "NOTE:n", "N:x"}),
+        {"no TYPE, no X-QVT-TYPE: no streams", cardText({"PHOTO;BASE64:AAEC", "NOTE:n", "N:x"}),
          {NUMBER(photoFormat, 0), STREAM(AB_STREAM_PHOTO, "(none)"),
           STREAM(AB_STREAM_GENERAL_NOTE, "(none)")}},
-        {"unknown names are complaints only",
-         cardText({"FOO:1", "TEL;BAR=2:3", "N:a"}),
+        {"unknown names are complaints only", cardText({"FOO:1", "TEL;BAR=2:3", "N:a"}),
          {TEXT(familyName, "a")}},
-        {"more than 16 of a kind",
-         cardText(std::vector<std::string>(17, "TEL;WORK;VOICE:1")),
+        {"more than 16 of a kind", cardText(std::vector<std::string>(17, "TEL;WORK;VOICE:1")),
          {TEXT(businessPhone.number, "1")}},
+        // clang-format on
     };
     abtest::Book book(nullptr, 0x1111, 0x2222);
     abtest::Context context;

@@ -1,9 +1,7 @@
 // Entry to vCard to entry gives the same record fields and streams: random
 // records over every field, some of them full. What the text cannot carry is named in expected()
 // below.
-#include <cstdlib>
 #include <random>
-#include <string>
 
 #include <gtest/gtest.h>
 
@@ -79,14 +77,6 @@ ABDate randomDate(std::mt19937 &random) {
                   static_cast<uint16_t>(1 + random() % 9999)};
 }
 
-std::string base64(const std::string &bytes) {
-    char *text = nullptr;
-    EXPECT_EQ(VLIB_convertToBase64(bytes.data(), static_cast<int32_t>(bytes.size()), &text), 0);
-    std::string out = text;
-    std::free(text);
-    return out;
-}
-
 // A note: any text but NUL, not starting with a blank (the parser drops it).
 std::string randomNote(std::mt19937 &random) {
     std::string text;
@@ -123,10 +113,12 @@ Sample randomSample(std::mt19937 &random) {
     if (random() % 2) s.general = randomNote(random);
     if (random() % 2) s.personal = randomNote(random);
     if (random() % 2) {
-        std::string bytes;
-        for (size_t n = random() % 200; n > 0; --n)
-            bytes += static_cast<char>(random());
-        s.photo = base64(bytes);
+        // BASE64 text in its one form: whole groups, no padding.
+        static const char kDigits[] =
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        s.photo.clear();
+        for (size_t n = 4 * (1 + random() % 66); n > 0; --n)
+            s.photo += kDigits[random() % 64];
         r.photoFormat = static_cast<uint16_t>(1 + random() % 16);
     }
     return s;
@@ -156,16 +148,6 @@ ABEntryRecord expected(const Sample &s, const ABEntryId &id) {
     return r;
 }
 
-// The offsets of the bytes that differ.
-std::string differences(const ABEntryRecord &want, const ABEntryRecord &got) {
-    std::string out;
-    for (size_t i = 0; i < sizeof want && out.size() < 200; ++i) {
-        if (reinterpret_cast<const char *>(&want)[i] != reinterpret_cast<const char *>(&got)[i])
-            out += std::to_string(i) + " ";
-    }
-    return out;
-}
-
 void roundTrip(abtest::Book &book, VCardContext *context, Sample s) {
     const abtest::Streams streams = {s.general != "(none)" ? s.general.c_str() : nullptr,
                                      s.photo != "(none)" ? s.photo.c_str() : nullptr,
@@ -181,7 +163,7 @@ void roundTrip(abtest::Book &book, VCardContext *context, Sample s) {
     EXPECT_EQ(in.skipped, 0);
     const ABEntryRecord got = abtest::entry(book, in.ids[0]);
     const ABEntryRecord want = expected(s, in.ids[0]);
-    EXPECT_EQ(differences(want, got), "") << text;
+    EXPECT_EQ(std::memcmp(&want, &got, sizeof want), 0) << text;
     EXPECT_EQ(abtest::stream(book, got, AB_STREAM_GENERAL_NOTE), s.general) << text;
     EXPECT_EQ(abtest::stream(book, got, AB_STREAM_PHOTO), s.photo) << text;
     EXPECT_EQ(abtest::stream(book, got, AB_STREAM_PERSONAL_NOTE), s.personal) << text;

@@ -20,8 +20,6 @@ struct Book {
     explicit Book(const char *path = nullptr, uint16_t node = 0x1234, uint16_t user = 0x5678) {
         EXPECT_EQ(CalapiOpen(path, node, user, &c), 0);
     }
-    Book(const Book &) = delete;
-    Book &operator=(const Book &) = delete;
     ~Book() {
         if (c != nullptr) CalapiClose(&c);
     }
@@ -31,17 +29,12 @@ struct Book {
 struct Context {
     VCardContext *c = nullptr;
     Context() { EXPECT_EQ(VCARD_createContext(&c), 0); }
-    Context(const Context &) = delete;
-    Context &operator=(const Context &) = delete;
     ~Context() { VCARD_destroyContext(&c); }
     operator VCardContext *() const { return c; }
 };
 
 struct List {
     KL_HLIST l = nullptr;
-    List() = default;
-    List(const List &) = delete;
-    List &operator=(const List &) = delete;
     ~List() {
         if (l != nullptr) KL_ListDestroy(&l);
     }
@@ -56,11 +49,7 @@ struct List {
     }
 };
 
-inline ABEntryRecord emptyRecord() {
-    ABEntryRecord r;
-    std::memset(&r, 0, sizeof r);
-    return r;
-}
+inline ABEntryRecord emptyRecord() { return ABEntryRecord{}; }
 
 template <size_t N> void set(char (&field)[N], const std::string &text) {
     ASSERT_LT(text.size(), N) << text;

@@ -1,7 +1,6 @@
 #include "sweep.h"
 
 #include <fstream>
-#include <initializer_list>
 #include <sstream>
 
 namespace sweep {

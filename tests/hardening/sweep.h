@@ -5,11 +5,9 @@
 // fails for any exported function that no row names.
 #pragma once
 
-#include <cstdint>
 #include <initializer_list>
 #include <set>
 #include <string>
-#include <type_traits>
 
 #include <gtest/gtest.h>
 
@@ -88,5 +86,8 @@ template <class A, class B> void is(const A &got, const B &expected) {
     }
 #define NEVER(names, ...) SWEEP_ROW(kNever, names, __VA_ARGS__)
 #define SOME(names, ...) SWEEP_ROW(kSome, names, __VA_ARGS__)
+// Rows named by the one function they call: `args` in parentheses.
+#define IS(fn, args, ...) NEVER(#fn, sweep::is(fn args, __VA_ARGS__))
+#define MADE(fn, args, ...) SOME(#fn, sweep::made(fn args, __VA_ARGS__))
 
 } // namespace sweep

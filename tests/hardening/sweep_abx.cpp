@@ -1,7 +1,5 @@
 // The address-book exchange, over a book in memory. The book's own storage
 // allocates outside the hook; the exchange's allocations are swept.
-#include <string>
-
 #include "abexchange/ab_support.h"
 #include "sweep.h"
 

@@ -54,8 +54,6 @@ struct Calendars {
         EXPECT_EQ(vCal_GetFirstEvent(calendar, &item, nullptr, 0, nullptr), 0);
     }
     ~Calendars() { release(item); }
-    Calendars(const Calendars &) = delete;
-    Calendars &operator=(const Calendars &) = delete;
 };
 
 using Row = sweep::Row<Calendars>;
@@ -143,8 +141,7 @@ const Row kRows[] = {
          sweep::expect(r.rc, 0, {VCAL_ERR_NO_MEMORY});
          EXPECT_EQ(r.tree == nullptr, r.rc != 0);
      }},
-    NEVER("vCal_IsWordInTheString",
-          is(vCal_IsWordInTheString("  DTSTART;TZ:1", "dtstart", nullptr), 1)),
+    IS(vCal_IsWordInTheString, ("  DTSTART;TZ:1", "dtstart", nullptr), 1),
     NEVER("vCal_GetOneWordFromLine", is(vCal_GetOneWordFromLine(f.text, "a b;c", &f.minutes), 0)),
     NEVER("vCal_SearchStrInTable", is(vCal_SearchStrInTable(kTable, "B", 3), 1)),
     // Trees
@@ -201,8 +198,7 @@ const Row kRows[] = {
          EXPECT_EQ(vCal_FreeKRproperty(&p), 0);
      }},
     // Date and time strings
-    NEVER("vCal_ConvertDateStrToMinute",
-          is(vCal_ConvertDateStrToMinute("19990104T100000Z", &f.minutes, 0, nullptr), 0)),
+    IS(vCal_ConvertDateStrToMinute, ("19990104T100000Z", &f.minutes, 0, nullptr), 0),
     NEVER("vCal_DateStrToCalapiTime",
           validated(f, vCal_DateStrToCalapiTime("1/4/1999", &f.minutes, '/', &f.valid))),
     NEVER("vCal_TimeStrToCalapiTime",
@@ -210,8 +206,7 @@ const Row kRows[] = {
     NEVER("vCal_GetOriginalDateString",
           validated(f, vCal_GetOriginalDateString(f.calendar->events, VCAL_ITEM_EVENT,
                                                   VCAL_PROP_DTSTART, f.text, 17, &f.valid))),
-    NEVER("vCal_GetThisCalendarVersion",
-          is(vCal_GetThisCalendarVersion(f.calendar, f.text, 9, nullptr), 0)),
+    IS(vCal_GetThisCalendarVersion, (f.calendar, f.text, 9, nullptr), 0),
     // Extraction
     SOME("vCal_GetFirstEvent", take<VEventNode>(f, vCal_GetFirstEvent, nullptr)),
     SOME("vCal_GetNextEvent", take<VEventNode>(f, vCal_GetFirstEvent, vCal_GetNextEvent)),

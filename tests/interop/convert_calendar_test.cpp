@@ -2,13 +2,6 @@
 // alarms and zones, a round trip, and the real-world files.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <dirent.h>
-#include <fstream>
-#include <sstream>
-#include <string>
-#include <vector>
-
 #include "interop/convert_support.h"
 #include "support/memory_source.h"
 #include "versit_convert.h"

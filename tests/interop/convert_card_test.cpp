@@ -4,13 +4,8 @@
 // decoded value.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
-#include <dirent.h>
-#include <fstream>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "interop/convert/json.h"
 #include "interop/convert_support.h"

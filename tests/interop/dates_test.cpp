@@ -1,9 +1,7 @@
 // The date records as ISO 8601 text and struct tm. The known values were
 // worked out with GNU date, not with the code under test.
-#include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <string>
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,6 @@
 // The client forms: walking the cards of a text and the items of a
 // calendar, and putting an item in the writer's form.
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 

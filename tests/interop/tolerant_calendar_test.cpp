@@ -124,20 +124,18 @@ void check(const Case &c) {
         same = r.reports[i].compare(0, words, c.reports[i], 0, words) == 0 &&
                r.reports[i].find(c.reports[i].substr(words), words) != std::string::npos;
     }
-    std::string got;
-    for (const std::string &report : r.reports)
-        got += "\n  " + report;
-    EXPECT_TRUE(same) << "reports:" << got;
-    EXPECT_EQ(r.counts.read, c.counts.read);
-    EXPECT_EQ(r.counts.repaired, c.counts.repaired);
-    EXPECT_EQ(r.counts.lossy, c.counts.lossy);
-    EXPECT_EQ(r.counts.skipped, c.counts.skipped);
-    EXPECT_EQ(r.counts.junkLines, c.counts.junkLines);
+    EXPECT_TRUE(same) << ::testing::PrintToString(r.reports);
+    auto counts = [](const VI_ReadCounts &n) {
+        return std::vector<uint64_t>{n.read, n.repaired, n.lossy, n.skipped, n.junkLines};
+    };
+    EXPECT_EQ(counts(r.counts), counts(c.counts));
 }
 
 const std::string kHead = "BEGIN:VCALENDAR|VERSION:1.0|";
 const std::string kHour = "DTSTART:20030801T100000Z|DTEND:20030801T110000Z|";
 
+// Structure, values in UTF-8, dates in the client's range, properties read
+// narrower.
 TEST(TolerantCalendar, Structure) {
     const Case cases[] = {
         {"byte-order mark, NUL bytes, text around the calendar",
@@ -177,13 +175,6 @@ TEST(TolerantCalendar, Structure) {
          {"E start=20030801T1000 end=20030801T1100 summary=\"Review\""},
          {"3 lost: VTIMEZONE", "12 lost: VALARM"},
          {1, 1, 1, 0, 0}},
-    };
-    for (const Case &c : cases)
-        check(c);
-}
-
-TEST(TolerantCalendar, ValuesInUtf8) {
-    const Case cases[] = {
         {"quoted-printable in a declared charset, 8-bit text without one",
          kHead + "BEGIN:VEVENT|" + kHour +
              "SUMMARY;CHARSET=ISO-8859-1;ENCODING=QUOTED-PRINTABLE:Caf=E9 M=FCnchen|"
@@ -201,13 +192,6 @@ TEST(TolerantCalendar, ValuesInUtf8) {
          {"12 repaired: unknown charset \"X-USER-DEFINED\" read as Windows-1252",
           "14 repaired: not the UTF-8 it declares", "17 repaired: names no charset"},
          {3, 2, 0, 0, 0}},
-    };
-    for (const Case &c : cases)
-        check(c);
-}
-
-TEST(TolerantCalendar, DatesInTheClientsRange) {
-    const Case cases[] = {
         {"dates without time, 24:00, no seconds, a day the month does not have",
          kHead + "BEGIN:VEVENT|SUMMARY:Holiday|DTSTART;VALUE=DATE:20030801|END:VEVENT|"
                  "BEGIN:VEVENT|DTSTART:20030804|DTEND:20030806|END:VEVENT|"
@@ -240,13 +224,6 @@ TEST(TolerantCalendar, DatesInTheClientsRange) {
           "18 lost: brought into", "19 lost: dropped AALARM", "24 repaired: ended RRULE in 2036",
           "25 repaired: exact form"},
          {4, 4, 1, 0, 0}},
-    };
-    for (const Case &c : cases)
-        check(c);
-}
-
-TEST(TolerantCalendar, PropertiesTheReaderReadsNarrower) {
-    const Case cases[] = {
         {"zones: +hhmm, TZ inside events, a local time the zone takes out of the years",
          kHead +
              "TZ:+0200|BEGIN:VEVENT|DTSTART:20030801T100000|DTEND:20030801T110000|"

@@ -1,13 +1,9 @@
 // The list contract case by case: result codes, creation, lists made from
 // text, and the whole-list operations (sorting, flags that look at every
 // cell, compare function changes, merging and selection).
-#include <algorithm>
-#include <cstdint>
 #include <cstring>
 #include <functional>
-#include <random>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
