@@ -331,15 +331,8 @@ bool jsonLower(vcal::TextBuffer &out, std::string_view text) {
         return appendJsonString(out, std::string_view(small, text.size()));
     }
     vcal::TextBuffer lower;
-    char chunk[64];
-    while (!text.empty()) {
-        const size_t n = text.size() < sizeof chunk ? text.size() : sizeof chunk;
-        for (size_t i = 0; i < n; ++i)
-            chunk[i] = static_cast<char>(ascii::lower(static_cast<unsigned char>(text[i])));
-        if (!put(lower, std::string_view(chunk, n))) return false;
-        text.remove_prefix(n);
-    }
-    return appendJsonString(out, std::string_view(lower.text, lower.length));
+    return appendCased(lower, text, true) &&
+           appendJsonString(out, std::string_view(lower.text, lower.length));
 }
 
 bool jsonText(vcal::TextBuffer &out, vcal::TextBuffer &scratch, std::string_view escaped) {

@@ -114,19 +114,6 @@ bool knownValue(int32_t to, std::string_view value) {
     return false;
 }
 
-bool appendCased(vcal::TextBuffer &out, std::string_view text, bool lower) {
-    char chunk[64];
-    while (!text.empty()) {
-        const size_t n = text.size() < sizeof chunk ? text.size() : sizeof chunk;
-        for (size_t i = 0; i < n; ++i)
-            chunk[i] = lower ? static_cast<char>(ascii::lower(static_cast<unsigned char>(text[i])))
-                             : ascii::upper(text[i]);
-        if (!put(out, std::string_view(chunk, n))) return false;
-        text.remove_prefix(n);
-    }
-    return true;
-}
-
 // QUOTED-PRINTABLE as the 2.1 writer writes it: every byte outside
 // printable ASCII (and "=") escaped, a line break as =0D=0A whatever it
 // was, and a soft break ("=", CR LF, blank) before the line passes 75.

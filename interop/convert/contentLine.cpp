@@ -166,6 +166,19 @@ constexpr EscapeTable kEscapes = escapeTable();
 
 } // namespace
 
+bool appendCased(vcal::TextBuffer &out, std::string_view text, bool lower) {
+    char chunk[64];
+    while (!text.empty()) {
+        const size_t n = text.size() < sizeof chunk ? text.size() : sizeof chunk;
+        for (size_t i = 0; i < n; ++i)
+            chunk[i] = lower ? static_cast<char>(ascii::lower(static_cast<unsigned char>(text[i])))
+                             : ascii::upper(text[i]);
+        if (!out.append(std::string_view(chunk, n))) return false;
+        text.remove_prefix(n);
+    }
+    return true;
+}
+
 bool appendEscaped(vcal::TextBuffer &out, std::string_view text, bool keepCommas) {
     size_t start = 0;
     for (size_t i = 0; i < text.size(); ++i) {

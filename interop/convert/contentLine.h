@@ -93,6 +93,8 @@ template <class Fn> bool forEachEscapedPiece(std::string_view value, char separa
 // Appends the text of an escaped value: \n and \N a line break, \\ \, \;
 // (and \: of some writers) the character; a lone backslash stays.
 bool appendUnescaped(vcal::TextBuffer &out, std::string_view escaped);
+// Appends ASCII text in lower (or upper) case; other bytes as they are.
+bool appendCased(vcal::TextBuffer &out, std::string_view text, bool lower);
 // Appends text escaped for a value: backslash, comma, semicolon and line
 // breaks (CR LF, CR, LF become \n). `keepCommas` leaves commas alone
 // (where a property's value is not a list, RFC 6350 allows that; iCalendar
