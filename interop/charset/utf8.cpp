@@ -83,8 +83,9 @@ constexpr Alias kAliases[] = {
 };
 
 const char *systemName(const char *written) {
+    const std::string_view name(written); // measured once, not once an alias
     for (const Alias &a : kAliases) {
-        if (equalsIgnoringCase(a.written, written)) return a.system;
+        if (equalsIgnoringCase(a.written, name)) return a.system;
     }
     return written;
 }
@@ -119,6 +120,10 @@ size_t utf8SequenceLength(const char *text, size_t length) {
 
 bool isUtf8(const char *text, size_t length) {
     for (size_t i = 0; i < length;) {
+        if (static_cast<unsigned char>(text[i]) < 0x80) { // most of any text
+            ++i;
+            continue;
+        }
         const size_t n = utf8SequenceLength(text + i, length - i);
         if (n == 0) return false;
         i += n;

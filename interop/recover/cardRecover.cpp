@@ -33,6 +33,10 @@
 #include <cstring>
 #include <initializer_list>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/ascii.h"
 
 namespace interop {
@@ -178,10 +182,73 @@ template <class Put> Parameters walkParameters(std::string_view line, size_t i, 
     return p;
 }
 
+#if defined(__SSE2__)
+// The head most property lines have, read sixteen bytes at a time: a name
+// (and group) ended by ":" or ";", and parameters without ",", "=", a
+// blank or a "B" (which every encoding word holds), so they name no
+// encoding and need no rewriting. Bytes up to `readable` may be loaded;
+// those past the line count for nothing. False for any other head: the
+// reading byte by byte below decides it.
+bool quickHead(std::string_view line, const char *readable, std::string_view *name, Parameters *p) {
+    const char *s = line.data();
+    const size_t n = line.size();
+    auto eq = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
+    auto mask = [](__m128i m) { return static_cast<unsigned>(_mm_movemask_epi8(m)); };
+    auto inLine = [n](size_t at) { return n - at >= 16 ? 0xFFFFu : (1u << (n - at)) - 1u; };
+    if (readable - s < 16) return false;
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s));
+    // Bytes up to " " (unsigned): a signed compare with the high bit turned.
+    const __m128i low = _mm_cmplt_epi8(_mm_xor_si128(v, _mm_set1_epi8(static_cast<char>(0x80))),
+                                       _mm_set1_epi8(static_cast<char>(0x21 ^ 0x80)));
+    const unsigned stops =
+        mask(_mm_or_si128(_mm_or_si128(low, eq(v, ':')),
+                          _mm_or_si128(_mm_or_si128(eq(v, ';'), eq(v, '=')), eq(v, 0x7F)))) |
+        (~inLine(0) & 0xFFFFu);
+    // (A name of sixteen bytes or more is left to the reading below.)
+    const unsigned nameEnd = static_cast<unsigned>(__builtin_ctz(stops | 0x10000u));
+    if (nameEnd == 0 || nameEnd >= n || nameEnd == 16) return false;
+    const unsigned dots = mask(eq(v, '.')) & ((1u << nameEnd) - 1u);
+    const unsigned nameStart = dots == 0 ? 0 : 32u - static_cast<unsigned>(__builtin_clz(dots));
+    if (nameStart == nameEnd || (s[nameEnd] != ':' && s[nameEnd] != ';')) return false;
+    *name = line.substr(nameStart, nameEnd - nameStart);
+    *p = Parameters{};
+    p->head = nameEnd;
+    if (s[nameEnd] == ':') {
+        p->colon = nameEnd;
+        return true;
+    }
+    for (size_t at = nameEnd + 1; at < n; at += 16) {
+        if (readable - (s + at) < 16) return false;
+        const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + at));
+        const unsigned valid = inLine(at);
+        const unsigned colon = mask(eq(w, ':')) & valid;
+        const unsigned special =
+            mask(_mm_or_si128(_mm_or_si128(_mm_or_si128(eq(w, ','), eq(w, '=')),
+                                           _mm_or_si128(eq(w, 'B'), eq(w, 'b'))),
+                              _mm_or_si128(eq(w, ' '), eq(w, '\t')))) &
+            valid;
+        const unsigned before = colon == 0 ? valid : (colon & (0u - colon)) - 1u;
+        if ((special & before) != 0) return false;
+        if (colon != 0) {
+            p->colon = at + static_cast<unsigned>(__builtin_ctz(colon));
+            return true;
+        }
+    }
+    return false;
+}
+#endif
+
 // The start of a property line, read in one pass: true for the shape
 // hasPropertyShape sees, with the name (without its group) in *name and
-// what the parameters say in *p.
-bool propertyHead(std::string_view line, std::string_view *name, Parameters *p) {
+// what the parameters say in *p. `readable`: how far bytes from the line
+// on may be loaded.
+bool propertyHead(std::string_view line, const char *readable, std::string_view *name,
+                  Parameters *p) {
+#if defined(__SSE2__)
+    if (quickHead(line, readable, name, p)) return true;
+#else
+    (void)readable;
+#endif
     size_t nameStart = 0;
     size_t i = scanPropertyName(line, &nameStart);
     if (i == nameStart) return false;
@@ -230,6 +297,13 @@ bool opensCard(std::string_view line) {
     return i == line.size();
 }
 
+// Tests on each line's first and last bytes, without a branch: which way
+// they go changes from line to line, so a branch is guessed wrong often.
+// foldCase(c) equals a lower-case letter exactly when c is that letter in
+// either case.
+char foldCase(char c) { return static_cast<char>(c | 0x20); }
+bool isSpaceOrTab(char c) { return (c == ' ') | (c == '\t'); }
+
 // The next line, where a file that ends without a line break, joined to
 // one that starts a card ("END:VCARDBEGIN:VCARD", "ADRBEGIN:VCARD", a
 // byte-order mark between), makes two: the line ends before the BEGIN,
@@ -239,8 +313,9 @@ bool nextLine(LineCursor &cursor, Line &line) {
     constexpr std::string_view kBegin = "BEGIN:VCARD";
     std::string_view text = line.text;
     // (Most lines end in neither a blank nor a "D": no BEGIN ends them.)
-    if (text.empty() || (ascii::upper(text.back()) != 'D' && !ascii::isBlank(text.back())))
-        return true;
+    if (text.empty()) return true;
+    const char last = text.back();
+    if ((foldCase(last) != 'd') & !isSpaceOrTab(last)) return true;
     while (!text.empty() && ascii::isBlank(text.back()))
         text.remove_suffix(1);
     if (text.size() <= kBegin.size() || ascii::upper(text.back()) != 'D' ||
@@ -446,7 +521,7 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
     vcal::TextBuffer withoutNul;
     Line line;
     while (ok && nextLine(cursor_, line)) {
-        eightBit = eightBit || line.eightBit;
+        eightBit |= line.eightBit;
         std::string_view text = line.text;
         bool changed = false;
         size_t nuls = 0;
@@ -467,7 +542,7 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
         // (Only a line that starts with "B", or a byte-order mark, can
         // open a card: most lines are passed without a look further.)
         if (!agentIsEmpty && !text.empty() &&
-            (ascii::upper(text.front()) == 'B' || text.front() == kByteOrderMark[0]) &&
+            ((foldCase(text.front()) == 'b') | (text.front() == kByteOrderMark[0])) &&
             opensCard(text)) {
             // The next card's BEGIN: its lines (and their repairs) are that
             // card's.
@@ -489,7 +564,7 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
             else
                 keep(line);
         };
-        if (text.empty() || ascii::isBlank(text.front())) {
+        if (text.empty() || isSpaceOrTab(text.front())) {
             // A blank line keeps a soft break open: some writers put one
             // between the pieces of a value.
             const bool blank = isBlankLine(text);
@@ -517,12 +592,19 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
         }
         std::string_view name;
         Parameters p;
-        const bool shaped = propertyHead(text, &name, &p);
+        const bool shaped =
+            propertyHead(text, changed ? text.data() + text.size() : end_, &name, &p);
         // The strict reader takes any line named BEGIN or END, parameters
         // or not, for one, and the first value after BEGIN for the name.
+        // (Length and first letter together turn away nearly every name
+        // at once: a test that stops at the length alone guesses wrong on
+        // most lines, as names of every length follow each other.)
+        const char lead = shaped ? foldCase(name.front()) : '\0';
         const bool ungrouped = shaped && name.data() == text.data();
-        const bool begins = ungrouped && sameWord(name, "BEGIN");
-        if (begins || (ungrouped && sameWord(name, "END"))) {
+        const bool begins =
+            ungrouped && ((name.size() == 5) & (lead == 'b')) && sameWord(name, "BEGIN");
+        if (begins ||
+            (ungrouped && ((name.size() == 3) & (lead == 'e')) && sameWord(name, "END"))) {
             const size_t colon = p.colon;
             // The strict reader names the component with the whole value
             // (commas and semicolons do not split it there): what follows
@@ -595,15 +677,16 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
         }
         afterKeyword = false;
         encoding = p.encoding;
-        softBreak = encoding == Encoding::QuotedPrintable && text.back() == '=';
+        softBreak = (encoding == Encoding::QuotedPrintable) & (text.back() == '=');
         base64Joined = false;
         const std::string_view value = p.colon != kNone ? text.substr(p.colon + 1) : "";
-        agentIsEmpty = sameWord(name, "AGENT") && isBlankLine(value);
+        agentIsEmpty =
+            ((name.size() == 5) & (lead == 'a')) && sameWord(name, "AGENT") && isBlankLine(value);
         const QuotedPrintableFaults f = encoding == Encoding::QuotedPrintable
                                             ? quotedPrintableFaults(value)
                                             : QuotedPrintableFaults{};
-        eightBit = eightBit || f.highByte;
-        if (p.colon == kNone || (!p.rewrite && !f.any())) {
+        eightBit |= f.highByte;
+        if ((p.colon == kNone) | (!p.rewrite & !f.any())) {
             keepText();
             continue;
         }

@@ -23,7 +23,8 @@ struct CardText {
 
 class CardScanner {
   public:
-    CardScanner(const char *text, size_t length) : text_(text), cursor_(text, length) {}
+    CardScanner(const char *text, size_t length)
+        : text_(text), end_(text + length), cursor_(text, length) {}
 
     enum class Step { Card, End, NoMemory };
 
@@ -53,6 +54,7 @@ class CardScanner {
     bool putLine(std::string_view text);
 
     const char *text_;
+    const char *end_;
     LineCursor cursor_;
     vcal::TextBuffer repaired_;
     bool copying_ = false;  // the card is being rebuilt in repaired_

@@ -199,7 +199,8 @@ TEST(TolerantCards, RepairsWhatWritersBreak) {
 TEST(TolerantCards, LinesMatchAPlainSplit) {
     // clang-format off
     const std::string pieces[] = {"", "a", "\r\n", "\n", "\r", std::string(1, '\0'), "\xC3\xA9",
-                                  std::string(15, 'x'), std::string(16, 'y')};
+                                  "\t", "\x0B", std::string(15, 'x'), std::string(16, 'y'),
+                                  std::string(31, 'z')};
     // clang-format on
     uint32_t seed = 7;
     for (int round = 0; round < 2000; ++round) {
