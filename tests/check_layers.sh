@@ -17,7 +17,7 @@ declare -A allowed=(
   [abexchange]="date list diag platform" # the vCard side through public headers only
   # The second library: public headers first; internal headers only where a
   # mechanism must be shared rather than copied.
-  [interop]="versit vcal recur diag list date platform"
+  [interop]="vcard versit vcal recur diag list date platform"
   [tools]="" # public headers only
 )
 status=0

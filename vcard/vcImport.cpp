@@ -25,11 +25,9 @@ bool startsWithKeyword(const char *line, size_t left, const char *word, size_t l
 
 } // namespace
 
-extern "C" {
-
-VERSIT_API int32_t VCARD_importObjectFromBuffer(VCardContext *context, vComponent **card,
-                                                const char *text, int32_t length, const char **rest,
-                                                int32_t *remaining) {
+int32_t vcard::importObject(VCardContext *context, vComponent **card, const char *text,
+                            int32_t length, const char **rest, int32_t *remaining,
+                            const vparse::KnownBreaks *breaks) {
     if (context == nullptr) return VCARD_ERR_NO_CONTEXT;
     vcard::traceEntry(context, "VCARD_importObjectFromBuffer()");
     if (card != nullptr) *card = nullptr;
@@ -37,7 +35,8 @@ VERSIT_API int32_t VCARD_importObjectFromBuffer(VCardContext *context, vComponen
         return VCARD_ERR_NULL_ARGUMENT;
     int32_t left = length;
     char *after = nullptr;
-    const int32_t parsed = VLIB_buildComponentFromBuffer(card, text, kParseFlags, &left, &after);
+    const int32_t parsed =
+        vparse::buildComponentFromBuffer(card, text, kParseFlags, &left, &after, breaks);
     if (parsed == VLIB_ERR_NO_BEGIN) {
         *remaining = 0;
         *rest = nullptr;
@@ -53,6 +52,14 @@ VERSIT_API int32_t VCARD_importObjectFromBuffer(VCardContext *context, vComponen
     if (parsed != 0) return parsed;
     if (verified != 0) return verified;
     return defaults;
+}
+
+extern "C" {
+
+VERSIT_API int32_t VCARD_importObjectFromBuffer(VCardContext *context, vComponent **card,
+                                                const char *text, int32_t length, const char **rest,
+                                                int32_t *remaining) {
+    return vcard::importObject(context, card, text, length, rest, remaining, nullptr);
 }
 
 VERSIT_API int32_t VCARD_importObjectFromFile(VCardContext *context, vComponent **card,

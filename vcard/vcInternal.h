@@ -9,9 +9,16 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "versit/vParse.h"
 #include "versit_vcard.h"
 
 namespace vcard {
+
+// VCARD_importObjectFromBuffer for a text whose line breaks the caller has
+// found already (see vparse::KnownBreaks); null `breaks` is the exported
+// call itself.
+int32_t importObject(VCardContext *context, vComponent **card, const char *text, int32_t length,
+                     const char **rest, int32_t *remaining, const vparse::KnownBreaks *breaks);
 
 inline bool tracing(const VCardContext *context) { return (context->flags & VCARD_TRACE) != 0; }
 

@@ -32,6 +32,8 @@
 //   sets dataSize to the unescaped text's length plus one.
 // - Names keep their backslashes: a backslash only stops the character
 //   after it from ending the name.
+#include "versit/vParse.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -335,7 +337,7 @@ enum class Read { Line, End, NoMemory };
 // grows as lines need: one allocation per parse rather than per line.
 class LineReader {
   public:
-    LineReader() = default;
+    explicit LineReader(const vparse::KnownBreaks *breaks) : breaks_(breaks) {}
     LineReader(const LineReader &) = delete;
     LineReader &operator=(const LineReader &) = delete;
     ~LineReader() { std::free(buffer_); }
@@ -346,8 +348,11 @@ class LineReader {
 
   private:
     bool reserve(size_t size);
-    void unfold(const char *begin, const char *end);
+    void unfold(const char *begin, const char *end, size_t firstBreak);
+    const char *findBreak(const char *p, size_t &index) const;
 
+    const vparse::KnownBreaks *breaks_;
+    size_t nextBreak_ = 0; // the first known break not passed yet
     char *buffer_ = nullptr;
     size_t capacity_ = 0;
     size_t length_ = 0;
@@ -365,6 +370,19 @@ bool LineReader::reserve(size_t size) {
     return true;
 }
 
+// The first CR, LF or NUL from p on (p is never the LF of a CR LF pair):
+// from the caller's list while it reaches, else by a search. `index` is
+// where in the list to look from; it moves on past the breaks before p.
+const char *LineReader::findBreak(const char *p, size_t &index) const {
+    if (breaks_ != nullptr) {
+        const auto at = static_cast<size_t>(p - breaks_->text);
+        while (index < breaks_->count && breaks_->offsets[index] < at)
+            ++index;
+        if (index < breaks_->count) return breaks_->text + breaks_->offsets[index];
+    }
+    return p + std::strcspn(p, "\r\n");
+}
+
 Read LineReader::ReadLogicalLine(Input &in) {
     const char *const begin = in.at;
     const char *p = begin;
@@ -379,10 +397,11 @@ Read LineReader::ReadLogicalLine(Input &in) {
     const char *const contentStart = p;
     const char *contentEnd = nullptr;
     bool folded = false;
+    const size_t firstBreak = nextBreak_;
     for (;;) {
         // The text is NUL-terminated, so the scan may look past the count:
         // at worst to the end of the physical line the count stops in.
-        p += std::strcspn(p, "\r\n");
+        p = findBreak(p, nextBreak_);
         if (p >= limit || *p == '\0') {
             if (p > limit) p = limit;
             contentEnd = p;
@@ -406,7 +425,7 @@ Read LineReader::ReadLogicalLine(Input &in) {
         std::memcpy(buffer_, contentStart, n);
         length_ = n;
     } else {
-        unfold(begin, p);
+        unfold(begin, p, firstBreak);
     }
     buffer_[length_] = '\0';
     in.remaining -= static_cast<int32_t>(p - begin);
@@ -416,8 +435,9 @@ Read LineReader::ReadLogicalLine(Input &in) {
 
 // Everything read, the skipped lead included, less every "=" right before a
 // line break, every CR and LF, and the first blank after each line break.
-void LineReader::unfold(const char *begin, const char *end) {
+void LineReader::unfold(const char *begin, const char *end, size_t firstBreak) {
     size_t out = 0;
+    size_t index = firstBreak;
     bool afterBreak = false;
     const char *p = begin;
     while (p < end) {
@@ -427,8 +447,15 @@ void LineReader::unfold(const char *begin, const char *end) {
             continue;
         }
         const char *runEnd = p;
-        while (runEnd < end && !isBreak(*runEnd))
-            ++runEnd;
+        if (breaks_ != nullptr) {
+            // (The lines read hold no NUL: the search stops where a loop
+            // over the bytes would.)
+            runEnd = findBreak(p, index);
+            if (runEnd > end) runEnd = end;
+        } else {
+            while (runEnd < end && !isBreak(*runEnd))
+                ++runEnd;
+        }
         const char *runStart = p;
         p = runEnd;
         // Judged against the text as read: in "==" CR LF only the second goes.
@@ -446,7 +473,8 @@ void LineReader::unfold(const char *begin, const char *end) {
 // The parse
 
 struct Parser {
-    Parser(Input input, int32_t parseFlags) : in(input), flags(parseFlags) {}
+    Parser(Input input, int32_t parseFlags, const vparse::KnownBreaks *breaks)
+        : in(input), flags(parseFlags), reader(breaks) {}
     Input in;
     int32_t flags;
     int32_t running = 0;
@@ -642,11 +670,9 @@ int32_t buildComponent(Parser &ps, vComponent **out) {
 
 } // namespace
 
-extern "C" {
-
-VERSIT_API int32_t VLIB_buildComponentFromBuffer(vComponent **componentOut, const char *buffer,
-                                                 int32_t flags, int32_t *remainingInOut,
-                                                 char **restOut) {
+int32_t vparse::buildComponentFromBuffer(vComponent **componentOut, const char *buffer,
+                                         int32_t flags, int32_t *remainingInOut, char **restOut,
+                                         const KnownBreaks *breaks) {
     if (componentOut == nullptr) return VLIB_ERR_NULL_ARGUMENT;
     *componentOut = nullptr;
     if (buffer == nullptr || remainingInOut == nullptr) return VLIB_ERR_NULL_ARGUMENT;
@@ -655,7 +681,7 @@ VERSIT_API int32_t VLIB_buildComponentFromBuffer(vComponent **componentOut, cons
         if (restOut != nullptr) *restOut = nullptr;
         return VLIB_ERR_NO_BEGIN;
     }
-    Parser ps({buffer, *remainingInOut}, flags);
+    Parser ps({buffer, *remainingInOut}, flags, breaks);
     const int32_t result = buildComponent(ps, componentOut);
     if (result == VLIB_ERR_NO_MEMORY) {
         // Nothing handed out, nothing read: the call can be made again.
@@ -668,6 +694,15 @@ VERSIT_API int32_t VLIB_buildComponentFromBuffer(vComponent **componentOut, cons
         *restOut = done ? nullptr : const_cast<char *>(ps.in.at);
     }
     return result;
+}
+
+extern "C" {
+
+VERSIT_API int32_t VLIB_buildComponentFromBuffer(vComponent **componentOut, const char *buffer,
+                                                 int32_t flags, int32_t *remainingInOut,
+                                                 char **restOut) {
+    return vparse::buildComponentFromBuffer(componentOut, buffer, flags, remainingInOut, restOut,
+                                            nullptr);
 }
 
 // The text is changed while it is read (a NUL borrowed after each name)

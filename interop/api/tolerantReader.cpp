@@ -8,6 +8,7 @@
 #include "interop/charset/cardValues.h"
 #include "interop/charset/utf8.h"
 #include "platform/charset.h"
+#include "vcard/vcInternal.h"
 #include "versit_interop.h"
 
 namespace {
@@ -76,8 +77,11 @@ VERSIT_INTEROP_API int32_t VI_readCardTolerantly(VI_TolerantReader *reader, VCar
         }
         const char *rest = nullptr;
         int32_t left = 0;
-        const int32_t result = VCARD_importObjectFromBuffer(
-            context, card, text.text, static_cast<int32_t>(text.length), &rest, &left);
+        // The exact import, told where the lines the scan went through end.
+        const vparse::KnownBreaks breaks{text.text, text.breaks, text.breakCount};
+        const int32_t result =
+            vcard::importObject(context, card, text.text, static_cast<int32_t>(text.length), &rest,
+                                &left, text.breaks != nullptr ? &breaks : nullptr);
         if (*card == nullptr) {
             if (result == VLIB_ERR_NO_MEMORY) {
                 reader->scanner.reset(mark);

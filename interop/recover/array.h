@@ -31,6 +31,7 @@ template <class T> class Array {
         return true;
     }
     size_t size() const { return size_; }
+    const T *data() const { return items_; }
     T &operator[](size_t i) { return items_[i]; }
     const T &operator[](size_t i) const { return items_[i]; }
     void clear() { size_ = 0; }

@@ -77,6 +77,10 @@ size_t indexOf(std::string_view s, char c, size_t from = 0) {
 // One parameter as the strict reader wants it (see the rules above).
 // Calls `put` with the parameter's new text, or with the item unchanged.
 template <class Put> Encoding normalParameter(std::string_view item, bool &changed, Put put) {
+    if (item == "ENCODING=QUOTED-PRINTABLE") { // as nearly every writer puts it
+        put(item);
+        return Encoding::QuotedPrintable;
+    }
     const size_t equals = indexOf(item, '=');
     if (equals == kNone) {
         // (Most items are types, "WORK" or "VOICE": the lengths of the
@@ -390,9 +394,28 @@ bool isKnownName(VCardContext *context, std::string_view name) {
            code <= 0x32FF;
 }
 
+// Where the line breaks of a text stand, up to a NUL should one be left.
+// False when memory ran out.
+bool listBreaks(const char *text, size_t length, Array<size_t> &out) {
+    out.clear();
+    LineCursor cursor(text, length);
+    Line line;
+    while (cursor.next(line) && !line.nul) {
+        const size_t at = line.start + line.text.size();
+        if (at < line.end && !out.push(at)) return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool CardScanner::put(std::string_view piece) { return repaired_.append(piece); }
+
+void CardScanner::noteBreak(const Line &line) {
+    const size_t at = line.start + line.text.size();
+    // (No room for the list costs only the search the parse then makes.)
+    if (at < line.end) breaksKnown_ = breaksKnown_ && breaks_.push(at - cardStart_);
+}
 
 bool CardScanner::putLine(std::string_view line) {
     const std::string_view pieces[2] = {line, "\r\n"};
@@ -452,6 +475,9 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
     copying_ = false;
     cardStart_ = begin.start;
     card.firstLine = begin.number;
+    breaks_.clear();
+    breaksKnown_ = true;
+    noteBreak(begin);
 
     vcal::TextBuffer scratch;    // one line's repaired form
     vcal::TextBuffer parameters; // a property's name and parameters, rewritten
@@ -521,6 +547,7 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
     vcal::TextBuffer withoutNul;
     Line line;
     while (ok && nextLine(cursor_, line)) {
+        noteBreak(line);
         eightBit |= line.eightBit;
         std::string_view text = line.text;
         bool changed = false;
@@ -744,12 +771,25 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
         return Step::NoMemory;
     }
     card.eightBit = eightBit;
+    card.breaks = nullptr;
+    card.breakCount = 0;
     if (copying_) {
         card.text = repaired_.text;
         card.length = repaired_.length;
+        // The rebuilt card's breaks are found again: cheaper than the
+        // parse's own search, line by line.
+        breaksKnown_ = listBreaks(repaired_.text, repaired_.length, breaks_);
+        if (breaksKnown_) {
+            card.breaks = breaks_.data();
+            card.breakCount = breaks_.size();
+        }
     } else {
         card.text = text_ + cardStart_;
         card.length = cardEnd - cardStart_;
+        if (breaksKnown_) {
+            card.breaks = breaks_.data();
+            card.breakCount = breaks_.size();
+        }
     }
     return Step::Card;
 }

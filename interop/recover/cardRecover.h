@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "interop/recover/array.h"
 #include "interop/recover/lines.h"
 #include "interop/recover/report.h"
 #include "vcal/vcalmsg.h"
@@ -19,6 +20,10 @@ struct CardText {
     size_t length = 0;
     uint64_t firstLine = 0; // the line of its BEGIN
     bool eightBit = false;  // a value may hold 8-bit text once read (else all are ASCII)
+    // Where its line breaks stand, from `text` on (null when not known):
+    // the parse need not search for them again.
+    const size_t *breaks = nullptr;
+    size_t breakCount = 0;
 };
 
 class CardScanner {
@@ -52,13 +57,16 @@ class CardScanner {
     bool copyUpTo(size_t offset);
     bool put(std::string_view piece);
     bool putLine(std::string_view text);
+    void noteBreak(const Line &line);
 
     const char *text_;
     const char *end_;
     LineCursor cursor_;
     vcal::TextBuffer repaired_;
-    bool copying_ = false;  // the card is being rebuilt in repaired_
-    size_t copiedUpTo_ = 0; // offset up to which the original is in repaired_
+    Array<size_t> breaks_;     // of the card in hand, from its start
+    bool breaksKnown_ = false; // breaks_ holds every one of them so far
+    bool copying_ = false;     // the card is being rebuilt in repaired_
+    size_t copiedUpTo_ = 0;    // offset up to which the original is in repaired_
     size_t cardStart_ = 0;
     uint64_t junkLines_ = 0;
 };

@@ -2,10 +2,12 @@
 // result codes and the cursor it hands back.
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "text_support.h"
+#include "versit/vParse.h"
 #include "versit_core.h"
 
 namespace {
@@ -169,6 +171,50 @@ TEST(Parser, DeepNestingIsCutAtTheLimitAndTheRestIsRead) {
     EXPECT_EQ(levels, 100);
     EXPECT_STREQ(deepest->propertyList->valueList->data, "99");
     EXPECT_STREQ(p.rest, "BEGIN:NEXT\r\nEND:NEXT\r\n");
+}
+
+// A caller that knows the line breaks (the tolerant card reader) gets the
+// parse it would get without telling them, on texts of every break form,
+// folds, soft breaks and blank lines, read whole or cut short.
+TEST(Parser, KnownBreaksChangeNothing) {
+    const char *pieces[] = {"BEGIN:X", "END:X", "BEGIN:Y", "NOTE", ";ENCODING=Q", ";A=b", ":",
+                            "ab",      "=",     "==",      "=0D",  "\r\n",        "\n",   "\r",
+                            "\r\n ",   "\n\t",  " ",       "\t",   "\r\r\n",      "\n\r"};
+    uint32_t seed = 11;
+    auto pick = [&seed](size_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        std::string text = "BEGIN:X\r\n";
+        for (size_t n = 1 + pick(30); n > 0; --n)
+            text += pieces[pick(sizeof pieces / sizeof pieces[0])];
+        std::vector<size_t> breaks;
+        for (size_t i = 0; i < text.size(); ++i) {
+            if (text[i] != '\r' && text[i] != '\n') continue;
+            breaks.push_back(i);
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        }
+        // Some callers know the breaks of only the first lines.
+        const size_t known = round % 3 == 0 ? breaks.size() / 2 : breaks.size();
+        const vparse::KnownBreaks hints{text.c_str(), breaks.data(), known};
+        const auto count = static_cast<int32_t>(round % 5 == 0 ? text.size() / 2 : text.size());
+        Parsed plain;
+        vtest::parse(plain, text, 0, count);
+        int32_t remaining = count;
+        char *rest = nullptr;
+        vtest::Tree tree;
+        const int32_t result = vparse::buildComponentFromBuffer(&tree.root, text.c_str(), 0,
+                                                                &remaining, &rest, &hints);
+        SCOPED_TRACE(text);
+        ASSERT_EQ(result, plain.result);
+        ASSERT_EQ(remaining, plain.remaining);
+        ASSERT_EQ(rest == nullptr ? -1 : rest - text.c_str(), plain.restAt());
+        ASSERT_EQ(tree.root == nullptr, plain.tree.root == nullptr);
+        if (tree.root != nullptr) {
+            ASSERT_EQ(vtest::dump(tree.root), vtest::dump(plain.tree.root));
+        }
+    }
 }
 
 TEST(Parser, NullArguments) {
