@@ -305,8 +305,11 @@ bool opensCard(std::string_view line) {
 // they go changes from line to line, so a branch is guessed wrong often.
 // foldCase(c) equals a lower-case letter exactly when c is that letter in
 // either case.
+// both() and either() make both tests, with no branch between them.
 char foldCase(char c) { return static_cast<char>(c | 0x20); }
-bool isSpaceOrTab(char c) { return (c == ' ') | (c == '\t'); }
+bool both(bool a, bool b) { return a & b; }
+bool either(bool a, bool b) { return a | b; }
+bool isSpaceOrTab(char c) { return either(c == ' ', c == '\t'); }
 
 // The next line, where a file that ends without a line break, joined to
 // one that starts a card ("END:VCARDBEGIN:VCARD", "ADRBEGIN:VCARD", a
@@ -319,7 +322,7 @@ bool nextLine(LineCursor &cursor, Line &line) {
     // (Most lines end in neither a blank nor a "D": no BEGIN ends them.)
     if (text.empty()) return true;
     const char last = text.back();
-    if ((foldCase(last) != 'd') & !isSpaceOrTab(last)) return true;
+    if (both(foldCase(last) != 'd', !isSpaceOrTab(last))) return true;
     while (!text.empty() && ascii::isBlank(text.back()))
         text.remove_suffix(1);
     if (text.size() <= kBegin.size() || ascii::upper(text.back()) != 'D' ||
@@ -569,7 +572,7 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
         // (Only a line that starts with "B", or a byte-order mark, can
         // open a card: most lines are passed without a look further.)
         if (!agentIsEmpty && !text.empty() &&
-            ((foldCase(text.front()) == 'b') | (text.front() == kByteOrderMark[0])) &&
+            either(foldCase(text.front()) == 'b', text.front() == kByteOrderMark[0]) &&
             opensCard(text)) {
             // The next card's BEGIN: its lines (and their repairs) are that
             // card's.
@@ -629,9 +632,8 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
         const char lead = shaped ? foldCase(name.front()) : '\0';
         const bool ungrouped = shaped && name.data() == text.data();
         const bool begins =
-            ungrouped && ((name.size() == 5) & (lead == 'b')) && sameWord(name, "BEGIN");
-        if (begins ||
-            (ungrouped && ((name.size() == 3) & (lead == 'e')) && sameWord(name, "END"))) {
+            ungrouped && both(name.size() == 5, lead == 'b') && sameWord(name, "BEGIN");
+        if (begins || (ungrouped && both(name.size() == 3, lead == 'e') && sameWord(name, "END"))) {
             const size_t colon = p.colon;
             // The strict reader names the component with the whole value
             // (commas and semicolons do not split it there): what follows
@@ -704,16 +706,16 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
         }
         afterKeyword = false;
         encoding = p.encoding;
-        softBreak = (encoding == Encoding::QuotedPrintable) & (text.back() == '=');
+        softBreak = both(encoding == Encoding::QuotedPrintable, text.back() == '=');
         base64Joined = false;
         const std::string_view value = p.colon != kNone ? text.substr(p.colon + 1) : "";
         agentIsEmpty =
-            ((name.size() == 5) & (lead == 'a')) && sameWord(name, "AGENT") && isBlankLine(value);
+            both(name.size() == 5, lead == 'a') && sameWord(name, "AGENT") && isBlankLine(value);
         const QuotedPrintableFaults f = encoding == Encoding::QuotedPrintable
                                             ? quotedPrintableFaults(value)
                                             : QuotedPrintableFaults{};
         eightBit |= f.highByte;
-        if ((p.colon == kNone) | (!p.rewrite & !f.any())) {
+        if (either(p.colon == kNone, both(!p.rewrite, !f.any()))) {
             keepText();
             continue;
         }
