@@ -324,11 +324,20 @@ std::string_view valueType(std::string_view name, std::string_view params) {
 // A name as a JSON string in lower case: names come from the text as they
 // stand, so they are escaped like any other string.
 bool jsonLower(vcal::TextBuffer &out, std::string_view text) {
-    char small[64];
-    if (text.size() <= sizeof small) { // names are short: no buffer of their own
-        for (size_t i = 0; i < text.size(); ++i)
-            small[i] = static_cast<char>(ascii::lower(static_cast<unsigned char>(text[i])));
-        return appendJsonString(out, std::string_view(small, text.size()));
+    char small[66];
+    if (text.size() + 2 <= sizeof small) { // names are short: no buffer of their own
+        // Most are letters, digits and "-", which need no escape: the name
+        // goes out quoted in one piece.
+        bool plain = true;
+        small[0] = '"';
+        for (size_t i = 0; i < text.size(); ++i) {
+            const auto c = static_cast<unsigned char>(text[i]);
+            small[i + 1] = static_cast<char>(ascii::lower(c));
+            plain = plain && c >= 0x20 && c < 0x7F && c != '"' && c != '\\';
+        }
+        small[text.size() + 1] = '"';
+        return plain ? put(out, std::string_view(small, text.size() + 2))
+                     : appendJsonString(out, std::string_view(small + 1, text.size()));
     }
     vcal::TextBuffer lower;
     return appendCased(lower, text, true) &&
