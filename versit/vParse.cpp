@@ -349,6 +349,7 @@ class LineReader {
   private:
     bool reserve(size_t size);
     void unfold(const char *begin, const char *end, size_t firstBreak);
+    const char *knownBreak(const char *p, size_t &index) const;
     const char *findBreak(const char *p, size_t &index) const;
 
     const vparse::KnownBreaks *breaks_;
@@ -370,17 +371,21 @@ bool LineReader::reserve(size_t size) {
     return true;
 }
 
-// The first CR, LF or NUL from p on (p is never the LF of a CR LF pair):
-// from the caller's list while it reaches, else by a search. `index` is
-// where in the list to look from; it moves on past the breaks before p.
+// The first line break from p on (p is never the LF of a CR LF pair) as
+// the caller's list has it, or null where the list does not reach. `index`
+// is where in the list to look from; it moves on past the breaks before p.
+const char *LineReader::knownBreak(const char *p, size_t &index) const {
+    if (breaks_ == nullptr) return nullptr;
+    const auto at = static_cast<size_t>(p - breaks_->text);
+    while (index < breaks_->count && breaks_->offsets[index] < at)
+        ++index;
+    return index < breaks_->count ? breaks_->text + breaks_->offsets[index] : nullptr;
+}
+
+// The first CR, LF or NUL from p on.
 const char *LineReader::findBreak(const char *p, size_t &index) const {
-    if (breaks_ != nullptr) {
-        const auto at = static_cast<size_t>(p - breaks_->text);
-        while (index < breaks_->count && breaks_->offsets[index] < at)
-            ++index;
-        if (index < breaks_->count) return breaks_->text + breaks_->offsets[index];
-    }
-    return p + std::strcspn(p, "\r\n");
+    const char *known = knownBreak(p, index);
+    return known != nullptr ? known : p + std::strcspn(p, "\r\n");
 }
 
 Read LineReader::ReadLogicalLine(Input &in) {
@@ -446,13 +451,11 @@ void LineReader::unfold(const char *begin, const char *end, size_t firstBreak) {
             ++p;
             continue;
         }
-        const char *runEnd = p;
-        if (breaks_ != nullptr) {
-            // (The lines read hold no NUL: the search stops where a loop
-            // over the bytes would.)
-            runEnd = findBreak(p, index);
+        const char *runEnd = knownBreak(p, index);
+        if (runEnd != nullptr) {
             if (runEnd > end) runEnd = end;
         } else {
+            runEnd = p;
             while (runEnd < end && !isBreak(*runEnd))
                 ++runEnd;
         }
