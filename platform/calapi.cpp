@@ -15,8 +15,14 @@ int strncasecmp(const char *a, const char *b, unsigned long n) {
     const auto *p = reinterpret_cast<const unsigned char *>(a);
     const auto *q = reinterpret_cast<const unsigned char *>(b);
     for (; n > 0; --n, ++p, ++q) {
+        // Keywords are mostly compared with themselves as written: equal
+        // bytes need no case folding.
+        if (*p == *q) {
+            if (*p == 0) return 0;
+            continue;
+        }
         const int d = ascii::lower(*p) - ascii::lower(*q);
-        if (d != 0 || *p == 0) return d;
+        if (d != 0) return d;
     }
     return 0;
 }

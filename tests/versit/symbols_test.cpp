@@ -1,5 +1,6 @@
 // Symbol tables: string hash tables, the two hash functions, the token
 // table and the ENCODING / VALUE resolvers.
+#include <cctype>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -49,6 +50,26 @@ TEST(SymbolHash, ExactBuckets) {
     EXPECT_EQ(VLIB_symbolHash(high, 173), b);
     EXPECT_EQ(VLIB_symbolHash(nullptr, 173), 0);
     EXPECT_EQ(VLIB_symbolHash("TEL", 0), 0);
+    // Long keys with high bytes anywhere: the same buckets as folding every
+    // byte in.
+    for (const char *key : {"\xFF\xFE"
+                            "ABCD",
+                            "x\x80\x80\x80\x80y", "abcdefghij\xE9", "\xE9\xE9\xE9\xE9\xE9"}) {
+        uint32_t plain = 0, folded = 0;
+        for (const char *p = key; *p != '\0'; ++p) {
+            plain = (plain << 8) +
+                    static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(*p)));
+            folded = (folded << 8) +
+                     static_cast<uint32_t>(static_cast<int32_t>(
+                         static_cast<signed char>(std::toupper(static_cast<unsigned char>(*p)))));
+        }
+        auto bucket = [](uint32_t h) {
+            const int32_t r = static_cast<int32_t>(h) % 173;
+            return r < 0 ? r + 173 : r;
+        };
+        EXPECT_EQ(VLIB_symbolHash(key, 173), bucket(plain)) << key;
+        EXPECT_EQ(VLIB_symbolCaseHash(key, 173), bucket(folded)) << key;
+    }
 }
 
 // A caller's own hash may answer out of range; the table must not care.
