@@ -397,33 +397,27 @@ bool isKnownName(VCardContext *context, std::string_view name) {
            code <= 0x32FF;
 }
 
-// Where the line breaks of a text stand, up to a NUL should one be left.
-// False when memory ran out.
-bool listBreaks(const char *text, size_t length, Array<size_t> &out) {
-    out.clear();
-    LineCursor cursor(text, length);
-    Line line;
-    while (cursor.next(line) && !line.nul) {
-        const size_t at = line.start + line.text.size();
-        if (at < line.end && !out.push(at)) return false;
-    }
-    return true;
-}
-
 } // namespace
 
 bool CardScanner::put(std::string_view piece) { return repaired_.append(piece); }
 
+// The card's line breaks are listed as they go by: those of the text in
+// place, then, once the card is rebuilt, those of the copy (its start is
+// the original text, whose breaks are listed already; every line written
+// after that ends in CR LF). No room for the list costs only the search the
+// parse then makes.
 void CardScanner::noteBreak(const Line &line) {
     const size_t at = line.start + line.text.size();
-    // (No room for the list costs only the search the parse then makes.)
-    if (at < line.end) breaksKnown_ = breaksKnown_ && breaks_.push(at - cardStart_);
+    if (!copying_ && at < line.end) breaksKnown_ = breaksKnown_ && breaks_.push(at - cardStart_);
 }
 
-bool CardScanner::putLine(std::string_view line) {
-    const std::string_view pieces[2] = {line, "\r\n"};
-    return repaired_.append(pieces, 2);
+bool CardScanner::endLine() {
+    if (!put("\r\n")) return false;
+    breaksKnown_ = breaksKnown_ && breaks_.push(repaired_.length - 2);
+    return true;
 }
+
+bool CardScanner::putLine(std::string_view line) { return put(line) && endLine(); }
 
 // From here on the card is rebuilt: what it had so far goes in as it was.
 bool CardScanner::copyUpTo(size_t offset) {
@@ -431,6 +425,7 @@ bool CardScanner::copyUpTo(size_t offset) {
     copying_ = true;
     repaired_.length = 0;
     copiedUpTo_ = offset;
+    breaks_.truncate(offset - cardStart_);
     return put(std::string_view(text_ + cardStart_, offset - cardStart_));
 }
 
@@ -489,7 +484,8 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
         nuls > 0) {
         copying_ = true;
         repaired_.length = 0;
-        ok = put("BEGIN:VCARD\r\n");
+        breaks_.clear();
+        ok = put("BEGIN:VCARD") && endLine();
         report(begin.number, VI_REPORT_REPAIRED, "removed %llu NUL byte%s",
                static_cast<unsigned long long>(nuls), nuls == 1 ? "" : "s");
     }
@@ -502,7 +498,7 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
         ok = ok && copyUpTo(line.start);
         for (std::string_view piece : pieces)
             ok = ok && put(piece);
-        ok = ok && put("\r\n");
+        ok = ok && endLine();
     };
     // The text with its quoted-printable faults mended, in scratch.
     auto mended = [&](std::string_view text) {
@@ -749,7 +745,8 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
                 --repaired_.length;
             if (repaired_.length > 0 && repaired_.text[repaired_.length - 1] == '=')
                 --repaired_.length;
-            ok = put("\r\n");
+            breaks_.truncate(repaired_.length);
+            ok = endLine();
             report(line.number, VI_REPORT_REPAIRED,
                    "dropped the soft line break \"=\" that ends the text");
         }
@@ -757,9 +754,9 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
             report(card.firstLine, VI_REPORT_REPAIRED,
                    "the card has no END:VCARD; kept what the text holds of it");
         if (ok && repaired_.length > 0 && repaired_.text[repaired_.length - 1] != '\n')
-            ok = put("\r\n");
+            ok = endLine();
         for (; ok && depth > 0; --depth)
-            ok = put("END:VCARD\r\n");
+            ok = put("END:VCARD") && endLine();
     }
     // The strict reader scans its last line up to a line break or a NUL,
     // past the count it is given. A card that ends the caller's text (which
@@ -778,20 +775,13 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
     if (copying_) {
         card.text = repaired_.text;
         card.length = repaired_.length;
-        // The rebuilt card's breaks are found again: cheaper than the
-        // parse's own search, line by line.
-        breaksKnown_ = listBreaks(repaired_.text, repaired_.length, breaks_);
-        if (breaksKnown_) {
-            card.breaks = breaks_.data();
-            card.breakCount = breaks_.size();
-        }
     } else {
         card.text = text_ + cardStart_;
         card.length = cardEnd - cardStart_;
-        if (breaksKnown_) {
-            card.breaks = breaks_.data();
-            card.breakCount = breaks_.size();
-        }
+    }
+    if (breaksKnown_) {
+        card.breaks = breaks_.data();
+        card.breakCount = breaks_.size();
     }
     return Step::Card;
 }

@@ -57,6 +57,7 @@ class CardScanner {
     bool copyUpTo(size_t offset);
     bool put(std::string_view piece);
     bool putLine(std::string_view text);
+    bool endLine();
     void noteBreak(const Line &line);
 
     const char *text_;

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "interop/recover/cardRecover.h"
 #include "interop/recover/lines.h"
 #include "vcard/vcard_support.h"
 #include "versit_interop.h"
@@ -229,6 +230,60 @@ TEST(TolerantCards, LinesMatchAPlainSplit) {
             at = end;
         }
         EXPECT_EQ(at, text.size()) << round;
+    }
+}
+
+// The breaks the scan hands the parse with each card are exactly those of
+// the card's text, whether the card is used in place or rebuilt: texts
+// from pieces that need every kind of repair.
+TEST(TolerantCards, KnownBreaksAreTheCardsOwn) {
+    const std::string pieces[] = {"BEGIN:VCARD\r\n",
+                                  "END:VCARD\r\n",
+                                  "END:VCARD",
+                                  "N:a;b\r\n",
+                                  "NOTE;ENCODING=QUOTED-PRINTABLE:a=\r\n",
+                                  "NOTE;QUOTED-PRINTABLE:x=3d=\r\n",
+                                  "b=0a=\r\n",
+                                  "c\r\n",
+                                  " folded\r\n",
+                                  "junk\n",
+                                  "\r",
+                                  "\n",
+                                  std::string("FN:a\0b\r\n", 8),
+                                  "PHOTO;BASE64:QUJD\r\n",
+                                  "REVRRg==\r\n",
+                                  "\r\n",
+                                  "AGENT:\r\n",
+                                  "TEL;PARCEL,ENCODING=B:eA==\r\n",
+                                  "\xEF\xBB\xBF"
+                                  "BEGIN:VCARD\n",
+                                  "END:VCARDBEGIN:VCARD\r\n"};
+    uint32_t seed = 5;
+    auto pick = [&seed](size_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    vctest::Context context;
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        for (size_t n = 1 + pick(16); n > 0; --n)
+            text += pieces[pick(sizeof pieces / sizeof pieces[0])];
+        interop::Reporter report(nullptr, nullptr);
+        interop::CardScanner scanner(text.data(), text.size());
+        interop::CardText card;
+        while (scanner.next(context, report, card) == interop::CardScanner::Step::Card) {
+            SCOPED_TRACE(std::string(card.text, card.length));
+            ASSERT_NE(card.breaks, nullptr);
+            std::vector<size_t> expected;
+            interop::LineCursor cursor(card.text, card.length);
+            interop::Line line;
+            while (cursor.next(line)) {
+                ASSERT_FALSE(line.nul);
+                if (line.start + line.text.size() < line.end)
+                    expected.push_back(line.start + line.text.size());
+            }
+            ASSERT_EQ(std::vector<size_t>(card.breaks, card.breaks + card.breakCount), expected);
+        }
     }
 }
 
