@@ -304,8 +304,7 @@ bool opensCard(std::string_view line) {
 // Tests on each line's first and last bytes, without a branch: which way
 // they go changes from line to line, so a branch is guessed wrong often.
 // foldCase(c) equals a lower-case letter exactly when c is that letter in
-// either case.
-// both() and either() make both tests, with no branch between them.
+// either case; both() and either() make both tests, none skipping the other.
 char foldCase(char c) { return static_cast<char>(c | 0x20); }
 bool both(bool a, bool b) { return a & b; }
 bool either(bool a, bool b) { return a | b; }
@@ -424,7 +423,6 @@ bool CardScanner::copyUpTo(size_t offset) {
     if (copying_) return true;
     copying_ = true;
     repaired_.length = 0;
-    copiedUpTo_ = offset;
     breaks_.truncate(offset - cardStart_);
     return put(std::string_view(text_ + cardStart_, offset - cardStart_));
 }

@@ -67,7 +67,6 @@ class CardScanner {
     Array<size_t> breaks_;     // of the card in hand, from its start
     bool breaksKnown_ = false; // breaks_ holds every one of them so far
     bool copying_ = false;     // the card is being rebuilt in repaired_
-    size_t copiedUpTo_ = 0;    // offset up to which the original is in repaired_
     size_t cardStart_ = 0;
     uint64_t junkLines_ = 0;
 };
