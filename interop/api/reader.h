@@ -37,3 +37,18 @@ struct VI_TolerantReader {
     size_t walkIndex = 0; // into repaired.events or repaired.todos
     int32_t walkZone = 0;
 };
+
+namespace interop {
+
+// Where a card read stands in the reader's text: its BEGIN line's number,
+// and where that line starts.
+struct CardPlace {
+    uint64_t line = 0;
+    size_t at = 0;
+};
+
+// VI_readCardTolerantly, telling also where the card stands.
+int32_t readCard(VI_TolerantReader &reader, VCardContext *context, vComponent **card,
+                 CardPlace *place);
+
+} // namespace interop

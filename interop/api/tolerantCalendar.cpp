@@ -225,7 +225,7 @@ int32_t takeNext(VI_TolerantReader &r, uint16_t type, PropertyParam *item,
         r.walkNode = node->next;
         const interop::ItemOrigin origin = r.walkIndex < origins.size()
                                                ? origins[r.walkIndex]
-                                               : interop::ItemOrigin{0, false, false};
+                                               : interop::ItemOrigin{0, false, false, 0, 0};
         ++r.walkIndex;
         r.report.startItem();
         if (node->valid == 0) {

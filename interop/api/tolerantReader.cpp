@@ -34,6 +34,68 @@ bool lostValue(int32_t result) {
 
 } // namespace
 
+namespace interop {
+
+int32_t readCard(VI_TolerantReader &r, VCardContext *context, vComponent **card, CardPlace *place) {
+    for (;;) {
+        const CardScanner::Mark mark = r.scanner.mark();
+        r.report.startItem();
+        CardText text;
+        switch (r.scanner.next(context, r.report, text)) {
+        case CardScanner::Step::End:
+            r.counts.junkLines = r.scanner.junkLines();
+            return VCARD_ERR_NO_CARD;
+        case CardScanner::Step::NoMemory:
+            return VLIB_ERR_NO_MEMORY;
+        case CardScanner::Step::Card:
+            break;
+        }
+        const char *rest = nullptr;
+        int32_t left = 0;
+        // The exact import, told where the lines the scan went through end.
+        const vparse::KnownBreaks breaks{text.text, text.breaks, text.breakCount};
+        const int32_t result =
+            vcard::importObject(context, card, text.text, static_cast<int32_t>(text.length), &rest,
+                                &left, text.breaks != nullptr ? &breaks : nullptr);
+        if (*card == nullptr) {
+            if (result == VLIB_ERR_NO_MEMORY) {
+                r.scanner.reset(mark);
+                return VLIB_ERR_NO_MEMORY;
+            }
+            const char *name = VI_resultName(result);
+            r.report(text.firstLine, VI_REPORT_SKIPPED, "left out a card that cannot be read: %s",
+                     name != nullptr ? name : "unknown failure");
+            ++r.counts.skipped;
+            continue;
+        }
+        if (result == VLIB_ERR_NO_MEMORY || result == VCARD_ERR_NO_MEMORY) {
+            // A card read only in part: read it again once memory is there.
+            VCARD_destroyCard(context, card);
+            r.scanner.reset(mark);
+            return VLIB_ERR_NO_MEMORY;
+        }
+        if (lostValue(result))
+            r.report(text.firstLine, VI_REPORT_LOST,
+                     "a value of the card could not be decoded and was dropped (%s)",
+                     VI_resultName(result));
+        // Values are decoded to UTF-8 only where one can hold 8-bit text:
+        // most cards are ASCII throughout.
+        if (text.eightBit && !decodeCardValues(*card, r.report, text.firstLine)) {
+            VCARD_destroyCard(context, card);
+            r.scanner.reset(mark);
+            return VLIB_ERR_NO_MEMORY;
+        }
+        if (place != nullptr) *place = {text.firstLine, text.at};
+        ++r.counts.read;
+        if (r.report.repaired()) ++r.counts.repaired;
+        if (r.report.lossy()) ++r.counts.lossy;
+        r.counts.junkLines = r.scanner.junkLines();
+        return 0;
+    }
+}
+
+} // namespace interop
+
 extern "C" {
 
 VERSIT_INTEROP_API int32_t VI_tolerantReaderCreate(VI_TolerantReader **reader, const char *text,
@@ -62,61 +124,7 @@ VERSIT_INTEROP_API int32_t VI_readCardTolerantly(VI_TolerantReader *reader, VCar
                                                  vComponent **card) {
     if (card != nullptr) *card = nullptr;
     if (reader == nullptr || context == nullptr || card == nullptr) return VCARD_ERR_NULL_ARGUMENT;
-    for (;;) {
-        const interop::CardScanner::Mark mark = reader->scanner.mark();
-        reader->report.startItem();
-        interop::CardText text;
-        switch (reader->scanner.next(context, reader->report, text)) {
-        case interop::CardScanner::Step::End:
-            reader->counts.junkLines = reader->scanner.junkLines();
-            return VCARD_ERR_NO_CARD;
-        case interop::CardScanner::Step::NoMemory:
-            return VLIB_ERR_NO_MEMORY;
-        case interop::CardScanner::Step::Card:
-            break;
-        }
-        const char *rest = nullptr;
-        int32_t left = 0;
-        // The exact import, told where the lines the scan went through end.
-        const vparse::KnownBreaks breaks{text.text, text.breaks, text.breakCount};
-        const int32_t result =
-            vcard::importObject(context, card, text.text, static_cast<int32_t>(text.length), &rest,
-                                &left, text.breaks != nullptr ? &breaks : nullptr);
-        if (*card == nullptr) {
-            if (result == VLIB_ERR_NO_MEMORY) {
-                reader->scanner.reset(mark);
-                return VLIB_ERR_NO_MEMORY;
-            }
-            const char *name = VI_resultName(result);
-            reader->report(text.firstLine, VI_REPORT_SKIPPED,
-                           "left out a card that cannot be read: %s",
-                           name != nullptr ? name : "unknown failure");
-            ++reader->counts.skipped;
-            continue;
-        }
-        if (result == VLIB_ERR_NO_MEMORY || result == VCARD_ERR_NO_MEMORY) {
-            // A card read only in part: read it again once memory is there.
-            VCARD_destroyCard(context, card);
-            reader->scanner.reset(mark);
-            return VLIB_ERR_NO_MEMORY;
-        }
-        if (lostValue(result))
-            reader->report(text.firstLine, VI_REPORT_LOST,
-                           "a value of the card could not be decoded and was dropped (%s)",
-                           VI_resultName(result));
-        // Values are decoded to UTF-8 only where one can hold 8-bit text:
-        // most cards are ASCII throughout.
-        if (text.eightBit && !interop::decodeCardValues(*card, reader->report, text.firstLine)) {
-            VCARD_destroyCard(context, card);
-            reader->scanner.reset(mark);
-            return VLIB_ERR_NO_MEMORY;
-        }
-        ++reader->counts.read;
-        if (reader->report.repaired()) ++reader->counts.repaired;
-        if (reader->report.lossy()) ++reader->counts.lossy;
-        reader->counts.junkLines = reader->scanner.junkLines();
-        return 0;
-    }
+    return interop::readCard(*reader, context, card, nullptr);
 }
 
 VERSIT_INTEROP_API void VI_tolerantReaderCounts(const VI_TolerantReader *reader,

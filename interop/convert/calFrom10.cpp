@@ -87,22 +87,68 @@ bool decoded(const Line10 &l, vcal::TextBuffer &out) {
 }
 
 // Where each property line of an item stands in the text the user gave:
-// the tree keeps no line numbers, so the item's lines are found again in
-// the text it was read from, from its BEGIN line on. Items of one type
-// come in the order of the text: the search only moves forward.
+// the tree keeps no line numbers, so the item's lines are looked for again
+// in the text it was read from, from its BEGIN line on, in the order the
+// conversion asks for them. Looking is put off until a report carries the
+// line (most are never reported), unless `now`: the model being written
+// then keeps the lines for its own reports.
 class LineFinder {
   public:
-    LineFinder(const VI_TolerantReader &r)
-        : r_(r), cursor_(r.repaired.asWritten ? r.text : r.repaired.text.text,
-                         r.repaired.asWritten ? r.length : r.repaired.text.length) {}
+    LineFinder(const VI_TolerantReader &r, bool now)
+        : r_(r), now_(now), cursor_(r.repaired.asWritten ? r.text : r.repaired.text.text,
+                                    r.repaired.asWritten ? r.length : r.repaired.text.length) {}
 
-    // Moves to the item that begins on original line `begin`.
-    void item(uint64_t begin) {
-        while (r_.repaired.originalLine(cursor_.number()) < begin && cursor_.next(last_)) {
-        }
+    // The item whose lines are asked for next; null when its place is not known.
+    void item(const ItemOrigin *origin) {
+        origin_ = origin;
+        calls_.clear();
+        found_.clear();
+        placed_ = false;
+        outOfMemory_ = false;
     }
-    // The original line of the next line starting with `name`, or `fallback`.
+    // The original line of the item's next line starting with `name`, or
+    // `fallback`: now, or as a deferred line for the reporter.
     uint64_t find(std::string_view name, uint64_t fallback) {
+        if (!calls_.push({name, fallback})) {
+            outOfMemory_ = true;
+            return fallback;
+        }
+        const size_t n = calls_.size() - 1;
+        return now_ ? resolve(n) : Reporter::deferred(n);
+    }
+    // The answer to the item's find number n: the finds up to it are run
+    // in their order, each going on from where the one before stopped.
+    uint64_t resolve(uint64_t n) {
+        if (n >= calls_.size()) return 0;
+        if (origin_ == nullptr) return calls_[n].fallback;
+        if (!placed_) {
+            Line begin;
+            begin.number = origin_->readLine;
+            cursor_.resume(begin, origin_->at);
+            placed_ = true;
+        }
+        while (found_.size() <= n) {
+            const Call &call = calls_[found_.size()];
+            if (!found_.push(search(call.name, call.fallback))) {
+                outOfMemory_ = true;
+                return call.fallback;
+            }
+        }
+        return found_[n];
+    }
+    // Memory ran out for a find since the item began.
+    bool outOfMemory() const { return outOfMemory_; }
+    static uint64_t resolve(void *finder, uint64_t n) {
+        return static_cast<LineFinder *>(finder)->resolve(n);
+    }
+
+  private:
+    struct Call {
+        std::string_view name;
+        uint64_t fallback;
+    };
+
+    uint64_t search(std::string_view name, uint64_t fallback) {
         Line line;
         const size_t at = cursor_.offset();
         const uint64_t number = cursor_.number();
@@ -122,10 +168,14 @@ class LineFinder {
         return fallback;
     }
 
-  private:
     const VI_TolerantReader &r_;
+    bool now_;
     LineCursor cursor_;
-    Line last_;
+    const ItemOrigin *origin_ = nullptr;
+    Array<Call> calls_;
+    Array<uint64_t> found_;
+    bool placed_ = false;
+    bool outOfMemory_ = false;
 };
 
 struct Calendar10 {
@@ -789,7 +839,6 @@ int32_t convertItem(Context &c, uint16_t type, const PropertyNode *lines, uint64
             stampRank = rank;
         }
     }
-    finder.item(begin);
     for (int pass = 0; pass < 2; ++pass) {
         for (size_t i = 0; i < c.lines.size(); ++i) {
             const Line10 &l = c.lines[i];
@@ -813,7 +862,7 @@ int32_t convertItem(Context &c, uint16_t type, const PropertyNode *lines, uint64
             if (rc != 0) return rc;
         }
     }
-    if (!c.model.end(component, begin)) return VLIB_ERR_NO_MEMORY;
+    if (!c.model.end(component, begin) || finder.outOfMemory()) return VLIB_ERR_NO_MEMORY;
     // What the reader left out of the item counts as well as what the
     // conversion does.
     c.model.entries[beginEntry].lossy = c.job.report.lossy() || readerLost;
@@ -932,7 +981,9 @@ int32_t readCalendars10(Job &job, CalModel &model, CalendarWriter write) {
     if (rc == VCAL_ERR_NO_VCALENDAR) return finish(0);
     if (rc != 0) return finish(VLIB_ERR_NO_MEMORY);
     Calendar10 cal;
-    LineFinder finders[2] = {LineFinder(r), LineFinder(r)};
+    // Lines are looked for at once only where the model keeps them.
+    LineFinder finder(r, job.to == VI_FORMAT_VCAL10);
+    ResolvingLines resolving(job.report, LineFinder::resolve, &finder);
     size_t calendarNumber = 0;
     VCalendarNode *calendar = nullptr;
     for (rc = vCal_GetFirstCalendar(tree, &calendar); rc == 0;
@@ -977,9 +1028,10 @@ int32_t readCalendars10(Job &job, CalModel &model, CalendarWriter write) {
                         continue;
                     }
                     ++job.counts.read;
-                    const int32_t converted = convertItem(
-                        c, type, node->properties, begin,
-                        index < origins.size() && origins[index].lossy, finders[events ? 0 : 1]);
+                    finder.item(index < origins.size() ? &origins[index] : nullptr);
+                    const int32_t converted =
+                        convertItem(c, type, node->properties, begin,
+                                    index < origins.size() && origins[index].lossy, finder);
                     if (converted != 0) return converted;
                 }
                 return int32_t{0};

@@ -353,41 +353,100 @@ bool appendIsoDate(vcal::TextBuffer &out, std::string_view text, bool extended) 
     return out.append(pieces, 7);
 }
 
-uint64_t RecordLines::begin(uint64_t after) {
-    Line line;
-    std::string_view rest;
-    while (cursor_.next(line)) {
-        if (line.number > after && isKeywordLine(line.text, "BEGIN", &rest) &&
-            sameWord(rest, "VCARD"))
-            return line.number;
-    }
-    return 0;
+void RecordLines::card(uint64_t line, size_t at) {
+    line_ = line;
+    at_ = at;
+    placed_ = false;
+    outOfMemory_ = false;
+    questions_.clear();
+    answers_.clear();
 }
+
+uint64_t RecordLines::begin(uint64_t after) { return ask({Question::Begin, {}, after}); }
 
 uint64_t RecordLines::property(std::string_view name, uint64_t fallback) {
-    const LineCursor mark = cursor_;
-    Line line;
-    std::string_view found;
-    std::string_view rest;
-    while (cursor_.next(line)) {
-        // Most often the next line is the property, ungrouped.
-        const std::string_view t = line.text;
-        if (t.size() > name.size() && (t[name.size()] == ':' || t[name.size()] == ';') &&
-            sameWord(t.substr(0, name.size()), name))
-            return line.number;
-        if (isKeywordLine(t, "END", &rest) && sameWord(rest, "VCARD")) break;
-        if (hasPropertyShape(t, &found) && sameWord(found, name)) return line.number;
-    }
-    cursor_ = mark;
-    return fallback;
+    return ask({Question::Property, name, fallback});
 }
 
-void RecordLines::end() {
+void RecordLines::end() { ask({Question::End, {}, 0}); }
+
+uint64_t RecordLines::ask(Question q) {
+    if (!questions_.push(q)) {
+        outOfMemory_ = true;
+        return q.kind == Question::Property ? q.given : 0;
+    }
+    return Reporter::deferred(questions_.size() - 1);
+}
+
+uint64_t RecordLines::resolve(void *lines, uint64_t n) {
+    return static_cast<RecordLines *>(lines)->answer(n);
+}
+
+uint64_t RecordLines::value(uint64_t given) const {
+    const uint64_t n = Reporter::deferredIndex(given);
+    return n == Reporter::kNotDeferred ? given : n < answers_.size() ? answers_[n] : 0;
+}
+
+uint64_t RecordLines::search(const Question &q) {
+    uint64_t found = 0;
     Line line;
     std::string_view rest;
-    while (cursor_.next(line)) {
-        if (isKeywordLine(line.text, "END", &rest) && sameWord(rest, "VCARD")) return;
+    switch (q.kind) {
+    case Question::Begin:
+        while (cursor_.next(line)) {
+            if (line.number > value(q.given) && isKeywordLine(line.text, "BEGIN", &rest) &&
+                sameWord(rest, "VCARD")) {
+                found = line.number;
+                break;
+            }
+        }
+        break;
+    case Question::Property: {
+        found = value(q.given);
+        const LineCursor mark = cursor_;
+        std::string_view name;
+        bool seen = false;
+        while (!seen && cursor_.next(line)) {
+            // Most often the next line is the property, ungrouped.
+            const std::string_view t = line.text;
+            const size_t k = q.name.size();
+            seen = (t.size() > k && (t[k] == ':' || t[k] == ';') &&
+                    sameWord(t.substr(0, k), q.name)) ||
+                   (hasPropertyShape(t, &name) && sameWord(name, q.name));
+            if (!seen && isKeywordLine(t, "END", &rest) && sameWord(rest, "VCARD")) break;
+        }
+        if (seen)
+            found = line.number;
+        else
+            cursor_ = mark;
+        break;
     }
+    case Question::End:
+        while (cursor_.next(line)) {
+            if (isKeywordLine(line.text, "END", &rest) && sameWord(rest, "VCARD")) break;
+        }
+        break;
+    }
+    return found;
+}
+
+uint64_t RecordLines::answer(size_t n) {
+    if (n >= questions_.size()) return 0;
+    if (!placed_) {
+        // From the line after the card's BEGIN.
+        Line line;
+        line.number = line_;
+        cursor_.resume(line, at_);
+        cursor_.next(line);
+        placed_ = true;
+    }
+    while (answers_.size() <= n) {
+        if (!answers_.push(search(questions_[answers_.size()]))) {
+            outOfMemory_ = true;
+            return 0;
+        }
+    }
+    return answers_[n];
 }
 
 } // namespace interop::convert

@@ -153,21 +153,49 @@ struct CardConversion {
 };
 
 // Where the properties of the tolerant reader's cards stand in the text:
-// the records keep no line numbers, so each card's BEGIN and then each
-// property's line are looked for in the text, in the records' order.
+// the records keep no line numbers, so each property's line is looked for
+// in the card's text, in the records' order. Looking is put off until a
+// report carries the line (see Reporter::deferred): most lines are never
+// reported, and the search would walk every line of the text once more.
 class RecordLines {
   public:
     RecordLines(const char *text, size_t length) : cursor_(text, length) {}
-    // The line of the next BEGIN:VCARD after `after`, 0 when none is found.
+    // The card asked about next: its BEGIN line's number, and where that
+    // line starts in the text.
+    void card(uint64_t line, size_t at);
+    // The line of the next BEGIN:VCARD after `after` (a nested card), 0
+    // when none is found.
     uint64_t begin(uint64_t after);
     // The line of the next property named `name` (group left out) before
     // the card's END; `fallback` when there is none.
     uint64_t property(std::string_view name, uint64_t fallback);
     // Passes over the END of a nested card.
     void end();
+    // Memory ran out for a question since the card began.
+    bool outOfMemory() const { return outOfMemory_; }
+    // The answer to the card's question number n (for the reporter).
+    static uint64_t resolve(void *lines, uint64_t n);
 
   private:
+    // The questions asked about the card, answered in their order when a
+    // report wants one of them.
+    struct Question {
+        enum Kind : uint8_t { Begin, Property, End } kind;
+        std::string_view name;
+        uint64_t given; // `after` or `fallback`, itself perhaps deferred
+    };
+    uint64_t ask(Question q);
+    uint64_t answer(size_t n);
+    uint64_t search(const Question &q);
+    uint64_t value(uint64_t given) const;
+
     LineCursor cursor_;
+    uint64_t line_ = 0;
+    size_t at_ = 0;
+    bool placed_ = false;
+    bool outOfMemory_ = false;
+    Array<Question> questions_;
+    Array<uint64_t> answers_;
 };
 
 // Reading: a card of the tolerant reader (values already UTF-8), and the

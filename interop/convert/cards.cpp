@@ -1,6 +1,7 @@
 // Cards from one vCard version to another, or to jCard: each card read
 // into the model, written in the target's format and handed over before
 // the next is read, so memory holds one card at a time.
+#include "interop/api/reader.h"
 #include "interop/convert/card.h"
 #include "interop/convert/contentLine.h"
 #include "versit_interop.h"
@@ -10,17 +11,10 @@ namespace interop::convert {
 namespace {
 
 // The tolerant reader's reports go to the job's reporter, which then
-// knows whether the card lost something. A skipped card's line tells
-// where the next card read can start at the earliest.
-struct Forward {
-    Reporter *report;
-    uint64_t lastSkipped = 0;
-};
-
+// knows whether the card lost something.
 void forward(void *user, const VI_Report *r) {
-    auto *f = static_cast<Forward *>(user);
-    if (r->kind == VI_REPORT_SKIPPED && r->line > f->lastSkipped) f->lastSkipped = r->line;
-    (*f->report)(r->line, static_cast<VI_ReportKind>(r->kind), "%s", r->message);
+    (*static_cast<Reporter *>(user))(r->line, static_cast<VI_ReportKind>(r->kind), "%s",
+                                     r->message);
 }
 
 // Hands one written card over; 0 or the put's failure.
@@ -60,26 +54,28 @@ class Reader {
 int32_t convert21(Job &job) {
     Context context;
     if (!context.create()) return VLIB_ERR_NO_MEMORY;
-    Forward fwd{&job.report};
     Reader reader;
-    if (VI_tolerantReaderCreate(&reader.reader_, job.text, job.length, forward, &fwd) != 0)
+    if (VI_tolerantReaderCreate(&reader.reader_, job.text, job.length, forward, &job.report) != 0)
         return VLIB_ERR_NO_MEMORY;
-    RecordLines lines(job.text, job.length);
+    // The lines of the text the reader reads (UTF-8 where the text was UTF-16).
+    RecordLines lines(reader.reader_->text, reader.reader_->length);
+    ResolvingLines resolving(job.report, RecordLines::resolve, &lines);
     Card card;
     vcal::TextBuffer out;
     for (;;) {
         job.report.startItem();
         vComponent *record = nullptr;
-        const int32_t result = VI_readCardTolerantly(reader.reader_, context.get(), &record);
+        CardPlace place;
+        const int32_t result = readCard(*reader.reader_, context.get(), &record, &place);
         if (result == VLIB_ERR_NO_MEMORY) return VLIB_ERR_NO_MEMORY;
         if (result != 0) break;
         ++job.counts.read;
         card.clear();
         out.length = 0;
         CardConversion c{VI_FORMAT_VCARD21, job.to, job.report};
-        const uint64_t begin = lines.begin(fwd.lastSkipped);
-        const bool converted =
-            cardFromRecord(record, lines, begin, card, c) && writeCard(card, c, out);
+        lines.card(place.line, place.at);
+        const bool converted = cardFromRecord(record, lines, place.line, card, c) &&
+                               writeCard(card, c, out) && !lines.outOfMemory();
         VCARD_destroyCard(context.get(), &record);
         if (!converted) return VLIB_ERR_NO_MEMORY;
         const int32_t put = emit(job, out);

@@ -462,6 +462,15 @@ bool Rewriter::closeCalendar() {
                  (linesEnd - bodyLines_) * sizeof *lines);
     for (size_t i = 0; i < headerNumbers_.size(); ++i)
         lines[bodyLines_ + i] = headerNumbers_[i];
+    // The calendar's items moved down behind its own lines.
+    for (Array<ItemOrigin> *items : {&out_.events, &out_.todos}) {
+        const Array<uint32_t> &firsts =
+            items == &out_.events ? out_.calendarEvents : out_.calendarTodos;
+        for (size_t i = firsts[firsts.size() - 1]; i < items->size(); ++i) {
+            (*items)[i].at += fixed_.length;
+            (*items)[i].readLine += headerNumbers_.size();
+        }
+    }
     return emit("END:VCALENDAR", calendarLine_);
 }
 
@@ -1102,6 +1111,8 @@ bool Rewriter::closeItem() {
         if (!add(added, {"DTEND:", when})) return false;
         addedLine = keptLines_[start].number;
     }
+    const ItemOrigin origin{itemLine_, report_.repaired(), report_.lossy(), out_.text.length,
+                            out_.lines.size() + 1};
     bool ok = emit(event ? "BEGIN:VEVENT" : "BEGIN:VTODO", itemLine_);
     for (size_t k = 0; ok && k < keptLines_.size(); ++k) {
         if (keptLines_[k].length != kRemoved)
@@ -1113,7 +1124,6 @@ bool Rewriter::closeItem() {
         rest = stop == kNone ? std::string_view() : rest.substr(stop + 2);
     }
     ok = ok && emit(event ? "END:VEVENT" : "END:VTODO", itemLine_);
-    const ItemOrigin origin{itemLine_, report_.repaired(), report_.lossy()};
     return ok && (event ? out_.events.push(origin) : out_.todos.push(origin));
 }
 
@@ -1193,9 +1203,9 @@ bool findItems(const char *text, size_t length, RepairedCalendars &out) {
             ok = out.calendarEvents.push(static_cast<uint32_t>(out.events.size())) &&
                  out.calendarTodos.push(static_cast<uint32_t>(out.todos.size()));
         else if (sameWord(rest, "VEVENT"))
-            ok = out.events.push({line.number, false, false});
+            ok = out.events.push({line.number, false, false, line.start, line.number});
         else if (sameWord(rest, "VTODO"))
-            ok = out.todos.push({line.number, false, false});
+            ok = out.todos.push({line.number, false, false, line.start, line.number});
         if (!ok) return false;
     }
     out.asWritten = true;

@@ -18,6 +18,10 @@ struct ItemOrigin {
     uint64_t line; // its BEGIN line in the original text
     bool repaired;
     bool lossy;
+    // Its BEGIN line in the text the exact reader reads (the rewritten one,
+    // or the original read as it stands): where it starts, and its number.
+    size_t at;
+    uint64_t readLine;
 };
 
 struct RepairedCalendars {

@@ -471,6 +471,7 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
     copying_ = false;
     cardStart_ = begin.start;
     card.firstLine = begin.number;
+    card.at = begin.start;
     breaks_.clear();
     breaksKnown_ = true;
     noteBreak(begin);

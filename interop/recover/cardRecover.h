@@ -19,6 +19,7 @@ struct CardText {
     const char *text = nullptr; // the card's lines, BEGIN to END
     size_t length = 0;
     uint64_t firstLine = 0; // the line of its BEGIN
+    size_t at = 0;          // where its BEGIN stands in the text scanned
     bool eightBit = false;  // a value may hold 8-bit text once read (else all are ASCII)
     // Where its line breaks stand, from `text` on (null when not known):
     // the parse need not search for them again.

@@ -9,6 +9,8 @@ void Reporter::operator()(uint64_t line, VI_ReportKind kind, const char *format,
     if (kind == VI_REPORT_REPAIRED) repaired_ = true;
     if (kind == VI_REPORT_LOST) repaired_ = lossy_ = true;
     if (fn_ == nullptr) return;
+    if ((line & kDeferred) != 0)
+        line = resolve_ != nullptr ? resolve_(resolveUser_, line & ~kDeferred) : 0;
     char message[320];
     va_list args;
     va_start(args, format);

@@ -21,16 +21,49 @@ class Reporter {
 #endif
         ;
 
+    // A line given as deferred(n) is worked out by `resolve` only when a
+    // report carrying it is handed over: finding a property's line means
+    // walking the text again, and most lines are never reported.
+    using LineResolver = uint64_t (*)(void *user, uint64_t n);
+    static constexpr uint64_t deferred(uint64_t n) { return n | kDeferred; }
+    // n of a deferred line, or kNotDeferred for a line itself.
+    static constexpr uint64_t kNotDeferred = ~uint64_t{0};
+    static constexpr uint64_t deferredIndex(uint64_t line) {
+        return (line & kDeferred) != 0 ? line & ~kDeferred : kNotDeferred;
+    }
+    void resolveLinesWith(LineResolver resolve, void *user) {
+        resolve_ = resolve;
+        resolveUser_ = user;
+    }
+
     // What has been reported since the last startItem().
     void startItem() { repaired_ = lossy_ = false; }
     bool repaired() const { return repaired_; }
     bool lossy() const { return lossy_; }
 
   private:
+    static constexpr uint64_t kDeferred = uint64_t{1} << 63;
+
     VI_ReportFn fn_;
     void *user_;
+    LineResolver resolve_ = nullptr;
+    void *resolveUser_ = nullptr;
     bool repaired_ = false;
     bool lossy_ = false;
+};
+
+// While it lives, `report` works out deferred lines with `resolve`.
+class ResolvingLines {
+  public:
+    ResolvingLines(Reporter &report, Reporter::LineResolver resolve, void *user) : report_(report) {
+        report_.resolveLinesWith(resolve, user);
+    }
+    ~ResolvingLines() { report_.resolveLinesWith(nullptr, nullptr); }
+    ResolvingLines(const ResolvingLines &) = delete;
+    ResolvingLines &operator=(const ResolvingLines &) = delete;
+
+  private:
+    Reporter &report_;
 };
 
 } // namespace interop

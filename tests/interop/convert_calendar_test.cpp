@@ -311,6 +311,28 @@ TEST(ConvertCalendar, KeepsWhatICalendarCannotHold) {
 }
 
 // Every item the tolerant reader keeps is converted, in each target.
+// Lines are looked for only when a report names one: each must still be
+// its item's, with events and to-dos taken in turns and the calendar's
+// text rewritten (its TZ after an item, an event without DTEND).
+TEST(ConvertCalendar, ReportsNameTheirLines) {
+    const std::string items =
+        "BEGIN:VEVENT\r\nDTSTART:20240102T090000Z\r\nDTEND:20240102T100000Z\r\n"
+        "STATUS:SENT\r\nEND:VEVENT\r\nBEGIN:VTODO\r\nDTSTART:20240102T090000Z\r\n"
+        "DTEND:20240102T100000Z\r\nEND:VTODO\r\nBEGIN:VEVENT\r\nDTSTART:20240103T090000Z\r\n"
+        "STATUS:SENT\r\nEND:VEVENT\r\nTZ:+01\r\nBEGIN:VTODO\r\nSUMMARY:x\r\n"
+        "DUE:20240102T100000Z\r\nDTEND:20240102T100000Z\r\nEND:VTODO\r\n";
+    const Result r = convert("BEGIN:VCALENDAR\r\nVERSION:1.0\r\n" + items + "END:VCALENDAR\r\n",
+                             VI_FORMAT_VCAL10, VI_FORMAT_ICAL20);
+    const std::vector<std::string> expected = {
+        "12: an event without DTEND ends when it starts",
+        "6: STATUS SENT is written as TENTATIVE for an event (kept as X-VCAL-STATUS)",
+        "14: STATUS SENT is written as TENTATIVE for an event (kept as X-VCAL-STATUS)",
+        "10: DTEND: iCalendar has none in an to-do (kept as X-VCAL-DTEND)",
+        "20: DTEND: iCalendar has none in an to-do (kept as X-VCAL-DTEND)",
+    };
+    EXPECT_EQ(r.reports, expected);
+}
+
 TEST(ConvertCalendar, CorpusItemsAllConverted) {
     const std::vector<std::string> files = converttest::corpusFiles("vcal10");
     if (files.empty()) GTEST_SKIP() << "no corpus";

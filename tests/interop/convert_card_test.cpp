@@ -216,6 +216,28 @@ TEST(ConvertCard, CountsAndRepairsOfContentLines) {
     EXPECT_TRUE(hasLine(r.text, "FN:C"));
 }
 
+// The lines a report names are looked for only when it is made: they must
+// still be the card's own, in a nested card and in a card after junk.
+TEST(ConvertCard, ReportsNameTheirLines) {
+    const Result r = convert("BEGIN:VCARD\r\nVERSION:2.1\r\nN:Doe;John\r\nTEL;CELL:1\r\n"
+                             "a.b.TEL:2\r\nAGENT:\r\nBEGIN:VCARD\r\nVERSION:2.1\r\nN:Inner\r\n"
+                             "x.y.EMAIL:i@x\r\nEND:VCARD\r\nNOTE:n\r\nEND:VCARD\r\njunk\r\n"
+                             "\xEF\xBB\xBF BEGIN:VCARD\r\nVERSION:2.1\r\nN:Second\r\n"
+                             "c.d.URL:http://x\r\nEND:VCARD\r\n",
+                             VI_FORMAT_VCARD21, VI_FORMAT_VCARD40);
+    const std::vector<std::string> expected = {
+        "7: the card had no FN; made one from N",
+        "10: group x.y written as x-y",
+        "1: the card had no FN; made one from N",
+        "5: group a.b written as a-b",
+        "6: the AGENT card is kept as the text of RELATED;TYPE=agent",
+        "14: passed over 1 line of text outside any card",
+        "15: the card had no FN; made one from N",
+        "18: group c.d written as c-d",
+    };
+    EXPECT_EQ(r.reports, expected);
+}
+
 TEST(ConvertCard, CorpusRoundTripThrough40) {
     const std::vector<std::string> files = converttest::corpusFiles("vcard21");
     if (files.empty()) GTEST_SKIP() << "no corpus";

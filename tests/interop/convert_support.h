@@ -20,6 +20,7 @@ struct Result {
     int32_t rc = 0;
     std::string text;
     std::vector<std::string> lost;
+    std::vector<std::string> reports; // every one, as "line: message"
     VI_ConvertCounts counts{};
 };
 
@@ -33,10 +34,11 @@ inline Result convert(const std::string &in, int32_t from, int32_t to) {
         },
         &r.text,
         [](void *user, const VI_Report *report) {
-            if (report->kind == VI_REPORT_LOST)
-                static_cast<std::vector<std::string> *>(user)->push_back(report->message);
+            auto &r = *static_cast<Result *>(user);
+            if (report->kind == VI_REPORT_LOST) r.lost.push_back(report->message);
+            r.reports.push_back(std::to_string(report->line) + ": " + report->message);
         },
-        &r.lost, &r.counts);
+        &r, &r.counts);
     return r;
 }
 
