@@ -58,25 +58,13 @@ namespace vcal {
 
 TextBuffer::~TextBuffer() { std::free(text); }
 
-bool TextBuffer::append(const std::string_view *pieces, size_t count) {
-    size_t added = 0;
-    for (size_t i = 0; i < count; ++i)
-        added += pieces[i].size();
-    const size_t needed = length + added + 1;
-    if (needed > capacity) {
-        size_t grown = capacity < kFirstCapacity ? kFirstCapacity : capacity * 2;
-        if (grown < needed) grown = needed;
-        void *bigger = std::realloc(text, grown);
-        if (bigger == nullptr) return false;
-        text = static_cast<char *>(bigger);
-        capacity = grown;
-    }
-    for (size_t i = 0; i < count; ++i) {
-        if (pieces[i].empty()) continue; // an empty view may have no data pointer
-        std::memcpy(text + length, pieces[i].data(), pieces[i].size());
-        length += pieces[i].size();
-    }
-    text[length] = '\0';
+bool TextBuffer::grow(size_t needed) {
+    size_t grown = capacity < kFirstCapacity ? kFirstCapacity : capacity * 2;
+    if (grown < needed) grown = needed;
+    void *bigger = std::realloc(text, grown);
+    if (bigger == nullptr) return false;
+    text = static_cast<char *>(bigger);
+    capacity = grown;
     return true;
 }
 

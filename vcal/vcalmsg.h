@@ -66,21 +66,45 @@ struct TextBuffer {
     TextBuffer &operator=(const TextBuffer &) = delete;
     ~TextBuffer();
 
-    // All pieces or nothing; false when memory runs out.
-    bool append(const std::string_view *pieces, size_t count);
-    // One piece; inline, since writers append many small ones and most
-    // fit in what is already there.
-    bool append(std::string_view piece) {
-        if (length + piece.size() < capacity) {
-            if (!piece.empty()) std::memcpy(text + length, piece.data(), piece.size());
-            length += piece.size();
-            text[length] = '\0';
-            return true;
+    // All pieces or nothing; false when memory runs out. Inline, like the
+    // one-piece form: writers append many small pieces, and most fit in
+    // what is already there.
+    bool append(const std::string_view *pieces, size_t count) {
+        size_t added = 0;
+        for (size_t i = 0; i < count; ++i)
+            added += pieces[i].size();
+        if (length + added >= capacity && !grow(length + added + 1)) return false;
+        for (size_t i = 0; i < count; ++i) {
+            copy(text + length, pieces[i]);
+            length += pieces[i].size();
         }
-        return append(&piece, 1);
+        text[length] = '\0';
+        return true;
     }
+    bool append(std::string_view piece) { return append(&piece, 1); }
     // Hands the text over (null when nothing was appended).
     char *release();
+
+  private:
+    // Room for `needed` bytes in all; false when memory runs out.
+    bool grow(size_t needed);
+    // Short pieces are moved without a call: most are a few bytes.
+    static void copy(char *to, std::string_view piece) {
+        const char *from = piece.data();
+        const size_t n = piece.size();
+        if (n >= 8 && n <= 16) {
+            std::memcpy(to, from, 8);
+            std::memcpy(to + n - 8, from + n - 8, 8);
+        } else if (n >= 4 && n < 8) {
+            std::memcpy(to, from, 4);
+            std::memcpy(to + n - 4, from + n - 4, 4);
+        } else if (n > 16) {
+            std::memcpy(to, from, n);
+        } else {
+            for (size_t i = 0; i < n; ++i)
+                to[i] = from[i];
+        }
+    }
 };
 
 // Formats message `number` (1 to 26) into `buffer` (kMessageSize bytes) as

@@ -274,52 +274,79 @@ int32_t writeCalendar20(Job &job, CalModel &model) {
 
 namespace {
 
+// A value type: its name, and its name as jCal writes it (a JSON string in
+// lower case), ready to be appended.
+struct ValueType {
+    std::string_view name, json;
+};
+constexpr ValueType kBinary{"BINARY", "\"binary\""}, kBoolean{"BOOLEAN", "\"boolean\""},
+    kCalAddress{"CAL-ADDRESS", "\"cal-address\""}, kDate{"DATE", "\"date\""},
+    kDateTime{"DATE-TIME", "\"date-time\""}, kDuration{"DURATION", "\"duration\""},
+    kFloat{"FLOAT", "\"float\""}, kInteger{"INTEGER", "\"integer\""},
+    kPeriod{"PERIOD", "\"period\""}, kRecur{"RECUR", "\"recur\""}, kText{"TEXT", "\"text\""},
+    kTime{"TIME", "\"time\""}, kUri{"URI", "\"uri\""}, kUtcOffset{"UTC-OFFSET", "\"utc-offset\""},
+    kUnknown{"unknown", "\"unknown\""};
+
 // The value type of a property, by its name and VALUE parameter.
-std::string_view valueType(std::string_view name, std::string_view params) {
+const ValueType &valueType(std::string_view name, std::string_view params) {
     std::string_view v;
-    if (findParam(params, "VALUE", v)) {
-        static constexpr std::string_view kTypes[] = {
-            "BINARY",  "BOOLEAN", "CAL-ADDRESS", "DATE", "DATE-TIME", "DURATION", "FLOAT",
-            "INTEGER", "PERIOD",  "RECUR",       "TEXT", "TIME",      "URI",      "UTC-OFFSET"};
-        for (std::string_view t : kTypes)
-            if (sameWord(v, t)) return t;
-        return "unknown";
+    if (!params.empty() && findParam(params, "VALUE", v)) {
+        static constexpr const ValueType *kTypes[] = {
+            &kBinary,  &kBoolean, &kCalAddress, &kDate, &kDateTime, &kDuration, &kFloat,
+            &kInteger, &kPeriod,  &kRecur,      &kText, &kTime,     &kUri,      &kUtcOffset};
+        for (const ValueType *t : kTypes)
+            if (sameWord(v, t->name)) return *t;
+        return kUnknown;
     }
     static constexpr struct {
-        std::string_view name, type;
+        std::string_view name;
+        const ValueType &type;
     } kDefaults[] = {
-        {"DTSTART", "DATE-TIME"},
-        {"DTEND", "DATE-TIME"},
-        {"DUE", "DATE-TIME"},
-        {"COMPLETED", "DATE-TIME"},
-        {"CREATED", "DATE-TIME"},
-        {"DTSTAMP", "DATE-TIME"},
-        {"LAST-MODIFIED", "DATE-TIME"},
-        {"RECURRENCE-ID", "DATE-TIME"},
-        {"EXDATE", "DATE-TIME"},
-        {"RDATE", "DATE-TIME"},
-        {"RRULE", "RECUR"},
-        {"EXRULE", "RECUR"},
-        {"PRIORITY", "INTEGER"},
-        {"SEQUENCE", "INTEGER"},
-        {"REPEAT", "INTEGER"},
-        {"PERCENT-COMPLETE", "INTEGER"},
-        {"DURATION", "DURATION"},
-        {"TRIGGER", "DURATION"},
-        {"TZOFFSETFROM", "UTC-OFFSET"},
-        {"TZOFFSETTO", "UTC-OFFSET"},
-        {"ATTENDEE", "CAL-ADDRESS"},
-        {"ORGANIZER", "CAL-ADDRESS"},
-        {"URL", "URI"},
-        {"ATTACH", "URI"},
-        {"TZURL", "URI"},
-        {"GEO", "FLOAT"},
+        {"DTSTART", kDateTime},
+        {"DTEND", kDateTime},
+        {"DUE", kDateTime},
+        {"COMPLETED", kDateTime},
+        {"CREATED", kDateTime},
+        {"DTSTAMP", kDateTime},
+        {"LAST-MODIFIED", kDateTime},
+        {"RECURRENCE-ID", kDateTime},
+        {"EXDATE", kDateTime},
+        {"RDATE", kDateTime},
+        {"RRULE", kRecur},
+        {"EXRULE", kRecur},
+        {"PRIORITY", kInteger},
+        {"SEQUENCE", kInteger},
+        {"REPEAT", kInteger},
+        {"PERCENT-COMPLETE", kInteger},
+        {"DURATION", kDuration},
+        {"TRIGGER", kDuration},
+        {"TZOFFSETFROM", kUtcOffset},
+        {"TZOFFSETTO", kUtcOffset},
+        {"ATTENDEE", kCalAddress},
+        {"ORGANIZER", kCalAddress},
+        {"URL", kUri},
+        {"ATTACH", kUri},
+        {"TZURL", kUri},
+        {"GEO", kFloat},
     };
     for (const auto &d : kDefaults)
-        if (sameWord(name, d.name)) return d.type;
-    if (name.size() > 2 && sameWord(name.substr(0, 2), "X-")) return "unknown";
-    return "TEXT";
+        if (d.name.size() == name.size() && sameWord(name, d.name)) return d.type;
+    if (name.size() > 2 && sameWord(name.substr(0, 2), "X-")) return kUnknown;
+    return kText;
 }
+
+// Bytes of a name that go into JSON as they stand, lower-cased; 0 for a
+// byte that needs an escape.
+struct PlainLower {
+    char to[256] = {};
+    constexpr PlainLower() {
+        for (int c = 0x20; c < 0x7F; ++c)
+            to[c] = c == '"' || c == '\\'
+                        ? 0
+                        : static_cast<char>(ascii::lower(static_cast<unsigned char>(c)));
+    }
+};
+constexpr PlainLower kPlainLower;
 
 // A name as a JSON string in lower case: names come from the text as they
 // stand, so they are escaped like any other string.
@@ -331,13 +358,12 @@ bool jsonLower(vcal::TextBuffer &out, std::string_view text) {
         bool plain = true;
         small[0] = '"';
         for (size_t i = 0; i < text.size(); ++i) {
-            const auto c = static_cast<unsigned char>(text[i]);
-            small[i + 1] = static_cast<char>(ascii::lower(c));
-            plain = plain && c >= 0x20 && c < 0x7F && c != '"' && c != '\\';
+            const char c = kPlainLower.to[static_cast<unsigned char>(text[i])];
+            small[i + 1] = c;
+            plain = plain && c != 0;
         }
         small[text.size() + 1] = '"';
-        return plain ? put(out, std::string_view(small, text.size() + 2))
-                     : appendJsonString(out, std::string_view(small + 1, text.size()));
+        if (plain) return put(out, std::string_view(small, text.size() + 2));
     }
     vcal::TextBuffer lower;
     return appendCased(lower, text, true) &&
@@ -345,6 +371,8 @@ bool jsonLower(vcal::TextBuffer &out, std::string_view text) {
 }
 
 bool jsonText(vcal::TextBuffer &out, vcal::TextBuffer &scratch, std::string_view escaped) {
+    // Text without a backslash is its own unescaped form.
+    if (escaped.find('\\') == std::string_view::npos) return appendJsonString(out, escaped);
     scratch.length = 0;
     return appendUnescaped(scratch, escaped) &&
            appendJsonString(out, std::string_view(scratch.text, scratch.length));
@@ -374,7 +402,8 @@ bool jsonProperty(vcal::TextBuffer &out, vcal::TextBuffer &scratch, const CalMod
                   const CalEntry &e) {
     const std::string_view name = model.text(e.name), params = model.text(e.params),
                            value = model.text(e.value);
-    const std::string_view type = valueType(name, params);
+    const ValueType &valueOf = valueType(name, params);
+    const std::string_view type = valueOf.name;
     if (!put(out, "[") || !jsonLower(out, name) || !put(out, ",{")) return false;
     bool first = true, ok = true;
     forEachParam(params, [&](std::string_view n, std::string_view v) {
@@ -383,7 +412,7 @@ bool jsonProperty(vcal::TextBuffer &out, vcal::TextBuffer &scratch, const CalMod
              appendJsonString(out, v);
         first = false;
     });
-    if (!ok || !put(out, "},") || !jsonLower(out, type) || !put(out, ",")) return false;
+    if (!ok || !put(out, "},") || !put(out, valueOf.json) || !put(out, ",")) return false;
     if (type == "RECUR") {
         Rule rule;
         const char *why = nullptr;
