@@ -342,7 +342,7 @@ struct PlainLower {
     constexpr PlainLower() {
         for (int c = 0x20; c < 0x7F; ++c)
             to[c] = c == '"' || c == '\\'
-                        ? 0
+                        ? '\0'
                         : static_cast<char>(ascii::lower(static_cast<unsigned char>(c)));
     }
 };
