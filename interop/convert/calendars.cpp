@@ -335,41 +335,6 @@ const ValueType &valueType(std::string_view name, std::string_view params) {
     return kText;
 }
 
-// Bytes of a name that go into JSON as they stand, lower-cased; 0 for a
-// byte that needs an escape.
-struct PlainLower {
-    char to[256] = {};
-    constexpr PlainLower() {
-        for (int c = 0x20; c < 0x7F; ++c)
-            to[c] = c == '"' || c == '\\'
-                        ? '\0'
-                        : static_cast<char>(ascii::lower(static_cast<unsigned char>(c)));
-    }
-};
-constexpr PlainLower kPlainLower;
-
-// A name as a JSON string in lower case: names come from the text as they
-// stand, so they are escaped like any other string.
-bool jsonLower(vcal::TextBuffer &out, std::string_view text) {
-    char small[66];
-    if (text.size() + 2 <= sizeof small) { // names are short: no buffer of their own
-        // Most are letters, digits and "-", which need no escape: the name
-        // goes out quoted in one piece.
-        bool plain = true;
-        small[0] = '"';
-        for (size_t i = 0; i < text.size(); ++i) {
-            const char c = kPlainLower.to[static_cast<unsigned char>(text[i])];
-            small[i + 1] = c;
-            plain = plain && c != 0;
-        }
-        small[text.size() + 1] = '"';
-        if (plain) return put(out, std::string_view(small, text.size() + 2));
-    }
-    vcal::TextBuffer lower;
-    return appendCased(lower, text, true) &&
-           appendJsonString(out, std::string_view(lower.text, lower.length));
-}
-
 bool jsonText(vcal::TextBuffer &out, vcal::TextBuffer &scratch, std::string_view escaped) {
     // Text without a backslash is its own unescaped form.
     if (escaped.find('\\') == std::string_view::npos) return appendJsonString(out, escaped);
@@ -404,11 +369,11 @@ bool jsonProperty(vcal::TextBuffer &out, vcal::TextBuffer &scratch, const CalMod
                            value = model.text(e.value);
     const ValueType &valueOf = valueType(name, params);
     const std::string_view type = valueOf.name;
-    if (!put(out, "[") || !jsonLower(out, name) || !put(out, ",{")) return false;
+    if (!put(out, "[") || !appendJsonLower(out, name) || !put(out, ",{")) return false;
     bool first = true, ok = true;
     forEachParam(params, [&](std::string_view n, std::string_view v) {
         if (!ok || sameWord(n, "VALUE") || n.empty()) return;
-        ok = (first || put(out, ",")) && jsonLower(out, n) && put(out, ":") &&
+        ok = (first || put(out, ",")) && appendJsonLower(out, n) && put(out, ":") &&
              appendJsonString(out, v);
         first = false;
     });
@@ -460,7 +425,7 @@ int32_t writeCalendarJson(Job &job, CalModel &model) {
             }
             if (depth > 0) firstInList[depth - 1] = false;
             if (depth == 31) return VLIB_ERR_NO_MEMORY; // deeper than any calendar nests
-            ok = ok && put(out, "[") && jsonLower(out, model.text(e.name)) && put(out, ",[");
+            ok = ok && put(out, "[") && appendJsonLower(out, model.text(e.name)) && put(out, ",[");
             propsOpen[depth] = true;
             firstInList[depth] = true;
             ++depth;

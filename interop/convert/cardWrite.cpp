@@ -168,7 +168,6 @@ class Writer {
     vcal::TextBuffer value_;
     vcal::TextBuffer parameterName_;
     vcal::TextBuffer text_;
-    vcal::TextBuffer lower_;   // jCard names in lower case, one at a time
     vcal::TextBuffer written_; // a parameter's name as written
 };
 
@@ -567,10 +566,7 @@ bool Writer::emitJson(const CardProperty &p, Mapped &m) {
     vcal::TextBuffer &o = out_;
     if (!put(o, firstJson_ ? "\n  [" : ",\n  [")) return false;
     firstJson_ = false;
-    vcal::TextBuffer &lower = lower_;
-    lower.length = 0;
-    if (!appendCased(lower, m.name, true) || !appendJsonString(o, viewOf(lower)) || !put(o, ", {"))
-        return false;
+    if (!appendJsonLower(o, m.name) || !put(o, ", {")) return false;
     bool any = false;
     const std::string_view group = card_.view(p.group);
     if (!group.empty()) {
@@ -579,13 +575,10 @@ bool Writer::emitJson(const CardProperty &p, Mapped &m) {
     }
     for (size_t i = 0; i < m.parameters.size(); ++i) {
         if (!firstOfName(m, i) || m.parameters[i].name == "VALUE") continue;
-        lower.length = 0;
         vcal::TextBuffer &written = written_;
         written.length = 0;
-        if (!appendParameterName(written, m.parameters[i]) ||
-            !appendCased(lower, viewOf(written), true))
-            return false;
-        if (!put(o, any ? ", " : "") || !appendJsonString(o, viewOf(lower)) || !put(o, ": "))
+        if (!appendParameterName(written, m.parameters[i]) || !put(o, any ? ", " : "") ||
+            !appendJsonLower(o, viewOf(written)) || !put(o, ": "))
             return false;
         any = true;
         size_t count = 0;
@@ -595,19 +588,16 @@ bool Writer::emitJson(const CardProperty &p, Mapped &m) {
         bool firstItem = true;
         for (size_t k = i; k < m.parameters.size(); ++k) {
             if (m.parameters[k].name != m.parameters[i].name) continue;
-            lower.length = 0;
             const bool caseless = m.parameters[i].name == "TYPE";
-            if (!(caseless ? appendCased(lower, m.parameters[k].value, true)
-                           : put(lower, m.parameters[k].value)))
+            if (!put(o, firstItem ? "" : ", ") ||
+                !(caseless ? appendJsonLower(o, m.parameters[k].value)
+                           : appendJsonString(o, m.parameters[k].value)))
                 return false;
-            if (!put(o, firstItem ? "" : ", ") || !appendJsonString(o, viewOf(lower))) return false;
             firstItem = false;
         }
         if (count > 1 && !put(o, "]")) return false;
     }
-    lower.length = 0;
-    if (!put(o, "}, ") || !appendCased(lower, m.type, true) || !appendJsonString(o, viewOf(lower)))
-        return false;
+    if (!put(o, "}, ") || !appendJsonLower(o, m.type)) return false;
     if (m.hasSingle || p.form == Form::Text || p.form == Form::Card)
         return put(o, ", ") && appendJsonString(o, m.hasSingle ? m.single : card_.value(p)) &&
                put(o, "]");

@@ -1,6 +1,8 @@
 #include "interop/convert/json.h"
 
 #include "interop/charset/utf8.h"
+#include "interop/convert/contentLine.h"
+#include "platform/ascii.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -22,6 +24,19 @@ constexpr Special special() {
     return t;
 }
 constexpr Special kSpecial = special();
+
+// Bytes of a name that go into JSON as they stand, lower-cased; 0 for a
+// byte that needs an escape.
+struct PlainLower {
+    char to[256] = {};
+    constexpr PlainLower() {
+        for (int c = 0x20; c < 0x7F; ++c)
+            to[c] = c == '"' || c == '\\'
+                        ? '\0'
+                        : static_cast<char>(ascii::lower(static_cast<unsigned char>(c)));
+    }
+};
+constexpr PlainLower kPlainLower;
 
 } // namespace
 
@@ -84,6 +99,26 @@ bool appendJsonString(vcal::TextBuffer &out, std::string_view text) {
         start = i;
     }
     return out.append(text.substr(start)) && out.append(std::string_view("\""));
+}
+
+bool appendJsonLower(vcal::TextBuffer &out, std::string_view text) {
+    char small[66];
+    if (text.size() + 2 <= sizeof small) { // names are short: no buffer of their own
+        // Most are letters, digits and "-", which need no escape: the name
+        // goes out quoted in one piece.
+        bool plain = true;
+        small[0] = '"';
+        for (size_t i = 0; i < text.size(); ++i) {
+            const char c = kPlainLower.to[static_cast<unsigned char>(text[i])];
+            small[i + 1] = c;
+            plain = plain && c != 0;
+        }
+        small[text.size() + 1] = '"';
+        if (plain) return out.append(std::string_view(small, text.size() + 2));
+    }
+    vcal::TextBuffer lower;
+    return appendCased(lower, text, true) &&
+           appendJsonString(out, std::string_view(lower.text, lower.length));
 }
 
 } // namespace interop::convert

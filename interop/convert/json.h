@@ -12,4 +12,9 @@ namespace interop::convert {
 // valid UTF-8 has each bad byte replaced by U+FFFD.
 bool appendJsonString(vcal::TextBuffer &out, std::string_view text);
 
+// Appends `text` in lower case as a JSON string: names and type words,
+// which come from the text as they stand and so are escaped like any other
+// string.
+bool appendJsonLower(vcal::TextBuffer &out, std::string_view text);
+
 } // namespace interop::convert
