@@ -802,10 +802,13 @@ bool makeUid(const PropertyNode *lines, vcal::TextBuffer &out) {
         hash ^= '\n';
         hash *= 1099511628211ull;
     }
-    char text[40];
-    std::snprintf(text, sizeof text, "%016llx@versit", static_cast<unsigned long long>(hash));
+    // "%016llx@versit", without the cost of a format for every item.
+    static constexpr char kHex[] = "0123456789abcdef";
+    char text[16];
+    for (int i = 15; i >= 0; --i, hash >>= 4)
+        text[i] = kHex[hash & 15];
     out.length = 0;
-    return put(out, text);
+    return put(out, std::string_view(text, sizeof text)) && put(out, "@versit");
 }
 
 int32_t convertItem(Context &c, uint16_t type, const PropertyNode *lines, uint64_t begin,
