@@ -983,6 +983,11 @@ int32_t readCalendars10(Job &job, CalModel &model, CalendarWriter write) {
     };
     if (rc == VCAL_ERR_NO_VCALENDAR) return finish(0);
     if (rc != 0) return finish(VLIB_ERR_NO_MEMORY);
+    // Every calendar of the tree is written: JSON need hold none back.
+    uint64_t calendars = 0;
+    for (const VCalendarNode *k = tree->firstCalendar; k != nullptr; k = k->next)
+        ++calendars;
+    job.out.expectItems(calendars);
     Calendar10 cal;
     // Lines are looked for at once only where the model keeps them.
     LineFinder finder(r, job.to == VI_FORMAT_VCAL10);

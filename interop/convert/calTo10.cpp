@@ -932,6 +932,7 @@ int32_t writeCalendar10(Job &job, CalModel &model) {
         if (sameWord(name, "VEVENT") || sameWord(name, "VTODO")) {
             const int32_t rc = writeItem(job, model, zones, out, i, j);
             if (rc != 0) return rc;
+            if (!job.out.drain(out)) return job.putFailure();
         } else if (!sameWord(name, "VTIMEZONE")) {
             job.report(e[i].line, VI_REPORT_LOST, "left out a %.*s: vCalendar has no such part",
                        static_cast<int>(name.size()), name.data());
@@ -940,7 +941,7 @@ int32_t writeCalendar10(Job &job, CalModel &model) {
         --depth;
     }
     if (!put(out, "END:VCALENDAR\r\n")) return VLIB_ERR_NO_MEMORY;
-    return job.out.put(std::string_view(out.text, out.length)) ? 0 : job.putFailure();
+    return job.out.drain(out, true) ? 0 : job.putFailure();
 }
 
 } // namespace interop::convert

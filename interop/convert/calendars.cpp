@@ -265,8 +265,9 @@ int32_t writeCalendar20(Job &job, CalModel &model) {
         if (!ok || !appendFolded(out, std::string_view(line.text, line.length)))
             return VLIB_ERR_NO_MEMORY;
         if (e.kind == CalEntry::Begin && isItem(model.text(e.name))) countWritten(job, e.lossy);
+        if (!job.out.drain(out)) return job.putFailure();
     }
-    return job.out.put(std::string_view(out.text, out.length)) ? 0 : job.putFailure();
+    return job.out.drain(out, true) ? 0 : job.putFailure();
 }
 
 // ---------------------------------------------------------------------------
@@ -413,8 +414,10 @@ int32_t writeCalendarJson(Job &job, CalModel &model) {
     bool firstInList[32] = {};
     int depth = 0;
     bool ok = true;
+    if (!job.out.beginItem()) return job.putFailure();
     for (size_t i = 0; i < model.entries.size() && ok; ++i) {
         const CalEntry &e = model.entries[i];
+        if (!job.out.drain(out)) return job.putFailure();
         switch (e.kind) {
         case CalEntry::Begin:
             if (depth > 0 && propsOpen[depth - 1]) {
@@ -445,10 +448,7 @@ int32_t writeCalendarJson(Job &job, CalModel &model) {
         }
     }
     if (!ok) return VLIB_ERR_NO_MEMORY;
-    if (!job.out.beginItem() || !job.out.put(std::string_view(out.text, out.length)) ||
-        !job.out.endItem())
-        return job.putFailure();
-    return 0;
+    return job.out.drain(out, true) && job.out.endItem() ? 0 : job.putFailure();
 }
 
 namespace {

@@ -33,6 +33,13 @@ struct Draft {
     bool typed = false; // a VALUE other than a URI was given
     std::string_view charset;
     std::string_view media;
+
+    // Ready for the next property; the parameters' room is kept.
+    void reset() {
+        parameters.clear();
+        base64 = quotedPrintable = uri = typed = false;
+        charset = media = {};
+    }
 };
 
 bool isWord(std::string_view item, std::initializer_list<std::string_view> words) {
@@ -290,6 +297,7 @@ bool cardFromRecord(const vComponent *record, RecordLines &lines, uint64_t begin
     size_t nextNested = nested.size(); // nested cards, like properties, newest first
     uint64_t line = beginLine;
     Array<vParameter *> parameters;
+    Draft d;
     for (size_t k = properties.size(); k-- > 0;) {
         const vProperty *p = properties[k];
         std::string_view fullName = p->name != nullptr ? p->name : "";
@@ -301,7 +309,7 @@ bool cardFromRecord(const vComponent *record, RecordLines &lines, uint64_t begin
         name = withoutCarried(name, true);
         const PropertyInfo *info = findProperty(name);
         const Shape shape = info != nullptr ? info->shape : Shape::Text;
-        Draft d;
+        d.reset();
         if (!gather(p->parameterList, parameters)) return false;
         for (size_t i = parameters.size(); i-- > 0;) {
             const vParameter *q = parameters[i];

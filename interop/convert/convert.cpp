@@ -81,6 +81,13 @@ bool Sink::put(std::initializer_list<std::string_view> pieces) {
     return holding_ || buffer_.length < kFlushSize || flush();
 }
 
+bool Sink::drain(vcal::TextBuffer &text, bool all) {
+    if (text.length == 0 || (!all && text.length < kFlushSize)) return true;
+    if (!put(std::string_view(text.text, text.length))) return false;
+    text.length = 0;
+    return true;
+}
+
 bool Sink::flush() {
     if (buffer_.length == 0) return true;
     if (write_(user_, buffer_.text, buffer_.length) != 0) {
@@ -94,10 +101,12 @@ bool Sink::flush() {
 bool Sink::beginItem() {
     if (!jsonItems_) return true;
     ++items_;
+    if (items_ == 1 && known_) return expected_ < 2 || put("[");
     if (items_ == 1) {
         holding_ = true;
         return true;
     }
+    if (known_) return put(",\n");
     if (items_ == 2) {
         // A second item: the first one opens an array after all.
         holding_ = false;
@@ -113,7 +122,8 @@ bool Sink::endItem() { return true; }
 
 bool Sink::finish() {
     holding_ = false;
-    if (jsonItems_ && !put(items_ == 0 ? "[]\n" : items_ == 1 ? "\n" : "]\n")) return false;
+    const uint64_t items = known_ ? expected_ : items_;
+    if (jsonItems_ && !put(items_ == 0 ? "[]\n" : items == 1 ? "\n" : "]\n")) return false;
     return flush();
 }
 

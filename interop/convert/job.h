@@ -23,6 +23,16 @@ class Sink {
 
     bool put(std::string_view piece);
     bool put(std::initializer_list<std::string_view> pieces);
+    // Hands over what `text` holds once it is worth a write (or, `all`,
+    // whatever it holds), and empties it: writers build their output there
+    // and pass it on as they go, so no whole calendar waits in memory.
+    bool drain(vcal::TextBuffer &text, bool all = false);
+    // In JSON, the number of top-level items to come when it is known
+    // beforehand: then none is held back to see whether another follows.
+    void expectItems(uint64_t count) {
+        expected_ = count;
+        known_ = true;
+    }
     bool beginItem();
     bool endItem();
     // Writes what is held; true when everything was handed over.
@@ -39,6 +49,8 @@ class Sink {
     bool jsonItems_;
     bool writeFailed_ = false;
     bool holding_ = false; // the first item is being held back
+    bool known_ = false;   // expected_ holds the number of items to come
+    uint64_t expected_ = 0;
     uint64_t items_ = 0;
     vcal::TextBuffer buffer_;
 };

@@ -333,6 +333,23 @@ TEST(ConvertCalendar, ReportsNameTheirLines) {
     EXPECT_EQ(r.reports, expected);
 }
 
+// One calendar is one jCal document, several an array of them, whether the
+// count is known before writing (vCalendar, read whole first) or only at
+// the end (iCalendar, read a calendar at a time).
+TEST(ConvertCalendar, JcalDocumentsOneOrMany) {
+    for (const auto &[from, one] : {std::pair{VI_FORMAT_VCAL10, vcal("20240102T090000Z", "")},
+                                    std::pair{VI_FORMAT_ICAL20, ical("")}}) {
+        SCOPED_TRACE(from);
+        std::string document = convert(one, from, VI_FORMAT_JCAL).text;
+        ASSERT_EQ(document.compare(0, 13, "[\"vcalendar\","), 0) << document;
+        ASSERT_EQ(document.back(), '\n');
+        document.pop_back();
+        EXPECT_EQ(convert("junk\r\n", from, VI_FORMAT_JCAL).text, "[]\n");
+        EXPECT_EQ(convert(one + one + one, from, VI_FORMAT_JCAL).text,
+                  "[" + document + ",\n" + document + ",\n" + document + "]\n");
+    }
+}
+
 TEST(ConvertCalendar, CorpusItemsAllConverted) {
     const std::vector<std::string> files = converttest::corpusFiles("vcal10");
     if (files.empty()) GTEST_SKIP() << "no corpus";
