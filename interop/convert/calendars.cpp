@@ -344,10 +344,47 @@ bool jsonText(vcal::TextBuffer &out, vcal::TextBuffer &scratch, std::string_view
            appendJsonString(out, std::string_view(scratch.text, scratch.length));
 }
 
+// A date or date-time in the basic form the readers write ("20240102",
+// "20240102T090000", with or without "Z") as a JSON string in the
+// extended form, straight from its digits: what parseDateTime and
+// appendExtended make of it, without the round trip. *done is false, with
+// nothing written, for any other text; false when memory ran out.
+bool appendExtendedQuoted(vcal::TextBuffer &out, std::string_view v, bool *done) {
+    *done = false;
+    const size_t n = v.size();
+    if ((n != 8 && n != 15 && n != 16) || (n > 8 && v[8] != 'T') || (n == 16 && v[15] != 'Z'))
+        return true;
+    int d[14] = {};
+    unsigned bad = 0;
+    for (size_t i = 0, k = 0; i < n && i < 15; ++i) {
+        if (i == 8) continue;
+        d[k] = v[i] - '0';
+        bad |= static_cast<unsigned>(d[k++]) > 9 ? 1u : 0u;
+    }
+    const int32_t year = d[0] * 1000 + d[1] * 100 + d[2] * 10 + d[3], month = d[4] * 10 + d[5],
+                  day = d[6] * 10 + d[7];
+    if (bad != 0 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) ||
+        (n > 8 && (d[8] * 10 + d[9] > 23 || d[10] * 10 + d[11] > 59 || d[12] * 10 + d[13] > 60)))
+        return true;
+    *done = true;
+    static constexpr size_t kAt[14] = {1, 2, 3, 4, 6, 7, 9, 10, 12, 13, 15, 16, 18, 19};
+    char text[] = "\"0000-00-00T00:00:00Z\"";
+    for (size_t k = 0; k < (n > 8 ? 14u : 8u); ++k)
+        text[kAt[k]] = static_cast<char>('0' + d[k]);
+    const size_t length = n == 8 ? 12 : n == 15 ? 21 : 22;
+    text[length - 1] = '"';
+    return put(out, std::string_view(text, length));
+}
+
 // One value of the given type.
 bool jsonValue(vcal::TextBuffer &out, vcal::TextBuffer &scratch, std::string_view type,
                std::string_view value) {
     DateTime t;
+    if (type == "DATE-TIME" || type == "DATE") {
+        bool done = false;
+        if (!appendExtendedQuoted(out, value, &done)) return false;
+        if (done) return true;
+    }
     if ((type == "DATE-TIME" || type == "DATE") && parseDateTime(value, t))
         return put(out, "\"") && appendExtended(out, t) && put(out, "\"");
     int32_t offset = 0;
