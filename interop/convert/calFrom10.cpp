@@ -989,8 +989,11 @@ int32_t readCalendars10(Job &job, CalModel &model, CalendarWriter write) {
         ++calendars;
     job.out.expectItems(calendars);
     Calendar10 cal;
-    // Lines are looked for at once only where the model keeps them.
-    LineFinder finder(r, job.to == VI_FORMAT_VCAL10);
+    // Lines are looked for at once only where the model keeps them, and
+    // items are written as they are converted but for vCalendar, whose
+    // zone depends on every item.
+    const bool byItem = job.to != VI_FORMAT_VCAL10;
+    LineFinder finder(r, !byItem);
     ResolvingLines resolving(job.report, LineFinder::resolve, &finder);
     size_t calendarNumber = 0;
     VCalendarNode *calendar = nullptr;
@@ -1041,6 +1044,11 @@ int32_t readCalendars10(Job &job, CalModel &model, CalendarWriter write) {
                         convertItem(c, type, node->properties, begin,
                                     index < origins.size() && origins[index].lossy, finder);
                     if (converted != 0) return converted;
+                    if (byItem) {
+                        const int32_t wrote = write(job, model, false);
+                        if (wrote != 0) return wrote;
+                        model.forgetWritten();
+                    }
                 }
                 return int32_t{0};
             };
@@ -1049,7 +1057,7 @@ int32_t readCalendars10(Job &job, CalModel &model, CalendarWriter write) {
         }
         ++calendarNumber;
         if (!model.end("VCALENDAR", 0)) return finish(VLIB_ERR_NO_MEMORY);
-        rc = write(job, model);
+        rc = write(job, model, true);
         if (rc != 0) return finish(rc);
     }
     return finish(0);

@@ -46,9 +46,29 @@ class CalModel {
     void clear() {
         entries.clear();
         arena_.length = 0;
+        written = 0;
+        json = {};
+    }
+    // Drops what has been written (every entry so far): a writer that
+    // writes as it goes needs nothing of it again.
+    void forgetWritten() {
+        entries.clear();
+        arena_.length = 0;
+        written = 0;
     }
 
     Array<CalEntry> entries;
+    // What the writer has done with the calendar so far: the entries it
+    // has written, and where jCal's nesting stands.
+    size_t written = 0;
+    struct JsonState {
+        bool begun = false;      // the calendar's item has begun in the output
+        bool propsOpen[32] = {}; // per open component: its property array is still open
+        bool firstInList[32] = {};
+        int depth = 0;
+    } json;
+    // The writers' buffers, kept from one call to the next.
+    vcal::TextBuffer outText, lineText, scratchText;
 
   private:
     bool keep(std::string_view text, CalSpan &span);
@@ -107,16 +127,19 @@ struct ZoneTable {
     const Zone *find(const CalModel &model, std::string_view id) const;
 };
 
-// The readers: every calendar of the job's text, each handed to `write`
-// (a function of the model) as soon as it is read.
-using CalendarWriter = int32_t (*)(Job &job, CalModel &model);
+// The readers: every calendar of the job's text, handed to `write` (a
+// function of the model) as it is read. `last` on the call that ends a
+// calendar; before it, a reader may hand over each whole item as it
+// comes, and then forgets what was written. A writer that needs the whole
+// calendar writes on the last call only.
+using CalendarWriter = int32_t (*)(Job &job, CalModel &model, bool last);
 int32_t readCalendars10(Job &job, CalModel &model, CalendarWriter write);
 int32_t readCalendars20(Job &job, CalModel &model, CalendarWriter write);
 
 // The writers.
-int32_t writeCalendar20(Job &job, CalModel &model);
-int32_t writeCalendarJson(Job &job, CalModel &model);
-int32_t writeCalendar10(Job &job, CalModel &model);
+int32_t writeCalendar20(Job &job, CalModel &model, bool last);
+int32_t writeCalendarJson(Job &job, CalModel &model, bool last);
+int32_t writeCalendar10(Job &job, CalModel &model, bool last);
 
 // Counting a written item: whether it lost something (in reading or in
 // writing) decides the lossy count.

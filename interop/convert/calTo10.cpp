@@ -894,7 +894,9 @@ int32_t writeItem(Job &job, const CalModel &model, const ZoneTable &zones, vcal:
 
 } // namespace
 
-int32_t writeCalendar10(Job &job, CalModel &model) {
+int32_t writeCalendar10(Job &job, CalModel &model, bool last) {
+    // The zone written first depends on every time of the calendar.
+    if (!last) return 0;
     ZoneTable zones;
     if (!zones.read(model)) return VLIB_ERR_NO_MEMORY;
     vcal::TextBuffer out;

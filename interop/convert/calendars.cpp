@@ -166,6 +166,9 @@ const Zone *ZoneTable::find(const CalModel &model, std::string_view id) const {
 // iCalendar in.
 
 int32_t readCalendars20(Job &job, CalModel &model, CalendarWriter write) {
+    // vCalendar's zone depends on every time of the calendar: it is
+    // written whole; the others as they come.
+    const bool byItem = job.to != VI_FORMAT_VCAL10;
     ContentReader reader(job.text, job.length);
     ContentLine line;
     vcal::TextBuffer params;
@@ -216,9 +219,12 @@ int32_t readCalendars20(Job &job, CalModel &model, CalendarWriter write) {
         if (isEnd) {
             if (!model.end(line.value, line.number)) return VLIB_ERR_NO_MEMORY;
             if (--depth == 1) inItem = false;
-            if (depth == 0) {
-                const int32_t rc = write(job, model);
+            // Each component of the calendar goes out when it ends, where
+            // the writer allows; the calendar when it ends.
+            if (depth <= 1 && (depth == 0 || byItem)) {
+                const int32_t rc = write(job, model, depth == 0);
                 if (rc != 0) return rc;
+                if (depth == 1) model.forgetWritten();
             }
             continue;
         }
@@ -239,7 +245,7 @@ int32_t readCalendars20(Job &job, CalModel &model, CalendarWriter write) {
             if (!model.end(depth == 1 ? "VCALENDAR" : "X-UNCLOSED", 0)) return VLIB_ERR_NO_MEMORY;
             --depth;
         }
-        return write(job, model);
+        return write(job, model, true);
     }
     return 0;
 }
@@ -247,9 +253,10 @@ int32_t readCalendars20(Job &job, CalModel &model, CalendarWriter write) {
 // ---------------------------------------------------------------------------
 // iCalendar out: the model as it stands.
 
-int32_t writeCalendar20(Job &job, CalModel &model) {
-    vcal::TextBuffer out, line;
-    for (size_t i = 0; i < model.entries.size(); ++i) {
+int32_t writeCalendar20(Job &job, CalModel &model, bool last) {
+    vcal::TextBuffer &out = model.outText, &line = model.lineText;
+    out.length = 0;
+    for (size_t i = model.written; i < model.entries.size(); ++i) {
         const CalEntry &e = model.entries[i];
         line.length = 0;
         bool ok = true;
@@ -267,6 +274,8 @@ int32_t writeCalendar20(Job &job, CalModel &model) {
         if (e.kind == CalEntry::Begin && isItem(model.text(e.name))) countWritten(job, e.lossy);
         if (!job.out.drain(out)) return job.putFailure();
     }
+    model.written = model.entries.size();
+    (void)last; // every line stands alone: nothing waits for the calendar's end
     return job.out.drain(out, true) ? 0 : job.putFailure();
 }
 
@@ -444,15 +453,17 @@ bool jsonProperty(vcal::TextBuffer &out, vcal::TextBuffer &scratch, const CalMod
 
 } // namespace
 
-int32_t writeCalendarJson(Job &job, CalModel &model) {
-    vcal::TextBuffer out, scratch;
-    // Per open component: whether its property array is still open.
-    bool propsOpen[32] = {};
-    bool firstInList[32] = {};
-    int depth = 0;
+int32_t writeCalendarJson(Job &job, CalModel &model, bool last) {
+    vcal::TextBuffer &out = model.outText, &scratch = model.scratchText;
+    out.length = 0;
+    CalModel::JsonState &state = model.json;
+    bool *propsOpen = state.propsOpen;
+    bool *firstInList = state.firstInList;
+    int &depth = state.depth;
     bool ok = true;
-    if (!job.out.beginItem()) return job.putFailure();
-    for (size_t i = 0; i < model.entries.size() && ok; ++i) {
+    if (!state.begun && !job.out.beginItem()) return job.putFailure();
+    state.begun = true;
+    for (size_t i = model.written; i < model.entries.size() && ok; ++i) {
         const CalEntry &e = model.entries[i];
         if (!job.out.drain(out)) return job.putFailure();
         switch (e.kind) {
@@ -485,7 +496,8 @@ int32_t writeCalendarJson(Job &job, CalModel &model) {
         }
     }
     if (!ok) return VLIB_ERR_NO_MEMORY;
-    return job.out.drain(out, true) && job.out.endItem() ? 0 : job.putFailure();
+    model.written = model.entries.size();
+    return job.out.drain(out, true) && (!last || job.out.endItem()) ? 0 : job.putFailure();
 }
 
 namespace {

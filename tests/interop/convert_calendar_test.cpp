@@ -2,6 +2,9 @@
 // alarms and zones, a round trip, and the real-world files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "interop/convert/calModel.h"
 #include "interop/convert_support.h"
 #include "support/memory_source.h"
 #include "versit_convert.h"
@@ -347,6 +350,54 @@ TEST(ConvertCalendar, JcalDocumentsOneOrMany) {
         EXPECT_EQ(convert("junk\r\n", from, VI_FORMAT_JCAL).text, "[]\n");
         EXPECT_EQ(convert(one + one + one, from, VI_FORMAT_JCAL).text,
                   "[" + document + ",\n" + document + ",\n" + document + "]\n");
+    }
+}
+
+// A calendar goes out item by item: its writer never holds more than the
+// calendar's own lines and one item, however many items there are, and no
+// write hands over much more than the sink's piece. (vCalendar output is
+// written whole: its zone depends on every item.)
+size_t largestModel = 0, writerCalls = 0;
+int32_t noteModel(interop::convert::Job &job, interop::convert::CalModel &model, bool last) {
+    largestModel = std::max(largestModel, model.entries.size());
+    ++writerCalls;
+    return interop::convert::writeCalendar20(job, model, last);
+}
+
+TEST(ConvertCalendar, WrittenAsItGoes) {
+    std::string items;
+    for (int i = 0; i < 3000; ++i)
+        items += "BEGIN:VEVENT\r\nDTSTART:20240102T090000Z\r\nDTEND:20240102T100000Z\r\n"
+                 "SUMMARY:event " +
+                 std::to_string(i) + "\r\nEND:VEVENT\r\n";
+    const std::string text10 = "BEGIN:VCALENDAR\r\nVERSION:1.0\r\n" + items + "END:VCALENDAR\r\n";
+    const std::string text20 = convert(text10, VI_FORMAT_VCAL10, VI_FORMAT_ICAL20).text;
+    for (const auto &[text, from] :
+         {std::pair{&text10, VI_FORMAT_VCAL10}, std::pair{&text20, VI_FORMAT_ICAL20}}) {
+        SCOPED_TRACE(from);
+        size_t largestWrite = 0;
+        interop::convert::Sink sink(
+            [](void *user, const char *, size_t n) {
+                auto &largest = *static_cast<size_t *>(user);
+                largest = std::max(largest, n);
+                return 0;
+            },
+            &largestWrite, false);
+        interop::Reporter report(nullptr, nullptr);
+        VI_ConvertCounts counts{};
+        interop::convert::Job job{text->data(), text->size(), from,  VI_FORMAT_ICAL20,
+                                  sink,         report,       counts};
+        interop::convert::CalModel model;
+        largestModel = writerCalls = 0;
+        const int32_t rc = from == VI_FORMAT_VCAL10
+                               ? interop::convert::readCalendars10(job, model, noteModel)
+                               : interop::convert::readCalendars20(job, model, noteModel);
+        ASSERT_EQ(rc, 0);
+        ASSERT_TRUE(sink.finish());
+        EXPECT_EQ(counts.written, 3000u);
+        EXPECT_GE(writerCalls, 3000u);
+        EXPECT_LT(largestModel, 20u);
+        EXPECT_LT(largestWrite, size_t{80000});
     }
 }
 
