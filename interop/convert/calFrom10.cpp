@@ -120,21 +120,22 @@ class LineFinder {
     // in their order, each going on from where the one before stopped.
     uint64_t resolve(uint64_t n) {
         if (n >= calls_.size()) return 0;
-        if (origin_ == nullptr) return calls_[n].fallback;
+        const auto k = static_cast<size_t>(n);
+        if (origin_ == nullptr) return calls_[k].fallback;
         if (!placed_) {
             Line begin;
             begin.number = origin_->readLine;
             cursor_.resume(begin, origin_->at);
             placed_ = true;
         }
-        while (found_.size() <= n) {
+        while (found_.size() <= k) {
             const Call &call = calls_[found_.size()];
             if (!found_.push(search(call.name, call.fallback))) {
                 outOfMemory_ = true;
                 return call.fallback;
             }
         }
-        return found_[n];
+        return found_[k];
     }
     // Memory ran out for a find since the item began.
     bool outOfMemory() const { return outOfMemory_; }

@@ -379,7 +379,7 @@ uint64_t RecordLines::ask(Question q) {
 }
 
 uint64_t RecordLines::resolve(void *lines, uint64_t n) {
-    return static_cast<RecordLines *>(lines)->answer(n);
+    return static_cast<RecordLines *>(lines)->answer(static_cast<size_t>(n));
 }
 
 uint64_t RecordLines::value(uint64_t given) const {
