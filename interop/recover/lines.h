@@ -37,6 +37,11 @@ class LineCursor {
     // Goes back into the line just read: what it holds from `offset` on is
     // read next, as a line of the same number.
     void resume(const Line &line, size_t offset) {
+#if !defined(__SSE2__)
+        // A break found ahead of the old place may lie beyond one nearer
+        // an earlier place.
+        if (offset < at_) searched_ = false;
+#endif
         at_ = offset;
         number_ = line.number - 1;
     }

@@ -230,6 +230,12 @@ TEST(TolerantCards, LinesMatchAPlainSplit) {
             at = end;
         }
         EXPECT_EQ(at, text.size()) << round;
+        // Back to the start: breaks found ahead must not hide nearer ones.
+        interop::Line start;
+        start.number = 1;
+        cursor.resume(start, 0);
+        ASSERT_EQ(cursor.next(line), !text.empty());
+        EXPECT_EQ(line.text, std::string_view(text).substr(0, text.find_first_of("\r\n"))) << round;
     }
 }
 
