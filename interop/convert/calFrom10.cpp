@@ -7,6 +7,7 @@
 #include "interop/api/reader.h"
 #include "interop/convert/calModel.h"
 #include "interop/convert/contentLine.h"
+#include "interop/convert/deferredLines.h"
 #include "interop/convert/rrule.h"
 #include "interop/recover/lines.h"
 
@@ -87,69 +88,37 @@ bool decoded(const Line10 &l, vcal::TextBuffer &out) {
 }
 
 // Where each property line of an item stands in the text the user gave:
-// the tree keeps no line numbers, so the item's lines are looked for again
-// in the text it was read from, from its BEGIN line on, in the order the
-// conversion asks for them. Looking is put off until a report carries the
-// line (most are never reported), unless `now`: the model being written
-// then keeps the lines for its own reports.
-class LineFinder {
+// looked for in the text the item was read from, from its BEGIN line on,
+// in the order the conversion asks. When a report carries the line, unless
+// `now`: the model being written then keeps the lines for its own reports.
+class LineFinder : public DeferredLines {
   public:
     LineFinder(const VI_TolerantReader &r, bool now)
-        : r_(r), now_(now), cursor_(r.repaired.asWritten ? r.text : r.repaired.text.text,
-                                    r.repaired.asWritten ? r.length : r.repaired.text.length) {}
+        : DeferredLines(r.repaired.asWritten ? r.text : r.repaired.text.text,
+                        r.repaired.asWritten ? r.length : r.repaired.text.length),
+          r_(r), now_(now) {}
 
     // The item whose lines are asked for next; null when its place is not known.
     void item(const ItemOrigin *origin) {
         origin_ = origin;
-        calls_.clear();
-        found_.clear();
-        placed_ = false;
-        outOfMemory_ = false;
+        restart();
     }
     // The original line of the item's next line starting with `name`, or
-    // `fallback`: now, or as a deferred line for the reporter.
+    // `fallback`.
     uint64_t find(std::string_view name, uint64_t fallback) {
-        if (!calls_.push({name, fallback})) {
-            outOfMemory_ = true;
-            return fallback;
-        }
-        const size_t n = calls_.size() - 1;
-        return now_ ? resolve(n) : Reporter::deferred(n);
-    }
-    // The answer to the item's find number n: the finds up to it are run
-    // in their order, each going on from where the one before stopped.
-    uint64_t resolve(uint64_t n) {
-        if (n >= calls_.size()) return 0;
-        const auto k = static_cast<size_t>(n);
-        if (origin_ == nullptr) return calls_[k].fallback;
-        if (!placed_) {
-            Line begin;
-            begin.number = origin_->readLine;
-            cursor_.resume(begin, origin_->at);
-            placed_ = true;
-        }
-        while (found_.size() <= k) {
-            const Call &call = calls_[found_.size()];
-            if (!found_.push(search(call.name, call.fallback))) {
-                outOfMemory_ = true;
-                return call.fallback;
-            }
-        }
-        return found_[k];
-    }
-    // Memory ran out for a find since the item began.
-    bool outOfMemory() const { return outOfMemory_; }
-    static uint64_t resolve(void *finder, uint64_t n) {
-        return static_cast<LineFinder *>(finder)->resolve(n);
+        return ask({Question::Property, name, fallback}, now_);
     }
 
   private:
-    struct Call {
-        std::string_view name;
-        uint64_t fallback;
-    };
+    void place() override {
+        if (origin_ == nullptr) return;
+        Line begin;
+        begin.number = origin_->readLine;
+        cursor_.resume(begin, origin_->at);
+    }
 
-    uint64_t search(std::string_view name, uint64_t fallback) {
+    uint64_t search(const Question &q) override {
+        if (origin_ == nullptr) return q.given;
         Line line;
         const size_t at = cursor_.offset();
         const uint64_t number = cursor_.number();
@@ -157,8 +126,9 @@ class LineFinder {
             std::string_view t = line.text;
             while (!t.empty() && ascii::isBlank(t.front()))
                 t.remove_prefix(1);
-            if (t.size() > name.size() && sameWord(t.substr(0, name.size()), name) &&
-                (t[name.size()] == ':' || t[name.size()] == ';' || ascii::isBlank(t[name.size()])))
+            if (t.size() > q.name.size() && sameWord(t.substr(0, q.name.size()), q.name) &&
+                (t[q.name.size()] == ':' || t[q.name.size()] == ';' ||
+                 ascii::isBlank(t[q.name.size()])))
                 return r_.repaired.originalLine(line.number);
             if (isKeywordLine(t, "END", nullptr)) break;
         }
@@ -166,17 +136,12 @@ class LineFinder {
         Line back;
         back.number = number;
         cursor_.resume(back, at);
-        return fallback;
+        return q.given;
     }
 
     const VI_TolerantReader &r_;
     bool now_;
-    LineCursor cursor_;
     const ItemOrigin *origin_ = nullptr;
-    Array<Call> calls_;
-    Array<uint64_t> found_;
-    bool placed_ = false;
-    bool outOfMemory_ = false;
 };
 
 struct Calendar10 {
@@ -956,11 +921,6 @@ int32_t zoneOf(Job &job, CalModel &model, const PropertyNode *lines, Calendar10 
     return ok ? 0 : VLIB_ERR_NO_MEMORY;
 }
 
-void forward(void *user, const VI_Report *report) {
-    (*static_cast<Reporter *>(user))(report->line, static_cast<VI_ReportKind>(report->kind), "%s",
-                                     report->message);
-}
-
 struct ReaderGuard {
     VI_TolerantReader *reader = nullptr;
     ~ReaderGuard() { VI_tolerantReaderDestroy(&reader); }
@@ -970,7 +930,8 @@ struct ReaderGuard {
 
 int32_t readCalendars10(Job &job, CalModel &model, CalendarWriter write) {
     ReaderGuard guard;
-    int32_t rc = VI_tolerantReaderCreate(&guard.reader, job.text, job.length, forward, &job.report);
+    int32_t rc = VI_tolerantReaderCreate(&guard.reader, job.text, job.length, Reporter::forward,
+                                         &job.report);
     if (rc != 0) return VLIB_ERR_NO_MEMORY;
     VI_TolerantReader &r = *guard.reader;
     ParseTreeHandle *tree = nullptr;
@@ -995,7 +956,8 @@ int32_t readCalendars10(Job &job, CalModel &model, CalendarWriter write) {
     // zone depends on every item.
     const bool byItem = job.to != VI_FORMAT_VCAL10;
     LineFinder finder(r, !byItem);
-    ResolvingLines resolving(job.report, LineFinder::resolve, &finder);
+    ResolvingLines resolving(job.report, DeferredLines::resolve,
+                             static_cast<DeferredLines *>(&finder));
     size_t calendarNumber = 0;
     VCalendarNode *calendar = nullptr;
     for (rc = vCal_GetFirstCalendar(tree, &calendar); rc == 0;

@@ -531,7 +531,7 @@ void passLosses10(void *user, const VI_Report *report) {
             break;
         }
     }
-    losses.outer(report->line, static_cast<VI_ReportKind>(report->kind), "%s", report->message);
+    Reporter::forward(&losses.outer, report);
 }
 
 } // namespace

@@ -356,35 +356,15 @@ bool appendIsoDate(vcal::TextBuffer &out, std::string_view text, bool extended) 
 void RecordLines::card(uint64_t line, size_t at) {
     line_ = line;
     at_ = at;
-    placed_ = false;
-    outOfMemory_ = false;
-    questions_.clear();
-    answers_.clear();
+    restart();
 }
 
-uint64_t RecordLines::begin(uint64_t after) { return ask({Question::Begin, {}, after}); }
-
-uint64_t RecordLines::property(std::string_view name, uint64_t fallback) {
-    return ask({Question::Property, name, fallback});
-}
-
-void RecordLines::end() { ask({Question::End, {}, 0}); }
-
-uint64_t RecordLines::ask(Question q) {
-    if (!questions_.push(q)) {
-        outOfMemory_ = true;
-        return q.kind == Question::Property ? q.given : 0;
-    }
-    return Reporter::deferred(questions_.size() - 1);
-}
-
-uint64_t RecordLines::resolve(void *lines, uint64_t n) {
-    return static_cast<RecordLines *>(lines)->answer(static_cast<size_t>(n));
-}
-
-uint64_t RecordLines::value(uint64_t given) const {
-    const uint64_t n = Reporter::deferredIndex(given);
-    return n == Reporter::kNotDeferred ? given : n < answers_.size() ? answers_[n] : 0;
+void RecordLines::place() {
+    // From the line after the card's BEGIN.
+    Line line;
+    line.number = line_;
+    cursor_.resume(line, at_);
+    cursor_.next(line);
 }
 
 uint64_t RecordLines::search(const Question &q) {
@@ -428,25 +408,6 @@ uint64_t RecordLines::search(const Question &q) {
         break;
     }
     return found;
-}
-
-uint64_t RecordLines::answer(size_t n) {
-    if (n >= questions_.size()) return 0;
-    if (!placed_) {
-        // From the line after the card's BEGIN.
-        Line line;
-        line.number = line_;
-        cursor_.resume(line, at_);
-        cursor_.next(line);
-        placed_ = true;
-    }
-    while (answers_.size() <= n) {
-        if (!answers_.push(search(questions_[answers_.size()]))) {
-            outOfMemory_ = true;
-            return 0;
-        }
-    }
-    return answers_[n];
 }
 
 } // namespace interop::convert

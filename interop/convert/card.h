@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "interop/convert/deferredLines.h"
 #include "interop/convert/job.h"
 #include "interop/recover/array.h"
 #include "interop/recover/lines.h"
@@ -153,49 +154,31 @@ struct CardConversion {
 };
 
 // Where the properties of the tolerant reader's cards stand in the text:
-// the records keep no line numbers, so each property's line is looked for
-// in the card's text, in the records' order. Looking is put off until a
-// report carries the line (see Reporter::deferred): most lines are never
-// reported, and the search would walk every line of the text once more.
-class RecordLines {
+// each property's line is looked for in the card's text, in the records'
+// order, when a report carries it.
+class RecordLines : public DeferredLines {
   public:
-    RecordLines(const char *text, size_t length) : cursor_(text, length) {}
+    RecordLines(const char *text, size_t length) : DeferredLines(text, length) {}
     // The card asked about next: its BEGIN line's number, and where that
     // line starts in the text.
     void card(uint64_t line, size_t at);
     // The line of the next BEGIN:VCARD after `after` (a nested card), 0
     // when none is found.
-    uint64_t begin(uint64_t after);
+    uint64_t begin(uint64_t after) { return ask({Question::Begin, {}, after}, false); }
     // The line of the next property named `name` (group left out) before
     // the card's END; `fallback` when there is none.
-    uint64_t property(std::string_view name, uint64_t fallback);
+    uint64_t property(std::string_view name, uint64_t fallback) {
+        return ask({Question::Property, name, fallback}, false);
+    }
     // Passes over the END of a nested card.
-    void end();
-    // Memory ran out for a question since the card began.
-    bool outOfMemory() const { return outOfMemory_; }
-    // The answer to the card's question number n (for the reporter).
-    static uint64_t resolve(void *lines, uint64_t n);
+    void end() { ask({Question::End, {}, 0}, false); }
 
   private:
-    // The questions asked about the card, answered in their order when a
-    // report wants one of them.
-    struct Question {
-        enum Kind : uint8_t { Begin, Property, End } kind;
-        std::string_view name;
-        uint64_t given; // `after` or `fallback`, itself perhaps deferred
-    };
-    uint64_t ask(Question q);
-    uint64_t answer(size_t n);
-    uint64_t search(const Question &q);
-    uint64_t value(uint64_t given) const;
+    void place() override;
+    uint64_t search(const Question &q) override;
 
-    LineCursor cursor_;
     uint64_t line_ = 0;
     size_t at_ = 0;
-    bool placed_ = false;
-    bool outOfMemory_ = false;
-    Array<Question> questions_;
-    Array<uint64_t> answers_;
 };
 
 // Reading: a card of the tolerant reader (values already UTF-8), and the

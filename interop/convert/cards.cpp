@@ -10,13 +10,6 @@ namespace interop::convert {
 
 namespace {
 
-// The tolerant reader's reports go to the job's reporter, which then
-// knows whether the card lost something.
-void forward(void *user, const VI_Report *r) {
-    (*static_cast<Reporter *>(user))(r->line, static_cast<VI_ReportKind>(r->kind), "%s",
-                                     r->message);
-}
-
 // Hands one written card over; 0 or the put's failure.
 int32_t emit(Job &job, const vcal::TextBuffer &out) {
     const std::string_view text(out.text == nullptr ? "" : out.text, out.length);
@@ -55,11 +48,13 @@ int32_t convert21(Job &job) {
     Context context;
     if (!context.create()) return VLIB_ERR_NO_MEMORY;
     Reader reader;
-    if (VI_tolerantReaderCreate(&reader.reader_, job.text, job.length, forward, &job.report) != 0)
+    if (VI_tolerantReaderCreate(&reader.reader_, job.text, job.length, Reporter::forward,
+                                &job.report) != 0)
         return VLIB_ERR_NO_MEMORY;
     // The lines of the text the reader reads (UTF-8 where the text was UTF-16).
     RecordLines lines(reader.reader_->text, reader.reader_->length);
-    ResolvingLines resolving(job.report, RecordLines::resolve, &lines);
+    ResolvingLines resolving(job.report, DeferredLines::resolve,
+                             static_cast<DeferredLines *>(&lines));
     Card card;
     vcal::TextBuffer out;
     for (;;) {

@@ -22,4 +22,9 @@ void Reporter::operator()(uint64_t line, VI_ReportKind kind, const char *format,
     fn_(user_, &report);
 }
 
+void Reporter::forward(void *reporter, const VI_Report *report) {
+    (*static_cast<Reporter *>(reporter))(report->line, static_cast<VI_ReportKind>(report->kind),
+                                         "%s", report->message);
+}
+
 } // namespace interop

@@ -36,6 +36,10 @@ class Reporter {
         resolveUser_ = user;
     }
 
+    // A VI_ReportFn handing each report on to the Reporter given as
+    // `reporter` (which then knows what the item lost).
+    static void forward(void *reporter, const VI_Report *report);
+
     // What has been reported since the last startItem().
     void startItem() { repaired_ = lossy_ = false; }
     bool repaired() const { return repaired_; }
