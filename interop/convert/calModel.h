@@ -43,18 +43,17 @@ class CalModel {
     std::string_view text(CalSpan s) const {
         return s.length == 0 ? std::string_view() : std::string_view(arena_.text + s.at, s.length);
     }
-    void clear() {
-        entries.clear();
-        arena_.length = 0;
-        written = 0;
-        json = {};
-    }
     // Drops what has been written (every entry so far): a writer that
     // writes as it goes needs nothing of it again.
     void forgetWritten() {
         entries.clear();
         arena_.length = 0;
         written = 0;
+    }
+    // Ready for the next calendar.
+    void clear() {
+        forgetWritten();
+        json = {};
     }
 
     Array<CalEntry> entries;

@@ -251,9 +251,10 @@ int32_t readCalendars20(Job &job, CalModel &model, CalendarWriter write) {
 }
 
 // ---------------------------------------------------------------------------
-// iCalendar out: the model as it stands.
+// iCalendar out: the model as it stands. Every line stands alone: nothing
+// waits for the calendar's end.
 
-int32_t writeCalendar20(Job &job, CalModel &model, bool last) {
+int32_t writeCalendar20(Job &job, CalModel &model, bool /*last*/) {
     vcal::TextBuffer &out = model.outText, &line = model.lineText;
     out.length = 0;
     for (size_t i = model.written; i < model.entries.size(); ++i) {
@@ -275,7 +276,6 @@ int32_t writeCalendar20(Job &job, CalModel &model, bool last) {
         if (!job.out.drain(out)) return job.putFailure();
     }
     model.written = model.entries.size();
-    (void)last; // every line stands alone: nothing waits for the calendar's end
     return job.out.drain(out, true) ? 0 : job.putFailure();
 }
 
