@@ -82,6 +82,16 @@ struct TextBuffer {
         return true;
     }
     bool append(std::string_view piece) { return append(&piece, 1); }
+    // Room for `more` bytes after the text, and its terminator, for a
+    // writer that fills them itself through `end()` and then `close`;
+    // false when memory runs out.
+    bool reserve(size_t more) { return length + more < capacity || grow(length + more + 1); }
+    char *end() { return text + length; }
+    // Ends the text at `at`, within the room reserved.
+    void close(char *at) {
+        length = static_cast<size_t>(at - text);
+        *at = '\0';
+    }
     // Hands the text over (null when nothing was appended).
     char *release();
 

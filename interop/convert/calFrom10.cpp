@@ -332,11 +332,18 @@ int32_t attendee(Context &c, uint64_t line, const Line10 &l) {
     if (!decoded(l, c.scratch)) return VLIB_ERR_NO_MEMORY;
     std::string_view v = view(c.scratch);
     c.params.length = c.value.length = 0;
+    // The first of each, in one walk over the parameters.
     std::string_view role, status, rsvp, expect;
-    findParam(l.params, "ROLE", role);
-    findParam(l.params, "STATUS", status);
-    findParam(l.params, "RSVP", rsvp);
-    findParam(l.params, "EXPECT", expect);
+    bool seen[4] = {};
+    forEachParam(l.params, [&](std::string_view n, std::string_view v) {
+        static constexpr std::string_view kNames[4] = {"ROLE", "STATUS", "RSVP", "EXPECT"};
+        std::string_view *const values[4] = {&role, &status, &rsvp, &expect};
+        for (size_t i = 0; i < 4; ++i) {
+            if (seen[i] || !sameWord(n, kNames[i])) continue;
+            seen[i] = true;
+            *values[i] = v;
+        }
+    });
     // "Name <address>" or an address alone.
     std::string_view name, address = v;
     const size_t open = v.find('<'), close = v.rfind('>');

@@ -1,10 +1,14 @@
 // Calendars from vCalendar 1.0 or iCalendar 2.0 to either, or to jCal:
 // each calendar read into a CalModel, then written.
+#include <cstring>
+#include <iterator>
+
 #include "interop/convert/calModel.h"
 #include "interop/convert/contentLine.h"
 #include "interop/convert/json.h"
 #include "interop/convert/rrule.h"
 #include "interop/recover/lines.h"
+#include "platform/ascii.h"
 
 namespace interop::convert {
 
@@ -285,20 +289,123 @@ int32_t writeCalendar20(Job &job, CalModel &model, bool /*last*/) {
 namespace {
 
 // A value type: its name, and its name as jCal writes it (a JSON string in
-// lower case), ready to be appended.
+// lower case), ready to be appended; `form` says how its values are
+// written.
 struct ValueType {
+    enum Form : uint8_t { String, Text, Date, Offset, Number, Recur };
     std::string_view name, json;
+    Form form;
 };
-constexpr ValueType kBinary{"BINARY", "\"binary\""}, kBoolean{"BOOLEAN", "\"boolean\""},
-    kCalAddress{"CAL-ADDRESS", "\"cal-address\""}, kDate{"DATE", "\"date\""},
-    kDateTime{"DATE-TIME", "\"date-time\""}, kDuration{"DURATION", "\"duration\""},
-    kFloat{"FLOAT", "\"float\""}, kInteger{"INTEGER", "\"integer\""},
-    kPeriod{"PERIOD", "\"period\""}, kRecur{"RECUR", "\"recur\""}, kText{"TEXT", "\"text\""},
-    kTime{"TIME", "\"time\""}, kUri{"URI", "\"uri\""}, kUtcOffset{"UTC-OFFSET", "\"utc-offset\""},
-    kUnknown{"unknown", "\"unknown\""};
+constexpr ValueType kBinary{"BINARY", "\"binary\"", ValueType::String},
+    kBoolean{"BOOLEAN", "\"boolean\"", ValueType::String},
+    kCalAddress{"CAL-ADDRESS", "\"cal-address\"", ValueType::String},
+    kDate{"DATE", "\"date\"", ValueType::Date},
+    kDateTime{"DATE-TIME", "\"date-time\"", ValueType::Date},
+    kDuration{"DURATION", "\"duration\"", ValueType::String},
+    kFloat{"FLOAT", "\"float\"", ValueType::Number},
+    kInteger{"INTEGER", "\"integer\"", ValueType::Number},
+    kPeriod{"PERIOD", "\"period\"", ValueType::String},
+    kRecur{"RECUR", "\"recur\"", ValueType::Recur}, kText{"TEXT", "\"text\"", ValueType::Text},
+    kTime{"TIME", "\"time\"", ValueType::String}, kUri{"URI", "\"uri\"", ValueType::String},
+    kUtcOffset{"UTC-OFFSET", "\"utc-offset\"", ValueType::Offset},
+    kUnknown{"unknown", "\"unknown\"", ValueType::String};
 
-// The value type of a property, by its name and VALUE parameter.
-const ValueType &valueType(std::string_view name, std::string_view params) {
+// The properties jCal writes most, with their default value type and how
+// their value is laid out. Looked up for every property written: the
+// table is kept in buckets by the name's first letter, so a name is
+// compared with at most a few, and the name's JSON form comes with it.
+struct Known {
+    enum Shape : uint8_t { Single, List, Geo };
+    std::string_view name;
+    const ValueType *type;
+    Shape shape;
+};
+constexpr Known kKnown[] = {
+    {"ACTION", &kText, Known::Single},
+    {"ATTENDEE", &kCalAddress, Known::Single},
+    {"ATTACH", &kUri, Known::Single},
+    {"CATEGORIES", &kText, Known::List},
+    {"CLASS", &kText, Known::Single},
+    {"COMPLETED", &kDateTime, Known::Single},
+    {"CREATED", &kDateTime, Known::Single},
+    {"DESCRIPTION", &kText, Known::Single},
+    {"DTSTART", &kDateTime, Known::Single},
+    {"DTEND", &kDateTime, Known::Single},
+    {"DUE", &kDateTime, Known::Single},
+    {"DTSTAMP", &kDateTime, Known::Single},
+    {"DURATION", &kDuration, Known::Single},
+    {"EXDATE", &kDateTime, Known::List},
+    {"EXRULE", &kRecur, Known::Single},
+    {"GEO", &kFloat, Known::Geo},
+    {"LAST-MODIFIED", &kDateTime, Known::Single},
+    {"LOCATION", &kText, Known::Single},
+    {"ORGANIZER", &kCalAddress, Known::Single},
+    {"PRIORITY", &kInteger, Known::Single},
+    {"PERCENT-COMPLETE", &kInteger, Known::Single},
+    {"PRODID", &kText, Known::Single},
+    {"RECURRENCE-ID", &kDateTime, Known::Single},
+    {"RDATE", &kDateTime, Known::List},
+    {"RRULE", &kRecur, Known::Single},
+    {"REPEAT", &kInteger, Known::Single},
+    {"RESOURCES", &kText, Known::List},
+    {"SEQUENCE", &kInteger, Known::Single},
+    {"STATUS", &kText, Known::Single},
+    {"SUMMARY", &kText, Known::Single},
+    {"TRIGGER", &kDuration, Known::Single},
+    {"TRANSP", &kText, Known::Single},
+    {"TZID", &kText, Known::Single},
+    {"TZOFFSETFROM", &kUtcOffset, Known::Single},
+    {"TZOFFSETTO", &kUtcOffset, Known::Single},
+    {"TZURL", &kUri, Known::Single},
+    {"UID", &kText, Known::Single},
+    {"URL", &kUri, Known::Single},
+    {"VERSION", &kText, Known::Single},
+};
+constexpr size_t kKnownCount = std::size(kKnown);
+
+struct KnownIndex {
+    uint8_t first[27] = {};          // kKnown's names of letter c: [first[c], first[c + 1])
+    char json[kKnownCount][20] = {}; // each name lower-cased in quotes
+    constexpr KnownIndex() {
+        for (size_t c = 0, i = 0; c <= 26; ++c) {
+            while (i < kKnownCount && static_cast<size_t>(kKnown[i].name[0] - 'A') < c)
+                ++i;
+            first[c] = static_cast<uint8_t>(i);
+        }
+        for (size_t i = 0; i < kKnownCount; ++i) {
+            const std::string_view n = kKnown[i].name;
+            json[i][0] = '"';
+            for (size_t k = 0; k < n.size(); ++k)
+                json[i][k + 1] = static_cast<char>(ascii::lower(static_cast<unsigned char>(n[k])));
+            json[i][n.size() + 1] = '"';
+        }
+    }
+    std::string_view jsonName(size_t i) const {
+        return std::string_view(json[i], kKnown[i].name.size() + 2);
+    }
+};
+constexpr KnownIndex kIndex;
+constexpr bool inOrder() {
+    for (size_t i = 0; i < kKnownCount; ++i) {
+        if (i > 0 && kKnown[i].name[0] < kKnown[i - 1].name[0]) return false;
+        if (kKnown[i].name.size() + 2 > sizeof kIndex.json[i]) return false;
+    }
+    return true;
+}
+static_assert(inOrder(), "kKnown is kept in order of first letter, each name short");
+
+// kKnown's index of a property name, or kKnownCount.
+size_t knownName(std::string_view name) {
+    if (name.empty()) return kKnownCount;
+    const auto letter = static_cast<size_t>(ascii::upper(name[0]) - 'A');
+    if (letter >= 26) return kKnownCount;
+    for (size_t i = kIndex.first[letter]; i < kIndex.first[letter + 1]; ++i)
+        if (kKnown[i].name.size() == name.size() && sameWord(name, kKnown[i].name)) return i;
+    return kKnownCount;
+}
+
+// The value type of a property, by its VALUE parameter, else by its name.
+const ValueType &valueType(std::string_view name, size_t known, std::string_view params) {
     std::string_view v;
     if (!params.empty() && findParam(params, "VALUE", v)) {
         static constexpr const ValueType *kTypes[] = {
@@ -308,39 +415,7 @@ const ValueType &valueType(std::string_view name, std::string_view params) {
             if (sameWord(v, t->name)) return *t;
         return kUnknown;
     }
-    static constexpr struct {
-        std::string_view name;
-        const ValueType &type;
-    } kDefaults[] = {
-        {"DTSTART", kDateTime},
-        {"DTEND", kDateTime},
-        {"DUE", kDateTime},
-        {"COMPLETED", kDateTime},
-        {"CREATED", kDateTime},
-        {"DTSTAMP", kDateTime},
-        {"LAST-MODIFIED", kDateTime},
-        {"RECURRENCE-ID", kDateTime},
-        {"EXDATE", kDateTime},
-        {"RDATE", kDateTime},
-        {"RRULE", kRecur},
-        {"EXRULE", kRecur},
-        {"PRIORITY", kInteger},
-        {"SEQUENCE", kInteger},
-        {"REPEAT", kInteger},
-        {"PERCENT-COMPLETE", kInteger},
-        {"DURATION", kDuration},
-        {"TRIGGER", kDuration},
-        {"TZOFFSETFROM", kUtcOffset},
-        {"TZOFFSETTO", kUtcOffset},
-        {"ATTENDEE", kCalAddress},
-        {"ORGANIZER", kCalAddress},
-        {"URL", kUri},
-        {"ATTACH", kUri},
-        {"TZURL", kUri},
-        {"GEO", kFloat},
-    };
-    for (const auto &d : kDefaults)
-        if (d.name.size() == name.size() && sameWord(name, d.name)) return d.type;
+    if (known < kKnownCount) return *kKnown[known].type;
     if (name.size() > 2 && sameWord(name.substr(0, 2), "X-")) return kUnknown;
     return kText;
 }
@@ -363,60 +438,78 @@ bool appendExtendedQuoted(vcal::TextBuffer &out, std::string_view v, bool *done)
     const size_t n = v.size();
     if ((n != 8 && n != 15 && n != 16) || (n > 8 && v[8] != 'T') || (n == 16 && v[15] != 'Z'))
         return true;
-    int d[14] = {};
     unsigned bad = 0;
-    for (size_t i = 0, k = 0; i < n && i < 15; ++i) {
-        if (i == 8) continue;
-        d[k] = v[i] - '0';
-        bad |= static_cast<unsigned>(d[k++]) > 9 ? 1u : 0u;
-    }
-    const int32_t year = d[0] * 1000 + d[1] * 100 + d[2] * 10 + d[3], month = d[4] * 10 + d[5],
-                  day = d[6] * 10 + d[7];
-    if (bad != 0 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) ||
-        (n > 8 && (d[8] * 10 + d[9] > 23 || d[10] * 10 + d[11] > 59 || d[12] * 10 + d[13] > 60)))
+    auto two = [&](size_t at) {
+        const unsigned high = static_cast<unsigned char>(v[at]) - '0',
+                       low = static_cast<unsigned char>(v[at + 1]) - '0';
+        bad |= (high > 9 ? 1u : 0u) | (low > 9 ? 1u : 0u);
+        return static_cast<int32_t>(high * 10 + low);
+    };
+    const int32_t year = two(0) * 100 + two(2), month = two(4), day = two(6);
+    if (n > 8 && (two(9) > 23 || two(11) > 59 || two(13) > 60)) return true;
+    if (bad != 0 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month))
         return true;
     *done = true;
-    static constexpr size_t kAt[14] = {1, 2, 3, 4, 6, 7, 9, 10, 12, 13, 15, 16, 18, 19};
-    char text[] = "\"0000-00-00T00:00:00Z\"";
-    for (size_t k = 0; k < (n > 8 ? 14u : 8u); ++k)
-        text[kAt[k]] = static_cast<char>('0' + d[k]);
+    // The digits keep their places; only the separators are new.
+    static constexpr char kForm[] = "\"0000-00-00T00:00:00Z\"";
+    static constexpr uint8_t kFrom[14] = {0, 1, 2, 3, 4, 5, 6, 7, 9, 10, 11, 12, 13, 14},
+                             kTo[14] = {1, 2, 3, 4, 6, 7, 9, 10, 12, 13, 15, 16, 18, 19};
+    if (!out.reserve(sizeof kForm)) return false;
+    char *text = out.end();
+    std::memcpy(text, kForm, sizeof kForm - 1);
+    const size_t digits = n > 8 ? 14 : 8;
+    for (size_t k = 0; k < digits; ++k)
+        text[kTo[k]] = v[kFrom[k]];
     const size_t length = n == 8 ? 12 : n == 15 ? 21 : 22;
     text[length - 1] = '"';
-    return put(out, std::string_view(text, length));
+    out.close(text + length);
+    return true;
 }
 
 // One value of the given type.
-bool jsonValue(vcal::TextBuffer &out, vcal::TextBuffer &scratch, std::string_view type,
+bool jsonValue(vcal::TextBuffer &out, vcal::TextBuffer &scratch, const ValueType &type,
                std::string_view value) {
-    DateTime t;
-    if (type == "DATE-TIME" || type == "DATE") {
+    switch (type.form) {
+    case ValueType::Date: {
         bool done = false;
         if (!appendExtendedQuoted(out, value, &done)) return false;
         if (done) return true;
+        DateTime t;
+        if (parseDateTime(value, t))
+            return put(out, "\"") && appendExtended(out, t) && put(out, "\"");
+        break;
     }
-    if ((type == "DATE-TIME" || type == "DATE") && parseDateTime(value, t))
-        return put(out, "\"") && appendExtended(out, t) && put(out, "\"");
-    int32_t offset = 0;
-    if (type == "UTC-OFFSET" && parseOffset(value, offset))
-        return put(out, "\"") && appendOffset(out, offset, true) && put(out, "\"");
-    if (type == "INTEGER" || type == "FLOAT") {
+    case ValueType::Offset: {
+        int32_t offset = 0;
+        if (parseOffset(value, offset))
+            return put(out, "\"") && appendOffset(out, offset, true) && put(out, "\"");
+        break;
+    }
+    case ValueType::Number: {
         bool number = !value.empty();
         for (size_t i = 0; i < value.size(); ++i)
             number = number && (ascii::isDigit(value[i]) || value[i] == '.' ||
                                 (i == 0 && (value[i] == '-' || value[i] == '+')));
         if (number) return put(out, value[0] == '+' ? value.substr(1) : value);
+        break;
     }
-    if (type == "TEXT") return jsonText(out, scratch, value);
+    case ValueType::Text:
+        return jsonText(out, scratch, value);
+    case ValueType::String:
+    case ValueType::Recur:
+        break;
+    }
     return appendJsonString(out, value);
 }
 
-bool jsonProperty(vcal::TextBuffer &out, vcal::TextBuffer &scratch, const CalModel &model,
-                  const CalEntry &e) {
-    const std::string_view name = model.text(e.name), params = model.text(e.params),
-                           value = model.text(e.value);
-    const ValueType &valueOf = valueType(name, params);
-    const std::string_view type = valueOf.name;
-    if (!put(out, "[") || !appendJsonLower(out, name) || !put(out, ",{")) return false;
+// A property's name and parameters, and its value type: what comes
+// before its value.
+bool writeNameAndParameters(vcal::TextBuffer &out, std::string_view name, size_t known,
+                            std::string_view params, const ValueType &type) {
+    if (!put(out, "[")) return false;
+    if (known < kKnownCount ? !put(out, kIndex.jsonName(known)) : !appendJsonLower(out, name))
+        return false;
+    if (!put(out, ",{")) return false;
     bool first = true, ok = true;
     forEachParam(params, [&](std::string_view n, std::string_view v) {
         if (!ok || sameWord(n, "VALUE") || n.empty()) return;
@@ -424,25 +517,54 @@ bool jsonProperty(vcal::TextBuffer &out, vcal::TextBuffer &scratch, const CalMod
              appendJsonString(out, v);
         first = false;
     });
-    if (!ok || !put(out, "},") || !put(out, valueOf.json) || !put(out, ",")) return false;
-    if (type == "RECUR") {
+    const std::string_view typed[3] = {"},", type.json, ","};
+    return ok && out.append(typed, 3);
+}
+
+// A property, after a comma when it is not its component's first.
+bool jsonProperty(vcal::TextBuffer &out, vcal::TextBuffer &scratch, const CalModel &model,
+                  const CalEntry &e, bool comma) {
+    const std::string_view name = model.text(e.name), params = model.text(e.params),
+                           value = model.text(e.value);
+    const size_t known = knownName(name);
+    const ValueType &type = valueType(name, known, params);
+    const Known::Shape shape = known < kKnownCount ? kKnown[known].shape : Known::Single;
+    if (known < kKnownCount && params.empty()) {
+        // The usual property: everything up to its value in one piece.
+        const std::string_view json = kIndex.jsonName(known);
+        if (!out.reserve(json.size() + type.json.size() + 7)) return false;
+        char *at = out.end();
+        if (comma) *at++ = ',';
+        *at++ = '[';
+        std::memcpy(at, json.data(), json.size());
+        at += json.size();
+        const std::string_view noParameters = ",{},";
+        std::memcpy(at, noParameters.data(), noParameters.size());
+        at += noParameters.size();
+        std::memcpy(at, type.json.data(), type.json.size());
+        at += type.json.size();
+        *at++ = ',';
+        out.close(at);
+    } else if ((comma && !put(out, ",")) ||
+               !writeNameAndParameters(out, name, known, params, type)) {
+        return false;
+    }
+    if (type.form == ValueType::Recur) {
         Rule rule;
         const char *why = nullptr;
         if (parseRule5545(value, rule, &why)) return appendRuleJson(out, rule) && put(out, "]");
         return appendJsonString(out, value) && put(out, "]");
     }
-    if (sameWord(name, "GEO")) {
+    if (shape == Known::Geo) {
         const size_t semi = value.find(';');
         if (semi != std::string_view::npos)
-            return put(out, "[") && jsonValue(out, scratch, "FLOAT", value.substr(0, semi)) &&
-                   put(out, ",") && jsonValue(out, scratch, "FLOAT", value.substr(semi + 1)) &&
+            return put(out, "[") && jsonValue(out, scratch, kFloat, value.substr(0, semi)) &&
+                   put(out, ",") && jsonValue(out, scratch, kFloat, value.substr(semi + 1)) &&
                    put(out, "]]");
     }
     // Multi-valued properties give one JSON value per item.
-    const bool list = sameWord(name, "CATEGORIES") || sameWord(name, "RESOURCES") ||
-                      sameWord(name, "EXDATE") || sameWord(name, "RDATE");
-    if (!list) return jsonValue(out, scratch, type, value) && put(out, "]");
-    first = true;
+    if (shape != Known::List) return jsonValue(out, scratch, type, value) && put(out, "]");
+    bool first = true, ok = true;
     forEachEscapedPiece(value, ',', [&](std::string_view item) {
         ok = (first || put(out, ",")) && jsonValue(out, scratch, type, item);
         first = false;
@@ -484,7 +606,7 @@ int32_t writeCalendarJson(Job &job, CalModel &model, bool last) {
             break;
         case CalEntry::Property:
             if (depth == 0) break;
-            ok = (firstInList[depth - 1] || put(out, ",")) && jsonProperty(out, scratch, model, e);
+            ok = jsonProperty(out, scratch, model, e, !firstInList[depth - 1]);
             firstInList[depth - 1] = false;
             break;
         case CalEntry::End:

@@ -1,5 +1,7 @@
 #include "interop/convert/json.h"
 
+#include <cstring>
+
 #include "interop/charset/utf8.h"
 #include "interop/convert/contentLine.h"
 #include "platform/ascii.h"
@@ -38,37 +40,47 @@ struct PlainLower {
 };
 constexpr PlainLower kPlainLower;
 
+// Where the first byte at or after `i` that needs a look of its own is, or
+// the text's length.
+size_t nextSpecial(std::string_view text, size_t i) {
+#if defined(__SSE2__)
+    // Sixteen plain bytes at a time: most text needs no escape.
+    while (text.size() - i >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text.data() + i));
+        // Below 0x20 as signed bytes: the controls, and every byte of 0x80
+        // or more.
+        const __m128i low = _mm_cmplt_epi8(v, _mm_set1_epi8(0x20));
+        const __m128i marks = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')),
+                                           _mm_cmpeq_epi8(v, _mm_set1_epi8('\\')));
+        const int mask = _mm_movemask_epi8(_mm_or_si128(low, marks));
+        if (mask != 0) return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+        i += 16;
+    }
+#endif
+    while (i < text.size() && !kSpecial.is[static_cast<unsigned char>(text[i])])
+        ++i;
+    return i;
+}
+
 } // namespace
 
 bool appendJsonString(vcal::TextBuffer &out, std::string_view text) {
     static constexpr char kHex[] = "0123456789abcdef";
-    // (One piece at a time: the buffer's inline append takes most without
-    // a call.)
+    size_t i = nextSpecial(text, 0);
+    if (i == text.size()) { // most text: in quotes as it stands
+        if (!out.reserve(text.size() + 2)) return false;
+        char *at = out.end();
+        *at++ = '"';
+        std::memcpy(at, text.data(), text.size());
+        at += text.size();
+        *at++ = '"';
+        out.close(at);
+        return true;
+    }
     if (!out.append(std::string_view("\""))) return false;
     size_t start = 0;
-    for (size_t i = 0; i < text.size();) {
-#if defined(__SSE2__)
-        // Sixteen plain bytes at a time: most text needs no escape.
-        if (text.size() - i >= 16) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text.data() + i));
-            // Below 0x20 as signed bytes: the controls, and every byte of
-            // 0x80 or more.
-            const __m128i low = _mm_cmplt_epi8(v, _mm_set1_epi8(0x20));
-            const __m128i marks = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')),
-                                               _mm_cmpeq_epi8(v, _mm_set1_epi8('\\')));
-            const int mask = _mm_movemask_epi8(_mm_or_si128(low, marks));
-            if (mask == 0) {
-                i += 16;
-                continue;
-            }
-            i += static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
-        }
-#endif
+    while (i < text.size()) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (!kSpecial.is[c]) {
-            ++i;
-            continue;
-        }
         char escape[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
         std::string_view replacement;
         size_t length = 1;
@@ -90,13 +102,12 @@ bool appendJsonString(vcal::TextBuffer &out, std::string_view text) {
                 length = 1;
             }
         }
-        if (replacement.empty()) {
-            i += length;
-            continue;
+        if (!replacement.empty()) {
+            if (!out.append(text.substr(start, i - start)) || !out.append(replacement))
+                return false;
+            start = i + length;
         }
-        if (!out.append(text.substr(start, i - start)) || !out.append(replacement)) return false;
-        i += length;
-        start = i;
+        i = nextSpecial(text, i + length);
     }
     return out.append(text.substr(start)) && out.append(std::string_view("\""));
 }
