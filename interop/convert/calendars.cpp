@@ -169,10 +169,45 @@ const Zone *ZoneTable::find(const CalModel &model, std::string_view id) const {
 // ---------------------------------------------------------------------------
 // iCalendar in.
 
+namespace {
+
+// The number of calendars readCalendars20 finds in the text (every one it
+// begins is written), by the same reading of its lines; -1 when memory
+// ran out.
+int64_t countCalendars20(const Job &job) {
+    ContentReader reader(job.text, job.length);
+    ContentLine line;
+    int64_t depth = 0, count = 0;
+    for (;;) {
+        const ContentReader::Step step = reader.next(line);
+        if (step == ContentReader::Step::End) return count;
+        if (step == ContentReader::Step::NoMemory) return -1;
+        if (step == ContentReader::Step::Malformed) continue;
+        if (sameWord(line.name, "BEGIN")) {
+            if (depth > 0 || sameWord(line.value, "VCALENDAR")) {
+                if (depth == 0) ++count;
+                ++depth;
+            }
+        } else if (depth > 0 && sameWord(line.name, "END")) {
+            --depth;
+        }
+    }
+}
+
+} // namespace
+
 int32_t readCalendars20(Job &job, CalModel &model, CalendarWriter write) {
     // vCalendar's zone depends on every time of the calendar: it is
     // written whole; the others as they come.
     const bool byItem = job.to != VI_FORMAT_VCAL10;
+    if (job.to == VI_FORMAT_JCAL) {
+        // Knowing how many calendars there are spares holding the first
+        // back until the second shows whether they make an array: the
+        // lines are read twice, but no calendar is held whole.
+        const int64_t calendars = countCalendars20(job);
+        if (calendars < 0) return VLIB_ERR_NO_MEMORY;
+        job.out.expectItems(static_cast<uint64_t>(calendars));
+    }
     ContentReader reader(job.text, job.length);
     ContentLine line;
     vcal::TextBuffer params;

@@ -336,9 +336,8 @@ TEST(ConvertCalendar, ReportsNameTheirLines) {
     EXPECT_EQ(r.reports, expected);
 }
 
-// One calendar is one jCal document, several an array of them, whether the
-// count is known before writing (vCalendar, read whole first) or only at
-// the end (iCalendar, read a calendar at a time).
+// One calendar is one jCal document, several an array of them, from
+// either format; nothing at all an empty array.
 TEST(ConvertCalendar, JcalDocumentsOneOrMany) {
     for (const auto &[from, one] : {std::pair{VI_FORMAT_VCAL10, vcal("20240102T090000Z", "")},
                                     std::pair{VI_FORMAT_ICAL20, ical("")}}) {
@@ -364,6 +363,12 @@ int32_t noteModel(interop::convert::Job &job, interop::convert::CalModel &model,
     return interop::convert::writeCalendar20(job, model, last);
 }
 
+int32_t noteLargest(void *user, const char *, size_t n) {
+    auto &largest = *static_cast<size_t *>(user);
+    largest = std::max(largest, n);
+    return 0;
+}
+
 TEST(ConvertCalendar, WrittenAsItGoes) {
     std::string items;
     for (int i = 0; i < 3000; ++i)
@@ -376,13 +381,7 @@ TEST(ConvertCalendar, WrittenAsItGoes) {
          {std::pair{&text10, VI_FORMAT_VCAL10}, std::pair{&text20, VI_FORMAT_ICAL20}}) {
         SCOPED_TRACE(from);
         size_t largestWrite = 0;
-        interop::convert::Sink sink(
-            [](void *user, const char *, size_t n) {
-                auto &largest = *static_cast<size_t *>(user);
-                largest = std::max(largest, n);
-                return 0;
-            },
-            &largestWrite, false);
+        interop::convert::Sink sink(noteLargest, &largestWrite, false);
         interop::Reporter report(nullptr, nullptr);
         VI_ConvertCounts counts{};
         interop::convert::Job job{text->data(), text->size(), from,  VI_FORMAT_ICAL20,
@@ -397,6 +396,13 @@ TEST(ConvertCalendar, WrittenAsItGoes) {
         EXPECT_EQ(counts.written, 3000u);
         EXPECT_GE(writerCalls, 3000u);
         EXPECT_LT(largestModel, 20u);
+        EXPECT_LT(largestWrite, size_t{80000});
+        // jCal through the whole converter: a calendar is not held back
+        // to see whether another follows.
+        largestWrite = 0;
+        ASSERT_EQ(VI_convert(text->data(), text->size(), from, VI_FORMAT_JCAL, noteLargest,
+                             &largestWrite, nullptr, nullptr, nullptr),
+                  0);
         EXPECT_LT(largestWrite, size_t{80000});
     }
 }
