@@ -335,13 +335,13 @@ int32_t attendee(Context &c, uint64_t line, const Line10 &l) {
     // The first of each, in one walk over the parameters.
     std::string_view role, status, rsvp, expect;
     bool seen[4] = {};
-    forEachParam(l.params, [&](std::string_view n, std::string_view v) {
+    forEachParam(l.params, [&](std::string_view n, std::string_view given) {
         static constexpr std::string_view kNames[4] = {"ROLE", "STATUS", "RSVP", "EXPECT"};
         std::string_view *const values[4] = {&role, &status, &rsvp, &expect};
         for (size_t i = 0; i < 4; ++i) {
             if (seen[i] || !sameWord(n, kNames[i])) continue;
             seen[i] = true;
-            *values[i] = v;
+            *values[i] = given;
         }
     });
     // "Name <address>" or an address alone.
