@@ -71,7 +71,7 @@ bool appendJsonString(vcal::TextBuffer &out, std::string_view text) {
         if (!out.reserve(text.size() + 2)) return false;
         char *at = out.end();
         *at++ = '"';
-        std::memcpy(at, text.data(), text.size());
+        if (!text.empty()) std::memcpy(at, text.data(), text.size()); // (an empty view may be null)
         at += text.size();
         *at++ = '"';
         out.close(at);
