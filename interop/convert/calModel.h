@@ -34,6 +34,8 @@ struct CalEntry {
     CalSpan value;  // escaped as RFC 5545 writes it
 };
 
+struct Head10;
+
 class CalModel {
   public:
     bool begin(std::string_view name, uint64_t line, bool lossy = false);
@@ -54,6 +56,17 @@ class CalModel {
     void clear() {
         forgetWritten();
         json = {};
+        vcal10 = {};
+    }
+    // The model as it stands, to go back to: what is added after a mark
+    // can be dropped again.
+    struct Mark {
+        size_t entries, arena;
+    };
+    Mark mark() const { return {entries.size(), arena_.length}; }
+    void rollback(Mark m) {
+        entries.keepFirst(m.entries);
+        arena_.length = m.arena;
     }
 
     Array<CalEntry> entries;
@@ -66,6 +79,13 @@ class CalModel {
         bool firstInList[32] = {};
         int depth = 0;
     } json;
+    struct Vcal10State {
+        // The calendar's zone, read ahead, when the calendar is written as
+        // it is read; null when the writer has the whole calendar.
+        const Head10 *head = nullptr;
+        bool begun = false; // the calendar's first lines are written
+        int depth = 0;
+    } vcal10;
     // The writers' buffers, kept from one call to the next.
     vcal::TextBuffer outText, lineText, scratchText;
 
@@ -112,18 +132,50 @@ bool yearlyOf(const Rule &rule, const DateTime &start, int32_t offset, Zone::Yea
 // Zones by TZID, for the calendar being converted.
 struct ZoneTable {
     static constexpr size_t kMax = 16;
-    CalSpan ids[kMax];
+    CalSpan ids[kMax]; // in the model read
     Zone zones[kMax];
     size_t count = 0;
+    const CalModel *from = nullptr;
 
     void clear() {
         for (size_t i = 0; i < count; ++i)
             zones[i].clear();
         count = 0;
     }
-    // The zones of the model's VTIMEZONE components. False when memory ran out.
+    // The zones of the model's VTIMEZONE components; the model is kept
+    // for their names. False when memory ran out.
     bool read(const CalModel &model);
-    const Zone *find(const CalModel &model, std::string_view id) const;
+    const Zone *find(std::string_view id) const;
+};
+
+// What the items say of zones: the zones their times are in (the first
+// two), and the years their times span.
+struct ZoneUse {
+    vcal::TextBuffer ids[2];
+    size_t idCount = 0;
+    uint64_t otherLine = 0; // of a time in a second zone
+    // A local time in no zone: with TZ it would be read in TZ's zone.
+    bool floating = false;
+    uint64_t floatingLine = 0;
+    int32_t fromYear = 1, toYear = 0;
+
+    std::string_view id(size_t k) const { return std::string_view(ids[k].text, ids[k].length); }
+    void clear() {
+        ids[0].length = ids[1].length = 0;
+        idCount = 0;
+        otherLine = floatingLine = 0;
+        floating = false;
+        fromYear = 1;
+        toYear = 0;
+    }
+};
+
+// What vCalendar output writes before a calendar's first item depends on
+// every item: read ahead of the calendar when it is written as it is read.
+struct Head10 {
+    CalModel zones; // the calendar's VTIMEZONE components
+    ZoneUse use;
+    ZoneTable table; // of `zones`
 };
 
 // The readers: every calendar of the job's text, handed to `write` (a
@@ -134,6 +186,16 @@ struct ZoneTable {
 using CalendarWriter = int32_t (*)(Job &job, CalModel &model, bool last);
 int32_t readCalendars10(Job &job, CalModel &model, CalendarWriter write);
 int32_t readCalendars20(Job &job, CalModel &model, CalendarWriter write);
+
+// A content line of iCalendar as a property of the model. False when
+// memory ran out; `params` is room for its parameters.
+struct ContentLine;
+bool addProperty(CalModel &model, const ContentLine &line, vcal::TextBuffer &params);
+
+// Reads the iCalendar calendar whose BEGIN line starts at `start` (line
+// `number`) of the job's text for what vCalendar output writes first.
+// 0 or VLIB_ERR_NO_MEMORY.
+int32_t readHead10(const Job &job, size_t start, uint64_t number, Head10 &head);
 
 // The writers.
 int32_t writeCalendar20(Job &job, CalModel &model, bool last);

@@ -131,7 +131,7 @@ struct Writer {
         }
         std::string_view tzid;
         if (findParam(model.text(e.params), "TZID", tzid) && !t.utc && !t.dateOnly) {
-            const Zone *zone = zones.find(model, tzid);
+            const Zone *zone = zones.find(tzid);
             if (zone != nullptr)
                 t = fromSeconds(zone->toUtc(toSeconds(t)), true);
             else
@@ -613,27 +613,15 @@ bool appendOffset10(vcal::TextBuffer &out, int32_t seconds) {
     return put(out, std::string_view(text, a % 3600 == 0 ? 3 : 6));
 }
 
-// What the items say of zones: the zones their times are in (the first
-// two), and the years their times span.
-struct ZoneUse {
-    std::string_view ids[2];
-    size_t idCount = 0;
-    uint64_t otherLine = 0; // of a time in a second zone
-    // A local time in no zone: with TZ it would be read in TZ's zone.
-    bool floating = false;
-    uint64_t floatingLine = 0;
-    int32_t fromYear = 1, toYear = 0;
-
-    void year(int32_t y) { widenYears(fromYear, toYear, y); }
-};
-
-void zoneUse(const CalModel &model, ZoneUse &use) {
+// What the items among the model's entries from `from` on say of zones,
+// added to `use`; `depth` is where the entries start (0 for a whole
+// calendar). False when memory ran out.
+bool zoneUse(const CalModel &model, ZoneUse &use, size_t from = 0, int depth = 0) {
     static constexpr std::string_view kTimes[] = {"DTSTART", "DTEND", "DUE",          "COMPLETED",
                                                   "EXDATE",  "RDATE", "RECURRENCE-ID"};
     const Array<CalEntry> &e = model.entries;
-    int depth = 0;
     bool inItem = false;
-    for (size_t i = 0; i < e.size(); ++i) {
+    for (size_t i = from; i < e.size(); ++i) {
         if (e[i].kind == CalEntry::Begin) {
             if (++depth == 2)
                 inItem = sameWord(model.text(e[i].name), "VEVENT") ||
@@ -650,9 +638,11 @@ void zoneUse(const CalModel &model, ZoneUse &use) {
         if (zoned) {
             bool known = false;
             for (size_t k = 0; k < use.idCount && k < 2; ++k)
-                known = known || use.ids[k] == tzid;
+                known = known || use.id(k) == tzid;
             if (!known) {
-                if (use.idCount < 2) use.ids[use.idCount] = tzid;
+                // (Kept apart: the item's entries may be gone when the
+                // use is looked at.)
+                if (use.idCount < 2 && !use.ids[use.idCount].append(tzid)) return false;
                 if (use.idCount == 1) use.otherLine = e[i].line;
                 ++use.idCount;
             }
@@ -665,7 +655,7 @@ void zoneUse(const CalModel &model, ZoneUse &use) {
             forEachEscapedPiece(model.text(e[i].value), ',', [&](std::string_view d) {
                 DateTime t;
                 if (!parseDateTime(d, t)) return true;
-                use.year(t.year);
+                widenYears(use.fromYear, use.toYear, t.year);
                 if (!zoned && !t.utc && !t.dateOnly && !use.floating) {
                     use.floating = true;
                     use.floatingLine = e[i].line;
@@ -676,9 +666,10 @@ void zoneUse(const CalModel &model, ZoneUse &use) {
             Rule r;
             const char *why = nullptr;
             if (parseRule5545(model.text(e[i].value), r, &why) && r.hasUntil)
-                use.year(r.until.year);
+                widenYears(use.fromYear, use.toYear, r.until.year);
         }
     }
+    return true;
 }
 
 // The VTIMEZONE entries of `id` (any, when empty and there is one only):
@@ -711,9 +702,7 @@ bool findZone(const CalModel &model, std::string_view id, size_t &first, size_t 
 // TZ and DAYLIGHT lines for the zone the calendar's times are in; what
 // 1.0 cannot say is reported, and the lines left out. False when memory
 // ran out.
-bool writeZone(Job &job, const CalModel &model, vcal::TextBuffer &out) {
-    ZoneUse use;
-    zoneUse(model, use);
+bool writeZone(Job &job, const CalModel &model, const ZoneUse &use, vcal::TextBuffer &out) {
     if (use.idCount > 1) {
         job.report(use.otherLine, VI_REPORT_LOST,
                    "the calendar's times are in more than one zone and vCalendar has one: no TZ "
@@ -728,7 +717,7 @@ bool writeZone(Job &job, const CalModel &model, vcal::TextBuffer &out) {
     }
     if (use.floating) return true; // no zone of the calendar is used
     size_t first = 0, last = 0;
-    if (!findZone(model, use.idCount == 1 ? use.ids[0] : std::string_view(), first, last))
+    if (!findZone(model, use.idCount == 1 ? use.id(0) : std::string_view(), first, last))
         return true;
     Zone10 zone;
     ZoneWriter writer(model);
@@ -771,6 +760,13 @@ bool writeZone(Job &job, const CalModel &model, vcal::TextBuffer &out) {
 }
 
 constexpr std::string_view kProduct = "-//versit//versit converter//EN";
+
+// A calendar's first lines.
+bool putHead(vcal::TextBuffer &out) {
+    const std::string_view pieces[3] = {"BEGIN:VCALENDAR\r\nVERSION:1.0\r\nPRODID:", kProduct,
+                                        "\r\n"};
+    return out.append(pieces, 3);
+}
 
 // Properties 1.0 has no place for, and that are no loss: iCalendar's
 // bookkeeping and what the conversion itself writes.
@@ -894,18 +890,73 @@ int32_t writeItem(Job &job, const CalModel &model, const ZoneTable &zones, vcal:
 
 } // namespace
 
-int32_t writeCalendar10(Job &job, CalModel &model, bool last) {
-    // The zone written first depends on every time of the calendar.
-    if (!last) return 0;
-    ZoneTable zones;
-    if (!zones.read(model)) return VLIB_ERR_NO_MEMORY;
-    vcal::TextBuffer out;
-    if (!put(out, "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nPRODID:") || !put(out, kProduct) ||
-        !put(out, "\r\n") || !writeZone(job, model, out))
-        return VLIB_ERR_NO_MEMORY;
-    const Array<CalEntry> &e = model.entries;
+int32_t readHead10(const Job &job, size_t start, uint64_t number, Head10 &head) {
+    head.zones.clear();
+    head.use.clear();
+    ContentReader reader(job.text, job.length);
+    reader.restart(start, number);
+    ContentLine line;
+    vcal::TextBuffer params;
+    CalModel &zones = head.zones;
+    CalModel::Mark component{};
+    // The component being read is or holds a zone (where a zone stands,
+    // the writer takes it).
+    bool keep = false;
     int depth = 0;
-    for (size_t i = 0; i < e.size(); ++i) {
+    // The calendar's lines as readCalendars20 reads them (this one starts
+    // with its BEGIN); each component of the calendar but its zones
+    // forgotten once what it says of zones is taken.
+    for (ContentReader::Step step; (step = reader.next(line)) != ContentReader::Step::End;) {
+        if (step == ContentReader::Step::NoMemory) return VLIB_ERR_NO_MEMORY;
+        if (step == ContentReader::Step::Malformed) continue;
+        bool ok = true;
+        if (sameWord(line.name, "BEGIN")) {
+            if (depth == 1) {
+                component = zones.mark();
+                keep = false;
+            }
+            keep = keep || sameWord(line.value, "VTIMEZONE");
+            ok = zones.begin(line.value, line.number);
+            ++depth;
+        } else if (sameWord(line.name, "END")) {
+            ok = zones.end(line.value, line.number);
+            if (--depth == 0) break;
+            if (depth == 1) {
+                ok = ok && zoneUse(zones, head.use, component.entries, 1);
+                if (!keep) zones.rollback(component);
+            }
+        } else if (depth > 1) {
+            ok = addProperty(zones, line, params);
+        }
+        if (!ok) return VLIB_ERR_NO_MEMORY;
+    }
+    // The text ended inside a component: it counts as it stands.
+    if (depth > 1 && !zoneUse(zones, head.use, component.entries, 1)) return VLIB_ERR_NO_MEMORY;
+    return head.table.read(zones) ? 0 : VLIB_ERR_NO_MEMORY;
+}
+
+int32_t writeCalendar10(Job &job, CalModel &model, bool last) {
+    CalModel::Vcal10State &state = model.vcal10;
+    // Without the calendar's zone read ahead, the zone written first
+    // depends on every time of the calendar: it is written whole.
+    if (state.head == nullptr && !last) return 0;
+    ZoneTable wholeZones;
+    const ZoneTable &zones = state.head != nullptr ? state.head->table : wholeZones;
+    vcal::TextBuffer &out = model.outText;
+    out.length = 0;
+    if (state.head == nullptr) {
+        ZoneUse use;
+        if (!wholeZones.read(model) || !zoneUse(model, use) || !putHead(out) ||
+            !writeZone(job, model, use, out))
+            return VLIB_ERR_NO_MEMORY;
+    } else if (!state.begun) {
+        if (!putHead(out) || !writeZone(job, state.head->zones, state.head->use, out))
+            return VLIB_ERR_NO_MEMORY;
+    }
+    state.begun = true;
+    const Array<CalEntry> &e = model.entries;
+    int &depth = state.depth;
+    for (size_t i = model.written; i < e.size(); ++i) {
         if (e[i].kind == CalEntry::End) {
             --depth;
             continue;
@@ -942,7 +993,8 @@ int32_t writeCalendar10(Job &job, CalModel &model, bool last) {
         i = j;
         --depth;
     }
-    if (!put(out, "END:VCALENDAR\r\n")) return VLIB_ERR_NO_MEMORY;
+    model.written = e.size();
+    if (last && !put(out, "END:VCALENDAR\r\n")) return VLIB_ERR_NO_MEMORY;
     return job.out.drain(out, true) ? 0 : job.putFailure();
 }
 

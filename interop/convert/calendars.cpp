@@ -96,6 +96,7 @@ bool yearlyOf(const Rule &rule, const DateTime &start, int32_t offset, Zone::Yea
 
 bool ZoneTable::read(const CalModel &model) {
     clear();
+    from = &model;
     const Array<CalEntry> &e = model.entries;
     for (size_t i = 0; i < e.size(); ++i) {
         if (e[i].kind != CalEntry::Begin || !sameWord(model.text(e[i].name), "VTIMEZONE")) continue;
@@ -160,9 +161,9 @@ bool ZoneTable::read(const CalModel &model) {
     return true;
 }
 
-const Zone *ZoneTable::find(const CalModel &model, std::string_view id) const {
+const Zone *ZoneTable::find(std::string_view id) const {
     for (size_t i = 0; i < count; ++i)
-        if (model.text(ids[i]) == id) return &zones[i];
+        if (from->text(ids[i]) == id) return &zones[i];
     return nullptr;
 }
 
@@ -196,10 +197,25 @@ int64_t countCalendars20(const Job &job) {
 
 } // namespace
 
+bool addProperty(CalModel &model, const ContentLine &line, vcal::TextBuffer &params) {
+    params.length = 0;
+    for (size_t i = 0; i < line.parameters.size(); ++i) {
+        const Parameter &p = line.parameters[i];
+        const std::string_view pieces[4] = {";", p.name, p.name.empty() ? "" : "=", p.value};
+        if (!params.append(pieces, 4)) return false;
+    }
+    return model.property(line.number, line.name, std::string_view(params.text, params.length),
+                          line.value);
+}
+
 int32_t readCalendars20(Job &job, CalModel &model, CalendarWriter write) {
-    // vCalendar's zone depends on every time of the calendar: it is
-    // written whole; the others as they come.
-    const bool byItem = job.to != VI_FORMAT_VCAL10;
+    // vCalendar's first lines depend on every time of the calendar: they
+    // are read ahead of each calendar, which then goes out as it is read.
+    Head10 head;
+    struct Forget {
+        CalModel &model;
+        ~Forget() { model.vcal10.head = nullptr; } // the head is ours
+    } forget{model};
     if (job.to == VI_FORMAT_JCAL) {
         // Knowing how many calendars there are spares holding the first
         // back until the second shows whether they make an array: the
@@ -238,6 +254,11 @@ int32_t readCalendars20(Job &job, CalModel &model, CalendarWriter write) {
         if (depth == 0) {
             if (isBegin && sameWord(line.value, "VCALENDAR")) {
                 model.clear();
+                if (job.to == VI_FORMAT_VCAL10) {
+                    if (readHead10(job, line.start, line.number, head) != 0)
+                        return VLIB_ERR_NO_MEMORY;
+                    model.vcal10.head = &head;
+                }
                 if (!model.begin("VCALENDAR", line.number)) return VLIB_ERR_NO_MEMORY;
                 depth = 1;
             } else {
@@ -258,24 +279,16 @@ int32_t readCalendars20(Job &job, CalModel &model, CalendarWriter write) {
         if (isEnd) {
             if (!model.end(line.value, line.number)) return VLIB_ERR_NO_MEMORY;
             if (--depth == 1) inItem = false;
-            // Each component of the calendar goes out when it ends, where
-            // the writer allows; the calendar when it ends.
-            if (depth <= 1 && (depth == 0 || byItem)) {
+            // Each component of the calendar goes out when it ends; the
+            // calendar when it ends.
+            if (depth <= 1) {
                 const int32_t rc = write(job, model, depth == 0);
                 if (rc != 0) return rc;
                 if (depth == 1) model.forgetWritten();
             }
             continue;
         }
-        params.length = 0;
-        for (size_t i = 0; i < line.parameters.size(); ++i) {
-            const Parameter &p = line.parameters[i];
-            const std::string_view pieces[4] = {";", p.name, p.name.empty() ? "" : "=", p.value};
-            if (!params.append(pieces, 4)) return VLIB_ERR_NO_MEMORY;
-        }
-        if (!model.property(line.number, line.name, std::string_view(params.text, params.length),
-                            line.value))
-            return VLIB_ERR_NO_MEMORY;
+        if (!addProperty(model, line, params)) return VLIB_ERR_NO_MEMORY;
     }
     if (depth > 0) {
         // A calendar the text ends inside keeps what it has.

@@ -81,6 +81,7 @@ ContentReader::Step ContentReader::next(ContentLine &line) {
         if (!isBlankLine(first.text)) break;
     }
     line.number = first.number;
+    line.start = first.start;
     std::string_view text = first.text;
     unfolded_.length = 0;
     bool folded = false;

@@ -19,6 +19,7 @@ struct Parameter {
 
 struct ContentLine {
     uint64_t number = 0; // line of the text where it starts
+    size_t start = 0;    // and its offset there
     std::string_view group;
     std::string_view name;
     Array<Parameter> parameters;
@@ -39,6 +40,14 @@ class ContentReader {
     enum class Step { Line, Malformed, End, NoMemory };
     // The views of `line` stay valid until the next call.
     Step next(ContentLine &line);
+    // Reads on from a line read before (its start and number), as if the
+    // lines after it had not been read.
+    void restart(size_t start, uint64_t number) {
+        Line at;
+        at.number = number;
+        cursor_.resume(at, start);
+        hasPending_ = false;
+    }
 
   private:
     LineCursor cursor_;

@@ -35,6 +35,10 @@ template <class T> class Array {
     T &operator[](size_t i) { return items_[i]; }
     const T &operator[](size_t i) const { return items_[i]; }
     void clear() { size_ = 0; }
+    // Keeps the first `count` items.
+    void keepFirst(size_t count) {
+        if (count < size_) size_ = count;
+    }
     // Keeps the leading items below `limit` (the array is in ascending order).
     void truncate(const T &limit) {
         while (size_ > 0 && !(items_[size_ - 1] < limit))

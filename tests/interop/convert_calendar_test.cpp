@@ -150,6 +150,12 @@ TEST(ConvertCalendar, ZoneWrittenAsTzAndDaylight) {
                "BEGIN:VEVENT\r\nUID:1\r\nDTSTAMP:20240101T000000Z\r\n" + times + end +
                "SUMMARY:x\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
     };
+    // Some writers put the zones last: the zone is still written first.
+    auto zonesLast = [&](const std::string &zones, const std::string &times) {
+        std::string text = item("", times);
+        text.insert(text.find("END:VCALENDAR"), zones);
+        return text;
+    };
     const struct {
         const char *what;
         std::string in;
@@ -182,6 +188,10 @@ TEST(ConvertCalendar, ZoneWrittenAsTzAndDaylight) {
          item(berlin, "DTSTART;TZID=Europe/Berlin:20240702T090000\r\n"), VI_FORMAT_ICAL20, "TZ:+01",
          "DAYLIGHT:TRUE;+02;20240331T010000Z;20241027T010000Z;CET;CEST", "DTSTART:20240702T070000Z",
          ""},
+        {"iCalendar zone after the items",
+         zonesLast(berlin, "DTSTART;TZID=Europe/Berlin:20240702T090000\r\n"), VI_FORMAT_ICAL20,
+         "TZ:+01", "DAYLIGHT:TRUE;+02;20240331T010000Z;20241027T010000Z;CET;CEST",
+         "DTSTART:20240702T070000Z", ""},
         {"iCalendar nth weekday as seven days, no names",
          item(newYork, "DTSTART;TZID=America/New_York:20240702T090000\r\n"), VI_FORMAT_ICAL20,
          "TZ:-05", "DAYLIGHT:TRUE;-04;20240310T070000Z;20241103T060000Z;STD;DST",
@@ -218,10 +228,14 @@ TEST(ConvertCalendar, ZoneWrittenAsTzAndDaylight) {
             EXPECT_LT(r.text.find(c.tz), r.text.find("BEGIN:VEVENT"));
         }
     }
-    // Items over two years get a DAYLIGHT line for each year's summer.
-    const Result years = convert(item(berlin, "DTSTART;TZID=Europe/Berlin:20240702T090000\r\n"
-                                              "DTEND;TZID=Europe/Berlin:20250702T090000\r\n"),
-                                 VI_FORMAT_ICAL20, VI_FORMAT_VCAL10);
+    // Items over two years get a DAYLIGHT line for each year's summer,
+    // also when the later year is the second item's.
+    std::string twoItems = item(berlin, "DTSTART;TZID=Europe/Berlin:20240702T090000\r\n");
+    twoItems.insert(twoItems.find("END:VCALENDAR"),
+                    "BEGIN:VEVENT\r\nUID:2\r\nDTSTAMP:20240101T000000Z\r\n"
+                    "DTSTART;TZID=Europe/Berlin:20250702T090000\r\nDTEND:20250702T200000Z\r\n"
+                    "END:VEVENT\r\n");
+    const Result years = convert(twoItems, VI_FORMAT_ICAL20, VI_FORMAT_VCAL10);
     EXPECT_NE(years.text.find("DAYLIGHT:TRUE;+02;20240331T010000Z;20241027T010000Z;CET;CEST\r\n"
                               "DAYLIGHT:TRUE;+02;20250330T010000Z;20251026T010000Z;CET;CEST\r\n"),
               std::string::npos)
@@ -354,13 +368,15 @@ TEST(ConvertCalendar, JcalDocumentsOneOrMany) {
 
 // A calendar goes out item by item: its writer never holds more than the
 // calendar's own lines and one item, however many items there are, and no
-// write hands over much more than the sink's piece. (vCalendar output is
-// written whole: its zone depends on every item.)
+// write hands over much more than the sink's piece. (vCalendar output from
+// vCalendar is written whole: its zone depends on every item, and the
+// reader's tree has them all anyway.)
 size_t largestModel = 0, writerCalls = 0;
 int32_t noteModel(interop::convert::Job &job, interop::convert::CalModel &model, bool last) {
     largestModel = std::max(largestModel, model.entries.size());
     ++writerCalls;
-    return interop::convert::writeCalendar20(job, model, last);
+    return job.to == VI_FORMAT_VCAL10 ? interop::convert::writeCalendar10(job, model, last)
+                                      : interop::convert::writeCalendar20(job, model, last);
 }
 
 int32_t noteLargest(void *user, const char *, size_t n) {
@@ -377,15 +393,19 @@ TEST(ConvertCalendar, WrittenAsItGoes) {
                  std::to_string(i) + "\r\nEND:VEVENT\r\n";
     const std::string text10 = "BEGIN:VCALENDAR\r\nVERSION:1.0\r\n" + items + "END:VCALENDAR\r\n";
     const std::string text20 = convert(text10, VI_FORMAT_VCAL10, VI_FORMAT_ICAL20).text;
-    for (const auto &[text, from] :
-         {std::pair{&text10, VI_FORMAT_VCAL10}, std::pair{&text20, VI_FORMAT_ICAL20}}) {
-        SCOPED_TRACE(from);
+    const struct {
+        const std::string *text;
+        int32_t from, to;
+    } runs[] = {{&text10, VI_FORMAT_VCAL10, VI_FORMAT_ICAL20},
+                {&text20, VI_FORMAT_ICAL20, VI_FORMAT_ICAL20},
+                {&text20, VI_FORMAT_ICAL20, VI_FORMAT_VCAL10}};
+    for (const auto &[text, from, to] : runs) {
+        SCOPED_TRACE(std::to_string(from) + " to " + std::to_string(to));
         size_t largestWrite = 0;
         interop::convert::Sink sink(noteLargest, &largestWrite, false);
         interop::Reporter report(nullptr, nullptr);
         VI_ConvertCounts counts{};
-        interop::convert::Job job{text->data(), text->size(), from,  VI_FORMAT_ICAL20,
-                                  sink,         report,       counts};
+        interop::convert::Job job{text->data(), text->size(), from, to, sink, report, counts};
         interop::convert::CalModel model;
         largestModel = writerCalls = 0;
         const int32_t rc = from == VI_FORMAT_VCAL10
