@@ -41,11 +41,14 @@ void reportErrors(VI_TolerantReader &r, const char *errors) {
 bool needsRewrite(const ParseTreeHandle *tree) {
     auto check = [](const PropertyNode *p) {
         for (; p != nullptr; p = p->next) {
-            const char *colon = std::strchr(p->line, ':');
+            // (Most lines have no parameters: the colon comes first.)
+            const char *mark = std::strpbrk(p->line, ":;");
+            const char *colon = mark != nullptr && *mark == ';' ? std::strchr(mark, ':') : mark;
             if (colon == nullptr) continue;
             if (colon[1 + std::strspn(colon + 1, " \t\r\n")] == '\0') return true;
-            if (vcal::lineEncoding(p->line, static_cast<size_t>(colon - p->line)) !=
-                vcal::LineEncoding::QuotedPrintable)
+            if (mark == colon ||
+                vcal::lineEncoding(p->line, static_cast<size_t>(colon - p->line)) !=
+                    vcal::LineEncoding::QuotedPrintable)
                 continue;
             for (const char *e = std::strchr(colon, '='); e != nullptr;
                  e = std::strchr(e + 1, '=')) {
