@@ -935,27 +935,14 @@ int32_t readHead10(const Job &job, size_t start, uint64_t number, Head10 &head) 
     return head.table.read(zones) ? 0 : VLIB_ERR_NO_MEMORY;
 }
 
-int32_t writeCalendar10(Job &job, CalModel &model, bool last) {
-    CalModel::Vcal10State &state = model.vcal10;
-    // Without the calendar's zone read ahead, the zone written first
-    // depends on every time of the calendar: it is written whole.
-    if (state.head == nullptr && !last) return 0;
-    ZoneTable wholeZones;
-    const ZoneTable &zones = state.head != nullptr ? state.head->table : wholeZones;
+namespace {
+
+// The model's entries not yet written, after what `out` holds; the
+// calendar's end on the last call.
+int32_t writeEntries10(Job &job, CalModel &model, const ZoneTable &zones, bool last) {
     vcal::TextBuffer &out = model.outText;
-    out.length = 0;
-    if (state.head == nullptr) {
-        ZoneUse use;
-        if (!wholeZones.read(model) || !zoneUse(model, use) || !putHead(out) ||
-            !writeZone(job, model, use, out))
-            return VLIB_ERR_NO_MEMORY;
-    } else if (!state.begun) {
-        if (!putHead(out) || !writeZone(job, state.head->zones, state.head->use, out))
-            return VLIB_ERR_NO_MEMORY;
-    }
-    state.begun = true;
     const Array<CalEntry> &e = model.entries;
-    int &depth = state.depth;
+    int &depth = model.vcal10.depth;
     for (size_t i = model.written; i < e.size(); ++i) {
         if (e[i].kind == CalEntry::End) {
             --depth;
@@ -996,6 +983,30 @@ int32_t writeCalendar10(Job &job, CalModel &model, bool last) {
     model.written = e.size();
     if (last && !put(out, "END:VCALENDAR\r\n")) return VLIB_ERR_NO_MEMORY;
     return job.out.drain(out, true) ? 0 : job.putFailure();
+}
+
+} // namespace
+
+int32_t writeCalendar10(Job &job, CalModel &model, bool last) {
+    CalModel::Vcal10State &state = model.vcal10;
+    vcal::TextBuffer &out = model.outText;
+    out.length = 0;
+    if (state.head != nullptr) {
+        if (!state.begun &&
+            (!putHead(out) || !writeZone(job, state.head->zones, state.head->use, out)))
+            return VLIB_ERR_NO_MEMORY;
+        state.begun = true;
+        return writeEntries10(job, model, state.head->table, last);
+    }
+    // Without the calendar's zone read ahead, the zone written first
+    // depends on every time of the calendar: it is written whole.
+    if (!last) return 0;
+    ZoneTable zones;
+    ZoneUse use;
+    if (!zones.read(model) || !zoneUse(model, use) || !putHead(out) ||
+        !writeZone(job, model, use, out))
+        return VLIB_ERR_NO_MEMORY;
+    return writeEntries10(job, model, zones, last);
 }
 
 } // namespace interop::convert

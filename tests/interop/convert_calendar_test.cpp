@@ -422,6 +422,7 @@ TEST(ConvertCalendar, WrittenAsItGoes) {
         EXPECT_GE(writerCalls, 3000u);
         EXPECT_LT(largestModel, 20u);
         EXPECT_LT(largestWrite, size_t{80000});
+        if (to != VI_FORMAT_ICAL20) continue;
         // jCal through the whole converter: a calendar is not held back
         // to see whether another follows.
         largestWrite = 0;
