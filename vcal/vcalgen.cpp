@@ -104,15 +104,14 @@ const PropertyNode *EntityLines::add(uint16_t id, const char *line, size_t lengt
     return node;
 }
 
-void *EntityLines::allocate(const void *header, size_t headerSize, PropertyNode *&first) const {
-    auto *block = static_cast<char *>(std::malloc(headerSize + size_));
-    if (block == nullptr) return nullptr;
-    std::memcpy(block, header, headerSize);
-    if (size_ > 0) std::memcpy(block + headerSize, records_, size_);
-    // The records were laid out for this place; only the pointers move.
-    char *at = block + headerSize;
+namespace {
+
+// Links `count` records laid out from `at` on (see EntityLines) in their
+// order; the first, or null when there is none.
+PropertyNode *linkRecords(char *at, size_t count) {
+    PropertyNode *first = nullptr;
     PropertyNode *previous = nullptr;
-    for (size_t i = 0; i < count_; ++i) {
+    for (size_t i = 0; i < count; ++i) {
         auto *node = reinterpret_cast<PropertyNode *>(at);
         node->line = lineBehind(node);
         const size_t length = std::strlen(node->line);
@@ -124,8 +123,22 @@ void *EntityLines::allocate(const void *header, size_t headerSize, PropertyNode 
         previous = node;
         at += recordSize(length);
     }
+    return first;
+}
+
+} // namespace
+
+void *EntityLines::allocate(const void *header, size_t headerSize, PropertyNode *&first) const {
+    auto *block = static_cast<char *>(std::malloc(headerSize + size_));
+    if (block == nullptr) return nullptr;
+    std::memcpy(block, header, headerSize);
+    if (size_ > 0) std::memcpy(block + headerSize, records_, size_);
+    // The records were laid out for this place; only the pointers move.
+    first = linkRecords(block + headerSize, count_);
     return block;
 }
+
+PropertyNode *EntityLines::link() { return linkRecords(records_, count_); }
 
 int32_t vCal_CreatePropertyNode(PropertyNode **out) {
     return createZeroed(out, "vCal_CreatePropertyNode (malloc)");

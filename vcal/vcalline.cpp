@@ -144,10 +144,9 @@ int32_t LineReader::fetch(uint8_t &byte) {
     return rc;
 }
 
-// Room for `more` characters and the NUL. The buffer doubles, so a long
-// line is copied a constant number of times in all.
-bool LineReader::reserve(size_t more) {
-    if (length_ + more + 1 <= capacity_) return true;
+// The buffer doubles, so a long line is copied a constant number of times
+// in all.
+bool LineReader::grow(size_t more) {
     size_t grown = capacity_ == 0 ? kFirstCapacity : capacity_ * 2;
     if (grown < length_ + more + 1) grown = length_ + more + 1;
     void *bigger = std::realloc(buffer_, grown);
@@ -197,45 +196,109 @@ void LineReader::finish() {
     buffer_[length_] = '\0';
 }
 
-// From a text in memory: `c` and the ordinary bytes after it, up to the
-// first that is not, stored at once; that one in `c`, as fetching it
-// byte by byte would leave it.
-bool LineReader::takeRun(uint8_t &c) {
-    auto *text = static_cast<MemoryStream *>(stream_);
-    const char *const from = text->at;
-    const char *to = from;
+// The first byte from `at` on that is not ordinary, or `end`.
+const char *ordinaryEnd(const char *at, const char *end) {
 #if defined(__SSE2__)
     // Sixteen bytes at a time while none of them ends the run.
     const __m128i cr = _mm_set1_epi8('\r');
     const __m128i lf = _mm_set1_epi8('\n');
     const __m128i nul = _mm_setzero_si128();
     const __m128i high = _mm_set1_epi8(static_cast<char>(255));
-    while (text->end - to >= 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(to));
+    while (end - at >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
         const __m128i stops =
             _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)),
                          _mm_or_si128(_mm_cmpeq_epi8(v, nul), _mm_cmpeq_epi8(v, high)));
         const int mask = _mm_movemask_epi8(stops);
-        if (mask != 0) {
-            to += __builtin_ctz(static_cast<unsigned>(mask));
-            break;
-        }
-        to += 16;
+        if (mask != 0) return at + __builtin_ctz(static_cast<unsigned>(mask));
+        at += 16;
     }
 #endif
-    while (to < text->end && kOrdinary.is[static_cast<uint8_t>(*to)])
-        ++to;
-    const auto run = static_cast<size_t>(to - from);
-    if (!reserve(run + 1)) return false;
-    buffer_[length_++] = static_cast<char>(c);
-    if (run > 0) std::memcpy(buffer_ + length_, from, run);
-    length_ += run;
-    text->at = to;
-    c = to < text->end ? static_cast<uint8_t>(*text->at++) : 0;
-    return true;
+    while (at < end && kOrdinary.is[static_cast<uint8_t>(*at)])
+        ++at;
+    return at;
+}
+
+// next() for a text in memory: the same steps, with the bytes taken from
+// the text directly rather than one call of the callback each, and every
+// run of ordinary bytes stored at once.
+int32_t LineReader::nextInMemory() {
+    auto &text = *static_cast<MemoryStream *>(stream_);
+    const char *at = text.at;
+    const char *const end = text.end;
+    auto take = [&] { return at < end ? static_cast<uint8_t>(*at++) : uint8_t{0}; };
+    auto leave = [&](int32_t rc) {
+        text.at = at;
+        return rc;
+    };
+    uint8_t c = lookahead_;
+    lookahead_ = 0;
+    if (c == 0) c = take();
+    if (c == 0 || c == 255) {
+        lookahead_ = c;
+        return leave(VCAL_END_OF_STREAM);
+    }
+    length_ = 0;
+    colonSearch_ = 0;
+    colonFound_ = false;
+    quotedPrintable_ = false;
+    firstLine_ = lineNumber_ + 1;
+    start_ = at - 1;
+    for (;;) {
+        if (kOrdinary.is[c]) {
+            const char *const from = at - 1;
+            at = ordinaryEnd(at, end);
+            const auto run = static_cast<size_t>(at - from);
+            if (!reserve(run)) return leave(VCAL_ERR_NO_MEMORY);
+            std::memcpy(buffer_ + length_, from, run);
+            length_ += run;
+            c = take();
+        }
+        if (c == 0 || c == 255) {
+            // The end of the stream ends the line too; the next call
+            // reports it.
+            lookahead_ = c;
+            finish();
+            return leave(0);
+        }
+        // A line end is stored as CR LF, whatever it was.
+        if (!reserve(2)) return leave(VCAL_ERR_NO_MEMORY);
+        if (c == '\r') {
+            buffer_[length_++] = '\r';
+            c = take();
+            // A bare CR ends the line without counting a line feed.
+            if (c != '\n') buffer_[length_++] = '\n';
+        }
+        if (c == '\n') {
+            ++lineNumber_;
+            if (length_ == 0 || buffer_[length_ - 1] != '\r') buffer_[length_++] = '\r';
+            buffer_[length_++] = '\n';
+            c = take();
+        }
+        // The byte after the line end decides, as in next().
+        for (;;) {
+            if (softBreak()) {
+                length_ -= 3;
+                break;
+            }
+            if (c == '\n') {
+                ++lineNumber_;
+                c = take();
+                continue;
+            }
+            if (c == ' ' || c == '\t') {
+                length_ -= 2;
+                break;
+            }
+            lookahead_ = c;
+            finish();
+            return leave(0);
+        }
+    }
 }
 
 int32_t LineReader::next() {
+    if (get_ == memoryNextByte) return nextInMemory();
     uint8_t c = lookahead_;
     lookahead_ = 0;
     int32_t rc = 0;
@@ -249,13 +312,9 @@ int32_t LineReader::next() {
     colonFound_ = false;
     quotedPrintable_ = false;
     if (!reserve()) return VCAL_ERR_NO_MEMORY;
-    const bool inMemory = get_ == memoryNextByte;
+    firstLine_ = lineNumber_ + 1;
+    start_ = nullptr;
     for (;;) {
-        if (inMemory) {
-            while (kOrdinary.is[c]) {
-                if (!takeRun(c)) return VCAL_ERR_NO_MEMORY;
-            }
-        }
         // Every byte of a line but its end goes through this loop: the
         // buffer's state is kept in locals, out of memory the callback
         // might reach.

@@ -62,11 +62,17 @@ class LineReader {
     // Line feeds read so far: the number of the last physical line of the
     // line just delivered.
     uint32_t lineNumber() const { return lineNumber_; }
+    // The line just delivered: the number of its first physical line, and
+    // where it starts in a text in memory (null for other streams).
+    uint32_t firstLineNumber() const { return firstLine_; }
+    const char *start() const { return start_; }
 
   private:
     int32_t fetch(uint8_t &byte);
-    bool reserve(size_t more = 1);
-    bool takeRun(uint8_t &c);
+    // Room for `more` characters and the NUL.
+    bool reserve(size_t more = 1) { return length_ + more + 1 <= capacity_ || grow(more); }
+    bool grow(size_t more);
+    int32_t nextInMemory();
     bool softBreak();
     void finish();
 
@@ -74,6 +80,8 @@ class LineReader {
     vCalStreamNextByteGet get_;
     uint8_t lookahead_ = 0;
     uint32_t lineNumber_ = 0;
+    uint32_t firstLine_ = 0;
+    const char *start_ = nullptr;
     char *buffer_ = nullptr;
     size_t length_ = 0;
     size_t capacity_ = 0;

@@ -28,11 +28,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+#include <type_traits>
 
 #include "diag/errlog.h"
 #include "vcal/vcalcheck.h"
 #include "vcal/vcalline.h"
 #include "vcal/vcalmsg.h"
+#include "vcal/vcalptin.h"
 #include "vcal/vcaltree.h"
 #include "versit_vcal.h"
 
@@ -106,6 +108,12 @@ class Reader {
     }
 
     int32_t run();
+    // Kept items to `sink` instead of the tree; without `checks`, their
+    // values are taken as they stand.
+    void handTo(vcal::ItemSink *sink, bool checks) {
+        sink_ = sink;
+        checks_ = checks;
+    }
 
     ParseTreeHandle *handle = nullptr;
     TextBuffer errors;
@@ -136,7 +144,14 @@ class Reader {
     int32_t calendarLine(VCalendarNode *calendar, ChainTail<PropertyNode> &tail);
     int32_t readCalendar(ChainTail<VCalendarNode> &calendars);
     template <class Entity> int32_t readEntity(Entity &entity, uint32_t &linesRead);
-    template <class Entity> int32_t component(Entity **kept);
+    // Where a block begins: how many of its kind came before it, its
+    // first line, where that line starts in a text in memory.
+    struct Place {
+        uint64_t ordinal;
+        uint32_t line;
+        const char *start;
+    };
+    template <class Entity> int32_t component(Entity **kept, const Place &place, bool &handed);
     int32_t reportProgress();
 
     vcal::LineReader lines_;
@@ -147,6 +162,10 @@ class Reader {
     uint8_t *versionOk_;
     char *versionText_;
     char message_[vcal::kMessageSize] = {};
+    vcal::ItemSink *sink_ = nullptr;
+    bool checks_ = true;
+    uint64_t eventsSeen_ = 0;
+    uint64_t todosSeen_ = 0;
 };
 
 // vCal_GetPropertyFromLine: a node holding a copy of the line when its
@@ -213,7 +232,8 @@ template <class Entity> int32_t Reader::readEntity(Entity &entity, uint32_t &lin
                 WriteErrLog(2, VCAL_ERR_NO_MEMORY, "vCal_GetPropertyFromLine (malloc)");
                 return fail(VCAL_ERR_NO_MEMORY, Kind::kPropertyFailed);
             }
-            if (vcal::vCal_CheckPropertyValue(node, &entity.flags, message_, lineNumber()) == 0)
+            if (checks_ &&
+                vcal::vCal_CheckPropertyValue(node, &entity.flags, message_, lineNumber()) == 0)
                 rc = append(id, message_);
         } else if (!vcal::isBlankLine(line())) {
             rc = say(vcal::kCodeUnknownLine, vcal::kMsgUnknownProperty);
@@ -238,10 +258,12 @@ int32_t Reader::reportProgress() { return progress_(0, 3, 1, static_cast<uint32_
 
 // A BEGIN:VEVENT or BEGIN:VTODO block of a calendar. *kept receives the
 // entity when it is to be linked into the calendar: only when the error
-// text did not grow while it was read and checked.
-template <class Entity> int32_t Reader::component(Entity **kept) {
+// text did not grow while it was read and checked. A reader with a sink
+// hands it on instead, where its lines stand, and sets `handed`.
+template <class Entity> int32_t Reader::component(Entity **kept, const Place &place, bool &handed) {
     using Kind = EntityKind<Entity>;
     *kept = nullptr;
+    handed = false;
     int32_t rc = checkForm(Kind::kFormCode);
     if (rc != 0) return fail(rc, "vCal_ParseTreeFromStreamGet: vCal_AppendErrMesg 3");
     const size_t errorsBefore = errors.length;
@@ -256,10 +278,18 @@ template <class Entity> int32_t Reader::component(Entity **kept) {
         running_ += static_cast<float>(linesRead) * step_;
         if ((rc = reportProgress()) != 0) return fail(rc, "vCal_ParseTreeFromStreamGet (progress)");
     }
-    rc =
-        vcal::vCal_VerifyAllProperty(&entity.flags, &errors, &warnings, lineNumber(), Kind::kBlock);
-    if (rc != 0) return fail(rc, Kind::kVerifyFailed);
+    if (checks_) {
+        rc = vcal::vCal_VerifyAllProperty(&entity.flags, &errors, &warnings, lineNumber(),
+                                          Kind::kBlock);
+        if (rc != 0) return fail(rc, Kind::kVerifyFailed);
+    }
     if (errors.length != errorsBefore) return 0; // dropped: nothing was allocated for it
+    if (sink_ != nullptr) {
+        handed = true;
+        entity.properties = entityLines_.link();
+        return sink_->item(std::is_same_v<Entity, VEventNode> ? VCAL_ITEM_EVENT : VCAL_ITEM_TODO,
+                           &entity, place.ordinal, place.line, place.start);
+    }
     if ((*kept = entityLines_.build(entity)) == nullptr) {
         WriteErrLog(2, VCAL_ERR_NO_MEMORY, Kind::kCreateFailed);
         return fail(VCAL_ERR_NO_MEMORY, Kind::kReadFailed);
@@ -286,8 +316,13 @@ int32_t Reader::readCalendar(ChainTail<VCalendarNode> &calendars) {
 
     ChainTail<PropertyNode> properties;
     for (;;) {
-        if ((rc = nextLine("vCal_ParseTreeFromStreamGet: vCal_GetALineFromStream 2")) != 0)
+        if ((rc = nextLine("vCal_ParseTreeFromStreamGet: vCal_GetALineFromStream 2")) != 0) {
+            if (rc == VCAL_ERR_UNTERMINATED && sink_ != nullptr) {
+                const int32_t handed = sink_->calendar(calendar);
+                if (handed != 0) return handed;
+            }
             return rc;
+        }
         if (startsBlockLine(line())) break;
         if ((rc = calendarLine(calendar, properties)) != 0) return rc;
     }
@@ -297,6 +332,7 @@ int32_t Reader::readCalendar(ChainTail<VCalendarNode> &calendars) {
     if (vCal_IsWordInTheString(line(), "END", nullptr) != 0 &&
         (rc = say(vcal::kCodeCalendarForm, vcal::kMsgNoComponents)) != 0)
         return fail(rc, "vCal_ParseTreeFromStreamGet: vCal_AppendErrMesg 2");
+    if (sink_ != nullptr && (rc = sink_->calendar(calendar)) != 0) return rc;
 
     // The events and to-dos of this calendar, a blank line here and there.
     ChainTail<VEventNode> events;
@@ -308,21 +344,25 @@ int32_t Reader::readCalendar(ChainTail<VCalendarNode> &calendars) {
             ++handle->calendarsEnded;
             return 0;
         }
+        const uint32_t begin = lines_.firstLineNumber();
+        const char *const start = lines_.start();
         if (vCal_IsWordInTheString(line(), "BEGIN", "VEVENT") != 0) {
             ++handle->eventsRead;
             VEventNode *event = nullptr;
-            rc = component(&event);
-            if (event != nullptr) {
-                if (events.append(event)) calendar->events = event;
+            bool handed = false;
+            rc = component(&event, {eventsSeen_++, begin, start}, handed);
+            if (event != nullptr && events.append(event)) calendar->events = event;
+            if (event != nullptr || handed) {
                 ++calendar->eventCount;
                 ++handle->eventsKept;
             }
         } else if (vCal_IsWordInTheString(line(), "BEGIN", "VTODO") != 0) {
             ++handle->todosRead;
             VTodoNode *todo = nullptr;
-            rc = component(&todo);
-            if (todo != nullptr) {
-                if (todos.append(todo)) calendar->todos = todo;
+            bool handed = false;
+            rc = component(&todo, {todosSeen_++, begin, start}, handed);
+            if (todo != nullptr && todos.append(todo)) calendar->todos = todo;
+            if (todo != nullptr || handed) {
                 ++calendar->todoCount;
                 ++handle->todosKept;
             }
@@ -366,6 +406,24 @@ int32_t Reader::run() {
     return 0;
 }
 
+// What a reading leaves to its caller: the tree when it is worth keeping,
+// and the texts of its messages.
+int32_t finishReading(Reader &reader, int32_t rc, ParseTreeHandle **phandle, char **errmesgptr,
+                      char **warningptr) {
+    if (rc == 0 && reader.errors.length > 0)
+        rc = fail(VCAL_ERR_READ_WITH_ERRORS, "vCal_ParseTreeFromStreamGet (error messages)");
+    const bool keep = rc == 0 || rc == VCAL_ERR_READ_WITH_ERRORS || rc == VCAL_ERR_UNRECOVERABLE ||
+                      rc == VCAL_ERR_UNTERMINATED;
+    if (keep) {
+        *phandle = reader.handle;
+    } else if (reader.handle != nullptr) {
+        vCal_DestroyParseTree(&reader.handle);
+    }
+    if (reader.errors.text != nullptr) *errmesgptr = reader.errors.release();
+    if (reader.warnings.text != nullptr) *warningptr = reader.warnings.release();
+    return rc;
+}
+
 } // namespace
 
 VERSIT_API int32_t vCal_ParseTreeFromStreamGet(ParseTreeHandle **phandle, void *streamptr,
@@ -396,17 +454,19 @@ VERSIT_API int32_t vCal_ParseTreeFromStreamGet(ParseTreeHandle **phandle, void *
     std::memset(versionText, 0, 8);
     Reader reader(streamptr, NextByteGet, progress, lineCount != nullptr ? *lineCount : 1,
                   versionOk, versionText);
-    int32_t rc = reader.run();
-    if (rc == 0 && reader.errors.length > 0)
-        rc = fail(VCAL_ERR_READ_WITH_ERRORS, "vCal_ParseTreeFromStreamGet (error messages)");
-    const bool keep = rc == 0 || rc == VCAL_ERR_READ_WITH_ERRORS || rc == VCAL_ERR_UNRECOVERABLE ||
-                      rc == VCAL_ERR_UNTERMINATED;
-    if (keep) {
-        *phandle = reader.handle;
-    } else if (reader.handle != nullptr) {
-        vCal_DestroyParseTree(&reader.handle);
-    }
-    if (reader.errors.text != nullptr) *errmesgptr = reader.errors.release();
-    if (reader.warnings.text != nullptr) *warningptr = reader.warnings.release();
-    return rc;
+    return finishReading(reader, reader.run(), phandle, errmesgptr, warningptr);
 }
+
+namespace vcal {
+
+int32_t readByItem(ParseTreeHandle **handle, void *stream, vCalStreamNextByteGet get, char **errors,
+                   char **warnings, ItemSink &sink, bool checks) {
+    *handle = nullptr;
+    uint8_t versionOk = 0;
+    char versionText[9] = {};
+    Reader reader(stream, get, nullptr, 1, &versionOk, versionText);
+    reader.handTo(&sink, checks);
+    return finishReading(reader, reader.run(), handle, errors, warnings);
+}
+
+} // namespace vcal

@@ -145,6 +145,10 @@ class EntityLines {
         return entity;
     }
 
+    // The lines linked in input order where they stand, for a reader that
+    // hands the entity on at once: valid until the next add or clear.
+    PropertyNode *link();
+
   private:
     void *allocate(const void *header, size_t headerSize, PropertyNode *&first) const;
 

@@ -47,6 +47,27 @@ struct CardPlace {
     size_t at = 0;
 };
 
+// Where a reading of calendars item by item hands what it reads. Each
+// returns 0, or a code that ends the reading and is its result.
+class CalendarItems {
+  public:
+    // Before the first calendar: how many there are.
+    virtual int32_t begin(uint64_t calendars) = 0;
+    // A calendar with its own lines; its items follow.
+    virtual int32_t calendar(const VCalendarNode &calendar) = 0;
+    // An event or to-do as the exact reader keeps it, in the order of the
+    // text, with where it comes from (null when not known).
+    virtual int32_t item(uint16_t type, const PropertyNode *lines, const ItemOrigin *origin) = 0;
+
+  protected:
+    ~CalendarItems() = default;
+};
+
+// The calendars of the reader's text as VI_readCalendarsTolerantly reads
+// them, its reports and counts included, handed on item by item rather
+// than held as a tree. 0, VCAL_ERR_NO_MEMORY or a code of `to`.
+int32_t readCalendarsByItem(VI_TolerantReader &reader, CalendarItems &to);
+
 // VI_readCardTolerantly, telling also where the card stands.
 int32_t readCard(VI_TolerantReader &reader, VCardContext *context, vComponent **card,
                  CardPlace *place);

@@ -4,6 +4,7 @@
 // never the end of the walk: one whose conversion fails is reported and
 // passed over, one whose recurrence rule cannot be expanded is kept
 // without its repetitions, and one that ends when it starts is kept.
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "interop/charset/utf8.h"
 #include "vcal/vcalitem.h"
 #include "vcal/vcalline.h"
+#include "vcal/vcalptin.h"
 
 namespace {
 
@@ -34,37 +36,35 @@ void reportErrors(VI_TolerantReader &r, const char *errors) {
     }
 }
 
-// Whether a line of the tree needs the rewrite though the exact reader
-// took it: a value of nothing but blanks (extraction refuses it), or
-// quoted-printable text that decodes to 8-bit bytes (which extraction
-// would turn into "^").
-bool needsRewrite(const ParseTreeHandle *tree) {
-    auto check = [](const PropertyNode *p) {
-        for (; p != nullptr; p = p->next) {
-            // (Most lines have no parameters: the colon comes first.)
-            const char *mark = std::strpbrk(p->line, ":;");
-            const char *colon = mark != nullptr && *mark == ';' ? std::strchr(mark, ':') : mark;
-            if (colon == nullptr) continue;
-            if (colon[1 + std::strspn(colon + 1, " \t\r\n")] == '\0') return true;
-            if (mark == colon ||
-                vcal::lineEncoding(p->line, static_cast<size_t>(colon - p->line)) !=
-                    vcal::LineEncoding::QuotedPrintable)
-                continue;
-            for (const char *e = std::strchr(colon, '='); e != nullptr;
-                 e = std::strchr(e + 1, '=')) {
-                const char c = e[1];
-                if ((c >= '8' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'))
-                    return true;
-            }
+// Whether lines the exact reader took need the rewrite all the same: a
+// value of nothing but blanks (extraction refuses it), or quoted-printable
+// text that decodes to 8-bit bytes (which extraction would turn into "^").
+bool linesNeedRewrite(const PropertyNode *p) {
+    for (; p != nullptr; p = p->next) {
+        // (Most lines have no parameters: the colon comes first.)
+        const char *mark = std::strpbrk(p->line, ":;");
+        const char *colon = mark != nullptr && *mark == ';' ? std::strchr(mark, ':') : mark;
+        if (colon == nullptr) continue;
+        if (colon[1 + std::strspn(colon + 1, " \t\r\n")] == '\0') return true;
+        if (mark == colon || vcal::lineEncoding(p->line, static_cast<size_t>(colon - p->line)) !=
+                                 vcal::LineEncoding::QuotedPrintable)
+            continue;
+        for (const char *e = std::strchr(colon, '='); e != nullptr; e = std::strchr(e + 1, '=')) {
+            const char c = e[1];
+            if ((c >= '8' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'))
+                return true;
         }
-        return false;
-    };
+    }
+    return false;
+}
+
+bool needsRewrite(const ParseTreeHandle *tree) {
     for (const VCalendarNode *c = tree->firstCalendar; c != nullptr; c = c->next) {
-        if (check(c->properties)) return true;
+        if (linesNeedRewrite(c->properties)) return true;
         for (const VEventNode *e = c->events; e != nullptr; e = e->next)
-            if (check(e->properties)) return true;
+            if (linesNeedRewrite(e->properties)) return true;
         for (const VTodoNode *t = c->todos; t != nullptr; t = t->next)
-            if (check(t->properties)) return true;
+            if (linesNeedRewrite(t->properties)) return true;
     }
     return false;
 }
@@ -297,7 +297,136 @@ int32_t takeNext(VI_TolerantReader &r, uint16_t type, PropertyParam *item,
     return VCAL_ERR_NO_MORE_ENTITIES;
 }
 
+const PropertyNode *linesOf(uint16_t type, const void *node) {
+    return type == VCAL_ITEM_EVENT ? static_cast<const VEventNode *>(node)->properties
+                                   : static_cast<const VTodoNode *>(node)->properties;
+}
+
+// Ends a first reading as soon as a line needs the rewrite.
+constexpr int32_t kNeedsRewrite = INT32_MIN;
+
+// A reading that keeps nothing: how many calendars the text has, and
+// whether a line the exact reader takes needs the rewrite all the same.
+class Survey final : public vcal::ItemSink {
+  public:
+    explicit Survey(bool stopAtRewrite) : stop_(stopAtRewrite) {}
+    int32_t calendar(VCalendarNode *calendar) override {
+        ++calendars;
+        return note(calendar->properties);
+    }
+    int32_t item(uint16_t type, const void *node, uint64_t, uint64_t, const char *) override {
+        return note(linesOf(type, node));
+    }
+    uint64_t calendars = 0;
+    bool rewrite = false;
+
+  private:
+    int32_t note(const PropertyNode *lines) {
+        if (rewrite || !linesNeedRewrite(lines)) return 0;
+        rewrite = true;
+        return stop_ ? kNeedsRewrite : 0;
+    }
+    bool stop_;
+};
+
+// The reading that hands each calendar and item on, with where the item
+// comes from: for the text as written, its own BEGIN line; for the
+// rewritten one, what the rewriting learnt of it.
+class Handing final : public vcal::ItemSink {
+  public:
+    Handing(const VI_TolerantReader &r, interop::CalendarItems &to, const char *text)
+        : r_(r), to_(to), text_(text) {}
+    int32_t calendar(VCalendarNode *calendar) override { return stopped = to_.calendar(*calendar); }
+    int32_t item(uint16_t type, const void *node, uint64_t ordinal, uint64_t line,
+                 const char *start) override {
+        if (r_.repaired.asWritten) {
+            const interop::ItemOrigin origin{
+                line, false, false, start != nullptr ? static_cast<size_t>(start - text_) : 0,
+                line};
+            return stopped = to_.item(type, linesOf(type, node), &origin);
+        }
+        const interop::Array<interop::ItemOrigin> &origins =
+            type == VCAL_ITEM_EVENT ? r_.repaired.events : r_.repaired.todos;
+        return stopped = to_.item(type, linesOf(type, node),
+                                  ordinal < origins.size() ? &origins[ordinal] : nullptr);
+    }
+    int32_t stopped = 0; // the code `to` ended the reading with
+
+  private:
+    const VI_TolerantReader &r_;
+    interop::CalendarItems &to_;
+    const char *text_;
+};
+
+// One reading of `length` bytes of text item by item; its error text
+// (malloc'ed, or null) in *errors when asked for.
+int32_t readPass(const char *text, size_t length, vcal::ItemSink &sink, bool checks,
+                 char **errors) {
+    vcal::MemoryStream source{text, text + length};
+    ParseTreeHandle *tree = nullptr;
+    char *found = nullptr;
+    char *warnings = nullptr;
+    const int32_t rc =
+        vcal::readByItem(&tree, &source, vcal::memoryNextByte, &found, &warnings, sink, checks);
+    std::free(warnings);
+    if (tree != nullptr) vCal_DestroyParseTree(&tree);
+    if (errors != nullptr)
+        *errors = found;
+    else
+        std::free(found);
+    return rc;
+}
+
+// The reading that hands on: the result of `to`, or of memory running out;
+// whatever else the exact reader says is in its messages.
+int32_t handOn(VI_TolerantReader &r, interop::CalendarItems &to, const char *text, size_t length,
+               bool checks) {
+    Handing handing(r, to, text);
+    const int32_t rc = readPass(text, length, handing, checks, nullptr);
+    if (handing.stopped != 0) return handing.stopped;
+    return rc == VCAL_ERR_NO_MEMORY ? rc : 0;
+}
+
 } // namespace
+
+namespace interop {
+
+// As readCalendars decides, but each text is read twice: once to decide
+// (or to count and report), once to hand the items on, so that no more
+// than one item is held. A text read as written is read the second time
+// without the checks the first made.
+int32_t readCalendarsByItem(VI_TolerantReader &r, CalendarItems &to) {
+    r.report.startItem();
+    r.repaired.clear();
+    if (!hasEightBitBytes(r.text, r.length)) {
+        Survey survey(true);
+        char *errors = nullptr;
+        const int32_t rc = readPass(r.text, r.length, survey, true, &errors);
+        const bool clean = rc == 0 && errors == nullptr && !survey.rewrite;
+        std::free(errors);
+        if (rc == VCAL_ERR_NO_MEMORY) return rc;
+        if (clean) {
+            r.repaired.asWritten = true;
+            const int32_t begun = to.begin(survey.calendars);
+            return begun != 0 ? begun : handOn(r, to, r.text, r.length, false);
+        }
+    }
+    if (!repairCalendars(r.text, r.length, r.report, r.repaired)) return VCAL_ERR_NO_MEMORY;
+    const char *text = r.repaired.text.text;
+    const size_t length = r.repaired.text.length;
+    Survey survey(false);
+    char *errors = nullptr;
+    const int32_t rc = readPass(text, length, survey, true, &errors);
+    reportErrors(r, errors);
+    std::free(errors);
+    if (rc == VCAL_ERR_NO_MEMORY) return rc;
+    r.counts.junkLines += r.repaired.junkLines;
+    r.counts.skipped += r.repaired.skipped;
+    const int32_t begun = to.begin(survey.calendars);
+    return begun != 0 ? begun : handOn(r, to, text, length, true);
+}
+
+} // namespace interop
 
 extern "C" {
 

@@ -1,4 +1,4 @@
-// vCalendar 1.0 into the model: the tolerant reader's tree, each property
+// vCalendar 1.0 into the model: the tolerant reader's items, each property
 // line mapped to its iCalendar form; TZ and DAYLIGHT become a VTIMEZONE,
 // the alarms VALARMs, the rules RRULEs.
 #include <cstdio>
@@ -94,9 +94,7 @@ bool decoded(const Line10 &l, vcal::TextBuffer &out) {
 class LineFinder : public DeferredLines {
   public:
     LineFinder(const VI_TolerantReader &r, bool now)
-        : DeferredLines(r.repaired.asWritten ? r.text : r.repaired.text.text,
-                        r.repaired.asWritten ? r.length : r.repaired.text.length),
-          r_(r), now_(now) {}
+        : DeferredLines(nullptr, 0), r_(r), now_(now) {}
 
     // The item whose lines are asked for next; null when its place is not known.
     void item(const ItemOrigin *origin) {
@@ -112,6 +110,10 @@ class LineFinder : public DeferredLines {
   private:
     void place() override {
         if (origin_ == nullptr) return;
+        // The text the reader chose to read, as written or rewritten.
+        cursor_ = r_.repaired.asWritten
+                      ? LineCursor(r_.text, r_.length)
+                      : LineCursor(r_.repaired.text.text, r_.repaired.text.length);
         Line begin;
         begin.number = origin_->readLine;
         cursor_.resume(begin, origin_->at);
@@ -933,6 +935,82 @@ struct ReaderGuard {
     ~ReaderGuard() { VI_tolerantReaderDestroy(&reader); }
 };
 
+// The calendars as the tolerant reader hands them on: each item converted
+// as it comes and, but for vCalendar, whose zone depends on every item,
+// written and forgotten.
+class Items10 final : public CalendarItems {
+  public:
+    Items10(Job &job, CalModel &model, CalendarWriter write, const VI_TolerantReader &r)
+        : job_(job), model_(model), write_(write), finder_(r, !byItem_) {}
+
+    int32_t begin(uint64_t calendars) override {
+        job_.out.expectItems(calendars);
+        return 0;
+    }
+
+    int32_t calendar(const VCalendarNode &calendar) override {
+        int32_t rc = finishCalendar();
+        if (rc != 0) return rc;
+        open_ = true;
+        model_.clear();
+        if (!model_.begin("VCALENDAR", 0) || !model_.property(0, "VERSION", {}, "2.0") ||
+            !model_.property(0, "PRODID", {}, kProduct) ||
+            !model_.property(0, "CALSCALE", {}, "GREGORIAN"))
+            return VLIB_ERR_NO_MEMORY;
+        for (const PropertyNode *p = calendar.properties; p != nullptr; p = p->next) {
+            const Line10 l = split(p->line);
+            if (l.name.size() > 2 && sameWord(l.name.substr(0, 2), "X-")) {
+                if (!model_.property(0, l.name, {}, l.value)) return VLIB_ERR_NO_MEMORY;
+            } else if (sameWord(l.name, "GEO")) {
+                job_.report(0, VI_REPORT_LOST,
+                            "the calendar's GEO: iCalendar places only events and to-dos (kept "
+                            "as X-VCAL-GEO)");
+                if (!carry(model_, cal_, 0, "GEO", {}, l.value)) return VLIB_ERR_NO_MEMORY;
+            }
+        }
+        rc = zoneOf(job_, model_, calendar.properties, cal_);
+        return rc != 0 ? VLIB_ERR_NO_MEMORY : 0;
+    }
+
+    // The items straight from the reader: conversion needs their lines,
+    // not the client's form of them, whose extraction (recurrences
+    // expanded, times fitted to the client's range) would cost more than
+    // the conversion and report losses the conversion does not make.
+    int32_t item(uint16_t type, const PropertyNode *lines, const ItemOrigin *origin) override {
+        const uint64_t begin = origin != nullptr ? origin->line : 0;
+        job_.report.startItem();
+        ++job_.counts.read;
+        finder_.item(origin);
+        const int32_t rc =
+            convertItem(context_, type, lines, begin, origin != nullptr && origin->lossy, finder_);
+        if (rc != 0 || !byItem_) return rc;
+        const int32_t wrote = write_(job_, model_, false);
+        if (wrote == 0) model_.forgetWritten();
+        return wrote;
+    }
+
+    // The calendar read last, written to its end.
+    int32_t finishCalendar() {
+        if (!open_) return 0;
+        open_ = false;
+        if (!model_.end("VCALENDAR", 0)) return VLIB_ERR_NO_MEMORY;
+        return write_(job_, model_, true);
+    }
+
+  private:
+    Job &job_;
+    CalModel &model_;
+    CalendarWriter write_;
+    const bool byItem_ = job_.to != VI_FORMAT_VCAL10;
+    Calendar10 cal_;
+    Context context_{job_, model_, cal_, {}, {}, {}, {}, false, "event", {}};
+    // Lines are looked for at once only where the model keeps them.
+    LineFinder finder_;
+    ResolvingLines resolving_{job_.report, DeferredLines::resolve,
+                              static_cast<DeferredLines *>(&finder_)};
+    bool open_ = false;
+};
+
 } // namespace
 
 int32_t readCalendars10(Job &job, CalModel &model, CalendarWriter write) {
@@ -941,96 +1019,14 @@ int32_t readCalendars10(Job &job, CalModel &model, CalendarWriter write) {
                                          &job.report);
     if (rc != 0) return VLIB_ERR_NO_MEMORY;
     VI_TolerantReader &r = *guard.reader;
-    ParseTreeHandle *tree = nullptr;
-    rc = VI_readCalendarsTolerantly(&r, &tree);
-    auto finish = [&](int32_t result) {
-        VI_ReadCounts counts{};
-        VI_tolerantReaderCounts(&r, &counts);
-        job.counts.skipped += counts.skipped;
-        job.counts.junkLines += counts.junkLines;
-        return result;
-    };
-    if (rc == VCAL_ERR_NO_VCALENDAR) return finish(0);
-    if (rc != 0) return finish(VLIB_ERR_NO_MEMORY);
-    // Every calendar of the tree is written: JSON need hold none back.
-    uint64_t calendars = 0;
-    for (const VCalendarNode *k = tree->firstCalendar; k != nullptr; k = k->next)
-        ++calendars;
-    job.out.expectItems(calendars);
-    Calendar10 cal;
-    // Lines are looked for at once only where the model keeps them, and
-    // items are written as they are converted but for vCalendar, whose
-    // zone depends on every item.
-    const bool byItem = job.to != VI_FORMAT_VCAL10;
-    LineFinder finder(r, !byItem);
-    ResolvingLines resolving(job.report, DeferredLines::resolve,
-                             static_cast<DeferredLines *>(&finder));
-    size_t calendarNumber = 0;
-    VCalendarNode *calendar = nullptr;
-    for (rc = vCal_GetFirstCalendar(tree, &calendar); rc == 0;
-         rc = vCal_GetNextCalendar(tree, &calendar)) {
-        model.clear();
-        if (!model.begin("VCALENDAR", 0) || !model.property(0, "VERSION", {}, "2.0") ||
-            !model.property(0, "PRODID", {}, kProduct) ||
-            !model.property(0, "CALSCALE", {}, "GREGORIAN"))
-            return finish(VLIB_ERR_NO_MEMORY);
-        for (const PropertyNode *p = calendar->properties; p != nullptr; p = p->next) {
-            const Line10 l = split(p->line);
-            if (l.name.size() > 2 && sameWord(l.name.substr(0, 2), "X-")) {
-                if (!model.property(0, l.name, {}, l.value)) return finish(VLIB_ERR_NO_MEMORY);
-            } else if (sameWord(l.name, "GEO")) {
-                job.report(0, VI_REPORT_LOST,
-                           "the calendar's GEO: iCalendar places only events and to-dos (kept "
-                           "as X-VCAL-GEO)");
-                if (!carry(model, cal, 0, "GEO", {}, l.value)) return finish(VLIB_ERR_NO_MEMORY);
-            }
-        }
-        if (zoneOf(job, model, calendar->properties, cal) != 0) return finish(VLIB_ERR_NO_MEMORY);
-        Context c{job, model, cal, {}, {}, {}, {}, false, "event", {}};
-        // The items straight from the tree: conversion needs their lines,
-        // not the client's form of them, whose extraction (recurrences
-        // expanded, times fitted to the client's range) would cost more
-        // than the conversion and report losses the conversion does not make.
-        for (uint16_t type : {uint16_t{VCAL_ITEM_EVENT}, uint16_t{VCAL_ITEM_TODO}}) {
-            const bool events = type == VCAL_ITEM_EVENT;
-            const Array<ItemOrigin> &origins = events ? r.repaired.events : r.repaired.todos;
-            const Array<uint32_t> &bases =
-                events ? r.repaired.calendarEvents : r.repaired.calendarTodos;
-            size_t index = calendarNumber < bases.size() ? bases[calendarNumber] : origins.size();
-            auto convertAll = [&](auto *node) {
-                for (; node != nullptr; node = node->next, ++index) {
-                    const uint64_t begin = index < origins.size() ? origins[index].line : 0;
-                    job.report.startItem();
-                    if (node->valid == 0) {
-                        job.report(begin, VI_REPORT_SKIPPED,
-                                   "left out an %s the exact reader refuses",
-                                   events ? "event" : "to-do");
-                        ++job.counts.skipped;
-                        continue;
-                    }
-                    ++job.counts.read;
-                    finder.item(index < origins.size() ? &origins[index] : nullptr);
-                    const int32_t converted =
-                        convertItem(c, type, node->properties, begin,
-                                    index < origins.size() && origins[index].lossy, finder);
-                    if (converted != 0) return converted;
-                    if (byItem) {
-                        const int32_t wrote = write(job, model, false);
-                        if (wrote != 0) return wrote;
-                        model.forgetWritten();
-                    }
-                }
-                return int32_t{0};
-            };
-            rc = events ? convertAll(calendar->events) : convertAll(calendar->todos);
-            if (rc != 0) return finish(rc);
-        }
-        ++calendarNumber;
-        if (!model.end("VCALENDAR", 0)) return finish(VLIB_ERR_NO_MEMORY);
-        rc = write(job, model, true);
-        if (rc != 0) return finish(rc);
-    }
-    return finish(0);
+    Items10 items(job, model, write, r);
+    rc = readCalendarsByItem(r, items);
+    if (rc == 0) rc = items.finishCalendar();
+    VI_ReadCounts counts{};
+    VI_tolerantReaderCounts(&r, &counts);
+    job.counts.skipped += counts.skipped;
+    job.counts.junkLines += counts.junkLines;
+    return rc == VCAL_ERR_NO_MEMORY ? VLIB_ERR_NO_MEMORY : rc;
 }
 
 } // namespace interop::convert

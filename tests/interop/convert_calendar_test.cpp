@@ -334,8 +334,9 @@ TEST(ConvertCalendar, KeepsWhatICalendarCannotHold) {
 
 // Every item the tolerant reader keeps is converted, in each target.
 // Lines are looked for only when a report names one: each must still be
-// its item's, with events and to-dos taken in turns and the calendar's
-// text rewritten (its TZ after an item, an event without DTEND).
+// its item's, with events and to-dos in turns and the calendar's text
+// rewritten (its TZ after an item, an event without DTEND). The items are
+// converted in the order of the text.
 TEST(ConvertCalendar, ReportsNameTheirLines) {
     const std::string items =
         "BEGIN:VEVENT\r\nDTSTART:20240102T090000Z\r\nDTEND:20240102T100000Z\r\n"
@@ -348,8 +349,8 @@ TEST(ConvertCalendar, ReportsNameTheirLines) {
     const std::vector<std::string> expected = {
         "12: an event without DTEND ends when it starts",
         "6: STATUS SENT is written as TENTATIVE for an event (kept as X-VCAL-STATUS)",
-        "14: STATUS SENT is written as TENTATIVE for an event (kept as X-VCAL-STATUS)",
         "10: DTEND: iCalendar has none in an to-do (kept as X-VCAL-DTEND)",
+        "14: STATUS SENT is written as TENTATIVE for an event (kept as X-VCAL-STATUS)",
         "20: DTEND: iCalendar has none in an to-do (kept as X-VCAL-DTEND)",
     };
     EXPECT_EQ(r.reports, expected);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "support/log_capture.h"
+#include "vcal/vcalline.h"
 #include "vcal/vcaltree.h"
 #include "vcal_support.h"
 #include "versit_vcal.h"
@@ -364,4 +365,61 @@ TEST(VcalTree, DestroyPiecesAndRefuseNulls) {
     EXPECT_EQ(vCal_DestroyPropertyList(nullptr), VCAL_ERR_NULL_ARGUMENT);
     EXPECT_EQ(vCal_InitializePropertyParam(nullptr), VCAL_ERR_NULL_PROPERTY_PARAM);
     EXPECT_EQ(vCal_FreePropertyParam(nullptr), VCAL_ERR_NULL_PROPERTY_PARAM);
+}
+
+// A text in memory is read by a path of its own, without the callback;
+// it must give the same lines, line numbers and stream ends as the
+// callback does, on the awkward texts and on random ones.
+TEST(VcalReader, TextInMemoryReadAsThroughTheCallback) {
+    std::vector<std::string> texts = {
+        "",
+        "A",
+        "\r\n\r\nX:1",
+        "SUMMARY:a\r\n b\r\n\tc\r\n",
+        "DESCRIPTION;ENCODING=QUOTED-PRINTABLE:ab=\r\ncd=\r\n\r\nX:y\r\n",
+        "S:x\rL:y\r\r\n",
+        "S:x\n\n\n \nL:y",
+        std::string("S:a\0b\r\nL:c\r\n", 12),
+        "S:a\r\n\xffL:b\r\n",
+        "S:a \t \r\n",
+        std::string(16, 'x') + "\r\n" + std::string(15, 'y') + "\n" + std::string(300, 'z'),
+        "Q;QUOTED-PRINTABLE=\r\n:a=\r\n=\r\n",
+    };
+    // Random texts of the bytes that steer the reader.
+    static constexpr char kBytes[] = {'a', ' ', '\t', '\r', '\n', '=', ':', ';', 'Q', '\0'};
+    uint32_t seed = 12345;
+    for (int n = 0; n < 400; ++n) {
+        std::string t;
+        const int length = 1 + n % 97;
+        for (int i = 0; i < length; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            t += kBytes[(seed >> 16) % sizeof kBytes];
+        }
+        if (n % 7 == 0) t = "X;ENCODING=QUOTED-PRINTABLE:" + t;
+        texts.push_back(t);
+    }
+    for (const std::string &text : texts) {
+        vcal::MemoryStream memory{text.data(), text.data() + text.size()};
+        ByteSource bytes{text};
+        vcal::LineReader inMemory(&memory, vcal::memoryNextByte);
+        vcal::LineReader byCallback(&bytes, ByteSource::next);
+        for (int line = 0;; ++line) {
+            const int32_t a = inMemory.next();
+            const int32_t b = byCallback.next();
+            ASSERT_EQ(a, b) << bar(text) << " line " << line;
+            if (a != 0) break;
+            ASSERT_EQ(std::string(inMemory.text(), inMemory.length()),
+                      std::string(byCallback.text(), byCallback.length()))
+                << bar(text) << " line " << line;
+            EXPECT_EQ(inMemory.lineNumber(), byCallback.lineNumber()) << bar(text);
+            EXPECT_EQ(inMemory.firstLineNumber(), byCallback.firstLineNumber()) << bar(text);
+            ASSERT_NE(inMemory.start(), nullptr);
+            // (A line that starts blank may have begun as an empty line
+            // folded onto the next.)
+            const char first = inMemory.length() > 0 ? inMemory.text()[0] : '\r';
+            if (first != '\r' && first != ' ' && first != '\t') {
+                EXPECT_EQ(*inMemory.start(), inMemory.text()[0]) << bar(text);
+            }
+        }
+    }
 }
