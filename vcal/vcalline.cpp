@@ -50,22 +50,40 @@ bool startsWith(std::string_view text, std::string_view word) {
 // The keyword table's identifiers grouped by initial, each group in table
 // order, so that a line is compared only with the keywords that start with
 // its first letter and the first match is still the table's first.
+// The keywords grouped by their first two characters (the second a capital
+// or "-"), each group in table order, so that a line is compared with the
+// few that can match.
+constexpr int secondIndex(char c) { return c == '-' ? 26 : c >= 'A' && c <= 'Z' ? c - 'A' : -1; }
+
 struct KeywordIndex {
+    static constexpr int kGroups = 26 * 27;
     uint8_t ids[VCAL_PROPERTY_COUNT] = {};
-    uint8_t first[27] = {}; // group of letter L: ids[first[L]] up to ids[first[L + 1]]
+    uint8_t first[kGroups + 1] = {}; // group G: ids[first[G]] up to ids[first[G + 1]]
     constexpr KeywordIndex() {
         uint8_t n = 0;
-        for (int letter = 0; letter < 26; ++letter) {
-            first[letter] = n;
+        for (int group = 0; group < kGroups; ++group) {
+            first[group] = n;
             for (uint8_t id = 1; id <= VCAL_PROPERTY_COUNT; ++id) {
-                if (vcal::kProperties[id].keyword[0] == 'A' + letter) ids[n++] = id;
+                const char *k = vcal::kProperties[id].keyword;
+                if (k[0] - 'A' == group / 27 && secondIndex(k[1]) == group % 27) ids[n++] = id;
             }
         }
-        first[26] = n;
+        first[kGroups] = n;
     }
 };
 constexpr KeywordIndex kKeywords;
-static_assert(kKeywords.first[26] == VCAL_PROPERTY_COUNT, "every keyword starts with a letter");
+static_assert(kKeywords.first[KeywordIndex::kGroups] == VCAL_PROPERTY_COUNT,
+              "every keyword starts with a capital and a capital or a hyphen");
+
+constexpr bool inCapitals() {
+    for (uint8_t id = 1; id <= VCAL_PROPERTY_COUNT; ++id) {
+        for (const char *k = vcal::kProperties[id].keyword; *k != '\0'; ++k) {
+            if (upper(*k) != *k) return false;
+        }
+    }
+    return true;
+}
+static_assert(inCapitals(), "the keyword lookup raises only the line's letters");
 
 const char *skipBlanks(const char *p) {
     while (*p == ' ' || *p == '\t')
@@ -113,12 +131,18 @@ uint16_t vCal_LookupPropertyKeyword(const char *line) {
     const char *p = skipBlanks(line);
     const char first = upper(*p);
     if (first < 'A' || first > 'Z') return 0;
-    const int letter = first - 'A';
-    const char second = upper(p[1]);
-    for (int i = kKeywords.first[letter]; i < kKeywords.first[letter + 1]; ++i) {
-        const char *keyword = kProperties[kKeywords.ids[i]].keyword;
-        // Every keyword has a second character; the line's may be its NUL.
-        if (keyword[1] == second && startsWith(p + 2, keyword + 2)) return kKeywords.ids[i];
+    const int second = secondIndex(upper(p[1]));
+    if (second < 0) return 0;
+    const int group = (first - 'A') * 27 + second;
+    for (int i = kKeywords.first[group]; i < kKeywords.first[group + 1]; ++i) {
+        // Keywords are written in capitals: only the line's side is raised.
+        const char *k = kProperties[kKeywords.ids[i]].keyword + 2;
+        const char *t = p + 2;
+        while (*k != '\0' && upper(*t) == *k) {
+            ++k;
+            ++t;
+        }
+        if (*k == '\0') return kKeywords.ids[i];
     }
     return 0;
 }
@@ -188,6 +212,15 @@ bool LineReader::softBreak() {
 
 // Trailing white space, the final CR LF included, becomes CRs.
 void LineReader::finish() {
+    // Most lines end in a printable character and the CR LF.
+    if (length_ >= 3 && buffer_[length_ - 1] == '\n' && buffer_[length_ - 2] == '\r') {
+        const char c = buffer_[length_ - 3];
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') {
+            buffer_[length_ - 1] = '\r';
+            buffer_[length_] = '\0';
+            return;
+        }
+    }
     for (size_t i = length_; i > 0; --i) {
         const char c = buffer_[i - 1];
         if (c != ' ' && c != '\t' && c != '\r' && c != '\n') break;

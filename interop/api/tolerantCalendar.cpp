@@ -42,11 +42,22 @@ void reportErrors(VI_TolerantReader &r, const char *errors) {
 bool linesNeedRewrite(const PropertyNode *p) {
     for (; p != nullptr; p = p->next) {
         // (Most lines have no parameters: the colon comes first.)
-        const char *mark = std::strpbrk(p->line, ":;");
-        const char *colon = mark != nullptr && *mark == ';' ? std::strchr(mark, ':') : mark;
-        if (colon == nullptr) continue;
-        if (colon[1 + std::strspn(colon + 1, " \t\r\n")] == '\0') return true;
-        if (mark == colon || vcal::lineEncoding(p->line, static_cast<size_t>(colon - p->line)) !=
+        const char *line = p->line;
+        const char *mark = line;
+        while (*mark != '\0' && *mark != ':' && *mark != ';')
+            ++mark;
+        const char *colon = mark;
+        if (*mark == ';') {
+            colon = std::strchr(mark, ':');
+            if (colon == nullptr) continue;
+        } else if (*mark == '\0') {
+            continue;
+        }
+        const char *v = colon + 1;
+        while (*v == ' ' || *v == '\t' || *v == '\r' || *v == '\n')
+            ++v;
+        if (*v == '\0') return true;
+        if (mark == colon || vcal::lineEncoding(line, static_cast<size_t>(colon - line)) !=
                                  vcal::LineEncoding::QuotedPrintable)
             continue;
         for (const char *e = std::strchr(colon, '='); e != nullptr; e = std::strchr(e + 1, '=')) {

@@ -3,6 +3,7 @@
 // the alarms VALARMs, the rules RRULEs.
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "interop/api/reader.h"
 #include "interop/convert/calModel.h"
@@ -10,6 +11,7 @@
 #include "interop/convert/deferredLines.h"
 #include "interop/convert/rrule.h"
 #include "interop/recover/lines.h"
+#include "vcal/vcalprop.h"
 
 namespace interop::convert {
 
@@ -26,6 +28,7 @@ constexpr std::string_view kProduct = "-//versit//versit converter//EN";
 // trailing white space turned into CRs.
 struct Line10 {
     std::string_view name, params, value;
+    uint16_t id = VCAL_PROP_NONE; // the reader's keyword for the line
 };
 
 Line10 split(const char *text) {
@@ -46,6 +49,35 @@ Line10 split(const char *text) {
     while (!l.value.empty() && ascii::isBlank(l.value.front()))
         l.value.remove_prefix(1);
     return l;
+}
+
+Line10 split(const PropertyNode *node) {
+    Line10 l = split(node->line);
+    l.id = node->propertyId;
+    return l;
+}
+
+// Whether no keyword of the reader starts another.
+constexpr bool prefixFree() {
+    for (uint16_t a = 1; a <= VCAL_PROPERTY_COUNT; ++a) {
+        for (uint16_t b = 1; b <= VCAL_PROPERTY_COUNT; ++b) {
+            const char *x = vcal::kProperties[a].keyword;
+            const char *y = vcal::kProperties[b].keyword;
+            size_t i = 0;
+            while (x[i] != '\0' && x[i] == y[i])
+                ++i;
+            if (a != b && x[i] == '\0') return false;
+        }
+    }
+    return true;
+}
+static_assert(prefixFree(), "named() needs keywords of which none starts another");
+
+// Whether a line the reader kept is named `keyword`, the keyword of `id`.
+// The reader gives a line the keyword its name starts with, and no keyword
+// starts another, so the name is the keyword when it is as long.
+bool named(const Line10 &l, uint16_t id, std::string_view keyword) {
+    return l.id == id && l.name.size() == keyword.size();
 }
 
 // A parameter given as NAME=value or, in vCalendar's short form, bare.
@@ -598,27 +630,46 @@ int32_t alarm(Context &c, uint64_t line, std::string_view name, const Line10 &l)
 struct Mapping {
     std::string_view from, to;
     enum Kind : uint8_t { Text, List, Date, UtcDate, Uri, Number, Lost } kind;
+    uint16_t id;
 };
 
 constexpr Mapping kMappings[] = {
-    {"SUMMARY", "SUMMARY", Mapping::Text},
-    {"DESCRIPTION", "DESCRIPTION", Mapping::Text},
-    {"LOCATION", "LOCATION", Mapping::Text},
-    {"UID", "UID", Mapping::Text},
-    {"RELATED-TO", "RELATED-TO", Mapping::Text},
-    {"CATEGORIES", "CATEGORIES", Mapping::List},
-    {"RESOURCES", "RESOURCES", Mapping::List},
-    {"DTSTART", "DTSTART", Mapping::Date},
-    {"DTEND", "DTEND", Mapping::Date},
-    {"DUE", "DUE", Mapping::Date},
-    {"COMPLETED", "COMPLETED", Mapping::UtcDate},
-    {"DCREATED", "CREATED", Mapping::UtcDate},
-    {"LAST-MODIFIED", "LAST-MODIFIED", Mapping::UtcDate},
-    {"URL", "URL", Mapping::Uri},
-    {"SEQUENCE", "SEQUENCE", Mapping::Number},
-    {"RNUM", "", Mapping::Lost},
-    {"EXNUM", "", Mapping::Lost},
+    {"SUMMARY", "SUMMARY", Mapping::Text, VCAL_PROP_SUMMARY},
+    {"DESCRIPTION", "DESCRIPTION", Mapping::Text, VCAL_PROP_DESCRIPTION},
+    {"LOCATION", "LOCATION", Mapping::Text, VCAL_PROP_LOCATION},
+    {"UID", "UID", Mapping::Text, VCAL_PROP_UID},
+    {"RELATED-TO", "RELATED-TO", Mapping::Text, VCAL_PROP_RELATED_TO},
+    {"CATEGORIES", "CATEGORIES", Mapping::List, VCAL_PROP_CATEGORIES},
+    {"RESOURCES", "RESOURCES", Mapping::List, VCAL_PROP_RESOURCES},
+    {"DTSTART", "DTSTART", Mapping::Date, VCAL_PROP_DTSTART},
+    {"DTEND", "DTEND", Mapping::Date, VCAL_PROP_DTEND},
+    {"DUE", "DUE", Mapping::Date, VCAL_PROP_DUE},
+    {"COMPLETED", "COMPLETED", Mapping::UtcDate, VCAL_PROP_COMPLETED},
+    {"DCREATED", "CREATED", Mapping::UtcDate, VCAL_PROP_DCREATED},
+    {"LAST-MODIFIED", "LAST-MODIFIED", Mapping::UtcDate, VCAL_PROP_LAST_MODIFIED},
+    {"URL", "URL", Mapping::Uri, VCAL_PROP_URL},
+    {"SEQUENCE", "SEQUENCE", Mapping::Number, VCAL_PROP_SEQUENCE},
+    {"RNUM", "", Mapping::Lost, VCAL_PROP_RNUM},
+    {"EXNUM", "", Mapping::Lost, VCAL_PROP_EXNUM},
 };
+
+// kMappings' entry of each keyword, or -1.
+struct MappingIndex {
+    int8_t of[VCAL_PROP_X + 1];
+    constexpr MappingIndex() : of() {
+        for (int8_t &o : of)
+            o = -1;
+        for (size_t i = 0; i < std::size(kMappings); ++i)
+            of[kMappings[i].id] = static_cast<int8_t>(i);
+    }
+};
+constexpr MappingIndex kMappingIndex;
+
+const Mapping *mappingOf(const Line10 &l) {
+    if (l.id > VCAL_PROP_X || kMappingIndex.of[l.id] < 0) return nullptr;
+    const Mapping &m = kMappings[kMappingIndex.of[l.id]];
+    return named(l, m.id, m.from) ? &m : nullptr;
+}
 
 // Times iCalendar gives only one of the two components.
 constexpr std::string_view kEventOnly[] = {"DTEND", "TRANSP"};
@@ -635,8 +686,8 @@ int32_t property(Context &c, uint64_t line, const Line10 &l, bool isEvent) {
                      static_cast<int>(name.size()), name.data());
         return carry(c.model, c.cal, line, name, {}, l.value, true) ? 0 : VLIB_ERR_NO_MEMORY;
     }
-    for (const Mapping &m : kMappings) {
-        if (!sameWord(name, m.from)) continue;
+    if (const Mapping *found = mappingOf(l)) {
+        const Mapping &m = *found;
         switch (m.kind) {
         case Mapping::Text:
             return textProperty(c, line, m.to, l);
@@ -800,17 +851,18 @@ int32_t convertItem(Context &c, uint16_t type, const PropertyNode *lines, uint64
     int stampRank = 0;
     c.lines.clear();
     for (const PropertyNode *p = lines; p != nullptr; p = p->next) {
-        const Line10 l = split(p->line);
+        const Line10 l = split(p);
         if (!c.lines.push(l)) return VLIB_ERR_NO_MEMORY;
-        if (sameWord(l.name, "DTSTART")) c.hasStart = parseDateTime(l.value, c.start);
-        if (sameWord(l.name, "UID") && !l.value.empty()) hasUid = true;
+        const bool start = named(l, VCAL_PROP_DTSTART, "DTSTART");
+        if (start) c.hasStart = parseDateTime(l.value, c.start);
+        if (named(l, VCAL_PROP_UID, "UID") && !l.value.empty()) hasUid = true;
         // DTSTAMP, which iCalendar requires, from the latest stamp the item has.
-        const int rank = sameWord(l.name, "LAST-MODIFIED") ? 3
-                         : sameWord(l.name, "DCREATED")    ? 2
-                         : sameWord(l.name, "DTSTART") || sameWord(l.name, "DUE") ||
-                                 sameWord(l.name, "COMPLETED")
-                             ? 1
-                             : 0;
+        const int rank =
+            named(l, VCAL_PROP_LAST_MODIFIED, "LAST-MODIFIED") ? 3
+            : named(l, VCAL_PROP_DCREATED, "DCREATED")         ? 2
+            : start || named(l, VCAL_PROP_DUE, "DUE") || named(l, VCAL_PROP_COMPLETED, "COMPLETED")
+                ? 1
+                : 0;
         DateTime t;
         if (rank > stampRank && parseDateTime(l.value, t)) {
             stamp = l.value;
