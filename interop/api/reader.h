@@ -51,7 +51,9 @@ struct CardPlace {
 // returns 0, or a code that ends the reading and is its result.
 class CalendarItems {
   public:
-    // Before the first calendar: how many there are.
+    // How many times the calendars and items are to be handed on.
+    virtual int passes() const { return 1; }
+    // Before each time: how many calendars there are.
     virtual int32_t begin(uint64_t calendars) = 0;
     // A calendar with its own lines; its items follow.
     virtual int32_t calendar(const VCalendarNode &calendar) = 0;

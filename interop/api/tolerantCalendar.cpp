@@ -388,14 +388,20 @@ int32_t readPass(const char *text, size_t length, vcal::ItemSink &sink, bool che
     return rc;
 }
 
-// The reading that hands on: the result of `to`, or of memory running out;
-// whatever else the exact reader says is in its messages.
-int32_t handOn(VI_TolerantReader &r, interop::CalendarItems &to, const char *text, size_t length,
-               bool checks) {
-    Handing handing(r, to, text);
-    const int32_t rc = readPass(text, length, handing, checks, nullptr);
-    if (handing.stopped != 0) return handing.stopped;
-    return rc == VCAL_ERR_NO_MEMORY ? rc : 0;
+// The readings that hand on, as many as `to` asks for: the result of `to`,
+// or of memory running out; whatever else the exact reader says is in its
+// messages.
+int32_t handOn(VI_TolerantReader &r, interop::CalendarItems &to, uint64_t calendars,
+               const char *text, size_t length, bool checks) {
+    for (int pass = 0; pass < to.passes(); ++pass) {
+        int32_t rc = to.begin(calendars);
+        if (rc != 0) return rc;
+        Handing handing(r, to, text);
+        rc = readPass(text, length, handing, checks, nullptr);
+        if (handing.stopped != 0) return handing.stopped;
+        if (rc == VCAL_ERR_NO_MEMORY) return rc;
+    }
+    return 0;
 }
 
 } // namespace
@@ -418,8 +424,7 @@ int32_t readCalendarsByItem(VI_TolerantReader &r, CalendarItems &to) {
         if (rc == VCAL_ERR_NO_MEMORY) return rc;
         if (clean) {
             r.repaired.asWritten = true;
-            const int32_t begun = to.begin(survey.calendars);
-            return begun != 0 ? begun : handOn(r, to, r.text, r.length, false);
+            return handOn(r, to, survey.calendars, r.text, r.length, false);
         }
     }
     if (!repairCalendars(r.text, r.length, r.report, r.repaired)) return VCAL_ERR_NO_MEMORY;
@@ -433,8 +438,7 @@ int32_t readCalendarsByItem(VI_TolerantReader &r, CalendarItems &to) {
     if (rc == VCAL_ERR_NO_MEMORY) return rc;
     r.counts.junkLines += r.repaired.junkLines;
     r.counts.skipped += r.repaired.skipped;
-    const int32_t begun = to.begin(survey.calendars);
-    return begun != 0 ? begun : handOn(r, to, text, length, true);
+    return handOn(r, to, survey.calendars, text, length, true);
 }
 
 } // namespace interop

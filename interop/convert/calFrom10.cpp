@@ -987,24 +987,99 @@ struct ReaderGuard {
     ~ReaderGuard() { VI_tolerantReaderDestroy(&reader); }
 };
 
-// The calendars as the tolerant reader hands them on: each item converted
-// as it comes and, but for vCalendar, whose zone depends on every item,
-// written and forgotten.
+// A calendar's zones as the reading ahead found them used, kept for the
+// reading that writes it (the zone names in a text of their own).
+struct KeptUse {
+    size_t idAt[2];
+    size_t idLength[2];
+    size_t idCount;
+    uint64_t otherLine, floatingLine;
+    int32_t fromYear, toYear;
+    bool floating;
+};
+
+// The calendars as the tolerant reader hands them on: each item converted,
+// written and forgotten as it comes. vCalendar writes a calendar's zone
+// before its first item, for the years all its items span: for it the
+// items are handed on twice, and the first time converted only for that.
 class Items10 final : public CalendarItems {
   public:
     Items10(Job &job, CalModel &model, CalendarWriter write, const VI_TolerantReader &r)
-        : job_(job), model_(model), write_(write), finder_(r, !byItem_) {}
+        : job_(job), model_(model), write_(write), finder_(r, false), aheadFinder_(r, true) {}
+
+    int passes() const override { return job_.to == VI_FORMAT_VCAL10 ? 2 : 1; }
 
     int32_t begin(uint64_t calendars) override {
-        job_.out.expectItems(calendars);
-        return 0;
+        if (pass_++ == 0) {
+            job_.out.expectItems(calendars);
+            return 0;
+        }
+        // The reading ahead is over.
+        const bool kept = !open_ || keepUse();
+        open_ = false;
+        calendar_ = 0;
+        return kept ? 0 : VLIB_ERR_NO_MEMORY;
     }
 
     int32_t calendar(const VCalendarNode &calendar) override {
+        if (ahead()) {
+            if (open_ && !keepUse()) return VLIB_ERR_NO_MEMORY;
+            open_ = true;
+            model_.clear();
+            use_.clear();
+            return startCalendar(quiet_, calendar);
+        }
         int32_t rc = finishCalendar();
         if (rc != 0) return rc;
         open_ = true;
         model_.clear();
+        if (passes() == 2) {
+            if (!aheadOf(calendar)) return VLIB_ERR_NO_MEMORY;
+            model_.vcal10.head = &head_;
+        }
+        return startCalendar(job_, calendar);
+    }
+
+    // The items straight from the reader: conversion needs their lines,
+    // not the client's form of them, whose extraction (recurrences
+    // expanded, times fitted to the client's range) would cost more than
+    // the conversion and report losses the conversion does not make.
+    int32_t item(uint16_t type, const PropertyNode *lines, const ItemOrigin *origin) override {
+        const uint64_t begin = origin != nullptr ? origin->line : 0;
+        const bool lost = origin != nullptr && origin->lossy;
+        if (ahead()) {
+            // Converted for what its times say of zones, then forgotten;
+            // the lines of what it says are looked for at once.
+            const CalModel::Mark mark = model_.mark();
+            aheadFinder_.item(origin);
+            int32_t rc = convertItem(aheadContext_, type, lines, begin, lost, aheadFinder_);
+            if (rc == 0 && !zoneUse(model_, use_, mark.entries, 1)) rc = VLIB_ERR_NO_MEMORY;
+            model_.rollback(mark);
+            return rc;
+        }
+        job_.report.startItem();
+        ++job_.counts.read;
+        finder_.item(origin);
+        const int32_t rc = convertItem(context_, type, lines, begin, lost, finder_);
+        if (rc != 0) return rc;
+        const int32_t wrote = write_(job_, model_, false);
+        if (wrote == 0) model_.forgetWritten();
+        return wrote;
+    }
+
+    // The calendar read last, written to its end.
+    int32_t finishCalendar() {
+        if (!open_ || ahead()) return 0;
+        open_ = false;
+        if (!model_.end("VCALENDAR", 0)) return VLIB_ERR_NO_MEMORY;
+        return write_(job_, model_, true);
+    }
+
+  private:
+    bool ahead() const { return pass_ == 1 && passes() == 2; }
+
+    // The calendar's own lines into the model, and its zone.
+    int32_t startCalendar(Job &job, const VCalendarNode &calendar) {
         if (!model_.begin("VCALENDAR", 0) || !model_.property(0, "VERSION", {}, "2.0") ||
             !model_.property(0, "PRODID", {}, kProduct) ||
             !model_.property(0, "CALSCALE", {}, "GREGORIAN"))
@@ -1014,53 +1089,79 @@ class Items10 final : public CalendarItems {
             if (l.name.size() > 2 && sameWord(l.name.substr(0, 2), "X-")) {
                 if (!model_.property(0, l.name, {}, l.value)) return VLIB_ERR_NO_MEMORY;
             } else if (sameWord(l.name, "GEO")) {
-                job_.report(0, VI_REPORT_LOST,
-                            "the calendar's GEO: iCalendar places only events and to-dos (kept "
-                            "as X-VCAL-GEO)");
+                job.report(0, VI_REPORT_LOST,
+                           "the calendar's GEO: iCalendar places only events and to-dos (kept "
+                           "as X-VCAL-GEO)");
                 if (!carry(model_, cal_, 0, "GEO", {}, l.value)) return VLIB_ERR_NO_MEMORY;
             }
         }
-        rc = zoneOf(job_, model_, calendar.properties, cal_);
-        return rc != 0 ? VLIB_ERR_NO_MEMORY : 0;
+        return zoneOf(job, model_, calendar.properties, cal_) != 0 ? VLIB_ERR_NO_MEMORY : 0;
     }
 
-    // The items straight from the reader: conversion needs their lines,
-    // not the client's form of them, whose extraction (recurrences
-    // expanded, times fitted to the client's range) would cost more than
-    // the conversion and report losses the conversion does not make.
-    int32_t item(uint16_t type, const PropertyNode *lines, const ItemOrigin *origin) override {
-        const uint64_t begin = origin != nullptr ? origin->line : 0;
-        job_.report.startItem();
-        ++job_.counts.read;
-        finder_.item(origin);
-        const int32_t rc =
-            convertItem(context_, type, lines, begin, origin != nullptr && origin->lossy, finder_);
-        if (rc != 0 || !byItem_) return rc;
-        const int32_t wrote = write_(job_, model_, false);
-        if (wrote == 0) model_.forgetWritten();
-        return wrote;
+    bool keepUse() {
+        KeptUse k{};
+        for (size_t i = 0; i < 2; ++i) {
+            k.idAt[i] = keptIds_.length;
+            k.idLength[i] = use_.ids[i].length;
+            if (use_.ids[i].length > 0 && !keptIds_.append(use_.id(i))) return false;
+        }
+        k.idCount = use_.idCount;
+        k.otherLine = use_.otherLine;
+        k.floatingLine = use_.floatingLine;
+        k.fromYear = use_.fromYear;
+        k.toYear = use_.toYear;
+        k.floating = use_.floating;
+        return kept_.push(k);
     }
 
-    // The calendar read last, written to its end.
-    int32_t finishCalendar() {
-        if (!open_) return 0;
-        open_ = false;
-        if (!model_.end("VCALENDAR", 0)) return VLIB_ERR_NO_MEMORY;
-        return write_(job_, model_, true);
+    // What vCalendar writes first for the calendar: its zone, as the
+    // model gets it, and the use the reading ahead found.
+    bool aheadOf(const VCalendarNode &calendar) {
+        head_.zones.clear();
+        head_.use.clear();
+        if (calendar_ < kept_.size()) {
+            const KeptUse &k = kept_[calendar_];
+            for (size_t i = 0; i < 2; ++i) {
+                if (k.idLength[i] > 0 && !head_.use.ids[i].append(std::string_view(
+                                             keptIds_.text + k.idAt[i], k.idLength[i])))
+                    return false;
+            }
+            head_.use.idCount = k.idCount;
+            head_.use.otherLine = k.otherLine;
+            head_.use.floatingLine = k.floatingLine;
+            head_.use.fromYear = k.fromYear;
+            head_.use.toYear = k.toYear;
+            head_.use.floating = k.floating;
+        }
+        ++calendar_;
+        Calendar10 cal;
+        return head_.zones.begin("VCALENDAR", 0) &&
+               zoneOf(quiet_, head_.zones, calendar.properties, cal) == 0 &&
+               head_.table.read(head_.zones);
     }
 
-  private:
     Job &job_;
     CalModel &model_;
     CalendarWriter write_;
-    const bool byItem_ = job_.to != VI_FORMAT_VCAL10;
     Calendar10 cal_;
     Context context_{job_, model_, cal_, {}, {}, {}, {}, false, "event", {}};
-    // Lines are looked for at once only where the model keeps them.
     LineFinder finder_;
     ResolvingLines resolving_{job_.report, DeferredLines::resolve,
                               static_cast<DeferredLines *>(&finder_)};
     bool open_ = false;
+    int pass_ = 0; // begun
+
+    // The reading ahead: reports go nowhere, nothing is counted.
+    Reporter silent_{nullptr, nullptr};
+    VI_ConvertCounts uncounted_{};
+    Job quiet_{job_.text, job_.length, job_.from, job_.to, job_.out, silent_, uncounted_};
+    Context aheadContext_{quiet_, model_, cal_, {}, {}, {}, {}, false, "event", {}};
+    LineFinder aheadFinder_;
+    ZoneUse use_;
+    Array<KeptUse> kept_;
+    vcal::TextBuffer keptIds_;
+    size_t calendar_ = 0; // the next calendar's in kept_
+    Head10 head_;
 };
 
 } // namespace
@@ -1071,6 +1172,10 @@ int32_t readCalendars10(Job &job, CalModel &model, CalendarWriter write) {
                                          &job.report);
     if (rc != 0) return VLIB_ERR_NO_MEMORY;
     VI_TolerantReader &r = *guard.reader;
+    struct Forget {
+        CalModel &model;
+        ~Forget() { model.vcal10.head = nullptr; } // the head is the items'
+    } forget{model};
     Items10 items(job, model, write, r);
     rc = readCalendarsByItem(r, items);
     if (rc == 0) rc = items.finishCalendar();

@@ -170,6 +170,11 @@ struct ZoneUse {
     }
 };
 
+// What the items among the model's entries from `from` on say of zones,
+// added to `use`; `depth` is where the entries start (0 for a whole
+// calendar). False when memory ran out.
+bool zoneUse(const CalModel &model, ZoneUse &use, size_t from = 0, int depth = 0);
+
 // What vCalendar output writes before a calendar's first item depends on
 // every item: read ahead of the calendar when it is written as it is read.
 struct Head10 {

@@ -613,10 +613,9 @@ bool appendOffset10(vcal::TextBuffer &out, int32_t seconds) {
     return put(out, std::string_view(text, a % 3600 == 0 ? 3 : 6));
 }
 
-// What the items among the model's entries from `from` on say of zones,
-// added to `use`; `depth` is where the entries start (0 for a whole
-// calendar). False when memory ran out.
-bool zoneUse(const CalModel &model, ZoneUse &use, size_t from = 0, int depth = 0) {
+} // namespace
+
+bool zoneUse(const CalModel &model, ZoneUse &use, size_t from, int depth) {
     static constexpr std::string_view kTimes[] = {"DTSTART", "DTEND", "DUE",          "COMPLETED",
                                                   "EXDATE",  "RDATE", "RECURRENCE-ID"};
     const Array<CalEntry> &e = model.entries;
@@ -671,6 +670,8 @@ bool zoneUse(const CalModel &model, ZoneUse &use, size_t from = 0, int depth = 0
     }
     return true;
 }
+
+namespace {
 
 // The VTIMEZONE entries of `id` (any, when empty and there is one only):
 // its BEGIN and END, or false.
@@ -988,25 +989,15 @@ int32_t writeEntries10(Job &job, CalModel &model, const ZoneTable &zones, bool l
 } // namespace
 
 int32_t writeCalendar10(Job &job, CalModel &model, bool last) {
+    // Every reader reads a calendar's zone ahead of it (see Head10).
     CalModel::Vcal10State &state = model.vcal10;
+    if (state.head == nullptr) return VLIB_ERR_NO_MEMORY;
     vcal::TextBuffer &out = model.outText;
     out.length = 0;
-    if (state.head != nullptr) {
-        if (!state.begun &&
-            (!putHead(out) || !writeZone(job, state.head->zones, state.head->use, out)))
-            return VLIB_ERR_NO_MEMORY;
-        state.begun = true;
-        return writeEntries10(job, model, state.head->table, last);
-    }
-    // Without the calendar's zone read ahead, the zone written first
-    // depends on every time of the calendar: it is written whole.
-    if (!last) return 0;
-    ZoneTable zones;
-    ZoneUse use;
-    if (!zones.read(model) || !zoneUse(model, use) || !putHead(out) ||
-        !writeZone(job, model, use, out))
+    if (!state.begun && (!putHead(out) || !writeZone(job, state.head->zones, state.head->use, out)))
         return VLIB_ERR_NO_MEMORY;
-    return writeEntries10(job, model, zones, last);
+    state.begun = true;
+    return writeEntries10(job, model, state.head->table, last);
 }
 
 } // namespace interop::convert

@@ -403,6 +403,7 @@ TEST(ConvertCalendar, WrittenAsItGoes) {
         const std::string *text;
         int32_t from, to;
     } runs[] = {{&text10, VI_FORMAT_VCAL10, VI_FORMAT_ICAL20},
+                {&text10, VI_FORMAT_VCAL10, VI_FORMAT_VCAL10},
                 {&text20, VI_FORMAT_ICAL20, VI_FORMAT_ICAL20},
                 {&text20, VI_FORMAT_ICAL20, VI_FORMAT_VCAL10}};
     for (const auto &[text, from, to] : runs) {

@@ -7,6 +7,7 @@
 
 #include "support/log_capture.h"
 #include "vcal/vcalline.h"
+#include "vcal/vcalptin.h"
 #include "vcal/vcaltree.h"
 #include "vcal_support.h"
 #include "versit_vcal.h"
@@ -421,5 +422,78 @@ TEST(VcalReader, TextInMemoryReadAsThroughTheCallback) {
                 EXPECT_EQ(*inMemory.start(), inMemory.text()[0]) << bar(text);
             }
         }
+    }
+}
+
+namespace {
+
+// What a reading item by item hands on, as text: "C<lines>" per calendar,
+// "E<ordinal>@<line>+<offset>:<lines>" (or T) per item.
+struct Handed final : vcal::ItemSink {
+    explicit Handed(const std::string &text) : text_(text) {}
+    int32_t calendar(VCalendarNode *calendar) override {
+        got.push_back("C" + std::to_string(lines(value(calendar->properties)).size()));
+        return 0;
+    }
+    int32_t item(uint16_t type, const void *node, uint64_t ordinal, uint64_t line,
+                 const char *start) override {
+        const PropertyNode *first = type == VCAL_ITEM_EVENT
+                                        ? value(static_cast<const VEventNode *>(node)->properties)
+                                        : value(static_cast<const VTodoNode *>(node)->properties);
+        got.push_back((type == VCAL_ITEM_EVENT ? "E" : "T") + std::to_string(ordinal) + "@" +
+                      std::to_string(line) + "+" + std::to_string(start - text_.data()) + ":" +
+                      std::to_string(lines(first).size()));
+        return 0;
+    }
+    std::vector<std::string> got;
+
+  private:
+    const std::string &text_;
+};
+
+} // namespace
+
+// Read item by item, a text gives the messages and result the tree reading
+// gives, its kept items in the order of the text with their places, and a
+// tree that holds the calendars without them.
+TEST(VcalReader, ItemByItemHandsOnWhatTheTreeWouldKeep) {
+    const std::string text =
+        crlf("BEGIN:VCALENDAR|VERSION:1.0|TZ:+01|BEGIN:VTODO|SUMMARY:t|END:VTODO|"
+             "BEGIN:VEVENT|DTSTART:bad|END:VEVENT|"
+             "BEGIN:VEVENT|DTSTART:19980101T100000Z|DTEND:19980101T110000Z|END:VEVENT|"
+             "END:VCALENDAR|junk|BEGIN:VCALENDAR|VERSION:1.0|BEGIN:VEVENT|"
+             "DTSTART:19980101T100000Z|DTEND:19980101T110000Z|SUMMARY:a|END:VEVENT|"
+             "END:VCALENDAR|");
+    Reading whole;
+    vcaltest::read(whole, text);
+    for (const bool checks : {true, false}) {
+        SCOPED_TRACE(checks);
+        vcal::MemoryStream stream{text.data(), text.data() + text.size()};
+        Handed handed(text);
+        ParseTreeHandle *tree = nullptr;
+        char *errors = nullptr;
+        char *warnings = nullptr;
+        const int32_t rc = vcal::readByItem(&tree, &stream, vcal::memoryNextByte, &errors,
+                                            &warnings, handed, checks);
+        const std::string errorText = errors != nullptr ? errors : "";
+        std::free(errors);
+        std::free(warnings);
+        ASSERT_NE(tree, nullptr);
+        const VCalendarNode *first = value(tree->firstCalendar);
+        EXPECT_EQ(value(first->events), nullptr);
+        EXPECT_EQ(value(first->todos), nullptr);
+        if (checks) {
+            EXPECT_EQ(rc, whole.rc);
+            EXPECT_EQ(errorText, whole.errors);
+            EXPECT_EQ(value(first->eventCount), value(calendar(whole)->eventCount));
+            // Ordinals count through the text, the refused event too.
+            EXPECT_EQ(handed.got, (Lines{"C2", "T0@4+38:1", "E1@10+112:2", "C1", "E2@18+239:3"}));
+        } else {
+            // Unchecked, the faulty event is kept like any other.
+            EXPECT_EQ(rc, 0);
+            EXPECT_EQ(handed.got,
+                      (Lines{"C2", "T0@4+38:1", "E0@7+73:1", "E1@10+112:2", "C1", "E2@18+239:3"}));
+        }
+        vCal_DestroyParseTree(&tree);
     }
 }
