@@ -47,12 +47,10 @@ bool startsWith(std::string_view text, std::string_view word) {
     return true;
 }
 
-// The keyword table's identifiers grouped by initial, each group in table
-// order, so that a line is compared only with the keywords that start with
-// its first letter and the first match is still the table's first.
-// The keywords grouped by their first two characters (the second a capital
-// or "-"), each group in table order, so that a line is compared with the
-// few that can match.
+// The keyword table's identifiers grouped by their first two characters
+// (the second a capital or "-"), each group in table order, so that a line
+// is compared only with the few keywords that can match and the first
+// match is still the table's first.
 constexpr int secondIndex(char c) { return c == '-' ? 26 : c >= 'A' && c <= 'Z' ? c - 'A' : -1; }
 
 struct KeywordIndex {

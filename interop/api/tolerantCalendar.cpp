@@ -408,10 +408,10 @@ int32_t handOn(VI_TolerantReader &r, interop::CalendarItems &to, uint64_t calend
 
 namespace interop {
 
-// As readCalendars decides, but each text is read twice: once to decide
-// (or to count and report), once to hand the items on, so that no more
-// than one item is held. A text read as written is read the second time
-// without the checks the first made.
+// As readCalendars decides, but the text is read once to decide (or, when
+// rewritten, to count and report) and then once each time `to` wants the
+// items, so that no more than one item is held. A text read as written is
+// read again without the checks the first reading made.
 int32_t readCalendarsByItem(VI_TolerantReader &r, CalendarItems &to) {
     r.report.startItem();
     r.repaired.clear();
