@@ -278,6 +278,9 @@ int32_t dateProperty(Context &c, uint64_t line, std::string_view name, std::stri
 // How a text breaks its lines, where iCalendar's "\n" cannot say: "CR"
 // or "LF" when every break is that one alone, else empty.
 std::string_view breakForm(std::string_view text) {
+    if (text.empty() || (std::memchr(text.data(), '\r', text.size()) == nullptr &&
+                         std::memchr(text.data(), '\n', text.size()) == nullptr))
+        return {};
     bool cr = false, lf = false, crlf = false;
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
@@ -294,13 +297,18 @@ std::string_view breakForm(std::string_view text) {
 }
 
 int32_t textProperty(Context &c, uint64_t line, std::string_view name, const Line10 &l) {
-    if (!decoded(l, c.scratch)) return VLIB_ERR_NO_MEMORY;
+    // Most texts are not quoted-printable: they are taken as they stand.
+    std::string_view text = l.value;
+    if (!l.params.empty()) {
+        if (!decoded(l, c.scratch)) return VLIB_ERR_NO_MEMORY;
+        text = view(c.scratch);
+    }
     c.value.length = c.params.length = 0;
-    const std::string_view breaks = breakForm(view(c.scratch));
+    const std::string_view breaks = breakForm(text);
     if (!breaks.empty() && (!put(c.params, ";") || !put(c.params, kCarrier) ||
                             !put(c.params, "BREAK=") || !put(c.params, breaks)))
         return VLIB_ERR_NO_MEMORY;
-    if (!appendEscaped(c.value, view(c.scratch)) ||
+    if (!appendEscaped(c.value, text) ||
         !c.model.property(line, name, view(c.params), view(c.value)))
         return VLIB_ERR_NO_MEMORY;
     return 0;
