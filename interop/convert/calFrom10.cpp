@@ -1014,6 +1014,10 @@ class Items10 final : public CalendarItems {
   public:
     Items10(Job &job, CalModel &model, CalendarWriter write, const VI_TolerantReader &r)
         : job_(job), model_(model), write_(write), finder_(r, false), aheadFinder_(r, true) {}
+    Items10(const Items10 &) = delete;
+    Items10 &operator=(const Items10 &) = delete;
+    // The model outlives the head it was given.
+    ~Items10() { model_.vcal10.head = nullptr; }
 
     int passes() const override { return job_.to == VI_FORMAT_VCAL10 ? 2 : 1; }
 
@@ -1180,10 +1184,6 @@ int32_t readCalendars10(Job &job, CalModel &model, CalendarWriter write) {
                                          &job.report);
     if (rc != 0) return VLIB_ERR_NO_MEMORY;
     VI_TolerantReader &r = *guard.reader;
-    struct Forget {
-        CalModel &model;
-        ~Forget() { model.vcal10.head = nullptr; } // the head is the items'
-    } forget{model};
     Items10 items(job, model, write, r);
     rc = readCalendarsByItem(r, items);
     if (rc == 0) rc = items.finishCalendar();
