@@ -154,7 +154,11 @@ bool isBlankLine(const char *line) {
 
 int32_t memoryNextByte(void *stream, uint8_t *byte) {
     auto *text = static_cast<MemoryStream *>(stream);
-    *byte = text->at < text->end ? static_cast<uint8_t>(*text->at++) : 0;
+    if (text->at == text->end && (text->more == nullptr || !text->more(*text))) {
+        *byte = 0;
+        return 0;
+    }
+    *byte = static_cast<uint8_t>(*text->at++);
     return 0;
 }
 
@@ -252,12 +256,22 @@ const char *ordinaryEnd(const char *at, const char *end) {
 
 // next() for a text in memory: the same steps, with the bytes taken from
 // the text directly rather than one call of the callback each, and every
-// run of ordinary bytes stored at once.
-int32_t LineReader::nextInMemory() {
+// run of ordinary bytes stored at once. `kMade`: for a text made as it is
+// read, which may have more past its end (a text given whole pays nothing
+// for that).
+template <bool kMade> int32_t LineReader::nextInMemory() {
     auto &text = *static_cast<MemoryStream *>(stream_);
     const char *at = text.at;
-    const char *const end = text.end;
-    auto take = [&] { return at < end ? static_cast<uint8_t>(*at++) : uint8_t{0}; };
+    const char *end = text.end;
+    auto more = [&] {
+        if (!kMade) return false;
+        text.at = at;
+        if (!text.more(text)) return false;
+        at = text.at;
+        end = text.end;
+        return at < end;
+    };
+    auto take = [&] { return at < end || more() ? static_cast<uint8_t>(*at++) : uint8_t{0}; };
     auto leave = [&](int32_t rc) {
         text.at = at;
         return rc;
@@ -274,7 +288,7 @@ int32_t LineReader::nextInMemory() {
     colonFound_ = false;
     quotedPrintable_ = false;
     firstLine_ = lineNumber_ + 1;
-    start_ = at - 1;
+    start_ = kMade ? nullptr : at - 1;
     for (;;) {
         if (kOrdinary.is[c]) {
             const char *const from = at - 1;
@@ -329,7 +343,9 @@ int32_t LineReader::nextInMemory() {
 }
 
 int32_t LineReader::next() {
-    if (get_ == memoryNextByte) return nextInMemory();
+    if (get_ == memoryNextByte)
+        return static_cast<MemoryStream *>(stream_)->more == nullptr ? nextInMemory<false>()
+                                                                     : nextInMemory<true>();
     uint8_t c = lookahead_;
     lookahead_ = 0;
     int32_t rc = 0;

@@ -32,6 +32,10 @@ bool isBlankLine(const char *line);
 struct MemoryStream {
     const char *at;
     const char *end;
+    // For a text made as it is read: called when `at` reaches `end`, sets
+    // them to what was made next; false when nothing more comes. What lies
+    // before `at` may be gone after it.
+    bool (*more)(MemoryStream &stream) = nullptr;
 };
 int32_t memoryNextByte(void *stream, uint8_t *byte);
 
@@ -63,7 +67,8 @@ class LineReader {
     // line just delivered.
     uint32_t lineNumber() const { return lineNumber_; }
     // The line just delivered: the number of its first physical line, and
-    // where it starts in a text in memory (null for other streams).
+    // where it starts in a text in memory (null for other streams, and for
+    // a text made as it is read).
     uint32_t firstLineNumber() const { return firstLine_; }
     const char *start() const { return start_; }
 
@@ -72,7 +77,7 @@ class LineReader {
     // Room for `more` characters and the NUL.
     bool reserve(size_t more = 1) { return length_ + more + 1 <= capacity_ || grow(more); }
     bool grow(size_t more);
-    int32_t nextInMemory();
+    template <bool kMade> int32_t nextInMemory();
     bool softBreak();
     void finish();
 

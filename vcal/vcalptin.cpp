@@ -466,7 +466,10 @@ int32_t readByItem(ParseTreeHandle **handle, void *stream, vCalStreamNextByteGet
     char versionText[9] = {};
     Reader reader(stream, get, nullptr, 1, &versionOk, versionText);
     reader.handTo(&sink, checks);
-    return finishReading(reader, reader.run(), handle, errors, warnings);
+    sink.errors = &reader.errors;
+    const int32_t rc = reader.run();
+    sink.errors = nullptr;
+    return finishReading(reader, rc, handle, errors, warnings);
 }
 
 } // namespace vcal

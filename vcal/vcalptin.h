@@ -8,6 +8,8 @@
 
 namespace vcal {
 
+struct TextBuffer;
+
 // Where a reading item by item hands what it reads. Each returns 0, or a
 // code that ends the reading and is its result.
 class ItemSink {
@@ -21,6 +23,10 @@ class ItemSink {
     // of its BEGIN line, `start` where that line starts in a text in memory.
     virtual int32_t item(uint16_t type, const void *node, uint64_t ordinal, uint64_t line,
                          const char *start) = 0;
+
+    // The reading's error text so far, while it reads: for a sink whose
+    // source forgets lines the messages name.
+    const TextBuffer *errors = nullptr;
 
   protected:
     ~ItemSink() = default;

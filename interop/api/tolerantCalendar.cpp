@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "interop/api/reader.h"
 #include "interop/charset/utf8.h"
@@ -19,21 +20,59 @@ namespace {
 
 constexpr int32_t kMaxZone = 720; // minutes: a zone is at most twelve hours away
 
-// The exact reader's errors on the rewritten text, at their lines of the
-// original: what the rewriting did not foresee.
-void reportErrors(VI_TolerantReader &r, const char *errors) {
-    for (const char *p = errors; p != nullptr && *p != '\0';) {
+// Each message of the exact reader's error text from `p` on, with the line
+// it names in the text read (0 for none); where the text ends.
+template <class Fn> const char *forEachMessage(const char *p, Fn fn) {
+    while (p != nullptr && *p != '\0') {
         const char *end = std::strpbrk(p, "\r\n");
         const size_t length = end != nullptr ? static_cast<size_t>(end - p) : std::strlen(p);
         unsigned long long line = 0;
         const char *number = std::strstr(p, "line ");
         if (number != nullptr && number < p + length) line = std::strtoull(number + 5, nullptr, 10);
-        r.report(r.repaired.originalLine(line), VI_REPORT_LOST, "the exact reader: %.*s",
-                 static_cast<int>(length), p);
-        p = end;
-        while (p != nullptr && (*p == '\r' || *p == '\n'))
+        fn(std::string_view(p, length), static_cast<uint64_t>(line));
+        p = end != nullptr ? end : p + length;
+        while (*p == '\r' || *p == '\n')
             ++p;
     }
+    return p;
+}
+
+// The original lines of the messages placed while the text was read
+// (a text made as it is read forgets its lines as it goes).
+struct PlacedMessages {
+    static void place(void *user) {
+        auto &m = *static_cast<PlacedMessages *>(user);
+        if (m.sink.errors != nullptr) m.placeFrom(m.sink.errors->text);
+    }
+    // The messages of `text`, the error text so far, not placed yet.
+    void placeFrom(const char *text) {
+        if (text == nullptr) return;
+        const char *const end = forEachMessage(text + done, [&](std::string_view, uint64_t line) {
+            if (!lines.push(r.repaired.originalLine(line))) failed = true;
+        });
+        done = static_cast<size_t>(end - text);
+    }
+
+    const VI_TolerantReader &r;
+    const vcal::ItemSink &sink;
+    interop::Array<uint64_t> lines;
+    size_t done = 0; // bytes of the error text placed
+    bool failed = false;
+};
+
+// The exact reader's errors on the rewritten text, at their lines of the
+// original: what the rewriting did not foresee.
+void reportErrors(VI_TolerantReader &r, const char *errors,
+                  const PlacedMessages *placed = nullptr) {
+    size_t i = 0;
+    forEachMessage(errors, [&](std::string_view message, uint64_t line) {
+        const uint64_t original = placed != nullptr && i < placed->lines.size()
+                                      ? placed->lines[i]
+                                      : r.repaired.originalLine(line);
+        ++i;
+        r.report(original, VI_REPORT_LOST, "the exact reader: %.*s",
+                 static_cast<int>(message.size()), message.data());
+    });
 }
 
 // Whether lines the exact reader took need the rewrite all the same: a
@@ -223,8 +262,6 @@ int32_t withoutRules(Entity *node, uint16_t type, PropertyParam *item, int32_t z
 template <class Entity>
 int32_t takeNext(VI_TolerantReader &r, uint16_t type, PropertyParam *item,
                  const PropertyNode **lines) {
-    interop::Array<interop::ItemOrigin> &origins =
-        type == VCAL_ITEM_EVENT ? r.repaired.events : r.repaired.todos;
     const char *what = type == VCAL_ITEM_EVENT ? "event" : "to-do";
     for (auto *node = static_cast<Entity *>(const_cast<void *>(r.walkNode)); node != nullptr;
          node = static_cast<Entity *>(const_cast<void *>(r.walkNode))) {
@@ -237,9 +274,9 @@ int32_t takeNext(VI_TolerantReader &r, uint16_t type, PropertyParam *item,
             return rc;
         };
         r.walkNode = node->next;
-        const interop::ItemOrigin origin = r.walkIndex < origins.size()
-                                               ? origins[r.walkIndex]
-                                               : interop::ItemOrigin{0, false, false, 0, 0};
+        const interop::ItemOrigin *known = r.repaired.origin(type, r.walkIndex);
+        const interop::ItemOrigin origin =
+            known != nullptr ? *known : interop::ItemOrigin{0, false, false, 0, 0};
         ++r.walkIndex;
         r.report.startItem();
         if (node->valid == 0) {
@@ -356,10 +393,7 @@ class Handing final : public vcal::ItemSink {
                 line};
             return stopped = to_.item(type, linesOf(type, node), &origin);
         }
-        const interop::Array<interop::ItemOrigin> &origins =
-            type == VCAL_ITEM_EVENT ? r_.repaired.events : r_.repaired.todos;
-        return stopped = to_.item(type, linesOf(type, node),
-                                  ordinal < origins.size() ? &origins[ordinal] : nullptr);
+        return stopped = to_.item(type, linesOf(type, node), r_.repaired.origin(type, ordinal));
     }
     int32_t stopped = 0; // the code `to` ended the reading with
 
@@ -369,11 +403,9 @@ class Handing final : public vcal::ItemSink {
     const char *text_;
 };
 
-// One reading of `length` bytes of text item by item; its error text
-// (malloc'ed, or null) in *errors when asked for.
-int32_t readPass(const char *text, size_t length, vcal::ItemSink &sink, bool checks,
-                 char **errors) {
-    vcal::MemoryStream source{text, text + length};
+// One reading of a text item by item; its error text (malloc'ed, or null)
+// in *errors when asked for.
+int32_t readPass(vcal::MemoryStream &source, vcal::ItemSink &sink, bool checks, char **errors) {
     ParseTreeHandle *tree = nullptr;
     char *found = nullptr;
     char *warnings = nullptr;
@@ -388,16 +420,30 @@ int32_t readPass(const char *text, size_t length, vcal::ItemSink &sink, bool che
     return rc;
 }
 
+int32_t readPass(const char *text, size_t length, vcal::ItemSink &sink, bool checks,
+                 char **errors) {
+    vcal::MemoryStream source{text, text + length};
+    return readPass(source, sink, checks, errors);
+}
+
 // The readings that hand on, as many as `to` asks for: the result of `to`,
 // or of memory running out; whatever else the exact reader says is in its
-// messages.
+// messages. The text as written is read without the checks; the rewritten
+// one is made again each time, quietly.
 int32_t handOn(VI_TolerantReader &r, interop::CalendarItems &to, uint64_t calendars,
-               const char *text, size_t length, bool checks) {
+               interop::CalendarHeads &heads) {
     for (int pass = 0; pass < to.passes(); ++pass) {
         int32_t rc = to.begin(calendars);
         if (rc != 0) return rc;
-        Handing handing(r, to, text);
-        rc = readPass(text, length, handing, checks, nullptr);
+        Handing handing(r, to, r.text);
+        if (r.repaired.asWritten) {
+            rc = readPass(r.text, r.length, handing, false, nullptr);
+        } else {
+            interop::Reporter silent(nullptr, nullptr);
+            interop::CalendarRepairFeed feed(r.text, r.length, silent, r.repaired, heads);
+            rc = readPass(feed.stream(), handing, true, nullptr);
+            if (feed.failed()) rc = VCAL_ERR_NO_MEMORY;
+        }
         if (handing.stopped != 0) return handing.stopped;
         if (rc == VCAL_ERR_NO_MEMORY) return rc;
     }
@@ -410,11 +456,13 @@ namespace interop {
 
 // As readCalendars decides, but the text is read once to decide (or, when
 // rewritten, to count and report) and then once each time `to` wants the
-// items, so that no more than one item is held. A text read as written is
-// read again without the checks the first reading made.
+// items, so that no more than one item is held: a rewritten text is made
+// as it is read, each time. A text read as written is read again without
+// the checks the first reading made.
 int32_t readCalendarsByItem(VI_TolerantReader &r, CalendarItems &to) {
     r.report.startItem();
     r.repaired.clear();
+    CalendarHeads heads; // of a rewritten text, from its first making
     if (!hasEightBitBytes(r.text, r.length)) {
         Survey survey(true);
         char *errors = nullptr;
@@ -424,21 +472,28 @@ int32_t readCalendarsByItem(VI_TolerantReader &r, CalendarItems &to) {
         if (rc == VCAL_ERR_NO_MEMORY) return rc;
         if (clean) {
             r.repaired.asWritten = true;
-            return handOn(r, to, survey.calendars, r.text, r.length, false);
+            return handOn(r, to, survey.calendars, heads);
         }
     }
-    if (!repairCalendars(r.text, r.length, r.report, r.repaired)) return VCAL_ERR_NO_MEMORY;
-    const char *text = r.repaired.text.text;
-    const size_t length = r.repaired.text.length;
     Survey survey(false);
+    PlacedMessages placed{r, survey, {}, 0, false};
     char *errors = nullptr;
-    const int32_t rc = readPass(text, length, survey, true, &errors);
-    reportErrors(r, errors);
+    int32_t rc = 0;
+    {
+        CalendarRepairFeed feed(r.text, r.length, r.report, r.repaired, heads);
+        feed.beforeForgetting(PlacedMessages::place, &placed);
+        rc = readPass(feed.stream(), survey, true, &errors);
+        // The exact reader may give up before the end: the rewriting
+        // still reports on the rest, once the messages are placed.
+        placed.placeFrom(errors);
+        if (!feed.finish() || placed.failed) rc = VCAL_ERR_NO_MEMORY;
+    }
+    reportErrors(r, errors, &placed);
     std::free(errors);
     if (rc == VCAL_ERR_NO_MEMORY) return rc;
     r.counts.junkLines += r.repaired.junkLines;
     r.counts.skipped += r.repaired.skipped;
-    return handOn(r, to, survey.calendars, text, length, true);
+    return handOn(r, to, survey.calendars, heads);
 }
 
 } // namespace interop

@@ -142,13 +142,18 @@ class LineFinder : public DeferredLines {
   private:
     void place() override {
         if (origin_ == nullptr) return;
-        // The text the reader chose to read, as written or rewritten.
-        cursor_ = r_.repaired.asWritten
-                      ? LineCursor(r_.text, r_.length)
-                      : LineCursor(r_.repaired.text.text, r_.repaired.text.length);
+        // The text the reader chose to read, as written or rewritten; of
+        // the rewritten one, the part still held.
+        const RepairedCalendars &repaired = r_.repaired;
+        if (!repaired.asWritten && origin_->at < repaired.textBase) {
+            origin_ = nullptr;
+            return;
+        }
+        cursor_ = repaired.asWritten ? LineCursor(r_.text, r_.length)
+                                     : LineCursor(repaired.text.text, repaired.text.length);
         Line begin;
         begin.number = origin_->readLine;
-        cursor_.resume(begin, origin_->at);
+        cursor_.resume(begin, origin_->at - (repaired.asWritten ? 0 : repaired.textBase));
     }
 
     uint64_t search(const Question &q) override {

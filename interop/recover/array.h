@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <type_traits>
 
 namespace interop {
@@ -35,6 +36,13 @@ template <class T> class Array {
     T &operator[](size_t i) { return items_[i]; }
     const T &operator[](size_t i) const { return items_[i]; }
     void clear() { size_ = 0; }
+    // Drops the first `count` items.
+    void dropFirst(size_t count) {
+        if (count == 0) return;
+        if (count > size_) count = size_;
+        std::memmove(static_cast<void *>(items_), items_ + count, (size_ - count) * sizeof(T));
+        size_ -= count;
+    }
     // Keeps the first `count` items.
     void keepFirst(size_t count) {
         if (count < size_) size_ = count;

@@ -29,7 +29,9 @@
 
 #include <cstring>
 #include <initializer_list>
+#include <new>
 #include <string_view>
+#include <utility>
 
 #include "interop/charset/utf8.h"
 #include "interop/recover/lines.h"
@@ -348,12 +350,35 @@ bool isCalendarSlot(uint8_t slot) {
 }
 bool isItemSlot(uint8_t slot) { return slot >= VCAL_SLOT_ATTACH && slot <= VCAL_SLOT_DUE; }
 
+// Takes the logical lines one at a time and writes out each item as it
+// ends. A calendar's head (its BEGIN and own lines) must come before its
+// items, but a calendar's lines may stand anywhere in it, and a TZ in an
+// item may join them: so when a calendar opens, a second rewriter reads
+// ahead to its end for the head alone (`ahead`), and the head is written
+// first.
 class Rewriter {
   public:
-    Rewriter(Reporter &report, RepairedCalendars &out) : report_(report), out_(out) {}
+    Rewriter(Reporter &report, RepairedCalendars &out, bool ahead)
+        : report_(report), out_(out), ahead_(ahead) {}
 
     bool line(std::string_view text, uint64_t number);
     bool finish();
+
+    // A calendar opened with the last line: its head is to be written.
+    bool opened() const { return opened_; }
+    // The head the reading ahead `from` found, which is kept in `heads`.
+    bool head(const Rewriter &from, CalendarHeads &heads);
+    // The head kept as `heads`' calendar `index`.
+    bool head(const CalendarHeads &heads, size_t index);
+    // For reading ahead: the state of `main`, whose calendar just opened.
+    void startAhead(const Rewriter &main) {
+        state_ = main.state_;
+        itemType_ = main.itemType_;
+        itemLine_ = main.itemLine_;
+        calendarLine_ = main.calendarLine_;
+    }
+    // Reading ahead: the calendar has ended.
+    bool done() const { return done_; }
 
   private:
     enum class State { Outside, Calendar, Item, Skipping };
@@ -362,6 +387,10 @@ class Rewriter {
     bool closeCalendar();
     void openItem(uint16_t type, uint64_t number);
     bool closeItem();
+    // A calendar's line in the item: moved to the calendar, or left out.
+    bool calendarLineOfItem(const Stored &line);
+    // Reading ahead: only what the item gives its calendar.
+    bool itemZone();
     bool skipBlock(std::string_view name, uint64_t number, State after);
     bool junk(std::string_view text, uint64_t number);
     bool calendarProperty(std::string_view text, uint64_t number);
@@ -374,21 +403,20 @@ class Rewriter {
 
     Reporter &report_;
     RepairedCalendars &out_;
+    const bool ahead_;
+    bool opened_ = false;
+    bool done_ = false;
     State state_ = State::Outside;
     State afterSkip_ = State::Outside;
     int skipDepth_ = 0;
     uint64_t pendingJunk_ = 0;
     uint64_t firstJunk_ = 0;
 
-    // The calendar being read: its items are written out as they end, its
-    // own lines go in before them at its end (a TZ that turns up in an
-    // event still joins them).
+    // The calendar being read: its own lines as far as read (a TZ that
+    // turns up in an event joins them).
     uint64_t calendarLine_ = 0;
     vcal::TextBuffer header_;
     Array<Stored> headerLines_;
-    size_t bodyText_ = 0;  // where its items start in out_.text
-    size_t bodyLines_ = 0; // and in out_.lines
-    Array<uint64_t> headerNumbers_;
 
     // The item being read, as it came.
     uint16_t itemType_ = 0;
@@ -422,6 +450,7 @@ bool Rewriter::junk(std::string_view text, uint64_t number) {
 }
 
 bool Rewriter::openCalendar(uint64_t number) {
+    if (ahead_) return true; // its reading ends where the next calendar opens
     if (pendingJunk_ > 0) {
         report_(firstJunk_, VI_REPORT_NOTE, "passed over %llu line%s of text outside any calendar",
                 static_cast<unsigned long long>(pendingJunk_), pendingJunk_ == 1 ? "" : "s");
@@ -429,49 +458,40 @@ bool Rewriter::openCalendar(uint64_t number) {
     }
     header_.length = 0;
     headerLines_.clear();
-    bodyText_ = out_.text.length;
-    bodyLines_ = out_.lines.size();
     calendarLine_ = number;
     state_ = State::Calendar;
-    return out_.calendarEvents.push(static_cast<uint32_t>(out_.events.size())) &&
-           out_.calendarTodos.push(static_cast<uint32_t>(out_.todos.size()));
+    opened_ = true;
+    return out_.calendarEvents.push(static_cast<uint32_t>(out_.eventBase + out_.events.size())) &&
+           out_.calendarTodos.push(static_cast<uint32_t>(out_.todoBase + out_.todos.size()));
 }
 
 bool Rewriter::closeCalendar() {
     state_ = State::Outside;
-    // The calendar's BEGIN and own lines go out after its items, then move
-    // before them: the items are many, the calendar's lines few.
-    const size_t textEnd = out_.text.length;
-    const size_t linesEnd = out_.lines.size();
-    bool ok = emit("BEGIN:VCALENDAR", calendarLine_);
-    for (size_t i = 0; ok && i < headerLines_.size(); ++i)
-        ok = emit(at(header_, headerLines_[i]), headerLines_[i].number);
-    fixed_.length = 0; // free between lines: holds the calendar's lines on their way
-    if (!ok ||
-        !add(fixed_, {std::string_view(out_.text.text + textEnd, out_.text.length - textEnd)}))
-        return false;
-    char *text = out_.text.text;
-    std::memmove(text + bodyText_ + fixed_.length, text + bodyText_, textEnd - bodyText_);
-    std::memcpy(text + bodyText_, fixed_.text, fixed_.length);
-    headerNumbers_.clear();
-    for (size_t i = linesEnd; i < out_.lines.size(); ++i) {
-        if (!headerNumbers_.push(out_.lines[i])) return false;
-    }
-    uint64_t *lines = &out_.lines[0];
-    std::memmove(lines + bodyLines_ + headerNumbers_.size(), lines + bodyLines_,
-                 (linesEnd - bodyLines_) * sizeof *lines);
-    for (size_t i = 0; i < headerNumbers_.size(); ++i)
-        lines[bodyLines_ + i] = headerNumbers_[i];
-    // The calendar's items moved down behind its own lines.
-    for (Array<ItemOrigin> *items : {&out_.events, &out_.todos}) {
-        const Array<uint32_t> &firsts =
-            items == &out_.events ? out_.calendarEvents : out_.calendarTodos;
-        for (size_t i = firsts[firsts.size() - 1]; i < items->size(); ++i) {
-            (*items)[i].at += fixed_.length;
-            (*items)[i].readLine += headerNumbers_.size();
-        }
+    if (ahead_) {
+        done_ = true;
+        return true;
     }
     return emit("END:VCALENDAR", calendarLine_);
+}
+
+bool Rewriter::head(const Rewriter &from, CalendarHeads &heads) {
+    for (size_t i = 0; i < from.headerLines_.size(); ++i) {
+        const Stored &line = from.headerLines_[i];
+        if (!heads.lines.push({heads.text.length, line.length, line.number}) ||
+            !add(heads.text, {at(from.header_, line)}))
+            return false;
+    }
+    return heads.ends.push(heads.lines.size()) && head(heads, heads.ends.size() - 1);
+}
+
+bool Rewriter::head(const CalendarHeads &heads, size_t index) {
+    opened_ = false;
+    bool ok = emit("BEGIN:VCALENDAR", calendarLine_);
+    for (size_t i = index == 0 ? 0 : heads.ends[index - 1]; ok && i < heads.ends[index]; ++i) {
+        const CalendarHeads::Line &line = heads.lines[i];
+        ok = emit(std::string_view(heads.text.text + line.start, line.length), line.number);
+    }
+    return ok;
 }
 
 void Rewriter::openItem(uint16_t type, uint64_t number) {
@@ -531,6 +551,7 @@ bool Rewriter::calendarProperty(std::string_view text, uint64_t number) {
 }
 
 bool Rewriter::line(std::string_view text, uint64_t number) {
+    if (done_) return true;
     std::string_view rest;
     bool begin = isKeywordLine(text, "BEGIN", &rest);
     bool end = !begin && isKeywordLine(text, "END", &rest);
@@ -634,6 +655,7 @@ bool Rewriter::line(std::string_view text, uint64_t number) {
 }
 
 bool Rewriter::finish() {
+    if (done_) return true;
     if (state_ == State::Skipping) state_ = afterSkip_;
     if (state_ == State::Item) {
         report_(itemLine_, VI_REPORT_REPAIRED,
@@ -948,9 +970,54 @@ bool Rewriter::rewrite(std::string_view text, uint16_t id, uint64_t number, int 
     return keep();
 }
 
+bool Rewriter::calendarLineOfItem(const Stored &line) {
+    const std::string_view text = at(item_, line);
+    const uint16_t id = line.id;
+    const std::string_view name = nameOf(text);
+    const int nameLength = static_cast<int>(name.size());
+    bool dropped = false;
+    bool dateOnly = false;
+    std::string_view written;
+    if (!rewrite(text, id, line.number, 0, fixed_, written, dropped, dateOnly)) return false;
+    if (dropped) return true;
+    if (id != VCAL_PROP_TZ && id != VCAL_PROP_DAYLIGHT) {
+        report_(line.number, id == VCAL_PROP_GEO ? VI_REPORT_LOST : VI_REPORT_REPAIRED,
+                "left out %.*s, which belongs to the calendar", nameLength, name.data());
+        return true;
+    }
+    size_t same = kNone;
+    for (size_t h = 0; h < headerLines_.size() && same == kNone; ++h) {
+        if (headerLines_[h].id == id) same = h;
+    }
+    if (same == kNone) {
+        report_(line.number, VI_REPORT_REPAIRED, "moved %.*s into its calendar", nameLength,
+                name.data());
+        return store(header_, headerLines_, written, line.number, id);
+    }
+    if (at(header_, headerLines_[same]) == written) {
+        report_(line.number, VI_REPORT_REPAIRED, "left out %.*s, which its calendar gives too",
+                nameLength, name.data());
+    } else {
+        report_(line.number, VI_REPORT_LOST, "left out %.*s, which differs from its calendar's",
+                nameLength, name.data());
+    }
+    return true;
+}
+
+bool Rewriter::itemZone() {
+    for (size_t i = 0; i < itemLines_.size(); ++i) {
+        const uint16_t id = itemLines_[i].id;
+        if (id != 0 && isCalendarSlot(vcal::kProperties[id].slot) &&
+            !calendarLineOfItem(itemLines_[i]))
+            return false;
+    }
+    return true;
+}
+
 bool Rewriter::closeItem() {
     state_ = State::Calendar;
     const bool event = itemType_ == VCAL_ITEM_EVENT;
+    if (ahead_) return itemZone();
     bool yearly = false;
     DateTime first[2]; // the first DTSTART and DTEND, which stand
     bool has[2] = {false, false};
@@ -985,33 +1052,7 @@ bool Rewriter::closeItem() {
         const std::string_view name = nameOf(text);
         const int nameLength = static_cast<int>(name.size());
         if (id != 0 && isCalendarSlot(info.slot)) {
-            bool dropped = false;
-            bool dateOnly = false;
-            std::string_view written;
-            if (!rewrite(text, id, line.number, 0, fixed_, written, dropped, dateOnly))
-                return false;
-            if (dropped) continue;
-            if (id != VCAL_PROP_TZ && id != VCAL_PROP_DAYLIGHT) {
-                report_(line.number, id == VCAL_PROP_GEO ? VI_REPORT_LOST : VI_REPORT_REPAIRED,
-                        "left out %.*s, which belongs to the calendar", nameLength, name.data());
-                continue;
-            }
-            size_t same = kNone;
-            for (size_t h = 0; h < headerLines_.size() && same == kNone; ++h) {
-                if (headerLines_[h].id == id) same = h;
-            }
-            if (same == kNone) {
-                report_(line.number, VI_REPORT_REPAIRED, "moved %.*s into its calendar", nameLength,
-                        name.data());
-                if (!store(header_, headerLines_, written, line.number, id)) return false;
-            } else if (at(header_, headerLines_[same]) == written) {
-                report_(line.number, VI_REPORT_REPAIRED,
-                        "left out %.*s, which its calendar gives too", nameLength, name.data());
-            } else {
-                report_(line.number, VI_REPORT_LOST,
-                        "left out %.*s, which differs from its calendar's", nameLength,
-                        name.data());
-            }
+            if (!calendarLineOfItem(line)) return false;
             continue;
         }
         bool dropped = false;
@@ -1111,8 +1152,9 @@ bool Rewriter::closeItem() {
         if (!add(added, {"DTEND:", when})) return false;
         addedLine = keptLines_[start].number;
     }
-    const ItemOrigin origin{itemLine_, report_.repaired(), report_.lossy(), out_.text.length,
-                            out_.lines.size() + 1};
+    const ItemOrigin origin{itemLine_, report_.repaired(), report_.lossy(),
+                            out_.textBase + out_.text.length,
+                            out_.lineBase + out_.lines.size() + 1};
     bool ok = emit(event ? "BEGIN:VEVENT" : "BEGIN:VTODO", itemLine_);
     for (size_t k = 0; ok && k < keptLines_.size(); ++k) {
         if (keptLines_[k].length != kRemoved)
@@ -1127,69 +1169,237 @@ bool Rewriter::closeItem() {
     return ok && (event ? out_.events.push(origin) : out_.todos.push(origin));
 }
 
-} // namespace
+// The logical lines of the text as the rewriter takes them: folded lines
+// and quoted-printable soft breaks joined, NUL and 0xFF bytes removed, a
+// byte-order mark and blank lines passed over. A line is handed on when the
+// next one starts, so the place of a feed is a line ahead; a copy of it
+// reads on from the same place.
+class LineFeed {
+  public:
+    LineFeed(const char *text, size_t length) : cursor_(text, length) {}
 
-bool repairCalendars(const char *text, size_t length, Reporter &report, RepairedCalendars &out) {
-    Rewriter rewriter(report, out);
-    LineCursor cursor(text, length);
-    // The logical line being gathered: a view of the text while it is one
-    // physical line (nearly always), else its copy in `logical`.
-    std::string_view current;
-    bool gathered = false;
-    vcal::TextBuffer logical;
-    vcal::TextBuffer cleaned; // a physical line without its NUL bytes
-    uint64_t logicalStart = 0;
-    bool softBreak = false; // the logical line ends in a quoted-printable soft break
-    Line line;
-    auto flush = [&] {
-        if (current.empty()) return true;
-        const bool ok = rewriter.line(trimmed(current), logicalStart);
-        current = {};
-        return ok;
-    };
-    auto gather = [&](std::string_view first) {
-        logical.length = 0;
-        gathered = true;
-        if (!add(logical, {first})) return false;
-        current = view(logical);
+    enum class Step { Line, End, NoMemory };
+    // Reads on until a logical line is complete and hands it to `to`;
+    // End when there is none left.
+    Step next(Rewriter &to, Reporter &report);
+    bool copy(const LineFeed &from);
+
+  private:
+    bool gather(std::string_view first) {
+        logical_.length = 0;
+        gathered_ = true;
+        if (!add(logical_, {first})) return false;
+        current_ = view(logical_);
         return true;
-    };
-    while (cursor.next(line)) {
+    }
+
+    LineCursor cursor_;
+    // The logical line being gathered: a view of the text while it is one
+    // physical line (nearly always), else its copy in `logical_`.
+    std::string_view current_;
+    bool gathered_ = false;
+    vcal::TextBuffer logical_;
+    vcal::TextBuffer cleaned_; // a physical line without its NUL bytes
+    uint64_t logicalStart_ = 0;
+    bool softBreak_ = false; // the logical line ends in a quoted-printable soft break
+};
+
+LineFeed::Step LineFeed::next(Rewriter &to, Reporter &report) {
+    Line line;
+    while (cursor_.next(line)) {
         std::string_view text = line.text;
         while (text.substr(0, 3) == "\xEF\xBB\xBF")
             text.remove_prefix(3);
         bool wasCleaned = false;
         if (text.find('\0') != kNone || text.find('\xFF') != kNone) {
-            cleaned.length = 0;
+            cleaned_.length = 0;
             for (char c : text) {
-                if (c != '\0' && c != '\xFF' && !add(cleaned, {std::string_view(&c, 1)}))
-                    return false;
+                if (c != '\0' && c != '\xFF' && !add(cleaned_, {std::string_view(&c, 1)}))
+                    return Step::NoMemory;
             }
             report(line.number, VI_REPORT_REPAIRED, "removed NUL bytes and 0xFF bytes");
-            text = view(cleaned);
+            text = view(cleaned_);
             wasCleaned = true;
         }
         if (isBlankLine(text)) continue; // an empty line melts into the line end before it
-        if (!current.empty() && (softBreak || ascii::isBlank(text.front()))) {
-            if (!gathered && !gather(current)) return false;
-            if (softBreak) --logical.length; // the "=" of the soft break; folding keeps its blank
-            if (!add(logical, {text})) return false;
-            current = view(logical);
+        bool handed = false;
+        if (!current_.empty() && (softBreak_ || ascii::isBlank(text.front()))) {
+            if (!gathered_ && !gather(current_)) return Step::NoMemory;
+            if (softBreak_) --logical_.length; // the "=" of the soft break; folding keeps its blank
+            if (!add(logical_, {text})) return Step::NoMemory;
+            current_ = view(logical_);
         } else {
-            if (!flush()) return false;
-            logicalStart = line.number;
-            gathered = false;
-            current = text;
-            // `cleaned` is reused by the next line.
-            if (wasCleaned && !gather(text)) return false;
+            if (!current_.empty()) {
+                if (!to.line(trimmed(current_), logicalStart_)) return Step::NoMemory;
+                handed = true;
+            }
+            logicalStart_ = line.number;
+            gathered_ = false;
+            current_ = text;
+            // `cleaned_` is reused by the next line.
+            if (wasCleaned && !gather(text)) return Step::NoMemory;
         }
-        softBreak = false;
-        if (current.back() == '=') {
-            const PropertyLine p = cut(current);
-            softBreak = p.hasColon && declaresQuotedPrintable(p.parameters);
+        softBreak_ = false;
+        if (current_.back() == '=') {
+            const PropertyLine p = cut(current_);
+            softBreak_ = p.hasColon && declaresQuotedPrintable(p.parameters);
+        }
+        if (handed) return Step::Line;
+    }
+    if (current_.empty()) return Step::End;
+    const std::string_view last = trimmed(current_);
+    current_ = {};
+    return to.line(last, logicalStart_) ? Step::Line : Step::NoMemory;
+}
+
+bool LineFeed::copy(const LineFeed &from) {
+    cursor_ = from.cursor_;
+    gathered_ = from.gathered_;
+    logicalStart_ = from.logicalStart_;
+    softBreak_ = from.softBreak_;
+    current_ = from.current_;
+    if (!gathered_) return true;
+    logical_.length = 0;
+    if (!add(logical_, {from.current_})) return false;
+    current_ = view(logical_);
+    return true;
+}
+
+// The whole rewriting: the rewriter, its feed, and the reading ahead for
+// each calendar's head.
+class Repair {
+  public:
+    Repair(const char *text, size_t length, Reporter &report, RepairedCalendars &out,
+           CalendarHeads &heads)
+        : text_(text), length_(length), report_(report), rewriter_(report, out, false),
+          feed_(text, length), heads_(heads), known_(heads.ends.size()) {}
+
+    // Takes the next logical line; false when memory ran out.
+    bool step();
+    bool ended() const { return ended_; }
+
+  private:
+    bool readHead();
+
+    const char *text_;
+    size_t length_;
+    Reporter &report_;
+    Rewriter rewriter_;
+    LineFeed feed_;
+    CalendarHeads &heads_;
+    size_t known_;        // heads kept by an earlier making
+    size_t calendar_ = 0; // the next calendar's
+    bool ended_ = false;
+    Reporter silent_{nullptr, nullptr};
+    RepairedCalendars scratch_; // what the reading ahead writes (nothing)
+};
+
+bool Repair::step() {
+    switch (feed_.next(rewriter_, report_)) {
+    case LineFeed::Step::NoMemory:
+        return false;
+    case LineFeed::Step::End:
+        ended_ = true;
+        return rewriter_.finish();
+    case LineFeed::Step::Line:
+        break;
+    }
+    return !rewriter_.opened() || readHead();
+}
+
+// The lines of the calendar just opened are read to its end, quietly, for
+// what its head will hold once they are all read.
+bool Repair::readHead() {
+    if (calendar_ < known_) return rewriter_.head(heads_, calendar_++);
+    ++calendar_;
+    LineFeed ahead(text_, length_);
+    if (!ahead.copy(feed_)) return false;
+    Rewriter head(silent_, scratch_, true);
+    head.startAhead(rewriter_);
+    while (!head.done()) {
+        const LineFeed::Step step = ahead.next(head, silent_);
+        if (step == LineFeed::Step::NoMemory) return false;
+        if (step == LineFeed::Step::End && !head.finish()) return false;
+        if (step == LineFeed::Step::End) break;
+    }
+    return rewriter_.head(head, heads_);
+}
+
+} // namespace
+
+bool repairCalendars(const char *text, size_t length, Reporter &report, RepairedCalendars &out) {
+    CalendarHeads heads;
+    Repair repair(text, length, report, out, heads);
+    while (!repair.ended()) {
+        if (!repair.step()) return false;
+    }
+    return true;
+}
+
+struct CalendarRepairFeed::State : Repair {
+    using Repair::Repair;
+};
+
+CalendarRepairFeed::CalendarRepairFeed(const char *text, size_t length, Reporter &report,
+                                       RepairedCalendars &out, CalendarHeads &heads)
+    : out_(out) {
+    out.clear();
+    state_ = new (std::nothrow) State(text, length, report, out, heads);
+    failed_ = state_ == nullptr;
+    stream_.at = stream_.end = nullptr;
+    stream_.more = more;
+    stream_.feed = this;
+}
+
+CalendarRepairFeed::~CalendarRepairFeed() { delete state_; }
+
+bool CalendarRepairFeed::more(vcal::MemoryStream &stream) {
+    CalendarRepairFeed &f = *static_cast<Source &>(stream).feed;
+    if (f.failed_ || f.state_->ended()) return false;
+    if (f.beforeForgetting_ != nullptr) f.beforeForgetting_(f.user_);
+    f.forget();
+    RepairedCalendars &out = f.out_;
+    const size_t from = out.textBase + out.text.length;
+    f.madeBefore_ = from;
+    f.linesBefore_ = out.lineBase + out.lines.size();
+    while (!f.state_->ended() && out.textBase + out.text.length == from) {
+        if (!f.state_->step()) {
+            f.failed_ = true;
+            return false;
         }
     }
-    return flush() && rewriter.finish();
+    if (out.textBase + out.text.length == from) return false;
+    stream.at = out.text.text + (from - out.textBase);
+    stream.end = out.text.text + out.text.length;
+    return true;
+}
+
+bool CalendarRepairFeed::finish() {
+    while (more(stream_)) {
+    }
+    return !failed_;
+}
+
+// What lies before the part made the time before goes.
+void CalendarRepairFeed::forget() {
+    RepairedCalendars &out = out_;
+    const size_t bytes = madeBefore_ - out.textBase;
+    if (bytes > 0) {
+        std::memmove(out.text.text, out.text.text + bytes, out.text.length - bytes);
+        out.text.length -= bytes;
+        out.text.text[out.text.length] = '\0';
+        out.textBase = madeBefore_;
+    }
+    out.lines.dropFirst(static_cast<size_t>(linesBefore_ - out.lineBase));
+    out.lineBase = linesBefore_;
+    for (auto [items, base] :
+         {std::pair{&out.events, &out.eventBase}, {&out.todos, &out.todoBase}}) {
+        size_t gone = 0;
+        while (gone < items->size() && (*items)[gone].at < madeBefore_)
+            ++gone;
+        items->dropFirst(gone);
+        *base += gone;
+    }
 }
 
 bool findItems(const char *text, size_t length, RepairedCalendars &out) {
