@@ -6,9 +6,11 @@
 #ifdef _WIN32
 #include <io.h>
 #define VERSIT_ISATTY _isatty
+#define VERSIT_FILENO _fileno
 #else
 #include <unistd.h>
 #define VERSIT_ISATTY isatty
+#define VERSIT_FILENO fileno
 #endif
 
 #include "tool.h"
@@ -63,6 +65,12 @@ bool readInput(const char *path, std::string &text) {
     FILE *in = standardInput ? stdin : std::fopen(path, "rb");
     bool ok = in != nullptr;
     if (ok) {
+        // A file's size is known: room for it at once, or growing the text
+        // would hold an old copy beside a new one half again as large.
+        struct stat file {};
+        if (fstat(VERSIT_FILENO(in), &file) == 0 && S_ISREG(file.st_mode) && file.st_size > 0 &&
+            static_cast<unsigned long long>(file.st_size) <= 0x7FFFFFFFull)
+            text.reserve(text.size() + static_cast<size_t>(file.st_size));
         char buffer[1 << 16];
         size_t n = 0;
         while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0)
