@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/ascii.h"
 #include "platform/calapi.h"
 #include "vcard/vcInternal.h"
 
@@ -15,7 +16,11 @@ namespace {
 constexpr const char kVerifyLabel[] = "VCARD_verifyLevel2()";
 constexpr const char kParameterLabel[] = "VCARD_verifyParameterList()";
 
-bool wordIs(const char *text, const char *word) { return calapi::strcasecmp(text, word) == 0; }
+// `word` in capitals. Most values differ from it in their first letter,
+// which is looked at before the call.
+bool wordIs(const char *text, const char *word) {
+    return ascii::upper(text[0]) == word[0] && calapi::strcasecmp(text, word) == 0;
+}
 
 // The encoding a bare parameter value names: -1 for none, 0 for one that
 // changes nothing (7BIT, 8BIT), else the parameter-value code.

@@ -80,7 +80,11 @@ size_t scanTo(const char *text, size_t i, const char *stops) {
     }
 }
 
-bool nameIs(const char *name, const char *word) { return calapi::strcasecmp(name, word) == 0; }
+// `word` in capitals. Most names differ from it in their first letter,
+// which is looked at before the call.
+bool nameIs(const char *name, const char *word) {
+    return ascii::upper(name[0]) == word[0] && calapi::strcasecmp(name, word) == 0;
+}
 
 bool isRuleName(const char *name) { return nameIs(name, "RRULE") || nameIs(name, "EXRULE"); }
 

@@ -38,8 +38,8 @@ template <class T> class Array {
     void clear() { size_ = 0; }
     // Drops the first `count` items.
     void dropFirst(size_t count) {
-        if (count == 0) return;
         if (count > size_) count = size_;
+        if (count == 0) return;
         std::memmove(static_cast<void *>(items_), items_ + count, (size_ - count) * sizeof(T));
         size_ -= count;
     }
