@@ -1319,8 +1319,10 @@ bool Repair::readHead() {
     while (!head.done()) {
         const LineFeed::Step step = ahead.next(head, silent_);
         if (step == LineFeed::Step::NoMemory) return false;
-        if (step == LineFeed::Step::End && !head.finish()) return false;
-        if (step == LineFeed::Step::End) break;
+        if (step == LineFeed::Step::End) {
+            if (!head.finish()) return false;
+            break;
+        }
     }
     return rewriter_.head(head, heads_);
 }

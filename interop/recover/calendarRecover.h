@@ -1,7 +1,8 @@
-// The tolerant front end of vCalendar reading: the whole text rewritten,
-// one logical line per line, so that the exact reader keeps every
-// calendar, event and to-do that has a sensible reading, with its values
-// in UTF-8. Each repair is reported with the line of the original text.
+// The tolerant front end of vCalendar reading: the text rewritten, one
+// logical line per line, so that the exact reader keeps every calendar,
+// event and to-do that has a sensible reading, with its values in UTF-8;
+// whole, or made as the exact reader reads it. Each repair is reported
+// with the line of the original text.
 #pragma once
 
 #include <cstddef>
