@@ -51,6 +51,17 @@ VERSIT_BEGIN_DECLS
  * Calendar items.
  */
 
+/* Reads the `length` bytes of `text` (no NUL needed) as
+ * vCal_ParseTreeFromStreamGet reads a byte source that hands them out and
+ * then ends, without its progress callback: the same tree, results, error
+ * and warning texts and logged messages, but without a call per byte. A
+ * NUL or 255 byte ends the text there, as it ends a stream. A null `text`
+ * with a non-zero length is reported as a null stream
+ * (VCAL_ERR_NULL_STREAM). The texts come from malloc; free them. Destroy the tree with
+ * vCal_DestroyParseTree. */
+VERSIT_INTEROP_API int32_t VI_readCalendarText(ParseTreeHandle **phandle, const char *text,
+                                               size_t length, char **errmesgptr, char **warningptr);
+
 /* Takes the first (`first` nonzero) or the next event (`type`
  * VCAL_ITEM_EVENT) or to-do (VCAL_ITEM_TODO) of `calendar` into `item`, as
  * vCal_GetFirstEvent / vCal_GetNextEvent and the to-do pair do with no

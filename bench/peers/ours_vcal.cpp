@@ -1,7 +1,9 @@
 // Our vCalendar reading as a whole process, for the side-by-side run:
-//   ours_vcal strict|tolerant FILE
-// strict: vCal_ParseTreeFromStreamGet, then every event and to-do taken
-// out with VI_takeItem and released; tolerant: VI_readCalendarsTolerantly
+//   ours_vcal strict|text|tolerant FILE
+// strict: vCal_ParseTreeFromStreamGet with a byte callback, then every
+// event and to-do taken out with VI_takeItem and released; text: the same
+// reading of the text in memory (VI_readCalendarText), no call per byte;
+// tolerant: VI_readCalendarsTolerantly
 // and VI_takeItemTolerantly. Taking the items is counted because the tree
 // alone is not what a client uses: the peers' figures include building
 // their objects too.
@@ -60,7 +62,7 @@ unsigned long long takeAll(ParseTreeHandle *tree, Take take, VI_TolerantReader *
     return items;
 }
 
-unsigned long long readExactly(const char *text, size_t size) {
+unsigned long long readExactly(const char *text, size_t size, bool inMemory) {
     Source source{reinterpret_cast<const uint8_t *>(text),
                   reinterpret_cast<const uint8_t *>(text) + size};
     ParseTreeHandle *tree = nullptr;
@@ -68,8 +70,11 @@ unsigned long long readExactly(const char *text, size_t size) {
     char *warnings = nullptr;
     uint8_t versionOk = 0;
     char version[9];
-    vCal_ParseTreeFromStreamGet(&tree, &source, nextByte, &errors, &warnings, nullptr, nullptr,
-                                &versionOk, version, 0);
+    if (inMemory)
+        VI_readCalendarText(&tree, text, size, &errors, &warnings);
+    else
+        vCal_ParseTreeFromStreamGet(&tree, &source, nextByte, &errors, &warnings, nullptr, nullptr,
+                                    &versionOk, version, 0);
     std::free(errors);
     std::free(warnings);
     const unsigned long long items = takeAll(tree, takeExactly, nullptr);
@@ -91,7 +96,7 @@ unsigned long long readTolerantly(const char *text, size_t size) {
 
 int main(int argc, char **argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: ours_vcal strict|tolerant FILE\n");
+        std::fprintf(stderr, "usage: ours_vcal strict|text|tolerant FILE\n");
         return 2;
     }
     size_t size = 0;
@@ -100,8 +105,11 @@ int main(int argc, char **argv) {
     unsigned long long items = 0;
     const char *what = nullptr;
     if (std::strcmp(argv[1], "strict") == 0) {
-        items = readExactly(text, size);
+        items = readExactly(text, size, false);
         what = "exact reader and every item taken";
+    } else if (std::strcmp(argv[1], "text") == 0) {
+        items = readExactly(text, size, true);
+        what = "exact reader of the text in memory and every item taken";
     } else if (std::strcmp(argv[1], "tolerant") == 0) {
         items = readTolerantly(text, size);
         what = "tolerant reader and every item taken";

@@ -47,6 +47,19 @@ using Row = sweep::Row<Forms>;
 using sweep::kSome;
 
 const Row kRows[] = {
+    {"VI_readCalendarText", kSome,
+     [](Forms &) {
+         ParseTreeHandle *tree = nullptr;
+         char *errors = nullptr;
+         char *warnings = nullptr;
+         const int32_t result =
+             VI_readCalendarText(&tree, kCalendar.data(), kCalendar.size(), &errors, &warnings);
+         sweep::expect(result, 0, {VCAL_ERR_NO_MEMORY});
+         EXPECT_EQ(tree == nullptr, result != 0);
+         if (tree != nullptr) vCal_DestroyParseTree(&tree);
+         std::free(errors);
+         std::free(warnings);
+     }},
     {"VI_takeItem VI_itemToWriterForm VI_releaseItem", kSome,
      [](Forms &f) {
          PropertyParam item{};

@@ -1,9 +1,12 @@
 // The client forms: walking the cards of a text and the items of a
 // calendar, and putting an item in the writer's form.
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "convert_support.h"
 #include "vcal/vcal_support.h"
 #include "vcard/vcard_support.h"
 #include "versit_interop.h"
@@ -79,6 +82,89 @@ TEST(ItemForms, TakesEventsThenToDosAndNamesTheirLines) {
     PropertyParam item{};
     EXPECT_EQ(VI_takeItem(calendar, 7, 1, &item, nullptr), VCAL_ERR_BAD_ITEM_TYPE);
     VI_releaseItem(nullptr);
+}
+
+// Everything a reading hands back, the tree as its lines, for comparing
+// two ways of reading one text.
+std::string reading(int32_t rc, ParseTreeHandle *tree, char *errors, char *warnings) {
+    std::string out = "rc " + std::to_string(rc) + "\nerrors " +
+                      (errors != nullptr ? errors : "(none)") + "\nwarnings " +
+                      (warnings != nullptr ? warnings : "(none)") + "\n";
+    std::free(errors);
+    std::free(warnings);
+    if (tree == nullptr) return out + "no tree\n";
+    auto lines = [&out](const char *what, const PropertyNode *p) {
+        out += what;
+        out += "\n";
+        for (; p != nullptr; p = p->next)
+            out += std::to_string(vcaltest::value(p->propertyId)) + " " + p->line + "\n";
+    };
+    for (const VCalendarNode *c = tree->firstCalendar; c != nullptr; c = c->next) {
+        lines("calendar", c->properties);
+        for (const VEventNode *e = c->events; e != nullptr; e = e->next)
+            lines(e->valid != 0 ? "event" : "invalid event", e->properties);
+        for (const VTodoNode *t = c->todos; t != nullptr; t = t->next)
+            lines(t->valid != 0 ? "to-do" : "invalid to-do", t->properties);
+    }
+    vCal_DestroyParseTree(&tree);
+    return out;
+}
+
+std::string readByCallback(const std::string &text) {
+    vcaltest::ByteSource source{text};
+    ParseTreeHandle *tree = nullptr;
+    char *errors = nullptr;
+    char *warnings = nullptr;
+    uint8_t versionOk = 0;
+    char version[9];
+    const int32_t rc =
+        vCal_ParseTreeFromStreamGet(&tree, &source, vcaltest::ByteSource::next, &errors, &warnings,
+                                    nullptr, nullptr, &versionOk, version, 0);
+    return reading(rc, tree, errors, warnings);
+}
+
+std::string readFromMemory(const std::string &text) {
+    // A copy of exactly the text's size, so that reading past it shows.
+    std::vector<char> bytes(text.begin(), text.end());
+    ParseTreeHandle *tree = nullptr;
+    char *errors = nullptr;
+    char *warnings = nullptr;
+    const int32_t rc = VI_readCalendarText(&tree, bytes.data(), bytes.size(), &errors, &warnings);
+    return reading(rc, tree, errors, warnings);
+}
+
+TEST(CalendarText, ReadsAsTheByteSourceDoes) {
+    const std::string calendar =
+        vcaltest::crlf("BEGIN:VCALENDAR|VERSION:1.0|BEGIN:VEVENT|DTSTART:20260101T100000Z|"
+                       "SUMMARY;ENCODING=QUOTED-PRINTABLE:a=|b|DESCRIPTION:folded|  on|END:VEVENT|"
+                       "BEGIN:VTODO|DUE:bad|END:VTODO|END:VCALENDAR");
+    std::vector<std::string> texts = {
+        calendar,
+        "",
+        "no calendar here\r\n",
+        calendar.substr(0, calendar.size() / 2),     // ends inside an event
+        calendar.substr(0, calendar.size() - 1),     // no line break at the end
+        std::string(calendar).insert(60, 1, '\0'),   // a NUL ends the text
+        std::string(calendar).insert(60, 1, '\xff'), // and so does a 255
+        "BEGIN:VCALENDAR\nBEGIN:VEVENT\nSUMMARY:\xe9t\xe9\nEND:VEVENT\nEND:VCALENDAR",
+        "BEGIN:VCALENDAR\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n",
+    };
+    for (const std::string &file : converttest::corpusFiles("vcal10"))
+        texts.push_back(converttest::fileText(file));
+    for (const std::string &text : texts)
+        EXPECT_EQ(readFromMemory(text), readByCallback(text)) << text.substr(0, 200);
+}
+
+TEST(CalendarText, NullArgumentsAreTheReadersOwn) {
+    ParseTreeHandle *tree = nullptr;
+    char *errors = nullptr;
+    char *warnings = nullptr;
+    EXPECT_EQ(VI_readCalendarText(&tree, nullptr, 5, &errors, &warnings), VCAL_ERR_NULL_STREAM);
+    EXPECT_EQ(VI_readCalendarText(&tree, "x", 1, nullptr, &warnings), VCAL_ERR_NULL_ERROR_TEXT);
+    EXPECT_EQ(VI_readCalendarText(nullptr, "x", 1, &errors, &warnings), VCAL_ERR_NULL_HANDLE);
+    EXPECT_EQ(tree, nullptr);
+    EXPECT_EQ(errors, nullptr);
+    EXPECT_EQ(warnings, nullptr);
 }
 
 } // namespace
