@@ -1,8 +1,8 @@
 // Chained string hash tables.
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/ascii.h"
 #include "platform/crt.h"
 #include "versit_core.h"
 
@@ -52,10 +52,12 @@ VERSIT_API int32_t VLIB_symbolHash(const char *key, int32_t bucketCount) {
     return foldHash(key, bucketCount, [](char c) { return static_cast<signed char>(c); });
 }
 
+// Upper case as the "C" locale has it, whatever locale the client set:
+// the names compared are ASCII, and a locale's own case pairs (a Turkish
+// dotless I) would send a name to another bucket than its capitals.
 VERSIT_API int32_t VLIB_symbolCaseHash(const char *key, int32_t bucketCount) {
-    return foldHash(key, bucketCount, [](char c) {
-        return static_cast<signed char>(std::toupper(static_cast<unsigned char>(c)));
-    });
+    return foldHash(key, bucketCount,
+                    [](char c) { return static_cast<signed char>(ascii::upper(c)); });
 }
 
 VERSIT_API vHashTable *VLIB_newHashTable(int32_t bucketCount, vHashFunction hash,

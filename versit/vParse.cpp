@@ -436,17 +436,14 @@ const char *LineReader::knownBreak(const char *p, size_t &index) const {
     return index < breaks_->count ? breaks_->text + breaks_->offsets[index] : nullptr;
 }
 
-// The first CR, LF or NUL from p on, or `limit` when there is none before
-// it.
-const char *LineReader::findBreak(const char *p, const char *limit, size_t &index) const {
-    const char *known = knownBreak(p, index);
-    if (known != nullptr) return known;
+// The first CR or LF in [p, limit), or NUL when `kNul`; else `limit`.
+template <bool kNul> const char *breakIn(const char *p, const char *limit) {
 #if defined(__SSE2__)
     // Sixteen bytes at a time while none of them ends the line: a line is
     // some forty bytes, a card's photo thousands.
     const __m128i cr = _mm_set1_epi8('\r');
     const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i nul = _mm_setzero_si128();
+    const __m128i nul = kNul ? _mm_setzero_si128() : cr;
     while (limit - p >= 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
         const __m128i ends = _mm_or_si128(
@@ -456,9 +453,16 @@ const char *LineReader::findBreak(const char *p, const char *limit, size_t &inde
         p += 16;
     }
 #endif
-    while (p < limit && !ascii::isLineEnd(*p))
+    while (p < limit && !isBreak(*p) && !(kNul && *p == '\0'))
         ++p;
     return p;
+}
+
+// The first CR, LF or NUL from p on, or `limit` when there is none before
+// it.
+const char *LineReader::findBreak(const char *p, const char *limit, size_t &index) const {
+    const char *known = knownBreak(p, index);
+    return known != nullptr ? known : breakIn<true>(p, limit);
 }
 
 Read LineReader::ReadLogicalLine(Input &in) {
@@ -526,9 +530,7 @@ void LineReader::unfold(const char *begin, const char *end, size_t firstBreak) {
         if (runEnd != nullptr) {
             if (runEnd > end) runEnd = end;
         } else {
-            runEnd = p;
-            while (runEnd < end && !isBreak(*runEnd))
-                ++runEnd;
+            runEnd = breakIn<false>(p, end);
         }
         const char *runStart = p;
         p = runEnd;
