@@ -1,4 +1,6 @@
 // Walking a list with its cursor, finding cells and reading them.
+#include <cstring>
+
 #include "list/klist.h"
 #include "list/klmem.h"
 #include "platform/win32.h"
@@ -35,7 +37,22 @@ KL_ListCell *predecessor(const KL_ListHeader *h, const KL_ListCell *cell) {
 }
 
 bool matchesCell(KL_ListHeader *h, KL_ListCell *cell, const void *id, const void *data) {
-    if (data == nullptr) return h->idCompare(idOf(h, cell), id, h->idSize) == 0;
+    if (data == nullptr) {
+        // The default comparison finds equal ids equal and nothing else:
+        // asked only that, memcmp answers without a call per cell.
+        if (h->idCompare == KL_MemCompare) {
+            const unsigned char *own = idOf(h, cell);
+            if (h->idSize == 2) { // the 16-bit ids of day lists and occurrences
+                uint16_t a = 0;
+                uint16_t b = 0;
+                std::memcpy(&a, own, 2);
+                std::memcpy(&b, id, 2);
+                return a == b;
+            }
+            return std::memcmp(own, id, h->idSize) == 0;
+        }
+        return h->idCompare(idOf(h, cell), id, h->idSize) == 0;
+    }
     return KL_ListCmpCell(h, id, data, idOf(h, cell), dataOf(cell), nullptr) == 0;
 }
 

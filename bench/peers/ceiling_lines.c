@@ -18,6 +18,6 @@ int main(int argc, char **argv) {
         ++at;
     }
     peerReport(lines, peerNow() - start, "memchr line count");
-    free(text);
+    peerRelease(text, size);
     return 0;
 }

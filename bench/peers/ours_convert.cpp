@@ -44,6 +44,6 @@ int main(int argc, char **argv) {
     }
     peerReport(static_cast<unsigned long long>(counts.written), seconds,
                cards ? "VI_convert to vCard 4.0" : "VI_convert to iCalendar");
-    std::free(text);
+    peerRelease(text, size);
     return 0;
 }

@@ -118,6 +118,6 @@ int main(int argc, char **argv) {
         return 2;
     }
     peerReport(items, peerNow() - start, what);
-    std::free(text);
+    peerRelease(text, size);
     return 0;
 }

@@ -77,6 +77,6 @@ int main(int argc, char **argv) {
     }
     peerReport(cards, peerNow() - start, what);
     VCARD_destroyContext(&context);
-    std::free(text);
+    peerRelease(text, size);
     return 0;
 }

@@ -64,7 +64,7 @@ int main(int argc, char **argv) {
     size_t size = 0;
     char *text = peerLoad(argv[2], &size);
     const QByteArray data(text, static_cast<int>(size));
-    std::free(text);
+    peerRelease(text, size);
     const double start = peerNow();
     KCalendarCore::MemoryCalendar::Ptr calendar(
         new KCalendarCore::MemoryCalendar(QTimeZone::utc()));

@@ -26,7 +26,7 @@ int main(int argc, char **argv) {
     char *text = peerLoad(argv[2], &size);
     // Qt's own buffer, filled before the clock starts like everyone's.
     const QByteArray data(text, static_cast<int>(size));
-    std::free(text);
+    peerRelease(text, size);
     const double start = peerNow();
     KContacts::VCardConverter converter;
     const KContacts::Addressee::List cards = converter.parseVCards(data);

@@ -111,7 +111,7 @@ int main(int argc, char **argv) {
         peerReport((unsigned long long)objects, seconds,
                    each ? "Parse_MIME of each object"
                         : "Parse_MIME and icalvcal_convert of each object");
-        free(text);
+        peerRelease(text, size);
         return 0;
     }
     VObject *list = Parse_MIME(text, (unsigned long)size);
@@ -137,6 +137,6 @@ int main(int argc, char **argv) {
         return 1;
     }
     peerReport(items, seconds, what);
-    free(text);
+    peerRelease(text, size);
     return 0;
 }
