@@ -4,6 +4,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "platform/ascii.h"
 #include "platform/calapi.h"
 #include "vcard/vcInternal.h"
 
@@ -126,8 +127,12 @@ static_assert(std::size(kVCardTokens) == 102, "the vCard vocabulary has 102 name
 constexpr int32_t kBucketCount = 173;
 constexpr size_t kNamesPerClass = 256;
 
+// strcasecmp's answer; a bucket's other names mostly differ in their first
+// letter, which is looked at before the call.
 int32_t compareNames(const char *key, const char *entryKey) {
-    return calapi::strcasecmp(key, entryKey);
+    const int first = ascii::lower(static_cast<unsigned char>(key[0])) -
+                      ascii::lower(static_cast<unsigned char>(entryKey[0]));
+    return first != 0 ? first : calapi::strcasecmp(key, entryKey);
 }
 
 int32_t codeOf(const vHashEntry *entry) {

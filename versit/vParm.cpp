@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdlib>
 
+#include "platform/ascii.h"
 #include "platform/calapi.h"
 #include "platform/crt.h"
 #include "versit/vRecords.h"
@@ -109,8 +110,12 @@ VERSIT_API vProperty *VLIB_get_vParameter_parentProperty(const vParameter *param
 VERSIT_API vParameter *VLIB_get_vParameter_named(const vParameter *parameterList,
                                                  const char *name) {
     if (name == nullptr) return nullptr;
+    // Most names differ in their first letter (a bare parameter's is empty).
+    const unsigned char first = ascii::lower(static_cast<unsigned char>(name[0]));
     for (const vParameter *p = parameterList; p != nullptr; p = p->next) {
-        if (calapi::strcasecmp(p->name, name) == 0) return const_cast<vParameter *>(p);
+        if (ascii::lower(static_cast<unsigned char>(p->name[0])) == first &&
+            calapi::strcasecmp(p->name, name) == 0)
+            return const_cast<vParameter *>(p);
     }
     return nullptr;
 }

@@ -69,12 +69,15 @@ using ascii::isBreak;
 // a photo's value is thousands.
 struct Stops {
     bool at[256] = {};
-    char bytes[5] = {};
+    // Each byte sixteen times over, ready to be compared with a block.
+    alignas(16) char bytes[5][16] = {};
     constexpr explicit Stops(const char *list) {
         at[0] = true;
-        for (int n = 0; n < 5; ++n) {
-            bytes[n] = *list != '\0' ? *list++ : '\0'; // the NUL again when fewer
-            at[static_cast<unsigned char>(bytes[n])] = true;
+        for (auto &row : bytes) {
+            const char b = *list != '\0' ? *list++ : '\0'; // the NUL again when fewer
+            for (char &c : row)
+                c = b;
+            at[static_cast<unsigned char>(b)] = true;
         }
     }
 };
@@ -86,17 +89,23 @@ constexpr Stops kValueStops[2][2] = {
     {Stops("\"\\,"), Stops("\"\\,:;")},
 };
 
-// Index of the first byte from `i` on that is in `stops`. `end` is the NUL
-// that ends the text, or any byte before it that may be read.
+// Index of the first byte from `i` on that is in `stops`. `end`: the first
+// byte that may not be read, at the earliest the one after the text's NUL.
+// A line of the reader has zeros after its NUL (kLinePad), so that its
+// last bytes too are looked at sixteen at a time.
 size_t spanTo(const char *text, size_t i, const char *end, const Stops &stops) {
+    const auto *bytes = reinterpret_cast<const unsigned char *>(text);
 #if defined(__SSE2__)
     if (end - (text + i) >= 16) {
         const __m128i nul = _mm_setzero_si128();
-        const __m128i b0 = _mm_set1_epi8(stops.bytes[0]);
-        const __m128i b1 = _mm_set1_epi8(stops.bytes[1]);
-        const __m128i b2 = _mm_set1_epi8(stops.bytes[2]);
-        const __m128i b3 = _mm_set1_epi8(stops.bytes[3]);
-        const __m128i b4 = _mm_set1_epi8(stops.bytes[4]);
+        const auto row = [&](int n) {
+            return _mm_load_si128(reinterpret_cast<const __m128i *>(stops.bytes[n]));
+        };
+        const __m128i b0 = row(0);
+        const __m128i b1 = row(1);
+        const __m128i b2 = row(2);
+        const __m128i b3 = row(3);
+        const __m128i b4 = row(4);
         do {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + i));
             const __m128i hit = _mm_or_si128(
@@ -112,7 +121,6 @@ size_t spanTo(const char *text, size_t i, const char *end, const Stops &stops) {
 #else
     (void)end;
 #endif
-    const auto *bytes = reinterpret_cast<const unsigned char *>(text);
     while (!stops.at[bytes[i]])
         ++i;
     return i;
@@ -362,6 +370,9 @@ bool parseParameters(char *text, const char *textEnd, int32_t flags, vParameter 
 // ------------------------------------------------------------------------
 // Lines
 
+// Zeros kept after a line's NUL, read but never used by the scans.
+constexpr size_t kLinePad = 16;
+
 // Where a content line's name ends: `delimiter` at the colon, semicolon or
 // NUL that ended it, `end` after its last character that is not a blank.
 struct NameSpan {
@@ -398,7 +409,8 @@ class LineReader {
     Read ReadLogicalLine(Input &in);
     char *line() const { return buffer_; }
     size_t length() const { return length_; }
-    const char *end() const { return buffer_ + length_; } // the line's NUL
+    // The first byte past the zeros that follow the line's NUL.
+    const char *end() const { return buffer_ + length_ + 1 + kLinePad; }
 
   private:
     bool reserve(size_t size);
@@ -414,6 +426,7 @@ class LineReader {
 };
 
 bool LineReader::reserve(size_t size) {
+    size += kLinePad;
     if (buffer_ != nullptr && size <= capacity_) return true;
     size_t capacity = capacity_ < 256 ? 256 : capacity_;
     while (capacity < size)
@@ -507,7 +520,7 @@ Read LineReader::ReadLogicalLine(Input &in) {
     } else {
         unfold(begin, p, firstBreak);
     }
-    buffer_[length_] = '\0';
+    std::memset(buffer_ + length_, 0, 1 + kLinePad);
     in.remaining -= static_cast<int32_t>(p - begin);
     in.at = p;
     return Read::Line;
@@ -791,7 +804,8 @@ VERSIT_API int32_t VLIB_getParameterList(vParameter **listOut, int32_t *resultIn
         return VLIB_ERR_NULL_ARGUMENT;
     *listOut = nullptr;
     size_t consumed = 0;
-    if (!parseParameters(text, text + std::strlen(text), flags, listOut, &consumed, resultInOut)) {
+    if (!parseParameters(text, text + std::strlen(text) + 1, flags, listOut, &consumed,
+                         resultInOut)) {
         *consumedOut = 0;
         *resultInOut = VLIB_ERR_NO_MEMORY;
         return VLIB_ERR_NO_MEMORY;
