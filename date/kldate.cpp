@@ -315,6 +315,17 @@ int32_t offer(Series &s, KL_DATE &date, bool checkException) {
     return produce(s, date);
 }
 
+// KL_DateIncrement, with the common case (a valid date that is not the
+// last of its month) done here: a month's period steps through every day.
+int32_t nextDay(KL_DATE &date) {
+    if (check(date.day, date.month, date.year) == 0 &&
+        date.day < monthLength(date.month, date.year)) {
+        store(&date, date.day + 1u, date.month, date.year);
+        return 0;
+    }
+    return KL_DateIncrement(&date);
+}
+
 int32_t weeklyPeriod(Series &s, const KL_DATE &running) {
     KL_DATE day = running;
     for (int k = 0; k < 7 && order(day, s.p->end) <= 0; ++k) {
@@ -323,7 +334,7 @@ int32_t weeklyPeriod(Series &s, const KL_DATE &running) {
         int32_t rc = KL_DateGetDayOfWeek(&day, &dayOfWeek);
         if (rc == 0) rc = holds(s.p->dayList, dayOfWeek, &listed);
         if (rc == 0 && listed) rc = offer(s, day, true);
-        if (rc == 0 && k < 6) rc = KL_DateIncrement(&day);
+        if (rc == 0 && k < 6) rc = nextDay(day);
         if (rc != 0) return rc;
     }
     return 0;
@@ -349,7 +360,7 @@ int32_t periodOfMonths(Series &s, const KL_DATE &running, int32_t months) {
         bool listed = false;
         rc = holds(s.p->dayList, index, &listed);
         if (rc == 0 && listed && !skipPeriod) rc = offer(s, day, !monthly);
-        if (rc == 0) rc = KL_DateIncrement(&day);
+        if (rc == 0) rc = nextDay(day);
         if (rc != 0) return rc;
     }
     return 0;
