@@ -2,6 +2,10 @@
 #include "date/kldate.h"
 
 #include <cstdint>
+#include <cstring>
+
+#include "list/klist.h"
+#include "list/klmem.h"
 
 namespace {
 
@@ -257,12 +261,40 @@ int32_t KL_DateIsLeapYear(uint32_t year, uint16_t *leap) {
 
 namespace {
 
+// The ids of a day list as a set of bits, looked up for every day a series
+// passes through instead of a search of the list. Only for a list whose
+// ids are 16-bit numbers compared as bytes, all below 512 (days of a year,
+// of a month, of a week), and that the series does not fill itself;
+// `usable` is false for any other, which is searched as before.
+struct IdSet {
+    bool usable = false;
+    uint64_t bits[8] = {};
+
+    IdSet(KL_HLIST list, KL_HLIST output) {
+        if (list == nullptr || list == output || list->idCompare != KL_MemCompare ||
+            list->idSize != 2 || klist::has(list, KL_LIST_STRING_ID))
+            return;
+        // The cells are read directly: a walk with KL_ListGetFirst would
+        // count towards the list library's yields.
+        for (KL_ListCell *c = list->first; c != nullptr; c = c->next) {
+            uint16_t id = 0;
+            std::memcpy(&id, klist::idOf(list, c), sizeof id);
+            if (id >= 512) return;
+            bits[id >> 6] |= uint64_t{1} << (id & 63);
+        }
+        usable = true;
+    }
+    bool has(uint16_t id) const { return id < 512 && ((bits[id >> 6] >> (id & 63)) & 1) != 0; }
+};
+
 struct Series {
     const KL_RECURPARAM *p;
     KL_HLIST list;
     bool exceptions;
     uint16_t sequence;
     uint32_t produced;
+    IdSet days;
+    IdSet weekdays; // the excluded ones
 };
 
 // Whether a list of 16-bit ids holds `value`.
@@ -270,6 +302,13 @@ int32_t holds(KL_HLIST list, uint16_t value, bool *found) {
     const int32_t rc = KL_ListAlwaysGet(list, &value, nullptr);
     *found = rc == 0;
     return rc == KL_LIST_NOT_FOUND ? 0 : rc;
+}
+
+// Whether the day list holds `day`.
+int32_t isListed(const Series &s, uint16_t day, bool *listed) {
+    if (!s.days.usable) return holds(s.p->dayList, day, listed);
+    *listed = s.days.has(day);
+    return 0;
 }
 
 int32_t isException(const Series &s, const KL_DATE &date, bool *found) {
@@ -291,7 +330,12 @@ int32_t isExcludedDay(const Series &s, KL_DATE &date, bool *excluded) {
     if (s.p->weekdayExclusions == nullptr) return 0;
     uint16_t dayOfWeek = 0;
     const int32_t rc = KL_DateGetDayOfWeek(&date, &dayOfWeek);
-    return rc != 0 ? rc : holds(s.p->weekdayExclusions, dayOfWeek, excluded);
+    if (rc != 0) return rc;
+    if (s.weekdays.usable) {
+        *excluded = s.weekdays.has(dayOfWeek);
+        return 0;
+    }
+    return holds(s.p->weekdayExclusions, dayOfWeek, excluded);
 }
 
 int32_t produce(Series &s, const KL_DATE &date) {
@@ -332,7 +376,7 @@ int32_t weeklyPeriod(Series &s, const KL_DATE &running) {
         uint16_t dayOfWeek = 0;
         bool listed = false;
         int32_t rc = KL_DateGetDayOfWeek(&day, &dayOfWeek);
-        if (rc == 0) rc = holds(s.p->dayList, dayOfWeek, &listed);
+        if (rc == 0) rc = isListed(s, dayOfWeek, &listed);
         if (rc == 0 && listed) rc = offer(s, day, true);
         if (rc == 0 && k < 6) rc = nextDay(day);
         if (rc != 0) return rc;
@@ -358,7 +402,7 @@ int32_t periodOfMonths(Series &s, const KL_DATE &running, int32_t months) {
     for (KL_DATE day = running; order(day, last) <= 0;) {
         const uint16_t index = monthly ? static_cast<uint16_t>(day.day - 1) : dayOfYear(day);
         bool listed = false;
-        rc = holds(s.p->dayList, index, &listed);
+        rc = isListed(s, index, &listed);
         if (rc == 0 && listed && !skipPeriod) rc = offer(s, day, !monthly);
         if (rc == 0) rc = nextDay(day);
         if (rc != 0) return rc;
@@ -457,7 +501,13 @@ int32_t KL_DateGenRecur(uint32_t mode, const KL_RECURPARAM *parameters, KL_HLIST
     int32_t rc = prepareList(mode, list);
     if (rc != 0) return rc;
     const bool exceptions = (mode & KL_RECUR_EXCEPTIONS) != 0 && parameters->exceptions != nullptr;
-    Series s{parameters, *list, exceptions, 1, 0};
+    Series s{parameters,
+             *list,
+             exceptions,
+             1,
+             0,
+             IdSet(parameters->dayList, *list),
+             IdSet(parameters->weekdayExclusions, *list)};
     rc = validate(parameters, exceptions);
     if (rc == 0) rc = generate(s, maximum);
     if (rc != 0 && (mode & KL_RECUR_CREATE) != 0) KL_ListDestroy(list);

@@ -1,6 +1,7 @@
 // Day-number dates against an independent count of every day in range, the
 // calendar operations' edge cases, and series generation.
 #include <cstdint>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -255,6 +256,60 @@ TEST(DateSeries, YearlyRules) {
               (std::vector<Ymd>{{2000, 0, 1}, {2000, 1, 29}, {2001, 0, 1}, {2001, 2, 1}}));
     KL_ListDestroy(&days);
     KL_ListDestroy(&list);
+}
+
+// Equality as bytes, but not the library's own function: such a day list
+// is searched cell by cell, as any list with a comparison of its own.
+int32_t sameBytes(const void *a, const void *b, uint32_t n) { return std::memcmp(a, b, n); }
+
+// Day lists are looked up for every day a series passes; the answer must
+// not depend on how: a list with its own comparison, one holding an id past
+// any day of a year, and one with the library's comparison give the same
+// series, weekday exclusions included.
+TEST(DateSeries, DayListsAnswerAlikeHoweverLookedUp) {
+    const std::initializer_list<uint16_t> monthDays = {0, 14, 30};
+    const std::initializer_list<uint16_t> weekDays = {1, 3, 5};
+    struct Case {
+        uint16_t rule;
+        std::initializer_list<uint16_t> days;
+    };
+    for (const Case &c : {Case{3, monthDays}, Case{2, weekDays}}) {
+        std::vector<std::vector<Ymd>> got;
+        for (int form = 0; form < 3; ++form) {
+            KL_HLIST days = nullptr;
+            ASSERT_EQ(KL_ListCreate(&days, 2, 0, KL_LIST_FLAG_08, form == 0 ? sameBytes : nullptr,
+                                    nullptr),
+                      0);
+            for (uint16_t v : c.days)
+                KL_ListAddTo(days, &v, nullptr);
+            if (form == 1) {
+                const uint16_t far = 600;
+                KL_ListAddTo(days, &far, nullptr);
+            }
+            KL_HLIST excluded = form == 0 ? nullptr : shorts({3});
+            KL_RECURPARAM p = params(c.rule, 1, date(1, 0, 2001), date(30, 5, 2001), days);
+            p.weekdayExclusions = excluded;
+            KL_HLIST list = nullptr;
+            ASSERT_EQ(KL_DateGenRecur(KL_RECUR_CREATE, &p, &list, 0), 0);
+            got.push_back(daysOf(list));
+            if (form == 0) {
+                // The same exclusion, searched.
+                std::vector<Ymd> kept;
+                for (const Ymd &d : got.back()) {
+                    KL_DATE day = date(d.day, d.month, d.year);
+                    uint16_t weekday = 0;
+                    KL_DateGetDayOfWeek(&day, &weekday);
+                    if (weekday != 3) kept.push_back(d);
+                }
+                got.back() = kept;
+            }
+            for (KL_HLIST *l : {&list, &days, &excluded})
+                KL_ListDestroy(l);
+        }
+        EXPECT_FALSE(got[0].empty());
+        EXPECT_EQ(got[1], got[0]) << "rule " << c.rule;
+        EXPECT_EQ(got[2], got[0]) << "rule " << c.rule;
+    }
 }
 
 TEST(DateSeries, RefusalsAndCleanUp) {
