@@ -4,7 +4,8 @@ whole process, and prints one Markdown table.
 
     run.py --versit-build DIR --peers-build DIR --workloads DIR [--runs N]
 
-Every row is run N times (default 5) and the best run kept: the least
+Every row is run N times (default 5), in N rounds of one run of each row,
+and the best run kept: the least
 wall-clock time of the whole process (start to exit, file reading and
 library loading included) and the least time the program reports for its
 own work once the file is in memory ("in-process"). Peak RSS is the largest
@@ -73,23 +74,21 @@ def peak_rss(argv):
         return int(text[-1]) * 1024 if text and text[-1].isdigit() else None
 
 
-def measure(row, runs):
-    for _ in range(runs):
-        wall, out, err, rc = run_once(row.argv)
-        # The tool exits 1 when a card lost something; its output is still
-        # complete, so only 2 and above (or a peer's 1) is a failure.
-        ok = rc == 0 or (row.side == "ours" and rc == 1)
-        if not ok:
-            lines = [l for l in err.splitlines() if l.strip()]
-            row.failure = lines[-1] if lines else "exit %d" % rc
-            return
-        row.process = wall if row.process is None else min(row.process, wall)
-        got = re.search(r"items=(\d+) parse_seconds=([0-9.]+)", out)
-        if got:
-            row.items = int(got.group(1))
-            seconds = float(got.group(2))
-            row.inprocess = seconds if row.inprocess is None else min(row.inprocess, seconds)
-    row.rss = peak_rss(row.argv)
+def measure_once(row):
+    wall, out, err, rc = run_once(row.argv)
+    # The tool exits 1 when a card lost something; its output is still
+    # complete, so only 2 and above (or a peer's 1) is a failure.
+    ok = rc == 0 or (row.side == "ours" and rc == 1)
+    if not ok:
+        lines = [l for l in err.splitlines() if l.strip()]
+        row.failure = lines[-1] if lines else "exit %d" % rc
+        return
+    row.process = wall if row.process is None else min(row.process, wall)
+    got = re.search(r"items=(\d+) parse_seconds=([0-9.]+)", out)
+    if got:
+        row.items = int(got.group(1))
+        seconds = float(got.group(2))
+        row.inprocess = seconds if row.inprocess is None else min(row.inprocess, seconds)
 
 
 def convert_bench(row, program, name):
@@ -181,12 +180,19 @@ def main():
     load_before = os.getloadavg()
     table = rows(args.versit_build, args.peers_build, args.workloads)
     bench = os.path.join(args.versit_build, "bench", "convert_bench")
+    # Round by round, every row once a round: a slow spell of a shared
+    # machine then slows ours and the peers' alike, where row after row it
+    # would fall on some of them only.
+    for n in range(args.runs):
+        for row in table:
+            if row.argv is not None and row.failure is None:
+                measure_once(row)
+        print("round %d of %d measured" % (n + 1, args.runs), file=sys.stderr)
     for row in table:
         if row.argv is None:
             convert_bench(row, bench, row.note)
-        else:
-            measure(row, args.runs)
-        print("measured: %s on %s" % (row.path, row.workload), file=sys.stderr)
+        elif row.failure is None:
+            row.rss = peak_rss(row.argv)
     load_after = os.getloadavg()
 
     print("Run %s on %s (%d cores); load average before %.2f %.2f %.2f, after %.2f %.2f %.2f."
