@@ -250,10 +250,9 @@ vValue *makeValue(const char *raw, size_t length, int32_t mode, int32_t flags, i
 }
 
 // SplitValues: the values of `text` (NUL-terminated; `textEnd` as `end` of
-// spanTo)
-// in text order, into `values`; `used` gets the index of the delimiter that
-// ended the last value. Returns 0, a decoding failure (the values before it are kept) or
-// VLIB_ERR_NO_MEMORY.
+// spanTo) in text order, into `values`; `used` gets the index of the
+// delimiter that ended the last value. Returns 0, a decoding failure (the
+// values before it are kept) or VLIB_ERR_NO_MEMORY.
 int32_t SplitValues(const char *text, const char *textEnd, int32_t mode, int32_t flags,
                     ValueChain &values, size_t *used) {
     const Stops &stops = kValueStops[(flags & kNoCommaSplit) == 0][(mode & kModeKeepColons) == 0];
@@ -321,9 +320,9 @@ void trim(const char *text, size_t *begin, size_t *end) {
         --*end;
 }
 
-// The items of `text` (`textEnd` as `end` of spanTo) up to the first delimiter that
-// is not a semicolon, each put at the head of `list`. False when memory runs out (the list is
-// then released).
+// The items of `text` (`textEnd` as `end` of spanTo) up to the first
+// delimiter that is not a semicolon, each put at the head of `list`. False
+// when memory runs out (the list is then released).
 bool parseParameters(char *text, const char *textEnd, int32_t flags, vParameter **list,
                      size_t *consumed, int32_t *running) {
     vrec::ChainGuard<vParameter> built(nullptr);

@@ -86,12 +86,11 @@ TEST(ItemForms, TakesEventsThenToDosAndNamesTheirLines) {
 
 // Everything a reading hands back, the tree as its lines, for comparing
 // two ways of reading one text.
-std::string reading(int32_t rc, ParseTreeHandle *tree, char *errors, char *warnings) {
-    std::string out = "rc " + std::to_string(rc) + "\nerrors " +
-                      (errors != nullptr ? errors : "(none)") + "\nwarnings " +
-                      (warnings != nullptr ? warnings : "(none)") + "\n";
-    std::free(errors);
-    std::free(warnings);
+std::string described(const vcaltest::Reading &r) {
+    std::string out = "rc " + std::to_string(r.rc) + "\nerrors " +
+                      (r.hadErrors ? r.errors : "(none)") + "\nwarnings " +
+                      (r.hadWarnings ? r.warnings : "(none)") + "\n";
+    const ParseTreeHandle *tree = r.tree;
     if (tree == nullptr) return out + "no tree\n";
     auto lines = [&out](const char *what, const PropertyNode *p) {
         out += what;
@@ -106,31 +105,24 @@ std::string reading(int32_t rc, ParseTreeHandle *tree, char *errors, char *warni
         for (const VTodoNode *t = c->todos; t != nullptr; t = t->next)
             lines(t->valid != 0 ? "to-do" : "invalid to-do", t->properties);
     }
-    vCal_DestroyParseTree(&tree);
     return out;
 }
 
 std::string readByCallback(const std::string &text) {
-    vcaltest::ByteSource source{text};
-    ParseTreeHandle *tree = nullptr;
-    char *errors = nullptr;
-    char *warnings = nullptr;
-    uint8_t versionOk = 0;
-    char version[9];
-    const int32_t rc =
-        vCal_ParseTreeFromStreamGet(&tree, &source, vcaltest::ByteSource::next, &errors, &warnings,
-                                    nullptr, nullptr, &versionOk, version, 0);
-    return reading(rc, tree, errors, warnings);
+    vcaltest::Reading r;
+    vcaltest::read(r, text);
+    return described(r);
 }
 
 std::string readFromMemory(const std::string &text) {
     // A copy of exactly the text's size, so that reading past it shows.
     std::vector<char> bytes(text.begin(), text.end());
-    ParseTreeHandle *tree = nullptr;
+    vcaltest::Reading r;
     char *errors = nullptr;
     char *warnings = nullptr;
-    const int32_t rc = VI_readCalendarText(&tree, bytes.data(), bytes.size(), &errors, &warnings);
-    return reading(rc, tree, errors, warnings);
+    r.rc = VI_readCalendarText(&r.tree, bytes.data(), bytes.size(), &errors, &warnings);
+    vcaltest::keepTexts(r, errors, warnings);
+    return described(r);
 }
 
 TEST(CalendarText, ReadsAsTheByteSourceDoes) {

@@ -52,17 +52,22 @@ struct Reading {
     }
 };
 
-inline void read(Reading &r, ByteSource &source) {
-    char *errors = nullptr;
-    char *warnings = nullptr;
-    r.rc = vCal_ParseTreeFromStreamGet(&r.tree, &source, ByteSource::next, &errors, &warnings,
-                                       nullptr, nullptr, &r.versionOk, r.version, 0);
+// The texts a reading handed out, kept in `r` and freed.
+inline void keepTexts(Reading &r, char *errors, char *warnings) {
     r.hadErrors = errors != nullptr;
     r.hadWarnings = warnings != nullptr;
     if (errors != nullptr) r.errors = errors;
     if (warnings != nullptr) r.warnings = warnings;
     std::free(errors);
     std::free(warnings);
+}
+
+inline void read(Reading &r, ByteSource &source) {
+    char *errors = nullptr;
+    char *warnings = nullptr;
+    r.rc = vCal_ParseTreeFromStreamGet(&r.tree, &source, ByteSource::next, &errors, &warnings,
+                                       nullptr, nullptr, &r.versionOk, r.version, 0);
+    keepTexts(r, errors, warnings);
 }
 
 // "a|b" as "a\r\nb\r\n": tables write a stream's lines joined by "|".
