@@ -53,8 +53,9 @@ VERSIT_API int32_t VLIB_symbolHash(const char *key, int32_t bucketCount) {
 }
 
 // Upper case as the "C" locale has it, whatever locale the client set:
-// the names compared are ASCII, and a locale's own case pairs (a Turkish
-// dotless I) would send a name to another bucket than its capitals.
+// the names compared are ASCII, and a locale's own case pairs (Turkish
+// raises i to a dotted capital I) would send a name to another bucket than
+// its capitals.
 VERSIT_API int32_t VLIB_symbolCaseHash(const char *key, int32_t bucketCount) {
     return foldHash(key, bucketCount,
                     [](char c) { return static_cast<signed char>(ascii::upper(c)); });
