@@ -26,6 +26,12 @@
  * the end of the file reads as zeros, which gives the NUL; a file that
  * fills its last page exactly is read into memory instead. Give the text
  * back with peerRelease. */
+/* Whether a file of `size` bytes is mapped rather than read. */
+static inline int peerMapped(size_t size) {
+    const long page = sysconf(_SC_PAGESIZE);
+    return size > 0 && page > 0 && size % (size_t)page != 0;
+}
+
 static inline char *peerLoad(const char *path, size_t *size) {
     const int fd = open(path, O_RDONLY);
     struct stat st;
@@ -34,14 +40,16 @@ static inline char *peerLoad(const char *path, size_t *size) {
         exit(2);
     }
     const size_t end = (size_t)st.st_size;
-    const long page = sysconf(_SC_PAGESIZE);
     char *text = NULL;
-    if (end > 0 && page > 0 && end % (size_t)page != 0) {
+    if (peerMapped(end)) {
         /* Private and writable, as a malloc'ed copy would be. */
         void *mapped = mmap(NULL, end, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-        if (mapped != MAP_FAILED) text = (char *)mapped;
-    }
-    if (text == NULL) {
+        if (mapped == MAP_FAILED) {
+            fprintf(stderr, "cannot map %s\n", path);
+            exit(2);
+        }
+        text = (char *)mapped;
+    } else {
         text = (char *)malloc(end + 1);
         size_t got = 0;
         while (text != NULL && got < end) {
@@ -61,9 +69,10 @@ static inline char *peerLoad(const char *path, size_t *size) {
 }
 
 static inline void peerRelease(char *text, size_t size) {
-    const long page = sysconf(_SC_PAGESIZE);
-    if (size > 0 && page > 0 && size % (size_t)page != 0 && munmap(text, size) == 0) return;
-    free(text);
+    if (peerMapped(size))
+        munmap(text, size);
+    else
+        free(text);
 }
 
 static inline double peerNow(void) {
