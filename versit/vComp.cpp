@@ -1,8 +1,7 @@
 // vComponent: one BEGIN/END block with its properties and nested blocks.
 #include <cstddef>
-#include <cstdlib>
 
-#include "platform/crt.h"
+#include "versit/vMemory.h"
 #include "versit/vRecords.h"
 
 static_assert(offsetof(vComponent, name) == 0, "vComponent field order");
@@ -45,10 +44,10 @@ void releaseChain(vComponent *component) {
             component->subComponent = nullptr;
         }
         vComponent *next = component->next;
-        std::free(component->name);
-        std::free(component->extraData);
+        vmem::release(component->name);
+        vmem::release(component->extraData);
         releaseChain(component->propertyList);
-        std::free(component);
+        vmem::release(component);
         component = next;
     }
 }
@@ -63,14 +62,14 @@ VERSIT_API vComponent *VLIB_new_vComponent(int32_t componentType, const char *na
     // Logged under the property constructor's label, as it always has been:
     // log readers search for that text.
     constexpr const char *kLabel = "VLIB_new_vProperty()";
-    auto *component = static_cast<vComponent *>(std::malloc(sizeof(vComponent)));
+    auto *component = static_cast<vComponent *>(vmem::allocate(sizeof(vComponent)));
     if (component == nullptr) {
         vrec::logNoCore(kLabel);
         return nullptr;
     }
-    component->name = crt::_strdup(name != nullptr ? name : "");
+    component->name = vmem::duplicate(name != nullptr ? name : "");
     if (component->name == nullptr) {
-        std::free(component);
+        vmem::release(component);
         vrec::logNoCore(kLabel);
         return nullptr;
     }
@@ -153,7 +152,7 @@ VERSIT_API vComponent *VLIB_set_vComponent_propertyList(vComponent *component,
 
 VERSIT_API int32_t VLIB_set_vComponent_extraData(vComponent *component, void *extraData) {
     if (component == nullptr) return VLIB_ERR_NULL_ARGUMENT;
-    if (component->extraData != extraData) std::free(component->extraData);
+    if (component->extraData != extraData) vmem::release(component->extraData);
     component->extraData = extraData;
     return 0;
 }

@@ -1,10 +1,9 @@
 // vParameter: one named (ENCODING=BASE64) or bare (HOME) parameter item.
 #include <cstddef>
-#include <cstdlib>
 
 #include "platform/ascii.h"
 #include "platform/calapi.h"
-#include "platform/crt.h"
+#include "versit/vMemory.h"
 #include "versit/vRecords.h"
 
 static_assert(offsetof(vParameter, name) == 0, "vParameter field order");
@@ -20,9 +19,9 @@ namespace vrec {
 void releaseChain(vParameter *parameter) {
     while (parameter != nullptr) {
         vParameter *next = parameter->next;
-        std::free(parameter->name);
+        vmem::release(parameter->name);
         releaseChain(parameter->valueList);
-        std::free(parameter);
+        vmem::release(parameter);
         parameter = next;
     }
 }
@@ -34,14 +33,14 @@ extern "C" {
 VERSIT_API vParameter *VLIB_new_vParameter(int32_t parameterType, const char *name,
                                            vValue *valueList, vParameter *next) {
     constexpr const char *kLabel = "VLIB_new_vParameter()";
-    auto *parameter = static_cast<vParameter *>(std::malloc(sizeof(vParameter)));
+    auto *parameter = static_cast<vParameter *>(vmem::allocate(sizeof(vParameter)));
     if (parameter == nullptr) {
         vrec::logNoCore(kLabel);
         return nullptr;
     }
-    parameter->name = crt::_strdup(name != nullptr ? name : "");
+    parameter->name = vmem::duplicate(name != nullptr ? name : "");
     if (parameter->name == nullptr) {
-        std::free(parameter);
+        vmem::release(parameter);
         vrec::logNoCore(kLabel);
         return nullptr;
     }

@@ -43,7 +43,14 @@
 #include "platform/ascii.h"
 #include "platform/calapi.h"
 #include "versit/encoding.h"
+#include "versit/vMemory.h"
 #include "versit/vRecords.h"
+
+#if defined(__GNUC__)
+#define ALWAYS_INLINE __attribute__((always_inline)) inline
+#else
+#define ALWAYS_INLINE inline
+#endif
 
 namespace {
 
@@ -148,10 +155,12 @@ bool isRuleName(const char *name) { return nameIs(name, "RRULE") || nameIs(name,
 
 // A value record taking over `data`, which holds dataSize bytes and a NUL
 // after them; `data` is released when the record cannot be had.
-vValue *adoptValue(char *data, size_t dataSize, int32_t encoding) {
-    auto *value = static_cast<vValue *>(std::malloc(sizeof(vValue)));
+// (Both inlined by request: every value passes here, and the compiler
+// leaves them out of line once the allocation tests for an arena.)
+ALWAYS_INLINE vValue *adoptValue(char *data, size_t dataSize, int32_t encoding) {
+    auto *value = static_cast<vValue *>(vmem::allocate(sizeof(vValue)));
     if (value == nullptr) {
-        std::free(data);
+        vmem::release(data);
         vrec::logNoCore("VLIB_new_vValue()");
         return nullptr;
     }
@@ -165,8 +174,8 @@ vValue *adoptValue(char *data, size_t dataSize, int32_t encoding) {
 
 // Text as a value made from a string: dataSize counts the text's NUL, and
 // the record's extra NUL follows that.
-vValue *newTextValue(const char *text, size_t length) {
-    auto *data = static_cast<char *>(std::malloc(length + 2));
+ALWAYS_INLINE vValue *newTextValue(const char *text, size_t length) {
+    auto *data = static_cast<char *>(vmem::allocate(length + 2));
     if (data == nullptr) {
         vrec::logNoCore("VLIB_new_vValue()");
         return nullptr;
@@ -217,7 +226,7 @@ struct ValueChain {
 // decoding failure (the split ends) or VLIB_ERR_NO_MEMORY (the parse ends).
 vValue *makeValue(const char *raw, size_t length, int32_t mode, int32_t flags, int32_t *code) {
     if ((flags & kNoDecode) == 0 && (mode & kModeQuotedPrintable) != 0) {
-        auto *data = static_cast<char *>(std::malloc(length + 2));
+        auto *data = static_cast<char *>(vmem::allocate(length + 2));
         if (data == nullptr) {
             vrec::logNoCore("VLIB_convertFromQuotedPrintable()");
             *code = VLIB_ERR_BAD_QUOTED_PRINTABLE;
@@ -230,7 +239,7 @@ vValue *makeValue(const char *raw, size_t length, int32_t mode, int32_t flags, i
         return value;
     }
     if ((flags & kNoDecode) == 0 && (mode & kModeBase64) != 0) {
-        auto *data = static_cast<char *>(std::malloc(venc::base64DecodeCapacity(length)));
+        auto *data = static_cast<char *>(vmem::allocate(venc::base64DecodeCapacity(length)));
         if (data == nullptr) {
             vrec::logNoCore("VLIB_convertToBase64()");
             *code = VLIB_ERR_BAD_BASE64_VALUE;

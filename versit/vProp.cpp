@@ -1,8 +1,7 @@
 // vProperty: one content line of a component.
 #include <cstddef>
-#include <cstdlib>
 
-#include "platform/crt.h"
+#include "versit/vMemory.h"
 #include "versit/vRecords.h"
 
 static_assert(offsetof(vProperty, name) == 0, "vProperty field order");
@@ -23,7 +22,7 @@ void adoptParameters(vProperty *property) {
 
 // Releases what one property owns, but not the record or its chain.
 void releaseContents(vProperty *property) {
-    std::free(property->name);
+    vmem::release(property->name);
     vrec::releaseChain(property->valueList);
     vrec::releaseChain(property->parameterList);
 }
@@ -36,7 +35,7 @@ void releaseChain(vProperty *property) {
     while (property != nullptr) {
         vProperty *next = property->next;
         releaseContents(property);
-        std::free(property);
+        vmem::release(property);
         property = next;
     }
 }
@@ -48,14 +47,14 @@ extern "C" {
 VERSIT_API vProperty *VLIB_new_vProperty(int32_t propertyType, const char *name, vValue *valueList,
                                          vParameter *parameterList, vProperty *next) {
     constexpr const char *kLabel = "VLIB_new_vProperty()";
-    auto *property = static_cast<vProperty *>(std::malloc(sizeof(vProperty)));
+    auto *property = static_cast<vProperty *>(vmem::allocate(sizeof(vProperty)));
     if (property == nullptr) {
         vrec::logNoCore(kLabel);
         return nullptr;
     }
-    property->name = crt::_strdup(name != nullptr ? name : "");
+    property->name = vmem::duplicate(name != nullptr ? name : "");
     if (property->name == nullptr) {
-        std::free(property);
+        vmem::release(property);
         vrec::logNoCore(kLabel);
         return nullptr;
     }
@@ -110,7 +109,7 @@ VERSIT_API vProperty *VLIB_remove_vProperty(vProperty *property) {
     releaseContents(property);
     *property = *follower;
     adoptParameters(property);
-    std::free(follower);
+    vmem::release(follower);
     return property;
 }
 

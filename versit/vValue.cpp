@@ -1,9 +1,8 @@
 // vValue: one value of a property or parameter.
 #include <cstddef>
-#include <cstdlib>
 #include <cstring>
 
-#include "platform/crt.h"
+#include "versit/vMemory.h"
 #include "versit/vRecords.h"
 
 static_assert(offsetof(vValue, data) == 0, "vValue field order");
@@ -20,7 +19,7 @@ constexpr const char kLabel[] = "VLIB_new_vValue()";
 
 // `size` bytes of `data` and the extra NUL every value's data carries.
 char *copyData(const void *data, size_t size) {
-    auto *buffer = static_cast<char *>(std::malloc(size + 1));
+    auto *buffer = static_cast<char *>(vmem::allocate(size + 1));
     if (buffer == nullptr) return nullptr;
     if (size > 0) std::memcpy(buffer, data, size);
     buffer[size] = '\0';
@@ -34,8 +33,8 @@ namespace vrec {
 void releaseChain(vValue *value) {
     while (value != nullptr) {
         vValue *next = value->next;
-        std::free(value->data);
-        std::free(value);
+        vmem::release(value->data);
+        vmem::release(value);
         value = next;
     }
 }
@@ -43,12 +42,12 @@ void releaseChain(vValue *value) {
 void logNoCore(const char *label) { VLIB_logError(label, VLIB_ERR_NO_MEMORY, "Not enough core"); }
 
 bool replaceName(char *&field, const char *name, const char *label) {
-    char *copy = crt::_strdup(name != nullptr ? name : "");
+    char *copy = vmem::duplicate(name != nullptr ? name : "");
     if (copy == nullptr) {
         logNoCore(label);
         return false;
     }
-    std::free(field);
+    vmem::release(field);
     field = copy;
     return true;
 }
@@ -58,7 +57,7 @@ bool replaceName(char *&field, const char *name, const char *label) {
 extern "C" {
 
 VERSIT_API vValue *VLIB_new_vValue(int32_t dataType, const void *data, int32_t size, vValue *next) {
-    auto *value = static_cast<vValue *>(std::malloc(sizeof(vValue)));
+    auto *value = static_cast<vValue *>(vmem::allocate(sizeof(vValue)));
     if (value == nullptr) {
         vrec::logNoCore(kLabel);
         return nullptr;
@@ -72,7 +71,7 @@ VERSIT_API vValue *VLIB_new_vValue(int32_t dataType, const void *data, int32_t s
         stored = static_cast<int32_t>(std::strlen(static_cast<const char *>(data)) + 1);
     value->data = copyData(data, static_cast<size_t>(stored));
     if (value->data == nullptr) {
-        std::free(value);
+        vmem::release(value);
         vrec::logNoCore(kLabel);
         return nullptr;
     }
@@ -103,13 +102,13 @@ VERSIT_API vValue *VLIB_set_vValue_value(vValue *value, const char *data) {
     const size_t length = std::strlen(data) + 1;
     const size_t keep = value->dataSize > 0 ? static_cast<size_t>(value->dataSize) + 1 : 0;
     const size_t size = length > keep ? length : keep;
-    auto *buffer = static_cast<char *>(std::calloc(size, 1));
+    auto *buffer = static_cast<char *>(vmem::allocateZeroed(size, 1));
     if (buffer == nullptr) {
         vrec::logNoCore("VLIB_set_vValue_value()");
         return nullptr;
     }
     std::memcpy(buffer, data, length);
-    std::free(value->data);
+    vmem::release(value->data);
     value->data = buffer;
     return value;
 }

@@ -6,6 +6,7 @@
 #include "interop/cardTree.h"
 #include "interop/charset/utf8.h"
 #include "interop/recover/lines.h"
+#include "versit/vMemory.h"
 
 namespace interop {
 namespace {
@@ -81,7 +82,7 @@ bool decodeProperty(vProperty *property, Reporter &report, uint64_t line) {
                    property->name);
         }
         if (out != nullptr) {
-            std::free(v->data);
+            vmem::release(v->data); // the record may lie in the reader's arena
             v->data = out;
             v->dataSize = static_cast<int32_t>(outLength + 1);
         }

@@ -4,6 +4,7 @@
 #include "interop/api/reader.h"
 #include "interop/convert/card.h"
 #include "interop/convert/contentLine.h"
+#include "versit/vMemory.h"
 #include "versit_interop.h"
 
 namespace interop::convert {
@@ -57,21 +58,30 @@ int32_t convert21(Job &job) {
                              static_cast<DeferredLines *>(&lines));
     Card card;
     vcal::TextBuffer out;
+    // Each card's records live only until it is written: they are taken
+    // from one arena and dropped together.
+    vmem::Arena arena;
     for (;;) {
         job.report.startItem();
-        vComponent *record = nullptr;
-        CardPlace place;
-        const int32_t result = readCard(*reader.reader_, context.get(), &record, &place);
-        if (result == VLIB_ERR_NO_MEMORY) return VLIB_ERR_NO_MEMORY;
-        if (result != 0) break;
-        ++job.counts.read;
-        card.clear();
-        out.length = 0;
-        CardConversion c{VI_FORMAT_VCARD21, job.to, job.report};
-        lines.card(place.line, place.at);
-        const bool converted = cardFromRecord(record, lines, place.line, card, c) &&
-                               writeCard(card, c, out) && !lines.outOfMemory();
-        VCARD_destroyCard(context.get(), &record);
+        bool converted = false;
+        {
+            const vmem::ArenaScope scope(&arena);
+            vComponent *record = nullptr;
+            CardPlace place;
+            const int32_t result = readCard(*reader.reader_, context.get(), &record, &place);
+            if (result == VLIB_ERR_NO_MEMORY) return VLIB_ERR_NO_MEMORY;
+            if (result != 0) break;
+            ++job.counts.read;
+            card.clear();
+            out.length = 0;
+            CardConversion c{VI_FORMAT_VCARD21, job.to, job.report};
+            lines.card(place.line, place.at);
+            converted = cardFromRecord(record, lines, place.line, card, c) &&
+                        writeCard(card, c, out) && !lines.outOfMemory();
+            // (What of the card malloc gave, not the arena, is freed here.)
+            VCARD_destroyCard(context.get(), &record);
+            arena.reset();
+        }
         if (!converted) return VLIB_ERR_NO_MEMORY;
         const int32_t put = emit(job, out);
         if (put != 0) return put;

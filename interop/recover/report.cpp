@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "versit/vMemory.h"
+
 namespace interop {
 
 void Reporter::operator()(uint64_t line, VI_ReportKind kind, const char *format, ...) {
@@ -19,6 +21,9 @@ void Reporter::operator()(uint64_t line, VI_ReportKind kind, const char *format,
     std::vsnprintf(message, sizeof message, format, args);
     va_end(args);
     const VI_Report report = {line, kind, message};
+    // The caller's function may make records of its own: they must be
+    // malloc's, not the arena's of a card being read.
+    const vmem::ArenaScope plain(nullptr);
     fn_(user_, &report);
 }
 

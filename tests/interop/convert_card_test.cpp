@@ -10,6 +10,7 @@
 #include "interop/convert/json.h"
 #include "interop/convert_support.h"
 #include "versit_convert.h"
+#include "versit_core.h"
 
 namespace {
 
@@ -250,3 +251,37 @@ TEST(ConvertCard, CorpusRoundTripThrough40) {
 }
 
 } // namespace
+
+// A report function may make records of its own and keep them: they must
+// outlive the card being converted when the report was made.
+TEST(ConvertCard, RecordsMadeInAReportOutliveTheCard) {
+    std::string in;
+    for (int i = 0; i < 3; ++i)
+        in += "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Doe" + std::to_string(i) +
+              "\r\na.b.TEL:1\r\nEND:VCARD\r\n";
+    struct Kept {
+        std::vector<std::string> messages;
+        std::vector<vValue *> records;
+    } kept;
+    std::string out;
+    const int32_t rc = VI_convert(
+        in.data(), in.size(), VI_FORMAT_VCARD21, VI_FORMAT_VCARD40,
+        [](void *user, const char *bytes, size_t n) {
+            static_cast<std::string *>(user)->append(bytes, n);
+            return 0;
+        },
+        &out,
+        [](void *user, const VI_Report *report) {
+            auto &k = *static_cast<Kept *>(user);
+            k.messages.emplace_back(report->message);
+            k.records.push_back(VLIB_new_vValue(0, report->message, -1, nullptr));
+        },
+        &kept, nullptr);
+    ASSERT_EQ(rc, 0);
+    ASSERT_EQ(kept.records.size(), 6u);
+    for (size_t i = 0; i < kept.records.size(); ++i) {
+        ASSERT_NE(kept.records[i], nullptr);
+        EXPECT_EQ(kept.messages[i], kept.records[i]->data);
+        VLIB_destroy_vValue(&kept.records[i]);
+    }
+}

@@ -1,0 +1,93 @@
+// Where the records' memory comes from. Every record, name and value the
+// object model makes is taken here and given back here, so that a reader
+// that builds a card only to look at it and throw it away (the converter)
+// can have the whole card taken from one arena and dropped at once,
+// instead of some 120 calls of malloc and as many of free per card.
+//
+// Outside an arena's scope nothing changes: blocks are malloc's, as the
+// interface promises its callers. Inside one, blocks come from the arena,
+// and release() leaves them there; a block the arena did not give out is
+// freed as ever, so records may mix both. Only code that drops the records
+// before the scope ends may open one, and code the scope calls out to (a
+// caller's report function) runs with the arena set aside.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdlib>
+
+namespace vmem {
+
+class Arena {
+  public:
+    Arena() = default;
+    ~Arena();
+    Arena(const Arena &) = delete;
+    Arena &operator=(const Arena &) = delete;
+
+    // A block of `size` bytes, aligned as malloc aligns; null when memory
+    // runs out.
+    void *take(size_t size);
+    bool owns(const void *block) const;
+    // Forgets every block given out; the room stays for the next use, in
+    // one piece.
+    void reset();
+
+  private:
+    struct Chunk {
+        char *begin;
+        char *end;
+    };
+    bool grow(size_t size);
+
+    static constexpr size_t kMaxChunks = 24;
+    Chunk chunks_[kMaxChunks] = {};
+    size_t count_ = 0;
+    char *next_ = nullptr;  // the free room of the last chunk
+    char *limit_ = nullptr; // and its end
+    size_t nextSize_ = 0;   // of the chunk to make next
+};
+
+namespace detail {
+// How many scopes are open on all threads: while none is, a block is
+// malloc's without a look at the thread's own state, which costs more
+// than the test of one number.
+extern std::atomic<int> scopes;
+void *allocateInScope(size_t size);
+void releaseInScope(void *block);
+} // namespace detail
+
+// A block of `size` bytes, or null when memory runs out. (Inline: every
+// record and string the parser makes comes through here.)
+inline void *allocate(size_t size) {
+    if (detail::scopes.load(std::memory_order_relaxed) == 0) return std::malloc(size);
+    return detail::allocateInScope(size);
+}
+
+// Gives a block back: freed, or left in the arena that gave it out.
+inline void release(void *block) {
+    if (detail::scopes.load(std::memory_order_relaxed) == 0)
+        std::free(block);
+    else
+        detail::releaseInScope(block);
+}
+
+// The same as allocate(), zero-filled, for `count` items of `size` bytes.
+void *allocateZeroed(size_t count, size_t size);
+// A copy of a C string, or null (when memory runs out or `text` is null).
+char *duplicate(const char *text);
+
+// While it lives, blocks made on this thread come from `arena` (null: from
+// malloc, as outside any scope).
+class ArenaScope {
+  public:
+    explicit ArenaScope(Arena *arena);
+    ~ArenaScope();
+    ArenaScope(const ArenaScope &) = delete;
+    ArenaScope &operator=(const ArenaScope &) = delete;
+
+  private:
+    Arena *saved_;
+};
+
+} // namespace vmem
