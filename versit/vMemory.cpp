@@ -92,12 +92,18 @@ void *Arena::take(size_t size) {
     // Every block takes room, so that no two share an address.
     const size_t rounded = (size + (kAlign - 1) + (size == 0 ? 1 : 0)) & ~(kAlign - 1);
     char *block = next_;
-    if (static_cast<size_t>(limit_ - block) < rounded || size > kLargest) {
-        if (size > kLargest) return std::malloc(size);
-        // (Out of chunks, malloc serves: release() frees what no chunk holds.)
-        if (!grow(rounded)) return count_ == kMaxChunks ? std::malloc(rounded) : nullptr;
-        block = next_;
-    }
+    if (static_cast<size_t>(limit_ - block) < rounded || size > kLargest)
+        return takeElsewhere(size, rounded);
+    next_ = block + rounded;
+    VMEM_UNPOISON(block, size);
+    return block;
+}
+
+void *Arena::takeElsewhere(size_t size, size_t rounded) {
+    if (size > kLargest) return std::malloc(size);
+    // Out of chunks, malloc serves: release() frees what no chunk holds.
+    if (!grow(rounded)) return count_ == kMaxChunks ? std::malloc(rounded) : nullptr;
+    char *block = next_;
     next_ = block + rounded;
     VMEM_UNPOISON(block, size);
     return block;
@@ -105,6 +111,8 @@ void *Arena::take(size_t size) {
 
 bool Arena::owns(const void *block) const {
     const auto *p = static_cast<const char *>(block);
+    // (After the first reset the arena is one chunk.)
+    if (count_ == 1) return p >= chunks_[0].begin && p < chunks_[0].end;
     for (size_t i = count_; i-- > 0;) {
         if (p >= chunks_[i].begin && p < chunks_[i].end) return true;
     }

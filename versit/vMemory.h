@@ -39,6 +39,13 @@ class Arena {
         char *end;
     };
     bool grow(size_t size);
+    // take() when the block is large or the chunk full; kept out of line,
+    // so that the common case saves no registers.
+#if defined(__GNUC__)
+    __attribute__((noinline))
+#endif
+    void *
+    takeElsewhere(size_t size, size_t rounded);
 
     static constexpr size_t kMaxChunks = 24;
     Chunk chunks_[kMaxChunks] = {};
