@@ -1,7 +1,6 @@
 // vCalendar 1.0 into the model: the tolerant reader's items, each property
 // line mapped to its iCalendar form; TZ and DAYLIGHT become a VTIMEZONE,
 // the alarms VALARMs, the rules RRULEs.
-#include <cstdio>
 #include <cstring>
 #include <iterator>
 
@@ -594,10 +593,9 @@ int32_t alarm(Context &c, uint64_t line, std::string_view name, const Line10 &l)
         repeat = ascii::isDigit(ch) && repeat < 100000 ? repeat * 10 + (ch - '0') : repeat;
     if (hasSnooze && repeat > 0) {
         c.value.length = 0;
-        char count[16];
-        std::snprintf(count, sizeof count, "%d", static_cast<int>(repeat));
-        if (!m.property(line, "REPEAT", {}, count) || !appendDuration(c.value, snooze) ||
-            !m.property(line, "DURATION", {}, view(c.value)))
+        char count[32];
+        if (!m.property(line, "REPEAT", {}, decimal(count, repeat)) ||
+            !appendDuration(c.value, snooze) || !m.property(line, "DURATION", {}, view(c.value)))
             return VLIB_ERR_NO_MEMORY;
     }
     // What the VALARM does not say as the alarm said it: the alarm's text
@@ -716,9 +714,8 @@ int32_t property(Context &c, uint64_t line, const Line10 &l, bool isEvent) {
             int64_t n = 0;
             for (char ch : l.value)
                 if (ascii::isDigit(ch) && n < 100000000) n = n * 10 + (ch - '0');
-            char text[24];
-            std::snprintf(text, sizeof text, "%lld", static_cast<long long>(n));
-            return c.model.property(line, m.to, {}, text) ? 0 : VLIB_ERR_NO_MEMORY;
+            char text[32];
+            return c.model.property(line, m.to, {}, decimal(text, n)) ? 0 : VLIB_ERR_NO_MEMORY;
         }
         case Mapping::Lost:
             c.job.report(line, VI_REPORT_LOST,

@@ -180,6 +180,29 @@ bool appendCased(vcal::TextBuffer &out, std::string_view text, bool lower) {
     return true;
 }
 
+std::string_view decimal(char (&room)[32], long long value, int width) {
+    char *end = room + sizeof room;
+    char *p = end;
+    // (Unsigned, so that the most negative number has a magnitude too.)
+    unsigned long long magnitude = value < 0 ? 0ULL - static_cast<unsigned long long>(value)
+                                             : static_cast<unsigned long long>(value);
+    do {
+        *--p = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    const int sign = value < 0 ? 1 : 0;
+    if (width > static_cast<int>(sizeof room) - 1) width = static_cast<int>(sizeof room) - 1;
+    while (end - p + sign < width)
+        *--p = '0';
+    if (sign != 0) *--p = '-';
+    return {p, static_cast<size_t>(end - p)};
+}
+
+bool appendDecimal(vcal::TextBuffer &out, long long value, int width) {
+    char room[32];
+    return out.append(decimal(room, value, width));
+}
+
 bool appendEscaped(vcal::TextBuffer &out, std::string_view text, bool keepCommas) {
     size_t start = 0;
     for (size_t i = 0; i < text.size(); ++i) {

@@ -104,6 +104,13 @@ template <class Fn> bool forEachEscapedPiece(std::string_view value, char separa
 bool appendUnescaped(vcal::TextBuffer &out, std::string_view escaped);
 // Appends ASCII text in lower (or upper) case; other bytes as they are.
 bool appendCased(vcal::TextBuffer &out, std::string_view text, bool lower);
+// Appends `value` in decimal, as printf's "%0*lld" with `width` writes it:
+// at least `width` characters, zeros after a minus sign. Numbers go into
+// every date, duration and rule of a calendar, and printf costs more than
+// the rest of their conversion.
+bool appendDecimal(vcal::TextBuffer &out, long long value, int width = 1);
+// The same text in `room`, returned as a view of it.
+std::string_view decimal(char (&room)[32], long long value, int width = 1);
 // Appends text escaped for a value: backslash, comma, semicolon and line
 // breaks (CR LF, CR, LF become \n). `keepCommas` leaves commas alone
 // (where a property's value is not a list, RFC 6350 allows that; iCalendar

@@ -1,8 +1,6 @@
 // Recurrence rules between vCalendar's grammar and iCalendar's.
 #include "interop/convert/rrule.h"
 
-#include <cstdio>
-
 #include "interop/convert/contentLine.h"
 #include "interop/recover/lines.h"
 #include "platform/ascii.h"
@@ -19,11 +17,7 @@ constexpr int32_t kMaxCount = 999;
 
 bool put(vcal::TextBuffer &out, std::string_view piece) { return out.append(piece); }
 
-bool putInt(vcal::TextBuffer &out, long long v) {
-    char text[24];
-    const int n = std::snprintf(text, sizeof text, "%lld", v);
-    return n > 0 && put(out, std::string_view(text, static_cast<size_t>(n)));
-}
+bool putInt(vcal::TextBuffer &out, long long v) { return appendDecimal(out, v); }
 
 int weekdayCode(std::string_view word) {
     if (word.size() != 2) return -1;

@@ -1,8 +1,7 @@
 // Dates, offsets, durations and zone offsets of both calendar formats.
 #include "interop/convert/zone.h"
 
-#include <cstdio>
-
+#include "interop/convert/contentLine.h"
 #include "platform/ascii.h"
 
 namespace interop::convert {
@@ -10,13 +9,6 @@ namespace interop::convert {
 namespace {
 
 bool put(vcal::TextBuffer &out, std::string_view piece) { return out.append(piece); }
-
-bool putNumber(vcal::TextBuffer &out, const char *format, long long a, long long b = 0,
-               long long c = 0) {
-    char text[48];
-    const int n = std::snprintf(text, sizeof text, format, a, b, c);
-    return n > 0 && put(out, std::string_view(text, static_cast<size_t>(n)));
-}
 
 // Reads `count` digits at `at` into `value`.
 bool digits(std::string_view text, size_t &at, int count, int32_t &value) {
@@ -149,11 +141,13 @@ bool appendDate(vcal::TextBuffer &out, const DateTime &t, bool extended) {
                          t.minute >= 0 && t.minute <= 99 && t.second >= 0 && t.second <= 99;
     if (!inRange) {
         // Nothing the readers give; kept whole rather than cut.
-        return putNumber(out, extended ? "%04lld-%02lld-%02lld" : "%04lld%02lld%02lld", t.year,
-                         t.month, t.day) &&
-               (t.dateOnly ||
-                putNumber(out, extended ? "T%02lld:%02lld:%02lld" : "T%02lld%02lld%02lld", t.hour,
-                          t.minute, t.second)) &&
+        const std::string_view dash = extended ? "-" : "";
+        const std::string_view colon = extended ? ":" : "";
+        return appendDecimal(out, t.year, 4) && put(out, dash) && appendDecimal(out, t.month, 2) &&
+               put(out, dash) && appendDecimal(out, t.day, 2) &&
+               (t.dateOnly || (put(out, "T") && appendDecimal(out, t.hour, 2) && put(out, colon) &&
+                               appendDecimal(out, t.minute, 2) && put(out, colon) &&
+                               appendDecimal(out, t.second, 2))) &&
                (t.dateOnly || !t.utc || put(out, "Z"));
     }
     char text[24];
@@ -212,9 +206,11 @@ bool appendOffset(vcal::TextBuffer &out, int32_t seconds, bool colon) {
     const char sign = seconds < 0 ? '-' : '+';
     const int32_t a = seconds < 0 ? -seconds : seconds;
     if (!put(out, std::string_view(&sign, 1))) return false;
-    if (!putNumber(out, colon ? "%02lld:%02lld" : "%02lld%02lld", a / 3600, a / 60 % 60))
+    const std::string_view separator = colon ? ":" : "";
+    if (!appendDecimal(out, a / 3600, 2) || !put(out, separator) ||
+        !appendDecimal(out, a / 60 % 60, 2))
         return false;
-    return a % 60 == 0 || putNumber(out, colon ? ":%02lld" : "%02lld", a % 60);
+    return a % 60 == 0 || (put(out, separator) && appendDecimal(out, a % 60, 2));
 }
 
 bool parseDuration(std::string_view text, int64_t &seconds) {
@@ -263,13 +259,13 @@ bool appendDuration(vcal::TextBuffer &out, int64_t seconds) {
     if (seconds < 0 && !put(out, "-")) return false;
     int64_t a = seconds < 0 ? -seconds : seconds;
     if (!put(out, "P")) return false;
-    if (a >= kDay && !putNumber(out, "%lldD", a / kDay)) return false;
+    if (a >= kDay && (!appendDecimal(out, a / kDay) || !put(out, "D"))) return false;
     a %= kDay;
     if (a == 0) return seconds != 0 || put(out, "T0S");
     if (!put(out, "T")) return false;
-    if (a >= 3600 && !putNumber(out, "%lldH", a / 3600)) return false;
-    if (a % 3600 >= 60 && !putNumber(out, "%lldM", a % 3600 / 60)) return false;
-    return a % 60 == 0 || putNumber(out, "%lldS", a % 60);
+    if (a >= 3600 && (!appendDecimal(out, a / 3600) || !put(out, "H"))) return false;
+    if (a % 3600 >= 60 && (!appendDecimal(out, a % 3600 / 60) || !put(out, "M"))) return false;
+    return a % 60 == 0 || (appendDecimal(out, a % 60) && put(out, "S"));
 }
 
 bool Zone::Yearly::onsetIn(int32_t year, int64_t &local) const {

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstdio>
 
 #include "interop/convert/calModel.h"
+#include "interop/convert/contentLine.h"
 #include "interop/convert_support.h"
 #include "support/memory_source.h"
 #include "versit_convert.h"
@@ -481,3 +484,18 @@ TEST(ConvertCalendar, ZoneRulesCountTheMonthsDays) {
 }
 
 } // namespace
+
+// Numbers of dates, durations and rules are written by hand: exactly as
+// printf's "%0*lld" writes them, signs and the extremes included.
+TEST(ConvertCalendar, DecimalsAsPrintfWritesThem) {
+    for (const long long value : {0LL, 7LL, -7LL, 42LL, 1999LL, -1999LL, 100000000LL, LLONG_MAX,
+                                  LLONG_MIN}) {
+        for (const int width : {1, 2, 4, 25}) {
+            char expected[64];
+            std::snprintf(expected, sizeof expected, "%0*lld", width, value);
+            char room[32];
+            EXPECT_EQ(interop::convert::decimal(room, value, width), expected)
+                << value << " width " << width;
+        }
+    }
+}
