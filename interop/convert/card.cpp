@@ -22,6 +22,11 @@ bool Card::store(std::string_view text, Span &out) {
 }
 
 bool Card::beginProperty(uint64_t at, std::string_view group, std::string_view name, Form form) {
+    return beginProperty(at, group, name, findProperty(name), form);
+}
+
+bool Card::beginProperty(uint64_t at, std::string_view group, std::string_view name,
+                         const PropertyInfo *info, Form form) {
     CardProperty p;
     p.line = at;
     p.form = form;
@@ -30,7 +35,7 @@ bool Card::beginProperty(uint64_t at, std::string_view group, std::string_view n
     if (!store(group, p.group) || !store(name, p.name)) return false;
     for (size_t i = 0; i < p.name.length; ++i)
         text_.text[p.name.at + i] = ascii::upper(text_.text[p.name.at + i]);
-    p.info = findProperty(view(p.name));
+    p.info = info;
     return properties.push(p);
 }
 

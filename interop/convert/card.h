@@ -78,6 +78,10 @@ class Card {
     // its fields with their items. Texts are copied in; false when memory
     // ran out.
     bool beginProperty(uint64_t line, std::string_view group, std::string_view name, Form form);
+    // The same for a name whose entry in the vocabulary is known already
+    // (findProperty(name)).
+    bool beginProperty(uint64_t line, std::string_view group, std::string_view name,
+                       const PropertyInfo *info, Form form);
     bool addParameter(std::string_view name, std::string_view value);
     bool beginField();
     bool addItem(std::string_view text);

@@ -108,9 +108,10 @@ std::string_view withoutCarried(std::string_view name, bool property) {
     return name;
 }
 
+// `info`: findProperty(name), which the caller has looked up already.
 bool startProperty(Card &card, uint64_t line, std::string_view group, std::string_view name,
-                   Form form, const Draft &d) {
-    if (!card.beginProperty(line, group, name, form)) return false;
+                   const PropertyInfo *info, Form form, const Draft &d) {
+    if (!card.beginProperty(line, group, name, info, form)) return false;
     for (size_t i = 0; i < d.parameters.size(); ++i) {
         if (!card.addParameter(d.parameters[i].name, d.parameters[i].value)) return false;
     }
@@ -343,7 +344,7 @@ bool cardFromRecord(const vComponent *record, RecordLines &lines, uint64_t begin
         }
         if (sameWord(name, "AGENT") && value.empty() && nextNested > 0 && c.depth < kMaxDepth) {
             const vComponent *inner = nested[--nextNested];
-            if (!startProperty(card, line, group, name, Form::Card, d)) return false;
+            if (!startProperty(card, line, group, name, info, Form::Card, d)) return false;
             Card innerCard;
             CardConversion innerC{c.from, c.to == VI_FORMAT_JCARD ? VI_FORMAT_VCARD40 : c.to,
                                   c.report, c.depth + 1};
@@ -357,7 +358,7 @@ bool cardFromRecord(const vComponent *record, RecordLines &lines, uint64_t begin
         }
         Form form = base64 ? Form::Binary : d.uri ? Form::Uri : Form::Text;
         if (form == Form::Text && (shape == Shape::Uri)) form = Form::Uri;
-        if (!startProperty(card, line, group, name, form, d)) return false;
+        if (!startProperty(card, line, group, name, info, form, d)) return false;
         if (form != Form::Text) {
             if (!addSingle(card, value)) return false;
             continue;
@@ -424,14 +425,16 @@ bool addLine(const ContentLine &l, Card &card, CardConversion &c, int32_t from) 
         Owned bytes;
         if (VLIB_convertFromBase64(scratch.text, &size, &bytes.text) == VLIB_ERR_NO_MEMORY)
             return false;
-        return startProperty(card, l.number, l.group, name, Form::Binary, d) &&
+        return startProperty(card, l.number, l.group, name, info, Form::Binary, d) &&
                addSingle(card, std::string_view(bytes.text, static_cast<size_t>(size)));
     }
     const bool uriShaped =
         shape == Shape::Uri || (shape == Shape::Media && from == VI_FORMAT_VCARD40);
     if (d.uri || (uriShaped && !d.typed && !agent)) {
         if (agent) name = "AGENT";
-        if (!startProperty(card, l.number, l.group, name, Form::Uri, d)) return false;
+        if (!startProperty(card, l.number, l.group, name, agent ? findProperty(name) : info,
+                           Form::Uri, d))
+            return false;
         bool isData = false;
         if (!fromDataUri(value, card, &isData)) return false;
         if (isData) return true;
@@ -443,7 +446,7 @@ bool addLine(const ContentLine &l, Card &card, CardConversion &c, int32_t from) 
         vcal::TextBuffer text;
         if (!appendUnescaped(text, value)) return false;
         const std::string_view inner(text.text == nullptr ? "" : text.text, text.length);
-        if (!startProperty(card, l.number, l.group, "AGENT",
+        if (!startProperty(card, l.number, l.group, "AGENT", findProperty("AGENT"),
                            holdsCard(inner) && c.depth < kMaxDepth ? Form::Card : Form::Text, d))
             return false;
         if (card.current().form == Form::Text) return addSingle(card, inner);
@@ -453,13 +456,13 @@ bool addLine(const ContentLine &l, Card &card, CardConversion &c, int32_t from) 
     }
     switch (shape) {
     case Shape::Structured:
-        return startProperty(card, l.number, l.group, name, Form::Structured, d) &&
+        return startProperty(card, l.number, l.group, name, info, Form::Structured, d) &&
                addStructured(card, value);
     case Shape::List:
-        return startProperty(card, l.number, l.group, name, Form::List, d) &&
+        return startProperty(card, l.number, l.group, name, info, Form::List, d) &&
                addEscapedField(card, value);
     case Shape::Geo: {
-        if (!startProperty(card, l.number, l.group, name, Form::Text, d)) return false;
+        if (!startProperty(card, l.number, l.group, name, info, Form::Text, d)) return false;
         std::string_view geo = value;
         const bool uri = geo.size() > 4 && sameWord(geo.substr(0, 4), "geo:");
         if (uri) {
@@ -471,7 +474,7 @@ bool addLine(const ContentLine &l, Card &card, CardConversion &c, int32_t from) 
         return card.current().form == Form::Text && addUnescaped(card, value);
     }
     default:
-        return startProperty(card, l.number, l.group, name, Form::Text, d) &&
+        return startProperty(card, l.number, l.group, name, info, Form::Text, d) &&
                addUnescaped(card, value);
     }
 }
