@@ -46,12 +46,6 @@
 #include "versit/vMemory.h"
 #include "versit/vRecords.h"
 
-#if defined(__GNUC__)
-#define ALWAYS_INLINE __attribute__((always_inline)) inline
-#else
-#define ALWAYS_INLINE inline
-#endif
-
 namespace {
 
 constexpr int32_t kMaxDepth = 100;
@@ -154,10 +148,10 @@ bool isRuleName(const char *name) { return nameIs(name, "RRULE") || nameIs(name,
 // Values
 
 // A value record taking over `data`, which holds dataSize bytes and a NUL
-// after them; `data` is released when the record cannot be had.
-// (Both inlined by request: every value passes here, and the compiler
-// leaves them out of line once the allocation tests for an arena.)
-ALWAYS_INLINE vValue *adoptValue(char *data, size_t dataSize, int32_t encoding) {
+// after them; `data` is released when the record cannot be had. (Both
+// marked inline: every value passes here, and without the hint the
+// compiler keeps them out of line.)
+inline vValue *adoptValue(char *data, size_t dataSize, int32_t encoding) {
     auto *value = static_cast<vValue *>(vmem::allocate(sizeof(vValue)));
     if (value == nullptr) {
         vmem::release(data);
@@ -174,7 +168,7 @@ ALWAYS_INLINE vValue *adoptValue(char *data, size_t dataSize, int32_t encoding) 
 
 // Text as a value made from a string: dataSize counts the text's NUL, and
 // the record's extra NUL follows that.
-ALWAYS_INLINE vValue *newTextValue(const char *text, size_t length) {
+inline vValue *newTextValue(const char *text, size_t length) {
     auto *data = static_cast<char *>(vmem::allocate(length + 2));
     if (data == nullptr) {
         vrec::logNoCore("VLIB_new_vValue()");
