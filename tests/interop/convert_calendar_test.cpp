@@ -488,8 +488,8 @@ TEST(ConvertCalendar, ZoneRulesCountTheMonthsDays) {
 // Numbers of dates, durations and rules are written by hand: exactly as
 // printf's "%0*lld" writes them, signs and the extremes included.
 TEST(ConvertCalendar, DecimalsAsPrintfWritesThem) {
-    for (const long long value : {0LL, 7LL, -7LL, 42LL, 1999LL, -1999LL, 100000000LL, LLONG_MAX,
-                                  LLONG_MIN}) {
+    for (const long long value :
+         {0LL, 7LL, -7LL, 42LL, 1999LL, -1999LL, 100000000LL, LLONG_MAX, LLONG_MIN}) {
         for (const int width : {1, 2, 4, 25}) {
             char expected[64];
             std::snprintf(expected, sizeof expected, "%0*lld", width, value);
