@@ -240,7 +240,8 @@ std::string utcText(CalapiTime minutes, bool json) {
 // knows, quotes and backslashes escaped, other control bytes in hex.
 std::string quoted(const char *text) {
     std::string out = "\"";
-    for (const char *p = text; *p != '\0'; ++p) {
+    const char *const end = text + std::strlen(text);
+    for (const char *p = text; p < end; ++p) {
         const auto c = static_cast<unsigned char>(*p);
         if (c == '\r')
             out += "\\r";
@@ -255,7 +256,8 @@ std::string quoted(const char *text) {
             std::snprintf(escape, sizeof escape, "\\u%04x", c);
             out += escape;
         } else {
-            const size_t n = utf8Length(reinterpret_cast<const unsigned char *>(p), std::strlen(p));
+            const size_t n = utf8Length(reinterpret_cast<const unsigned char *>(p),
+                                        static_cast<size_t>(end - p));
             if (n == 0) {
                 out += kReplacement;
             } else {

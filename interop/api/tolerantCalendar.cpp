@@ -26,10 +26,13 @@ template <class Fn> const char *forEachMessage(const char *p, Fn fn) {
     while (p != nullptr && *p != '\0') {
         const char *end = std::strpbrk(p, "\r\n");
         const size_t length = end != nullptr ? static_cast<size_t>(end - p) : std::strlen(p);
+        // (The search stays inside the message: a text of many messages
+        // without a line would be searched to its end for each.)
+        const std::string_view message(p, length);
         unsigned long long line = 0;
-        const char *number = std::strstr(p, "line ");
-        if (number != nullptr && number < p + length) line = std::strtoull(number + 5, nullptr, 10);
-        fn(std::string_view(p, length), static_cast<uint64_t>(line));
+        if (const size_t number = message.find("line "); number != std::string_view::npos)
+            line = std::strtoull(p + number + 5, nullptr, 10);
+        fn(message, static_cast<uint64_t>(line));
         p = end != nullptr ? end : p + length;
         while (*p == '\r' || *p == '\n')
             ++p;
