@@ -55,8 +55,8 @@ int32_t readCard(VI_TolerantReader &r, VCardContext *context, vComponent **card,
         // The exact import, told where the lines the scan went through end.
         const vparse::KnownBreaks breaks{text.text, text.breaks, text.breakCount};
         const int32_t result =
-            vcard::importObject(context, card, text.text, static_cast<int32_t>(text.length), &rest,
-                                &left, text.breaks != nullptr ? &breaks : nullptr);
+            vcard::importObject(context, card, text.text, static_cast<int32_t>(text.importLength),
+                                &rest, &left, text.breaks != nullptr ? &breaks : nullptr);
         if (*card == nullptr) {
             if (result == VLIB_ERR_NO_MEMORY) {
                 r.scanner.reset(mark);

@@ -758,12 +758,19 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
             ok = put("END:VCARD") && endLine();
     }
     // The strict reader scans its last line up to a line break or a NUL,
-    // past the count it is given. A card that ends the caller's text (which
-    // need not have a NUL), or whose END shares its line with the next
-    // card, is handed out in a copy, which ends in a NUL.
+    // past the count it is given. A card whose END shares its line with
+    // the next card is handed out in a copy, which ends in a NUL; one that
+    // ends the caller's text (which need not have a NUL) is given to the
+    // import without its last break (see CardText).
     const bool endsInBreak =
         cardEnd > cardStart_ && (text_[cardEnd - 1] == '\n' || text_[cardEnd - 1] == '\r');
-    if (ok && ended && (cursor_.atEnd() || !endsInBreak)) ok = copyUpTo(cardEnd);
+    if (ok && ended && !endsInBreak) ok = copyUpTo(cardEnd);
+    size_t lastBreak = 0;
+    if (ended && endsInBreak && cursor_.atEnd() && !copying_)
+        lastBreak =
+            cardEnd - cardStart_ >= 2 && text_[cardEnd - 1] == '\n' && text_[cardEnd - 2] == '\r'
+                ? 2
+                : 1;
     if (!ok) {
         reset(saved);
         return Step::NoMemory;
@@ -778,6 +785,7 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
         card.text = text_ + cardStart_;
         card.length = cardEnd - cardStart_;
     }
+    card.importLength = card.length - lastBreak;
     if (breaksKnown_) {
         card.breaks = breaks_.data();
         card.breakCount = breaks_.size();

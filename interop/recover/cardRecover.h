@@ -18,6 +18,11 @@ namespace interop {
 struct CardText {
     const char *text = nullptr; // the card's lines, BEGIN to END
     size_t length = 0;
+    // What the exact import is given: `length`, less the last line break
+    // of a card that stands in place at the very end of the caller's text.
+    // The import looks at the byte after what it is given, and that byte
+    // must be there: the break is, and the END line reads the same without it.
+    size_t importLength = 0;
     uint64_t firstLine = 0; // the line of its BEGIN
     size_t at = 0;          // where its BEGIN stands in the text scanned
     bool eightBit = false;  // a value may hold 8-bit text once read (else all are ASCII)

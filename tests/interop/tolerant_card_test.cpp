@@ -294,3 +294,50 @@ TEST(TolerantCards, KnownBreaksAreTheCardsOwn) {
 }
 
 } // namespace
+
+namespace {
+
+// A card that ends the caller's text is read where it stands, not copied
+// (a phone's single card with its photo would be held twice), and the
+// import reads nothing past the text: each text sits in a block of its own
+// size, without a NUL after it, for the sanitizer to see any byte beyond.
+TEST(TolerantCards, LastCardIsReadInPlace) {
+    const std::string card = "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Doe;Jo\r\n"
+                             "NOTE;ENCODING=QUOTED-PRINTABLE:a=3Db\r\nEND:VCARD";
+    for (const char *end : {"\r\n", "\n", "\r", "  \r\n", ""}) {
+        for (const bool two : {false, true}) {
+            const std::string whole = (two ? card + "\r\n" : "") + card + end;
+            SCOPED_TRACE(whole);
+            const std::vector<char> text(whole.begin(), whole.end());
+            vctest::Context context;
+            context->flags = VCARD_NO_DEFAULT_TYPES;
+            interop::Reporter report(nullptr, nullptr);
+            interop::CardScanner scanner(text.data(), text.size());
+            interop::CardText found;
+            std::vector<std::string> cards;
+            while (scanner.next(context, report, found) == interop::CardScanner::Step::Card) {
+                const bool inPlace =
+                    found.text >= text.data() && found.text < text.data() + text.size();
+                // Without a break after END the import needs the NUL a copy has.
+                EXPECT_EQ(inPlace, *end != '\0' || cards.size() + 1 < (two ? 2u : 1u));
+                EXPECT_LE(found.importLength, found.length);
+                vComponent *read = nullptr;
+                const char *rest = nullptr;
+                int32_t left = 0;
+                EXPECT_EQ(VCARD_importObjectFromBuffer(context, &read, found.text,
+                                                       static_cast<int32_t>(found.importLength),
+                                                       &rest, &left),
+                          0);
+                ASSERT_NE(read, nullptr);
+                cards.push_back(render(read));
+                VCARD_destroyCard(context, &read);
+            }
+            EXPECT_EQ(cards, std::vector<std::string>(two ? 2 : 1,
+                                                      "VERSION:2.1|N:Doe;Jo|NOTE;ENCODING=QUOTED-"
+                                                      "PRINTABLE:a=b|"));
+            EXPECT_EQ(readTolerantly(whole).cards, cards);
+        }
+    }
+}
+
+} // namespace
