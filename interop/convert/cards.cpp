@@ -76,10 +76,13 @@ int32_t convert21(Job &job) {
             out.length = 0;
             CardConversion c{VI_FORMAT_VCARD21, job.to, job.report};
             lines.card(place.line, place.at);
-            converted = cardFromRecord(record, lines, place.line, card, c) &&
-                        writeCard(card, c, out) && !lines.outOfMemory();
-            // (What of the card malloc gave, not the arena, is freed here.)
+            converted = cardFromRecord(record, lines, place.line, card, c);
+            // The model holds copies of what it takes: the records go
+            // before the card is written, not to be held with its text (a
+            // photo's bytes would be). What of the card malloc gave, not
+            // the arena, is freed here.
             VCARD_destroyCard(context.get(), &record);
+            converted = converted && writeCard(card, c, out) && !lines.outOfMemory();
             arena.reset();
         }
         if (!converted) return VLIB_ERR_NO_MEMORY;
