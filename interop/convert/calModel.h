@@ -55,7 +55,8 @@ class CalModel {
     // Ready for the next calendar.
     void clear() {
         forgetWritten();
-        json = {};
+        json.begun = false;
+        json.open.clear();
         vcal10 = {};
     }
     // The model as it stands, to go back to: what is added after a mark
@@ -73,11 +74,14 @@ class CalModel {
     // What the writer has done with the calendar so far: the entries it
     // has written, and where jCal's nesting stands.
     size_t written = 0;
+    struct JsonLevel {
+        bool propsOpen;   // the component's property array is still open
+        bool firstInList; // nothing is written in its open list yet
+    };
     struct JsonState {
-        bool begun = false;      // the calendar's item has begun in the output
-        bool propsOpen[32] = {}; // per open component: its property array is still open
-        bool firstInList[32] = {};
-        int depth = 0;
+        bool begun = false; // the calendar's item has begun in the output
+        // One level per open component: any text may nest them deeply.
+        Array<JsonLevel> open;
     } json;
     struct Vcal10State {
         // The calendar's zone, read ahead, when the calendar is written as

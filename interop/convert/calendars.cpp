@@ -627,41 +627,40 @@ int32_t writeCalendarJson(Job &job, CalModel &model, bool last) {
     vcal::TextBuffer &out = model.outText, &scratch = model.scratchText;
     out.length = 0;
     CalModel::JsonState &state = model.json;
-    bool *propsOpen = state.propsOpen;
-    bool *firstInList = state.firstInList;
-    int &depth = state.depth;
+    Array<CalModel::JsonLevel> &open = state.open;
     bool ok = true;
     if (!state.begun && !job.out.beginItem()) return job.putFailure();
     state.begun = true;
     for (size_t i = model.written; i < model.entries.size() && ok; ++i) {
         const CalEntry &e = model.entries[i];
         if (!job.out.drain(out)) return job.putFailure();
+        const size_t depth = open.size();
         switch (e.kind) {
         case CalEntry::Begin:
-            if (depth > 0 && propsOpen[depth - 1]) {
-                ok = put(out, "],[");
-                propsOpen[depth - 1] = false;
-            } else if (depth > 0 && !firstInList[depth - 1]) {
-                ok = put(out, ",");
+            if (depth > 0) {
+                CalModel::JsonLevel &outer = open[depth - 1];
+                if (outer.propsOpen) {
+                    ok = put(out, "],[");
+                    outer.propsOpen = false;
+                } else if (!outer.firstInList) {
+                    ok = put(out, ",");
+                }
+                outer.firstInList = false;
             }
-            if (depth > 0) firstInList[depth - 1] = false;
-            if (depth == 31) return VLIB_ERR_NO_MEMORY; // deeper than any calendar nests
-            ok = ok && put(out, "[") && appendJsonLower(out, model.text(e.name)) && put(out, ",[");
-            propsOpen[depth] = true;
-            firstInList[depth] = true;
-            ++depth;
+            ok = ok && open.push({true, true}) && put(out, "[") &&
+                 appendJsonLower(out, model.text(e.name)) && put(out, ",[");
             if (isItem(model.text(e.name))) countWritten(job, e.lossy);
             break;
         case CalEntry::Property:
             if (depth == 0) break;
-            ok = jsonProperty(out, scratch, model, e, !firstInList[depth - 1]);
-            firstInList[depth - 1] = false;
+            ok = jsonProperty(out, scratch, model, e, !open[depth - 1].firstInList);
+            open[depth - 1].firstInList = false;
             break;
         case CalEntry::End:
             if (depth == 0) break;
-            --depth;
-            ok = put(out, propsOpen[depth] ? "],[]]" : "]]");
-            if (depth > 0) firstInList[depth - 1] = false;
+            ok = put(out, open[depth - 1].propsOpen ? "],[]]" : "]]");
+            open.keepFirst(depth - 1);
+            if (depth > 1) open[depth - 2].firstInList = false;
             break;
         }
     }

@@ -373,6 +373,21 @@ TEST(ConvertCalendar, JcalDocumentsOneOrMany) {
         EXPECT_EQ(convert(one + one + one, from, VI_FORMAT_JCAL).text,
                   "[" + document + ",\n" + document + ",\n" + document + "]\n");
     }
+    // Components nested as deep as a text has them, each level closed in
+    // turn (a fixed depth once failed as if memory had run out).
+    std::string deep = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n";
+    for (int i = 0; i < 100; ++i)
+        deep += "BEGIN:X-LEVEL\r\nX-AT:" + std::to_string(i) + "\r\n";
+    for (int i = 0; i < 100; ++i)
+        deep += "END:X-LEVEL\r\n";
+    const Result nested = convert(deep + "END:VCALENDAR\r\n", VI_FORMAT_ICAL20, VI_FORMAT_JCAL);
+    ASSERT_EQ(nested.rc, 0);
+    std::string expected = "[\"vcalendar\",[[\"version\",{},\"text\",\"2.0\"]],[";
+    for (int i = 0; i < 100; ++i)
+        expected += "[\"x-level\",[[\"x-at\",{},\"unknown\",\"" + std::to_string(i) + "\"]],[";
+    for (int i = 0; i < 100; ++i)
+        expected += "]]";
+    EXPECT_EQ(nested.text, expected + "]]\n");
 }
 
 // A calendar goes out item by item: its writer never holds more than the
