@@ -418,10 +418,12 @@ class LineReader {
     bool reserve(size_t size);
     void unfold(const char *begin, const char *end, size_t firstBreak);
     const char *knownBreak(const char *p, size_t &index) const;
+    bool joined(const char *lineBreak);
     const char *findBreak(const char *p, const char *limit, size_t &index) const;
 
     const vparse::KnownBreaks *breaks_;
     size_t nextBreak_ = 0; // the first known break not passed yet
+    size_t nextJoin_ = 0;  // the first joined break not passed yet
     char *buffer_ = nullptr;
     size_t capacity_ = 0;
     size_t length_ = 0;
@@ -449,6 +451,16 @@ const char *LineReader::knownBreak(const char *p, size_t &index) const {
     while (index < breaks_->count && breaks_->offsets[index] < at)
         ++index;
     return index < breaks_->count ? breaks_->text + breaks_->offsets[index] : nullptr;
+}
+
+// Whether the caller joins the line after the break at `lineBreak` to
+// the line before it. Breaks are asked for in ascending order.
+bool LineReader::joined(const char *lineBreak) {
+    if (breaks_ == nullptr || nextJoin_ >= breaks_->joinCount) return false;
+    const auto at = static_cast<size_t>(lineBreak - breaks_->text);
+    while (nextJoin_ < breaks_->joinCount && breaks_->joins[nextJoin_] < at)
+        ++nextJoin_;
+    return nextJoin_ < breaks_->joinCount && breaks_->joins[nextJoin_] == at;
 }
 
 // The first CR or LF in [p, limit), or NUL when `kNul`; else `limit`.
@@ -504,8 +516,9 @@ Read LineReader::ReadLogicalLine(Input &in) {
         }
         const char *const lineBreak = p++;
         if (*lineBreak == '\r' && p < limit && *p == '\n') ++p;
-        // A break followed by a blank or another break continues the line.
-        if (p < limit && (isBlank(*p) || isBreak(*p))) {
+        // A break followed by a blank or another break continues the line,
+        // as does one the caller joins.
+        if (p < limit && (isBlank(*p) || isBreak(*p) || joined(lineBreak))) {
             folded = true;
             continue;
         }

@@ -53,10 +53,11 @@ int32_t readCard(VI_TolerantReader &r, VCardContext *context, vComponent **card,
         const char *rest = nullptr;
         int32_t left = 0;
         // The exact import, told where the lines the scan went through end.
-        const vparse::KnownBreaks breaks{text.text, text.breaks, text.breakCount};
-        const int32_t result =
-            vcard::importObject(context, card, text.text, static_cast<int32_t>(text.importLength),
-                                &rest, &left, text.breaks != nullptr ? &breaks : nullptr);
+        const vparse::KnownBreaks breaks{text.text, text.breaks, text.breakCount, text.joins,
+                                         text.joinCount};
+        const int32_t result = vcard::importObject(
+            context, card, text.text, static_cast<int32_t>(text.importLength), &rest, &left,
+            text.breaks != nullptr || text.joinCount > 0 ? &breaks : nullptr);
         if (*card == nullptr) {
             if (result == VLIB_ERR_NO_MEMORY) {
                 r.scanner.reset(mark);

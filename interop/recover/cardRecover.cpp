@@ -473,6 +473,7 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
     card.firstLine = begin.number;
     card.at = begin.start;
     breaks_.clear();
+    joins_.clear();
     breaksKnown_ = true;
     noteBreak(begin);
 
@@ -498,6 +499,32 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
         for (std::string_view piece : pieces)
             ok = ok && put(piece);
         ok = ok && endLine();
+    };
+    // Joins the line to the one before it, as a blank after the break
+    // between them would: the parse is told so (CardText::joins), and the
+    // line is written as it stands, or as `text` when that differs. Where
+    // no break stands right before the line (it was cut from a longer
+    // one), the blank is written.
+    auto join = [&](const Line &line, std::string_view text, bool changed) {
+        const char *base = copying_ ? repaired_.text : text_ + cardStart_;
+        size_t at = copying_ ? repaired_.length : line.start - cardStart_;
+        if (changed && !copying_) {
+            ok = ok && copyUpTo(line.start);
+            base = repaired_.text;
+            at = repaired_.length;
+        }
+        if (!ok) return;
+        size_t joinAt = kNone;
+        if (at > 0 && base[at - 1] == '\n')
+            joinAt = at >= 2 && base[at - 2] == '\r' ? at - 2 : at - 1;
+        else if (at > 0 && base[at - 1] == '\r')
+            joinAt = at - 1;
+        if (joinAt == kNone) {
+            rebuild(line, {" ", text});
+            return;
+        }
+        ok = joins_.push(joinAt);
+        if (changed || copying_) rebuild(line, {text});
     };
     // The text with its quoted-printable faults mended, in scratch.
     auto mended = [&](std::string_view text) {
@@ -680,7 +707,7 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
             const QuotedPrintableFaults f = quotedPrintableFaults(text);
             eightBit = eightBit || f.highByte;
             if (f.any()) reportQuotedPrintable(line, f);
-            rebuild(line, {" ", f.any() ? mended(text) : text});
+            join(line, f.any() ? mended(text) : text, changed || f.any());
             softBreak = text.back() == '=';
             continue;
         }
@@ -689,7 +716,7 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
                 report(line.number, VI_REPORT_REPAIRED,
                        "joined base64 data that was not indented with the value before it");
             base64Joined = true;
-            rebuild(line, {" ", text});
+            join(line, text, changed);
             continue;
         }
         if (!shaped) {
@@ -790,6 +817,8 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
         card.breaks = breaks_.data();
         card.breakCount = breaks_.size();
     }
+    card.joins = joins_.data();
+    card.joinCount = joins_.size();
     return Step::Card;
 }
 

@@ -1,7 +1,9 @@
 // The tolerant front end of vCard reading: finds each card of a text,
 // whatever stands between cards, and hands out its text repaired so the
 // strict reader reads it as its writer meant it. A card that needs no
-// repair is handed out in place, without a copy.
+// repair is handed out in place, without a copy; so is one whose only
+// repair joins lines the writer broke without indenting them (the parse
+// is told which).
 #pragma once
 
 #include <cstddef>
@@ -30,6 +32,10 @@ struct CardText {
     // the parse need not search for them again.
     const size_t *breaks = nullptr;
     size_t breakCount = 0;
+    // The breaks after which the parse joins the next line to the line
+    // before, as if a blank followed them (vparse::KnownBreaks::joins).
+    const size_t *joins = nullptr;
+    size_t joinCount = 0;
 };
 
 class CardScanner {
@@ -71,6 +77,7 @@ class CardScanner {
     LineCursor cursor_;
     vcal::TextBuffer repaired_;
     Array<size_t> breaks_;     // of the card in hand, from its start
+    Array<size_t> joins_;      // of those, the ones the parse joins
     bool breaksKnown_ = false; // breaks_ holds every one of them so far
     bool copying_ = false;     // the card is being rebuilt in repaired_
     size_t cardStart_ = 0;

@@ -340,4 +340,32 @@ TEST(TolerantCards, LastCardIsReadInPlace) {
     }
 }
 
+// A line a phone broke after a quoted-printable soft break, without the
+// blank that continues it, is joined by telling the parse, not by copying
+// the card to write the blank in; a line that needs its own text mended
+// as well is written into a copy, still joined the same way.
+TEST(TolerantCards, SoftBreakJoinsNeedNoCopy) {
+    const std::string head =
+        "BEGIN:VCARD\r\nVERSION:2.1\r\nNOTE;ENCODING=QUOTED-PRINTABLE:one=\r\n";
+    for (const bool mend : {false, true}) {
+        const std::string whole =
+            head + (mend ? "tw=6f" : "two") + "=\nthree\r\nTEL:1\r\nEND:VCARD\r\n\r\n";
+        SCOPED_TRACE(whole);
+        const std::vector<char> text(whole.begin(), whole.end());
+        vctest::Context context;
+        interop::Reporter report(nullptr, nullptr);
+        interop::CardScanner scanner(text.data(), text.size());
+        interop::CardText card;
+        ASSERT_EQ(scanner.next(context, report, card), interop::CardScanner::Step::Card);
+        EXPECT_EQ(card.text == text.data() + 0, !mend);
+        ASSERT_EQ(card.joinCount, 2u);
+        const std::string_view read(card.text, card.length);
+        EXPECT_EQ(read.substr(card.joins[0], 3), "\r\nt");
+        EXPECT_EQ(read.substr(card.joins[1], mend ? 3 : 2), mend ? "\r\nt" : "\nt");
+        EXPECT_EQ(readTolerantly(whole).cards,
+                  std::vector<std::string>{"VERSION:2.1|NOTE;ENCODING=QUOTED-PRINTABLE:"
+                                           "onetwothree|TEL:1|"});
+    }
+}
+
 } // namespace

@@ -175,7 +175,8 @@ TEST(Parser, DeepNestingIsCutAtTheLimitAndTheRestIsRead) {
 
 // A caller that knows the line breaks (the tolerant card reader) gets the
 // parse it would get without telling them, on texts of every break form,
-// folds, soft breaks and blank lines, read whole or cut short.
+// folds, soft breaks and blank lines, read whole or cut short; one that
+// joins lines gets the parse of the text with a blank after each join.
 TEST(Parser, KnownBreaksChangeNothing) {
     const char *pieces[] = {"BEGIN:X", "END:X", "BEGIN:Y", "NOTE", ";ENCODING=Q", ";A=b", ":",
                             "ab",      "=",     "==",      "=0D",  "\r\n",        "\n",   "\r",
@@ -213,6 +214,34 @@ TEST(Parser, KnownBreaksChangeNothing) {
         ASSERT_EQ(tree.root == nullptr, plain.tree.root == nullptr);
         if (tree.root != nullptr) {
             ASSERT_EQ(vtest::dump(tree.root), vtest::dump(plain.tree.root));
+        }
+        // Breaks the caller joins read as if a blank followed them: the
+        // parse of the text with those blanks written in.
+        std::vector<size_t> joins;
+        std::string blanked;
+        size_t copied = 0;
+        for (const size_t at : breaks) {
+            const size_t after = at + (text.compare(at, 2, "\r\n") == 0 ? 2 : 1);
+            if (after >= text.size() || text[after] == ' ' || text[after] == '\t' ||
+                text[after] == '\r' || text[after] == '\n' || pick(3) != 0)
+                continue;
+            joins.push_back(at);
+            blanked += text.substr(copied, after - copied) + " ";
+            copied = after;
+        }
+        blanked += text.substr(copied);
+        const vparse::KnownBreaks joined{text.c_str(), breaks.data(), known, joins.data(),
+                                         joins.size()};
+        Parsed expected;
+        vtest::parse(expected, blanked, 0);
+        remaining = static_cast<int32_t>(text.size());
+        vtest::Tree joinedTree;
+        ASSERT_EQ(vparse::buildComponentFromBuffer(&joinedTree.root, text.c_str(), 0, &remaining,
+                                                   &rest, &joined),
+                  expected.result);
+        ASSERT_EQ(joinedTree.root == nullptr, expected.tree.root == nullptr);
+        if (joinedTree.root != nullptr) {
+            ASSERT_EQ(vtest::dump(joinedTree.root), vtest::dump(expected.tree.root));
         }
     }
 }
