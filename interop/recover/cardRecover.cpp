@@ -405,7 +405,7 @@ bool CardScanner::put(std::string_view piece) { return repaired_.append(piece); 
 // the original text, whose breaks are listed already; every line written
 // after that ends in CR LF). No room for the list costs only the search the
 // parse then makes.
-void CardScanner::noteBreak(const Line &line) {
+inline void CardScanner::noteBreak(const Line &line) {
     const size_t at = line.start + line.text.size();
     if (!copying_ && at < line.end) breaksKnown_ = breaksKnown_ && breaks_.push(at - cardStart_);
 }
