@@ -411,6 +411,15 @@ class LineReader {
     Read ReadLogicalLine(Input &in);
     char *line() const { return buffer_; }
     size_t length() const { return length_; }
+    // The buffer, handed over with the line in it; the next line gets a
+    // new one.
+    char *takeBuffer() {
+        char *buffer = buffer_;
+        buffer_ = nullptr;
+        capacity_ = 0;
+        length_ = 0;
+        return buffer;
+    }
     // The first byte past the zeros that follow the line's NUL.
     const char *end() const { return buffer_ + length_ + 1 + kLinePad; }
 
@@ -576,6 +585,14 @@ void LineReader::unfold(const char *begin, const char *end, size_t firstBreak) {
 // ------------------------------------------------------------------------
 // The parse
 
+// A BASE64 value at least this long that is all the rest of its line (a
+// photo) is decoded into the line's own buffer, which the value then
+// takes over: the text and the bytes are not held at once. A shorter one
+// is copied, so that the next line finds the buffer in place.
+constexpr size_t kDecodeInPlaceFrom = 32768;
+// The name is kept aside meanwhile, when it is no longer than this.
+constexpr size_t kNameAsideMax = 256;
+
 struct Parser {
     Parser(Input input, int32_t parseFlags, const vparse::KnownBreaks *breaks)
         : in(input), flags(parseFlags), reader(breaks) {}
@@ -584,7 +601,47 @@ struct Parser {
     int32_t running = 0;
     bool outOfMemory = false;
     LineReader reader;
+    char nameAside[kNameAsideMax]; // a name while its line's buffer is given away
 };
+
+// The line's only value, its `length` bytes at `raw` in the reader's
+// buffer, decoded to the buffer's start (each group of four characters is
+// read before its three bytes are written, and the bytes never overtake
+// the characters) and handed to a new value with the buffer. Null when
+// memory ran out.
+vValue *decodeInPlace(LineReader &reader, const char *raw, size_t length) {
+    bool skipped = false;
+    const size_t count =
+        venc::base64Decode(raw, length, reinterpret_cast<unsigned char *>(reader.line()), &skipped);
+    char *data = reader.takeBuffer();
+    if (void *smaller = std::realloc(data, venc::base64DecodeCapacity(length)))
+        data = static_cast<char *>(smaller);
+    return adoptValue(data, count, VLIB_ENCODING_BASE64);
+}
+
+// Where the value from `text` on is, when it is one for decodeInPlace:
+// all the rest of the line, long enough, with a name short enough to be
+// set aside. A length of 0 when it is not. (Out of line: few lines come
+// here.)
+struct Span {
+    size_t start;
+    size_t length;
+};
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+Span inPlaceValue(const Parser &ps, size_t nameEnd, const char *text, int32_t flags) {
+    if ((flags & kNoDecode) != 0 || ps.reader.length() < kDecodeInPlaceFrom ||
+        nameEnd >= kNameAsideMax)
+        return {0, 0};
+    size_t i = 0;
+    while (isBlank(text[i]))
+        ++i;
+    const size_t stop =
+        spanTo(text, i, ps.reader.end(), kValueStops[(flags & kNoCommaSplit) == 0][0]);
+    if (text[stop] != '\0' || stop - i < kDecodeInPlaceFrom) return {0, 0};
+    return {i, stop - i};
+}
 
 // ParsePropertyLine over the reader's current line. Null either when the
 // line is empty (no property) or when memory ran out (outOfMemory set).
@@ -619,6 +676,7 @@ vProperty *ParsePropertyLine(Parser &ps) {
     const int32_t encoding = VLIB_getPropertyEncoding(&stand);
     vrec::ChainGuard<vValue> values(nullptr);
     const bool atColon = delimiter == ':' || (delimiter == ';' && line[at] == ':');
+    bool aside = false;
     if (atColon) {
         int32_t mode = kModeKeepColons;
         if (encoding == VLIB_ENCODING_QUOTED_PRINTABLE) mode |= kModeQuotedPrintable;
@@ -626,8 +684,22 @@ vProperty *ParsePropertyLine(Parser &ps) {
         int32_t flags = ps.flags;
         if ((flags & kKeepRules) != 0 && isRuleName(line)) flags |= kNoCommaSplit;
         ValueChain chain;
-        size_t used = 0;
-        const int32_t code = SplitValues(line + at + 1, end, mode, flags, chain, &used);
+        int32_t code = 0;
+        const char *text = line + at + 1;
+        const Span inPlace =
+            encoding == VLIB_ENCODING_BASE64 ? inPlaceValue(ps, name.end, text, flags) : Span{0, 0};
+        if (inPlace.length != 0) {
+            std::memcpy(ps.nameAside, line, name.end + 1);
+            aside = true; // the buffer goes with the value
+            vValue *value = decodeInPlace(ps.reader, text + inPlace.start, inPlace.length);
+            if (value != nullptr)
+                chain.append(value);
+            else
+                code = VLIB_ERR_NO_MEMORY;
+        } else {
+            size_t used = 0;
+            code = SplitValues(text, end, mode, flags, chain, &used);
+        }
         values.reset(chain.head);
         if (code == VLIB_ERR_NO_MEMORY) {
             ps.outOfMemory = true;
@@ -637,8 +709,8 @@ vProperty *ParsePropertyLine(Parser &ps) {
     } else {
         ps.running = VLIB_ERR_NO_COLON;
     }
-    vProperty *property =
-        VLIB_new_vProperty(VLIB_PROPERTY_UNIDENTIFIED, line, nullptr, nullptr, nullptr);
+    vProperty *property = VLIB_new_vProperty(
+        VLIB_PROPERTY_UNIDENTIFIED, aside ? ps.nameAside : line, nullptr, nullptr, nullptr);
     if (property == nullptr) {
         ps.outOfMemory = true;
         return nullptr;

@@ -1,5 +1,6 @@
 // The text parser: lines, names, parameters, values, nesting, running
 // result codes and the cursor it hands back.
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -243,6 +244,98 @@ TEST(Parser, KnownBreaksChangeNothing) {
         if (joinedTree.root != nullptr) {
             ASSERT_EQ(vtest::dump(joinedTree.root), vtest::dump(expected.tree.root));
         }
+    }
+}
+
+// A photo's value is decoded into the buffer its line was read into; the
+// bytes must be what decoding a copy gives, whatever the value's length
+// against the size from which that is done, and the lines after it must
+// find a buffer of their own.
+TEST(Parser, LargeBase64ValuesDecodeAsCopiesDo) {
+    std::string bytes;
+    uint32_t seed = 7;
+    for (int i = 0; i < 60000; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        bytes += static_cast<char>(seed >> 16);
+    }
+    const auto encode = [&bytes](size_t count) {
+        char *text = nullptr;
+        EXPECT_EQ(VLIB_convertToBase64(bytes.data(), static_cast<int32_t>(count), &text), 0);
+        std::string out(text);
+        std::free(text);
+        return out;
+    };
+    const auto folded = [](const std::string &text) {
+        std::string out;
+        for (size_t i = 0; i < text.size(); i += 76)
+            out += "\r\n " + text.substr(i, 76);
+        return out;
+    };
+    const std::string longName(300, 'N');
+    struct Case {
+        size_t count;      // bytes encoded
+        std::string head;  // the line up to its colon
+        std::string value; // from: the encoded text, "@" as a placeholder
+        int32_t flags;
+    } cases[] = {// Encoded lengths on either side of the size, 32768 characters.
+                 {24573, "PHOTO;ENCODING=BASE64;TYPE=JPEG", "@", 0},
+                 {24576, "PHOTO;ENCODING=BASE64;TYPE=JPEG", "@", 0},
+                 {24579, "PHOTO;ENCODING=BASE64", "@", 0},
+                 {60000, "item1.PHOTO;ENCODING=B", "  @", 0},
+                 {60000, "LOGO;ENCODING=BASE64", "@*!", 0},       // skipped characters
+                 {60000, "LOGO;ENCODING=BASE64", "@,TWFu", 0},    // two values
+                 {60000, "LOGO;ENCODING=BASE64", "\"@\"", 0},     // quoted
+                 {60000, "LOGO;ENCODING=BASE64", "@", 1},         // not decoded
+                 {60000, longName + ";ENCODING=BASE64", "@", 0}}; // a long name
+    for (const Case &c : cases) {
+        std::string value = c.value;
+        const std::string encoded = encode(c.count);
+        value.replace(value.find('@'), 1, encoded);
+        const std::string text =
+            "BEGIN:X\r\n" + c.head + ":" + folded(value) + "\r\n\r\nNOTE:after\r\nEND:X\r\n";
+        SCOPED_TRACE(c.head + " " + std::to_string(c.count) + " " + c.value);
+        Parsed p;
+        vtest::parse(p, text, c.flags);
+        ASSERT_NE(p.tree.root, nullptr);
+        EXPECT_EQ(p.result, 0);
+        // Properties in the parser's order: the last line's first.
+        const vProperty *note = p.tree.root->propertyList;
+        ASSERT_NE(note, nullptr);
+        EXPECT_EQ(vtest::dump(note->valueList), "after");
+        const vProperty *photo = note->next;
+        ASSERT_NE(photo, nullptr);
+        EXPECT_EQ(c.head.compare(0, std::strlen(photo->name), photo->name), 0);
+        EXPECT_EQ(photo->encoding, VLIB_ENCODING_BASE64);
+        EXPECT_EQ(photo->parameterList != nullptr, true);
+        // What the exported decoder makes of each value's unfolded text.
+        std::string unfolded = value;
+        unfolded.erase(0, unfolded.find_first_not_of(' '));
+        std::vector<std::string> pieces;
+        if (c.value.find(',') != std::string::npos) {
+            pieces = {unfolded.substr(0, unfolded.find(',')),
+                      unfolded.substr(unfolded.find(',') + 1)};
+        } else {
+            pieces = {unfolded};
+        }
+        const vValue *v = photo->valueList;
+        for (const std::string &piece : pieces) {
+            ASSERT_NE(v, nullptr);
+            if (c.flags == 1) {
+                EXPECT_EQ(std::string(v->data), piece);
+            } else {
+                std::string source = piece;
+                if (source.front() == '"') source = source.substr(1, source.size() - 2);
+                int32_t size = 0;
+                char *decoded = nullptr;
+                VLIB_convertFromBase64(source.c_str(), &size, &decoded);
+                ASSERT_EQ(v->dataSize, size);
+                EXPECT_EQ(std::memcmp(v->data, decoded, static_cast<size_t>(size)), 0);
+                EXPECT_EQ(v->data[size], '\0');
+                std::free(decoded);
+            }
+            v = v->next;
+        }
+        EXPECT_EQ(v, nullptr);
     }
 }
 
