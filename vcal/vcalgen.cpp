@@ -88,8 +88,12 @@ PropertyNode *newPropertyNode(uint16_t id, const char *line, size_t length) {
 
 EntityLines::~EntityLines() { std::free(records_); }
 
+// From this size of its lines on, an entity takes the collection's buffer.
+constexpr size_t kHandOverFrom = 65536;
+
 const PropertyNode *EntityLines::add(uint16_t id, const char *line, size_t length) {
-    const size_t needed = size_ + recordSize(length);
+    size_t needed = size_ + recordSize(length);
+    if (needed >= kHandOverFrom) needed += kHeaderRoom; // so that the hand-over never grows it
     if (needed > capacity_) {
         size_t grown = capacity_ == 0 ? 1024 : capacity_ * 2;
         if (grown < needed) grown = needed;
@@ -128,7 +132,22 @@ PropertyNode *linkRecords(char *at, size_t count) {
 
 } // namespace
 
-void *EntityLines::allocate(const void *header, size_t headerSize, PropertyNode *&first) const {
+void *EntityLines::allocate(const void *header, size_t headerSize, PropertyNode *&first) {
+    if (size_ >= kHandOverFrom) {
+        // The lines move up behind the node where they are, and the buffer
+        // shrinks to the entity (it has room for the node: see add).
+        std::memmove(records_ + headerSize, records_, size_);
+        std::memcpy(records_, header, headerSize);
+        char *block = records_;
+        if (void *fitted = std::realloc(block, headerSize + size_))
+            block = static_cast<char *>(fitted);
+        records_ = nullptr;
+        capacity_ = 0;
+        size_ = 0;
+        first = linkRecords(block + headerSize, count_);
+        count_ = 0;
+        return block;
+    }
     auto *block = static_cast<char *>(std::malloc(headerSize + size_));
     if (block == nullptr) return nullptr;
     std::memcpy(block, header, headerSize);

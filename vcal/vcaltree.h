@@ -118,7 +118,9 @@ PropertyNode *newPropertyNode(uint16_t id, const char *line, size_t length);
 // Collects the lines of one event or to-do as they are read, laid out as
 // they will stand behind the entity node, so that the entity is allocated
 // once, at its end, and only when it is kept. The buffer is reused from
-// one entity to the next.
+// one entity to the next, except behind a large entity (a long
+// description), which takes the buffer itself: its lines are not held
+// twice.
 class EntityLines {
   public:
     EntityLines() = default;
@@ -135,7 +137,8 @@ class EntityLines {
     const PropertyNode *add(uint16_t id, const char *line, size_t length);
     // The entity node `header` followed by the lines, with the property
     // chain linked in input order; null when memory runs out.
-    template <class Entity> Entity *build(const Entity &header) const {
+    template <class Entity> Entity *build(const Entity &header) {
+        static_assert(sizeof(Entity) <= kHeaderRoom, "room kept for the entity node");
         PropertyNode *first = nullptr;
         auto *entity = static_cast<Entity *>(allocate(&header, sizeof(Entity), first));
         if (entity != nullptr) {
@@ -150,7 +153,10 @@ class EntityLines {
     PropertyNode *link();
 
   private:
-    void *allocate(const void *header, size_t headerSize, PropertyNode *&first) const;
+    // Room kept behind the lines of a large entity, which is handed over
+    // with the buffer rather than copied (see allocate).
+    static constexpr size_t kHeaderRoom = 64;
+    void *allocate(const void *header, size_t headerSize, PropertyNode *&first);
 
     char *records_ = nullptr;
     size_t size_ = 0;

@@ -354,6 +354,48 @@ TEST(VcalTree, CalendarWalkAndValidEntities) {
     EXPECT_EQ(vCal_AnyValidEntityInPTree(&none), 0);
 }
 
+// An entity's lines stand right behind its node in one block, whether the
+// block was copied from the reader's collection (most entities) or is that
+// collection itself (a large one); the entity after a large one starts a
+// collection of its own.
+TEST(VcalTree, LargeEntitiesKeepTheirLinesBehindTheNode) {
+    std::string text = "BEGIN:VCALENDAR\r\nVERSION:1.0\r\n";
+    std::vector<std::string> descriptions;
+    for (const size_t size : {100, 65400, 65536, 70000, 200000, 10, 131072}) {
+        std::string d(size, 'x');
+        for (size_t i = 0; i < size; i += 7)
+            d[i] = static_cast<char>('a' + i % 26);
+        descriptions.push_back(d);
+        text += "BEGIN:VEVENT\r\n" + kTimes + "DESCRIPTION:" + d + "\r\nSUMMARY:s" +
+                std::to_string(size) + "\r\nEND:VEVENT\r\nBEGIN:VTODO\r\nSUMMARY:t" +
+                std::to_string(size) + "\r\nEND:VTODO\r\n";
+    }
+    text += "END:VCALENDAR\r\n";
+    vcaltest::Reading r;
+    vcaltest::read(r, text);
+    ASSERT_EQ(r.rc, 0) << r.errors;
+    const VCalendarNode *c = calendar(r);
+    ASSERT_NE(c, nullptr);
+    ASSERT_EQ(count(c->events), descriptions.size());
+    ASSERT_EQ(count(c->todos), descriptions.size());
+    const VEventNode *e = c->events;
+    const VTodoNode *t = c->todos;
+    for (const std::string &d : descriptions) {
+        SCOPED_TRACE(d.size());
+        const std::string size = std::to_string(d.size());
+        EXPECT_EQ(lines(e->properties),
+                  (Lines{"DTSTART:19980101T100000Z\r\r", "DTEND:19980101T110000Z\r\r",
+                         "DESCRIPTION:" + d + "\r\r", "SUMMARY:s" + size + "\r\r"}));
+        EXPECT_EQ(reinterpret_cast<const char *>(e->properties),
+                  reinterpret_cast<const char *>(e) + sizeof(VEventNode));
+        EXPECT_EQ(lines(t->properties), (Lines{"SUMMARY:t" + size + "\r\r"}));
+        EXPECT_EQ(reinterpret_cast<const char *>(t->properties),
+                  reinterpret_cast<const char *>(t) + sizeof(VTodoNode));
+        e = e->next;
+        t = t->next;
+    }
+}
+
 // The pieces of a tree are destroyed one by one too; null arguments are refused.
 TEST(VcalTree, DestroyPiecesAndRefuseNulls) {
     PropertyNode *node = nullptr;
