@@ -131,7 +131,7 @@ size_t qpDecode(const char *text, size_t length, char *out) {
         const void *eq = std::memchr(text + i, '=', length - i);
         const size_t stop =
             eq != nullptr ? static_cast<size_t>(static_cast<const char *>(eq) - text) : length;
-        std::memcpy(out + o, text + i, stop - i);
+        std::memmove(out + o, text + i, stop - i); // `out` may be `text`, behind it
         o += stop - i;
         i = stop;
         if (i == length) break;

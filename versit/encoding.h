@@ -23,12 +23,14 @@ void base64Encode(const unsigned char *bytes, size_t byteCount, char *out);
 constexpr size_t base64DecodeCapacity(size_t textLength) { return textLength / 4 * 3 + 5; }
 // Decodes `length` characters into `out` and NUL-terminates it. Returns the
 // byte count; `skipped` tells whether characters outside the alphabet were
-// passed over.
+// passed over. `out` may be `text` or lie before it: each group of
+// characters is read before its bytes are written.
 size_t base64Decode(const char *text, size_t length, unsigned char *out, bool *skipped);
 
 // Decodes `length` characters into `out` (length + 1 bytes suffice) and
 // NUL-terminates it. The result never holds a NUL byte: "=00" is not
-// decoded. Returns the decoded length.
+// decoded. Returns the decoded length. `out` may be `text` or lie before
+// it: no byte is written before the characters it comes from are read.
 size_t qpDecode(const char *text, size_t length, char *out);
 
 inline bool isQpLiteral(unsigned char c) {

@@ -585,10 +585,10 @@ void LineReader::unfold(const char *begin, const char *end, size_t firstBreak) {
 // ------------------------------------------------------------------------
 // The parse
 
-// A BASE64 value at least this long that is all the rest of its line (a
-// photo) is decoded into the line's own buffer, which the value then
-// takes over: the text and the bytes are not held at once. A shorter one
-// is copied, so that the next line finds the buffer in place.
+// A value at least this long that is all the rest of its line (a photo,
+// a long note) is decoded or moved into the line's own buffer, which the
+// value then takes over: the text and the value are not held at once. A
+// shorter one is copied, so that the next line finds the buffer in place.
 constexpr size_t kDecodeInPlaceFrom = 32768;
 // The name is kept aside meanwhile, when it is no longer than this.
 constexpr size_t kNameAsideMax = 256;
@@ -605,24 +605,42 @@ struct Parser {
 };
 
 // The line's only value, its `length` bytes at `raw` in the reader's
-// buffer, decoded to the buffer's start (each group of four characters is
-// read before its three bytes are written, and the bytes never overtake
-// the characters) and handed to a new value with the buffer. Null when
-// memory ran out.
-vValue *decodeInPlace(LineReader &reader, const char *raw, size_t length) {
-    bool skipped = false;
-    const size_t count =
-        venc::base64Decode(raw, length, reinterpret_cast<unsigned char *>(reader.line()), &skipped);
+// buffer, made as makeValue makes it but at the buffer's start, and handed
+// to a new value with the buffer. The decoders may write where they read:
+// each reads a character before it writes what comes of it, and never
+// writes more than it has read. Null when memory ran out.
+vValue *decodeInPlace(LineReader &reader, const char *raw, size_t length, int32_t mode,
+                      int32_t flags) {
+    char *out = reader.line();
+    size_t size = 0;     // the value's dataSize
+    size_t capacity = 0; // of the block, as makeValue would allocate it
+    int32_t encoding = 0;
+    if ((flags & kNoDecode) == 0 && (mode & kModeQuotedPrintable) != 0) {
+        size = venc::qpDecode(raw, length, out) + 1;
+        out[size] = '\0';
+        capacity = length + 2;
+        encoding = VLIB_ENCODING_QUOTED_PRINTABLE;
+    } else if ((flags & kNoDecode) == 0 && (mode & kModeBase64) != 0) {
+        bool skipped = false;
+        size = venc::base64Decode(raw, length, reinterpret_cast<unsigned char *>(out), &skipped);
+        capacity = venc::base64DecodeCapacity(length);
+        encoding = VLIB_ENCODING_BASE64;
+    } else {
+        std::memmove(out, raw, length);
+        out[length] = '\0';
+        out[length + 1] = '\0';
+        size = length + 1;
+        capacity = length + 2;
+    }
     char *data = reader.takeBuffer();
-    if (void *smaller = std::realloc(data, venc::base64DecodeCapacity(length)))
-        data = static_cast<char *>(smaller);
-    return adoptValue(data, count, VLIB_ENCODING_BASE64);
+    if (void *smaller = std::realloc(data, capacity)) data = static_cast<char *>(smaller);
+    return adoptValue(data, size, encoding);
 }
 
 // Where the value from `text` on is, when it is one for decodeInPlace:
-// all the rest of the line, long enough, with a name short enough to be
-// set aside. A length of 0 when it is not. (Out of line: few lines come
-// here.)
+// all the rest of the line (no delimiter, quote or backslash before its
+// end), long enough, with a name short enough to be set aside. A length
+// of 0 when it is not. (Out of line: few lines come here.)
 struct Span {
     size_t start;
     size_t length;
@@ -631,9 +649,7 @@ struct Span {
 __attribute__((noinline))
 #endif
 Span inPlaceValue(const Parser &ps, size_t nameEnd, const char *text, int32_t flags) {
-    if ((flags & kNoDecode) != 0 || ps.reader.length() < kDecodeInPlaceFrom ||
-        nameEnd >= kNameAsideMax)
-        return {0, 0};
+    if (nameEnd >= kNameAsideMax) return {0, 0};
     size_t i = 0;
     while (isBlank(text[i]))
         ++i;
@@ -686,12 +702,14 @@ vProperty *ParsePropertyLine(Parser &ps) {
         ValueChain chain;
         int32_t code = 0;
         const char *text = line + at + 1;
-        const Span inPlace =
-            encoding == VLIB_ENCODING_BASE64 ? inPlaceValue(ps, name.end, text, flags) : Span{0, 0};
+        const Span inPlace = ps.reader.length() >= kDecodeInPlaceFrom
+                                 ? inPlaceValue(ps, name.end, text, flags)
+                                 : Span{0, 0};
         if (inPlace.length != 0) {
             std::memcpy(ps.nameAside, line, name.end + 1);
             aside = true; // the buffer goes with the value
-            vValue *value = decodeInPlace(ps.reader, text + inPlace.start, inPlace.length);
+            vValue *value =
+                decodeInPlace(ps.reader, text + inPlace.start, inPlace.length, mode, flags);
             if (value != nullptr)
                 chain.append(value);
             else
