@@ -89,6 +89,8 @@ VERSIT_INTEROP_API void VI_releaseItem(PropertyParam *item);
  *  - the first exception date moves into the record, where the writer
  *    takes the first one from;
  *  - the UID is taken from the entity's UID line (the reader does not);
+ *  - each "=" of the description, which the writer puts in quoted-printable
+ *    form as it stands, is given as "=3D";
  *  - a flagged text that is empty, or only blanks and line breaks, loses
  *    its flag, as the writer would write a line the reader refuses.
  * 0; VCAL_ERR_NULL_PROPERTY_PARAM for a null item; VCAL_ERR_NO_MEMORY

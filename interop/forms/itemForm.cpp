@@ -55,6 +55,33 @@ bool rejoinField(Get get, Set set, std::string_view separator, std::string_view 
     return true;
 }
 
+// The description as the writer must be given it: it writes the text as
+// it stands after ";ENCODING=QUOTED-PRINTABLE:", so an "=" of the text
+// would be read back as the start of an escape, or at a line's end as a
+// soft break that swallows the next line. Each is given as "=3D". False
+// when memory ran out (the text is unchanged).
+bool escapeEquals(char *&text) {
+    if (text == nullptr || std::strchr(text, '=') == nullptr) return true;
+    size_t size = 0;
+    for (const char *p = text; *p != '\0'; ++p)
+        size += *p == '=' ? 3 : 1;
+    char *out = static_cast<char *>(std::malloc(size + 1));
+    if (out == nullptr) return false;
+    char *at = out;
+    for (const char *p = text; *p != '\0'; ++p) {
+        if (*p == '=') {
+            std::memcpy(at, "=3D", 3);
+            at += 3;
+        } else {
+            *at++ = *p;
+        }
+    }
+    *at = '\0';
+    std::free(text);
+    text = out;
+    return true;
+}
+
 } // namespace
 
 extern "C" {
@@ -99,7 +126,9 @@ VERSIT_INTEROP_API int32_t VI_itemToWriterForm(PropertyParam *item, uint16_t typ
                                 [&](char *t) { item->attendee = t; }, "*^?", ":") &&
                     rejoinField([&] { return item->resources; },
                                 [&](char *t) { item->resources = t; }, ";", "");
-    if (!ok) return VCAL_ERR_NO_MEMORY;
+    char *description = item->description;
+    if (!ok || !escapeEquals(description)) return VCAL_ERR_NO_MEMORY;
+    item->description = description;
     if (type == VCAL_ITEM_EVENT) item->priority = item->priority + 1;
 
     TimeNode *first = item->exceptionDates.next;

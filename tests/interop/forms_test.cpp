@@ -84,6 +84,44 @@ TEST(ItemForms, TakesEventsThenToDosAndNamesTheirLines) {
     VI_releaseItem(nullptr);
 }
 
+int32_t appendByte(void *stream, uint8_t byte) {
+    static_cast<std::string *>(stream)->push_back(static_cast<char>(byte));
+    return 0;
+}
+
+// The writer puts a description after ";ENCODING=QUOTED-PRINTABLE:" as it
+// stands: an "=" in it must come back as itself, not as an escape or a
+// soft break that swallows the END line.
+TEST(ItemForms, DescriptionsComeBackThroughTheWriter) {
+    for (const std::string description : {"a=41 b=", "=", "x==y=0D=0A", "50% = half", "plain"}) {
+        SCOPED_TRACE(description);
+        vcaltest::Reading original;
+        vcaltest::read(original, "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nBEGIN:VEVENT\r\n"
+                                 "DTSTART:20260101T100000Z\r\nDTEND:20260101T110000Z\r\n"
+                                 "DESCRIPTION:" +
+                                     description + "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+        ASSERT_EQ(original.rc, 0) << original.errors;
+        PropertyParam item{};
+        const PropertyNode *lines = nullptr;
+        ASSERT_EQ(VI_takeItem(original.tree->firstCalendar, VCAL_ITEM_EVENT, 1, &item, &lines), 0);
+        ASSERT_EQ(std::string(item.description), description);
+        ASSERT_EQ(VI_itemToWriterForm(&item, VCAL_ITEM_EVENT, lines), 0);
+        ParseTreeHandle *tree = nullptr;
+        ASSERT_EQ(vCal_AddxItemInfoToPTree(&tree, &item, VCAL_ITEM_EVENT, 0), 0);
+        VI_releaseItem(&item);
+        std::string written;
+        ASSERT_EQ(vCal_ParseTreeToStreamPut(tree, &written, appendByte, "1.0", nullptr), 0);
+        vCal_DestroyParseTree(&tree);
+        vcaltest::Reading again;
+        vcaltest::read(again, written);
+        ASSERT_EQ(again.rc, 0) << written << again.errors;
+        PropertyParam back{};
+        ASSERT_EQ(VI_takeItem(again.tree->firstCalendar, VCAL_ITEM_EVENT, 1, &back, &lines), 0);
+        EXPECT_EQ(std::string(back.description), description) << written;
+        VI_releaseItem(&back);
+    }
+}
+
 // Everything a reading hands back, the tree as its lines, for comparing
 // two ways of reading one text.
 std::string described(const vcaltest::Reading &r) {
