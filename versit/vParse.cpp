@@ -216,38 +216,72 @@ struct ValueChain {
     }
 };
 
+// What a value's text becomes: decoded as the mode asks, or kept.
+enum class ValueForm { Text, QuotedPrintable, Base64 };
+
+ValueForm valueForm(int32_t mode, int32_t flags) {
+    if ((flags & kNoDecode) != 0) return ValueForm::Text;
+    if ((mode & kModeQuotedPrintable) != 0) return ValueForm::QuotedPrintable;
+    if ((mode & kModeBase64) != 0) return ValueForm::Base64;
+    return ValueForm::Text;
+}
+
+// The bytes the block of a value of `length` characters is given.
+size_t valueCapacity(ValueForm form, size_t length) {
+    return form == ValueForm::Base64 ? venc::base64DecodeCapacity(length) : length + 2;
+}
+
+// Writes the value of `raw` into `out` (valueCapacity bytes), which may be
+// `raw` itself or lie before it: the decoders read each character before
+// they write what comes of it, and never write more than they have read.
+// Returns the value's dataSize; texts count their NUL, and a second NUL
+// follows. Characters outside the BASE64 alphabet are skipped; what
+// decodes is kept.
+size_t writeValue(ValueForm form, const char *raw, size_t length, char *out) {
+    switch (form) {
+    case ValueForm::QuotedPrintable: {
+        const size_t size = venc::qpDecode(raw, length, out) + 1;
+        out[size] = '\0';
+        return size;
+    }
+    case ValueForm::Base64: {
+        bool skipped = false;
+        return venc::base64Decode(raw, length, reinterpret_cast<unsigned char *>(out), &skipped);
+    }
+    case ValueForm::Text:
+        break;
+    }
+    std::memmove(out, raw, length);
+    out[length] = '\0';
+    out[length + 1] = '\0';
+    return length + 1;
+}
+
+constexpr int32_t encodingOf(ValueForm form) {
+    return form == ValueForm::QuotedPrintable ? VLIB_ENCODING_QUOTED_PRINTABLE
+           : form == ValueForm::Base64        ? VLIB_ENCODING_BASE64
+                                              : 0;
+}
+
 // One value's text decoded as the mode asks. Null with `code` set: a
 // decoding failure (the split ends) or VLIB_ERR_NO_MEMORY (the parse ends).
 vValue *makeValue(const char *raw, size_t length, int32_t mode, int32_t flags, int32_t *code) {
-    if ((flags & kNoDecode) == 0 && (mode & kModeQuotedPrintable) != 0) {
-        auto *data = static_cast<char *>(vmem::allocate(length + 2));
-        if (data == nullptr) {
-            vrec::logNoCore("VLIB_convertFromQuotedPrintable()");
-            *code = VLIB_ERR_BAD_QUOTED_PRINTABLE;
-            return nullptr;
-        }
-        const size_t decoded = venc::qpDecode(raw, length, data);
-        data[decoded + 1] = '\0';
-        vValue *value = adoptValue(data, decoded + 1, VLIB_ENCODING_QUOTED_PRINTABLE);
+    const ValueForm form = valueForm(mode, flags);
+    if (form == ValueForm::Text) {
+        vValue *value = newTextValue(raw, length); // most values: the copy kept short
         if (value == nullptr) *code = VLIB_ERR_NO_MEMORY;
         return value;
     }
-    if ((flags & kNoDecode) == 0 && (mode & kModeBase64) != 0) {
-        auto *data = static_cast<char *>(vmem::allocate(venc::base64DecodeCapacity(length)));
-        if (data == nullptr) {
-            vrec::logNoCore("VLIB_convertToBase64()");
-            *code = VLIB_ERR_BAD_BASE64_VALUE;
-            return nullptr;
-        }
-        // Characters outside the alphabet are skipped; what decodes is kept.
-        bool skipped = false;
-        const size_t count =
-            venc::base64Decode(raw, length, reinterpret_cast<unsigned char *>(data), &skipped);
-        vValue *value = adoptValue(data, count, VLIB_ENCODING_BASE64);
-        if (value == nullptr) *code = VLIB_ERR_NO_MEMORY;
-        return value;
+    auto *data = static_cast<char *>(vmem::allocate(valueCapacity(form, length)));
+    if (data == nullptr) {
+        // The decoders fail only for want of memory: that is the value's
+        // decoding failure, and the parse goes on.
+        const bool qp = form == ValueForm::QuotedPrintable;
+        vrec::logNoCore(qp ? "VLIB_convertFromQuotedPrintable()" : "VLIB_convertToBase64()");
+        *code = qp ? VLIB_ERR_BAD_QUOTED_PRINTABLE : VLIB_ERR_BAD_BASE64_VALUE;
+        return nullptr;
     }
-    vValue *value = newTextValue(raw, length);
+    vValue *value = adoptValue(data, writeValue(form, raw, length, data), encodingOf(form));
     if (value == nullptr) *code = VLIB_ERR_NO_MEMORY;
     return value;
 }
@@ -606,38 +640,18 @@ struct Parser {
 
 // The line's only value, its `length` bytes at `raw` in the reader's
 // buffer, made as makeValue makes it but at the buffer's start, and handed
-// to a new value with the buffer. The decoders may write where they read:
-// each reads a character before it writes what comes of it, and never
-// writes more than it has read. Null when memory ran out.
-vValue *decodeInPlace(LineReader &reader, const char *raw, size_t length, int32_t mode,
-                      int32_t flags) {
-    char *out = reader.line();
-    size_t size = 0;     // the value's dataSize
-    size_t capacity = 0; // of the block, as makeValue would allocate it
-    int32_t encoding = 0;
-    if ((flags & kNoDecode) == 0 && (mode & kModeQuotedPrintable) != 0) {
-        size = venc::qpDecode(raw, length, out) + 1;
-        out[size] = '\0';
-        capacity = length + 2;
-        encoding = VLIB_ENCODING_QUOTED_PRINTABLE;
-    } else if ((flags & kNoDecode) == 0 && (mode & kModeBase64) != 0) {
-        bool skipped = false;
-        size = venc::base64Decode(raw, length, reinterpret_cast<unsigned char *>(out), &skipped);
-        capacity = venc::base64DecodeCapacity(length);
-        encoding = VLIB_ENCODING_BASE64;
-    } else {
-        std::memmove(out, raw, length);
-        out[length] = '\0';
-        out[length + 1] = '\0';
-        size = length + 1;
-        capacity = length + 2;
-    }
+// to a new value with the buffer. Null when memory ran out.
+vValue *makeInPlace(LineReader &reader, const char *raw, size_t length, int32_t mode,
+                    int32_t flags) {
+    const ValueForm form = valueForm(mode, flags);
+    const size_t size = writeValue(form, raw, length, reader.line());
     char *data = reader.takeBuffer();
-    if (void *smaller = std::realloc(data, capacity)) data = static_cast<char *>(smaller);
-    return adoptValue(data, size, encoding);
+    if (void *smaller = std::realloc(data, valueCapacity(form, length)))
+        data = static_cast<char *>(smaller);
+    return adoptValue(data, size, encodingOf(form));
 }
 
-// Where the value from `text` on is, when it is one for decodeInPlace:
+// Where the value from `text` on is, when it is one for makeInPlace:
 // all the rest of the line (no delimiter, quote or backslash before its
 // end), long enough, with a name short enough to be set aside. A length
 // of 0 when it is not. (Out of line: few lines come here.)
@@ -709,7 +723,7 @@ vProperty *ParsePropertyLine(Parser &ps) {
             std::memcpy(ps.nameAside, line, name.end + 1);
             aside = true; // the buffer goes with the value
             vValue *value =
-                decodeInPlace(ps.reader, text + inPlace.start, inPlace.length, mode, flags);
+                makeInPlace(ps.reader, text + inPlace.start, inPlace.length, mode, flags);
             if (value != nullptr)
                 chain.append(value);
             else
