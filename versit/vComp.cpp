@@ -44,10 +44,10 @@ void releaseChain(vComponent *component) {
             component->subComponent = nullptr;
         }
         vComponent *next = component->next;
-        vmem::release(component->name);
+        vmem::releaseName(component->name);
         vmem::release(component->extraData);
         releaseChain(component->propertyList);
-        vmem::release(component);
+        vmem::releaseRecord(vmem::Record::Component, component, sizeof(vComponent));
         component = next;
     }
 }
@@ -62,14 +62,15 @@ VERSIT_API vComponent *VLIB_new_vComponent(int32_t componentType, const char *na
     // Logged under the property constructor's label, as it always has been:
     // log readers search for that text.
     constexpr const char *kLabel = "VLIB_new_vProperty()";
-    auto *component = static_cast<vComponent *>(vmem::allocate(sizeof(vComponent)));
+    auto *component = static_cast<vComponent *>(
+        vmem::allocateRecord(vmem::Record::Component, sizeof(vComponent)));
     if (component == nullptr) {
         vrec::logNoCore(kLabel);
         return nullptr;
     }
-    component->name = vmem::duplicate(name != nullptr ? name : "");
+    component->name = vmem::duplicateName(name != nullptr ? name : "");
     if (component->name == nullptr) {
-        vmem::release(component);
+        vmem::releaseRecord(vmem::Record::Component, component, sizeof(vComponent));
         vrec::logNoCore(kLabel);
         return nullptr;
     }

@@ -59,12 +59,163 @@ void *allocateZeroed(size_t count, size_t size) {
     return block;
 }
 
-char *duplicate(const char *text) {
+namespace {
+
+// Names kept, by their size with the NUL: pointers in a table of the
+// thread's, as a name's block may be too small to link (most names are
+// shorter than a pointer). A block is given out again only for a name of
+// the size it was kept for, which it held, whatever room it had.
+constexpr size_t kKeptNameSize = 32;
+constexpr unsigned kKeptNames = 64;
+struct NameStore {
+    unsigned count[kKeptNameSize];
+    char *names[kKeptNameSize][kKeptNames];
+};
+
+// What this thread keeps: a chain of each kind of record, linked through
+// the records' first bytes, and the names' table.
+struct Kept {
+    enum State : unsigned char { Unused, Open, Closed };
+    void *head[kRecordKinds];
+    unsigned count[kRecordKinds];
+    size_t size[kRecordKinds];
+    NameStore *names;
+    State state;
+};
+PLATFORM_THREAD_LOCAL Kept tKept = {};
+
+// Made with the thread's first kept block: frees what is kept when the
+// thread ends, and has what is released after that freed at once.
+struct DropAtExit {
+    DropAtExit() = default;
+    DropAtExit(const DropAtExit &) = delete;
+    DropAtExit &operator=(const DropAtExit &) = delete;
+    ~DropAtExit() {
+        dropKept();
+        tKept.state = Kept::Closed;
+    }
+};
+
+// Whether blocks may be kept on this thread (not once it is ending).
+bool keeping() {
+    Kept &kept = tKept;
+    if (kept.state == Kept::Unused) {
+        static thread_local DropAtExit drop;
+        static_cast<void>(drop);
+        kept.state = Kept::Open;
+    }
+    return kept.state == Kept::Open;
+}
+
+bool inScope() { return detail::scopes.load(std::memory_order_relaxed) != 0; }
+
+// releaseRecord() when the record is not kept at once: out of line, so
+// that keeping one saves no registers.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+void releaseElsewhere(Record kind, void *block, size_t size) {
+    if (block == nullptr) return;
+    if (inScope()) {
+        detail::releaseInScope(block);
+        return;
+    }
+    if (!keeping() || tKept.count[static_cast<unsigned>(kind)] == kKept) {
+        std::free(block);
+        return;
+    }
+    releaseRecord(kind, block, size);
+}
+
+} // namespace
+
+char *duplicateName(const char *text) {
     if (text == nullptr) return nullptr;
     const size_t n = std::strlen(text) + 1;
-    auto *copy = static_cast<char *>(allocate(n));
-    if (copy != nullptr) std::memcpy(copy, text, n);
+    Kept &kept = tKept;
+    if (kept.names == nullptr && !inScope() && keeping()) {
+        // Made with the thread's first name rather than when one is
+        // released: releasing never fails.
+        kept.names = static_cast<NameStore *>(std::calloc(1, sizeof(NameStore)));
+        if (kept.names == nullptr) return nullptr;
+    }
+    NameStore *store = kept.names;
+    char *copy = nullptr;
+    if (store != nullptr && n <= kKeptNameSize && store->count[n - 1] != 0 && !inScope()) {
+        copy = store->names[n - 1][--store->count[n - 1]];
+        VMEM_UNPOISON(copy, n);
+    } else {
+        copy = static_cast<char *>(allocate(n));
+        if (copy == nullptr) return nullptr;
+    }
+    std::memcpy(copy, text, n);
     return copy;
+}
+
+void releaseName(char *name) {
+    Kept &kept = tKept;
+    NameStore *store = kept.names;
+    if (name == nullptr || store == nullptr || kept.state != Kept::Open || inScope()) {
+        release(name);
+        return;
+    }
+    const size_t n = std::strlen(name) + 1;
+    if (n > kKeptNameSize || store->count[n - 1] == kKeptNames) {
+        std::free(name);
+        return;
+    }
+    store->names[n - 1][store->count[n - 1]++] = name;
+    VMEM_POISON(name, n);
+}
+
+void *allocateRecord(Record kind, size_t size) {
+    Kept &kept = tKept;
+    const auto i = static_cast<unsigned>(kind);
+    void *block = kept.head[i];
+    if (block == nullptr || inScope()) return allocate(size);
+    VMEM_UNPOISON(block, size);
+    std::memcpy(&kept.head[i], block, sizeof(void *));
+    --kept.count[i];
+    return block;
+}
+
+void releaseRecord(Record kind, void *block, size_t size) {
+    Kept &kept = tKept;
+    const auto i = static_cast<unsigned>(kind);
+    if (block == nullptr || kept.state != Kept::Open || kept.count[i] == kKept || inScope()) {
+        releaseElsewhere(kind, block, size);
+        return;
+    }
+    std::memcpy(block, &kept.head[i], sizeof(void *));
+    kept.head[i] = block;
+    kept.size[i] = size;
+    ++kept.count[i];
+    VMEM_POISON(block, size);
+}
+
+void dropKept() {
+    Kept &kept = tKept;
+    for (unsigned i = 0; i < kRecordKinds; ++i) {
+        for (void *block = kept.head[i]; block != nullptr;) {
+            VMEM_UNPOISON(block, kept.size[i]);
+            void *next = nullptr;
+            std::memcpy(&next, block, sizeof next);
+            std::free(block);
+            block = next;
+        }
+        kept.head[i] = nullptr;
+        kept.count[i] = 0;
+    }
+    if (NameStore *store = kept.names) {
+        for (size_t n = 1; n <= kKeptNameSize; ++n) {
+            for (unsigned k = 0; k < store->count[n - 1]; ++k) {
+                VMEM_UNPOISON(store->names[n - 1][k], n);
+                std::free(store->names[n - 1][k]);
+            }
+        }
+        std::free(store);
+        kept.names = nullptr;
+    }
 }
 
 Arena::~Arena() {

@@ -4,10 +4,11 @@
 // can have the whole card taken from one arena and dropped at once,
 // instead of some 120 calls of malloc and as many of free per card.
 //
-// Outside an arena's scope nothing changes: blocks are malloc's, as the
-// interface promises its callers. Inside one, blocks come from the arena,
-// and release() leaves them there; a block the arena did not give out is
-// freed as ever, so records may mix both. Only code that drops the records
+// Outside an arena's scope blocks are malloc's, as the interface promises
+// its callers; records and names are kept when released and taken again on
+// the same thread (see allocateRecord). Inside a scope, blocks come from
+// the arena, and release() leaves them there; a block the arena did not
+// give out is freed as ever, so records may mix both. Only code that drops the records
 // before the scope ends may open one, and code the scope calls out to (a
 // caller's report function) runs with the arena set aside.
 #pragma once
@@ -81,8 +82,33 @@ inline void release(void *block) {
 
 // The same as allocate(), zero-filled, for `count` items of `size` bytes.
 void *allocateZeroed(size_t count, size_t size);
-// A copy of a C string, or null (when memory runs out or `text` is null).
-char *duplicate(const char *text);
+
+// The records of the object model (component, property, parameter, value):
+// a client that imports card after card destroys each one's records only
+// to have as many made again for the next, and malloc's own cache keeps
+// seven of a size, so most of them went the long way through its bins.
+// Released records are kept on their thread instead, up to kKept of each
+// kind, and taken again before malloc is asked. They are malloc's blocks
+// all the same, given back with free when the thread ends, when more are
+// released than are kept, and by dropKept(). The address checker reports
+// a use of a kept record as it reports one of a freed block.
+enum class Record : unsigned { Component, Property, Parameter, Value };
+constexpr unsigned kRecordKinds = 4;
+constexpr unsigned kKept = 1024;
+// A block for a record of `kind`, `size` bytes (the same for every record
+// of a kind), or null when memory runs out.
+void *allocateRecord(Record kind, size_t size);
+// Gives back a record's block (null is passed over): kept, freed, or left
+// in its arena.
+void releaseRecord(Record kind, void *block, size_t size);
+// The same for the names of components, properties and parameters: a
+// copy of `text` (null when memory runs out or `text` is null), and its
+// release. Names of up to 31 bytes are kept, by their length.
+char *duplicateName(const char *text);
+void releaseName(char *name);
+// Frees the records and names kept on this thread: for code that counts
+// the heap's blocks.
+void dropKept();
 
 // While it lives, blocks made on this thread come from `arena` (null: from
 // malloc, as outside any scope).

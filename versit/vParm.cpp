@@ -19,9 +19,9 @@ namespace vrec {
 void releaseChain(vParameter *parameter) {
     while (parameter != nullptr) {
         vParameter *next = parameter->next;
-        vmem::release(parameter->name);
+        vmem::releaseName(parameter->name);
         releaseChain(parameter->valueList);
-        vmem::release(parameter);
+        vmem::releaseRecord(vmem::Record::Parameter, parameter, sizeof(vParameter));
         parameter = next;
     }
 }
@@ -33,14 +33,15 @@ extern "C" {
 VERSIT_API vParameter *VLIB_new_vParameter(int32_t parameterType, const char *name,
                                            vValue *valueList, vParameter *next) {
     constexpr const char *kLabel = "VLIB_new_vParameter()";
-    auto *parameter = static_cast<vParameter *>(vmem::allocate(sizeof(vParameter)));
+    auto *parameter = static_cast<vParameter *>(
+        vmem::allocateRecord(vmem::Record::Parameter, sizeof(vParameter)));
     if (parameter == nullptr) {
         vrec::logNoCore(kLabel);
         return nullptr;
     }
-    parameter->name = vmem::duplicate(name != nullptr ? name : "");
+    parameter->name = vmem::duplicateName(name != nullptr ? name : "");
     if (parameter->name == nullptr) {
-        vmem::release(parameter);
+        vmem::releaseRecord(vmem::Record::Parameter, parameter, sizeof(vParameter));
         vrec::logNoCore(kLabel);
         return nullptr;
     }

@@ -152,7 +152,7 @@ bool isRuleName(const char *name) { return nameIs(name, "RRULE") || nameIs(name,
 // marked inline: every value passes here, and without the hint the
 // compiler keeps them out of line.)
 inline vValue *adoptValue(char *data, size_t dataSize, int32_t encoding) {
-    auto *value = static_cast<vValue *>(vmem::allocate(sizeof(vValue)));
+    auto *value = static_cast<vValue *>(vmem::allocateRecord(vmem::Record::Value, sizeof(vValue)));
     if (value == nullptr) {
         vmem::release(data);
         vrec::logNoCore("VLIB_new_vValue()");

@@ -22,7 +22,7 @@ void adoptParameters(vProperty *property) {
 
 // Releases what one property owns, but not the record or its chain.
 void releaseContents(vProperty *property) {
-    vmem::release(property->name);
+    vmem::releaseName(property->name);
     vrec::releaseChain(property->valueList);
     vrec::releaseChain(property->parameterList);
 }
@@ -35,7 +35,7 @@ void releaseChain(vProperty *property) {
     while (property != nullptr) {
         vProperty *next = property->next;
         releaseContents(property);
-        vmem::release(property);
+        vmem::releaseRecord(vmem::Record::Property, property, sizeof(vProperty));
         property = next;
     }
 }
@@ -47,14 +47,15 @@ extern "C" {
 VERSIT_API vProperty *VLIB_new_vProperty(int32_t propertyType, const char *name, vValue *valueList,
                                          vParameter *parameterList, vProperty *next) {
     constexpr const char *kLabel = "VLIB_new_vProperty()";
-    auto *property = static_cast<vProperty *>(vmem::allocate(sizeof(vProperty)));
+    auto *property =
+        static_cast<vProperty *>(vmem::allocateRecord(vmem::Record::Property, sizeof(vProperty)));
     if (property == nullptr) {
         vrec::logNoCore(kLabel);
         return nullptr;
     }
-    property->name = vmem::duplicate(name != nullptr ? name : "");
+    property->name = vmem::duplicateName(name != nullptr ? name : "");
     if (property->name == nullptr) {
-        vmem::release(property);
+        vmem::releaseRecord(vmem::Record::Property, property, sizeof(vProperty));
         vrec::logNoCore(kLabel);
         return nullptr;
     }
@@ -109,7 +110,7 @@ VERSIT_API vProperty *VLIB_remove_vProperty(vProperty *property) {
     releaseContents(property);
     *property = *follower;
     adoptParameters(property);
-    vmem::release(follower);
+    vmem::releaseRecord(vmem::Record::Property, follower, sizeof(vProperty));
     return property;
 }
 

@@ -34,7 +34,7 @@ void releaseChain(vValue *value) {
     while (value != nullptr) {
         vValue *next = value->next;
         vmem::release(value->data);
-        vmem::release(value);
+        vmem::releaseRecord(vmem::Record::Value, value, sizeof(vValue));
         value = next;
     }
 }
@@ -42,12 +42,12 @@ void releaseChain(vValue *value) {
 void logNoCore(const char *label) { VLIB_logError(label, VLIB_ERR_NO_MEMORY, "Not enough core"); }
 
 bool replaceName(char *&field, const char *name, const char *label) {
-    char *copy = vmem::duplicate(name != nullptr ? name : "");
+    char *copy = vmem::duplicateName(name != nullptr ? name : "");
     if (copy == nullptr) {
         logNoCore(label);
         return false;
     }
-    vmem::release(field);
+    vmem::releaseName(field);
     field = copy;
     return true;
 }
@@ -57,7 +57,7 @@ bool replaceName(char *&field, const char *name, const char *label) {
 extern "C" {
 
 VERSIT_API vValue *VLIB_new_vValue(int32_t dataType, const void *data, int32_t size, vValue *next) {
-    auto *value = static_cast<vValue *>(vmem::allocate(sizeof(vValue)));
+    auto *value = static_cast<vValue *>(vmem::allocateRecord(vmem::Record::Value, sizeof(vValue)));
     if (value == nullptr) {
         vrec::logNoCore(kLabel);
         return nullptr;
@@ -71,7 +71,7 @@ VERSIT_API vValue *VLIB_new_vValue(int32_t dataType, const void *data, int32_t s
         stored = static_cast<int32_t>(std::strlen(static_cast<const char *>(data)) + 1);
     value->data = copyData(data, static_cast<size_t>(stored));
     if (value->data == nullptr) {
-        vmem::release(value);
+        vmem::releaseRecord(vmem::Record::Value, value, sizeof(vValue));
         vrec::logNoCore(kLabel);
         return nullptr;
     }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "versit/vMemory.h"
+
 extern "C" {
 void *__real_malloc(size_t size);
 void *__real_calloc(size_t count, size_t size);
@@ -72,7 +74,10 @@ void __wrap_free(void *p) {
 
 namespace alloc_hook {
 
+// Records the library keeps for reuse are freed first, so that the Nth
+// allocation and the count of live blocks are the same from run to run.
 void failAfter(long n) {
+    if (n >= 0) vmem::dropKept();
     remaining = n;
     didFail = false;
 }
@@ -80,15 +85,22 @@ void failAfter(long n) {
 bool failed() { return didFail; }
 
 void startTracking() {
+    vmem::dropKept();
     inHook = true;
     liveSet().clear();
     inHook = false;
     tracking = true;
 }
 
-size_t live() { return liveSet().size(); }
+size_t live() {
+    vmem::dropKept();
+    return liveSet().size();
+}
 
-void stopTracking() { tracking = false; }
+void stopTracking() {
+    vmem::dropKept();
+    tracking = false;
+}
 
 int sweep(const std::function<void()> &body) {
     int points = 0;

@@ -1,8 +1,10 @@
 // The records' memory: an arena's blocks in its scope, malloc's outside
-// it, and release() telling the two apart wherever a record was made.
+// it, and release() telling the two apart wherever a record was made;
+// records released outside a scope kept for the next of their kind.
 #include <cstdint>
 #include <cstring>
 #include <set>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -98,6 +100,79 @@ TEST(ArenaScope, RunningOutOfMemoryIsReportedNotFallenBackFrom) {
     vValue *v = VLIB_new_vValue(0, "x", -1, nullptr);
     EXPECT_NE(v, nullptr);
     VLIB_destroy_vValue(&v);
+}
+
+// A kept record comes back only as a record of its own kind, on its own
+// thread, and made afresh: nothing of its last use shows.
+TEST(KeptRecords, ComeBackAsTheirKindOnTheirThread) {
+    vmem::dropKept();
+    vProperty *first = VLIB_new_vProperty(7, "TEL", nullptr, nullptr, nullptr);
+    ASSERT_NE(first, nullptr);
+    const void *was = first;
+    VLIB_set_vProperty_datatype(first, 3);
+    VLIB_destroy_vProperty(&first);
+
+    vValue *value = VLIB_new_vValue(0, "x", -1, nullptr);
+    vParameter *parameter = VLIB_new_vParameter(0, "TYPE", nullptr, nullptr);
+    EXPECT_NE(static_cast<const void *>(value), was);
+    EXPECT_NE(static_cast<const void *>(parameter), was);
+    std::thread([was] {
+        vProperty *other = VLIB_new_vProperty(0, "N", nullptr, nullptr, nullptr);
+        EXPECT_NE(static_cast<const void *>(other), was);
+        VLIB_destroy_vProperty(&other);
+    }).join();
+
+    vProperty *again = VLIB_new_vProperty(0, "FN", nullptr, nullptr, nullptr);
+    ASSERT_EQ(static_cast<const void *>(again), was);
+    EXPECT_STREQ(again->name, "FN");
+    EXPECT_EQ(again->propertyType, 0);
+    EXPECT_EQ(again->datatype, VLIB_DATATYPE_UNRESOLVED);
+    EXPECT_EQ(again->valueList, nullptr);
+    EXPECT_EQ(again->parameterList, nullptr);
+    EXPECT_EQ(again->next, nullptr);
+    EXPECT_EQ(again->parentComponent, nullptr);
+    VLIB_destroy_vProperty(&again);
+    VLIB_destroy_vValue(&value);
+    VLIB_destroy_vParameter(&parameter);
+}
+
+// A kept name's block is given out again for a name of its size only,
+// whichever record the name is for.
+TEST(KeptRecords, NamesComeBackForNamesOfTheirSize) {
+    vmem::dropKept();
+    vProperty *property = VLIB_new_vProperty(0, "TEL", nullptr, nullptr, nullptr);
+    ASSERT_NE(property, nullptr);
+    const void *was = property->name;
+    VLIB_destroy_vProperty(&property);
+    vParameter *longer = VLIB_new_vParameter(0, "TYPE", nullptr, nullptr);
+    vParameter *same = VLIB_new_vParameter(0, "FAX", nullptr, nullptr);
+    ASSERT_TRUE(longer != nullptr && same != nullptr);
+    EXPECT_NE(static_cast<const void *>(longer->name), was);
+    EXPECT_EQ(static_cast<const void *>(same->name), was);
+    EXPECT_STREQ(same->name, "FAX");
+    // A name set by its setter is released as one.
+    ASSERT_EQ(VLIB_set_vParameter_name(same, "A-LONGER-NAME"), same);
+    vComponent *component = VLIB_new_vComponent(0, "FAX", nullptr, nullptr, nullptr);
+    ASSERT_NE(component, nullptr);
+    EXPECT_EQ(static_cast<const void *>(component->name), was);
+    VLIB_destroy_vComponent(&component);
+    VLIB_destroy_vParameter(&longer);
+    VLIB_destroy_vParameter(&same);
+}
+
+// What a thread keeps (more than it may keep, here) is freed when it ends.
+TEST(KeptRecords, AreFreedWhenTheirThreadEnds) {
+    alloc_hook::startTracking();
+    std::thread([] {
+        vValue *chain = nullptr;
+        for (unsigned i = 0; i < vmem::kKept + 100; ++i)
+            chain = VLIB_new_vValue(0, "x", -1, chain);
+        VLIB_destroy_vValue(&chain);
+        vProperty *property = VLIB_new_vProperty(0, "TEL", nullptr, nullptr, nullptr);
+        VLIB_destroy_vProperty(&property);
+    }).join();
+    alloc_hook::stopTracking();
+    EXPECT_EQ(alloc_hook::live(), 0u);
 }
 
 } // namespace
