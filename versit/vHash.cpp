@@ -14,10 +14,11 @@ namespace {
 template <class Fold> int32_t foldHash(const char *key, int32_t bucketCount, Fold fold) {
     if (key == nullptr || bucketCount <= 0) return 0;
     // A byte four or more places from the end adds a multiple of 2^32,
-    // whatever its sign, so folding every byte in 32 bits leaves what the
-    // last four give; names are short, so one pass beats finding the end.
+    // whatever its sign: only the last four are folded in. (Finding the
+    // end first costs less than folding every byte of a longer name.)
+    const size_t length = std::strlen(key);
     uint32_t h = 0;
-    for (const char *p = key; *p != '\0'; ++p)
+    for (const char *p = key + (length > 4 ? length - 4 : 0); *p != '\0'; ++p)
         h = (h << 8) + static_cast<uint32_t>(static_cast<int32_t>(fold(*p)));
     const int32_t r = static_cast<int32_t>(h) % bucketCount;
     // Keys with bytes from 0x80 up can leave a negative remainder; folding
