@@ -24,6 +24,27 @@ constexpr std::array<int, 128> makeBase64Table() {
 }
 constexpr std::array<int, 128> kBase64Table = makeBase64Table();
 
+// The same for each place of a group of four, over every byte (the high
+// bit dropped), the sextet already shifted to its place: a group is the OR
+// of four entries, and kNotInAlphabet, above its 24 bits, marks a
+// character outside the alphabet.
+constexpr uint32_t kNotInAlphabet = uint32_t{1} << 24;
+struct Base64Places {
+    uint32_t place[4][256];
+};
+constexpr Base64Places makeBase64Places() {
+    Base64Places p{};
+    for (unsigned k = 0; k < 4; ++k) {
+        for (unsigned c = 0; c < 256; ++c) {
+            const int sextet = kBase64Table[c & 0x7F];
+            p.place[k][c] =
+                sextet < 0 ? kNotInAlphabet : static_cast<uint32_t>(sextet) << (18 - 6 * k);
+        }
+    }
+    return p;
+}
+constexpr Base64Places kBase64Places = makeBase64Places();
+
 // Upper-case hexadecimal digits only: "=3d" is not an escape.
 int hexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -91,12 +112,10 @@ size_t base64Decode(const char *text, size_t length, unsigned char *out, bool *s
     while (i < length) {
         // Whole groups of four alphabet characters, the usual case, at once.
         while (pending == 0 && i + 4 <= length) {
-            const int a = kBase64Table[in[i] & 0x7F];
-            const int b = kBase64Table[in[i + 1] & 0x7F];
-            const int c = kBase64Table[in[i + 2] & 0x7F];
-            const int d = kBase64Table[in[i + 3] & 0x7F];
-            if ((a | b | c | d) < 0) break;
-            const auto group = static_cast<uint32_t>(a << 18 | b << 12 | c << 6 | d);
+            const uint32_t group =
+                kBase64Places.place[0][in[i]] | kBase64Places.place[1][in[i + 1]] |
+                kBase64Places.place[2][in[i + 2]] | kBase64Places.place[3][in[i + 3]];
+            if ((group & kNotInAlphabet) != 0) break;
             out[count] = static_cast<unsigned char>(group >> 16);
             out[count + 1] = static_cast<unsigned char>(group >> 8);
             out[count + 2] = static_cast<unsigned char>(group);
