@@ -107,60 +107,78 @@ bool keeping() {
     return kept.state == Kept::Open;
 }
 
-bool inScope() { return detail::scopes.load(std::memory_order_relaxed) != 0; }
-
-// releaseRecord() when the record is not kept at once: out of line, so
-// that keeping one saves no registers.
-#if defined(__GNUC__)
-__attribute__((noinline))
-#endif
-void releaseElsewhere(Record kind, void *block, size_t size) {
-    if (block == nullptr) return;
-    if (inScope()) {
-        detail::releaseInScope(block);
-        return;
-    }
-    if (!keeping() || tKept.count[static_cast<unsigned>(kind)] == kKept) {
-        std::free(block);
-        return;
-    }
-    releaseRecord(kind, block, size);
-}
-
 } // namespace
 
 char *duplicateName(const char *text) {
     if (text == nullptr) return nullptr;
-    const size_t n = std::strlen(text) + 1;
+    if (detail::scopes.load(std::memory_order_relaxed) != 0) {
+        const size_t n = std::strlen(text) + 1;
+        auto *copy = static_cast<char *>(detail::allocateInScope(n));
+        if (copy != nullptr) std::memcpy(copy, text, n);
+        return copy;
+    }
+    return detail::takeName(text);
+}
+
+namespace {
+
+// takeName() for the thread's first name, which makes the names' table:
+// then rather than when one is released, as releasing never fails.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+char *
+takeFirstName(const char *text) {
     Kept &kept = tKept;
-    if (kept.names == nullptr && !inScope() && keeping()) {
-        // Made with the thread's first name rather than when one is
-        // released: releasing never fails.
+    if (keeping()) {
         kept.names = static_cast<NameStore *>(std::calloc(1, sizeof(NameStore)));
         if (kept.names == nullptr) return nullptr;
     }
-    NameStore *store = kept.names;
+    const size_t n = std::strlen(text) + 1;
+    auto *copy = static_cast<char *>(std::malloc(n));
+    if (copy != nullptr) std::memcpy(copy, text, n);
+    return copy;
+}
+
+// keepRecord() when the record is not kept at once: out of line, so that
+// keeping one saves no registers.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+void keepElsewhere(Record kind, void *block, size_t size) {
+    if (block == nullptr) return;
+    if (!keeping() || tKept.count[static_cast<unsigned>(kind)] == kKept) {
+        std::free(block);
+        return;
+    }
+    detail::keepRecord(kind, block, size);
+}
+
+} // namespace
+
+char *detail::takeName(const char *text) {
+    NameStore *store = tKept.names;
+    if (store == nullptr) return takeFirstName(text);
+    const size_t n = std::strlen(text) + 1;
     char *copy = nullptr;
-    if (store != nullptr && n <= kKeptNameSize && store->count[n - 1] != 0 && !inScope()) {
+    if (n <= kKeptNameSize && store->count[n - 1] != 0) {
         copy = store->names[n - 1][--store->count[n - 1]];
         VMEM_UNPOISON(copy, n);
     } else {
-        copy = static_cast<char *>(allocate(n));
+        copy = static_cast<char *>(std::malloc(n));
         if (copy == nullptr) return nullptr;
     }
     std::memcpy(copy, text, n);
     return copy;
 }
 
-void releaseName(char *name) {
+void detail::keepName(char *name) {
+    if (name == nullptr) return;
     Kept &kept = tKept;
     NameStore *store = kept.names;
-    if (name == nullptr || store == nullptr || kept.state != Kept::Open || inScope()) {
-        release(name);
-        return;
-    }
     const size_t n = std::strlen(name) + 1;
-    if (n > kKeptNameSize || store->count[n - 1] == kKeptNames) {
+    if (store == nullptr || kept.state != Kept::Open || n > kKeptNameSize ||
+        store->count[n - 1] == kKeptNames) {
         std::free(name);
         return;
     }
@@ -168,22 +186,22 @@ void releaseName(char *name) {
     VMEM_POISON(name, n);
 }
 
-void *allocateRecord(Record kind, size_t size) {
+void *detail::takeRecord(Record kind, size_t size) {
     Kept &kept = tKept;
     const auto i = static_cast<unsigned>(kind);
     void *block = kept.head[i];
-    if (block == nullptr || inScope()) return allocate(size);
+    if (block == nullptr) return std::malloc(size);
     VMEM_UNPOISON(block, size);
     std::memcpy(&kept.head[i], block, sizeof(void *));
     --kept.count[i];
     return block;
 }
 
-void releaseRecord(Record kind, void *block, size_t size) {
+void detail::keepRecord(Record kind, void *block, size_t size) {
     Kept &kept = tKept;
     const auto i = static_cast<unsigned>(kind);
-    if (block == nullptr || kept.state != Kept::Open || kept.count[i] == kKept || inScope()) {
-        releaseElsewhere(kind, block, size);
+    if (block == nullptr || kept.state != Kept::Open || kept.count[i] == kKept) {
+        keepElsewhere(kind, block, size);
         return;
     }
     std::memcpy(block, &kept.head[i], sizeof(void *));

@@ -91,21 +91,46 @@ void *allocateZeroed(size_t count, size_t size);
 // kind, and taken again before malloc is asked. They are malloc's blocks
 // all the same, given back with free when the thread ends, when more are
 // released than are kept, and by dropKept(). The address checker reports
-// a use of a kept record as it reports one of a freed block.
+// a use of a kept record as it reports one of a freed block. In an
+// arena's scope nothing is kept: blocks come from the arena as ever.
 enum class Record : unsigned { Component, Property, Parameter, Value };
 constexpr unsigned kRecordKinds = 4;
 constexpr unsigned kKept = 1024;
+
+namespace detail {
+void *takeRecord(Record kind, size_t size);
+void keepRecord(Record kind, void *block, size_t size);
+char *takeName(const char *text);
+void keepName(char *name);
+} // namespace detail
+
 // A block for a record of `kind`, `size` bytes (the same for every record
 // of a kind), or null when memory runs out.
-void *allocateRecord(Record kind, size_t size);
+inline void *allocateRecord(Record kind, size_t size) {
+    if (detail::scopes.load(std::memory_order_relaxed) != 0) return detail::allocateInScope(size);
+    return detail::takeRecord(kind, size);
+}
+
 // Gives back a record's block (null is passed over): kept, freed, or left
 // in its arena.
-void releaseRecord(Record kind, void *block, size_t size);
+inline void releaseRecord(Record kind, void *block, size_t size) {
+    if (detail::scopes.load(std::memory_order_relaxed) != 0)
+        detail::releaseInScope(block);
+    else
+        detail::keepRecord(kind, block, size);
+}
+
 // The same for the names of components, properties and parameters: a
 // copy of `text` (null when memory runs out or `text` is null), and its
 // release. Names of up to 31 bytes are kept, by their length.
 char *duplicateName(const char *text);
-void releaseName(char *name);
+inline void releaseName(char *name) {
+    if (detail::scopes.load(std::memory_order_relaxed) != 0)
+        detail::releaseInScope(name);
+    else
+        detail::keepName(name);
+}
+
 // Frees the records and names kept on this thread: for code that counts
 // the heap's blocks.
 void dropKept();
