@@ -1,5 +1,6 @@
 #include "versit/vMemory.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -74,12 +75,13 @@ struct NameStore {
 
 // What this thread keeps: a chain of each kind of record, linked through
 // the records' first bytes, and the names' table.
+// (Small: the initial-exec model takes it from the room the loader keeps.)
 struct Kept {
     enum State : unsigned char { Unused, Open, Closed };
     void *head[kRecordKinds];
-    unsigned count[kRecordKinds];
-    size_t size[kRecordKinds];
     NameStore *names;
+    uint16_t count[kRecordKinds];
+    uint16_t size[kRecordKinds]; // of a record of each kind
     State state;
 };
 PLATFORM_THREAD_LOCAL Kept tKept = {};
@@ -206,7 +208,7 @@ void detail::keepRecord(Record kind, void *block, size_t size) {
     }
     std::memcpy(block, &kept.head[i], sizeof(void *));
     kept.head[i] = block;
-    kept.size[i] = size;
+    kept.size[i] = static_cast<uint16_t>(size);
     ++kept.count[i];
     VMEM_POISON(block, size);
 }

@@ -96,6 +96,7 @@ void *allocateZeroed(size_t count, size_t size);
 enum class Record : unsigned { Component, Property, Parameter, Value };
 constexpr unsigned kRecordKinds = 4;
 constexpr unsigned kKept = 1024;
+static_assert(kKept < 65536, "a kept count is 16 bits");
 
 namespace detail {
 void *takeRecord(Record kind, size_t size);
