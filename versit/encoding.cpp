@@ -45,6 +45,21 @@ constexpr Base64Places makeBase64Places() {
 }
 constexpr Base64Places kBase64Places = makeBase64Places();
 
+// The two characters of every twelve bits, for encoding a group of three
+// bytes with two lookups.
+struct Base64Pairs {
+    char pair[4096][2];
+};
+constexpr Base64Pairs makeBase64Pairs() {
+    Base64Pairs p{};
+    for (unsigned v = 0; v < 4096; ++v) {
+        p.pair[v][0] = kBase64Alphabet[v >> 6];
+        p.pair[v][1] = kBase64Alphabet[v & 0x3F];
+    }
+    return p;
+}
+constexpr Base64Pairs kBase64Pairs = makeBase64Pairs();
+
 // Upper-case hexadecimal digits only: "=3d" is not an escape.
 int hexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -88,10 +103,9 @@ void base64Encode(const unsigned char *bytes, size_t byteCount, char *out) {
     for (; i + 3 <= byteCount; i += 3) {
         const uint32_t group =
             uint32_t{bytes[i]} << 16 | uint32_t{bytes[i + 1]} << 8 | bytes[i + 2];
-        *out++ = kBase64Alphabet[group >> 18];
-        *out++ = kBase64Alphabet[(group >> 12) & 0x3F];
-        *out++ = kBase64Alphabet[(group >> 6) & 0x3F];
-        *out++ = kBase64Alphabet[group & 0x3F];
+        std::memcpy(out, kBase64Pairs.pair[group >> 12], 2);
+        std::memcpy(out + 2, kBase64Pairs.pair[group & 0xFFF], 2);
+        out += 4;
     }
     const size_t left = byteCount - i;
     if (left == 0) return;
