@@ -109,37 +109,30 @@ bool keeping() {
     return kept.state == Kept::Open;
 }
 
-} // namespace
-
-char *duplicateName(const char *text) {
-    if (text == nullptr) return nullptr;
-    if (detail::scopes.load(std::memory_order_relaxed) != 0) {
-        const size_t n = std::strlen(text) + 1;
-        auto *copy = static_cast<char *>(detail::allocateInScope(n));
-        if (copy != nullptr) std::memcpy(copy, text, n);
-        return copy;
-    }
-    return detail::takeName(text);
-}
-
-namespace {
-
-// takeName() for the thread's first name, which makes the names' table:
-// then rather than when one is released, as releasing never fails.
+// nameBlock() for the thread's first name, which makes the names' table:
+// then rather than when a name is released, as releasing never fails.
 #if defined(__GNUC__)
 __attribute__((noinline))
 #endif
-char *
-takeFirstName(const char *text) {
+void *
+firstNameBlock(size_t size) {
     Kept &kept = tKept;
     if (keeping()) {
         kept.names = static_cast<NameStore *>(std::calloc(1, sizeof(NameStore)));
         if (kept.names == nullptr) return nullptr;
     }
-    const size_t n = std::strlen(text) + 1;
-    auto *copy = static_cast<char *>(std::malloc(n));
-    if (copy != nullptr) std::memcpy(copy, text, n);
-    return copy;
+    return std::malloc(size);
+}
+
+// A block of `size` bytes for a name: one kept for a name of that size,
+// or malloc's.
+void *nameBlock(size_t size) {
+    NameStore *store = tKept.names;
+    if (store == nullptr) return firstNameBlock(size);
+    if (size > kKeptNameSize || store->count[size - 1] == 0) return std::malloc(size);
+    char *block = store->names[size - 1][--store->count[size - 1]];
+    VMEM_UNPOISON(block, size);
+    return block;
 }
 
 // keepRecord() when the record is not kept at once: out of line, so that
@@ -158,29 +151,25 @@ void keepElsewhere(Record kind, void *block, size_t size) {
 
 } // namespace
 
-char *detail::takeName(const char *text) {
-    NameStore *store = tKept.names;
-    if (store == nullptr) return takeFirstName(text);
+char *duplicateName(const char *text) {
+    if (text == nullptr) return nullptr;
     const size_t n = std::strlen(text) + 1;
-    char *copy = nullptr;
-    if (n <= kKeptNameSize && store->count[n - 1] != 0) {
-        copy = store->names[n - 1][--store->count[n - 1]];
-        VMEM_UNPOISON(copy, n);
-    } else {
-        copy = static_cast<char *>(std::malloc(n));
-        if (copy == nullptr) return nullptr;
-    }
-    std::memcpy(copy, text, n);
-    return copy;
+    void *block = detail::scopes.load(std::memory_order_relaxed) != 0 ? detail::allocateInScope(n)
+                                                                      : nameBlock(n);
+    if (block == nullptr) return nullptr;
+    std::memcpy(block, text, n);
+    return static_cast<char *>(block);
 }
 
 void detail::keepName(char *name) {
-    if (name == nullptr) return;
     Kept &kept = tKept;
     NameStore *store = kept.names;
+    if (name == nullptr || store == nullptr || kept.state != Kept::Open) {
+        std::free(name);
+        return;
+    }
     const size_t n = std::strlen(name) + 1;
-    if (store == nullptr || kept.state != Kept::Open || n > kKeptNameSize ||
-        store->count[n - 1] == kKeptNames) {
+    if (n > kKeptNameSize || store->count[n - 1] == kKeptNames) {
         std::free(name);
         return;
     }

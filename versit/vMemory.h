@@ -101,7 +101,6 @@ static_assert(kKept < 65536, "a kept count is 16 bits");
 namespace detail {
 void *takeRecord(Record kind, size_t size);
 void keepRecord(Record kind, void *block, size_t size);
-char *takeName(const char *text);
 void keepName(char *name);
 } // namespace detail
 
