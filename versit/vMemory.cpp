@@ -86,6 +86,7 @@ struct Kept {
 };
 PLATFORM_THREAD_LOCAL Kept tKept = {};
 
+#if !defined(_WIN32)
 // Made with the thread's first kept block: frees what is kept when the
 // thread ends, and has what is released after that freed at once.
 struct DropAtExit {
@@ -97,9 +98,16 @@ struct DropAtExit {
         tKept.state = Kept::Closed;
     }
 };
+#endif
 
-// Whether blocks may be kept on this thread (not once it is ending).
+// Whether blocks may be kept on this thread (not once it is ending). Not
+// on Windows: there a thread's thread_local destructors were not seen to
+// have run when the thread was joined (mingw-w64's runtime under wine),
+// so what the thread kept would outlive it.
 bool keeping() {
+#if defined(_WIN32)
+    return false;
+#else
     Kept &kept = tKept;
     if (kept.state == Kept::Unused) {
         static thread_local DropAtExit drop;
@@ -107,6 +115,7 @@ bool keeping() {
         kept.state = Kept::Open;
     }
     return kept.state == Kept::Open;
+#endif
 }
 
 // nameBlock() for the thread's first name, which makes the names' table:

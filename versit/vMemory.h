@@ -92,7 +92,8 @@ void *allocateZeroed(size_t count, size_t size);
 // all the same, given back with free when the thread ends, when more are
 // released than are kept, and by dropKept(). The address checker reports
 // a use of a kept record as it reports one of a freed block. In an
-// arena's scope nothing is kept: blocks come from the arena as ever.
+// arena's scope nothing is kept (blocks come from the arena as ever), nor
+// on Windows (see keeping()).
 enum class Record : unsigned { Component, Property, Parameter, Value };
 constexpr unsigned kRecordKinds = 4;
 constexpr unsigned kKept = 1024;
