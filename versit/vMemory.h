@@ -6,11 +6,11 @@
 //
 // Outside an arena's scope blocks are malloc's, as the interface promises
 // its callers; records and names are kept when released and taken again on
-// the same thread (see allocateRecord). Inside a scope, blocks come from
-// the arena, and release() leaves them there; a block the arena did not
-// give out is freed as ever, so records may mix both. Only code that drops the records
-// before the scope ends may open one, and code the scope calls out to (a
-// caller's report function) runs with the arena set aside.
+// the same thread (see Record below). Inside a scope, blocks come from the
+// arena, and release() leaves them there; a block the arena did not give
+// out is freed as ever, so records may mix both. Only code that drops the
+// records before the scope ends may open one, and code the scope calls out
+// to (a caller's report function) runs with the arena set aside.
 #pragma once
 
 #include <atomic>
