@@ -188,11 +188,13 @@ template <class Put> Parameters walkParameters(std::string_view line, size_t i, 
 
 #if defined(__SSE2__)
 // The head most property lines have, read sixteen bytes at a time: a name
-// (and group) ended by ":" or ";", and parameters without ",", "=", a
-// blank or a "B" (which every encoding word holds), so they name no
-// encoding and need no rewriting. Bytes up to `readable` may be loaded;
-// those past the line count for nothing. False for any other head: the
-// reading byte by byte below decides it.
+// (and group) ended by ":" or ";", then up to 64 bytes of parameters
+// without "," or a blank, each of them a word without a "B" (which every
+// bare encoding word holds), a "NAME=value" whose name is not ENCODING,
+// or ENCODING=QUOTED-PRINTABLE or BASE64 as the strict reader wants them.
+// So the parameters need no rewriting. Bytes up to `readable` may be
+// loaded; those past the line count for nothing. False for any other
+// head: the reading byte by byte below decides it.
 bool quickHead(std::string_view line, const char *readable, std::string_view *name, Parameters *p) {
     const char *s = line.data();
     const size_t n = line.size();
@@ -221,38 +223,62 @@ bool quickHead(std::string_view line, const char *readable, std::string_view *na
         p->colon = nameEnd;
         return true;
     }
-    for (size_t at = nameEnd + 1; at < n; at += 16) {
+    // The parameters' bytes as masks, bit k for the byte at from + k.
+    const size_t from = nameEnd + 1;
+    uint64_t semicolons = 0;
+    uint64_t equals = 0;
+    uint64_t bees = 0;
+    for (size_t at = from; at < n && at - from < 64; at += 16) {
         if (readable - (s + at) < 16) return false;
         const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + at));
         const unsigned valid = inLine(at);
         const unsigned colon = mask(eq(w, ':')) & valid;
-        const unsigned special =
-            mask(_mm_or_si128(_mm_or_si128(_mm_or_si128(eq(w, ','), eq(w, '=')),
-                                           _mm_or_si128(eq(w, 'B'), eq(w, 'b'))),
-                              _mm_or_si128(eq(w, ' '), eq(w, '\t')))) &
-            valid;
         const unsigned before = colon == 0 ? valid : (colon & (0u - colon)) - 1u;
-        if ((special & before) != 0) return false;
-        if (colon != 0) {
-            p->colon = at + static_cast<unsigned>(__builtin_ctz(colon));
-            return true;
+        const unsigned odd =
+            mask(_mm_or_si128(eq(w, ','), _mm_or_si128(eq(w, ' '), eq(w, '\t')))) & before;
+        if (odd != 0) return false;
+        const unsigned shift = static_cast<unsigned>(at - from);
+        semicolons |= static_cast<uint64_t>(mask(eq(w, ';')) & before) << shift;
+        equals |= static_cast<uint64_t>(mask(eq(w, '=')) & before) << shift;
+        bees |= static_cast<uint64_t>(mask(_mm_or_si128(eq(w, 'B'), eq(w, 'b'))) & before) << shift;
+        if (colon == 0) continue;
+        p->colon = at + static_cast<unsigned>(__builtin_ctz(colon));
+        if ((equals | bees) == 0) return true; // types only: "WORK;VOICE"
+        // Item by item, each up to the next ";" or to the ":".
+        auto below = [](size_t k) { return (uint64_t{1} << k) - 1u; };
+        const size_t end = p->colon - from;
+        for (size_t start = 0; start < end + 1;) {
+            const uint64_t after = semicolons & ~below(start);
+            const size_t stop = after != 0 ? static_cast<size_t>(__builtin_ctzll(after)) : end;
+            const uint64_t item = below(stop) & ~below(start);
+            if ((equals & item) == 0) {
+                if ((bees & item) != 0) return false;
+            } else {
+                const size_t sign = static_cast<size_t>(__builtin_ctzll(equals & item));
+                if (sign - start == 8 && sameWord({s + from + start, 8}, "ENCODING")) {
+                    const std::string_view value(s + from + sign + 1, stop - sign - 1);
+                    if (value == "QUOTED-PRINTABLE")
+                        p->encoding = Encoding::QuotedPrintable;
+                    else if (value == "BASE64")
+                        p->encoding = Encoding::Base64;
+                    else
+                        return false;
+                }
+            }
+            start = stop + 1;
         }
+        return true;
     }
     return false;
 }
+#else
+bool quickHead(std::string_view, const char *, std::string_view *, Parameters *) { return false; }
 #endif
 
 // The start of a property line, read in one pass: true for the shape
 // hasPropertyShape sees, with the name (without its group) in *name and
-// what the parameters say in *p. `readable`: how far bytes from the line
-// on may be loaded.
-bool propertyHead(std::string_view line, const char *readable, std::string_view *name,
-                  Parameters *p) {
-#if defined(__SSE2__)
-    if (quickHead(line, readable, name, p)) return true;
-#else
-    (void)readable;
-#endif
+// what the parameters say in *p. Lines quickHead takes need not come here.
+bool propertyHead(std::string_view line, std::string_view *name, Parameters *p) {
     size_t nameStart = 0;
     size_t i = scanPropertyName(line, &nameStart);
     if (i == nameStart) return false;
@@ -310,23 +336,15 @@ bool both(bool a, bool b) { return a & b; }
 bool either(bool a, bool b) { return a | b; }
 bool isSpaceOrTab(char c) { return either(c == ' ', c == '\t'); }
 
-// The next line, where a file that ends without a line break, joined to
-// one that starts a card ("END:VCARDBEGIN:VCARD", "ADRBEGIN:VCARD", a
-// byte-order mark between), makes two: the line ends before the BEGIN,
-// which is read next as a line of its own.
-bool nextLine(LineCursor &cursor, Line &line) {
-    if (!cursor.next(line)) return false;
+// Cuts the line just read before a BEGIN:VCARD that ends it (see nextLine).
+void splitJoinedBegin(LineCursor &cursor, Line &line) {
     constexpr std::string_view kBegin = "BEGIN:VCARD";
     std::string_view text = line.text;
-    // (Most lines end in neither a blank nor a "D": no BEGIN ends them.)
-    if (text.empty()) return true;
-    const char last = text.back();
-    if (both(foldCase(last) != 'd', !isSpaceOrTab(last))) return true;
     while (!text.empty() && ascii::isBlank(text.back()))
         text.remove_suffix(1);
     if (text.size() <= kBegin.size() || ascii::upper(text.back()) != 'D' ||
         !sameWord(text.substr(text.size() - kBegin.size()), kBegin))
-        return true;
+        return;
     size_t at = text.size() - kBegin.size();
     for (;;) {
         if (at > 0 && text[at - 1] == '\0') {
@@ -341,11 +359,23 @@ bool nextLine(LineCursor &cursor, Line &line) {
     }
     // (A group before BEGIN, "A.BEGIN:VCARD", is no file's end: such a
     // line opens no card.)
-    if (isBlankLine(text.substr(0, at)) || text[at - 1] == '.') return true;
+    if (isBlankLine(text.substr(0, at)) || text[at - 1] == '.') return;
     line.text = line.text.substr(0, at);
     line.nul = line.nul && line.text.find('\0') != kNone;
     line.end = line.start + at;
     cursor.resume(line, line.end);
+}
+
+// The next line, where a file that ends without a line break, joined to
+// one that starts a card ("END:VCARDBEGIN:VCARD", "ADRBEGIN:VCARD", a
+// byte-order mark between), makes two: the line ends before the BEGIN,
+// which is read next as a line of its own.
+inline bool nextLine(LineCursor &cursor, Line &line) {
+    if (!cursor.next(line)) return false;
+    // (Most lines end in neither a blank nor a "D": no BEGIN ends them.)
+    const std::string_view text = line.text;
+    if (!text.empty() && either(foldCase(text.back()) == 'd', isSpaceOrTab(text.back())))
+        splitJoinedBegin(cursor, line);
     return true;
 }
 
@@ -363,15 +393,48 @@ struct QuotedPrintableFaults {
 
 QuotedPrintableFaults quotedPrintableFaults(std::string_view text) {
     QuotedPrintableFaults f;
-    for (size_t i = text.find('='); i != kNone; i = text.find('=', i + 1)) {
-        if (i + 1 == text.size()) break; // a soft break
-        if (i + 2 < text.size() && isHex(text[i + 1]) && isHex(text[i + 2])) {
-            f.lowerCase = f.lowerCase || isLowerHex(text[i + 1]) || isLowerHex(text[i + 2]);
-            f.highByte = f.highByte || ascii::hexValue(text[i + 1]) >= 8;
-            i += 2;
+    const char *s = text.data();
+    const size_t n = text.size();
+    size_t from = 0; // where the next escape may start
+    // Looks at the "=" at i; false at a soft break, which ends the text.
+    auto look = [&](size_t i) {
+        if (i < from) return true; // within an escape already read
+        if (i + 1 == n) return false;
+        if (i + 2 < n && isHex(s[i + 1]) && isHex(s[i + 2])) {
+            f.lowerCase = f.lowerCase || isLowerHex(s[i + 1]) || isLowerHex(s[i + 2]);
+            f.highByte = f.highByte || ascii::hexValue(s[i + 1]) >= 8;
+            from = i + 3;
         } else {
             f.looseEquals = true;
+            from = i + 1;
         }
+        return true;
+    };
+    size_t i = 0;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time: a value holds a few escapes in many bytes,
+    // and a search call for each costs more than the bytes between them.
+    // The last bytes are read in the sixteen that end the text, less those
+    // read already.
+    const __m128i equals = _mm_set1_epi8('=');
+    auto block = [&](size_t at, size_t unread) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + at));
+        auto m = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, equals)));
+        for (m &= ~0u << (unread - at); m != 0; m &= m - 1) {
+            if (!look(at + static_cast<unsigned>(__builtin_ctz(m)))) return false;
+        }
+        return true;
+    };
+    if (n >= 16) {
+        for (; n - i >= 16; i += 16) {
+            if (!block(i, i)) return f;
+        }
+        if (i < n) block(n - 16, i);
+        return f;
+    }
+#endif
+    for (; i < n; ++i) {
+        if (s[i] == '=' && !look(i)) return f;
     }
     return f;
 }
@@ -575,6 +638,27 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
         noteBreak(line);
         eightBit |= line.eightBit;
         std::string_view text = line.text;
+        std::string_view name;
+        Parameters p;
+        // Most lines are a property whose head names no encoding and needs
+        // no rewriting, with no soft break before them: such a line is kept
+        // as it stands, and decided here in a few tests. Every other line,
+        // and any line that could be BEGIN, END or AGENT, goes the long way.
+        // (A line with a NUL is read without them, from a copy.)
+        const bool quick = !line.nul && quickHead(text, end_, &name, &p);
+        if (both(quick, !softBreak) && p.encoding == Encoding::Plain &&
+            both(foldCase(text.front()) != 'b', text.front() != kByteOrderMark[0])) {
+            const char lead = foldCase(name.front());
+            const size_t size = name.size();
+            if (!either(both(size == 5, either(lead == 'a', lead == 'b')),
+                        both(size == 3, lead == 'e'))) {
+                afterKeyword = false;
+                encoding = Encoding::Plain;
+                agentIsEmpty = base64Joined = false;
+                keep(line);
+                continue;
+            }
+        }
         bool changed = false;
         size_t nuls = 0;
         if (line.nul) {
@@ -642,10 +726,7 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
             keepText();
             continue;
         }
-        std::string_view name;
-        Parameters p;
-        const bool shaped =
-            propertyHead(text, changed ? text.data() + text.size() : end_, &name, &p);
+        const bool shaped = quick || propertyHead(text, &name, &p);
         // The strict reader takes any line named BEGIN or END, parameters
         // or not, for one, and the first value after BEGIN for the name.
         // (Length and first letter together turn away nearly every name
