@@ -336,6 +336,14 @@ bool both(bool a, bool b) { return a & b; }
 bool either(bool a, bool b) { return a | b; }
 bool isSpaceOrTab(char c) { return either(c == ' ', c == '\t'); }
 
+// A name that may be BEGIN, END or AGENT, which change what the lines
+// after them are: length and first letter tell the others at once.
+bool mayBeKeyword(std::string_view name) {
+    const char lead = foldCase(name.front());
+    const size_t size = name.size();
+    return either(both(size == 5, either(lead == 'a', lead == 'b')), both(size == 3, lead == 'e'));
+}
+
 // Cuts the line just read before a BEGIN:VCARD that ends it (see nextLine).
 void splitJoinedBegin(LineCursor &cursor, Line &line) {
     constexpr std::string_view kBegin = "BEGIN:VCARD";
@@ -490,6 +498,110 @@ bool CardScanner::copyUpTo(size_t offset) {
     return put(std::string_view(text_ + cardStart_, offset - cardStart_));
 }
 
+#if defined(__SSE2__)
+// The next line, when it is one the card's loop would only keep, read in
+// one pass over its first 32 bytes for its break and its start together:
+// what LineCursor and quickHead find apart, less all that sends a line the
+// long way. That is a NUL or another control byte but the break, a line
+// that may open a card or end in one ("BEGIN:VCARD" joined to it), a pending
+// soft break, and either
+//  - a head quickHead would turn down or find an encoding in, or a name
+//    that may be BEGIN, END or AGENT (Ordinary::Property), or
+//  - an indented line after a BEGIN or END line, or in a quoted-printable
+//    value (Ordinary::Continued).
+// None, with nothing read, for every other line, and near the text's end,
+// where the loads would pass it.
+CardScanner::Ordinary CardScanner::ordinaryLine(bool continuable, Line &line) {
+    const size_t at = cursor_.offset();
+    const char *s = text_ + at;
+    if (end_ - s < 64) return Ordinary::None;
+    auto eq = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
+    auto mask = [](__m128i m) { return static_cast<uint32_t>(_mm_movemask_epi8(m)); };
+    auto both32 = [&](__m128i x, __m128i y) { return mask(x) | mask(y) << 16; };
+    // Bytes up to " " (unsigned): a signed compare with the high bit turned.
+    auto low = [](__m128i v) {
+        return _mm_cmplt_epi8(_mm_xor_si128(v, _mm_set1_epi8(static_cast<char>(0x80))),
+                              _mm_set1_epi8(static_cast<char>(0x21 ^ 0x80)));
+    };
+    // Control bytes: below 14, high bytes (negative) taken out by their mask.
+    const __m128i fourteen = _mm_set1_epi8(14);
+    auto controlsIn = [&](__m128i x, __m128i y, uint32_t high) {
+        return both32(_mm_cmplt_epi8(x, fourteen), _mm_cmplt_epi8(y, fourteen)) & ~high;
+    };
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + 16));
+    uint32_t high = both32(a, b);
+    uint32_t controls = controlsIn(a, b, high);
+    Ordinary kind = Ordinary::Property;
+    if (isSpaceOrTab(s[0])) {
+        if (!continuable) return Ordinary::None;
+        kind = Ordinary::Continued;
+    } else {
+        // The name, within the first sixteen bytes, ended by ":" or ";".
+        const uint32_t nameStops =
+            mask(_mm_or_si128(_mm_or_si128(low(a), eq(a, ':')),
+                              _mm_or_si128(_mm_or_si128(eq(a, ';'), eq(a, '=')), eq(a, 0x7F))));
+        const unsigned nameEnd = static_cast<unsigned>(__builtin_ctz(nameStops | 0x10000u));
+        if (nameEnd == 0 || nameEnd == 16 || (s[nameEnd] != ':' && s[nameEnd] != ';'))
+            return Ordinary::None;
+        const uint32_t dots = mask(eq(a, '.')) & ((1u << nameEnd) - 1u);
+        const unsigned nameStart = dots == 0 ? 0 : 32u - static_cast<unsigned>(__builtin_clz(dots));
+        if (nameStart == nameEnd ||
+            mayBeKeyword(std::string_view(s + nameStart, nameEnd - nameStart)) ||
+            either(foldCase(s[0]) == 'b', s[0] == kByteOrderMark[0]))
+            return Ordinary::None;
+        if (s[nameEnd] == ';') {
+            // Parameters up to a ":" in these bytes, before the break, with
+            // no blank, ",", "=" or "B" in them.
+            const uint32_t after = ~((2u << nameEnd) - 1u);
+            const uint32_t colons = both32(eq(a, ':'), eq(b, ':')) & after;
+            const uint32_t before = (colons & (0u - colons)) - 1u;
+            const __m128i lower = _mm_set1_epi8(0x20);
+            auto special = [&](__m128i v) {
+                return _mm_or_si128(_mm_or_si128(low(v), eq(_mm_or_si128(v, lower), 'b')),
+                                    _mm_or_si128(eq(v, ','), eq(v, '=')));
+            };
+            const uint32_t odd =
+                (before < 0xFFFFu ? mask(special(a)) : both32(special(a), special(b))) & after &
+                before;
+            if (colons == 0 || odd != 0) return Ordinary::None;
+        }
+    }
+    // The break: the first control byte must be it.
+    size_t length = 0;
+    uint32_t highBits = 0;
+    for (const char *p = s;;) {
+        if (controls != 0) {
+            const unsigned k = static_cast<unsigned>(__builtin_ctz(controls));
+            if (p[k] != '\n' && p[k] != '\r') return Ordinary::None;
+            length = static_cast<size_t>(p - s) + k;
+            highBits |= high & ((1u << k) - 1u);
+            break;
+        }
+        highBits |= high;
+        p += 32;
+        if (end_ - p < 33) return Ordinary::None;
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16));
+        high = both32(x, y);
+        controls = controlsIn(x, y, high);
+    }
+    const char last = s[length - 1];
+    if (either(foldCase(last) == 'd', isSpaceOrTab(last))) return Ordinary::None;
+    const size_t breakLength = s[length] == '\r' && s[length + 1] == '\n' ? 2 : 1;
+    line.text = std::string_view(s, length);
+    line.number = cursor_.number();
+    line.start = at;
+    line.end = at + length + breakLength;
+    line.nul = false;
+    line.eightBit = highBits != 0;
+    cursor_.passed(line.end);
+    return kind;
+}
+#else
+CardScanner::Ordinary CardScanner::ordinaryLine(bool, Line &) { return Ordinary::None; }
+#endif
+
 bool CardScanner::findBegin(Reporter &report, Line &begin) {
     uint64_t firstJunk = 0;
     uint64_t junk = 0;
@@ -634,7 +746,30 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
     size_t cardEnd = 0;
     vcal::TextBuffer withoutNul;
     Line line;
-    while (ok && nextLine(cursor_, line)) {
+    // What an ordinary line leaves: it is kept as it stands.
+    auto ordinary = [&](const Line &line) {
+        afterKeyword = false;
+        encoding = Encoding::Plain;
+        agentIsEmpty = base64Joined = false;
+        keep(line);
+    };
+    while (ok) {
+        if (!softBreak) {
+            // (An indented line is kept as it stands unless it follows a
+            // BEGIN or END line or continues a quoted-printable value.)
+            const Ordinary kind =
+                ordinaryLine(both(!afterKeyword, encoding != Encoding::QuotedPrintable), line);
+            if (kind != Ordinary::None) {
+                noteBreak(line);
+                eightBit |= line.eightBit;
+                if (kind == Ordinary::Property)
+                    ordinary(line);
+                else
+                    keep(line);
+                continue;
+            }
+        }
+        if (!nextLine(cursor_, line)) break;
         noteBreak(line);
         eightBit |= line.eightBit;
         std::string_view text = line.text;
@@ -647,17 +782,10 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
         // (A line with a NUL is read without them, from a copy.)
         const bool quick = !line.nul && quickHead(text, end_, &name, &p);
         if (both(quick, !softBreak) && p.encoding == Encoding::Plain &&
-            both(foldCase(text.front()) != 'b', text.front() != kByteOrderMark[0])) {
-            const char lead = foldCase(name.front());
-            const size_t size = name.size();
-            if (!either(both(size == 5, either(lead == 'a', lead == 'b')),
-                        both(size == 3, lead == 'e'))) {
-                afterKeyword = false;
-                encoding = Encoding::Plain;
-                agentIsEmpty = base64Joined = false;
-                keep(line);
-                continue;
-            }
+            both(foldCase(text.front()) != 'b', text.front() != kByteOrderMark[0]) &&
+            !mayBeKeyword(name)) {
+            ordinary(line);
+            continue;
         }
         bool changed = false;
         size_t nuls = 0;

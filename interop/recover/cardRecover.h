@@ -66,6 +66,8 @@ class CardScanner {
 
   private:
     bool findBegin(Reporter &report, Line &begin);
+    enum class Ordinary { None, Property, Continued };
+    Ordinary ordinaryLine(bool continuable, Line &line);
     bool copyUpTo(size_t offset);
     bool put(std::string_view piece);
     bool putLine(std::string_view text);

@@ -32,6 +32,11 @@ class LineCursor {
     uint64_t number() const { return number_ + 1; }
     // True when every line has been read.
     bool atEnd() const { return at_ >= length_; }
+    // The line up to `end` was read by other means: the next starts there.
+    void passed(size_t end) {
+        at_ = end;
+        ++number_;
+    }
     // Goes back to the line just read: it is read again next.
     void rewind(const Line &line) { resume(line, line.start); }
     // Goes back into the line just read: what it holds from `offset` on is

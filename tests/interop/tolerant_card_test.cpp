@@ -3,6 +3,7 @@
 // their lines and kinds, and the counts.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -239,6 +240,75 @@ TEST(TolerantCards, LinesMatchAPlainSplit) {
     }
 }
 
+// Lines with more than 64 bytes after their start are read, where they
+// can be, by a quicker lane than the rest; the last ones are always read
+// the long way. Each line below, after each kind of line before it and
+// with each kind of break, is read the same both ways: alone in a short
+// card, and with blank lines after the card (which are passed over
+// without a word) to bring it into the quick lane.
+TEST(TolerantCards, QuickLinesReadAsTheLongWay) {
+    // clang-format off
+    const std::string lines[] = {
+        "TEL;WORK;VOICE:+1 555 0100", "N:Doe;Jane", "BDAY:19700101", "AGENT:", "AGENT:x",
+        "item1.AGENT:", "ADR:;;Main St", "EMAIL;INTERNET:a@b.c", "END:VCARD", "END;X=1:VCARD",
+        "BEGIN:VCARD", "BEGIN:VCALENDAR", "begin:vcard", "\xEF\xBB\xBFN:x",
+        "X-FIFTEEN-CHARS:x", "X-SIXTEEN-CHARSS:x", "TEL;TYPE=CELL:1", "TEL;CELL,VOICE:1",
+        "TEL; CELL:1", "TEL;CELL :1", "PHOTO;BASE64:QUJD", "PHOTO;ENCODING=b:QUJD",
+        "NOTE;ENCODING=QUOTED-PRINTABLE:a=3db", "NOTE;QP:a", "NOTE;ENCODING=quoted-printable:x",
+        "NOTE;CHARSET=UTF-8:caf\xC3\xA9", "NOTE:a\tb", "NOTE:caf\xC3\xA9", "NOTE:abc"s + '\0' + "d",
+        "N\x7F:x", "NOTE:ends in d", "NOTE:ends in a blank ", "NOTE:xEND:VCARDBEGIN:VCARD",
+        " indented", "\tindented", " ", "", "a.b.NOTE:x", ".N:x", "N.:x", "N;:x", "X:",
+        "TEL;WORK;VOICE;PREF;HOME;X-A:1", "TEL;WORK;VOICE;PREF;HOME;X-AB:1",
+        "ADR;HOME:;;a:b", "Agenda: call back", "QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVo=",
+        "N:\x0B", "N;WORK\x0B:x",
+    };
+    const std::string before[] = {"", "N:x", "NOTE;ENCODING=QUOTED-PRINTABLE:a",
+                                  "NOTE;ENCODING=QUOTED-PRINTABLE:a=", "PHOTO;ENCODING=BASE64:QUJD",
+                                  "AGENT:", "END:VCARD\r\nBEGIN:VCARD"};
+    // clang-format on
+    auto same = [](const Reading &a, const Reading &b) {
+        return a.cards == b.cards && a.reports == b.reports && a.counts.read == b.counts.read &&
+               a.counts.repaired == b.counts.repaired && a.counts.lossy == b.counts.lossy &&
+               a.counts.junkLines == b.counts.junkLines && a.counts.skipped == b.counts.skipped;
+    };
+    const std::string padding(80, '\n');
+    for (const char *lineBreak : {"\r\n", "\n", "\r"}) {
+        for (const std::string &first : before) {
+            for (const std::string &line : lines) {
+                std::string text = "BEGIN:VCARD"s + lineBreak;
+                if (!first.empty()) text += first + lineBreak;
+                text += line + lineBreak + "END:VCARD" + lineBreak;
+                // (Alone, the line starts fewer than 64 bytes from the end.)
+                ASSERT_LT(line.size(), 40u);
+                const Reading alone = readTolerantly(text);
+                const Reading padded = readTolerantly(text + padding);
+                EXPECT_TRUE(same(alone, padded)) << "line \"" << line << "\" after \"" << first
+                                                 << "\", break " << int(lineBreak[0]);
+            }
+        }
+    }
+}
+
+// Long lines are found whole by the quick lane, over as many blocks as
+// they take, with a break or a byte that sends them the long way at any
+// place in them.
+TEST(TolerantCards, LongQuickLinesAreWhole) {
+    for (size_t length = 20; length < 140; ++length) {
+        for (const char *odd : {"", "\t", "\xC3\xA9", "\x0B"}) {
+            std::string value(length, 'x');
+            value.replace(length / 2, std::strlen(odd), odd);
+            const std::string text = "BEGIN:VCARD\r\nNOTE:" + value + "\r\nN:Doe\r\nEND:VCARD\r\n" +
+                                     std::string(80, '\n');
+            const Reading r = readTolerantly(text);
+            ASSERT_EQ(r.cards.size(), 1u);
+            // (8-bit text is labelled as what it is read as: only a line
+            // whose high bytes were all seen is.)
+            const std::string head = *odd == '\xC3' ? "NOTE;CHARSET=UTF-8:" : "NOTE:";
+            EXPECT_EQ(r.cards[0], head + value + "|N:Doe|") << length << " " << odd;
+        }
+    }
+}
+
 // The breaks the scan hands the parse with each card are exactly those of
 // the card's text, whether the card is used in place or rebuilt: texts
 // from pieces that need every kind of repair.
@@ -261,7 +331,7 @@ TEST(TolerantCards, KnownBreaksAreTheCardsOwn) {
                                   "\r\n",
                                   "AGENT:\r\n",
                                   "TEL;PARCEL,ENCODING=B:eA==\r\n",
-                                  "\xEF\xBB\xBF"
+                                  "\xEF\xBB\xBF" // NOLINT(bugprone-suspicious-missing-comma)
                                   "BEGIN:VCARD\n",
                                   "END:VCARDBEGIN:VCARD\r\n"};
     uint32_t seed = 5;
@@ -306,7 +376,8 @@ TEST(TolerantCards, LastCardIsReadInPlace) {
                              "NOTE;ENCODING=QUOTED-PRINTABLE:a=3Db\r\nEND:VCARD";
     for (const char *end : {"\r\n", "\n", "\r", "  \r\n", ""}) {
         for (const bool two : {false, true}) {
-            const std::string whole = (two ? card + "\r\n" : "") + card + end;
+            std::string whole = two ? card + "\r\n" : "";
+            whole.append(card).append(end);
             SCOPED_TRACE(whole);
             const std::vector<char> text(whole.begin(), whole.end());
             vctest::Context context;
