@@ -504,14 +504,17 @@ bool CardScanner::copyUpTo(size_t offset) {
 // what LineCursor and quickHead find apart, less all that sends a line the
 // long way. That is a NUL or another control byte but the break, a line
 // that may open a card or end in one ("BEGIN:VCARD" joined to it), a pending
-// soft break, and either
-//  - a head quickHead would turn down or find an encoding in, or a name
-//    that may be BEGIN, END or AGENT (Ordinary::Property), or
-//  - an indented line after a BEGIN or END line, or in a quoted-printable
-//    value (Ordinary::Continued).
+// and one of
+//  - after no soft break, a head quickHead would turn down or find an
+//    encoding in, or a name that may be BEGIN, END or AGENT
+//    (Ordinary::Property);
+//  - after no soft break, an indented line after a BEGIN or END line, or
+//    in a quoted-printable value (Ordinary::Continued);
+//  - after a soft break, a line neither indented nor shaped as a property
+//    (Ordinary::Joined: joined to the value it continues).
 // None, with nothing read, for every other line, and near the text's end,
 // where the loads would pass it.
-CardScanner::Ordinary CardScanner::ordinaryLine(bool continuable, Line &line) {
+CardScanner::Ordinary CardScanner::ordinaryLine(bool continuable, bool softBreak, Line &line) {
     const size_t at = cursor_.offset();
     const char *s = text_ + at;
     if (end_ - s < 64) return Ordinary::None;
@@ -533,22 +536,33 @@ CardScanner::Ordinary CardScanner::ordinaryLine(bool continuable, Line &line) {
     uint32_t high = both32(a, b);
     uint32_t controls = controlsIn(a, b, high);
     Ordinary kind = Ordinary::Property;
+    // The name, within the first sixteen bytes, ended by ":" or ";".
+    const uint32_t nameStops =
+        mask(_mm_or_si128(_mm_or_si128(low(a), eq(a, ':')),
+                          _mm_or_si128(_mm_or_si128(eq(a, ';'), eq(a, '=')), eq(a, 0x7F))));
+    const unsigned nameEnd = static_cast<unsigned>(__builtin_ctz(nameStops | 0x10000u));
     if (isSpaceOrTab(s[0])) {
-        if (!continuable) return Ordinary::None;
+        if (!continuable || softBreak) return Ordinary::None;
         kind = Ordinary::Continued;
+    } else if (softBreak) {
+        // No property's shape: what stops the first word is neither ":"
+        // nor ";", nor blanks before one (and not the break, see below).
+        if (nameEnd == 16 || either(foldCase(s[0]) == 'b', s[0] == kByteOrderMark[0]))
+            return Ordinary::None;
+        unsigned stop = nameEnd;
+        while (stop < 16 && isSpaceOrTab(s[stop]))
+            ++stop;
+        if (stop == 16 || s[stop] == ':' || s[stop] == ';') return Ordinary::None;
+        kind = Ordinary::Joined;
     } else {
-        // The name, within the first sixteen bytes, ended by ":" or ";".
-        const uint32_t nameStops =
-            mask(_mm_or_si128(_mm_or_si128(low(a), eq(a, ':')),
-                              _mm_or_si128(_mm_or_si128(eq(a, ';'), eq(a, '=')), eq(a, 0x7F))));
-        const unsigned nameEnd = static_cast<unsigned>(__builtin_ctz(nameStops | 0x10000u));
         if (nameEnd == 0 || nameEnd == 16 || (s[nameEnd] != ':' && s[nameEnd] != ';'))
             return Ordinary::None;
         const uint32_t dots = mask(eq(a, '.')) & ((1u << nameEnd) - 1u);
         const unsigned nameStart = dots == 0 ? 0 : 32u - static_cast<unsigned>(__builtin_clz(dots));
+        // (Only a name BEGIN, or a byte-order mark, can open a card here.)
         if (nameStart == nameEnd ||
             mayBeKeyword(std::string_view(s + nameStart, nameEnd - nameStart)) ||
-            either(foldCase(s[0]) == 'b', s[0] == kByteOrderMark[0]))
+            s[0] == kByteOrderMark[0])
             return Ordinary::None;
         if (s[nameEnd] == ';') {
             // Parameters up to a ":" in these bytes, before the break, with
@@ -586,8 +600,13 @@ CardScanner::Ordinary CardScanner::ordinaryLine(bool continuable, Line &line) {
         high = both32(x, y);
         controls = controlsIn(x, y, high);
     }
+    constexpr std::string_view kBegin = "BEGIN:VCARD";
+    if (length == 0) return Ordinary::None; // (the long way passes an empty line over)
     const char last = s[length - 1];
-    if (either(foldCase(last) == 'd', isSpaceOrTab(last))) return Ordinary::None;
+    if (isSpaceOrTab(last) ||
+        (foldCase(last) == 'd' && length >= kBegin.size() &&
+         sameWord(std::string_view(s + length - kBegin.size(), kBegin.size()), kBegin)))
+        return Ordinary::None;
     const size_t breakLength = s[length] == '\r' && s[length + 1] == '\n' ? 2 : 1;
     line.text = std::string_view(s, length);
     line.number = cursor_.number();
@@ -599,7 +618,7 @@ CardScanner::Ordinary CardScanner::ordinaryLine(bool continuable, Line &line) {
     return kind;
 }
 #else
-CardScanner::Ordinary CardScanner::ordinaryLine(bool, Line &) { return Ordinary::None; }
+CardScanner::Ordinary CardScanner::ordinaryLine(bool, bool, Line &) { return Ordinary::None; }
 #endif
 
 bool CardScanner::findBegin(Reporter &report, Line &begin) {
@@ -746,6 +765,18 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
     size_t cardEnd = 0;
     vcal::TextBuffer withoutNul;
     Line line;
+    // A line after a soft break, not indented, that starts no property
+    // the context knows: it continues the value.
+    auto joinSoftBreak = [&](const Line &line, std::string_view text, bool changed) {
+        report(line.number, VI_REPORT_REPAIRED,
+               "joined a quoted-printable soft line break with this line, which was not "
+               "indented");
+        const QuotedPrintableFaults f = quotedPrintableFaults(text);
+        eightBit = eightBit || f.highByte;
+        if (f.any()) reportQuotedPrintable(line, f);
+        join(line, f.any() ? mended(text) : text, changed || f.any());
+        softBreak = text.back() == '=';
+    };
     // What an ordinary line leaves: it is kept as it stands.
     auto ordinary = [&](const Line &line) {
         afterKeyword = false;
@@ -754,20 +785,20 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
         keep(line);
     };
     while (ok) {
-        if (!softBreak) {
-            // (An indented line is kept as it stands unless it follows a
-            // BEGIN or END line or continues a quoted-printable value.)
-            const Ordinary kind =
-                ordinaryLine(both(!afterKeyword, encoding != Encoding::QuotedPrintable), line);
-            if (kind != Ordinary::None) {
-                noteBreak(line);
-                eightBit |= line.eightBit;
-                if (kind == Ordinary::Property)
-                    ordinary(line);
-                else
-                    keep(line);
-                continue;
-            }
+        // (An indented line is kept as it stands unless it follows a BEGIN
+        // or END line or continues a quoted-printable value.)
+        const Ordinary kind = ordinaryLine(
+            both(!afterKeyword, encoding != Encoding::QuotedPrintable), softBreak, line);
+        if (kind != Ordinary::None) {
+            noteBreak(line);
+            eightBit |= line.eightBit;
+            if (kind == Ordinary::Property)
+                ordinary(line);
+            else if (kind == Ordinary::Continued)
+                keep(line);
+            else
+                joinSoftBreak(line, line.text, false);
+            continue;
         }
         if (!nextLine(cursor_, line)) break;
         noteBreak(line);
@@ -910,14 +941,7 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
             continue;
         }
         if (softBreak && !(shaped && isKnownName(context, name))) {
-            report(line.number, VI_REPORT_REPAIRED,
-                   "joined a quoted-printable soft line break with this line, which was not "
-                   "indented");
-            const QuotedPrintableFaults f = quotedPrintableFaults(text);
-            eightBit = eightBit || f.highByte;
-            if (f.any()) reportQuotedPrintable(line, f);
-            join(line, f.any() ? mended(text) : text, changed || f.any());
-            softBreak = text.back() == '=';
+            joinSoftBreak(line, text, changed);
             continue;
         }
         if (encoding == Encoding::Base64 && !shaped && isBase64Data(text)) {

@@ -66,8 +66,8 @@ class CardScanner {
 
   private:
     bool findBegin(Reporter &report, Line &begin);
-    enum class Ordinary { None, Property, Continued };
-    Ordinary ordinaryLine(bool continuable, Line &line);
+    enum class Ordinary { None, Property, Continued, Joined };
+    Ordinary ordinaryLine(bool continuable, bool softBreak, Line &line);
     bool copyUpTo(size_t offset);
     bool put(std::string_view piece);
     bool putLine(std::string_view text);

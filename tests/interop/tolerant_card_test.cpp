@@ -260,7 +260,9 @@ TEST(TolerantCards, QuickLinesReadAsTheLongWay) {
         " indented", "\tindented", " ", "", "a.b.NOTE:x", ".N:x", "N.:x", "N;:x", "X:",
         "TEL;WORK;VOICE;PREF;HOME;X-A:1", "TEL;WORK;VOICE;PREF;HOME;X-AB:1",
         "ADR;HOME:;;a:b", "Agenda: call back", "QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVo=",
-        "N:\x0B", "N;WORK\x0B:x",
+        "N:\x0B", "N;WORK\x0B:x", "b.N:x", "bday;x-a:1", "NOTE:xbegin:vcard", "NOTE:x.BEGIN:VCARD",
+        "NOTE:BEGIN:VCARD\t", "ing room and=", "=0D=0Abc", ":x", "word  ;a:b", "word\t:b",
+        "a=b:c", "x\x7F:y", "a.:x", "X-SIXTEEN-CHARSS and more",
     };
     const std::string before[] = {"", "N:x", "NOTE;ENCODING=QUOTED-PRINTABLE:a",
                                   "NOTE;ENCODING=QUOTED-PRINTABLE:a=", "PHOTO;ENCODING=BASE64:QUJD",
