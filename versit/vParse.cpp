@@ -475,7 +475,7 @@ class LineReader {
 bool LineReader::reserve(size_t size) {
     size += kLinePad;
     if (buffer_ != nullptr && size <= capacity_) return true;
-    size_t capacity = capacity_ < 256 ? 256 : capacity_;
+    size_t capacity = capacity_ < 1024 ? 1024 : capacity_;
     while (capacity < size)
         capacity *= 2;
     void *grown = std::realloc(buffer_, capacity);
