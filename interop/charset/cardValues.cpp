@@ -88,8 +88,7 @@ bool decodeProperty(vProperty *property, Reporter &report, uint64_t line) {
         }
     }
     if (!eightBit) return true;
-    if (charset != nullptr && declared != nullptr && namesUtf8(declared) &&
-        std::strcmp(declared, "UTF-8") == 0)
+    if (charset != nullptr && declared != nullptr && std::strcmp(declared, "UTF-8") == 0)
         return true;
     return labelUtf8(property, charset);
 }

@@ -9,18 +9,33 @@
 
 namespace interop {
 
-bool hasEightBitBytes(const char *text, size_t length) {
-    size_t i = 0;
-    for (; i + 8 <= length; i += 8) {
-        uint64_t word;
-        std::memcpy(&word, text + i, 8);
-        if ((word & 0x8080808080808080ull) != 0) return true;
-    }
-    for (; i < length; ++i) {
-        if ((static_cast<unsigned char>(text[i]) & 0x80) != 0) return true;
-    }
-    return false;
+namespace {
+
+// The eight bytes from p are all ASCII.
+bool asciiWord(const char *p) {
+    uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return (word & 0x8080808080808080ull) == 0;
 }
+
+} // namespace
+
+// Eight bytes at a time, the last eight read where they end (some of them
+// again): a value is a few dozen bytes, and a byte-by-byte tail costs as
+// much as the rest.
+bool hasEightBitBytes(const char *text, size_t length) {
+    if (length < 8) {
+        for (size_t i = 0; i < length; ++i) {
+            if ((static_cast<unsigned char>(text[i]) & 0x80) != 0) return true;
+        }
+        return false;
+    }
+    for (size_t i = 0; i + 8 < length; i += 8) {
+        if (!asciiWord(text + i)) return true;
+    }
+    return !asciiWord(text + length - 8);
+}
+
 namespace {
 
 // Windows-1252 bytes 0x80 to 0x9F; the five it leaves undefined are read
@@ -120,7 +135,11 @@ size_t utf8SequenceLength(const char *text, size_t length) {
 
 bool isUtf8(const char *text, size_t length) {
     for (size_t i = 0; i < length;) {
-        if (static_cast<unsigned char>(text[i]) < 0x80) { // most of any text
+        if (length - i >= 8 && asciiWord(text + i)) { // most of any text
+            i += 8;
+            continue;
+        }
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
             ++i;
             continue;
         }
@@ -132,6 +151,7 @@ bool isUtf8(const char *text, size_t length) {
 }
 
 bool namesUtf8(const char *name) {
+    if (std::strcmp(name, "UTF-8") == 0) return true; // as nearly every writer puts it
     const char *system = systemName(name);
     return equalsIgnoringCase(system, "UTF-8") || equalsIgnoringCase(system, "US-ASCII");
 }
