@@ -380,9 +380,11 @@ void splitJoinedBegin(LineCursor &cursor, Line &line) {
 // which is read next as a line of its own.
 inline bool nextLine(LineCursor &cursor, Line &line) {
     if (!cursor.next(line)) return false;
-    // (Most lines end in neither a blank nor a "D": no BEGIN ends them.)
+    // (Most lines end in neither a blank nor a "D", or are too short to
+    // hold more than a BEGIN:VCARD: no BEGIN ends them.)
     const std::string_view text = line.text;
-    if (!text.empty() && either(foldCase(text.back()) == 'd', isSpaceOrTab(text.back())))
+    if (text.size() > std::string_view("BEGIN:VCARD").size() &&
+        either(foldCase(text.back()) == 'd', isSpaceOrTab(text.back())))
         splitJoinedBegin(cursor, line);
     return true;
 }
