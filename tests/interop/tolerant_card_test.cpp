@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "interop/charset/utf8.h"
 #include "interop/recover/cardRecover.h"
 #include "interop/recover/lines.h"
 #include "vcard/vcard_support.h"
@@ -237,6 +238,26 @@ TEST(TolerantCards, LinesMatchAPlainSplit) {
         cursor.resume(start, 0);
         ASSERT_EQ(cursor.next(line), !text.empty());
         EXPECT_EQ(line.text, std::string_view(text).substr(0, text.find_first_of("\r\n"))) << round;
+    }
+}
+
+// The checks for 8-bit text read words at a time, the last one where the
+// text ends: a byte at any place, in texts of any length, is seen.
+TEST(Utf8Checks, SeeEveryByte) {
+    for (size_t length = 0; length < 40; ++length) {
+        const std::string ascii(length, 'a');
+        EXPECT_FALSE(interop::hasEightBitBytes(ascii.data(), ascii.size())) << length;
+        EXPECT_TRUE(interop::isUtf8(ascii.data(), ascii.size())) << length;
+        for (size_t at = 0; at + 1 < length; ++at) {
+            std::string text = ascii;
+            text.replace(at, 2, "\xC3\xA9"); // é
+            EXPECT_TRUE(interop::hasEightBitBytes(text.data(), text.size())) << length << at;
+            EXPECT_TRUE(interop::isUtf8(text.data(), text.size())) << length << " " << at;
+            text[at + 1] = 'a'; // a cut sequence
+            EXPECT_FALSE(interop::isUtf8(text.data(), text.size())) << length << " " << at;
+            // (Only the bytes given count.)
+            EXPECT_FALSE(interop::hasEightBitBytes(text.data(), at)) << length << " " << at;
+        }
     }
 }
 
