@@ -1408,6 +1408,11 @@ bool findItems(const char *text, size_t length, RepairedCalendars &out) {
     LineCursor cursor(text, length);
     Line line;
     while (cursor.next(line)) {
+        // (A line whose first word does not start with a "B" is no BEGIN.)
+        size_t first = 0;
+        while (first < line.text.size() && ascii::isBlank(line.text[first]))
+            ++first;
+        if (first == line.text.size() || ascii::upper(line.text[first]) != 'B') continue;
         std::string_view rest;
         if (!isKeywordLine(line.text, "BEGIN", &rest)) continue;
         bool ok = true;
