@@ -33,6 +33,10 @@
 #include <string_view>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "interop/charset/utf8.h"
 #include "interop/recover/lines.h"
 #include "platform/ascii.h"
@@ -1405,6 +1409,64 @@ void CalendarRepairFeed::forget() {
 }
 
 bool findItems(const char *text, size_t length, RepairedCalendars &out) {
+    // A BEGIN line: what it opens, at its line number and place.
+    auto begin = [&](std::string_view line, uint64_t number, size_t start) {
+        std::string_view rest;
+        if (!isKeywordLine(line, "BEGIN", &rest)) return true;
+        if (sameWord(rest, "VCALENDAR"))
+            return out.calendarEvents.push(static_cast<uint32_t>(out.events.size())) &&
+                   out.calendarTodos.push(static_cast<uint32_t>(out.todos.size()));
+        if (sameWord(rest, "VEVENT")) return out.events.push({number, false, false, start, number});
+        if (sameWord(rest, "VTODO")) return out.todos.push({number, false, false, start, number});
+        return true;
+    };
+#if defined(__SSE2__)
+    // The lines as bit masks, 64 bytes at a time: a line break ends at each
+    // LF, and at each CR that no LF follows, and a line starts after each.
+    // Only a line that starts with a B or a blank can be a BEGIN line, and
+    // only those are read: the rest cost no more than their bits.
+    auto mask = [](__m128i m) { return static_cast<uint64_t>(_mm_movemask_epi8(m) & 0xFFFF); };
+    auto eq = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
+    uint64_t breaksBefore = 0; // line breaks before the block
+    uint64_t startsHere = 1;   // bit 0: the block's first byte starts a line
+    for (size_t base = 0; base < length; base += 64) {
+        alignas(16) char tail[64];
+        const char *s = text + base;
+        if (length - base < 64) {
+            // The text's last bytes: what lies past it breaks and starts nothing.
+            std::memset(tail, 'x', sizeof tail);
+            std::memcpy(tail, s, length - base);
+            s = tail;
+        }
+        uint64_t lf = 0;
+        uint64_t cr = 0;
+        uint64_t lead = 0;
+        for (unsigned k = 0; k < 64; k += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + k));
+            lf |= mask(eq(v, '\n')) << k;
+            cr |= mask(eq(v, '\r')) << k;
+            lead |= mask(_mm_or_si128(eq(_mm_or_si128(v, _mm_set1_epi8(0x20)), 'b'),
+                                      _mm_or_si128(eq(v, ' '), eq(v, '\t'))))
+                    << k;
+        }
+        const bool lfAfter = length - base > 64 && text[base + 64] == '\n';
+        const uint64_t ends = lf | (cr & ~(lf >> 1) & ~(static_cast<uint64_t>(lfAfter) << 63));
+        for (uint64_t m = ((ends << 1) | startsHere) & lead; m != 0; m &= m - 1) {
+            const auto k = static_cast<unsigned>(__builtin_ctzll(m));
+            const size_t start = base + k;
+            size_t stop = start;
+            while (stop < length && text[stop] != '\n' && text[stop] != '\r')
+                ++stop;
+            const uint64_t before =
+                breaksBefore +
+                static_cast<uint64_t>(__builtin_popcountll(ends & ((uint64_t{1} << k) - 1u)));
+            if (!begin(std::string_view(text + start, stop - start), before + 1, start))
+                return false;
+        }
+        breaksBefore += static_cast<uint64_t>(__builtin_popcountll(ends));
+        startsHere = ends >> 63;
+    }
+#else
     LineCursor cursor(text, length);
     Line line;
     while (cursor.next(line)) {
@@ -1413,18 +1475,9 @@ bool findItems(const char *text, size_t length, RepairedCalendars &out) {
         while (first < line.text.size() && ascii::isBlank(line.text[first]))
             ++first;
         if (first == line.text.size() || ascii::upper(line.text[first]) != 'B') continue;
-        std::string_view rest;
-        if (!isKeywordLine(line.text, "BEGIN", &rest)) continue;
-        bool ok = true;
-        if (sameWord(rest, "VCALENDAR"))
-            ok = out.calendarEvents.push(static_cast<uint32_t>(out.events.size())) &&
-                 out.calendarTodos.push(static_cast<uint32_t>(out.todos.size()));
-        else if (sameWord(rest, "VEVENT"))
-            ok = out.events.push({line.number, false, false, line.start, line.number});
-        else if (sameWord(rest, "VTODO"))
-            ok = out.todos.push({line.number, false, false, line.start, line.number});
-        if (!ok) return false;
+        if (!begin(line.text, line.number, line.start)) return false;
     }
+#endif
     out.asWritten = true;
     return true;
 }

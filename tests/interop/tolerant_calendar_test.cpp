@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "interop/recover/calendarRecover.h"
+#include "interop/recover/lines.h"
 #include "vcal/vcal_support.h"
 #include "versit_interop.h"
 
@@ -303,3 +305,51 @@ TEST(TolerantCalendar, ItemsKeptWithoutTheirFaults) {
 }
 
 } // namespace
+
+// A text read as it stands has its BEGIN lines found 64 bytes at a time:
+// every one is found, at its line and place, in texts of random pieces
+// whose breaks fall anywhere in a block (a CR LF split across two
+// included), as a plain walk over the lines finds them.
+TEST(TolerantCalendar, ItemsFoundAsALineWalkFindsThem) {
+    // clang-format off
+    const std::string pieces[] = {"BEGIN:VEVENT", "BEGIN:VTODO", "BEGIN:VCALENDAR", " BEGIN:VEVENT",
+                                  "\tbegin : vtodo", "b", "BEGIN:VEVENTX", "\r\n", "\n", "\r",
+                                  std::string(1, '\0'), "x", std::string(29, 'y'),
+                                  std::string(63, 'z'), " ", "END:VEVENT"};
+    // clang-format on
+    using Place = std::pair<uint64_t, size_t>;
+    auto places = [](const interop::Array<interop::ItemOrigin> &items) {
+        std::vector<Place> out;
+        for (size_t i = 0; i < items.size(); ++i) {
+            EXPECT_EQ(items[i].line, items[i].readLine);
+            out.emplace_back(items[i].line, items[i].at);
+        }
+        return out;
+    };
+    uint32_t seed = 11;
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        const int count = 1 + round % 40;
+        for (int k = 0; k < count; ++k) {
+            seed = seed * 1103515245u + 12345u;
+            text += pieces[(seed >> 16) % (sizeof pieces / sizeof pieces[0])];
+        }
+        interop::RepairedCalendars found;
+        ASSERT_TRUE(interop::findItems(text.data(), text.size(), found));
+        std::vector<Place> events;
+        std::vector<Place> todos;
+        size_t calendars = 0;
+        interop::LineCursor cursor(text.data(), text.size());
+        interop::Line line;
+        while (cursor.next(line)) {
+            std::string_view rest;
+            if (!interop::isKeywordLine(line.text, "BEGIN", &rest)) continue;
+            if (interop::sameWord(rest, "VEVENT")) events.emplace_back(line.number, line.start);
+            if (interop::sameWord(rest, "VTODO")) todos.emplace_back(line.number, line.start);
+            calendars += interop::sameWord(rest, "VCALENDAR") ? 1 : 0;
+        }
+        EXPECT_EQ(places(found.events), events) << round;
+        EXPECT_EQ(places(found.todos), todos) << round;
+        EXPECT_EQ(found.calendarEvents.size(), calendars) << round;
+    }
+}

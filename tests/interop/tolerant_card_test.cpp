@@ -241,10 +241,10 @@ TEST(TolerantCards, LinesMatchAPlainSplit) {
     }
 }
 
-// The checks for 8-bit text read words at a time, the last one where the
-// text ends: a byte at any place, in texts of any length, is seen.
+// The checks for 8-bit text read words or blocks at a time, the last one
+// where the text ends: a byte at any place, in texts of any length, is seen.
 TEST(Utf8Checks, SeeEveryByte) {
-    for (size_t length = 0; length < 40; ++length) {
+    for (size_t length = 0; length < 140; ++length) {
         const std::string ascii(length, 'a');
         EXPECT_FALSE(interop::hasEightBitBytes(ascii.data(), ascii.size())) << length;
         EXPECT_TRUE(interop::isUtf8(ascii.data(), ascii.size())) << length;
