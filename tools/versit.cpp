@@ -2,6 +2,7 @@
 // files with the versit library.
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include <sys/stat.h>
@@ -79,7 +80,18 @@ void printHelp(FILE *out) {
 bool sameFile(const char *a, const char *b) {
     struct stat x {};
     struct stat y {};
-    return stat(a, &x) == 0 && stat(b, &y) == 0 && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+    if (stat(a, &x) != 0 || stat(b, &y) != 0) return false;
+#if defined(_WIN32)
+    // Every file has the inode 0 here, so an output file that already
+    // exists would be taken for any input on its drive: the full paths, in
+    // any case, tell the files apart.
+    char fullA[_MAX_PATH];
+    char fullB[_MAX_PATH];
+    return _fullpath(fullA, a, sizeof fullA) != nullptr &&
+           _fullpath(fullB, b, sizeof fullB) != nullptr && _stricmp(fullA, fullB) == 0;
+#else
+    return x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+#endif
 }
 
 // "-o FILE" (or "--output FILE"), wherever it stands: standard output goes

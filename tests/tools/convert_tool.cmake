@@ -26,6 +26,12 @@ run(2 "^$" "unknown format 'vcard5'" --to vcard5 ${EXAMPLES}/contacts.vcf)
 run(2 "^$" "holds no vCard or vCalendar" ${EXAMPLES}/README.md)
 # -o writes the file; standard output stays empty.
 run(0 "^$" "converted 2 of 2 items" --to vcal10 -o ${OUT}/meeting.vcs ${EXAMPLES}/meeting.vcs)
+# Again, over the file it wrote: an output that exists is no input.
+run(0 "^$" "converted 2 of 2 items" --to vcal10 -o ${OUT}/meeting.vcs ${EXAMPLES}/meeting.vcs)
+# An input named as the output too is refused before it is emptied.
+file(COPY ${EXAMPLES}/meeting.vcs DESTINATION ${OUT}/in)
+run(2 "^$" "is read and would be overwritten by -o"
+    --to vcal10 -o ${OUT}/in/meeting.vcs ${OUT}/in/meeting.vcs)
 # (In hex: CMake's text reading drops the CRs of CR LF.)
 file(READ ${OUT}/meeting.vcs written HEX)
 string(HEX "BEGIN:VCALENDAR\r\nVERSION:1.0\r\n" expected)
