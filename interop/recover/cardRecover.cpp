@@ -277,8 +277,11 @@ bool quickHead(std::string_view, const char *, std::string_view *, Parameters *)
 
 // The start of a property line, read in one pass: true for the shape
 // hasPropertyShape sees, with the name (without its group) in *name and
-// what the parameters say in *p. Lines quickHead takes need not come here.
-bool propertyHead(std::string_view line, std::string_view *name, Parameters *p) {
+// what the parameters say in *p. `readable`: how far bytes from the line
+// on may be loaded.
+bool propertyHead(std::string_view line, const char *readable, std::string_view *name,
+                  Parameters *p) {
+    if (quickHead(line, readable, name, p)) return true;
     size_t nameStart = 0;
     size_t i = scanPropertyName(line, &nameStart);
     if (i == nameStart) return false;
@@ -501,21 +504,20 @@ bool CardScanner::copyUpTo(size_t offset) {
 }
 
 #if defined(__SSE2__)
-// The next line, when it is one the card's loop would only keep, read in
-// one pass over its first 32 bytes for its break and its start together:
-// what LineCursor and quickHead find apart, less all that sends a line the
-// long way. That is a NUL or another control byte but the break, a line
-// that may open a card or end in one ("BEGIN:VCARD" joined to it), a pending
-// and one of
-//  - after no soft break, a head quickHead would turn down or find an
-//    encoding in, or a name that may be BEGIN, END or AGENT
+// The next line, when it is one the card's loop would only keep (or join),
+// read in one pass over its first 32 bytes for its break and its start
+// together: what LineCursor and quickHead find apart. Such a line holds no
+// NUL or other control byte but its break, and cannot open a card or end
+// in one ("BEGIN:VCARD" joined to it); it is
+//  - after no soft break, a property whose name cannot be BEGIN, END or
+//    AGENT, with parameters that name no encoding and need no rewriting
 //    (Ordinary::Property);
-//  - after no soft break, an indented line after a BEGIN or END line, or
-//    in a quoted-printable value (Ordinary::Continued);
+//  - after no soft break, an indented line that follows no BEGIN or END
+//    line and is in no quoted-printable value (Ordinary::Continued);
 //  - after a soft break, a line neither indented nor shaped as a property
 //    (Ordinary::Joined: joined to the value it continues).
 // None, with nothing read, for every other line, and near the text's end,
-// where the loads would pass it.
+// where the loads would pass it: the long way decides those.
 CardScanner::Ordinary CardScanner::ordinaryLine(bool continuable, bool softBreak, Line &line) {
     const size_t at = cursor_.offset();
     const char *s = text_ + at;
@@ -806,20 +808,6 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
         noteBreak(line);
         eightBit |= line.eightBit;
         std::string_view text = line.text;
-        std::string_view name;
-        Parameters p;
-        // Most lines are a property whose head names no encoding and needs
-        // no rewriting, with no soft break before them: such a line is kept
-        // as it stands, and decided here in a few tests. Every other line,
-        // and any line that could be BEGIN, END or AGENT, goes the long way.
-        // (A line with a NUL is read without them, from a copy.)
-        const bool quick = !line.nul && quickHead(text, end_, &name, &p);
-        if (both(quick, !softBreak) && p.encoding == Encoding::Plain &&
-            both(foldCase(text.front()) != 'b', text.front() != kByteOrderMark[0]) &&
-            !mayBeKeyword(name)) {
-            ordinary(line);
-            continue;
-        }
         bool changed = false;
         size_t nuls = 0;
         if (line.nul) {
@@ -887,7 +875,10 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
             keepText();
             continue;
         }
-        const bool shaped = quick || propertyHead(text, &name, &p);
+        std::string_view name;
+        Parameters p;
+        const bool shaped =
+            propertyHead(text, changed ? text.data() + text.size() : end_, &name, &p);
         // The strict reader takes any line named BEGIN or END, parameters
         // or not, for one, and the first value after BEGIN for the name.
         // (Length and first letter together turn away nearly every name
