@@ -24,12 +24,12 @@ bool asciiWord(const char *p) {
 
 } // namespace
 
-// Eight bytes at a time, the last eight read where they end (some of them
-// again): a value is a few dozen bytes, and a byte-by-byte tail costs as
-// much as the rest.
+// The last bytes are read where the text ends (some of them again): a
+// value is a few dozen bytes, and a byte-by-byte tail costs as much as the
+// rest.
 bool hasEightBitBytes(const char *text, size_t length) {
 #if defined(__SSE2__)
-    // A whole text comes here too: sixteen bytes a step, 64 between tests.
+    // A whole text comes here too: 64 bytes between tests.
     if (length >= 64) {
         auto load = [text](size_t at) {
             return _mm_loadu_si128(reinterpret_cast<const __m128i *>(text + at));

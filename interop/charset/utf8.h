@@ -18,8 +18,9 @@ enum class Decoding : uint8_t {
 };
 
 // True when a byte of the text has its high bit set. Eight bytes at a
-// time: every value of every card, and every text read, passes through
-// here, and nearly all of them are ASCII.
+// time, or 64 where the processor has the vectors: every value of every
+// card, and every text read, passes through here, and nearly all of them
+// are ASCII.
 bool hasEightBitBytes(const char *text, size_t length);
 
 // The length of the valid UTF-8 sequence `text` starts with (1 for
