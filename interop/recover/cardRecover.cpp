@@ -339,14 +339,6 @@ bool both(bool a, bool b) { return a & b; }
 bool either(bool a, bool b) { return a | b; }
 bool isSpaceOrTab(char c) { return either(c == ' ', c == '\t'); }
 
-// A name that may be BEGIN, END or AGENT, which change what the lines
-// after them are: length and first letter tell the others at once.
-bool mayBeKeyword(std::string_view name) {
-    const char lead = foldCase(name.front());
-    const size_t size = name.size();
-    return either(both(size == 5, either(lead == 'a', lead == 'b')), both(size == 3, lead == 'e'));
-}
-
 // Cuts the line just read before a BEGIN:VCARD that ends it (see nextLine).
 void splitJoinedBegin(LineCursor &cursor, Line &line) {
     constexpr std::string_view kBegin = "BEGIN:VCARD";
@@ -504,6 +496,18 @@ bool CardScanner::copyUpTo(size_t offset) {
 }
 
 #if defined(__SSE2__)
+namespace {
+
+// A name that may be BEGIN, END or AGENT, which change what the lines
+// after them are: length and first letter tell the others at once.
+bool mayBeKeyword(std::string_view name) {
+    const char lead = foldCase(name.front());
+    const size_t size = name.size();
+    return either(both(size == 5, either(lead == 'a', lead == 'b')), both(size == 3, lead == 'e'));
+}
+
+} // namespace
+
 // The next line, when it is one the card's loop would only keep (or join),
 // read in one pass over its first 32 bytes for its break and its start
 // together: what LineCursor and quickHead find apart. Such a line holds no
