@@ -187,6 +187,30 @@ template <class Put> Parameters walkParameters(std::string_view line, size_t i, 
 }
 
 #if defined(__SSE2__)
+// Bytes up to " " (unsigned): a signed compare with the high bit turned.
+__m128i upToBlank(__m128i v) {
+    return _mm_cmplt_epi8(_mm_xor_si128(v, _mm_set1_epi8(static_cast<char>(0x80))),
+                          _mm_set1_epi8(static_cast<char>(0x21 ^ 0x80)));
+}
+
+// Of sixteen bytes, those that end a name (as scanPropertyName reads it):
+// a blank or control byte, ":", ";", "=" or DEL.
+unsigned nameStops(__m128i v) {
+    auto eq = [v](char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
+    return static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(upToBlank(v), eq(':')),
+                                       _mm_or_si128(_mm_or_si128(eq(';'), eq('=')), eq(0x7F)))));
+}
+
+// Where a name that ends at `end` (within the sixteen bytes) starts: after
+// its group's last ".".
+unsigned nameStart(__m128i v, unsigned end) {
+    const unsigned dots =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('.')))) &
+        ((1u << end) - 1u);
+    return dots == 0 ? 0 : 32u - static_cast<unsigned>(__builtin_clz(dots));
+}
+
 // The head most property lines have, read sixteen bytes at a time: a name
 // (and group) ended by ":" or ";", then up to 64 bytes of parameters
 // without "," or a blank, each of them a word without a "B" (which every
@@ -203,20 +227,13 @@ bool quickHead(std::string_view line, const char *readable, std::string_view *na
     auto inLine = [n](size_t at) { return n - at >= 16 ? 0xFFFFu : (1u << (n - at)) - 1u; };
     if (readable - s < 16) return false;
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s));
-    // Bytes up to " " (unsigned): a signed compare with the high bit turned.
-    const __m128i low = _mm_cmplt_epi8(_mm_xor_si128(v, _mm_set1_epi8(static_cast<char>(0x80))),
-                                       _mm_set1_epi8(static_cast<char>(0x21 ^ 0x80)));
-    const unsigned stops =
-        mask(_mm_or_si128(_mm_or_si128(low, eq(v, ':')),
-                          _mm_or_si128(_mm_or_si128(eq(v, ';'), eq(v, '=')), eq(v, 0x7F)))) |
-        (~inLine(0) & 0xFFFFu);
+    const unsigned stops = nameStops(v) | (~inLine(0) & 0xFFFFu);
     // (A name of sixteen bytes or more is left to the reading below.)
     const unsigned nameEnd = static_cast<unsigned>(__builtin_ctz(stops | 0x10000u));
     if (nameEnd == 0 || nameEnd >= n || nameEnd == 16) return false;
-    const unsigned dots = mask(eq(v, '.')) & ((1u << nameEnd) - 1u);
-    const unsigned nameStart = dots == 0 ? 0 : 32u - static_cast<unsigned>(__builtin_clz(dots));
-    if (nameStart == nameEnd || (s[nameEnd] != ':' && s[nameEnd] != ';')) return false;
-    *name = line.substr(nameStart, nameEnd - nameStart);
+    const unsigned start = nameStart(v, nameEnd);
+    if (start == nameEnd || (s[nameEnd] != ':' && s[nameEnd] != ';')) return false;
+    *name = line.substr(start, nameEnd - start);
     *p = Parameters{};
     p->head = nameEnd;
     if (s[nameEnd] == ':') {
@@ -529,11 +546,6 @@ CardScanner::Ordinary CardScanner::ordinaryLine(bool continuable, bool softBreak
     auto eq = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
     auto mask = [](__m128i m) { return static_cast<uint32_t>(_mm_movemask_epi8(m)); };
     auto both32 = [&](__m128i x, __m128i y) { return mask(x) | mask(y) << 16; };
-    // Bytes up to " " (unsigned): a signed compare with the high bit turned.
-    auto low = [](__m128i v) {
-        return _mm_cmplt_epi8(_mm_xor_si128(v, _mm_set1_epi8(static_cast<char>(0x80))),
-                              _mm_set1_epi8(static_cast<char>(0x21 ^ 0x80)));
-    };
     // Control bytes: below 14, high bytes (negative) taken out by their mask.
     const __m128i fourteen = _mm_set1_epi8(14);
     auto controlsIn = [&](__m128i x, __m128i y, uint32_t high) {
@@ -545,10 +557,7 @@ CardScanner::Ordinary CardScanner::ordinaryLine(bool continuable, bool softBreak
     uint32_t controls = controlsIn(a, b, high);
     Ordinary kind = Ordinary::Property;
     // The name, within the first sixteen bytes, ended by ":" or ";".
-    const uint32_t nameStops =
-        mask(_mm_or_si128(_mm_or_si128(low(a), eq(a, ':')),
-                          _mm_or_si128(_mm_or_si128(eq(a, ';'), eq(a, '=')), eq(a, 0x7F))));
-    const unsigned nameEnd = static_cast<unsigned>(__builtin_ctz(nameStops | 0x10000u));
+    const unsigned nameEnd = static_cast<unsigned>(__builtin_ctz(nameStops(a) | 0x10000u));
     if (isSpaceOrTab(s[0])) {
         if (!continuable || softBreak) return Ordinary::None;
         kind = Ordinary::Continued;
@@ -565,11 +574,9 @@ CardScanner::Ordinary CardScanner::ordinaryLine(bool continuable, bool softBreak
     } else {
         if (nameEnd == 0 || nameEnd == 16 || (s[nameEnd] != ':' && s[nameEnd] != ';'))
             return Ordinary::None;
-        const uint32_t dots = mask(eq(a, '.')) & ((1u << nameEnd) - 1u);
-        const unsigned nameStart = dots == 0 ? 0 : 32u - static_cast<unsigned>(__builtin_clz(dots));
+        const unsigned start = nameStart(a, nameEnd);
         // (Only a name BEGIN, or a byte-order mark, can open a card here.)
-        if (nameStart == nameEnd ||
-            mayBeKeyword(std::string_view(s + nameStart, nameEnd - nameStart)) ||
+        if (start == nameEnd || mayBeKeyword(std::string_view(s + start, nameEnd - start)) ||
             s[0] == kByteOrderMark[0])
             return Ordinary::None;
         if (s[nameEnd] == ';') {
@@ -580,7 +587,7 @@ CardScanner::Ordinary CardScanner::ordinaryLine(bool continuable, bool softBreak
             const uint32_t before = (colons & (0u - colons)) - 1u;
             const __m128i lower = _mm_set1_epi8(0x20);
             auto special = [&](__m128i v) {
-                return _mm_or_si128(_mm_or_si128(low(v), eq(_mm_or_si128(v, lower), 'b')),
+                return _mm_or_si128(_mm_or_si128(upToBlank(v), eq(_mm_or_si128(v, lower), 'b')),
                                     _mm_or_si128(eq(v, ','), eq(v, '=')));
             };
             const uint32_t odd =
