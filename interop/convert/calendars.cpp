@@ -307,23 +307,22 @@ int32_t readCalendars20(Job &job, CalModel &model, CalendarWriter write) {
 // waits for the calendar's end.
 
 int32_t writeCalendar20(Job &job, CalModel &model, bool /*last*/) {
-    vcal::TextBuffer &out = model.outText, &line = model.lineText;
+    vcal::TextBuffer &out = model.outText;
     out.length = 0;
     for (size_t i = model.written; i < model.entries.size(); ++i) {
         const CalEntry &e = model.entries[i];
-        line.length = 0;
+        const size_t start = out.length;
         bool ok = true;
         if (e.kind == CalEntry::Property) {
             const std::string_view pieces[4] = {model.text(e.name), model.text(e.params), ":",
                                                 model.text(e.value)};
-            ok = line.append(pieces, 4);
+            ok = out.append(pieces, 4);
         } else {
             const std::string_view pieces[2] = {e.kind == CalEntry::Begin ? "BEGIN:" : "END:",
                                                 model.text(e.name)};
-            ok = line.append(pieces, 2);
+            ok = out.append(pieces, 2);
         }
-        if (!ok || !appendFolded(out, std::string_view(line.text, line.length)))
-            return VLIB_ERR_NO_MEMORY;
+        if (!ok || !foldFrom(out, start, model.lineText)) return VLIB_ERR_NO_MEMORY;
         if (e.kind == CalEntry::Begin && isItem(model.text(e.name))) countWritten(job, e.lossy);
         if (!job.out.drain(out)) return job.putFailure();
     }

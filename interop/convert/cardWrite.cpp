@@ -161,14 +161,12 @@ class Writer {
     Card &card_;
     CardConversion &c_;
     vcal::TextBuffer &out_;
-    ContentWriter line_;
     bool firstJson_ = true;
     // Scratch texts of one property at a time, kept for the card's next.
-    vcal::TextBuffer name_;
     vcal::TextBuffer value_;
-    vcal::TextBuffer parameterName_;
     vcal::TextBuffer text_;
     vcal::TextBuffer written_; // a parameter's name as written
+    vcal::TextBuffer folding_; // a line too long to stand unfolded
 };
 
 bool Writer::mapName(const CardProperty &p, Mapped &m) {
@@ -438,38 +436,36 @@ bool Writer::fieldsText(const CardProperty &p, vcal::TextBuffer &out) {
     return true;
 }
 
+// The line is written where it goes, at the end of the card's text, and
+// folded there.
 bool Writer::emitText(const CardProperty &p, Mapped &m) {
+    vcal::TextBuffer &out = out_;
+    const size_t start = out.length;
     const std::string_view group = card_.view(p.group);
-    vcal::TextBuffer &name = name_;
-    name.length = 0;
     // One group of letters, digits and '-' (2.1 writers nest them with dots).
     bool changed = false;
-    if (!appendKept(name, group, isNameChar, '-', &changed)) return false;
+    if (!appendKept(out, group, isNameChar, '-', &changed)) return false;
     if (changed)
         c_.report(p.line, VI_REPORT_LOST, "group %.*s written as %.*s",
-                  static_cast<int>(group.size()), group.data(), static_cast<int>(name.length),
-                  name.text);
+                  static_cast<int>(group.size()), group.data(),
+                  static_cast<int>(out.length - start), out.text + start);
     const std::string_view pieces[2] = {group.empty() ? "" : ".", m.name};
-    if (!name.append(pieces, 2) || !line_.start(viewOf(name))) return false;
-    vcal::TextBuffer &value = value_;
-    vcal::TextBuffer &parameterName = parameterName_;
+    if (!out.append(pieces, 2)) return false;
     for (size_t i = 0; i < m.parameters.size(); ++i) {
         if (!firstOfName(m, i)) continue;
-        value.length = 0;
-        parameterName.length = 0;
-        if (!appendParameterName(parameterName, m.parameters[i]) || !parameterText(m, i, value) ||
-            !line_.parameterRaw(viewOf(parameterName), viewOf(value)))
+        if (!put(out, ";") || !appendParameterName(out, m.parameters[i]) || !put(out, "=") ||
+            !parameterText(m, i, out))
             return false;
     }
-    if (m.hasSingle) {
-        if (!(m.raw ? line_.valueRaw(m.single) : line_.valueText(m.single))) return false;
-    } else if (p.form == Form::Text || p.form == Form::Card) {
-        if (!line_.valueText(card_.value(p))) return false;
-    } else {
-        value.length = 0;
-        if (!fieldsText(p, value) || !line_.valueRaw(viewOf(value))) return false;
-    }
-    return line_.finish(out_);
+    if (!put(out, ":")) return false;
+    bool ok;
+    if (m.hasSingle)
+        ok = m.raw ? put(out, m.single) : appendEscaped(out, m.single);
+    else if (p.form == Form::Text || p.form == Form::Card)
+        ok = appendEscaped(out, card_.value(p));
+    else
+        ok = fieldsText(p, out);
+    return ok && foldFrom(out, start, folding_);
 }
 
 bool Writer::emit21(const CardProperty &p, Mapped &m) {

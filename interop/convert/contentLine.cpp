@@ -279,38 +279,12 @@ bool appendFolded(vcal::TextBuffer &out, std::string_view line) {
     return out.append(pieces, 2);
 }
 
-bool ContentWriter::start(std::string_view name) {
-    line_.length = 0;
-    inValue_ = false;
-    return put(line_, name);
-}
-
-bool ContentWriter::parameter(std::string_view name, std::string_view value) {
-    const bool quote = value.find_first_of(":;,") != std::string_view::npos;
-    const std::string_view pieces[5] = {";", name, "=", quote ? "\"" : "", value};
-    return line_.append(pieces, 5) && (!quote || put(line_, "\""));
-}
-
-bool ContentWriter::parameterRaw(std::string_view name, std::string_view value) {
-    const std::string_view pieces[4] = {";", name, "=", value};
-    return line_.append(pieces, 4);
-}
-
-bool ContentWriter::colon() {
-    if (inValue_) return true;
-    inValue_ = true;
-    return put(line_, ":");
-}
-
-bool ContentWriter::valueRaw(std::string_view text) { return colon() && put(line_, text); }
-
-bool ContentWriter::valueText(std::string_view text, bool keepCommas) {
-    return colon() && appendEscaped(line_, text, keepCommas);
-}
-
-bool ContentWriter::finish(vcal::TextBuffer &out) {
-    if (!colon()) return false;
-    return appendFolded(out, std::string_view(line_.text, line_.length));
+bool foldFrom(vcal::TextBuffer &out, size_t start, vcal::TextBuffer &scratch) {
+    if (out.length - start <= kFoldWidth) return put(out, "\r\n");
+    scratch.length = 0;
+    if (!put(scratch, std::string_view(out.text + start, out.length - start))) return false;
+    out.length = start;
+    return appendFolded(out, std::string_view(scratch.text, scratch.length));
 }
 
 } // namespace interop::convert

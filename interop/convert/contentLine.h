@@ -117,35 +117,13 @@ std::string_view decimal(char (&room)[32], long long value, int width = 1);
 // TEXT escapes them always).
 bool appendEscaped(vcal::TextBuffer &out, std::string_view text, bool keepCommas = false);
 
-// Builds one content line and writes it folded: no line longer than 75
-// octets, a continuation starting with one blank, and a UTF-8 sequence
-// never split.
-class ContentWriter {
-  public:
-    // name: the property name, group prefix included ("item1.TEL").
-    bool start(std::string_view name);
-    // ;NAME=value, the value quoted when it holds ':' ';' or ','.
-    bool parameter(std::string_view name, std::string_view value);
-    // ;NAME=value as given (a list already joined, quoted as needed).
-    bool parameterRaw(std::string_view name, std::string_view value);
-    // The value as given (already escaped); may be called several times.
-    bool valueRaw(std::string_view text);
-    // The value escaped (see appendEscaped).
-    bool valueText(std::string_view text, bool keepCommas = false);
-    // Ends the line (CR LF) and appends it, folded, to `out`.
-    bool finish(vcal::TextBuffer &out);
-
-    // The line built so far, unfolded.
-    std::string_view text() const { return {line_.text, line_.length}; }
-
-  private:
-    bool colon();
-    vcal::TextBuffer line_;
-    bool inValue_ = false;
-};
-
 // Appends `line` (one logical line without its break) folded at 75
-// octets, and CR LF.
+// octets, and CR LF: no line longer than 75 octets, a continuation
+// starting with one blank, and a UTF-8 sequence never split.
 bool appendFolded(vcal::TextBuffer &out, std::string_view line);
+// The same for the logical line that stands at the end of `out` from
+// `start`, written there directly: most lines need no fold, and so no copy.
+// `scratch` holds a line that does while it is folded.
+bool foldFrom(vcal::TextBuffer &out, size_t start, vcal::TextBuffer &scratch);
 
 } // namespace interop::convert

@@ -4,9 +4,11 @@
 // decoded value.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <sstream>
 
+#include "interop/convert/contentLine.h"
 #include "interop/convert/json.h"
 #include "interop/convert_support.h"
 #include "versit_convert.h"
@@ -103,6 +105,32 @@ TEST(ConvertCard, FoldsAt75OctetsBetweenCharacters) {
                               "\r\n " + std::string(56, 'b') + "\r\n"),
               std::string::npos)
         << ascii.text;
+}
+
+// A line written in place and folded there comes out as a copy of it
+// folded: on both sides of 75 octets, with a character of two to four
+// octets at every place, after what the text held before, with the room
+// for folding used again.
+TEST(ConvertCard, FoldedInPlaceAsFoldedFromACopy) {
+    vcal::TextBuffer scratch;
+    for (const char *character : {"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"}) {
+        for (size_t size = 0; size <= 160; ++size) {
+            for (size_t at = 0; at < size; at += 7) {
+                std::string line(size, 'x');
+                line.replace(at, std::min(std::strlen(character), size - at), character);
+                vcal::TextBuffer copied;
+                vcal::TextBuffer inPlace;
+                ASSERT_TRUE(copied.append("before\r\n") && inPlace.append("before\r\n"));
+                ASSERT_TRUE(interop::convert::appendFolded(copied, line));
+                const size_t start = inPlace.length;
+                ASSERT_TRUE(inPlace.append(line));
+                ASSERT_TRUE(interop::convert::foldFrom(inPlace, start, scratch));
+                ASSERT_EQ(std::string(inPlace.text, inPlace.length),
+                          std::string(copied.text, copied.length))
+                    << size << " " << at;
+            }
+        }
+    }
 }
 
 // JSON strings stay valid UTF-8 whatever the text holds: bytes that are no
