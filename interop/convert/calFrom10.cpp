@@ -95,27 +95,32 @@ bool decoded(const Line10 &l, vcal::TextBuffer &out) {
     out.length = 0;
     if (!hasParam(l.params, "ENCODING", "QUOTED-PRINTABLE")) return put(out, l.value);
     const std::string_view v = l.value;
-    char chunk[256];
-    size_t n = 0;
-    for (size_t i = 0; i < v.size(); ++i) {
-        char c = v[i];
-        if (c == '=') {
-            const int hi = i + 1 < v.size() ? ascii::hexValue(v[i + 1]) : -1;
-            const int lo = i + 2 < v.size() ? ascii::hexValue(v[i + 2]) : -1;
-            if (hi >= 0 && lo >= 0) {
-                c = static_cast<char>(hi * 16 + lo);
-                i += 2;
-            } else if (i + 1 >= v.size() || ascii::isBreak(v[i + 1])) {
-                continue; // a soft break
-            }
+    // Decoding never lengthens a text: room for all of it at once, and the
+    // runs between escapes copied whole.
+    if (!out.reserve(v.size())) return false;
+    char *at = out.end();
+    size_t i = 0;
+    while (i < v.size()) {
+        const void *mark = std::memchr(v.data() + i, '=', v.size() - i);
+        const size_t e = mark == nullptr
+                             ? v.size()
+                             : static_cast<size_t>(static_cast<const char *>(mark) - v.data());
+        std::memcpy(at, v.data() + i, e - i);
+        at += e - i;
+        if (e == v.size()) break;
+        const int hi = e + 1 < v.size() ? ascii::hexValue(v[e + 1]) : -1;
+        const int lo = e + 2 < v.size() ? ascii::hexValue(v[e + 2]) : -1;
+        if (hi >= 0 && lo >= 0) {
+            *at++ = static_cast<char>(hi * 16 + lo);
+            i = e + 3;
+            continue;
         }
-        chunk[n++] = c;
-        if (n == sizeof chunk) {
-            if (!put(out, std::string_view(chunk, n))) return false;
-            n = 0;
-        }
+        // A soft break goes; an "=" that starts no escape stays.
+        if (e + 1 < v.size() && !ascii::isBreak(v[e + 1])) *at++ = '=';
+        i = e + 1;
     }
-    return put(out, std::string_view(chunk, n));
+    out.close(at);
+    return true;
 }
 
 // Where each property line of an item stands in the text the user gave:

@@ -498,6 +498,28 @@ TEST(ConvertCalendar, ZoneRulesCountTheMonthsDays) {
     EXPECT_NE(r.text.find("DTSTART:20220601T000000Z\r\n"), std::string::npos) << r.text;
 }
 
+// Quoted-printable values decoded as written: escapes in either case, an
+// "=" that starts no escape kept, line breaks escaped again for iCalendar.
+TEST(ConvertCalendar, QuotedPrintableDecodedAsWritten) {
+    const struct {
+        const char *value;
+        const char *expected;
+    } cases[] = {
+        {"a=3Db", "a=b"},      {"=41=42", "AB"}, {"x=3d", "x="},
+        {"a=zz", "a=zz"},      {"a=4", "a=4"},   {"tail=3", "tail=3"},
+        {"a=0D=0Ab", "a\\nb"}, {"=3D=x", "==x"}, {"no escape", "no escape"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.value);
+        const Result r =
+            convert(vcal("20240102T090000Z",
+                         std::string("DESCRIPTION;ENCODING=QUOTED-PRINTABLE:") + c.value + "\r\n"),
+                    VI_FORMAT_VCAL10, VI_FORMAT_ICAL20);
+        ASSERT_EQ(r.rc, 0);
+        EXPECT_EQ(lineOf(r.text, "DESCRIPTION"), std::string("DESCRIPTION:") + c.expected);
+    }
+}
+
 } // namespace
 
 // Numbers of dates, durations and rules are written by hand: exactly as
