@@ -364,23 +364,31 @@ int32_t LineReader::next() {
     for (;;) {
         // Every byte of a line but its end goes through this loop: the
         // buffer's state is kept in locals, out of memory the callback
-        // might reach.
+        // might reach, and the callback puts each byte where it is kept if
+        // it is ordinary (the buffer always has room for one more byte, the
+        // terminator's).
+        if (kOrdinary.is[c] && !reserve()) return VCAL_ERR_NO_MEMORY;
         char *out = buffer_ + length_;
-        char *full = buffer_ + capacity_ - 1;
-        void *const stream = stream_;
-        const vCalStreamNextByteGet get = get_;
-        while (kOrdinary.is[c]) {
-            if (out == full) {
-                length_ = static_cast<size_t>(out - buffer_);
-                if (!reserve()) return VCAL_ERR_NO_MEMORY;
-                out = buffer_ + length_;
-                full = buffer_ + capacity_ - 1;
-            }
+        if (kOrdinary.is[c]) {
             *out++ = static_cast<char>(c);
-            if ((rc = get(stream, &c)) != 0) {
-                WriteErrLog(2, rc, "vCal_GetALineFromStream: vCalStreamNextByteGet");
-                return rc;
+            char *full = buffer_ + capacity_ - 1;
+            void *const stream = stream_;
+            const vCalStreamNextByteGet get = get_;
+            for (;;) {
+                if (out == full) {
+                    length_ = static_cast<size_t>(out - buffer_);
+                    if (!reserve()) return VCAL_ERR_NO_MEMORY;
+                    out = buffer_ + length_;
+                    full = buffer_ + capacity_ - 1;
+                }
+                if ((rc = get(stream, reinterpret_cast<uint8_t *>(out))) != 0) {
+                    WriteErrLog(2, rc, "vCal_GetALineFromStream: vCalStreamNextByteGet");
+                    return rc;
+                }
+                if (!kOrdinary.is[static_cast<uint8_t>(*out)]) break;
+                ++out;
             }
+            c = static_cast<uint8_t>(*out);
         }
         length_ = static_cast<size_t>(out - buffer_);
         if (c == 0 || c == 255) {
