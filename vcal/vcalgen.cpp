@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "diag/errlog.h"
+#include "vcal/vcalmsg.h"
 #include "vcal/vcaltree.h"
 #include "versit_vcal.h"
 
@@ -95,8 +96,7 @@ const PropertyNode *EntityLines::add(uint16_t id, const char *line, size_t lengt
     size_t needed = size_ + recordSize(length);
     if (needed >= kHandOverFrom) needed += kHeaderRoom; // so that the hand-over never grows it
     if (needed > capacity_) {
-        size_t grown = capacity_ == 0 ? 1024 : capacity_ * 2;
-        if (grown < needed) grown = needed;
+        const size_t grown = grownCapacity(capacity_, 1024, needed);
         void *bigger = std::realloc(records_, grown);
         if (bigger == nullptr) return nullptr;
         records_ = static_cast<char *>(bigger);

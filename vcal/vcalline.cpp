@@ -11,6 +11,7 @@
 #endif
 
 #include "diag/errlog.h"
+#include "vcal/vcalmsg.h"
 #include "vcal/vcalprop.h"
 
 namespace {
@@ -170,11 +171,10 @@ int32_t LineReader::fetch(uint8_t &byte) {
     return rc;
 }
 
-// The buffer doubles, so a long line is copied a constant number of times
-// in all.
+// The buffer at least doubles (grownCapacity), so a long line is copied a
+// constant number of times in all.
 bool LineReader::grow(size_t more) {
-    size_t grown = capacity_ == 0 ? kFirstCapacity : capacity_ * 2;
-    if (grown < length_ + more + 1) grown = length_ + more + 1;
+    const size_t grown = grownCapacity(capacity_, kFirstCapacity, length_ + more + 1);
     void *bigger = std::realloc(buffer_, grown);
     if (bigger == nullptr) {
         WriteErrLog(2, VCAL_ERR_NO_MEMORY,

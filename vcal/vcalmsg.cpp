@@ -59,8 +59,7 @@ namespace vcal {
 TextBuffer::~TextBuffer() { std::free(text); }
 
 bool TextBuffer::grow(size_t needed) {
-    size_t grown = capacity < kFirstCapacity ? kFirstCapacity : capacity * 2;
-    if (grown < needed) grown = needed;
+    const size_t grown = grownCapacity(capacity, kFirstCapacity, needed);
     void *bigger = std::realloc(text, grown);
     if (bigger == nullptr) return false;
     text = static_cast<char *>(bigger);

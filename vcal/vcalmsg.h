@@ -53,6 +53,18 @@ constexpr uint16_t kCodeOtherWarning = 56; // warning; not used by the reader
 // 11-character position.
 constexpr size_t kMessageSize = 128;
 
+// The room a buffer of `capacity` bytes grows to when it needs `needed` in
+// all: twice what it had (at least `first`), or, where one piece needs
+// more than that, the piece and a quarter: a long line followed by a short
+// one would otherwise leave the buffer twice the long line.
+constexpr size_t grownCapacity(size_t capacity, size_t first, size_t needed) {
+    const size_t doubled = capacity < first           ? first
+                           : capacity <= SIZE_MAX / 2 ? capacity * 2
+                                                      : SIZE_MAX;
+    if (doubled >= needed) return doubled;
+    return needed <= SIZE_MAX - needed / 4 ? needed + needed / 4 : needed;
+}
+
 // A text that grows by doubling and knows its length, so that appending a
 // message never rescans or recopies what is there more than a constant
 // number of times. `text` is malloc'ed and NUL-terminated once not null.

@@ -221,3 +221,24 @@ TEST(VcalChecks, BeginEndForm) {
         EXPECT_STREQ(message, c.message) << c.line;
     }
 }
+
+// Buffers at least double; one piece larger than that gets a quarter more
+// room, so that a short line after a long one does not double the long
+// one's room; near the top of size_t nothing wraps.
+TEST(VcalBuffers, GrowthLeavesRoomWithoutDoublingALongPiece) {
+    const size_t kMax = SIZE_MAX;
+    const struct {
+        size_t capacity, first, needed, grown;
+    } cases[] = {
+        {0, 256, 1, 256},
+        {0, 256, 1000, 1250},
+        {256, 256, 300, 512},
+        {512, 256, 2000000, 2500000},
+        {2500000, 256, 2500010, 5000000},
+        {kMax / 2 + 1, 256, kMax / 2 + 2, kMax},
+        {0, 256, kMax - 1, kMax - 1},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(vcal::grownCapacity(c.capacity, c.first, c.needed), c.grown)
+            << c.capacity << " " << c.needed;
+}
