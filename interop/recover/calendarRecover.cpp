@@ -335,7 +335,8 @@ struct Stored {
     size_t start; // in the owner's buffer
     size_t length;
     uint64_t number;
-    uint16_t id; // the line's keyword, looked up once
+    uint16_t id;         // the line's keyword, looked up once
+    bool inItem = false; // a kept line that stands, as it came, in the item's buffer
 };
 
 bool store(vcal::TextBuffer &buffer, Array<Stored> &lines, std::string_view text, uint64_t number,
@@ -404,6 +405,13 @@ class Rewriter {
     bool rewrite(std::string_view text, uint16_t id, uint64_t number, int moveYears,
                  vcal::TextBuffer &fixed, std::string_view &written, bool &dropped, bool &dateOnly);
     bool emit(std::string_view text, uint64_t number);
+    // Keeps a line of the item being closed: where it stands when it is
+    // the line as it came, else a copy (a long description is not held
+    // twice).
+    bool keep(std::string_view written, uint64_t number, uint16_t id);
+    std::string_view keptText(const Stored &line) const {
+        return at(line.inItem ? item_ : kept_, line);
+    }
 
     Reporter &report_;
     RepairedCalendars &out_;
@@ -436,6 +444,22 @@ class Rewriter {
     vcal::TextBuffer probe_;
     bool checked_ = false; // rewrite() had the exact check accept what it wrote
 };
+
+bool Rewriter::keep(std::string_view written, uint64_t number, uint16_t id) {
+    const char *base = item_.text;
+    if (base != nullptr && written.data() >= base &&
+        written.data() + written.size() <= base + item_.length) {
+        const auto start = static_cast<size_t>(written.data() - base);
+        return keptLines_.push({start, written.size(), number, id, true});
+    }
+    return store(kept_, keptLines_, written, number, id);
+}
+
+// Scratch texts that a long line made long are not held while the item is
+// written out and read.
+void dropIfLong(vcal::TextBuffer &b) {
+    if (b.capacity > 65536) std::free(b.release());
+}
 
 bool Rewriter::emit(std::string_view text, uint64_t number) {
     return add(out_.text, {text, "\r\n"}) && out_.lines.push(number);
@@ -1078,7 +1102,7 @@ bool Rewriter::closeItem() {
         if (id != 0 && !info.repeats && id != VCAL_PROP_X) {
             const size_t earlier = kept[id];
             if (earlier != kNone) {
-                const std::string_view first = at(kept_, keptLines_[earlier]);
+                const std::string_view first = keptText(keptLines_[earlier]);
                 if (first == written) {
                     report_(line.number, VI_REPORT_REPAIRED, "left out a repeated %.*s", nameLength,
                             name.data());
@@ -1106,8 +1130,10 @@ bool Rewriter::closeItem() {
         }
         if (id == VCAL_PROP_DTEND) endLine = keptLines_.size();
         if (kept[id] == kNone) kept[id] = keptLines_.size();
-        if (!store(kept_, keptLines_, written, line.number, id)) return false;
+        if (!keep(written, line.number, id)) return false;
     }
+    for (vcal::TextBuffer *scratch : {&fixed_, &decoded_, &check_, &probe_})
+        dropIfLong(*scratch);
     vcal::TextBuffer added;
     uint64_t addedLine = itemLine_;
     if (event && start == kNone && endLine == kNone) {
@@ -1119,7 +1145,7 @@ bool Rewriter::closeItem() {
                 (id != VCAL_PROP_AALARM && id != VCAL_PROP_DALARM && id != VCAL_PROP_MALARM &&
                  id != VCAL_PROP_PALARM))
                 continue;
-            const std::string_view value = cut(at(kept_, keptLines_[k])).value;
+            const std::string_view value = cut(keptText(keptLines_[k])).value;
             const std::string_view when = trimmed(value.substr(0, value.find(';')));
             DateTime d;
             if (!parseDateTime(when, d) || !d.hasTime || fitYear(d, 0) != YearFix::None) continue;
@@ -1139,11 +1165,11 @@ bool Rewriter::closeItem() {
         // made from its alarm above
     } else if (event && start == kNone) {
         report_(itemLine_, VI_REPORT_REPAIRED, "an event without DTSTART starts when it ends");
-        if (!add(added, {"DTSTART:", trimmed(cut(at(kept_, keptLines_[endLine])).value)}))
+        if (!add(added, {"DTSTART:", trimmed(cut(keptText(keptLines_[endLine])).value)}))
             return false;
     } else if (event && endLine == kNone) {
         DateTime d;
-        std::string_view when = trimmed(cut(at(kept_, keptLines_[start])).value);
+        std::string_view when = trimmed(cut(keptText(keptLines_[start])).value);
         char date[20];
         if (startDateOnly && parseDateTime(when, d)) {
             nextDay(d);
@@ -1162,7 +1188,7 @@ bool Rewriter::closeItem() {
     bool ok = emit(event ? "BEGIN:VEVENT" : "BEGIN:VTODO", itemLine_);
     for (size_t k = 0; ok && k < keptLines_.size(); ++k) {
         if (keptLines_[k].length != kRemoved)
-            ok = emit(at(kept_, keptLines_[k]), keptLines_[k].number);
+            ok = emit(keptText(keptLines_[k]), keptLines_[k].number);
     }
     for (std::string_view rest = view(added); ok && !rest.empty();) {
         const size_t stop = rest.find("\r\n");
