@@ -91,7 +91,8 @@ class CalModel {
         int depth = 0;
     } vcal10;
     // The writers' buffers, kept from one call to the next.
-    vcal::TextBuffer outText, lineText, scratchText;
+    vcal::TextBuffer outText, scratchText;
+    Array<uint8_t> foldSteps;
 
   private:
     bool keep(std::string_view text, CalSpan &span);

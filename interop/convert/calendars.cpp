@@ -322,7 +322,7 @@ int32_t writeCalendar20(Job &job, CalModel &model, bool /*last*/) {
                                                 model.text(e.name)};
             ok = out.append(pieces, 2);
         }
-        if (!ok || !foldFrom(out, start, model.lineText)) return VLIB_ERR_NO_MEMORY;
+        if (!ok || !foldFrom(out, start, model.foldSteps)) return VLIB_ERR_NO_MEMORY;
         if (e.kind == CalEntry::Begin && isItem(model.text(e.name))) countWritten(job, e.lossy);
         if (!job.out.drain(out)) return job.putFailure();
     }

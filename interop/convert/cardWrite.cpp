@@ -166,7 +166,7 @@ class Writer {
     vcal::TextBuffer value_;
     vcal::TextBuffer text_;
     vcal::TextBuffer written_; // a parameter's name as written
-    vcal::TextBuffer folding_; // a line too long to stand unfolded
+    Array<uint8_t> folding_;   // where a long line is cut
 };
 
 bool Writer::mapName(const CardProperty &p, Mapped &m) {

@@ -1,5 +1,7 @@
 #include "interop/convert/contentLine.h"
 
+#include <cstring>
+
 #include "platform/ascii.h"
 
 #if defined(__SSE2__)
@@ -279,12 +281,44 @@ bool appendFolded(vcal::TextBuffer &out, std::string_view line) {
     return out.append(pieces, 2);
 }
 
-bool foldFrom(vcal::TextBuffer &out, size_t start, vcal::TextBuffer &scratch) {
-    if (out.length - start <= kFoldWidth) return put(out, "\r\n");
-    scratch.length = 0;
-    if (!put(scratch, std::string_view(out.text + start, out.length - start))) return false;
-    out.length = start;
-    return appendFolded(out, std::string_view(scratch.text, scratch.length));
+bool foldFrom(vcal::TextBuffer &out, size_t start, Array<uint8_t> &steps) {
+    const size_t n = out.length - start;
+    if (n <= kFoldWidth) return put(out, "\r\n");
+    // Where appendFolded would cut the line, as the length of each piece
+    // but the last: one byte a piece, not a copy of the line.
+    steps.clear();
+    const char *line = out.text + start;
+    size_t at = 0;
+    size_t width = kFoldWidth;
+    while (n - at > width) {
+        size_t cut = width;
+        while (cut > 1 && (static_cast<unsigned char>(line[at + cut]) & 0xC0) == 0x80)
+            --cut;
+        if (cut == 1) cut = width;
+        if (!steps.push(static_cast<uint8_t>(cut))) return false;
+        at += cut;
+        width = kFoldWidth - 1;
+    }
+    const size_t breaks = steps.size();
+    if (!out.reserve(3 * breaks + 2)) return false;
+    // The pieces move up from the last one, each behind its break; the
+    // first stays where it is.
+    char *text = out.text + start;
+    size_t end = n;
+    size_t to = n + 3 * breaks;
+    size_t from = at;
+    for (size_t i = breaks; i-- > 0;) {
+        to -= end - from;
+        std::memmove(text + to, text + from, end - from);
+        to -= 3;
+        text[to] = '\r';
+        text[to + 1] = '\n';
+        text[to + 2] = ' ';
+        end = from;
+        from -= steps[i];
+    }
+    out.close(text + n + 3 * breaks);
+    return put(out, "\r\n");
 }
 
 } // namespace interop::convert

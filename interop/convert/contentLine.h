@@ -122,8 +122,8 @@ bool appendEscaped(vcal::TextBuffer &out, std::string_view text, bool keepCommas
 // starting with one blank, and a UTF-8 sequence never split.
 bool appendFolded(vcal::TextBuffer &out, std::string_view line);
 // The same for the logical line that stands at the end of `out` from
-// `start`, written there directly: most lines need no fold, and so no copy.
-// `scratch` holds a line that does while it is folded.
-bool foldFrom(vcal::TextBuffer &out, size_t start, vcal::TextBuffer &scratch);
+// `start`, written there directly and folded where it stands: no copy of
+// a long line is made. `steps`: room for where the line is cut.
+bool foldFrom(vcal::TextBuffer &out, size_t start, Array<uint8_t> &steps);
 
 } // namespace interop::convert

@@ -108,29 +108,39 @@ TEST(ConvertCard, FoldsAt75OctetsBetweenCharacters) {
 }
 
 // A line written in place and folded there comes out as a copy of it
-// folded: on both sides of 75 octets, with a character of two to four
-// octets at every place, after what the text held before, with the room
-// for folding used again.
+// folded: on both sides of 75 octets and of several folds, with a
+// character of two to four octets at every place, after what the text held
+// before, with the room for the cuts used again.
 TEST(ConvertCard, FoldedInPlaceAsFoldedFromACopy) {
-    vcal::TextBuffer scratch;
-    for (const char *character : {"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"}) {
-        for (size_t size = 0; size <= 160; ++size) {
+    interop::Array<uint8_t> steps;
+    auto check = [&](const std::string &line) {
+        vcal::TextBuffer copied;
+        vcal::TextBuffer inPlace;
+        ASSERT_TRUE(copied.append("before\r\n") && inPlace.append("before\r\n"));
+        ASSERT_TRUE(interop::convert::appendFolded(copied, line));
+        const size_t start = inPlace.length;
+        ASSERT_TRUE(inPlace.append(line));
+        ASSERT_TRUE(interop::convert::foldFrom(inPlace, start, steps));
+        ASSERT_EQ(std::string(inPlace.text, inPlace.length),
+                  std::string(copied.text, copied.length));
+    };
+    for (const std::string character : {"\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"}) {
+        for (size_t size = 0; size <= 320; ++size) {
             for (size_t at = 0; at < size; at += 7) {
                 std::string line(size, 'x');
-                line.replace(at, std::min(std::strlen(character), size - at), character);
-                vcal::TextBuffer copied;
-                vcal::TextBuffer inPlace;
-                ASSERT_TRUE(copied.append("before\r\n") && inPlace.append("before\r\n"));
-                ASSERT_TRUE(interop::convert::appendFolded(copied, line));
-                const size_t start = inPlace.length;
-                ASSERT_TRUE(inPlace.append(line));
-                ASSERT_TRUE(interop::convert::foldFrom(inPlace, start, scratch));
-                ASSERT_EQ(std::string(inPlace.text, inPlace.length),
-                          std::string(copied.text, copied.length))
-                    << size << " " << at;
+                line.replace(at, std::min(character.size(), size - at), character);
+                SCOPED_TRACE(std::to_string(size) + " " + std::to_string(at));
+                check(line);
             }
         }
+        // Nothing but the character, and a long run of bytes that start no
+        // character (cut where they fall).
+        std::string only;
+        while (only.size() < 1000)
+            only += character;
+        check(only);
     }
+    check(std::string(1000, '\x80'));
 }
 
 // JSON strings stay valid UTF-8 whatever the text holds: bytes that are no
