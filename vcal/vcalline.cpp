@@ -187,6 +187,17 @@ bool LineReader::grow(size_t more) {
     return true;
 }
 
+// A new line starts empty; the room a long line took is given back rather
+// than held while the lines after it are read.
+void LineReader::startLine() {
+    length_ = 0;
+    if (capacity_ <= TextBuffer::kLong) return;
+    if (void *smaller = std::realloc(buffer_, kFirstCapacity)) {
+        buffer_ = static_cast<char *>(smaller);
+        capacity_ = kFirstCapacity;
+    }
+}
+
 // Whether the text, which ends in CR LF, ends in a quoted-printable soft
 // break. The parameters that declare the encoding end at the line's first
 // ":"; until it has been read they are not complete, and an "=" at a line
@@ -283,7 +294,7 @@ template <bool kMade> int32_t LineReader::nextInMemory() {
         lookahead_ = c;
         return leave(VCAL_END_OF_STREAM);
     }
-    length_ = 0;
+    startLine();
     colonSearch_ = 0;
     colonFound_ = false;
     quotedPrintable_ = false;
@@ -354,7 +365,7 @@ int32_t LineReader::next() {
         lookahead_ = c; // a 255 is seen again without asking the callback
         return VCAL_END_OF_STREAM;
     }
-    length_ = 0;
+    startLine();
     colonSearch_ = 0;
     colonFound_ = false;
     quotedPrintable_ = false;

@@ -74,6 +74,7 @@ class LineReader {
 
   private:
     int32_t fetch(uint8_t &byte);
+    void startLine();
     // Room for `more` characters and the NUL.
     bool reserve(size_t more = 1) { return length_ + more + 1 <= capacity_ || grow(more); }
     bool grow(size_t more);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 
@@ -106,6 +107,12 @@ struct TextBuffer {
     }
     // Hands the text over (null when nothing was appended).
     char *release();
+    // Frees the room (and the text) of a buffer kept for reuse that one
+    // long piece made large: it is not held until the next long piece.
+    void dropIfLong(size_t limit = kLong) {
+        if (capacity > limit) std::free(release());
+    }
+    static constexpr size_t kLong = 65536;
 
   private:
     // Room for `needed` bytes in all; false when memory runs out.

@@ -2,6 +2,7 @@
 // line mapped to its iCalendar form; TZ and DAYLIGHT become a VTIMEZONE,
 // the alarms VALARMs, the rules RRULEs.
 #include <cstring>
+#include <initializer_list>
 #include <iterator>
 
 #include "interop/api/reader.h"
@@ -892,6 +893,9 @@ int32_t convertItem(Context &c, uint16_t type, const PropertyNode *lines, uint64
             const uint64_t line = finder.find(l.name, begin);
             const int32_t rc = isAlarm ? alarm(c, line, l.name, l) : property(c, line, l, isEvent);
             if (rc != 0) return rc;
+            // The model has the property: a long value's scratch texts go.
+            for (vcal::TextBuffer *scratch : {&c.value, &c.params, &c.scratch})
+                scratch->dropIfLong();
         }
         if (pass == 0) {
             if (!hasUid) {

@@ -455,12 +455,6 @@ bool Rewriter::keep(std::string_view written, uint64_t number, uint16_t id) {
     return store(kept_, keptLines_, written, number, id);
 }
 
-// Scratch texts that a long line made long are not held while the item is
-// written out and read.
-void dropIfLong(vcal::TextBuffer &b) {
-    if (b.capacity > 65536) std::free(b.release());
-}
-
 bool Rewriter::emit(std::string_view text, uint64_t number) {
     return add(out_.text, {text, "\r\n"}) && out_.lines.push(number);
 }
@@ -1132,8 +1126,10 @@ bool Rewriter::closeItem() {
         if (kept[id] == kNone) kept[id] = keptLines_.size();
         if (!keep(written, line.number, id)) return false;
     }
+    // Scratch texts that a long line made long are not held while the item
+    // is written out and read.
     for (vcal::TextBuffer *scratch : {&fixed_, &decoded_, &check_, &probe_})
-        dropIfLong(*scratch);
+        scratch->dropIfLong();
     vcal::TextBuffer added;
     uint64_t addedLine = itemLine_;
     if (event && start == kNone && endLine == kNone) {
@@ -1196,6 +1192,12 @@ bool Rewriter::closeItem() {
         rest = stop == kNone ? std::string_view() : rest.substr(stop + 2);
     }
     ok = ok && emit(event ? "END:VEVENT" : "END:VTODO", itemLine_);
+    // The item is written out: what a long one made large is not held while
+    // it is read.
+    itemLines_.clear();
+    keptLines_.clear();
+    item_.dropIfLong();
+    kept_.dropIfLong();
     return ok && (event ? out_.events.push(origin) : out_.todos.push(origin));
 }
 
