@@ -72,6 +72,17 @@ int32_t detect(const char *text, size_t length) {
 } // namespace
 
 bool Sink::put(std::string_view piece) {
+    if (!holding_ && piece.size() >= kFlushSize) {
+        // Worth a write of its own: handed over where it stands, after
+        // what is held, not copied first (a photo's text would be held
+        // twice).
+        if (!flush()) return false;
+        if (write_(user_, piece.data(), piece.size()) != 0) {
+            writeFailed_ = true;
+            return false;
+        }
+        return true;
+    }
     if (!buffer_.append(piece)) return false;
     return holding_ || buffer_.length < kFlushSize || flush();
 }
@@ -85,6 +96,9 @@ bool Sink::drain(vcal::TextBuffer &text, bool all) {
     if (text.length == 0 || (!all && text.length < kFlushSize)) return true;
     if (!put(std::string_view(text.text, text.length))) return false;
     text.length = 0;
+    // (A text drained at every flush is kept; one a long item made large
+    // is not.)
+    text.dropIfLong(4 * kFlushSize);
     return true;
 }
 
