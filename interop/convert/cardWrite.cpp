@@ -8,6 +8,7 @@
 #include "interop/convert/contentLine.h"
 #include "interop/convert/json.h"
 #include "platform/ascii.h"
+#include "versit/encoding.h"
 #include "versit_core.h"
 
 namespace interop::convert {
@@ -23,6 +24,16 @@ std::string_view viewOf(const vcal::TextBuffer &b) {
 }
 
 bool isV21(int32_t to) { return to == VI_FORMAT_VCARD21; }
+
+// Appends `bytes` in BASE64, encoded where they go.
+bool appendBase64(vcal::TextBuffer &out, std::string_view bytes) {
+    const size_t n = venc::base64EncodedLength(bytes.size());
+    if (!out.reserve(n)) return false;
+    venc::base64Encode(reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size(),
+                       out.end());
+    out.close(out.end() + n);
+    return true;
+}
 bool isV40(int32_t to) { return to == VI_FORMAT_VCARD40 || to == VI_FORMAT_JCARD; }
 
 uint8_t versionBit(int32_t to) {
@@ -70,12 +81,15 @@ struct Mapped {
     bool raw = false;      // `single` is written as it stands (a URI, a date, base64)
     bool hasSingle = false;
     std::string_view single; // the value, when not the property's own fields
+    // Bytes written in BASE64 right after `single`, encoded where they go:
+    // a photo is not held encoded beside the card's text.
+    std::string_view binary;
     vcal::TextBuffer nameText;
     vcal::TextBuffer valueText;
 
     // Ready for the next property, memory kept.
     void reset() {
-        name = type = single = {};
+        name = type = single = binary = {};
         parameters.clear();
         raw = hasSingle = false;
         nameText.length = valueText.length = 0;
@@ -256,30 +270,26 @@ bool Writer::mapBinary(const CardProperty &p, Mapped &m) {
                   static_cast<int>(label.size()), label.data(),
                   static_cast<int>(sniffed->label.size()), sniffed->label.data());
     const MediaType *type = sniffed != nullptr ? sniffed : labelled;
-    char *encoded = nullptr;
-    if (VLIB_convertToBase64(bytes.data(), static_cast<int32_t>(bytes.size()), &encoded) != 0)
-        return false;
     bool ok = true;
     if (isV40(c_.to)) {
         const std::string_view mime = type != nullptr ? type->mime
                                       : label.find('/') != std::string_view::npos
                                           ? label
                                           : "application/octet-stream";
-        const std::string_view pieces[4] = {"data:", mime, ";base64,", encoded};
-        ok = m.valueText.append(pieces, 4);
+        const std::string_view pieces[3] = {"data:", mime, ";base64,"};
+        ok = m.valueText.append(pieces, 3);
         m.type = "uri";
         const PropertyInfo *info = p.info;
         if (info == nullptr || info->type4 != "uri") ok = ok && m.parameters.push({"VALUE", "uri"});
     } else {
-        ok = put(m.valueText, encoded) &&
-             m.parameters.push({"ENCODING", isV21(c_.to) ? "BASE64" : "b"});
+        ok = m.parameters.push({"ENCODING", isV21(c_.to) ? "BASE64" : "b"});
         const std::string_view typeLabel = type != nullptr ? type->label : label;
         if (ok && !typeLabel.empty()) ok = m.parameters.push({"TYPE", typeLabel, false, true});
     }
-    std::free(encoded);
     m.raw = true;
     m.hasSingle = true;
     m.single = viewOf(m.valueText);
+    m.binary = bytes;
     return ok;
 }
 
@@ -460,7 +470,8 @@ bool Writer::emitText(const CardProperty &p, Mapped &m) {
     if (!put(out, ":")) return false;
     bool ok;
     if (m.hasSingle)
-        ok = m.raw ? put(out, m.single) : appendEscaped(out, m.single);
+        ok = m.raw ? put(out, m.single) && appendBase64(out, m.binary)
+                   : appendEscaped(out, m.single);
     else if (p.form == Form::Text || p.form == Form::Card)
         ok = appendEscaped(out, card_.value(p));
     else
@@ -503,13 +514,14 @@ bool Writer::emit21(const CardProperty &p, Mapped &m) {
         return put(out_, viewOf(text)) && out_.append(pieces, 2);
     }
     if (p.form == Form::Binary) {
-        // BASE64 on indented lines of 72, ended by a blank line.
-        std::string_view data = m.single;
+        // BASE64 on indented lines of 72 (54 bytes each), ended by a blank
+        // line.
+        std::string_view data = m.binary;
         if (!put(out_, viewOf(text)) || !put(out_, ":\r\n")) return false;
         while (!data.empty()) {
-            const size_t n = data.size() < 72 ? data.size() : 72;
-            const std::string_view pieces[3] = {" ", data.substr(0, n), "\r\n"};
-            if (!out_.append(pieces, 3)) return false;
+            const size_t n = data.size() < 54 ? data.size() : 54;
+            if (!put(out_, " ") || !appendBase64(out_, data.substr(0, n)) || !put(out_, "\r\n"))
+                return false;
             data.remove_prefix(n);
         }
         return put(out_, "\r\n");
@@ -594,6 +606,12 @@ bool Writer::emitJson(const CardProperty &p, Mapped &m) {
         if (count > 1 && !put(o, "]")) return false;
     }
     if (!put(o, "}, ") || !appendJsonLower(o, m.type)) return false;
+    if (!m.binary.empty()) {
+        // BASE64 needs no escaping: the string stays open for it.
+        if (!put(o, ", ") || !appendJsonString(o, m.single)) return false;
+        --o.length;
+        return appendBase64(o, m.binary) && put(o, "\"]");
+    }
     if (m.hasSingle || p.form == Form::Text || p.form == Form::Card)
         return put(o, ", ") && appendJsonString(o, m.hasSingle ? m.single : card_.value(p)) &&
                put(o, "]");

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <vector>
 
 #include "interop/convert/contentLine.h"
 #include "interop/convert/json.h"
@@ -239,6 +241,53 @@ void expectRoundTrip(const std::string &in) {
         for (const std::string &value : before[i])
             EXPECT_TRUE(std::binary_search(after[i].begin(), after[i].end(), value))
                 << "card " << i << " lost " << value.substr(0, 200);
+    }
+}
+
+// Binary values are written in BASE64 as they go out: whole in a 4.0 data
+// URI and in jCard, on indented lines of 72 in 2.1, on both sides of the
+// 54 bytes a 2.1 line holds.
+TEST(ConvertCard, BinaryWrittenInBase64) {
+    for (const size_t size : {0u, 1u, 2u, 3u, 53u, 54u, 55u, 108u, 109u, 1000u}) {
+        SCOPED_TRACE(size);
+        std::string bytes = "GIF89a";
+        for (size_t i = 0; bytes.size() < size; ++i)
+            bytes += static_cast<char>(i * 7);
+        bytes.resize(size);
+        char *encoded = nullptr;
+        ASSERT_EQ(VLIB_convertToBase64(bytes.data(), static_cast<int32_t>(size), &encoded), 0);
+        const std::string b64 = encoded;
+        std::free(encoded);
+        const std::string in = card21("PHOTO;ENCODING=BASE64;TYPE=GIF:" + b64 + "\r\n\r\n");
+        const Result v40 = convert(in, VI_FORMAT_VCARD21, VI_FORMAT_VCARD40);
+        const Result json = convert(in, VI_FORMAT_VCARD21, VI_FORMAT_JCARD);
+        const Result v21 = convert(in, VI_FORMAT_VCARD21, VI_FORMAT_VCARD21);
+        ASSERT_EQ(v40.rc, 0);
+        std::string unfolded = v40.text;
+        for (size_t at; (at = unfolded.find("\r\n ")) != std::string::npos;)
+            unfolded.erase(at, 3);
+        const std::string mime = "image/gif"; // as labelled, where the bytes say nothing
+        EXPECT_TRUE(hasLine(unfolded, "PHOTO:data:" + mime + ";base64," + b64)) << v40.text;
+        EXPECT_NE(json.text.find("\"data:" + mime + ";base64," + b64 + "\""), std::string::npos)
+            << json.text;
+        // The 2.1 lines as written, not unfolded.
+        std::vector<std::string> lines;
+        for (size_t at = 0, end; (end = v21.text.find("\r\n", at)) != std::string::npos;
+             at = end + 2)
+            lines.push_back(v21.text.substr(at, end - at));
+        const auto photo = std::find(lines.begin(), lines.end(), "PHOTO;ENCODING=BASE64;TYPE=GIF:");
+        ASSERT_NE(photo, lines.end()) << v21.text;
+        std::string joined;
+        for (auto l = photo + 1; l != lines.end() && !l->empty(); ++l) {
+            ASSERT_EQ((*l)[0], ' ');
+            const bool last = l + 1 == lines.end() || (l + 1)->empty();
+            if (!last) {
+                EXPECT_EQ(l->size(), 73u);
+            }
+            EXPECT_LE(l->size(), 73u);
+            joined += l->substr(1);
+        }
+        EXPECT_EQ(joined, b64);
     }
 }
 
