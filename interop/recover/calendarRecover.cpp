@@ -27,6 +27,7 @@
 //    with neither is left out.
 #include "interop/recover/calendarRecover.h"
 
+#include <cstdint>
 #include <cstring>
 #include <initializer_list>
 #include <new>
@@ -446,12 +447,11 @@ class Rewriter {
 };
 
 bool Rewriter::keep(std::string_view written, uint64_t number, uint16_t id) {
-    const char *base = item_.text;
-    if (base != nullptr && written.data() >= base &&
-        written.data() + written.size() <= base + item_.length) {
-        const auto start = static_cast<size_t>(written.data() - base);
-        return keptLines_.push({start, written.size(), number, id, true});
-    }
+    // (Compared as numbers: `written` may stand in another buffer.)
+    const auto base = reinterpret_cast<uintptr_t>(item_.text);
+    const auto at = reinterpret_cast<uintptr_t>(written.data());
+    if (item_.text != nullptr && at >= base && at + written.size() <= base + item_.length)
+        return keptLines_.push({at - base, written.size(), number, id, true});
     return store(kept_, keptLines_, written, number, id);
 }
 
