@@ -76,12 +76,7 @@ bool Sink::put(std::string_view piece) {
         // Worth a write of its own: handed over where it stands, after
         // what is held, not copied first (a photo's text would be held
         // twice).
-        if (!flush()) return false;
-        if (write_(user_, piece.data(), piece.size()) != 0) {
-            writeFailed_ = true;
-            return false;
-        }
-        return true;
+        return flush() && hand(piece);
     }
     if (!buffer_.append(piece)) return false;
     return holding_ || buffer_.length < kFlushSize || flush();
@@ -102,12 +97,15 @@ bool Sink::drain(vcal::TextBuffer &text, bool all) {
     return true;
 }
 
+bool Sink::hand(std::string_view text) {
+    if (write_(user_, text.data(), text.size()) == 0) return true;
+    writeFailed_ = true;
+    return false;
+}
+
 bool Sink::flush() {
     if (buffer_.length == 0) return true;
-    if (write_(user_, buffer_.text, buffer_.length) != 0) {
-        writeFailed_ = true;
-        return false;
-    }
+    if (!hand(std::string_view(buffer_.text, buffer_.length))) return false;
     buffer_.length = 0;
     return true;
 }
@@ -124,10 +122,7 @@ bool Sink::beginItem() {
     if (items_ == 2) {
         // A second item: the first one opens an array after all.
         holding_ = false;
-        if (write_(user_, "[", 1) != 0) {
-            writeFailed_ = true;
-            return false;
-        }
+        if (!hand("[")) return false;
     }
     return put(",\n");
 }

@@ -43,6 +43,8 @@ class Sink {
 
   private:
     bool flush();
+    // Hands `text` to the write function; false (and noted) when it refuses.
+    bool hand(std::string_view text);
 
     VI_WriteFn write_;
     void *user_;
