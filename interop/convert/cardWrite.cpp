@@ -24,6 +24,11 @@ std::string_view viewOf(const vcal::TextBuffer &b) {
 }
 
 bool isV21(int32_t to) { return to == VI_FORMAT_VCARD21; }
+bool isV40(int32_t to) { return to == VI_FORMAT_VCARD40 || to == VI_FORMAT_JCARD; }
+
+uint8_t versionBit(int32_t to) {
+    return isV21(to) ? kIn21 : to == VI_FORMAT_VCARD30 ? kIn30 : kIn40;
+}
 
 // Appends `bytes` in BASE64, encoded where they go.
 bool appendBase64(vcal::TextBuffer &out, std::string_view bytes) {
@@ -33,11 +38,6 @@ bool appendBase64(vcal::TextBuffer &out, std::string_view bytes) {
                        out.end());
     out.close(out.end() + n);
     return true;
-}
-bool isV40(int32_t to) { return to == VI_FORMAT_VCARD40 || to == VI_FORMAT_JCARD; }
-
-uint8_t versionBit(int32_t to) {
-    return isV21(to) ? kIn21 : to == VI_FORMAT_VCARD30 ? kIn30 : kIn40;
 }
 
 struct OutParameter {

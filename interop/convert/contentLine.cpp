@@ -264,40 +264,24 @@ bool appendEscaped(vcal::TextBuffer &out, std::string_view text, bool keepCommas
     return put(out, text.substr(start));
 }
 
-bool appendFolded(vcal::TextBuffer &out, std::string_view line) {
-    size_t width = kFoldWidth;
-    while (line.size() > width) {
-        size_t cut = width;
-        // Back up to the start of a UTF-8 sequence that would be split.
-        while (cut > 1 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80)
-            --cut;
-        if (cut == 1) cut = width; // no sequence start: a run of bad bytes
-        const std::string_view pieces[2] = {line.substr(0, cut), "\r\n "};
-        if (!out.append(pieces, 2)) return false;
-        line.remove_prefix(cut);
-        width = kFoldWidth - 1; // the blank that starts the next line counts
-    }
-    const std::string_view pieces[2] = {line, "\r\n"};
-    return out.append(pieces, 2);
-}
-
 bool foldFrom(vcal::TextBuffer &out, size_t start, Array<uint8_t> &steps) {
     const size_t n = out.length - start;
     if (n <= kFoldWidth) return put(out, "\r\n");
-    // Where appendFolded would cut the line, as the length of each piece
-    // but the last: one byte a piece, not a copy of the line.
+    // Where the line is cut, as the length of each piece but the last: one
+    // byte a piece, not a copy of the line.
     steps.clear();
     const char *line = out.text + start;
     size_t at = 0;
     size_t width = kFoldWidth;
     while (n - at > width) {
         size_t cut = width;
+        // Back up to the start of a UTF-8 sequence that would be split.
         while (cut > 1 && (static_cast<unsigned char>(line[at + cut]) & 0xC0) == 0x80)
             --cut;
-        if (cut == 1) cut = width;
+        if (cut == 1) cut = width; // no sequence start: a run of bad bytes
         if (!steps.push(static_cast<uint8_t>(cut))) return false;
         at += cut;
-        width = kFoldWidth - 1;
+        width = kFoldWidth - 1; // the blank that starts the next line counts
     }
     const size_t breaks = steps.size();
     if (!out.reserve(3 * breaks + 2)) return false;

@@ -117,13 +117,11 @@ std::string_view decimal(char (&room)[32], long long value, int width = 1);
 // TEXT escapes them always).
 bool appendEscaped(vcal::TextBuffer &out, std::string_view text, bool keepCommas = false);
 
-// Appends `line` (one logical line without its break) folded at 75
-// octets, and CR LF: no line longer than 75 octets, a continuation
-// starting with one blank, and a UTF-8 sequence never split.
-bool appendFolded(vcal::TextBuffer &out, std::string_view line);
-// The same for the logical line that stands at the end of `out` from
-// `start`, written there directly and folded where it stands: no copy of
-// a long line is made. `steps`: room for where the line is cut.
+// Folds the logical line that stands at the end of `out` from `start`
+// (written there directly, without its break) at 75 octets where it
+// stands, and ends it with CR LF: no line longer than 75 octets, a
+// continuation starting with one blank, a UTF-8 sequence never split, and
+// no copy of a long line made. `steps`: room for where the line is cut.
 bool foldFrom(vcal::TextBuffer &out, size_t start, Array<uint8_t> &steps);
 
 } // namespace interop::convert
