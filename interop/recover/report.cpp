@@ -7,10 +7,31 @@
 
 namespace interop {
 
+void Reporter::note(VI_ReportKind kind) {
+    for (Reporter *r = this; r != nullptr;
+         r = r->fn_ == forward ? static_cast<Reporter *>(r->user_) : nullptr) {
+        if (kind == VI_REPORT_REPAIRED) r->repaired_ = true;
+        if (kind == VI_REPORT_LOST) r->repaired_ = r->lossy_ = true;
+    }
+}
+
+bool Reporter::heard() const {
+    const Reporter *r = this;
+    while (r->fn_ == forward)
+        r = static_cast<const Reporter *>(r->user_);
+    return r->fn_ != nullptr;
+}
+
 void Reporter::operator()(uint64_t line, VI_ReportKind kind, const char *format, ...) {
+    // A message handed on only to reporters that hand it to nobody is not
+    // made: the converters read with no report function as often as not,
+    // and a card may carry a dozen repairs.
+    if (!heard()) {
+        note(kind);
+        return;
+    }
     if (kind == VI_REPORT_REPAIRED) repaired_ = true;
     if (kind == VI_REPORT_LOST) repaired_ = lossy_ = true;
-    if (fn_ == nullptr) return;
     if ((line & kDeferred) != 0)
         line = resolve_ != nullptr ? resolve_(resolveUser_, line & ~kDeferred) : 0;
     char message[320];

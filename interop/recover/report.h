@@ -46,6 +46,11 @@ class Reporter {
     bool lossy() const { return lossy_; }
 
   private:
+    // Whether a report reaches a caller's function, through any reporters
+    // it is forwarded to; and what it marks, here and in those.
+    bool heard() const;
+    void note(VI_ReportKind kind);
+
     static constexpr uint64_t kDeferred = uint64_t{1} << 63;
 
     VI_ReportFn fn_;

@@ -386,3 +386,48 @@ TEST(ConvertCard, RecordsMadeInAReportOutliveTheCard) {
         VLIB_destroy_vValue(&kept.records[i]);
     }
 }
+
+// Messages no one reads are not made, but what they say of each item is
+// still counted: with and without a report function, the counts agree.
+TEST(ConvertCard, CountsTheSameWithoutAReportFunction) {
+    const std::string cards = "BEGIN:VCARD\r\nVERSION:2.1\r\nN:A;B\r\nFN:B A\r\nEND:VCARD\r\n"
+                              "BEGIN:VCARD\r\nVERSION:2.1\r\nN:C;D\r\na.b.TEL:1\r\nEND:VCARD\r\n"
+                              "BEGIN:VCARD\r\nVERSION:2.1\r\nN:E;F\r\nX_ODD:1\r\n"
+                              "NOTE;ENCODING=QUOTED-PRINTABLE:a=ZZb\r\n"
+                              "END:VCARD\r\n"
+                              "BEGIN:VCARD\r\nVERSION:2.1\r\nN:G\r\nno property\r\nEND:VCARD\r\n";
+    const std::string calendar =
+        "BEGIN:VCALENDAR\r\nVERSION:1.0\r\nBEGIN:VEVENT\r\nDTSTART:20240101T090000Z\r\n"
+        "DTEND:20240101T100000Z\r\nSUMMARY:a\r\nEND:VEVENT\r\nBEGIN:VEVENT\r\n"
+        "SUMMARY:no start\r\nEND:VEVENT\r\nBEGIN:VTODO\r\nDUE:2024\r\nEND:VTODO\r\n"
+        "END:VCALENDAR\r\n";
+    const struct {
+        const std::string &text;
+        int32_t to;
+    } cases[] = {{cards, VI_FORMAT_VCARD40}, {cards, VI_FORMAT_VCARD21},
+                 {cards, VI_FORMAT_JCARD},   {calendar, VI_FORMAT_ICAL20},
+                 {calendar, VI_FORMAT_JCAL}, {calendar, VI_FORMAT_VCAL10}};
+    uint64_t lossy = 0;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.to);
+        const Result heard = convert(c.text, VI_FORMAT_UNKNOWN, c.to);
+        std::string text;
+        VI_ConvertCounts counts{};
+        const int32_t rc = VI_convert(
+            c.text.data(), c.text.size(), VI_FORMAT_UNKNOWN, c.to,
+            [](void *user, const char *bytes, size_t n) {
+                static_cast<std::string *>(user)->append(bytes, n);
+                return 0;
+            },
+            &text, nullptr, nullptr, &counts);
+        ASSERT_EQ(rc, heard.rc);
+        EXPECT_FALSE(heard.reports.empty());
+        lossy += heard.counts.lossy;
+        EXPECT_EQ(counts.read, heard.counts.read);
+        EXPECT_EQ(counts.written, heard.counts.written);
+        EXPECT_EQ(counts.lossy, heard.counts.lossy);
+        EXPECT_EQ(counts.skipped, heard.counts.skipped);
+        EXPECT_EQ(text, heard.text);
+    }
+    EXPECT_GT(lossy, 0u);
+}
