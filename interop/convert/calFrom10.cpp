@@ -15,6 +15,8 @@
 
 namespace interop::convert {
 
+using namespace std::string_view_literals;
+
 namespace {
 
 bool put(vcal::TextBuffer &out, std::string_view piece) { return out.append(piece); }
@@ -447,7 +449,7 @@ int32_t attendee(Context &c, uint64_t line, const Line10 &l) {
     }
     if (!rsvp.empty() &&
         (!put(c.params, ";RSVP=") ||
-         !put(c.params, sameWord(rsvp, "YES") || sameWord(rsvp, "TRUE") ? "TRUE" : "FALSE")))
+         !put(c.params, sameWord(rsvp, "YES") || sameWord(rsvp, "TRUE") ? "TRUE"sv : "FALSE"sv)))
         return VLIB_ERR_NO_MEMORY;
     if (!name.empty()) {
         // A parameter value cannot hold a quote; the name loses its own.
@@ -785,7 +787,7 @@ int32_t property(Context &c, uint64_t line, const Line10 &l, bool isEvent) {
             c.job.report(line, VI_REPORT_LOST,
                          "TRANSP %lld is written as TRANSPARENT (kept as X-VCAL-TRANSP)",
                          static_cast<long long>(n));
-        return c.model.property(line, "TRANSP", {}, n == 0 ? "OPAQUE" : "TRANSPARENT") &&
+        return c.model.property(line, "TRANSP", {}, n == 0 ? "OPAQUE"sv : "TRANSPARENT"sv) &&
                        (n <= 1 || carry(c.model, c.cal, line, "TRANSP", {}, l.value))
                    ? 0
                    : VLIB_ERR_NO_MEMORY;
@@ -857,7 +859,7 @@ int32_t convertItem(Context &c, uint16_t type, const PropertyNode *lines, uint64
                     bool readerLost, LineFinder &finder) {
     const bool isEvent = type == VCAL_ITEM_EVENT;
     c.what = isEvent ? "event" : "to-do";
-    const std::string_view component = isEvent ? "VEVENT" : "VTODO";
+    const std::string_view component = isEvent ? "VEVENT"sv : "VTODO"sv;
     const size_t beginEntry = c.model.entries.size();
     if (!c.model.begin(component, begin)) return VLIB_ERR_NO_MEMORY;
     // The start first: rules and alarms are read from it.

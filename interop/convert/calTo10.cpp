@@ -11,6 +11,8 @@
 
 namespace interop::convert {
 
+using namespace std::string_view_literals;
+
 namespace {
 
 bool put(vcal::TextBuffer &out, std::string_view piece) { return out.append(piece); }
@@ -220,8 +222,8 @@ struct Writer {
             ok = ok && put(scratch, ";STATUS=") && put(scratch, w != nullptr ? w->to : "ACCEPTED");
         }
         if (!rsvp.empty())
-            ok =
-                ok && put(scratch, ";RSVP=") && put(scratch, sameWord(rsvp, "TRUE") ? "YES" : "NO");
+            ok = ok && put(scratch, ";RSVP=") &&
+                 put(scratch, sameWord(rsvp, "TRUE") ? "YES"sv : "NO"sv);
         std::string_view address = model.text(e.value);
         if (sameWord(address.substr(0, 7), "mailto:")) address.remove_prefix(7);
         if (address == "invalid:nomail") address = {};
@@ -792,7 +794,7 @@ int32_t writeItem(Job &job, const CalModel &model, const ZoneTable &zones, vcal:
         if (sameWord(n, "DURATION")) duration = &e;
     }
     w.quiet = false;
-    if (!put(out, isEvent ? "BEGIN:VEVENT\r\n" : "BEGIN:VTODO\r\n")) return VLIB_ERR_NO_MEMORY;
+    if (!put(out, isEvent ? "BEGIN:VEVENT\r\n"sv : "BEGIN:VTODO\r\n"sv)) return VLIB_ERR_NO_MEMORY;
     bool ok = true;
     for (size_t i = first + 1; i < last && ok; ++i) {
         const CalEntry &e = model.entries[i];
@@ -834,7 +836,7 @@ int32_t writeItem(Job &job, const CalModel &model, const ZoneTable &zones, vcal:
             if (w.hasEnd || !w.hasStart || !parseDuration(v, seconds))
                 w.lost(e.line, "left out DURATION %.*s%.*s", v);
             else
-                ok = w.dateLine(isEvent ? "DTEND" : "DUE",
+                ok = w.dateLine(isEvent ? "DTEND"sv : "DUE"sv,
                                 fromSeconds(toSeconds(w.start) + seconds, w.start.utc));
         } else if (sameWord(n, "CATEGORIES")) {
             ok = w.listItems(w.categories, v);
@@ -864,7 +866,7 @@ int32_t writeItem(Job &job, const CalModel &model, const ZoneTable &zones, vcal:
         } else if (sameWord(n, "PRIORITY") || sameWord(n, "SEQUENCE") || sameWord(n, "URL")) {
             ok = line10(out, n, {}, v);
         } else if (sameWord(n, "TRANSP")) {
-            ok = line10(out, "TRANSP", {}, sameWord(v, "TRANSPARENT") ? "1" : "0");
+            ok = line10(out, "TRANSP", {}, sameWord(v, "TRANSPARENT") ? "1"sv : "0"sv);
         } else if (n.size() > 2 && sameWord(n.substr(0, 2), "X-")) {
             w.scratch.length = 0;
             ok = appendUnescaped(w.scratch, v) && line10(out, n, {}, view(w.scratch));
@@ -880,7 +882,7 @@ int32_t writeItem(Job &job, const CalModel &model, const ZoneTable &zones, vcal:
          (w.resources.length == 0 || line10(out, "RESOURCES", {}, view(w.resources))) &&
          (w.exdates.length == 0 || line10(out, "EXDATE", {}, view(w.exdates))) &&
          (w.rdates.length == 0 || line10(out, "RDATE", {}, view(w.rdates))) &&
-         put(out, isEvent ? "END:VEVENT\r\n" : "END:VTODO\r\n");
+         put(out, isEvent ? "END:VEVENT\r\n"sv : "END:VTODO\r\n"sv);
     if (!ok) return VLIB_ERR_NO_MEMORY;
     // From 1.0, what the reader kept in X-VCAL- properties is written back
     // whole: only what it lost beyond them counts.

@@ -12,6 +12,8 @@
 
 namespace interop::convert {
 
+using namespace std::string_view_literals;
+
 namespace {
 
 bool put(vcal::TextBuffer &out, std::string_view piece) { return out.append(piece); }
@@ -201,7 +203,7 @@ bool addProperty(CalModel &model, const ContentLine &line, vcal::TextBuffer &par
     params.length = 0;
     for (size_t i = 0; i < line.parameters.size(); ++i) {
         const Parameter &p = line.parameters[i];
-        const std::string_view pieces[4] = {";", p.name, p.name.empty() ? "" : "=", p.value};
+        const std::string_view pieces[4] = {";", p.name, p.name.empty() ? ""sv : "="sv, p.value};
         if (!params.append(pieces, 4)) return false;
     }
     return model.property(line.number, line.name, std::string_view(params.text, params.length),
@@ -294,7 +296,8 @@ int32_t readCalendars20(Job &job, CalModel &model, CalendarWriter write) {
         // A calendar the text ends inside keeps what it has.
         job.report(0, VI_REPORT_REPAIRED, "the text ends inside a calendar: closed it");
         while (depth > 0) {
-            if (!model.end(depth == 1 ? "VCALENDAR" : "X-UNCLOSED", 0)) return VLIB_ERR_NO_MEMORY;
+            if (!model.end(depth == 1 ? "VCALENDAR"sv : "X-UNCLOSED"sv, 0))
+                return VLIB_ERR_NO_MEMORY;
             --depth;
         }
         return write(job, model, true);
@@ -318,7 +321,7 @@ int32_t writeCalendar20(Job &job, CalModel &model, bool /*last*/) {
                                                 model.text(e.value)};
             ok = out.append(pieces, 4);
         } else {
-            const std::string_view pieces[2] = {e.kind == CalEntry::Begin ? "BEGIN:" : "END:",
+            const std::string_view pieces[2] = {e.kind == CalEntry::Begin ? "BEGIN:"sv : "END:"sv,
                                                 model.text(e.name)};
             ok = out.append(pieces, 2);
         }
@@ -657,7 +660,7 @@ int32_t writeCalendarJson(Job &job, CalModel &model, bool last) {
             break;
         case CalEntry::End:
             if (depth == 0) break;
-            ok = put(out, open[depth - 1].propsOpen ? "],[]]" : "]]");
+            ok = put(out, open[depth - 1].propsOpen ? "],[]]"sv : "]]"sv);
             open.keepFirst(depth - 1);
             if (depth > 1) open[depth - 2].firstInList = false;
             break;

@@ -6,6 +6,8 @@
 
 namespace interop::convert {
 
+using namespace std::string_view_literals;
+
 void Card::clear() {
     line = 0;
     properties.clear();
@@ -332,9 +334,11 @@ bool appendIsoDate(vcal::TextBuffer &out, std::string_view text, bool extended) 
     }
     if (i != text.size()) return false;
     char zoneText[7] = {};
+    size_t zoneLength = 0;
     if (!zone.empty()) {
         if (zone == "Z" || zone == "z") {
             zoneText[0] = 'Z';
+            zoneLength = 1;
         } else {
             if ((zone[0] != '+' && zone[0] != '-') || !digits(zone, 1, 2)) return false;
             size_t z = 3;
@@ -347,14 +351,16 @@ bool appendIsoDate(vcal::TextBuffer &out, std::string_view text, bool extended) 
             const bool minutes = z != zone.size();
             zoneText[at] = minutes ? zone[z] : '0';
             zoneText[at + 1] = minutes ? zone[z + 1] : '0';
+            zoneLength = at + 2;
         }
     }
-    const std::string_view dash = extended ? "-" : "";
-    const std::string_view colon = extended ? ":" : "";
+    const std::string_view dash = extended ? "-"sv : ""sv;
+    const std::string_view colon = extended ? ":"sv : ""sv;
     const std::string_view day[5] = {date[0], dash, date[1], dash, date[2]};
     if (!out.append(day, 5)) return false;
     if (!hasTime) return true;
-    const std::string_view pieces[7] = {"T", time[0], colon, time[1], colon, time[2], zoneText};
+    const std::string_view pieces[7] = {
+        "T", time[0], colon, time[1], colon, time[2], std::string_view(zoneText, zoneLength)};
     return out.append(pieces, 7);
 }
 

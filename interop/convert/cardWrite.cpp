@@ -13,6 +13,8 @@
 
 namespace interop::convert {
 
+using namespace std::string_view_literals;
+
 namespace {
 
 bool put(vcal::TextBuffer &out, std::string_view piece) { return out.append(piece); }
@@ -282,7 +284,7 @@ bool Writer::mapBinary(const CardProperty &p, Mapped &m) {
         const PropertyInfo *info = p.info;
         if (info == nullptr || info->type4 != "uri") ok = ok && m.parameters.push({"VALUE", "uri"});
     } else {
-        ok = m.parameters.push({"ENCODING", isV21(c_.to) ? "BASE64" : "b"});
+        ok = m.parameters.push({"ENCODING", isV21(c_.to) ? "BASE64"sv : "b"sv});
         const std::string_view typeLabel = type != nullptr ? type->label : label;
         if (ok && !typeLabel.empty()) ok = m.parameters.push({"TYPE", typeLabel, false, true});
     }
@@ -341,7 +343,7 @@ bool Writer::map(const CardProperty &p, Mapped &m) {
         }
         if (isV40(c_.to)) return default4 == "uri" || m.parameters.push({"VALUE", "uri"});
         if (shape == Shape::Uri) return true;
-        return m.parameters.push({"VALUE", isV21(c_.to) ? "URL" : "uri"});
+        return m.parameters.push({"VALUE", isV21(c_.to) ? "URL"sv : "uri"sv});
     }
     default:
         break;
@@ -349,8 +351,8 @@ bool Writer::map(const CardProperty &p, Mapped &m) {
     if (shape == Shape::Geo && p.form == Form::Structured) {
         const std::string_view lat = card_.item(p, 0, 0);
         const std::string_view lon = card_.item(p, 1, 0);
-        const std::string_view pieces[4] = {isV40(c_.to) ? "geo:" : "", lat,
-                                            isV40(c_.to) || isV21(c_.to) ? "," : ";", lon};
+        const std::string_view pieces[4] = {isV40(c_.to) ? "geo:"sv : ""sv, lat,
+                                            isV40(c_.to) || isV21(c_.to) ? ","sv : ";"sv, lon};
         if (!m.valueText.append(pieces, 4)) return false;
         m.raw = true;
         m.hasSingle = true;
@@ -379,7 +381,7 @@ bool Writer::map(const CardProperty &p, Mapped &m) {
     if (isV40(c_.to) && (default4 == "uri" || related) && p.form == Form::Text &&
         valueType.empty()) {
         // UID, KEY, RELATED: a URI unless the text is none.
-        m.type = hasScheme(card_.value(p)) ? "uri" : "text";
+        m.type = hasScheme(card_.value(p)) ? "uri"sv : "text"sv;
         if (m.type == "text") return m.parameters.push({"VALUE", "text"});
         return true;
     }
@@ -459,7 +461,7 @@ bool Writer::emitText(const CardProperty &p, Mapped &m) {
         c_.report(p.line, VI_REPORT_LOST, "group %.*s written as %.*s",
                   static_cast<int>(group.size()), group.data(),
                   static_cast<int>(out.length - start), out.text + start);
-    const std::string_view pieces[2] = {group.empty() ? "" : ".", m.name};
+    const std::string_view pieces[2] = {group.empty() ? ""sv : "."sv, m.name};
     if (!out.append(pieces, 2)) return false;
     for (size_t i = 0; i < m.parameters.size(); ++i) {
         if (!firstOfName(m, i)) continue;
@@ -483,7 +485,7 @@ bool Writer::emit21(const CardProperty &p, Mapped &m) {
     vcal::TextBuffer &text = text_;
     text.length = 0;
     const std::string_view group = card_.view(p.group);
-    const std::string_view head[3] = {group, group.empty() ? "" : ".", m.name};
+    const std::string_view head[3] = {group, group.empty() ? ""sv : "."sv, m.name};
     if (!text.append(head, 3)) return false;
     for (size_t i = 0; i < m.parameters.size(); ++i) {
         const OutParameter &q = m.parameters[i];
@@ -502,7 +504,7 @@ bool Writer::emit21(const CardProperty &p, Mapped &m) {
         if (q.name == "TYPE" && !q.named) {
             const bool known =
                 isKnownType21(q.value) || startsWithX(q.value) || mediaByLabel(q.value) != nullptr;
-            ok = put(text, known ? ";" : ";X-") && appendCased(text, viewOf(value), false);
+            ok = put(text, known ? ";"sv : ";X-"sv) && appendCased(text, viewOf(value), false);
         } else {
             ok = put(text, ";") && appendParameterName(text, q) && put(text, "=") &&
                  put(text, viewOf(value));
@@ -572,7 +574,7 @@ bool Writer::emit21(const CardProperty &p, Mapped &m) {
 
 bool Writer::emitJson(const CardProperty &p, Mapped &m) {
     vcal::TextBuffer &o = out_;
-    if (!put(o, firstJson_ ? "\n  [" : ",\n  [")) return false;
+    if (!put(o, firstJson_ ? "\n  ["sv : ",\n  ["sv)) return false;
     firstJson_ = false;
     if (!appendJsonLower(o, m.name) || !put(o, ", {")) return false;
     bool any = false;
@@ -585,7 +587,7 @@ bool Writer::emitJson(const CardProperty &p, Mapped &m) {
         if (!firstOfName(m, i) || m.parameters[i].name == "VALUE") continue;
         vcal::TextBuffer &written = written_;
         written.length = 0;
-        if (!appendParameterName(written, m.parameters[i]) || !put(o, any ? ", " : "") ||
+        if (!appendParameterName(written, m.parameters[i]) || !put(o, any ? ", "sv : ""sv) ||
             !appendJsonLower(o, viewOf(written)) || !put(o, ": "))
             return false;
         any = true;
@@ -597,7 +599,7 @@ bool Writer::emitJson(const CardProperty &p, Mapped &m) {
         for (size_t k = i; k < m.parameters.size(); ++k) {
             if (m.parameters[k].name != m.parameters[i].name) continue;
             const bool caseless = m.parameters[i].name == "TYPE";
-            if (!put(o, firstItem ? "" : ", ") ||
+            if (!put(o, firstItem ? ""sv : ", "sv) ||
                 !(caseless ? appendJsonLower(o, m.parameters[k].value)
                            : appendJsonString(o, m.parameters[k].value)))
                 return false;
@@ -618,13 +620,13 @@ bool Writer::emitJson(const CardProperty &p, Mapped &m) {
     // A list gives one value each; a structured value one array, its
     // fields strings or, with several items, arrays.
     const bool list = p.form == Form::List;
-    if (!put(o, list ? "" : ", [")) return false;
+    if (!put(o, list ? ""sv : ", ["sv)) return false;
     uint32_t count = p.fieldCount;
     const std::string_view name = card_.name(p);
     if (!list && name == "N" && count < 5) count = 5;
     if (!list && name == "ADR" && count < 7) count = 7;
     for (uint32_t f = 0; f < count; ++f) {
-        if (!put(o, f > 0 || list ? ", " : "")) return false;
+        if (!put(o, f > 0 || list ? ", "sv : ""sv)) return false;
         if (f >= p.fieldCount) {
             if (!put(o, "\"\"")) return false;
             continue;
@@ -639,7 +641,7 @@ bool Writer::emitJson(const CardProperty &p, Mapped &m) {
         if (field.itemCount == 0 && !put(o, "\"\"")) return false;
         if (array && !put(o, "]")) return false;
     }
-    return put(o, list ? "]" : "]]");
+    return put(o, list ? "]"sv : "]]"sv);
 }
 
 // FN (3.0, 4.0) and N (3.0) are required: FN made from N, else ORG, N
@@ -713,7 +715,7 @@ bool Writer::run() {
             ok = emitText(p, m);
         if (!ok) return false;
     }
-    return put(out_, to == VI_FORMAT_JCARD ? "\n]]" : "END:VCARD\r\n");
+    return put(out_, to == VI_FORMAT_JCARD ? "\n]]"sv : "END:VCARD\r\n"sv);
 }
 
 } // namespace

@@ -9,6 +9,8 @@
 
 namespace interop::convert {
 
+using namespace std::string_view_literals;
+
 namespace {
 
 // Output is handed over in pieces about this big.
@@ -132,7 +134,7 @@ bool Sink::endItem() { return true; }
 bool Sink::finish() {
     holding_ = false;
     const uint64_t items = known_ ? expected_ : items_;
-    if (jsonItems_ && !put(items_ == 0 ? "[]\n" : items == 1 ? "\n" : "]\n")) return false;
+    if (jsonItems_ && !put(items_ == 0 ? "[]\n"sv : items == 1 ? "\n"sv : "]\n"sv)) return false;
     return flush();
 }
 

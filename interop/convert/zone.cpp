@@ -6,6 +6,8 @@
 
 namespace interop::convert {
 
+using namespace std::string_view_literals;
+
 namespace {
 
 bool put(vcal::TextBuffer &out, std::string_view piece) { return out.append(piece); }
@@ -141,8 +143,8 @@ bool appendDate(vcal::TextBuffer &out, const DateTime &t, bool extended) {
                          t.minute >= 0 && t.minute <= 99 && t.second >= 0 && t.second <= 99;
     if (!inRange) {
         // Nothing the readers give; kept whole rather than cut.
-        const std::string_view dash = extended ? "-" : "";
-        const std::string_view colon = extended ? ":" : "";
+        const std::string_view dash = extended ? "-"sv : ""sv;
+        const std::string_view colon = extended ? ":"sv : ""sv;
         return appendDecimal(out, t.year, 4) && put(out, dash) && appendDecimal(out, t.month, 2) &&
                put(out, dash) && appendDecimal(out, t.day, 2) &&
                (t.dateOnly || (put(out, "T") && appendDecimal(out, t.hour, 2) && put(out, colon) &&
@@ -206,7 +208,7 @@ bool appendOffset(vcal::TextBuffer &out, int32_t seconds, bool colon) {
     const char sign = seconds < 0 ? '-' : '+';
     const int32_t a = seconds < 0 ? -seconds : seconds;
     if (!put(out, std::string_view(&sign, 1))) return false;
-    const std::string_view separator = colon ? ":" : "";
+    const std::string_view separator = colon ? ":"sv : ""sv;
     if (!appendDecimal(out, a / 3600, 2) || !put(out, separator) ||
         !appendDecimal(out, a / 60 % 60, 2))
         return false;
