@@ -49,22 +49,40 @@ bool isWord(std::string_view item, std::initializer_list<std::string_view> words
     return false;
 }
 
-// One TYPE item, or one bare 2.1 word.
+// One TYPE item, or one bare 2.1 word. Most are plain TYPE words (HOME,
+// CELL ...): the few read here differ in length, which is looked at first.
 bool classifyType(std::string_view item, Shape shape, Draft &d) {
-    if (isWord(item, {"BASE64", "B"})) {
-        d.base64 = true;
-        return true;
+    switch (item.size()) {
+    case 1:
+    case 6:
+        if (isWord(item, {"B", "BASE64"})) {
+            d.base64 = true;
+            return true;
+        }
+        if (sameWord(item, "INLINE")) return true;
+        break;
+    case 3:
+        if (isWord(item, {"URL", "URI"})) {
+            d.uri = true;
+            return true;
+        }
+        if (sameWord(item, "CID")) return d.parameters.push({"VALUE", item});
+        break;
+    case 4:
+        if (isWord(item, {"7BIT", "8BIT"})) return true;
+        break;
+    case 10:
+        if (sameWord(item, "CONTENT-ID")) return d.parameters.push({"VALUE", item});
+        break;
+    case 16:
+        if (sameWord(item, "QUOTED-PRINTABLE")) {
+            d.quotedPrintable = true;
+            return true;
+        }
+        break;
+    default:
+        break;
     }
-    if (sameWord(item, "QUOTED-PRINTABLE")) {
-        d.quotedPrintable = true;
-        return true;
-    }
-    if (isWord(item, {"7BIT", "8BIT", "INLINE"})) return true;
-    if (isWord(item, {"URL", "URI"})) {
-        d.uri = true;
-        return true;
-    }
-    if (isWord(item, {"CID", "CONTENT-ID"})) return d.parameters.push({"VALUE", item});
     if (shape == Shape::Media && d.media.empty() && mediaByLabel(item) != nullptr) {
         d.media = item;
         return true;
@@ -215,23 +233,21 @@ template <class T> bool gather(T *first, Array<T *> &out) {
     return true;
 }
 
-// A 2.1 value of several fields, ';' escaped as "\;" inside a field.
+// A 2.1 value of several fields, ';' escaped as "\;" inside a field: a ';'
+// after a backslash stays in its field, without the backslash.
 bool add21Structured(Card &card, std::string_view text) {
-    size_t start = 0;
-    for (size_t i = 0;; ++i) {
-        if (i < text.size() && !(text[i] == ';' && (i == 0 || text[i - 1] != '\\'))) continue;
-        if (!card.beginField()) return false;
+    if (!card.beginField()) return false;
+    card.startItem();
+    size_t from = 0; // of the field's text not yet copied
+    for (size_t at = text.find(';');; at = text.find(';', at + 1)) {
+        if (at == std::string_view::npos)
+            return put(card.itemText(), text.substr(from)) && card.endItem();
+        const bool escaped = at > 0 && text[at - 1] == '\\';
+        if (!put(card.itemText(), text.substr(from, at - from - (escaped ? 1 : 0)))) return false;
+        from = escaped ? at : at + 1;
+        if (escaped) continue;
+        if (!card.endItem() || !card.beginField()) return false;
         card.startItem();
-        const std::string_view field = text.substr(start, i - start);
-        size_t from = 0;
-        for (size_t k = 0; k + 1 < field.size(); ++k) {
-            if (field[k] != '\\' || field[k + 1] != ';') continue;
-            if (!put(card.itemText(), field.substr(from, k - from))) return false;
-            from = k + 1;
-        }
-        if (!put(card.itemText(), field.substr(from)) || !card.endItem()) return false;
-        if (i >= text.size()) return true;
-        start = i + 1;
     }
 }
 

@@ -340,6 +340,45 @@ TEST(ConvertCard, ReportsNameTheirLines) {
     EXPECT_EQ(r.reports, expected);
 }
 
+// A 2.1 structured value splits at each ';' that follows no backslash;
+// "\;" puts a ';' in its field. Every text of up to six of 'a', ';' and
+// backslash, each read as ORG and written in 4.0, where each field is
+// escaped.
+TEST(ConvertCard, StructuredFieldsSplitAtUnescapedSemicolons) {
+    std::vector<std::string> values{""};
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (values[i].size() < 6)
+            for (char c : {'a', ';', '\\'})
+                values.push_back(values[i] + c);
+    }
+    std::string in = "BEGIN:VCARD\r\nVERSION:2.1\r\nN:x\r\n";
+    std::vector<std::string> expected;
+    for (const std::string &v : values) {
+        if (v.empty()) continue;
+        in += "ORG:" + v + "\r\n";
+        std::string line = "ORG:";
+        for (size_t i = 0; i < v.size(); ++i) {
+            const bool split = v[i] == ';' && (i == 0 || v[i - 1] != '\\');
+            const bool dropped = v[i] == '\\' && i + 1 < v.size() && v[i + 1] == ';';
+            if (split)
+                line += ';';
+            else if (!dropped)
+                line += v[i] == ';' ? "\\;" : v[i] == '\\' ? "\\\\" : "a";
+        }
+        expected.push_back(line);
+    }
+    in += "END:VCARD\r\n";
+    const Result r = convert(in, VI_FORMAT_VCARD21, VI_FORMAT_VCARD40);
+    ASSERT_EQ(r.rc, 0);
+    std::vector<std::string> written;
+    std::istringstream lines(r.text);
+    for (std::string l; std::getline(lines, l);) {
+        if (!l.empty() && l.back() == '\r') l.pop_back();
+        if (l.compare(0, 4, "ORG:") == 0) written.push_back(l);
+    }
+    EXPECT_EQ(written, expected);
+}
+
 TEST(ConvertCard, CorpusRoundTripThrough40) {
     const std::vector<std::string> files = converttest::corpusFiles("vcard21");
     if (files.empty()) GTEST_SKIP() << "no corpus";
