@@ -25,5 +25,15 @@ constexpr char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c
 constexpr unsigned char lower(unsigned char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c;
 }
+// Two NUL-terminated texts the same but for the case of their letters:
+// what a case-blind comparison calls equal.
+constexpr bool sameCaseless(const char *a, const char *b) {
+    for (;; ++a, ++b) {
+        const auto x = static_cast<unsigned char>(*a);
+        const auto y = static_cast<unsigned char>(*b);
+        if (x != y && lower(x) != lower(y)) return false;
+        if (x == 0) return true;
+    }
+}
 
 } // namespace ascii

@@ -7,6 +7,7 @@
 #include "platform/ascii.h"
 #include "platform/calapi.h"
 #include "vcard/vcInternal.h"
+#include "versit/vHash.h"
 
 namespace {
 
@@ -135,6 +136,21 @@ int32_t compareNames(const char *key, const char *entryKey) {
     return first != 0 ? first : calapi::strcasecmp(key, entryKey);
 }
 
+// The entry VLIB_findKey finds for `name`. The table the context makes
+// (its own hash and compare) is read here without a call through either
+// for each name: a card's verification looks up every property's name. A
+// table given other functions is searched as they say.
+const vHashEntry *findToken(const vHashTable *table, const char *name) {
+    if (table->hash != VLIB_symbolCaseHash || table->compare != compareNames ||
+        table->bucketCount <= 0)
+        return VLIB_findKey(table, name);
+    for (const vHashEntry *e = table->buckets[vhash::caseHash(name, table->bucketCount)];
+         e != nullptr; e = e->next) {
+        if (ascii::sameCaseless(name, e->key)) return e;
+    }
+    return nullptr;
+}
+
 int32_t codeOf(const vHashEntry *entry) {
     int32_t code = 0;
     std::memcpy(&code, entry->data, sizeof code);
@@ -210,7 +226,7 @@ VERSIT_API int32_t VCARD_identifyToken(VCardContext *context, const char *name, 
         return vcard::report(context, kLabel, VCARD_ERR_NULL_ARGUMENT,
                              "A parameter was an illegal NULL pointer");
     if (context->tokenTable == nullptr) return VCARD_ERR_TOKEN_TABLE;
-    const vHashEntry *entry = VLIB_findKey(context->tokenTable, name);
+    const vHashEntry *entry = findToken(context->tokenTable, name);
     if (entry != nullptr) {
         if (hint == 0) {
             *code = codeOf(entry);

@@ -2,29 +2,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/ascii.h"
 #include "platform/crt.h"
+#include "versit/vHash.h"
 #include "versit_core.h"
 
 namespace {
-
-// h = (h << 8) + byte over the key, each byte read as a signed char, so
-// only the last four bytes survive. Callers have always relied on these
-// exact bucket numbers (TEL lands in 85 of 173).
-template <class Fold> int32_t foldHash(const char *key, int32_t bucketCount, Fold fold) {
-    if (key == nullptr || bucketCount <= 0) return 0;
-    // A byte four or more places from the end adds a multiple of 2^32,
-    // whatever its sign: only the last four are folded in. (Finding the
-    // end first costs less than folding every byte of a longer name.)
-    const size_t length = std::strlen(key);
-    uint32_t h = 0;
-    for (const char *p = key + (length > 4 ? length - 4 : 0); *p != '\0'; ++p)
-        h = (h << 8) + static_cast<uint32_t>(static_cast<int32_t>(fold(*p)));
-    const int32_t r = static_cast<int32_t>(h) % bucketCount;
-    // Keys with bytes from 0x80 up can leave a negative remainder; folding
-    // it into range keeps each key in one bucket.
-    return r < 0 ? r + bucketCount : r;
-}
 
 // Any hash function may be the caller's own; never index with its answer
 // unchecked.
@@ -50,16 +32,11 @@ void releaseEntry(const vHashTable *table, vHashEntry *entry) {
 extern "C" {
 
 VERSIT_API int32_t VLIB_symbolHash(const char *key, int32_t bucketCount) {
-    return foldHash(key, bucketCount, [](char c) { return static_cast<signed char>(c); });
+    return vhash::foldHash(key, bucketCount, [](char c) { return static_cast<signed char>(c); });
 }
 
-// Upper case as the "C" locale has it, whatever locale the client set:
-// the names compared are ASCII, and a locale's own case pairs (Turkish
-// raises i to a dotted capital I) would send a name to another bucket than
-// its capitals.
 VERSIT_API int32_t VLIB_symbolCaseHash(const char *key, int32_t bucketCount) {
-    return foldHash(key, bucketCount,
-                    [](char c) { return static_cast<signed char>(ascii::upper(c)); });
+    return vhash::caseHash(key, bucketCount);
 }
 
 VERSIT_API vHashTable *VLIB_newHashTable(int32_t bucketCount, vHashFunction hash,

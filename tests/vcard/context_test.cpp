@@ -2,6 +2,10 @@
 // code, the defaults, and the table's life cycle.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <string>
+#include <vector>
+
 #include "vcard_support.h"
 
 namespace {
@@ -29,6 +33,49 @@ TEST(IdentifyToken, HintsExtensionsAndClasses) {
     }
     int32_t code = 0;
     EXPECT_EQ(VCARD_identifyToken(context, nullptr, 0, &code), VCARD_ERR_NULL_ARGUMENT);
+}
+
+// The context's own table is read without calls through its functions;
+// the same table given other functions (the same buckets, the same
+// comparison) is searched through them. Both must find the same entries.
+int32_t sameBuckets(const char *key, int32_t buckets) { return VLIB_symbolCaseHash(key, buckets); }
+int32_t caseBlind(const char *a, const char *b) {
+    for (;; ++a, ++b) {
+        const int x = std::tolower(static_cast<unsigned char>(*a));
+        const int y = std::tolower(static_cast<unsigned char>(*b));
+        if (x != y || x == 0) return x - y;
+    }
+}
+
+TEST(IdentifyToken, OwnTableReadAsTheGenericSearchReadsIt) {
+    vctest::Context own, generic;
+    ASSERT_EQ(VCARD_registerToken(own, "X-MINE", 0x3264), 0);
+    ASSERT_EQ(VCARD_registerToken(generic, "X-MINE", 0x3264), 0);
+    generic->tokenTable->hash = sameBuckets;
+    generic->tokenTable->compare = caseBlind;
+    std::vector<std::string> names = {"", "X-", "x-mine", "\xC3\xA9", "TEL\xE9", "TE", "TELL"};
+    for (int32_t code = 0x3000; code < 0x3A00; ++code) {
+        const char *name = nullptr;
+        if (VCARD_getTokenString(own, code, &name) != 0) continue;
+        std::string lower = name, mixed = name, longer = std::string(name) + "S";
+        for (size_t i = 0; i < lower.size(); ++i) {
+            lower[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(lower[i])));
+            if (i % 2 == 1) mixed[i] = lower[i];
+        }
+        std::string other = name;
+        other.back() = other.back() == 'Z' ? 'Y' : static_cast<char>(other.back() + 1);
+        names.insert(names.end(), {name, lower, mixed, longer, other, "X-" + lower});
+    }
+    ASSERT_GT(names.size(), 500u);
+    for (const std::string &name : names) {
+        for (int32_t hint : {0, 0x3200, 0x3300, 0x3400, 0x3600, 0x100}) {
+            int32_t a = -1, b = -2;
+            EXPECT_EQ(VCARD_identifyToken(own, name.c_str(), hint, &a),
+                      VCARD_identifyToken(generic, name.c_str(), hint, &b))
+                << name;
+            EXPECT_EQ(a, b) << name << " with hint " << std::hex << hint;
+        }
+    }
 }
 
 TEST(TokenString, NamesByCode) {
