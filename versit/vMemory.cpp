@@ -6,6 +6,10 @@
 
 #include "platform/threadLocal.h"
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #if defined(__SANITIZE_ADDRESS__)
 #define VMEM_ASAN 1
 #elif defined(__has_feature)
@@ -73,13 +77,34 @@ struct NameStore {
     char *names[kKeptNameSize][kKeptNames];
 };
 
+// Small blocks kept, by the room they have: class k holds blocks of 16k to
+// 16k+15 usable bytes, and a request of n bytes takes from class
+// ceil(n / 16), whose every block has room for it.
+constexpr size_t kBlockClasses = 16;
+constexpr unsigned kKeptBlocks = 64;
+struct BlockStore {
+    unsigned count[kBlockClasses + 1];
+    void *blocks[kBlockClasses + 1][kKeptBlocks];
+};
+
+// The room malloc gave a block, where the C library says (elsewhere no
+// block is kept).
+#if defined(__GLIBC__)
+constexpr bool kRoomKnown = true;
+size_t usableSize(void *block) { return malloc_usable_size(block); }
+#else
+constexpr bool kRoomKnown = false;
+size_t usableSize(void *) { return 0; }
+#endif
+
 // What this thread keeps: a chain of each kind of record, linked through
-// the records' first bytes, and the names' table.
+// the records' first bytes, and the tables of names and small blocks.
 // (Small: the initial-exec model takes it from the room the loader keeps.)
 struct Kept {
     enum State : unsigned char { Unused, Open, Closed };
     void *head[kRecordKinds];
     NameStore *names;
+    BlockStore *blocks;
     uint16_t count[kRecordKinds];
     uint16_t size[kRecordKinds]; // of a record of each kind
     State state;
@@ -144,6 +169,20 @@ void *nameBlock(size_t size) {
     return block;
 }
 
+// takeBlock() for the thread's first block, which makes the blocks' table.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+void *
+firstBlock(size_t size) {
+    Kept &kept = tKept;
+    if (kRoomKnown && keeping()) {
+        kept.blocks = static_cast<BlockStore *>(std::calloc(1, sizeof(BlockStore)));
+        if (kept.blocks == nullptr) return nullptr;
+    }
+    return std::malloc(size);
+}
+
 // keepRecord() when the record is not kept at once: out of line, so that
 // keeping one saves no registers.
 #if defined(__GNUC__)
@@ -184,6 +223,35 @@ void detail::keepName(char *name) {
     }
     store->names[n - 1][store->count[n - 1]++] = name;
     VMEM_POISON(name, n);
+}
+
+void *detail::takeBlock(size_t size) {
+    BlockStore *store = tKept.blocks;
+    if (store == nullptr) return firstBlock(size);
+    const size_t k = (size + 15) / 16;
+    if (k == 0 || k > kBlockClasses || store->count[k] == 0) return std::malloc(size);
+    void *block = store->blocks[k][--store->count[k]];
+    // (All its room: the C library may read it all when the block is
+    // grown or freed.)
+    VMEM_UNPOISON(block, usableSize(block));
+    return block;
+}
+
+void detail::keepBlock(void *block) {
+    Kept &kept = tKept;
+    BlockStore *store = kept.blocks;
+    if (block == nullptr || store == nullptr || kept.state != Kept::Open) {
+        std::free(block);
+        return;
+    }
+    const size_t room = usableSize(block);
+    const size_t k = room / 16;
+    if (k == 0 || k > kBlockClasses || store->count[k] == kKeptBlocks) {
+        std::free(block);
+        return;
+    }
+    store->blocks[k][store->count[k]++] = block;
+    VMEM_POISON(block, room);
 }
 
 void *detail::takeRecord(Record kind, size_t size) {
@@ -233,6 +301,16 @@ void dropKept() {
         }
         std::free(store);
         kept.names = nullptr;
+    }
+    if (BlockStore *store = kept.blocks) {
+        for (size_t k = 1; k <= kBlockClasses; ++k) {
+            for (unsigned i = 0; i < store->count[k]; ++i) {
+                VMEM_UNPOISON(store->blocks[k][i], usableSize(store->blocks[k][i]));
+                std::free(store->blocks[k][i]);
+            }
+        }
+        std::free(store);
+        kept.blocks = nullptr;
     }
 }
 

@@ -5,12 +5,13 @@
 // instead of some 120 calls of malloc and as many of free per card.
 //
 // Outside an arena's scope blocks are malloc's, as the interface promises
-// its callers; records and names are kept when released and taken again on
-// the same thread (see Record below). Inside a scope, blocks come from the
-// arena, and release() leaves them there; a block the arena did not give
-// out is freed as ever, so records may mix both. Only code that drops the
-// records before the scope ends may open one, and code the scope calls out
-// to (a caller's report function) runs with the arena set aside.
+// its callers; records, names and small blocks are kept when released and
+// taken again on the same thread (see Record and takeBlock below). Inside
+// a scope, blocks come from the arena, and release() leaves them there; a
+// block the arena did not give out is freed as ever, so records may mix
+// both. Only code that drops the records before the scope ends may open
+// one, and code the scope calls out to (a caller's report function) runs
+// with the arena set aside.
 #pragma once
 
 #include <atomic>
@@ -65,17 +66,31 @@ void *allocateInScope(size_t size);
 void releaseInScope(void *block);
 } // namespace detail
 
+namespace detail {
+// A card's values are small blocks of as many sizes as its texts have,
+// some thirty a card, and when a card is destroyed they were more than
+// malloc's cache of each size holds. Released blocks are kept on their
+// thread instead, by the room malloc gave them (known where the C library
+// says: elsewhere none is kept), and given again for a size that room
+// holds. They are malloc's blocks all the same: a caller may free what it
+// is given.
+void *takeBlock(size_t size);
+void keepBlock(void *block);
+} // namespace detail
+
 // A block of `size` bytes, or null when memory runs out. (Inline: every
-// record and string the parser makes comes through here.)
+// record and string the parser makes comes through here.) Outside a scope,
+// a small block released before on this thread may be given again: see
+// keepBlock.
 inline void *allocate(size_t size) {
-    if (detail::scopes.load(std::memory_order_relaxed) == 0) return std::malloc(size);
+    if (detail::scopes.load(std::memory_order_relaxed) == 0) return detail::takeBlock(size);
     return detail::allocateInScope(size);
 }
 
-// Gives a block back: freed, or left in the arena that gave it out.
+// Gives a block back: kept, freed, or left in the arena that gave it out.
 inline void release(void *block) {
     if (detail::scopes.load(std::memory_order_relaxed) == 0)
-        std::free(block);
+        detail::keepBlock(block);
     else
         detail::releaseInScope(block);
 }
