@@ -276,7 +276,7 @@ void detail::keepRecord(Record kind, void *block, size_t size) {
     kept.head[i] = block;
     kept.size[i] = static_cast<uint16_t>(size);
     ++kept.count[i];
-    VMEM_POISON(block, size);
+    VMEM_POISON(static_cast<char *>(block) + sizeof(void *), size - sizeof(void *));
 }
 
 void dropKept() {

@@ -106,7 +106,9 @@ void *allocateZeroed(size_t count, size_t size);
 // kind, and taken again before malloc is asked. They are malloc's blocks
 // all the same, given back with free when the thread ends, when more are
 // released than are kept, and by dropKept(). The address checker reports
-// a use of a kept record as it reports one of a freed block. In an
+// a use of a kept record as it reports one of a freed block, but for its
+// first word: that links it to the next one kept, and a leak check that
+// could not read the link would take the rest of the chain for lost. In an
 // arena's scope nothing is kept (blocks come from the arena as ever), nor
 // on Windows (see keeping()).
 enum class Record : unsigned { Component, Property, Parameter, Value };
