@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "platform/threadLocal.h"
 
@@ -66,26 +67,34 @@ void *allocateZeroed(size_t count, size_t size) {
 
 namespace {
 
-// Names kept, by their size with the NUL: pointers in a table of the
-// thread's, as a name's block may be too small to link (most names are
-// shorter than a pointer). A block is given out again only for a name of
-// the size it was kept for, which it held, whatever room it had.
-constexpr size_t kKeptNameSize = 32;
-constexpr unsigned kKeptNames = 64;
-struct NameStore {
-    unsigned count[kKeptNameSize];
-    char *names[kKeptNameSize][kKeptNames];
+// Blocks kept by a class of their size, in a table of the thread's: a
+// block may be too small to link (most names are shorter than a pointer).
+constexpr unsigned kKeptPerClass = 64;
+template <size_t kClasses> struct SizedStore {
+    unsigned count[kClasses];
+    void *blocks[kClasses][kKeptPerClass];
+
+    // A block of class `c`, or null when none is kept.
+    void *take(size_t c) { return count[c] == 0 ? nullptr : blocks[c][--count[c]]; }
+    // Keeps `block` in class `c`; false when the class is full.
+    bool keep(size_t c, void *block) {
+        if (count[c] == kKeptPerClass) return false;
+        blocks[c][count[c]++] = block;
+        return true;
+    }
 };
 
-// Small blocks kept, by the room they have: class k holds blocks of 16k to
+// Names kept by their size with the NUL (class n - 1 for n bytes). A block
+// is given out again only for a name of the size it was kept for, which it
+// held, whatever room it had.
+constexpr size_t kKeptNameSize = 32;
+using NameStore = SizedStore<kKeptNameSize>;
+
+// Small blocks kept by the room they have: class k holds blocks of 16k to
 // 16k+15 usable bytes, and a request of n bytes takes from class
 // ceil(n / 16), whose every block has room for it.
 constexpr size_t kBlockClasses = 16;
-constexpr unsigned kKeptBlocks = 64;
-struct BlockStore {
-    unsigned count[kBlockClasses + 1];
-    void *blocks[kBlockClasses + 1][kKeptBlocks];
-};
+using BlockStore = SizedStore<kBlockClasses + 1>;
 
 // The room malloc gave a block, where the C library says (elsewhere no
 // block is kept).
@@ -143,17 +152,18 @@ bool keeping() {
 #endif
 }
 
-// nameBlock() for the thread's first name, which makes the names' table:
-// then rather than when a name is released, as releasing never fails.
+// The thread's table of names or of blocks, made with its first block:
+// then rather than when a block is released, as releasing never fails.
+// Null, with nothing made, when memory runs out.
+template <class Store>
 #if defined(__GNUC__)
 __attribute__((noinline))
 #endif
 void *
-firstNameBlock(size_t size) {
-    Kept &kept = tKept;
+firstBlockOf(Store *&store, size_t size) {
     if (keeping()) {
-        kept.names = static_cast<NameStore *>(std::calloc(1, sizeof(NameStore)));
-        if (kept.names == nullptr) return nullptr;
+        store = static_cast<Store *>(std::calloc(1, sizeof(Store)));
+        if (store == nullptr) return nullptr;
     }
     return std::malloc(size);
 }
@@ -162,25 +172,11 @@ firstNameBlock(size_t size) {
 // or malloc's.
 void *nameBlock(size_t size) {
     NameStore *store = tKept.names;
-    if (store == nullptr) return firstNameBlock(size);
-    if (size > kKeptNameSize || store->count[size - 1] == 0) return std::malloc(size);
-    char *block = store->names[size - 1][--store->count[size - 1]];
+    if (store == nullptr) return firstBlockOf(tKept.names, size);
+    void *block = size <= kKeptNameSize ? store->take(size - 1) : nullptr;
+    if (block == nullptr) return std::malloc(size);
     VMEM_UNPOISON(block, size);
     return block;
-}
-
-// takeBlock() for the thread's first block, which makes the blocks' table.
-#if defined(__GNUC__)
-__attribute__((noinline))
-#endif
-void *
-firstBlock(size_t size) {
-    Kept &kept = tKept;
-    if (kRoomKnown && keeping()) {
-        kept.blocks = static_cast<BlockStore *>(std::calloc(1, sizeof(BlockStore)));
-        if (kept.blocks == nullptr) return nullptr;
-    }
-    return std::malloc(size);
 }
 
 // keepRecord() when the record is not kept at once: out of line, so that
@@ -217,20 +213,19 @@ void detail::keepName(char *name) {
         return;
     }
     const size_t n = std::strlen(name) + 1;
-    if (n > kKeptNameSize || store->count[n - 1] == kKeptNames) {
+    if (n > kKeptNameSize || !store->keep(n - 1, name)) {
         std::free(name);
         return;
     }
-    store->names[n - 1][store->count[n - 1]++] = name;
     VMEM_POISON(name, n);
 }
 
 void *detail::takeBlock(size_t size) {
     BlockStore *store = tKept.blocks;
-    if (store == nullptr) return firstBlock(size);
+    if (store == nullptr) return kRoomKnown ? firstBlockOf(tKept.blocks, size) : std::malloc(size);
     const size_t k = (size + 15) / 16;
-    if (k == 0 || k > kBlockClasses || store->count[k] == 0) return std::malloc(size);
-    void *block = store->blocks[k][--store->count[k]];
+    void *block = k > 0 && k <= kBlockClasses ? store->take(k) : nullptr;
+    if (block == nullptr) return std::malloc(size);
     // (All its room: the C library may read it all when the block is
     // grown or freed.)
     VMEM_UNPOISON(block, usableSize(block));
@@ -246,11 +241,10 @@ void detail::keepBlock(void *block) {
     }
     const size_t room = usableSize(block);
     const size_t k = room / 16;
-    if (k == 0 || k > kBlockClasses || store->count[k] == kKeptBlocks) {
+    if (k == 0 || k > kBlockClasses || !store->keep(k, block)) {
         std::free(block);
         return;
     }
-    store->blocks[k][store->count[k]++] = block;
     VMEM_POISON(block, room);
 }
 
@@ -279,6 +273,25 @@ void detail::keepRecord(Record kind, void *block, size_t size) {
     VMEM_POISON(static_cast<char *>(block) + sizeof(void *), size - sizeof(void *));
 }
 
+namespace {
+
+// Frees a table and the blocks it keeps; `room(class, block)` says how much
+// of a block is poisoned.
+template <class Store, class Room> void dropStore(Store *&store, Room room) {
+    static_cast<void>(room); // (read by the address checker's builds only)
+    if (store == nullptr) return;
+    for (size_t c = 0; c < std::size(store->count); ++c) {
+        for (unsigned i = 0; i < store->count[c]; ++i) {
+            VMEM_UNPOISON(store->blocks[c][i], room(c, store->blocks[c][i]));
+            std::free(store->blocks[c][i]);
+        }
+    }
+    std::free(store);
+    store = nullptr;
+}
+
+} // namespace
+
 void dropKept() {
     Kept &kept = tKept;
     for (unsigned i = 0; i < kRecordKinds; ++i) {
@@ -292,26 +305,8 @@ void dropKept() {
         kept.head[i] = nullptr;
         kept.count[i] = 0;
     }
-    if (NameStore *store = kept.names) {
-        for (size_t n = 1; n <= kKeptNameSize; ++n) {
-            for (unsigned k = 0; k < store->count[n - 1]; ++k) {
-                VMEM_UNPOISON(store->names[n - 1][k], n);
-                std::free(store->names[n - 1][k]);
-            }
-        }
-        std::free(store);
-        kept.names = nullptr;
-    }
-    if (BlockStore *store = kept.blocks) {
-        for (size_t k = 1; k <= kBlockClasses; ++k) {
-            for (unsigned i = 0; i < store->count[k]; ++i) {
-                VMEM_UNPOISON(store->blocks[k][i], usableSize(store->blocks[k][i]));
-                std::free(store->blocks[k][i]);
-            }
-        }
-        std::free(store);
-        kept.blocks = nullptr;
-    }
+    dropStore(kept.names, [](size_t c, void *) { return c + 1; });
+    dropStore(kept.blocks, [](size_t, void *block) { return usableSize(block); });
 }
 
 Arena::~Arena() {
