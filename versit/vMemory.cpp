@@ -67,34 +67,35 @@ void *allocateZeroed(size_t count, size_t size) {
 
 namespace {
 
-// Blocks kept by a class of their size, in a table of the thread's: a
-// block may be too small to link (most names are shorter than a pointer).
+// Blocks kept by a class of their size, 1 to kTop, in a table of the
+// thread's: a block may be too small to link (most names are shorter than
+// a pointer).
 constexpr unsigned kKeptPerClass = 64;
-template <size_t kClasses> struct SizedStore {
-    unsigned count[kClasses];
-    void *blocks[kClasses][kKeptPerClass];
+template <size_t kTop> struct SizedStore {
+    unsigned count[kTop + 1];
+    void *blocks[kTop + 1][kKeptPerClass];
 
+    static bool holds(size_t c) { return c > 0 && c <= kTop; }
     // A block of class `c`, or null when none is kept.
-    void *take(size_t c) { return count[c] == 0 ? nullptr : blocks[c][--count[c]]; }
-    // Keeps `block` in class `c`; false when the class is full.
+    void *take(size_t c) { return !holds(c) || count[c] == 0 ? nullptr : blocks[c][--count[c]]; }
+    // Keeps `block` in class `c`; false when there is no such class or it
+    // is full.
     bool keep(size_t c, void *block) {
-        if (count[c] == kKeptPerClass) return false;
+        if (!holds(c) || count[c] == kKeptPerClass) return false;
         blocks[c][count[c]++] = block;
         return true;
     }
 };
 
-// Names kept by their size with the NUL (class n - 1 for n bytes). A block
-// is given out again only for a name of the size it was kept for, which it
-// held, whatever room it had.
-constexpr size_t kKeptNameSize = 32;
-using NameStore = SizedStore<kKeptNameSize>;
+// Names kept by their size with the NUL. A block is given out again only
+// for a name of the size it was kept for, which it held, whatever room it
+// had.
+using NameStore = SizedStore<32>;
 
 // Small blocks kept by the room they have: class k holds blocks of 16k to
 // 16k+15 usable bytes, and a request of n bytes takes from class
 // ceil(n / 16), whose every block has room for it.
-constexpr size_t kBlockClasses = 16;
-using BlockStore = SizedStore<kBlockClasses + 1>;
+using BlockStore = SizedStore<16>;
 
 // The room malloc gave a block, where the C library says (elsewhere no
 // block is kept).
@@ -173,7 +174,7 @@ firstBlockOf(Store *&store, size_t size) {
 void *nameBlock(size_t size) {
     NameStore *store = tKept.names;
     if (store == nullptr) return firstBlockOf(tKept.names, size);
-    void *block = size <= kKeptNameSize ? store->take(size - 1) : nullptr;
+    void *block = store->take(size);
     if (block == nullptr) return std::malloc(size);
     VMEM_UNPOISON(block, size);
     return block;
@@ -205,26 +206,31 @@ char *duplicateName(const char *text) {
     return static_cast<char *>(block);
 }
 
+namespace {
+
+// Keeps `block` in class `c` of the thread's `store`, its `room` bytes
+// poisoned; frees it when it cannot be kept.
+template <class Store> void keepOrFree(Store *store, size_t c, void *block, size_t room) {
+    static_cast<void>(room); // (read by the address checker's builds only)
+    if (store != nullptr && tKept.state == Kept::Open && store->keep(c, block)) {
+        VMEM_POISON(block, room);
+        return;
+    }
+    std::free(block);
+}
+
+} // namespace
+
 void detail::keepName(char *name) {
-    Kept &kept = tKept;
-    NameStore *store = kept.names;
-    if (name == nullptr || store == nullptr || kept.state != Kept::Open) {
-        std::free(name);
-        return;
-    }
+    if (name == nullptr) return;
     const size_t n = std::strlen(name) + 1;
-    if (n > kKeptNameSize || !store->keep(n - 1, name)) {
-        std::free(name);
-        return;
-    }
-    VMEM_POISON(name, n);
+    keepOrFree(tKept.names, n, name, n);
 }
 
 void *detail::takeBlock(size_t size) {
     BlockStore *store = tKept.blocks;
     if (store == nullptr) return kRoomKnown ? firstBlockOf(tKept.blocks, size) : std::malloc(size);
-    const size_t k = (size + 15) / 16;
-    void *block = k > 0 && k <= kBlockClasses ? store->take(k) : nullptr;
+    void *block = store->take((size + 15) / 16);
     if (block == nullptr) return std::malloc(size);
     // (All its room: the C library may read it all when the block is
     // grown or freed.)
@@ -233,19 +239,9 @@ void *detail::takeBlock(size_t size) {
 }
 
 void detail::keepBlock(void *block) {
-    Kept &kept = tKept;
-    BlockStore *store = kept.blocks;
-    if (block == nullptr || store == nullptr || kept.state != Kept::Open) {
-        std::free(block);
-        return;
-    }
+    if (block == nullptr) return;
     const size_t room = usableSize(block);
-    const size_t k = room / 16;
-    if (k == 0 || k > kBlockClasses || !store->keep(k, block)) {
-        std::free(block);
-        return;
-    }
-    VMEM_POISON(block, room);
+    keepOrFree(tKept.blocks, room / 16, block, room);
 }
 
 void *detail::takeRecord(Record kind, size_t size) {
@@ -305,7 +301,7 @@ void dropKept() {
         kept.head[i] = nullptr;
         kept.count[i] = 0;
     }
-    dropStore(kept.names, [](size_t c, void *) { return c + 1; });
+    dropStore(kept.names, [](size_t c, void *) { return c; });
     dropStore(kept.blocks, [](size_t, void *block) { return usableSize(block); });
 }
 
