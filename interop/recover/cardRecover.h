@@ -50,6 +50,10 @@ class CardScanner {
     // After NoMemory nothing was consumed.
     Step next(VCardContext *context, Reporter &report, CardText &card);
 
+    // The lines the card's loop passes without a second look (see
+    // classifyLine in the source).
+    enum class Ordinary { None, Property, Continued, Joined };
+
     uint64_t junkLines() const { return junkLines_; }
 
     // Where the scan stands, to go back to when what follows a card's scan
@@ -66,8 +70,15 @@ class CardScanner {
 
   private:
     bool findBegin(Reporter &report, Line &begin);
-    enum class Ordinary { None, Property, Continued, Joined };
     Ordinary ordinaryLine(bool continuable, bool softBreak, Line &line);
+    // What a run of ordinary lines leaves: whether it held any line, any
+    // property (which ends a value's encoding) and any 8-bit byte.
+    struct Run {
+        bool any = false;
+        bool property = false;
+        bool eightBit = false;
+    };
+    Run ordinaryRun(bool continuable, Line &line);
     bool copyUpTo(size_t offset);
     bool put(std::string_view piece);
     bool putLine(std::string_view text);

@@ -32,10 +32,11 @@ class LineCursor {
     uint64_t number() const { return number_ + 1; }
     // True when every line has been read.
     bool atEnd() const { return at_ >= length_; }
-    // The line up to `end` was read by other means: the next starts there.
-    void passed(size_t end) {
+    // The lines up to `end` (`count` of them) were read by other means:
+    // the next starts there.
+    void passed(size_t end, uint64_t count = 1) {
         at_ = end;
-        ++number_;
+        number_ += count;
     }
     // Goes back to the line just read: it is read again next.
     void rewind(const Line &line) { resume(line, line.start); }
