@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "versit/vMemory.h"
 
@@ -37,11 +38,25 @@ void Reporter::operator()(uint64_t line, VI_ReportKind kind, const char *format,
     char message[320];
     va_list args;
     va_start(args, format);
-    // The analyzer loses track of va_start in a variadic operator.
-    // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized)
-    std::vsnprintf(message, sizeof message, format, args);
+    // Most messages are words alone, or one handed on as "%s": they are
+    // given as they stand, as printf would write them, when they fit.
+    const char *text = message;
+    if (std::strchr(format, '%') == nullptr) {
+        text = format;
+    } else if (std::strcmp(format, "%s") == 0) {
+        text = va_arg(args, const char *);
+    } else {
+        // The analyzer loses track of va_start in a variadic operator.
+        // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized)
+        std::vsnprintf(message, sizeof message, format, args);
+    }
     va_end(args);
-    const VI_Report report = {line, kind, message};
+    if (text != message && std::strlen(text) >= sizeof message) {
+        std::memcpy(message, text, sizeof message - 1);
+        message[sizeof message - 1] = '\0';
+        text = message;
+    }
+    const VI_Report report = {line, kind, text};
     // The caller's function may make records of its own: they must be
     // malloc's, not the arena's of a card being read.
     const vmem::ArenaScope plain(nullptr);

@@ -466,4 +466,40 @@ TEST(TolerantCards, SoftBreakJoinsNeedNoCopy) {
     }
 }
 
+// A report's message is what printf writes from its format, cut to fit
+// the reporter's line, whether it is formatted, given as it stands or
+// handed on through reporters that forward it.
+TEST(Reports, MessagesAreAsPrintfWouldWriteThem) {
+#define TEN "0123456789"
+#define HUNDRED TEN TEN TEN TEN TEN TEN TEN TEN TEN TEN
+    const std::string longWord(400, 'w');
+    std::vector<std::string> heard;
+    auto collect = [](void *user, const VI_Report *r) {
+        static_cast<std::vector<std::string> *>(user)->push_back(r->message);
+    };
+    interop::Reporter outer(collect, &heard);
+    interop::Reporter inner(interop::Reporter::forward, &outer);
+    for (interop::Reporter *r : {&outer, &inner}) {
+        heard.clear();
+        (*r)(1, VI_REPORT_NOTE, "plain words");
+        (*r)(1, VI_REPORT_NOTE, "100%% read");
+        (*r)(1, VI_REPORT_NOTE, "%s", "handed on");
+        (*r)(1, VI_REPORT_NOTE, "%s", longWord.c_str());
+        (*r)(1, VI_REPORT_NOTE, HUNDRED HUNDRED HUNDRED TEN TEN TEN "and more");
+        (*r)(1, VI_REPORT_NOTE, "%llu line%s", 3ull, "s");
+        char cut[320];
+        std::snprintf(cut, sizeof cut, "%s", longWord.c_str());
+        const std::vector<std::string> expected = {"plain words",
+                                                   "100% read",
+                                                   "handed on",
+                                                   cut,
+                                                   (HUNDRED HUNDRED HUNDRED TEN) +
+                                                       std::string(TEN).substr(0, 9),
+                                                   "3 lines"};
+        EXPECT_EQ(heard, expected);
+    }
+#undef HUNDRED
+#undef TEN
+}
+
 } // namespace
