@@ -632,31 +632,13 @@ bool mayBeKeyword(std::string_view name) {
 
 } // namespace
 
-// The next line, when classifyLine finds it ordinary: it is read.
-CardScanner::Ordinary CardScanner::ordinaryLine(bool continuable, bool softBreak, Line &line) {
-    const size_t at = cursor_.offset();
-    size_t length = 0;
-    size_t next = 0;
-    bool high = false;
-    const Ordinary kind =
-        classifyLine(text_ + at, end_, continuable, softBreak, &length, &next, &high);
-    if (kind == Ordinary::None) return kind;
-    line.text = std::string_view(text_ + at, length);
-    line.number = cursor_.number();
-    line.start = at;
-    line.end = at + next;
-    line.nul = false;
-    line.eightBit = high;
-    cursor_.passed(line.end);
-    return kind;
-}
-
-// The ordinary lines that follow, while the card stands in place and no
-// soft break is open: none of them changes that, so they are passed over
-// in one go, each one's break listed, the last one left in `line`. They
-// are most of a card's lines: taking each through the card's loop cost a
-// tenth of the whole scan.
-CardScanner::Run CardScanner::ordinaryRun(bool continuable, Line &line) {
+// The ordinary lines that follow, as many as follow each other: each is
+// kept (in place, its break listed, or written into the card's copy), and
+// none of them changes what the next may be but a line joined after a
+// soft break, which is handed back alone for the card's loop to join. The
+// last line read is left in `line`. They are most of a card's lines:
+// taking each through the card's loop cost a tenth of the whole scan.
+CardScanner::Run CardScanner::ordinaryRun(bool continuable, bool softBreak, Line &line) {
     Run run;
     size_t at = cursor_.offset();
     size_t start = at;
@@ -667,18 +649,28 @@ CardScanner::Run CardScanner::ordinaryRun(bool continuable, Line &line) {
         size_t next = 0;
         bool high = false;
         const Ordinary kind =
-            classifyLine(text_ + at, end_, continuable, false, &length, &next, &high);
+            classifyLine(text_ + at, end_, continuable, softBreak, &length, &next, &high);
         if (kind == Ordinary::None) break;
-        breaksKnown_ = breaksKnown_ && breaks_.push(at + length - cardStart_);
         run.eightBit |= high;
         lastHigh = high;
-        if (kind == Ordinary::Property) run.property = continuable = true;
         start = at;
         at += next;
         ++count;
+        if (kind == Ordinary::Joined) {
+            run.joined = true;
+            break;
+        }
+        if (copying_) {
+            if (!putLine(std::string_view(text_ + start, length))) {
+                run.ok = false;
+                break;
+            }
+        } else {
+            breaksKnown_ = breaksKnown_ && breaks_.push(start + length - cardStart_);
+        }
+        if (kind == Ordinary::Property) run.property = continuable = true;
     }
     if (count == 0) return run;
-    run.any = true;
     line.text = std::string_view(text_ + start, length);
     line.number = cursor_.number() + count - 1;
     line.start = start;
@@ -689,8 +681,7 @@ CardScanner::Run CardScanner::ordinaryRun(bool continuable, Line &line) {
     return run;
 }
 #else
-CardScanner::Ordinary CardScanner::ordinaryLine(bool, bool, Line &) { return Ordinary::None; }
-CardScanner::Run CardScanner::ordinaryRun(bool, Line &) { return {}; }
+CardScanner::Run CardScanner::ordinaryRun(bool, bool, Line &) { return {}; }
 #endif
 
 bool CardScanner::findBegin(Reporter &report, Line &begin) {
@@ -849,38 +840,27 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
         join(line, f.any() ? mended(text) : text, changed || f.any());
         softBreak = text.back() == '=';
     };
-    // What an ordinary line leaves: it is kept as it stands.
-    auto ordinary = [&](const Line &line) {
-        afterKeyword = false;
-        encoding = Encoding::Plain;
-        agentIsEmpty = base64Joined = false;
-        keep(line);
-    };
     while (ok) {
         // (An indented line is kept as it stands unless it follows a BEGIN
         // or END line or continues a quoted-printable value.)
-        const bool continuable = both(!afterKeyword, encoding != Encoding::QuotedPrintable);
-        if (!copying_ && !softBreak) {
-            // (The line after a run is no ordinary line: the long way reads it.)
-            const Run run = ordinaryRun(continuable, line);
-            eightBit |= run.eightBit;
-            if (run.property) {
-                afterKeyword = false;
-                encoding = Encoding::Plain;
-                agentIsEmpty = base64Joined = false;
-            }
-        } else if (const Ordinary kind = ordinaryLine(continuable, softBreak, line);
-                   kind != Ordinary::None) {
+        const Run run = ordinaryRun(both(!afterKeyword, encoding != Encoding::QuotedPrintable),
+                                    softBreak, line);
+        eightBit |= run.eightBit;
+        if (run.property) {
+            afterKeyword = false;
+            encoding = Encoding::Plain;
+            agentIsEmpty = base64Joined = false;
+        }
+        if (!run.ok) {
+            ok = false;
+            break;
+        }
+        if (run.joined) {
             noteBreak(line);
-            eightBit |= line.eightBit;
-            if (kind == Ordinary::Property)
-                ordinary(line);
-            else if (kind == Ordinary::Continued)
-                keep(line);
-            else
-                joinSoftBreak(line, line.text, false);
+            joinSoftBreak(line, line.text, false);
             continue;
         }
+        // (The line after a run is no ordinary line: the long way reads it.)
         if (!nextLine(cursor_, line)) break;
         noteBreak(line);
         eightBit |= line.eightBit;

@@ -70,15 +70,17 @@ class CardScanner {
 
   private:
     bool findBegin(Reporter &report, Line &begin);
-    Ordinary ordinaryLine(bool continuable, bool softBreak, Line &line);
-    // What a run of ordinary lines leaves: whether it held any line, any
-    // property (which ends a value's encoding) and any 8-bit byte.
+    // What a run of ordinary lines leaves: whether it held any property
+    // (which ends a value's encoding) and any 8-bit byte, whether its last
+    // line is one to join after a soft break, and false in `ok` when there
+    // was no room to write a line into the card's copy.
     struct Run {
-        bool any = false;
         bool property = false;
         bool eightBit = false;
+        bool joined = false;
+        bool ok = true;
     };
-    Run ordinaryRun(bool continuable, Line &line);
+    Run ordinaryRun(bool continuable, bool softBreak, Line &line);
     bool copyUpTo(size_t offset);
     bool put(std::string_view piece);
     bool putLine(std::string_view text);
