@@ -42,6 +42,21 @@ bool appendBase64(vcal::TextBuffer &out, std::string_view bytes) {
     return true;
 }
 
+// What a parameter value's bytes ask of its writing: quotes around it
+// (a delimiter in it), or its own quotes replaced.
+enum : uint8_t { kNeedsQuotes = 1, kHasQuote = 2 };
+struct ParameterBytes {
+    uint8_t marks[256];
+};
+constexpr ParameterBytes parameterBytes() {
+    ParameterBytes t{};
+    for (const unsigned char c : {':', ';', ','})
+        t.marks[c] = kNeedsQuotes;
+    t.marks[static_cast<unsigned char>('"')] = kHasQuote;
+    return t;
+}
+constexpr ParameterBytes kParameterBytes = parameterBytes();
+
 struct OutParameter {
     std::string_view name;
     std::string_view value;
@@ -404,8 +419,17 @@ bool Writer::parameterText(const Mapped &m, size_t first, vcal::TextBuffer &out)
         std::string_view value = q.value;
         if (any) ok = put(out, ",");
         any = true;
-        const bool quote = value.find_first_of(":;,") != std::string_view::npos;
+        // (One look at each byte: values are a word or two, and a search
+        // per kind of byte costs more than the bytes.)
+        unsigned marks = 0;
+        for (const char c : value)
+            marks |= kParameterBytes.marks[static_cast<unsigned char>(c)];
+        const bool quote = (marks & kNeedsQuotes) != 0;
         if (quote) ok = ok && put(out, "\"");
+        if ((marks & kHasQuote) == 0) {
+            ok = ok && (lower ? appendCased(out, value, true) : put(out, value));
+            value = {};
+        }
         // A quote cannot stand inside a quoted value.
         while (ok && !value.empty()) {
             const size_t at = value.find('"');

@@ -195,15 +195,12 @@ size_t nextSpecial(std::string_view text, size_t i) {
 } // namespace
 
 bool appendCased(vcal::TextBuffer &out, std::string_view text, bool lower) {
-    char chunk[64];
-    while (!text.empty()) {
-        const size_t n = text.size() < sizeof chunk ? text.size() : sizeof chunk;
-        for (size_t i = 0; i < n; ++i)
-            chunk[i] = lower ? static_cast<char>(ascii::lower(static_cast<unsigned char>(text[i])))
-                             : ascii::upper(text[i]);
-        if (!out.append(std::string_view(chunk, n))) return false;
-        text.remove_prefix(n);
-    }
+    if (!out.reserve(text.size())) return false;
+    char *to = out.end();
+    for (const char c : text)
+        *to++ = lower ? static_cast<char>(ascii::lower(static_cast<unsigned char>(c)))
+                      : ascii::upper(c);
+    out.close(to);
     return true;
 }
 

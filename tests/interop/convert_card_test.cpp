@@ -54,6 +54,9 @@ TEST(ConvertCard, LinesAsEachVersionWritesThem) {
         {"item1.EMAIL;INTERNET:a@b.c\r\n", "item1.EMAIL;TYPE=internet:a@b.c",
          "item1.EMAIL;TYPE=internet:a@b.c"},
         {"X-FOO;X-BAR=1:x\r\n", "X-FOO;X-BAR=1:x", "X-FOO;X-BAR=1:x"},
+        // A delimiter in a value puts it in quotes; only TYPE is lowered.
+        {"X-FOO;X-BAR=a,b;X-BAZ=Up;TYPE=Cell:x\r\n", "X-FOO;X-BAR=\"a,b\";X-BAZ=Up;TYPE=cell:x",
+         "X-FOO;X-BAR=\"a,b\";X-BAZ=Up;TYPE=cell:x"},
         {"NICKNAME:Jo\r\n", "NICKNAME:Jo", "NICKNAME:Jo"},
         {"X-VCARD-KIND:group\r\n", "X-VCARD-KIND:group", "KIND:group"},
         {"LABEL:1 Main St\r\n", "LABEL:1 Main St", "X-VCARD-LABEL:1 Main St"},
