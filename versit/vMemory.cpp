@@ -197,13 +197,18 @@ void keepElsewhere(Record kind, void *block, size_t size) {
 } // namespace
 
 char *duplicateName(const char *text) {
-    if (text == nullptr) return nullptr;
-    const size_t n = std::strlen(text) + 1;
+    return text != nullptr ? duplicateName(text, std::strlen(text)) : nullptr;
+}
+
+char *duplicateName(const char *text, size_t length) {
+    const size_t n = length + 1;
     void *block = detail::scopes.load(std::memory_order_relaxed) != 0 ? detail::allocateInScope(n)
                                                                       : nameBlock(n);
     if (block == nullptr) return nullptr;
-    std::memcpy(block, text, n);
-    return static_cast<char *>(block);
+    auto *name = static_cast<char *>(block);
+    std::memcpy(name, text, length);
+    name[length] = '\0';
+    return name;
 }
 
 namespace {

@@ -142,6 +142,9 @@ inline void releaseRecord(Record kind, void *block, size_t size) {
 // copy of `text` (null when memory runs out or `text` is null), and its
 // release. Names of up to 31 bytes are kept, by their length.
 char *duplicateName(const char *text);
+// The same for a name whose length (`length` bytes, no NUL among them) is
+// known already.
+char *duplicateName(const char *text, size_t length);
 inline void releaseName(char *name) {
     if (detail::scopes.load(std::memory_order_relaxed) != 0)
         detail::releaseInScope(name);

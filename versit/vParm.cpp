@@ -1,5 +1,6 @@
 // vParameter: one named (ENCODING=BASE64) or bare (HOME) parameter item.
 #include <cstddef>
+#include <cstring>
 
 #include "platform/ascii.h"
 #include "platform/calapi.h"
@@ -26,23 +27,19 @@ void releaseChain(vParameter *parameter) {
     }
 }
 
-} // namespace vrec
-
-extern "C" {
-
-VERSIT_API vParameter *VLIB_new_vParameter(int32_t parameterType, const char *name,
-                                           vValue *valueList, vParameter *next) {
+vParameter *newParameter(int32_t parameterType, const char *name, size_t length, vValue *valueList,
+                         vParameter *next) {
     constexpr const char *kLabel = "VLIB_new_vParameter()";
     auto *parameter = static_cast<vParameter *>(
         vmem::allocateRecord(vmem::Record::Parameter, sizeof(vParameter)));
     if (parameter == nullptr) {
-        vrec::logNoCore(kLabel);
+        logNoCore(kLabel);
         return nullptr;
     }
-    parameter->name = vmem::duplicateName(name != nullptr ? name : "");
+    parameter->name = vmem::duplicateName(name, length);
     if (parameter->name == nullptr) {
         vmem::releaseRecord(vmem::Record::Parameter, parameter, sizeof(vParameter));
-        vrec::logNoCore(kLabel);
+        logNoCore(kLabel);
         return nullptr;
     }
     parameter->parameterType = parameterType;
@@ -50,6 +47,16 @@ VERSIT_API vParameter *VLIB_new_vParameter(int32_t parameterType, const char *na
     parameter->next = next;
     parameter->parentProperty = nullptr;
     return parameter;
+}
+
+} // namespace vrec
+
+extern "C" {
+
+VERSIT_API vParameter *VLIB_new_vParameter(int32_t parameterType, const char *name,
+                                           vValue *valueList, vParameter *next) {
+    if (name == nullptr) name = "";
+    return vrec::newParameter(parameterType, name, std::strlen(name), valueList, next);
 }
 
 VERSIT_API vParameter *VLIB_dup_vParameter(const vParameter *parameter) {

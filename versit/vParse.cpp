@@ -340,16 +340,6 @@ int32_t SplitValues(const char *text, const char *textEnd, int32_t mode, int32_t
 // ------------------------------------------------------------------------
 // Parameters
 
-// Copies text[begin, end) into a new parameter of `type` named that way,
-// borrowing the byte at `end` for a NUL and restoring it.
-vParameter *newParameter(int32_t type, char *text, size_t begin, size_t end) {
-    const char saved = text[end];
-    text[end] = '\0';
-    vParameter *parameter = VLIB_new_vParameter(type, text + begin, nullptr, nullptr);
-    text[end] = saved;
-    return parameter;
-}
-
 void trim(const char *text, size_t *begin, size_t *end) {
     while (*begin < *end && isBlank(text[*begin]))
         ++*begin;
@@ -372,7 +362,8 @@ bool parseParameters(char *text, const char *textEnd, int32_t flags, vParameter 
         trim(text, &begin, &end);
         vParameter *parameter = nullptr;
         if (text[i] == '=') {
-            parameter = newParameter(VLIB_PARAMETER_NAMED, text, begin, end);
+            parameter = vrec::newParameter(VLIB_PARAMETER_NAMED, text + begin, end - begin, nullptr,
+                                           nullptr);
             if (parameter == nullptr) return false;
             parameter->next = built.release();
             built.reset(parameter);
@@ -387,7 +378,7 @@ bool parseParameters(char *text, const char *textEnd, int32_t flags, vParameter 
         } else {
             vValue *word = newTextValue(text + begin, end - begin);
             if (word == nullptr) return false;
-            parameter = VLIB_new_vParameter(VLIB_PARAMETER_BARE, "", word, nullptr);
+            parameter = vrec::newParameter(VLIB_PARAMETER_BARE, "", 0, word, nullptr);
             if (parameter == nullptr) {
                 vrec::releaseChain(word);
                 return false;
@@ -741,8 +732,9 @@ vProperty *ParsePropertyLine(Parser &ps) {
     } else {
         ps.running = VLIB_ERR_NO_COLON;
     }
-    vProperty *property = VLIB_new_vProperty(
-        VLIB_PROPERTY_UNIDENTIFIED, aside ? ps.nameAside : line, nullptr, nullptr, nullptr);
+    // (The name's length is known: it ends where the scan of it stopped.)
+    vProperty *property = vrec::newProperty(VLIB_PROPERTY_UNIDENTIFIED, aside ? ps.nameAside : line,
+                                            name.end, nullptr, nullptr, nullptr);
     if (property == nullptr) {
         ps.outOfMemory = true;
         return nullptr;

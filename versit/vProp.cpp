@@ -1,5 +1,6 @@
 // vProperty: one content line of a component.
 #include <cstddef>
+#include <cstring>
 
 #include "versit/vMemory.h"
 #include "versit/vRecords.h"
@@ -40,23 +41,19 @@ void releaseChain(vProperty *property) {
     }
 }
 
-} // namespace vrec
-
-extern "C" {
-
-VERSIT_API vProperty *VLIB_new_vProperty(int32_t propertyType, const char *name, vValue *valueList,
-                                         vParameter *parameterList, vProperty *next) {
+vProperty *newProperty(int32_t propertyType, const char *name, size_t length, vValue *valueList,
+                       vParameter *parameterList, vProperty *next) {
     constexpr const char *kLabel = "VLIB_new_vProperty()";
     auto *property =
         static_cast<vProperty *>(vmem::allocateRecord(vmem::Record::Property, sizeof(vProperty)));
     if (property == nullptr) {
-        vrec::logNoCore(kLabel);
+        logNoCore(kLabel);
         return nullptr;
     }
-    property->name = vmem::duplicateName(name != nullptr ? name : "");
+    property->name = vmem::duplicateName(name, length);
     if (property->name == nullptr) {
         vmem::releaseRecord(vmem::Record::Property, property, sizeof(vProperty));
-        vrec::logNoCore(kLabel);
+        logNoCore(kLabel);
         return nullptr;
     }
     property->propertyType = propertyType;
@@ -68,6 +65,16 @@ VERSIT_API vProperty *VLIB_new_vProperty(int32_t propertyType, const char *name,
     property->parentComponent = nullptr;
     adoptParameters(property);
     return property;
+}
+
+} // namespace vrec
+
+extern "C" {
+
+VERSIT_API vProperty *VLIB_new_vProperty(int32_t propertyType, const char *name, vValue *valueList,
+                                         vParameter *parameterList, vProperty *next) {
+    if (name == nullptr) name = "";
+    return vrec::newProperty(propertyType, name, std::strlen(name), valueList, parameterList, next);
 }
 
 VERSIT_API vProperty *VLIB_dup_vProperty(const vProperty *property) {

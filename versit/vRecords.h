@@ -68,6 +68,13 @@ template <class Record> void destroyThrough(Record **holder) {
     releaseChain(chain);
 }
 
+// VLIB_new_vProperty and VLIB_new_vParameter for a name whose length the
+// caller knows (the parse does): `name` is `length` bytes without a NUL.
+vProperty *newProperty(int32_t propertyType, const char *name, size_t length, vValue *valueList,
+                       vParameter *parameterList, vProperty *next);
+vParameter *newParameter(int32_t parameterType, const char *name, size_t length, vValue *valueList,
+                         vParameter *next);
+
 // Name setters share one shape: copy first, so a failed copy leaves the
 // record as it was.
 bool replaceName(char *&field, const char *name, const char *label);
