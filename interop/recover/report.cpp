@@ -40,13 +40,15 @@ void Reporter::operator()(uint64_t line, VI_ReportKind kind, const char *format,
     va_start(args, format);
     // Most messages are words alone, or one handed on as "%s": they are
     // given as they stand, as printf would write them, when they fit.
+    // (The analyzer loses track of va_start in a variadic operator.)
     const char *text = message;
     if (std::strchr(format, '%') == nullptr) {
         text = format;
     } else if (std::strcmp(format, "%s") == 0) {
+        // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized)
         text = va_arg(args, const char *);
+        if (text == nullptr) text = "(null)"; // as the C library writes it
     } else {
-        // The analyzer loses track of va_start in a variadic operator.
         // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized)
         std::vsnprintf(message, sizeof message, format, args);
     }
