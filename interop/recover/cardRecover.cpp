@@ -684,7 +684,29 @@ CardScanner::Run CardScanner::ordinaryRun(bool continuable, bool softBreak, Line
 CardScanner::Run CardScanner::ordinaryRun(bool, bool, Line &) { return {}; }
 #endif
 
+// The line at the cursor, read, when it is `line` itself (in these
+// capitals) ended by CR LF or LF, with as much text after its start as
+// ordinary lines need: the BEGIN and END lines most writers write, which
+// need no more reading than that.
+bool CardScanner::exactLine(std::string_view text, Line &line) {
+    const size_t at = cursor_.offset();
+    const char *s = text_ + at;
+    if (end_ - s < 64 || std::memcmp(s, text.data(), text.size()) != 0) return false;
+    const char *after = s + text.size();
+    const size_t breakLength = after[0] == '\n' ? 1 : after[0] == '\r' && after[1] == '\n' ? 2 : 0;
+    if (breakLength == 0) return false;
+    line.text = std::string_view(s, text.size());
+    line.number = cursor_.number();
+    line.start = at;
+    line.end = at + text.size() + breakLength;
+    line.nul = false;
+    line.eightBit = false;
+    cursor_.passed(line.end);
+    return true;
+}
+
 bool CardScanner::findBegin(Reporter &report, Line &begin) {
+    if (exactLine("BEGIN:VCARD", begin)) return true;
     uint64_t firstJunk = 0;
     uint64_t junk = 0;
     auto passedOver = [&] {
@@ -840,6 +862,17 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
         join(line, f.any() ? mended(text) : text, changed || f.any());
         softBreak = text.back() == '=';
     };
+    // What a BEGIN or END line (kept) leaves; true when it ends the card.
+    auto keywordLine = [&](bool begins, const Line &line) {
+        encoding = Encoding::Plain;
+        softBreak = agentIsEmpty = false;
+        afterKeyword = true;
+        depth += begins ? 1 : -1;
+        if (depth > 0) return false;
+        ended = true;
+        cardEnd = line.end;
+        return true;
+    };
     while (ok) {
         // (An indented line is kept as it stands unless it follows a BEGIN
         // or END line or continues a quoted-printable value.)
@@ -860,7 +893,15 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
             joinSoftBreak(line, line.text, false);
             continue;
         }
-        // (The line after a run is no ordinary line: the long way reads it.)
+        // (The line after a run is no ordinary line. Most are the card's
+        // END as writers put it, which is kept as it stands; the long way
+        // reads the others.)
+        if (exactLine("END:VCARD", line)) {
+            noteBreak(line);
+            keep(line);
+            if (keywordLine(false, line)) break;
+            continue;
+        }
         if (!nextLine(cursor_, line)) break;
         noteBreak(line);
         eightBit |= line.eightBit;
@@ -976,18 +1017,7 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
             } else {
                 keepText();
             }
-            encoding = Encoding::Plain;
-            softBreak = agentIsEmpty = false;
-            afterKeyword = true;
-            if (begins) {
-                ++depth;
-                continue;
-            }
-            if (--depth == 0) {
-                ended = true;
-                cardEnd = line.end;
-                break;
-            }
+            if (keywordLine(begins, line)) break;
             continue;
         }
         if (softBreak && !(shaped && isKnownName(context, name))) {

@@ -70,6 +70,7 @@ class CardScanner {
 
   private:
     bool findBegin(Reporter &report, Line &begin);
+    bool exactLine(std::string_view text, Line &line);
     // What a run of ordinary lines leaves: whether it held any property
     // (which ends a value's encoding) and any 8-bit byte, whether its last
     // line is one to join after a soft break, and false in `ok` when there

@@ -337,8 +337,9 @@ TEST(TolerantCards, LongQuickLinesAreWhole) {
 }
 
 // The breaks the scan hands the parse with each card are exactly those of
-// the card's text, whether the card is used in place or rebuilt: texts
-// from pieces that need every kind of repair.
+// the card's text, whether the card is used in place or rebuilt, and the
+// text ends in its END line: texts from pieces that need every kind of
+// repair.
 TEST(TolerantCards, KnownBreaksAreTheCardsOwn) {
     const std::string pieces[] = {"BEGIN:VCARD\r\n",
                                   "END:VCARD\r\n",
@@ -380,12 +381,16 @@ TEST(TolerantCards, KnownBreaksAreTheCardsOwn) {
             std::vector<size_t> expected;
             interop::LineCursor cursor(card.text, card.length);
             interop::Line line;
+            std::string_view last;
             while (cursor.next(line)) {
                 ASSERT_FALSE(line.nul);
                 if (line.start + line.text.size() < line.end)
                     expected.push_back(line.start + line.text.size());
+                last = line.text;
             }
             ASSERT_EQ(std::vector<size_t>(card.breaks, card.breaks + card.breakCount), expected);
+            // (Every card handed out ends in an END line, kept or made.)
+            EXPECT_EQ(last.substr(0, 4), "END:");
         }
     }
 }
