@@ -426,13 +426,9 @@ bool Writer::parameterText(const Mapped &m, size_t first, vcal::TextBuffer &out)
             marks |= kParameterBytes.marks[static_cast<unsigned char>(c)];
         const bool quote = (marks & kNeedsQuotes) != 0;
         if (quote) ok = ok && put(out, "\"");
-        if ((marks & kHasQuote) == 0) {
-            ok = ok && (lower ? appendCased(out, value, true) : put(out, value));
-            value = {};
-        }
         // A quote cannot stand inside a quoted value.
         while (ok && !value.empty()) {
-            const size_t at = value.find('"');
+            const size_t at = (marks & kHasQuote) != 0 ? value.find('"') : std::string_view::npos;
             ok =
                 lower ? appendCased(out, value.substr(0, at), true) : put(out, value.substr(0, at));
             if (at == std::string_view::npos) break;
