@@ -694,7 +694,10 @@ vProperty *ParsePropertyLine(Parser &ps) {
     vProperty stand{};
     stand.parameterList = parameters.get();
     stand.datatype = VLIB_DATATYPE_UNRESOLVED;
-    const int32_t encoding = VLIB_getPropertyEncoding(&stand);
+    // (Most lines have no parameters, and so the default encoding.)
+    stand.encoding =
+        stand.parameterList == nullptr ? VLIB_ENCODING_DEFAULT : VLIB_getPropertyEncoding(&stand);
+    const int32_t encoding = stand.encoding;
     vrec::ChainGuard<vValue> values(nullptr);
     const bool atColon = delimiter == ':' || (delimiter == ';' && line[at] == ':');
     bool aside = false;

@@ -304,6 +304,9 @@ TEST(Parser, LongValuesMadeInTheirLineAsCopiesAre) {
         const vProperty *note = inPlace.tree.root->propertyList;
         ASSERT_NE(note, nullptr);
         EXPECT_EQ(vtest::dump(note->valueList), "after");
+        // (Each line's encoding is resolved as it is read: without
+        // parameters, the default.)
+        EXPECT_EQ(note->encoding, VLIB_ENCODING_DEFAULT);
         const vProperty *made = note->next;
         const vProperty *expected = copied.tree.root->propertyList->next;
         ASSERT_NE(made, nullptr);
