@@ -642,17 +642,17 @@ CardScanner::Run CardScanner::ordinaryRun(bool continuable, bool softBreak, Line
     Run run;
     size_t at = cursor_.offset();
     size_t start = at;
+    // (classifyLine sets these for an ordinary line only: after the loop
+    // they are the last one's.)
     size_t length = 0;
+    size_t next = 0;
+    bool high = false;
     uint64_t count = 0;
-    bool lastHigh = false;
     for (;;) {
-        size_t next = 0;
-        bool high = false;
         const Ordinary kind =
             classifyLine(text_ + at, end_, continuable, softBreak, &length, &next, &high);
         if (kind == Ordinary::None) break;
         run.eightBit |= high;
-        lastHigh = high;
         start = at;
         at += next;
         ++count;
@@ -676,7 +676,7 @@ CardScanner::Run CardScanner::ordinaryRun(bool continuable, bool softBreak, Line
     line.start = start;
     line.end = at;
     line.nul = false;
-    line.eightBit = lastHigh;
+    line.eightBit = high;
     cursor_.passed(at, count);
     return run;
 }
@@ -684,8 +684,8 @@ CardScanner::Run CardScanner::ordinaryRun(bool continuable, bool softBreak, Line
 CardScanner::Run CardScanner::ordinaryRun(bool, bool, Line &) { return {}; }
 #endif
 
-// The line at the cursor, read, when it is `line` itself (in these
-// capitals) ended by CR LF or LF, with as much text after its start as
+// The line at the cursor, read into `line`, when it is `text` itself (in
+// these capitals) ended by CR LF or LF, with as much text after its start as
 // ordinary lines need: the BEGIN and END lines most writers write, which
 // need no more reading than that.
 bool CardScanner::exactLine(std::string_view text, Line &line) {
