@@ -44,6 +44,8 @@ namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr size_t kNone = std::string_view::npos;
+constexpr char kJoinedSoftBreak[] =
+    "joined a quoted-printable soft line break with this line, which was not indented";
 
 enum class Encoding : uint8_t { Plain, QuotedPrintable, Base64 };
 
@@ -530,19 +532,22 @@ bool mayBeKeyword(std::string_view name) {
 // card or end in one ("BEGIN:VCARD" joined to it); it is
 //  - after no soft break, a property whose name cannot be BEGIN, END or
 //    AGENT, with parameters that name no encoding and need no rewriting
-//    (Ordinary::Property);
+//    (Ordinary::Property), or whose parameters, within these bytes, hold
+//    an "=" or a "B" but no blank or "," (Ordinary::Coded: quickHead
+//    reads what they say);
 //  - after no soft break, an indented line that follows no BEGIN or END
-//    line and is in no quoted-printable value (Ordinary::Continued);
+//    line and is in no quoted-printable value (Ordinary::Continued), or
+//    one in a quoted-printable value, after a soft break or not
+//    (Ordinary::ContinuedQuoted: its escapes are looked at);
 //  - after a soft break, a line neither indented nor shaped as a property
 //    (Ordinary::Joined: joined to the value it continues).
 // None for every other line, and near the text's end, where the loads
 // would pass it: the long way decides those. Else *length is the line's
 // without its break, *next where the line after it starts, and *high
 // whether it holds 8-bit bytes.
-[[gnu::always_inline]] inline CardScanner::Ordinary classifyLine(const char *s, const char *end,
-                                                                 bool continuable, bool softBreak,
-                                                                 size_t *length, size_t *next,
-                                                                 bool *high) {
+[[gnu::always_inline]] inline CardScanner::Ordinary
+classifyLine(const char *s, const char *end, bool continuable, bool quotedPrintable, bool softBreak,
+             size_t *length, size_t *next, bool *high) {
     using Ordinary = CardScanner::Ordinary;
     if (end - s < 64) return Ordinary::None;
     auto eq = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
@@ -561,8 +566,12 @@ bool mayBeKeyword(std::string_view name) {
     // The name, within the first sixteen bytes, ended by ":" or ";".
     const unsigned nameEnd = static_cast<unsigned>(__builtin_ctz(nameStops(a) | 0x10000u));
     if (isSpaceOrTab(s[0])) {
-        if (!continuable || softBreak) return Ordinary::None;
-        kind = Ordinary::Continued;
+        if (quotedPrintable) {
+            kind = Ordinary::ContinuedQuoted;
+        } else {
+            if (!continuable || softBreak) return Ordinary::None;
+            kind = Ordinary::Continued;
+        }
     } else if (softBreak) {
         // No property's shape: what stops the first word is neither ":"
         // nor ";", nor blanks before one (and not the break, see below).
@@ -583,19 +592,26 @@ bool mayBeKeyword(std::string_view name) {
             return Ordinary::None;
         if (s[nameEnd] == ';') {
             // Parameters up to a ":" in these bytes, before the break, with
-            // no blank, ",", "=" or "B" in them.
+            // no blank or "," in them, and none of "=" and "B" either for
+            // a Property.
             const uint32_t after = ~((2u << nameEnd) - 1u);
             const uint32_t colons = both32(eq(a, ':'), eq(b, ':')) & after;
             const uint32_t before = (colons & (0u - colons)) - 1u;
             const __m128i lower = _mm_set1_epi8(0x20);
+            auto hard = [&](__m128i v) { return _mm_or_si128(upToBlank(v), eq(v, ',')); };
             auto special = [&](__m128i v) {
-                return _mm_or_si128(_mm_or_si128(upToBlank(v), eq(_mm_or_si128(v, lower), 'b')),
-                                    _mm_or_si128(eq(v, ','), eq(v, '=')));
+                return _mm_or_si128(hard(v),
+                                    _mm_or_si128(eq(_mm_or_si128(v, lower), 'b'), eq(v, '=')));
             };
-            const uint32_t odd =
-                (before < 0xFFFFu ? mask(special(a)) : both32(special(a), special(b))) & after &
-                before;
-            if (colons == 0 || odd != 0) return Ordinary::None;
+            auto in = [&](auto bytes) {
+                return (before < 0xFFFFu ? mask(bytes(a)) : both32(bytes(a), bytes(b))) & after &
+                       before;
+            };
+            if (colons == 0) return Ordinary::None;
+            if (in(special) != 0) {
+                if (in(hard) != 0) return Ordinary::None;
+                kind = Ordinary::Coded;
+            }
         }
     }
     // The break: the first control byte must be it.
@@ -632,14 +648,21 @@ bool mayBeKeyword(std::string_view name) {
 
 } // namespace
 
-// The ordinary lines that follow, as many as follow each other: each is
-// kept (in place, its break listed, or written into the card's copy), and
-// none of them changes what the next may be but a line joined after a
-// soft break, which is handed back alone for the card's loop to join. The
-// last line read is left in `line`. They are most of a card's lines:
-// taking each through the card's loop cost a tenth of the whole scan.
-CardScanner::Run CardScanner::ordinaryRun(bool continuable, bool softBreak, Line &line) {
+// The ordinary lines that follow, as many as follow each other, each
+// read as the card's loop would read it: kept (in place, its break
+// listed, or written into the card's copy), or joined in place after a
+// soft break. One with quoted-printable faults to mend is left to the
+// loop, unread, or, when it is to be joined, handed back read; so is one
+// to join into the card's copy. The last line read is left in `line`.
+// They are most of a card's lines: taking each through the card's loop
+// cost a tenth of the whole scan.
+CardScanner::Run CardScanner::ordinaryRun(bool afterKeyword, bool quotedPrintable, bool softBreak,
+                                          Reporter &report, Line &line) {
     Run run;
+    run.softBreak = softBreak;
+    // (An indented line is kept as it stands unless it follows a BEGIN or
+    // END line or continues a quoted-printable value.)
+    bool continuable = both(!afterKeyword, !quotedPrintable);
     size_t at = cursor_.offset();
     size_t start = at;
     // (classifyLine sets these for an ordinary line only: after the loop
@@ -649,26 +672,73 @@ CardScanner::Run CardScanner::ordinaryRun(bool continuable, bool softBreak, Line
     bool high = false;
     uint64_t count = 0;
     for (;;) {
-        const Ordinary kind =
-            classifyLine(text_ + at, end_, continuable, softBreak, &length, &next, &high);
+        Ordinary kind = classifyLine(text_ + at, end_, continuable, quotedPrintable, run.softBreak,
+                                     &length, &next, &high);
         if (kind == Ordinary::None) break;
+        const std::string_view text(text_ + at, length);
+        if (kind == Ordinary::ContinuedQuoted) {
+            // Kept as it stands when its escapes need no mending (it is
+            // not blank: it ends in no blank).
+            const QuotedPrintableFaults f = quotedPrintableFaults(text);
+            if (f.any()) break;
+            run.eightBit |= f.highByte;
+            run.softBreak = text.back() == '=';
+            kind = Ordinary::Continued;
+        }
+        bool coded = false; // a property whose value is quoted-printable
+        if (kind == Ordinary::Coded) {
+            // As the card's loop reads it: parameters that need no
+            // rewriting, and a quoted-printable value without faults.
+            std::string_view name;
+            Parameters p;
+            if (!quickHead(text, end_, &name, &p) || p.encoding == Encoding::Base64) break;
+            if (p.encoding == Encoding::QuotedPrintable) {
+                const QuotedPrintableFaults f = quotedPrintableFaults(text.substr(p.colon + 1));
+                if (f.any()) break;
+                run.eightBit |= f.highByte;
+                coded = true;
+            }
+            kind = Ordinary::Property;
+        }
         run.eightBit |= high;
         start = at;
         at += next;
         ++count;
         if (kind == Ordinary::Joined) {
-            run.joined = true;
-            break;
+            // Joined to the line before, whose break stands right before
+            // it (see the loop's join).
+            const QuotedPrintableFaults f = quotedPrintableFaults(text);
+            const char before = text_[start - 1];
+            if (copying_ || f.any() || (before != '\n' && before != '\r')) {
+                run.joined = true;
+                break;
+            }
+            const size_t joinAt =
+                start - cardStart_ - (before == '\n' && text_[start - 2] == '\r' ? 2 : 1);
+            report(cursor_.number() + count - 1, VI_REPORT_REPAIRED, "%s", kJoinedSoftBreak);
+            run.eightBit |= f.highByte;
+            breaksKnown_ = breaksKnown_ && breaks_.push(start + length - cardStart_);
+            if (!joins_.push(joinAt)) {
+                run.ok = false;
+                break;
+            }
+            run.softBreak = text.back() == '=';
+            continue;
         }
         if (copying_) {
-            if (!putLine(std::string_view(text_ + start, length))) {
+            if (!putLine(text)) {
                 run.ok = false;
                 break;
             }
         } else {
             breaksKnown_ = breaksKnown_ && breaks_.push(start + length - cardStart_);
         }
-        if (kind == Ordinary::Property) run.property = continuable = true;
+        if (kind == Ordinary::Property) {
+            run.property = true;
+            run.quotedPrintable = quotedPrintable = coded;
+            run.softBreak = coded && text.back() == '=';
+            continuable = !coded;
+        }
     }
     if (count == 0) return run;
     line.text = std::string_view(text_ + start, length);
@@ -681,7 +751,11 @@ CardScanner::Run CardScanner::ordinaryRun(bool continuable, bool softBreak, Line
     return run;
 }
 #else
-CardScanner::Run CardScanner::ordinaryRun(bool, bool, Line &) { return {}; }
+CardScanner::Run CardScanner::ordinaryRun(bool, bool, bool softBreak, Reporter &, Line &) {
+    Run run;
+    run.softBreak = softBreak;
+    return run;
+}
 #endif
 
 // The line at the cursor, read into `line`, when it is `text` itself (in
@@ -853,9 +927,7 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
     // A line after a soft break, not indented, that starts no property
     // the context knows: it continues the value.
     auto joinSoftBreak = [&](const Line &line, std::string_view text, bool changed) {
-        report(line.number, VI_REPORT_REPAIRED,
-               "joined a quoted-printable soft line break with this line, which was not "
-               "indented");
+        report(line.number, VI_REPORT_REPAIRED, "%s", kJoinedSoftBreak);
         const QuotedPrintableFaults f = quotedPrintableFaults(text);
         eightBit = eightBit || f.highByte;
         if (f.any()) reportQuotedPrintable(line, f);
@@ -874,14 +946,13 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
         return true;
     };
     while (ok) {
-        // (An indented line is kept as it stands unless it follows a BEGIN
-        // or END line or continues a quoted-printable value.)
-        const Run run = ordinaryRun(both(!afterKeyword, encoding != Encoding::QuotedPrintable),
-                                    softBreak, line);
+        const Run run = ordinaryRun(afterKeyword, encoding == Encoding::QuotedPrintable, softBreak,
+                                    report, line);
         eightBit |= run.eightBit;
+        softBreak = run.softBreak;
         if (run.property) {
             afterKeyword = false;
-            encoding = Encoding::Plain;
+            encoding = run.quotedPrintable ? Encoding::QuotedPrintable : Encoding::Plain;
             agentIsEmpty = base64Joined = false;
         }
         if (!run.ok) {

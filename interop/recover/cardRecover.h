@@ -52,7 +52,7 @@ class CardScanner {
 
     // The lines the card's loop passes without a second look (see
     // classifyLine in the source).
-    enum class Ordinary { None, Property, Continued, Joined };
+    enum class Ordinary { None, Property, Coded, Continued, ContinuedQuoted, Joined };
 
     uint64_t junkLines() const { return junkLines_; }
 
@@ -72,16 +72,21 @@ class CardScanner {
     bool findBegin(Reporter &report, Line &begin);
     bool exactLine(std::string_view text, Line &line);
     // What a run of ordinary lines leaves: whether it held any property
-    // (which ends a value's encoding) and any 8-bit byte, whether its last
-    // line is one to join after a soft break, and false in `ok` when there
-    // was no room to write a line into the card's copy.
+    // (which ends a value's encoding) and whether the last one's value is
+    // quoted-printable, whether a soft break is open at its end, whether it
+    // held any 8-bit byte, whether its last line is one the card's loop
+    // joins after a soft break, and false in `ok` when there was no room
+    // to write a line into the card's copy or to list a join.
     struct Run {
         bool property = false;
+        bool quotedPrintable = false;
+        bool softBreak = false;
         bool eightBit = false;
         bool joined = false;
         bool ok = true;
     };
-    Run ordinaryRun(bool continuable, bool softBreak, Line &line);
+    Run ordinaryRun(bool afterKeyword, bool quotedPrintable, bool softBreak, Reporter &report,
+                    Line &line);
     bool copyUpTo(size_t offset);
     bool put(std::string_view piece);
     bool putLine(std::string_view text);

@@ -284,6 +284,12 @@ TEST(TolerantCards, QuickLinesReadAsTheLongWay) {
         "N:\x0B", "N;WORK\x0B:x", "b.N:x", "bday;x-a:1", "NOTE:xbegin:vcard", "NOTE:x.BEGIN:VCARD",
         "NOTE:BEGIN:VCARD\t", "ing room and=", "=0D=0Abc", ":x", "word  ;a:b", "word\t:b",
         "a=b:c", "x\x7F:y", "a.:x", "X-SIXTEEN-CHARSS and more",
+        "NOTE;ENCODING=QUOTED-PRINTABLE:a=3D=", "NOTE;ENCODING=QUOTED-PRINTABLE:=C3=A9",
+        "NOTE;ENCODING=QUOTED-PRINTABLE:a=3db", "NOTE;ENCODING=QUOTED-PRINTABLE:a=", "TEL;X-A=b:1",
+        "NOTE;ENCODING=QUOTED-PRINTABLE:", "N;CHARSET=X;ENCODING=QUOTED-PRINTABLE:=",
+        "NOTE;ENCODING=QUOTED-PRINTABLE:a=zz", "NOTE;ENCODING=BASE64:QUJD", "NOTE;X-B:x",
+        "=C3=A9=", "b=3Dc", "x=3dy=", "x=q", "=", "PHOTO;TYPE=JPEG;ENCODING=B:QUJD",
+        " =C3=A9", " a=3Db=", " a=3db", " a=zz", " x=", "\t=0D=0A", " a\xC3\xA9=",
     };
     const std::string before[] = {"", "N:x", "NOTE;ENCODING=QUOTED-PRINTABLE:a",
                                   "NOTE;ENCODING=QUOTED-PRINTABLE:a=", "PHOTO;ENCODING=BASE64:QUJD",
@@ -291,7 +297,17 @@ TEST(TolerantCards, QuickLinesReadAsTheLongWay) {
                                   // (Runs of lines the quick lane passes in one go.)
                                   "N:x\r\n more\r\nFN:\xC3\xA9\r\nTEL;CELL:1",
                                   "PHOTO;ENCODING=BASE64:QUJD\r\n QUJD\r\n QUJD",
-                                  "AGENT:\r\n TEL:1\r\nN:x"};
+                                  "AGENT:\r\n TEL:1\r\nN:x",
+                                  "NOTE;ENCODING=QUOTED-PRINTABLE:a=\r\nb=\r\nc=",
+                                  "NOTE;ENCODING=QUOTED-PRINTABLE:a=\r\nb=3d=",
+                                  "N:x\r\nNOTE;ENCODING=QUOTED-PRINTABLE:=C3=A9=\r\nd",
+                                  "NOTE;ENCODING=QUOTED-PRINTABLE:a=\r\n\r\nb=",
+                                  "TEL;X-A=b:1\r\n c",
+                                  "NOTE;ENCODING=QUOTED-PRINTABLE:a=\r\n b",
+                                  "NOTE;ENCODING=QUOTED-PRINTABLE:a\r\n b=\r\n c=",
+                                  "NOTE;ENCODING=QUOTED-PRINTABLE:a\r\n =E9",
+                                  "NOTE;ENCODING=QUOTED-PRINTABLE:a\r\nN:x\r\n x=",
+                                  "NOTE;QUOTED-PRINTABLE:a\r\nN:x\r\n x="};
     // clang-format on
     auto same = [](const Reading &a, const Reading &b) {
         return a.cards == b.cards && a.reports == b.reports && a.counts.read == b.counts.read &&
