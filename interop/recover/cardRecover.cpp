@@ -403,6 +403,14 @@ inline bool nextLine(LineCursor &cursor, Line &line) {
     return true;
 }
 
+// Where the line break that ends right before `at` in `base` starts (CR
+// LF, LF or CR), or kNone: a line joined to the one before goes there.
+size_t breakBefore(const char *base, size_t at) {
+    if (at > 0 && base[at - 1] == '\n') return at >= 2 && base[at - 2] == '\r' ? at - 2 : at - 1;
+    if (at > 0 && base[at - 1] == '\r') return at - 1;
+    return kNone;
+}
+
 bool isHex(char c) { return ascii::hexValue(c) >= 0; }
 bool isLowerHex(char c) { return c >= 'a' && c <= 'f'; }
 
@@ -708,13 +716,11 @@ CardScanner::Run CardScanner::ordinaryRun(bool afterKeyword, bool quotedPrintabl
             // Joined to the line before, whose break stands right before
             // it (see the loop's join).
             const QuotedPrintableFaults f = quotedPrintableFaults(text);
-            const char before = text_[start - 1];
-            if (copying_ || f.any() || (before != '\n' && before != '\r')) {
+            const size_t joinAt = breakBefore(text_ + cardStart_, start - cardStart_);
+            if (copying_ || f.any() || joinAt == kNone) {
                 run.joined = true;
                 break;
             }
-            const size_t joinAt =
-                start - cardStart_ - (before == '\n' && text_[start - 2] == '\r' ? 2 : 1);
             report(cursor_.number() + count - 1, VI_REPORT_REPAIRED, "%s", kJoinedSoftBreak);
             run.eightBit |= f.highByte;
             breaksKnown_ = breaksKnown_ && breaks_.push(start + length - cardStart_);
@@ -867,11 +873,7 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
             at = repaired_.length;
         }
         if (!ok) return;
-        size_t joinAt = kNone;
-        if (at > 0 && base[at - 1] == '\n')
-            joinAt = at >= 2 && base[at - 2] == '\r' ? at - 2 : at - 1;
-        else if (at > 0 && base[at - 1] == '\r')
-            joinAt = at - 1;
+        const size_t joinAt = breakBefore(base, at);
         if (joinAt == kNone) {
             rebuild(line, {" ", text});
             return;
