@@ -679,6 +679,13 @@ CardScanner::Run CardScanner::ordinaryRun(bool afterKeyword, bool quotedPrintabl
     size_t next = 0;
     bool high = false;
     uint64_t count = 0;
+    // Whether quoted-printable text needs no mending (the 8-bit bytes its
+    // escapes stand for are marked either way, as the loop marks them).
+    auto unmended = [&run](std::string_view value) {
+        const QuotedPrintableFaults f = quotedPrintableFaults(value);
+        run.eightBit |= f.highByte;
+        return !f.any();
+    };
     for (;;) {
         Ordinary kind = classifyLine(text_ + at, end_, continuable, quotedPrintable, run.softBreak,
                                      &length, &next, &high);
@@ -687,9 +694,7 @@ CardScanner::Run CardScanner::ordinaryRun(bool afterKeyword, bool quotedPrintabl
         if (kind == Ordinary::ContinuedQuoted) {
             // Kept as it stands when its escapes need no mending (it is
             // not blank: it ends in no blank).
-            const QuotedPrintableFaults f = quotedPrintableFaults(text);
-            if (f.any()) break;
-            run.eightBit |= f.highByte;
+            if (!unmended(text)) break;
             run.softBreak = text.back() == '=';
             kind = Ordinary::Continued;
         }
@@ -701,9 +706,7 @@ CardScanner::Run CardScanner::ordinaryRun(bool afterKeyword, bool quotedPrintabl
             Parameters p;
             if (!quickHead(text, end_, &name, &p) || p.encoding == Encoding::Base64) break;
             if (p.encoding == Encoding::QuotedPrintable) {
-                const QuotedPrintableFaults f = quotedPrintableFaults(text.substr(p.colon + 1));
-                if (f.any()) break;
-                run.eightBit |= f.highByte;
+                if (!unmended(text.substr(p.colon + 1))) break;
                 coded = true;
             }
             kind = Ordinary::Property;
@@ -715,14 +718,12 @@ CardScanner::Run CardScanner::ordinaryRun(bool afterKeyword, bool quotedPrintabl
         if (kind == Ordinary::Joined) {
             // Joined to the line before, whose break stands right before
             // it (see the loop's join).
-            const QuotedPrintableFaults f = quotedPrintableFaults(text);
             const size_t joinAt = breakBefore(text_ + cardStart_, start - cardStart_);
-            if (copying_ || f.any() || joinAt == kNone) {
+            if (!unmended(text) || copying_ || joinAt == kNone) {
                 run.joined = true;
                 break;
             }
             report(cursor_.number() + count - 1, VI_REPORT_REPAIRED, "%s", kJoinedSoftBreak);
-            run.eightBit |= f.highByte;
             breaksKnown_ = breaksKnown_ && breaks_.push(start + length - cardStart_);
             if (!joins_.push(joinAt)) {
                 run.ok = false;
