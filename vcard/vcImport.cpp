@@ -27,7 +27,7 @@ bool startsWithKeyword(const char *line, size_t left, const char *word, size_t l
 
 int32_t vcard::importObject(VCardContext *context, vComponent **card, const char *text,
                             int32_t length, const char **rest, int32_t *remaining,
-                            const vparse::KnownBreaks *breaks) {
+                            const vparse::KnownBreaks *breaks, Verify verify) {
     if (context == nullptr) return VCARD_ERR_NO_CONTEXT;
     vcard::traceEntry(context, "VCARD_importObjectFromBuffer()");
     if (card != nullptr) *card = nullptr;
@@ -45,10 +45,12 @@ int32_t vcard::importObject(VCardContext *context, vComponent **card, const char
     *remaining = left;
     *rest = after;
     if (*card == nullptr) return parsed != 0 ? parsed : VCARD_ERR_NO_OBJECT;
-    const int32_t verified = VCARD_verify(context, *card);
+    const bool defaultTypes = (context->flags & VCARD_NO_DEFAULT_TYPES) == 0;
+    const bool codesRead = verify == Verify::Everything || defaultTypes;
+    const int32_t verified =
+        codesRead || announcesBareEncoding(*card) ? VCARD_verify(context, *card) : 0;
     int32_t defaults = 0;
-    if ((context->flags & VCARD_NO_DEFAULT_TYPES) == 0)
-        defaults = VCARD_addDefaultTYPEparms(context, *card);
+    if (defaultTypes) defaults = VCARD_addDefaultTYPEparms(context, *card);
     if (parsed != 0) return parsed;
     if (verified != 0) return verified;
     return defaults;

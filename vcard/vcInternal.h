@@ -14,11 +14,26 @@
 
 namespace vcard {
 
+// What an import verifies. A converter reads names and values as
+// written, never the token codes verification gives them: it needs only
+// what verification does to the values, decoding those a bare encoding
+// word announced (see announcesBareEncoding).
+enum class Verify { Everything, Values };
+
 // VCARD_importObjectFromBuffer for a text whose line breaks the caller has
-// found already (see vparse::KnownBreaks); null `breaks` is the exported
-// call itself.
+// found already (see vparse::KnownBreaks); null `breaks` and
+// Verify::Everything are the exported call itself. Verify::Values leaves
+// a card unverified when that changes no value of it and no default TYPE
+// is to be added (which needs the codes): its result is then the parse's.
 int32_t importObject(VCardContext *context, vComponent **card, const char *text, int32_t length,
-                     const char **rest, int32_t *remaining, const vparse::KnownBreaks *breaks);
+                     const char **rest, int32_t *remaining, const vparse::KnownBreaks *breaks,
+                     Verify verify = Verify::Everything);
+
+// Whether a parameter of `card` (or of a card nested in it) is a bare
+// 7BIT, 8BIT, BASE64 or QUOTED-PRINTABLE: the only parameters whose
+// verification changes the card beyond its codes (they are renamed
+// ENCODING, and the value decoded), or can fail for want of memory.
+bool announcesBareEncoding(vComponent *card);
 
 inline bool tracing(const VCardContext *context) { return (context->flags & VCARD_TRACE) != 0; }
 

@@ -149,6 +149,24 @@ void Verifier::decode(vProperty *p, int32_t encoding) {
 
 } // namespace
 
+bool vcard::announcesBareEncoding(vComponent *card) {
+    bool found = false;
+    // (The components verification walks: the card, its siblings, and
+    // every card nested in them.)
+    for (vComponent *c = card; c != nullptr && !found; c = c->next) {
+        vcard::walkTree(c, [&found](vComponent *nested) {
+            for (const vProperty *p = nested->propertyList; p != nullptr && !found; p = p->next) {
+                for (const vParameter *q = p->parameterList; q != nullptr && !found; q = q->next) {
+                    if (q->name != nullptr && q->name[0] != '\0') continue;
+                    const char *value = vcard::firstData(q->valueList);
+                    found = value != nullptr && bareEncoding(value) >= 0;
+                }
+            }
+        });
+    }
+    return found;
+}
+
 extern "C" {
 
 VERSIT_API int32_t VCARD_verify(VCardContext *context, vComponent *component) {

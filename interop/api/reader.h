@@ -8,6 +8,7 @@
 #include "interop/recover/calendarRecover.h"
 #include "interop/recover/cardRecover.h"
 #include "interop/recover/report.h"
+#include "vcard/vcInternal.h"
 #include "versit_interop.h"
 
 struct VI_TolerantReader {
@@ -70,8 +71,9 @@ class CalendarItems {
 // than held as a tree. 0, VCAL_ERR_NO_MEMORY or a code of `to`.
 int32_t readCalendarsByItem(VI_TolerantReader &reader, CalendarItems &to);
 
-// VI_readCardTolerantly, telling also where the card stands.
+// VI_readCardTolerantly, telling also where the card stands; a converter
+// has the card verified only as far as it reads it (vcard::Verify).
 int32_t readCard(VI_TolerantReader &reader, VCardContext *context, vComponent **card,
-                 CardPlace *place);
+                 CardPlace *place, vcard::Verify verify);
 
 } // namespace interop

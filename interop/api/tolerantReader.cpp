@@ -36,7 +36,8 @@ bool lostValue(int32_t result) {
 
 namespace interop {
 
-int32_t readCard(VI_TolerantReader &r, VCardContext *context, vComponent **card, CardPlace *place) {
+int32_t readCard(VI_TolerantReader &r, VCardContext *context, vComponent **card, CardPlace *place,
+                 vcard::Verify verify) {
     for (;;) {
         const CardScanner::Mark mark = r.scanner.mark();
         r.report.startItem();
@@ -57,7 +58,7 @@ int32_t readCard(VI_TolerantReader &r, VCardContext *context, vComponent **card,
                                          text.joinCount};
         const int32_t result = vcard::importObject(
             context, card, text.text, static_cast<int32_t>(text.importLength), &rest, &left,
-            text.breaks != nullptr || text.joinCount > 0 ? &breaks : nullptr);
+            text.breaks != nullptr || text.joinCount > 0 ? &breaks : nullptr, verify);
         if (*card == nullptr) {
             if (result == VLIB_ERR_NO_MEMORY) {
                 r.scanner.reset(mark);
@@ -125,7 +126,7 @@ VERSIT_INTEROP_API int32_t VI_readCardTolerantly(VI_TolerantReader *reader, VCar
                                                  vComponent **card) {
     if (card != nullptr) *card = nullptr;
     if (reader == nullptr || context == nullptr || card == nullptr) return VCARD_ERR_NULL_ARGUMENT;
-    return interop::readCard(*reader, context, card, nullptr);
+    return interop::readCard(*reader, context, card, nullptr, vcard::Verify::Everything);
 }
 
 VERSIT_INTEROP_API void VI_tolerantReaderCounts(const VI_TolerantReader *reader,

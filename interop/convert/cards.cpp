@@ -68,7 +68,8 @@ int32_t convert21(Job &job) {
             const vmem::ArenaScope scope(&arena);
             vComponent *record = nullptr;
             CardPlace place;
-            const int32_t result = readCard(*reader.reader_, context.get(), &record, &place);
+            const int32_t result =
+                readCard(*reader.reader_, context.get(), &record, &place, vcard::Verify::Values);
             if (result == VLIB_ERR_NO_MEMORY) return VLIB_ERR_NO_MEMORY;
             if (result != 0) break;
             ++job.counts.read;

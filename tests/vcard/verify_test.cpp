@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "support/log_capture.h"
+#include "vcard/vcInternal.h"
 #include "vcard_support.h"
 
 namespace {
@@ -96,6 +97,63 @@ TEST(Verify, ComponentsAndTheLastProblem) {
     EXPECT_EQ(VCARD_verify(context, chain), VCARD_ERR_BAD_PROPERTY);
     EXPECT_EQ(chain->next->propertyList->propertyType, VCARD_PROP_UNKNOWN);
     EXPECT_EQ(VCARD_verify(context, nullptr), VCARD_ERR_NULL_ARGUMENT);
+}
+
+// An import for a converter verifies a card only where that changes a
+// value: the codes it would give are not read.
+TEST(Verify, ValuesOnlyWhereTheyChange) {
+    vctest::Context context;
+    auto import = [&](const std::string &text, vctest::Card &card) {
+        const char *rest = nullptr;
+        int32_t left = 0;
+        return vcard::importObject(context, &card.root, text.c_str(),
+                                   static_cast<int32_t>(text.size()), &rest, &left, nullptr,
+                                   vcard::Verify::Values);
+    };
+    context->flags |= VCARD_NO_DEFAULT_TYPES;
+    {
+        // Nothing bare: the parse as it stands, its result the parse's.
+        vctest::Card card;
+        EXPECT_EQ(import(cardText({"FOO;BAR=1:x", "NOTE;HOME:y"}), card), 0);
+        ASSERT_NE(card.root, nullptr);
+        EXPECT_EQ(card->propertyList->propertyType, VLIB_PROPERTY_UNIDENTIFIED);
+    }
+    struct Case {
+        std::string text;
+        const char *value; // of the first NOTE, the innermost card's last
+    } cases[] = {
+        {cardText({"NOTE;QUOTED-PRINTABLE:caf=C3=A9", "FOO:1"}), "caf\xC3\xA9"},
+        {cardText({"NOTE;WORK;base64:QUJD"}), "ABC"},
+        {cardText({"NOTE;7BIT:x=41"}), "x=41"},
+        {"BEGIN:VCARD\r\nAGENT:\r\nBEGIN:VCARD\r\nNOTE;QUOTED-PRINTABLE:=41\r\nEND:VCARD\r\n"
+         "END:VCARD\r\n",
+         "A"}};
+    for (const Case &c : cases) {
+        // A bare encoding word: the whole card verified, as the exported
+        // import verifies it.
+        vctest::Card card;
+        vctest::Card whole;
+        const int32_t result = import(c.text, card);
+        int32_t expected = 0;
+        vctest::import(context, whole, c.text, &expected);
+        EXPECT_EQ(result, expected) << c.text;
+        ASSERT_NE(card.root, nullptr) << c.text;
+        const vComponent *inner = card->subComponent != nullptr ? card->subComponent : card.root;
+        const vProperty *note = inner->propertyList;
+        while (note != nullptr && std::strcmp(note->name, "NOTE") != 0)
+            note = note->next;
+        ASSERT_NE(note, nullptr) << c.text;
+        EXPECT_STREQ(note->valueList->data, c.value) << c.text;
+        EXPECT_STREQ(note->parameterList->name, "ENCODING") << c.text;
+        EXPECT_EQ(note->propertyType, VCARD_PROP_NOTE) << c.text;
+    }
+    // Default TYPE parameters need the codes: with them, every card is
+    // verified.
+    context->flags &= ~VCARD_NO_DEFAULT_TYPES;
+    vctest::Card typed;
+    EXPECT_EQ(import(cardText({"TEL:1"}), typed), 0);
+    ASSERT_NE(typed.root, nullptr);
+    EXPECT_EQ(vctest::line(typed->propertyList), "TEL;VOICE:1");
 }
 
 TEST(Helpers, EscapeAndDatatype) {
