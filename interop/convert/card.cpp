@@ -23,54 +23,58 @@ bool Card::store(std::string_view text, Span &out) {
     return text.empty() || text_.append(&text, 1);
 }
 
+// Names are kept in capitals, raised as they are copied: raising them in
+// place after the copy read each byte back from the copy's wide stores,
+// which made this the slowest step of taking a property.
+bool Card::storeName(std::string_view text, Span &out) {
+    out.at = text_.length;
+    out.length = text.size();
+    if (!text_.reserve(text.size())) return false;
+    char *to = text_.end();
+    for (const char c : text)
+        *to++ = ascii::upper(c);
+    text_.close(to);
+    return true;
+}
+
 bool Card::beginProperty(uint64_t at, std::string_view group, std::string_view name, Form form) {
     return beginProperty(at, group, name, findProperty(name), form);
 }
 
 bool Card::beginProperty(uint64_t at, std::string_view group, std::string_view name,
                          const PropertyInfo *info, Form form) {
-    CardProperty p;
-    p.line = at;
-    p.form = form;
-    p.firstParameter = static_cast<uint32_t>(parameters.size());
-    p.firstField = static_cast<uint32_t>(fields.size());
-    if (!store(group, p.group) || !store(name, p.name)) return false;
-    for (size_t i = 0; i < p.name.length; ++i)
-        text_.text[p.name.at + i] = ascii::upper(text_.text[p.name.at + i]);
-    p.info = info;
-    return properties.push(p);
+    Span groupAt;
+    Span nameAt;
+    return store(group, groupAt) && storeName(name, nameAt) &&
+           properties.emplace(at, info, groupAt, nameAt, form, Span{},
+                              static_cast<uint32_t>(parameters.size()), uint32_t{0},
+                              static_cast<uint32_t>(fields.size()), uint32_t{0});
 }
 
 bool Card::addParameter(std::string_view name, std::string_view value) {
-    CardParameter q;
-    if (!store(name, q.name) || !store(value, q.value)) return false;
-    for (size_t i = 0; i < q.name.length; ++i)
-        text_.text[q.name.at + i] = ascii::upper(text_.text[q.name.at + i]);
-    if (!parameters.push(q)) return false;
+    Span nameAt;
+    Span valueAt;
+    if (!storeName(name, nameAt) || !store(value, valueAt) || !parameters.emplace(nameAt, valueAt))
+        return false;
     ++current().parameterCount;
     return true;
 }
 
 bool Card::beginField() {
-    CardField f;
-    f.firstItem = static_cast<uint32_t>(items.size());
-    if (!fields.push(f)) return false;
+    if (!fields.emplace(static_cast<uint32_t>(items.size()), uint32_t{0})) return false;
     ++current().fieldCount;
     return true;
 }
 
 bool Card::addItem(std::string_view text) {
     Span s;
-    if (!store(text, s) || !items.push(s)) return false;
+    if (!store(text, s) || !items.emplace(s.at, s.length)) return false;
     ++fields[fields.size() - 1].itemCount;
     return true;
 }
 
 bool Card::endItem() {
-    Span s;
-    s.at = pending_;
-    s.length = text_.length - pending_;
-    if (!items.push(s)) return false;
+    if (!items.emplace(pending_, text_.length - pending_)) return false;
     ++fields[fields.size() - 1].itemCount;
     return true;
 }

@@ -107,6 +107,7 @@ class Card {
 
   private:
     bool store(std::string_view text, Span &out);
+    bool storeName(std::string_view text, Span &out);
     vcal::TextBuffer text_;
     size_t pending_ = 0;
 };

@@ -11,6 +11,8 @@
 
 namespace interop::convert {
 
+using namespace std::string_view_literals;
+
 namespace {
 
 // Cards nested deeper are kept as text: each level is written whole into
@@ -38,7 +40,9 @@ struct Draft {
     void reset() {
         parameters.clear();
         base64 = quotedPrintable = uri = typed = false;
-        charset = media = {};
+        // (Each cleared by itself: see Mapped::reset in the writer.)
+        charset = {};
+        media = {};
     }
 };
 
@@ -66,13 +70,13 @@ bool classifyType(std::string_view item, Shape shape, Draft &d) {
             d.uri = true;
             return true;
         }
-        if (sameWord(item, "CID")) return d.parameters.push({"VALUE", item});
+        if (sameWord(item, "CID")) return d.parameters.emplace("VALUE"sv, item);
         break;
     case 4:
         if (isWord(item, {"7BIT", "8BIT"})) return true;
         break;
     case 10:
-        if (sameWord(item, "CONTENT-ID")) return d.parameters.push({"VALUE", item});
+        if (sameWord(item, "CONTENT-ID")) return d.parameters.emplace("VALUE"sv, item);
         break;
     case 16:
         if (sameWord(item, "QUOTED-PRINTABLE")) {
@@ -87,7 +91,7 @@ bool classifyType(std::string_view item, Shape shape, Draft &d) {
         d.media = item;
         return true;
     }
-    return d.parameters.push({"TYPE", item});
+    return d.parameters.emplace("TYPE"sv, item);
 }
 
 // One item of a named parameter. `name` without the carried prefix.
@@ -109,13 +113,13 @@ bool classify(std::string_view name, std::string_view item, Shape shape, Draft &
         }
         if (isWord(item, {"INLINE", "BINARY"})) return true;
         d.typed = true;
-        return d.parameters.push({"VALUE", item});
+        return d.parameters.emplace("VALUE"sv, item);
     }
     if (sameWord(name, "MEDIATYPE")) {
         d.media = item;
         return true;
     }
-    return d.parameters.push({name, item});
+    return d.parameters.emplace(name, item);
 }
 
 std::string_view withoutCarried(std::string_view name, bool property) {

@@ -65,6 +65,12 @@ struct OutParameter {
     bool invalid = false; // a name no version allows: written as an X- name
 };
 
+// A parameter at the end of `list`, made where it goes (Array::emplace).
+bool addParameter(Array<OutParameter> &list, std::string_view name, std::string_view value,
+                  bool carried = false, bool named = false, bool invalid = false) {
+    return list.emplace(name, value, carried, named, invalid);
+}
+
 // Appends `text` with each character `keep` refuses replaced by `with`, in
 // runs: most texts need no change and go in one piece. *changed (may be
 // null) tells whether one was replaced.
@@ -106,7 +112,12 @@ struct Mapped {
 
     // Ready for the next property, memory kept.
     void reset() {
-        name = type = single = binary = {};
+        // (One by one: a chain of assignments reads the first back whole
+        // from the two stores that cleared it.)
+        name = {};
+        type = {};
+        single = {};
+        binary = {};
         parameters.clear();
         raw = hasSingle = false;
         nameText.length = valueText.length = 0;
@@ -241,7 +252,7 @@ bool Writer::mapParameters(const CardProperty &p, Mapped &m, std::string_view *v
         const CardParameter &q = card_.parameter(p, i);
         if (card_.view(q.name) == "PREF") prefNumber = true;
     }
-    if (card_.name(p) == "AGENT" && isV40(c_.to) && !m.parameters.push({"TYPE", "agent"}))
+    if (card_.name(p) == "AGENT" && isV40(c_.to) && !addParameter(m.parameters, "TYPE", "agent"))
         return false;
     for (uint32_t i = 0; i < p.parameterCount; ++i) {
         const CardParameter &q = card_.parameter(p, i);
@@ -251,12 +262,12 @@ bool Writer::mapParameters(const CardProperty &p, Mapped &m, std::string_view *v
         if (name == "TYPE" || name == "PREF") {
             const bool isPref = name == "PREF" || sameWord(value, "PREF");
             if (!isPref)
-                ok = m.parameters.push({"TYPE", value});
+                ok = addParameter(m.parameters, "TYPE", value);
             else if (isV40(c_.to))
                 ok = (name == "TYPE" && prefNumber) ||
-                     m.parameters.push({"PREF", name == "PREF" ? value : "1"});
+                     addParameter(m.parameters, "PREF", name == "PREF" ? value : "1");
             else if (!pref)
-                ok = m.parameters.push({"TYPE", "PREF"});
+                ok = addParameter(m.parameters, "TYPE", "PREF");
             pref = pref || isPref;
         } else if (name == "VALUE") {
             *valueType = value;
@@ -268,7 +279,7 @@ bool Writer::mapParameters(const CardProperty &p, Mapped &m, std::string_view *v
                 c_.report(p.line, VI_REPORT_LOST, "a parameter name was made a valid X- name");
             const bool carried =
                 !invalid && isV21(c_.to) && !startsWithX(name) && name != "LANGUAGE";
-            ok = m.parameters.push({name, value, carried, false, invalid});
+            ok = addParameter(m.parameters, name, value, carried, false, invalid);
         }
         if (!ok) return false;
     }
@@ -297,11 +308,13 @@ bool Writer::mapBinary(const CardProperty &p, Mapped &m) {
         ok = m.valueText.append(pieces, 3);
         m.type = "uri";
         const PropertyInfo *info = p.info;
-        if (info == nullptr || info->type4 != "uri") ok = ok && m.parameters.push({"VALUE", "uri"});
+        if (info == nullptr || info->type4 != "uri")
+            ok = ok && addParameter(m.parameters, "VALUE", "uri");
     } else {
-        ok = m.parameters.push({"ENCODING", isV21(c_.to) ? "BASE64"sv : "b"sv});
+        ok = addParameter(m.parameters, "ENCODING", isV21(c_.to) ? "BASE64"sv : "b"sv);
         const std::string_view typeLabel = type != nullptr ? type->label : label;
-        if (ok && !typeLabel.empty()) ok = m.parameters.push({"TYPE", typeLabel, false, true});
+        if (ok && !typeLabel.empty())
+            ok = addParameter(m.parameters, "TYPE", typeLabel, false, true);
     }
     m.raw = true;
     m.hasSingle = true;
@@ -331,7 +344,7 @@ bool Writer::map(const CardProperty &p, Mapped &m) {
         if (isV40(c_.to)) {
             c_.report(p.line, VI_REPORT_LOST,
                       "the AGENT card is kept as the text of RELATED;TYPE=agent");
-            return m.parameters.push({"VALUE", "text"});
+            return addParameter(m.parameters, "VALUE", "text");
         }
         return true;
     case Form::Uri: {
@@ -351,14 +364,14 @@ bool Writer::map(const CardProperty &p, Mapped &m) {
             const MediaType *type = mediaByLabel(label);
             const bool ok =
                 isV40(c_.to)
-                    ? m.parameters.push({"MEDIATYPE", type != nullptr ? type->mime : label})
-                    : m.parameters.push(
-                          {"TYPE", type != nullptr ? type->label : label, false, true});
+                    ? addParameter(m.parameters, "MEDIATYPE", type != nullptr ? type->mime : label)
+                    : addParameter(m.parameters, "TYPE", type != nullptr ? type->label : label,
+                                   false, true);
             if (!ok) return false;
         }
-        if (isV40(c_.to)) return default4 == "uri" || m.parameters.push({"VALUE", "uri"});
+        if (isV40(c_.to)) return default4 == "uri" || addParameter(m.parameters, "VALUE", "uri");
         if (shape == Shape::Uri) return true;
-        return m.parameters.push({"VALUE", isV21(c_.to) ? "URL"sv : "uri"sv});
+        return addParameter(m.parameters, "VALUE", isV21(c_.to) ? "URL"sv : "uri"sv);
     }
     default:
         break;
@@ -390,19 +403,19 @@ bool Writer::map(const CardProperty &p, Mapped &m) {
             return true;
         }
         m.type = "text";
-        return m.parameters.push({"VALUE", "text"});
+        return addParameter(m.parameters, "VALUE", "text");
     }
     const bool related = isV40(c_.to) && name == "AGENT"; // RELATED's value is a URI
     if (isV40(c_.to) && (default4 == "uri" || related) && p.form == Form::Text &&
         valueType.empty()) {
         // UID, KEY, RELATED: a URI unless the text is none.
         m.type = hasScheme(card_.value(p)) ? "uri"sv : "text"sv;
-        if (m.type == "text") return m.parameters.push({"VALUE", "text"});
+        if (m.type == "text") return addParameter(m.parameters, "VALUE", "text");
         return true;
     }
     if (!valueType.empty() && knownValue(c_.to, valueType) && !sameWord(valueType, default4))
-        return m.parameters.push({"VALUE", valueType});
-    if (startsWithX(valueType)) return m.parameters.push({"VALUE", valueType});
+        return addParameter(m.parameters, "VALUE", valueType);
+    if (startsWithX(valueType)) return addParameter(m.parameters, "VALUE", valueType);
     return true;
 }
 

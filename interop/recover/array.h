@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <type_traits>
 
 namespace interop {
@@ -19,16 +20,17 @@ template <class T> class Array {
     Array &operator=(const Array &) = delete;
 
     bool push(const T &item) {
-        if (size_ == capacity_) {
-            const size_t grown = capacity_ == 0 ? 16 : capacity_ * 2;
-            // T may itself be a pointer: the array then holds pointers.
-            void *bigger =
-                std::realloc(items_, grown * sizeof(T)); // NOLINT(bugprone-sizeof-expression)
-            if (bigger == nullptr) return false;
-            items_ = static_cast<T *>(bigger);
-            capacity_ = grown;
-        }
+        if (size_ == capacity_ && !grow()) return false;
         items_[size_++] = item;
+        return true;
+    }
+    // An item made from `fields` where it goes. (A record put together on
+    // the stack field by field and then pushed is read back whole from
+    // narrower stores than the read, which the processor cannot forward.)
+    template <class... Fields> bool emplace(Fields... fields) {
+        if (size_ == capacity_ && !grow()) return false;
+        ::new (static_cast<void *>(items_ + size_)) T{fields...};
+        ++size_;
         return true;
     }
     size_t size() const { return size_; }
@@ -54,6 +56,17 @@ template <class T> class Array {
     }
 
   private:
+    bool grow() {
+        const size_t grown = capacity_ == 0 ? 16 : capacity_ * 2;
+        // T may itself be a pointer: the array then holds pointers.
+        void *bigger =
+            std::realloc(items_, grown * sizeof(T)); // NOLINT(bugprone-sizeof-expression)
+        if (bigger == nullptr) return false;
+        items_ = static_cast<T *>(bigger);
+        capacity_ = grown;
+        return true;
+    }
+
     T *items_ = nullptr;
     size_t size_ = 0;
     size_t capacity_ = 0;
