@@ -144,8 +144,13 @@ const vHashEntry *findToken(const vHashTable *table, const char *name) {
     if (table->hash != VLIB_symbolCaseHash || table->compare != compareNames ||
         table->bucketCount <= 0)
         return VLIB_findKey(table, name);
-    for (const vHashEntry *e = table->buckets[vhash::caseHash(name, table->bucketCount)];
-         e != nullptr; e = e->next) {
+    // The table the context makes has kBucketCount buckets: a remainder by
+    // that constant is a multiplication, where one by the table's count is
+    // a division, the slowest step of a lookup.
+    const int32_t bucket = table->bucketCount == kBucketCount
+                               ? vhash::caseHash(name, kBucketCount)
+                               : vhash::caseHash(name, table->bucketCount);
+    for (const vHashEntry *e = table->buckets[bucket]; e != nullptr; e = e->next) {
         if (ascii::sameCaseless(name, e->key)) return e;
     }
     return nullptr;
