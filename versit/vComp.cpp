@@ -1,5 +1,6 @@
 // vComponent: one BEGIN/END block with its properties and nested blocks.
 #include <cstddef>
+#include <cstdlib>
 
 #include "versit/vMemory.h"
 #include "versit/vRecords.h"
@@ -48,6 +49,50 @@ void releaseChain(vComponent *component) {
         vmem::release(component->extraData);
         releaseChain(component->propertyList);
         vmem::releaseRecord(vmem::Record::Component, component, sizeof(vComponent));
+        component = next;
+    }
+}
+
+void releaseOutside(vComponent *component, const vmem::Arena &arena) {
+    auto drop = [&arena](void *block) {
+        if (block != nullptr && !arena.owns(block)) std::free(block);
+    };
+    auto dropValues = [&drop](vValue *v) {
+        while (v != nullptr) {
+            vValue *next = v->next;
+            drop(v->data);
+            drop(v);
+            v = next;
+        }
+    };
+    while (component != nullptr) {
+        if (vComponent *children = component->subComponent) {
+            // Spliced in behind their parent, as releaseChain does.
+            vComponent *last = children;
+            while (last->next != nullptr)
+                last = last->next;
+            last->next = component->next;
+            component->next = children;
+            component->subComponent = nullptr;
+        }
+        vComponent *next = component->next;
+        for (vProperty *p = component->propertyList; p != nullptr;) {
+            vProperty *nextProperty = p->next;
+            for (vParameter *q = p->parameterList; q != nullptr;) {
+                vParameter *nextParameter = q->next;
+                drop(q->name);
+                dropValues(q->valueList);
+                drop(q);
+                q = nextParameter;
+            }
+            dropValues(p->valueList);
+            drop(p->name);
+            drop(p);
+            p = nextProperty;
+        }
+        drop(component->name);
+        drop(component->extraData);
+        drop(component);
         component = next;
     }
 }

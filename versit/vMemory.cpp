@@ -352,16 +352,6 @@ void *Arena::takeElsewhere(size_t size, size_t rounded) {
     return block;
 }
 
-bool Arena::owns(const void *block) const {
-    const auto *p = static_cast<const char *>(block);
-    // (After the first reset the arena is one chunk.)
-    if (count_ == 1) return p >= chunks_[0].begin && p < chunks_[0].end;
-    for (size_t i = count_; i-- > 0;) {
-        if (p >= chunks_[i].begin && p < chunks_[i].end) return true;
-    }
-    return false;
-}
-
 void Arena::reset() {
     if (count_ == 0) return;
     if (count_ == 1) {

@@ -30,7 +30,15 @@ class Arena {
     // A block of `size` bytes, aligned as malloc aligns; null when memory
     // runs out.
     void *take(size_t size);
-    bool owns(const void *block) const;
+    bool owns(const void *block) const {
+        const auto *p = static_cast<const char *>(block);
+        // (After the first reset the arena is one chunk.)
+        if (count_ == 1) return p >= chunks_[0].begin && p < chunks_[0].end;
+        for (size_t i = count_; i-- > 0;) {
+            if (p >= chunks_[i].begin && p < chunks_[i].end) return true;
+        }
+        return false;
+    }
     // Forgets every block given out; the room stays for the next use, in
     // one piece.
     void reset();

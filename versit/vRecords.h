@@ -12,6 +12,19 @@ void releaseChain(vValue *value);
 void releaseChain(vParameter *parameter);
 void releaseChain(vProperty *property);
 void releaseChain(vComponent *component);
+} // namespace vrec
+
+namespace vmem {
+class Arena;
+}
+
+namespace vrec {
+// Releases a tree of components made in `arena`'s scope, and still in it,
+// as releaseChain would there, in one walk without a look at the thread's
+// scope for each block: only what malloc gave (a large value, a text
+// decoded after the parse) is freed, the rest going when the arena is
+// reset.
+void releaseOutside(vComponent *component, const vmem::Arena &arena);
 
 // Logs the out-of-memory failure of a constructor the way every one of
 // them reports it.

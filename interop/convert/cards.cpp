@@ -5,6 +5,7 @@
 #include "interop/convert/card.h"
 #include "interop/convert/contentLine.h"
 #include "versit/vMemory.h"
+#include "versit/vRecords.h"
 #include "versit_interop.h"
 
 namespace interop::convert {
@@ -82,7 +83,8 @@ int32_t convert21(Job &job) {
             // before the card is written, not to be held with its text (a
             // photo's bytes would be). What of the card malloc gave, not
             // the arena, is freed here.
-            VCARD_destroyCard(context.get(), &record);
+            vrec::releaseOutside(record, arena);
+            record = nullptr;
             converted = converted && writeCard(card, c, out) && !lines.outOfMemory();
             arena.reset();
         }
