@@ -33,13 +33,13 @@ struct Line10 {
     uint16_t id = VCAL_PROP_NONE; // the reader's keyword for the line
 };
 
-Line10 split(const char *text) {
+// Fills `l`, fresh, where it is kept (see Array::emplace).
+void splitInto(const char *text, Line10 &l) {
     std::string_view line(text);
     while (!line.empty() && ascii::isSpace(line.back()))
         line.remove_suffix(1);
     while (!line.empty() && ascii::isBlank(line.front()))
         line.remove_prefix(1);
-    Line10 l;
     const size_t colon = line.find(':');
     const std::string_view head = line.substr(0, colon);
     const size_t semi = head.find(';');
@@ -50,12 +50,11 @@ Line10 split(const char *text) {
     if (colon != std::string_view::npos) l.value = line.substr(colon + 1);
     while (!l.value.empty() && ascii::isBlank(l.value.front()))
         l.value.remove_prefix(1);
-    return l;
 }
 
-Line10 split(const PropertyNode *node) {
-    Line10 l = split(node->line);
-    l.id = node->propertyId;
+Line10 split(const char *text) {
+    Line10 l;
+    splitInto(text, l);
     return l;
 }
 
@@ -143,7 +142,7 @@ class LineFinder : public DeferredLines {
     // The original line of the item's next line starting with `name`, or
     // `fallback`.
     uint64_t find(std::string_view name, uint64_t fallback) {
-        return ask({Question::Property, name, fallback}, now_);
+        return ask(Question::Property, name, fallback, now_);
     }
 
   private:
@@ -869,8 +868,10 @@ int32_t convertItem(Context &c, uint16_t type, const PropertyNode *lines, uint64
     int stampRank = 0;
     c.lines.clear();
     for (const PropertyNode *p = lines; p != nullptr; p = p->next) {
-        const Line10 l = split(p);
-        if (!c.lines.push(l)) return VLIB_ERR_NO_MEMORY;
+        if (!c.lines.emplace()) return VLIB_ERR_NO_MEMORY;
+        Line10 &l = c.lines[c.lines.size() - 1];
+        splitInto(p->line, l);
+        l.id = p->propertyId;
         const bool start = named(l, VCAL_PROP_DTSTART, "DTSTART");
         if (start) c.hasStart = parseDateTime(l.value, c.start);
         if (named(l, VCAL_PROP_UID, "UID") && !l.value.empty()) hasUid = true;

@@ -15,10 +15,10 @@ void DeferredLines::restart() {
     outOfMemory_ = false;
 }
 
-uint64_t DeferredLines::ask(const Question &q, bool now) {
-    if (!questions_.push(q)) {
+uint64_t DeferredLines::ask(Question::Kind kind, std::string_view name, uint64_t given, bool now) {
+    if (!questions_.emplace(kind, name, given)) {
         outOfMemory_ = true;
-        return q.kind == Question::Property ? q.given : 0;
+        return kind == Question::Property ? given : 0;
     }
     const size_t n = questions_.size() - 1;
     return now ? answer(n) : Reporter::deferred(n);
