@@ -292,18 +292,20 @@ std::string_view breakForm(std::string_view text) {
     if (text.empty() || (std::memchr(text.data(), '\r', text.size()) == nullptr &&
                          std::memchr(text.data(), '\n', text.size()) == nullptr))
         return {};
-    bool cr = false, lf = false, crlf = false;
+    // A CR LF, or both lone kinds, settle it: the search stops there (most
+    // texts break with CR LF, and the first break decides).
+    bool cr = false, lf = false;
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-            crlf = true;
-            ++i;
-        } else if (text[i] == '\r') {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') return {};
+        if (text[i] == '\r') {
+            if (lf) return {};
             cr = true;
         } else if (text[i] == '\n') {
+            if (cr) return {};
             lf = true;
         }
     }
-    if (crlf || cr == lf) return {};
+    if (cr == lf) return {};
     return cr ? "CR" : "LF";
 }
 

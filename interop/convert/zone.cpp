@@ -66,42 +66,60 @@ bool parseDateTime(std::string_view text, DateTime &out) {
         text.remove_suffix(1);
     while (!text.empty() && ascii::isBlank(text.front()))
         text.remove_prefix(1);
-    DateTime t;
+    // The parts in scalars, not in a DateTime: one made field by field and
+    // then copied whole is read back in wider pieces than its stores,
+    // which the processor cannot forward.
+    int32_t year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    bool utc = false;
+    bool dateOnly = false;
     size_t at = 0;
     auto skip = [&](char c) {
         if (at < text.size() && text[at] == c) ++at;
     };
-    if (!digits(text, at, 4, t.year)) return false;
+    if (!digits(text, at, 4, year)) return false;
     skip('-');
-    if (!digits(text, at, 2, t.month)) return false;
+    if (!digits(text, at, 2, month)) return false;
     skip('-');
-    if (!digits(text, at, 2, t.day)) return false;
+    if (!digits(text, at, 2, day)) return false;
     if (at == text.size()) {
-        t.dateOnly = true;
+        dateOnly = true;
     } else {
         if (ascii::upper(text[at]) != 'T') return false;
         ++at;
-        if (!digits(text, at, 2, t.hour)) return false;
+        if (!digits(text, at, 2, hour)) return false;
         skip(':');
-        if (!digits(text, at, 2, t.minute)) return false;
+        if (!digits(text, at, 2, minute)) return false;
         skip(':');
-        if (at < text.size() && ascii::isDigit(text[at]) && !digits(text, at, 2, t.second))
+        if (at < text.size() && ascii::isDigit(text[at]) && !digits(text, at, 2, second))
             return false;
         if (at < text.size() && ascii::upper(text[at]) == 'Z') {
-            t.utc = true;
+            utc = true;
             ++at;
         }
         if (at != text.size()) return false;
     }
-    if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > daysInMonth(t.year, t.month) ||
-        t.hour > 24 || t.minute > 59 || t.second > 60)
+    if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) || hour > 24 ||
+        minute > 59 || second > 60)
         return false;
-    if (t.hour == 24) {
-        if (t.minute != 0 || t.second != 0) return false;
-        const bool utc = t.utc;
-        t = fromSeconds(toSeconds(t), utc);
+    if (hour == 24) {
+        if (minute != 0 || second != 0) return false;
+        DateTime t;
+        t.year = year;
+        t.month = month;
+        t.day = day;
+        t.hour = hour;
+        t.utc = utc;
+        out = fromSeconds(toSeconds(t), utc);
+        return true;
     }
-    out = t;
+    out.year = year;
+    out.month = month;
+    out.day = day;
+    out.hour = hour;
+    out.minute = minute;
+    out.second = second;
+    out.utc = utc;
+    out.dateOnly = dateOnly;
     return true;
 }
 
