@@ -27,24 +27,28 @@ void linkSubcomponent(vComponent *component, vComponent *subcomponent) {
     component->subComponent = subcomponent;
 }
 
+// Nesting comes from the text being read, so it may be deep: instead of
+// recursing, a release splices each component's children into the chain
+// right behind it, to be released in turn. The component after it.
+vComponent *spliceChildren(vComponent *component) {
+    if (vComponent *children = component->subComponent) {
+        vComponent *last = children;
+        while (last->next != nullptr)
+            last = last->next;
+        last->next = component->next;
+        component->next = children;
+        component->subComponent = nullptr;
+    }
+    return component->next;
+}
+
 } // namespace
 
 namespace vrec {
 
 void releaseChain(vComponent *component) {
-    // Nesting comes from the text being read, so it may be deep: instead of
-    // recursing, each component's children are spliced into the chain
-    // right behind it and released in turn.
     while (component != nullptr) {
-        if (vComponent *children = component->subComponent) {
-            vComponent *last = children;
-            while (last->next != nullptr)
-                last = last->next;
-            last->next = component->next;
-            component->next = children;
-            component->subComponent = nullptr;
-        }
-        vComponent *next = component->next;
+        vComponent *next = spliceChildren(component);
         vmem::releaseName(component->name);
         vmem::release(component->extraData);
         releaseChain(component->propertyList);
@@ -66,16 +70,7 @@ void releaseOutside(vComponent *component, const vmem::Arena &arena) {
         }
     };
     while (component != nullptr) {
-        if (vComponent *children = component->subComponent) {
-            // Spliced in behind their parent, as releaseChain does.
-            vComponent *last = children;
-            while (last->next != nullptr)
-                last = last->next;
-            last->next = component->next;
-            component->next = children;
-            component->subComponent = nullptr;
-        }
-        vComponent *next = component->next;
+        vComponent *next = spliceChildren(component);
         for (vProperty *p = component->propertyList; p != nullptr;) {
             vProperty *nextProperty = p->next;
             for (vParameter *q = p->parameterList; q != nullptr;) {

@@ -101,17 +101,7 @@ bool parseDateTime(std::string_view text, DateTime &out) {
     if (month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month) || hour > 24 ||
         minute > 59 || second > 60)
         return false;
-    if (hour == 24) {
-        if (minute != 0 || second != 0) return false;
-        DateTime t;
-        t.year = year;
-        t.month = month;
-        t.day = day;
-        t.hour = hour;
-        t.utc = utc;
-        out = fromSeconds(toSeconds(t), utc);
-        return true;
-    }
+    if (hour == 24 && (minute != 0 || second != 0)) return false;
     out.year = year;
     out.month = month;
     out.day = day;
@@ -120,6 +110,7 @@ bool parseDateTime(std::string_view text, DateTime &out) {
     out.second = second;
     out.utc = utc;
     out.dateOnly = dateOnly;
+    if (hour == 24) out = fromSeconds(toSeconds(out), utc); // the next day's midnight
     return true;
 }
 

@@ -541,6 +541,27 @@ TEST(ConvertCalendar, QuotedPrintableDecodedAsWritten) {
     }
 }
 
+// Hour 24, as some writers put midnight, is the next day's start: at the
+// end of a month and of a year too. (The exact vCalendar reader reads it
+// so itself; iCalendar text comes here.)
+TEST(ConvertCalendar, HourTwentyFourIsTheNextDay) {
+    const struct {
+        const char *written;
+        const char *read;
+    } cases[] = {{"20240131T240000Z", "20240201T000000Z"},
+                 {"20231231T2400", "20240101T000000"},
+                 {"20240228T240000", "20240229T000000"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.written);
+        const std::string in = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//t//t//EN\r\n"
+                               "BEGIN:VEVENT\r\nUID:1\r\nDTSTAMP:20240101T000000Z\r\nDTSTART:" +
+                               std::string(c.written) + "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+        const Result r = convert(in, VI_FORMAT_ICAL20, VI_FORMAT_VCAL10);
+        ASSERT_EQ(r.rc, 0);
+        EXPECT_EQ(lineOf(r.text, "DTSTART"), std::string("DTSTART:") + c.read);
+    }
+}
+
 } // namespace
 
 // Numbers of dates, durations and rules are written by hand: exactly as
