@@ -87,12 +87,22 @@ PropertyNode *newPropertyNode(uint16_t id, const char *line, size_t length) {
     return block != nullptr ? placeNode(block, kLineWithNode, id, line, length) : nullptr;
 }
 
-EntityLines::~EntityLines() { std::free(records_); }
+EntityLines::~EntityLines() {
+    std::free(records_);
+    std::free(lengths_);
+}
 
 // From this size of its lines on, an entity takes the collection's buffer.
 constexpr size_t kHandOverFrom = 65536;
 
 const PropertyNode *EntityLines::add(uint16_t id, const char *line, size_t length) {
+    if (count_ == lengthRoom_) {
+        const size_t grown = grownCapacity(lengthRoom_, 32, count_ + 1);
+        void *bigger = std::realloc(lengths_, grown * sizeof *lengths_);
+        if (bigger == nullptr) return nullptr;
+        lengths_ = static_cast<size_t *>(bigger);
+        lengthRoom_ = grown;
+    }
     size_t needed = size_ + recordSize(length);
     if (needed >= kHandOverFrom) needed += kHeaderRoom; // so that the hand-over never grows it
     if (needed > capacity_) {
@@ -104,21 +114,22 @@ const PropertyNode *EntityLines::add(uint16_t id, const char *line, size_t lengt
     }
     const PropertyNode *node = placeNode(records_ + size_, kLineInEntity, id, line, length);
     size_ += recordSize(length);
-    ++count_;
+    lengths_[count_++] = length;
     return node;
 }
 
 namespace {
 
-// Links `count` records laid out from `at` on (see EntityLines) in their
-// order; the first, or null when there is none.
-PropertyNode *linkRecords(char *at, size_t count) {
+// Links `count` records laid out from `at` on (see EntityLines), whose
+// lines are `lengths` long, in their order; the first, or null when there
+// is none.
+PropertyNode *linkRecords(char *at, size_t count, const size_t *lengths) {
     PropertyNode *first = nullptr;
     PropertyNode *previous = nullptr;
     for (size_t i = 0; i < count; ++i) {
         auto *node = reinterpret_cast<PropertyNode *>(at);
         node->line = lineBehind(node);
-        const size_t length = std::strlen(node->line);
+        const size_t length = lengths[i];
         if (previous != nullptr)
             previous->next = node;
         else
@@ -144,7 +155,7 @@ void *EntityLines::allocate(const void *header, size_t headerSize, PropertyNode 
         records_ = nullptr;
         capacity_ = 0;
         size_ = 0;
-        first = linkRecords(block + headerSize, count_);
+        first = linkRecords(block + headerSize, count_, lengths_);
         count_ = 0;
         return block;
     }
@@ -153,11 +164,11 @@ void *EntityLines::allocate(const void *header, size_t headerSize, PropertyNode 
     std::memcpy(block, header, headerSize);
     if (size_ > 0) std::memcpy(block + headerSize, records_, size_);
     // The records were laid out for this place; only the pointers move.
-    first = linkRecords(block + headerSize, count_);
+    first = linkRecords(block + headerSize, count_, lengths_);
     return block;
 }
 
-PropertyNode *EntityLines::link() { return linkRecords(records_, count_); }
+PropertyNode *EntityLines::link() { return linkRecords(records_, count_, lengths_); }
 
 int32_t vCal_CreatePropertyNode(PropertyNode **out) {
     return createZeroed(out, "vCal_CreatePropertyNode (malloc)");

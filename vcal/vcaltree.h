@@ -162,6 +162,10 @@ class EntityLines {
     size_t size_ = 0;
     size_t capacity_ = 0;
     size_t count_ = 0;
+    // Each line's length, so that linking the records needs no search for
+    // where each ends.
+    size_t *lengths_ = nullptr;
+    size_t lengthRoom_ = 0;
 };
 
 } // namespace vcal
