@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "interop/convert/contentLine.h"
 #include "platform/ascii.h"
 
 namespace interop::convert {
@@ -29,12 +30,7 @@ bool Card::store(std::string_view text, Span &out) {
 bool Card::storeName(std::string_view text, Span &out) {
     out.at = text_.length;
     out.length = text.size();
-    if (!text_.reserve(text.size())) return false;
-    char *to = text_.end();
-    for (const char c : text)
-        *to++ = ascii::upper(c);
-    text_.close(to);
-    return true;
+    return appendCased(text_, text, false);
 }
 
 bool Card::beginProperty(uint64_t at, std::string_view group, std::string_view name, Form form) {
