@@ -197,9 +197,14 @@ size_t nextSpecial(std::string_view text, size_t i) {
 bool appendCased(vcal::TextBuffer &out, std::string_view text, bool lower) {
     if (!out.reserve(text.size())) return false;
     char *to = out.end();
-    for (const char c : text)
-        *to++ = lower ? static_cast<char>(ascii::lower(static_cast<unsigned char>(c)))
-                      : ascii::upper(c);
+    // One loop for each case, which the compiler can run many bytes at a time.
+    if (lower) {
+        for (const char c : text)
+            *to++ = static_cast<char>(ascii::lower(static_cast<unsigned char>(c)));
+    } else {
+        for (const char c : text)
+            *to++ = ascii::upper(c);
+    }
     out.close(to);
     return true;
 }

@@ -61,6 +61,86 @@ TEST(Base64, EncodingAndDecoding) {
     EXPECT_EQ(VLIB_convertFromBase64("TQ==", nullptr, &out), VLIB_ERR_NULL_ARGUMENT);
 }
 
+// The codecs one character at a time, as the format defines them.
+std::string encodedByHand(const std::string &bytes) {
+    static const char alphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string text;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        const size_t n = bytes.size() - i < 3 ? bytes.size() - i : 3;
+        unsigned long group = 0;
+        for (size_t k = 0; k < 3; ++k)
+            group = group << 8 | (k < n ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+        for (size_t k = 0; k < 4; ++k)
+            text += k <= n ? alphabet[(group >> (18 - 6 * k)) & 0x3F] : '=';
+    }
+    return text;
+}
+
+std::string decodedByHand(const std::string &text, bool *skipped) {
+    std::string bytes;
+    unsigned long bits = 0;
+    int pending = 0;
+    *skipped = false;
+    for (const char c : text) {
+        const char low = static_cast<char>(c & 0x7F);
+        if (low == '=') break;
+        int sextet = -1;
+        if (low >= 'A' && low <= 'Z') sextet = low - 'A';
+        if (low >= 'a' && low <= 'z') sextet = low - 'a' + 26;
+        if (low >= '0' && low <= '9') sextet = low - '0' + 52;
+        if (low == '+') sextet = 62;
+        if (low == '/') sextet = 63;
+        if (sextet < 0) {
+            *skipped = true;
+            continue;
+        }
+        bits = (bits << 6 | static_cast<unsigned long>(sextet)) & 0xFFFFFF;
+        pending += 6;
+        if (pending >= 8) {
+            pending -= 8;
+            bytes += static_cast<char>((bits >> pending) & 0xFF);
+        }
+    }
+    return bytes;
+}
+
+// Long texts go by in blocks where the processor allows: every length
+// around a block's, every byte value, and every byte that stops a block at
+// every place of one.
+TEST(Base64, LongTextsAsOneCharacterAtATime) {
+    std::string bytes;
+    for (unsigned i = 0; i < 100; ++i)
+        bytes += static_cast<char>((i * 167u + 13u) & 0xFF);
+    for (size_t n = 0; n <= bytes.size(); ++n) {
+        const std::string part = bytes.substr(0, n);
+        char *out = nullptr;
+        ASSERT_EQ(VLIB_convertToBase64(part.data(), static_cast<int32_t>(n), &out), 0);
+        const std::string text = take(out);
+        ASSERT_EQ(text, encodedByHand(part)) << n << " bytes";
+        int32_t count = -1;
+        ASSERT_EQ(VLIB_convertFromBase64(text.c_str(), &count, &out), 0);
+        EXPECT_EQ(std::string(out, static_cast<size_t>(count)), part) << n << " bytes";
+        std::free(out);
+    }
+    const std::string text = encodedByHand(bytes).substr(0, 52);
+    for (size_t at = 0; at < text.size(); ++at) {
+        for (unsigned c = 1; c < 256; ++c) {
+            std::string changed = text;
+            changed[at] = static_cast<char>(c);
+            bool skipped = false;
+            const std::string expected = decodedByHand(changed, &skipped);
+            char *out = nullptr;
+            int32_t count = -1;
+            ASSERT_EQ(VLIB_convertFromBase64(changed.c_str(), &count, &out),
+                      skipped ? VLIB_ERR_BAD_BASE64 : 0);
+            EXPECT_EQ(std::string(out, static_cast<size_t>(count)), expected)
+                << "byte " << c << " at " << at;
+            std::free(out);
+        }
+    }
+}
+
 TEST(QuotedPrintable, EncodingKeepsTheColumn) {
     const std::string letters80(80, 'x');
     struct Case {
