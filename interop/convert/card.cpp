@@ -300,28 +300,35 @@ bool isKnownType21(std::string_view word) {
 }
 
 bool appendIsoDate(vcal::TextBuffer &out, std::string_view text, bool extended) {
-    // YYYY[-]MM[-]DD, then optionally T hh[:]mm[:]ss[.fff] and Z or +hh[:]mm.
-    size_t i = 0;
-    char date[3][5] = {};
+    // YYYY[-]MM[-]DD, then optionally T hh[:]mm[:]ss[.fff] and Z or +hh[:]mm,
+    // written as it is read into `form` (at most 10 + 9 + 6 bytes).
+    char form[32];
+    size_t n = 0;
+    auto copy = [&](size_t at, size_t count) {
+        std::memcpy(form + n, text.data() + at, count);
+        n += count;
+    };
+    auto separator = [&](char c) {
+        if (extended) form[n++] = c;
+    };
     if (!digits(text, 0, 4)) return false;
-    std::memcpy(date[0], text.data(), 4);
-    i = 4;
+    copy(0, 4);
+    size_t i = 4;
     for (int part = 1; part < 3; ++part) {
         if (i < text.size() && text[i] == '-') ++i;
         if (!digits(text, i, 2)) return false;
-        std::memcpy(date[part], text.data() + i, 2);
+        separator('-');
+        copy(i, 2);
         i += 2;
     }
-    char time[3][3] = {};
-    bool hasTime = false;
-    std::string_view zone;
     if (i < text.size() && (text[i] == 'T' || text[i] == 't')) {
-        hasTime = true;
+        form[n++] = 'T';
         ++i;
         for (int part = 0; part < 3; ++part) {
             if (part > 0 && i < text.size() && text[i] == ':') ++i;
             if (!digits(text, i, 2)) return false;
-            std::memcpy(time[part], text.data() + i, 2);
+            if (part > 0) separator(':');
+            copy(i, 2);
             i += 2;
         }
         if (i < text.size() && (text[i] == '.' || text[i] == ',')) {
@@ -329,39 +336,26 @@ bool appendIsoDate(vcal::TextBuffer &out, std::string_view text, bool extended) 
             while (i < text.size() && ascii::isDigit(text[i]))
                 ++i;
         }
-        zone = text.substr(i);
-        i = text.size();
-    }
-    if (i != text.size()) return false;
-    char zoneText[7] = {};
-    size_t zoneLength = 0;
-    if (!zone.empty()) {
+        const std::string_view zone = text.substr(i);
         if (zone == "Z" || zone == "z") {
-            zoneText[0] = 'Z';
-            zoneLength = 1;
-        } else {
+            form[n++] = 'Z';
+        } else if (!zone.empty()) {
             if ((zone[0] != '+' && zone[0] != '-') || !digits(zone, 1, 2)) return false;
             size_t z = 3;
             if (z < zone.size() && zone[z] == ':') ++z;
             if (z != zone.size() && !(digits(zone, z, 2) && z + 2 == zone.size())) return false;
-            zoneText[0] = zone[0];
-            std::memcpy(zoneText + 1, zone.data() + 1, 2);
-            size_t at = 3;
-            if (extended) zoneText[at++] = ':';
+            form[n++] = zone[0];
+            form[n++] = zone[1];
+            form[n++] = zone[2];
+            separator(':');
             const bool minutes = z != zone.size();
-            zoneText[at] = minutes ? zone[z] : '0';
-            zoneText[at + 1] = minutes ? zone[z + 1] : '0';
-            zoneLength = at + 2;
+            form[n++] = minutes ? zone[z] : '0';
+            form[n++] = minutes ? zone[z + 1] : '0';
         }
+        i = text.size();
     }
-    const std::string_view dash = extended ? "-"sv : ""sv;
-    const std::string_view colon = extended ? ":"sv : ""sv;
-    const std::string_view day[5] = {date[0], dash, date[1], dash, date[2]};
-    if (!out.append(day, 5)) return false;
-    if (!hasTime) return true;
-    const std::string_view pieces[7] = {
-        "T", time[0], colon, time[1], colon, time[2], std::string_view(zoneText, zoneLength)};
-    return out.append(pieces, 7);
+    if (i != text.size()) return false;
+    return out.append(std::string_view(form, n));
 }
 
 void RecordLines::card(uint64_t line, size_t at) {
