@@ -285,6 +285,18 @@ struct IdSet {
         usable = true;
     }
     bool has(uint16_t id) const { return id < 512 && ((bits[id >> 6] >> (id & 63)) & 1) != 0; }
+    // The first id from `from` to `to` (both below 512) in the set, or
+    // to + 1.
+    uint32_t firstFrom(uint32_t from, uint32_t to) const {
+        for (uint32_t id = from; id <= to; id = (id | 63) + 1) {
+            const uint64_t word = bits[id >> 6] >> (id & 63);
+            if (word != 0) {
+                const uint32_t found = id + static_cast<uint32_t>(__builtin_ctzll(word));
+                return found <= to ? found : to + 1;
+            }
+        }
+        return to + 1;
+    }
 };
 
 struct Series {
@@ -378,7 +390,18 @@ int32_t weeklyPeriod(Series &s, const KL_DATE &running) {
         int32_t rc = KL_DateGetDayOfWeek(&day, &dayOfWeek);
         if (rc == 0) rc = isListed(s, dayOfWeek, &listed);
         if (rc == 0 && listed) rc = offer(s, day, true);
-        if (rc == 0 && k < 6) rc = nextDay(day);
+        if (rc == 0 && k < 6) {
+            // The next day's number is this one's plus one, as
+            // KL_DateGetDayId would count it (once the number is ours: the
+            // running date's may be the caller's).
+            const uint16_t id = day.dayId;
+            const bool known = k > 0 && (day.flags & KL_DATE_ID_VALID) != 0 && id < kLastDayId;
+            rc = nextDay(day);
+            if (rc == 0 && known) {
+                day.dayId = static_cast<uint16_t>(id + 1);
+                day.flags |= KL_DATE_ID_VALID;
+            }
+        }
         if (rc != 0) return rc;
     }
     return 0;
@@ -400,6 +423,20 @@ int32_t periodOfMonths(Series &s, const KL_DATE &running, int32_t months) {
     bool skipPeriod = false;
     if (monthly && (rc = isException(s, running, &skipPeriod)) != 0) return rc;
     for (KL_DATE day = running; order(day, last) <= 0;) {
+        if (s.days.usable && check(day.day, day.month, day.year) == 0) {
+            // The days of this month before the next listed one (or before
+            // its last, or `last`) would only be passed: straight to it.
+            const uint32_t end = last.year == day.year && last.month == day.month
+                                     ? last.day
+                                     : monthLength(day.month, day.year);
+            const uint32_t base = monthly ? 0u : dayOfYear(day) - (day.day - 1u);
+            uint32_t to = end;
+            if (!skipPeriod) {
+                const uint32_t found = s.days.firstFrom(base + day.day - 1u, base + end - 1u);
+                if (found <= base + end - 1u) to = found - base + 1u;
+            }
+            if (to > day.day) store(&day, to, day.month, day.year);
+        }
         const uint16_t index = monthly ? static_cast<uint16_t>(day.day - 1) : dayOfYear(day);
         bool listed = false;
         rc = isListed(s, index, &listed);

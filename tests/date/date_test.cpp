@@ -312,6 +312,34 @@ TEST(DateSeries, DayListsAnswerAlikeHoweverLookedUp) {
     }
 }
 
+// A weekly series counts each day's number from the one before; every
+// number it stores is the day's own, and a number the caller left in the
+// start record speaks for the start alone.
+TEST(DateSeries, WeeklyDayNumbersAreTheDays) {
+    KL_HLIST days = shorts({1, 3, 5});
+    KL_DATE start = date(1, 0, 2001); // a Monday
+    start.flags = KL_DATE_ID_VALID;
+    start.dayId = 9; // says Wednesday
+    KL_RECURPARAM p = params(2, 1, start, date(7, 0, 2001), days);
+    KL_HLIST list = nullptr;
+    ASSERT_EQ(KL_DateGenRecur(KL_RECUR_CREATE, &p, &list, 0), 0);
+    EXPECT_EQ(daysOf(list), (std::vector<Ymd>{{2001, 0, 1}, {2001, 0, 3}, {2001, 0, 5}}));
+    p = params(2, 1, date(29, 11, 2003), date(31, 2, 2004), days);
+    ASSERT_EQ(KL_DateGenRecur(KL_RECUR_REUSE, &p, &list, 0), 0);
+    uint16_t seq = 0;
+    KL_DATE d{};
+    int numbered = 0;
+    for (int rc = KL_ListGetFirst(list, &seq, &d); rc == 0; rc = KL_ListGetNext(list, &seq, &d)) {
+        if ((d.flags & KL_DATE_ID_VALID) == 0) continue;
+        ++numbered;
+        EXPECT_EQ(d.dayId, idOf(date(d.day, d.month, d.year)))
+            << d.year << "-" << d.month << "-" << d.day;
+    }
+    EXPECT_GT(numbered, 30);
+    KL_ListDestroy(&list);
+    KL_ListDestroy(&days);
+}
+
 TEST(DateSeries, RefusalsAndCleanUp) {
     KL_HLIST wide = nullptr;
     KL_ListCreate(&wide, 4, 0, 0, nullptr, nullptr);
