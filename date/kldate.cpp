@@ -73,24 +73,39 @@ int32_t KL_DateCopy(KL_DATE *destination, const KL_DATE *source) {
     return 0;
 }
 
+namespace {
+
+// The day number of a date check() accepts, or KL_DATE_E_RANGE.
+int32_t dayNumber(uint32_t day, uint32_t month, uint32_t year, uint16_t &id) {
+    if (year < kFirstYear) return KL_DATE_E_RANGE;
+    // Leap years from 1991 up to the year before: multiples of 4 up to
+    // year - 1, less those up to 1990.
+    const uint32_t leapYears = (year - 1) / 4 - (kFirstYear - 1) / 4;
+    const uint32_t n = 365 * (year - kFirstYear) + leapYears + kDaysBefore[month] +
+                       (month > 1 && isLeap(year) ? 1 : 0) + day;
+    if (n > kLastDayId) return KL_DATE_E_RANGE;
+    id = static_cast<uint16_t>(n);
+    return 0;
+}
+
+} // namespace
+
 int32_t KL_DateGetDayId(KL_DATE *date, uint16_t *id) {
     if (date == nullptr) return KL_DATE_E_NULL;
     if ((date->flags & KL_DATE_ID_VALID) == 0) {
-        const int32_t rc = checkDate(date);
+        int32_t rc = checkDate(date);
+        if (rc == 0) rc = dayNumber(date->day, date->month, date->year, date->dayId);
         if (rc != 0) return rc;
-        const uint32_t year = date->year;
-        if (year < kFirstYear) return KL_DATE_E_RANGE;
-        // Leap years from 1991 up to the year before: multiples of 4 up to
-        // year - 1, less those up to 1990.
-        const uint32_t leapYears = (year - 1) / 4 - (kFirstYear - 1) / 4;
-        const uint32_t n = 365 * (year - kFirstYear) + leapYears + kDaysBefore[date->month] +
-                           (date->month > 1 && isLeap(year) ? 1 : 0) + date->day;
-        if (n > kLastDayId) return KL_DATE_E_RANGE;
-        date->dayId = static_cast<uint16_t>(n);
         date->flags |= KL_DATE_ID_VALID;
     }
     if (id != nullptr && date->dayId != 0) *id = date->dayId;
     return 0;
+}
+
+int32_t KL_DateIdOf(uint32_t day, uint32_t month, uint32_t year, uint16_t *id, bool *setFailed) {
+    const int32_t rc = check(day, month, year);
+    *setFailed = rc != 0;
+    return rc != 0 ? rc : dayNumber(day, month, year, *id);
 }
 
 int32_t KL_DateGetDayOfWeek(KL_DATE *date, uint16_t *dayOfWeek) {

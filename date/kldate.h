@@ -79,6 +79,9 @@ int32_t KL_DateCopy(KL_DATE *destination, const KL_DATE *source);
 // report, where a wrapped number would be a wrong time). An impossible
 // date gives KL_DateSet's codes. The output may be null.
 int32_t KL_DateGetDayId(KL_DATE *date, uint16_t *id);
+// KL_DateSet and then KL_DateGetDayId of the date set, without a record:
+// their codes, *setFailed telling whether it was KL_DateSet that refused.
+int32_t KL_DateIdOf(uint32_t day, uint32_t month, uint32_t year, uint16_t *id, bool *setFailed);
 // (day id + 1) mod 7; needs a day id.
 int32_t KL_DateGetDayOfWeek(KL_DATE *date, uint16_t *dayOfWeek);
 

@@ -42,12 +42,9 @@ using errlog::fail;
 // call it was.
 int32_t midnight(uint32_t day, uint32_t month, uint32_t year, uint32_t &minutes,
                  bool &dateSetFailed) {
-    KL_DATE date{};
-    int32_t rc = KL_DateSet(&date, day, month - 1, year);
-    dateSetFailed = rc != 0;
-    if (rc != 0) return rc;
     uint16_t id = 0;
-    if ((rc = KL_DateGetDayId(&date, &id)) != 0) return rc;
+    const int32_t rc = KL_DateIdOf(day, month - 1, year, &id, &dateSetFailed);
+    if (rc != 0) return rc;
     minutes = (id - 1u) * kMinutesPerDay;
     return 0;
 }
