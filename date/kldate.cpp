@@ -93,9 +93,12 @@ int32_t dayNumber(uint32_t day, uint32_t month, uint32_t year, uint16_t &id) {
 int32_t KL_DateGetDayId(KL_DATE *date, uint16_t *id) {
     if (date == nullptr) return KL_DATE_E_NULL;
     if ((date->flags & KL_DATE_ID_VALID) == 0) {
+        // (Through a local: the record is packed, its field may be unaligned.)
+        uint16_t number = 0;
         int32_t rc = checkDate(date);
-        if (rc == 0) rc = dayNumber(date->day, date->month, date->year, date->dayId);
+        if (rc == 0) rc = dayNumber(date->day, date->month, date->year, number);
         if (rc != 0) return rc;
+        date->dayId = number;
         date->flags |= KL_DATE_ID_VALID;
     }
     if (id != nullptr && date->dayId != 0) *id = date->dayId;
