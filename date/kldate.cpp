@@ -1,6 +1,7 @@
 // Day-number dates and recurring series of them.
 #include "date/kldate.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -448,11 +449,10 @@ int32_t periodOfMonths(Series &s, const KL_DATE &running, int32_t months) {
                                      ? last.day
                                      : monthLength(day.month, day.year);
             const uint32_t base = monthly ? 0u : dayOfYear(day) - (day.day - 1u);
-            uint32_t to = end;
-            if (!skipPeriod) {
-                const uint32_t found = s.days.firstFrom(base + day.day - 1u, base + end - 1u);
-                if (found <= base + end - 1u) to = found - base + 1u;
-            }
+            const uint32_t to =
+                skipPeriod ? end
+                           : std::min(end, s.days.firstFrom(base + day.day - 1u, base + end - 1u) -
+                                               base + 1u);
             if (to > day.day) store(&day, to, day.month, day.year);
         }
         const uint16_t index = monthly ? static_cast<uint16_t>(day.day - 1) : dayOfYear(day);
