@@ -196,21 +196,24 @@ __m128i upToBlank(__m128i v) {
 }
 
 // Of sixteen bytes, those that end a name (as scanPropertyName reads it):
-// a blank or control byte, ":", ";", "=" or DEL.
+// a blank or control byte, ":", ";", "=" or DEL. (":" and ";" differ in
+// their lowest bit only.)
 unsigned nameStops(__m128i v) {
-    auto eq = [v](char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
-    return static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_or_si128(_mm_or_si128(upToBlank(v), eq(':')),
-                                       _mm_or_si128(_mm_or_si128(eq(';'), eq('=')), eq(0x7F)))));
+    auto eq = [](__m128i x, char c) { return _mm_cmpeq_epi8(x, _mm_set1_epi8(c)); };
+    const __m128i colons = eq(_mm_or_si128(v, _mm_set1_epi8(1)), ';');
+    return static_cast<unsigned>(_mm_movemask_epi8(
+        _mm_or_si128(_mm_or_si128(upToBlank(v), colons), _mm_or_si128(eq(v, '='), eq(v, 0x7F)))));
 }
 
-// Where a name that ends at `end` (within the sixteen bytes) starts: after
-// its group's last ".".
-unsigned nameStart(__m128i v, unsigned end) {
-    const unsigned dots =
-        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('.')))) &
-        ((1u << end) - 1u);
+// Where a name that ends at `end` starts: after its group's last ".".
+// `dots` has a bit for each "." of the line's first bytes.
+unsigned nameStart(uint32_t dots, unsigned end) {
+    dots &= (1u << end) - 1u;
     return dots == 0 ? 0 : 32u - static_cast<unsigned>(__builtin_clz(dots));
+}
+unsigned nameStart(__m128i v, unsigned end) {
+    return nameStart(
+        static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('.')))), end);
 }
 
 // The head most property lines have, read sixteen bytes at a time: a name
@@ -525,17 +528,24 @@ bool CardScanner::copyUpTo(size_t offset) {
 #if defined(__SSE2__)
 namespace {
 
-// A name that may be BEGIN, END or AGENT, which change what the lines
-// after them are: length and first letter tell the others at once.
+// For each name length below 32, the low five bits of the first letters
+// of BEGIN, END and AGENT of that length.
+constexpr uint32_t kKeywordLeads[32] = {
+    0, 0, 0, 1u << ('e' & 31), 0, 1u << ('a' & 31) | 1u << ('b' & 31)};
+
+// A name (shorter than 32 bytes) that may be BEGIN, END or AGENT, which
+// change what the lines after them are: length and first letter tell the
+// others at once. (A byte that shares its low five bits with one of those
+// letters counts as it, which only sends its line the long way.)
 bool mayBeKeyword(std::string_view name) {
-    const char lead = foldCase(name.front());
-    const size_t size = name.size();
-    return either(both(size == 5, either(lead == 'a', lead == 'b')), both(size == 3, lead == 'e'));
+    const unsigned lead = static_cast<unsigned char>(name.front()) & 31u;
+    return ((kKeywordLeads[name.size() & 31] >> lead) & 1u) != 0;
 }
 
 // What the line at `s` is, when it is one the card's loop would only keep
-// (or join), read in one pass over its first 32 bytes for its break and
-// its start together: what LineCursor and quickHead find apart. Such a
+// (or join), read in one pass over its first 32 bytes (64 for a head
+// that needs them) for its break and its start together: what LineCursor
+// and quickHead find apart. Such a
 // line holds no NUL or other control byte but its break, and cannot open a
 // card or end in one ("BEGIN:VCARD" joined to it); it is
 //  - after no soft break, a property whose name cannot be BEGIN, END or
@@ -572,7 +582,7 @@ classifyLine(const char *s, const char *end, bool continuable, bool quotedPrinta
     uint32_t controls = controlsIn(a, b, highMask);
     Ordinary kind = Ordinary::Property;
     // The name, within the first sixteen bytes, ended by ":" or ";".
-    const unsigned nameEnd = static_cast<unsigned>(__builtin_ctz(nameStops(a) | 0x10000u));
+    unsigned nameEnd = static_cast<unsigned>(__builtin_ctz(nameStops(a) | 0x10000u));
     if (isSpaceOrTab(s[0])) {
         if (quotedPrintable) {
             kind = Ordinary::ContinuedQuoted;
@@ -591,20 +601,37 @@ classifyLine(const char *s, const char *end, bool continuable, bool quotedPrinta
         if (stop == 16 || s[stop] == ':' || s[stop] == ';') return Ordinary::None;
         kind = Ordinary::Joined;
     } else {
-        if (nameEnd == 0 || nameEnd == 16 || (s[nameEnd] != ':' && s[nameEnd] != ';'))
-            return Ordinary::None;
-        const unsigned start = nameStart(a, nameEnd);
+        // (Names of sixteen bytes or more, as extensions have them, are
+        // read on into the next sixteen.)
+        unsigned start = 0;
+        if (nameEnd < 16) {
+            start = nameStart(a, nameEnd);
+        } else {
+            nameEnd = 16 + static_cast<unsigned>(__builtin_ctz(nameStops(b) | 0x10000u));
+            if (nameEnd == 32) return Ordinary::None;
+            start = nameStart(both32(eq(a, '.'), eq(b, '.')), nameEnd);
+        }
+        if (nameEnd == 0 || (s[nameEnd] != ':' && s[nameEnd] != ';')) return Ordinary::None;
         // (Only a name BEGIN, or a byte-order mark, can open a card here.)
         if (start == nameEnd || mayBeKeyword(std::string_view(s + start, nameEnd - start)) ||
             s[0] == kByteOrderMark[0])
             return Ordinary::None;
         if (s[nameEnd] == ';') {
-            // Parameters up to a ":" in these bytes, before the break, with
-            // no blank or "," in them, and none of "=" and "B" either for
-            // a Property.
-            const uint32_t after = ~((2u << nameEnd) - 1u);
-            const uint32_t colons = both32(eq(a, ':'), eq(b, ':')) & after;
-            const uint32_t before = (colons & (0u - colons)) - 1u;
+            // Parameters up to a ":" in the first 32 bytes, or else in the
+            // 32 after them, before the break, with no blank or "," in
+            // them, and none of "=" and "B" either for a Property.
+            const uint64_t after = ~((uint64_t{2} << nameEnd) - 1u);
+            uint64_t colons = both32(eq(a, ':'), eq(b, ':')) & after;
+            const bool wide = colons == 0;
+            __m128i c = a;
+            __m128i d = b;
+            if (wide) {
+                // (Most of these name a charset and an encoding.)
+                c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + 32));
+                d = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + 48));
+                colons = static_cast<uint64_t>(both32(eq(c, ':'), eq(d, ':'))) << 32;
+            }
+            const uint64_t before = (colons & (0u - colons)) - 1u;
             const __m128i lower = _mm_set1_epi8(0x20);
             auto hard = [&](__m128i v) { return _mm_or_si128(upToBlank(v), eq(v, ',')); };
             auto special = [&](__m128i v) {
@@ -612,8 +639,9 @@ classifyLine(const char *s, const char *end, bool continuable, bool quotedPrinta
                                     _mm_or_si128(eq(_mm_or_si128(v, lower), 'b'), eq(v, '=')));
             };
             auto in = [&](auto bytes) {
-                return (before < 0xFFFFu ? mask(bytes(a)) : both32(bytes(a), bytes(b))) & after &
-                       before;
+                uint64_t m = before < 0xFFFFu ? mask(bytes(a)) : both32(bytes(a), bytes(b));
+                if (wide) m |= static_cast<uint64_t>(both32(bytes(c), bytes(d))) << 32;
+                return m & after & before;
             };
             if (colons == 0) return Ordinary::None;
             if (in(special) != 0) {
