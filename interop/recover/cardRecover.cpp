@@ -558,7 +558,10 @@ bool mayBeKeyword(std::string_view name) {
 //    one in a quoted-printable value, after a soft break or not
 //    (Ordinary::ContinuedQuoted: its escapes are looked at);
 //  - after a soft break, a line neither indented nor shaped as a property
-//    (Ordinary::Joined: joined to the value it continues).
+//    (Ordinary::Joined: joined to the value it continues);
+//  - an empty line, kept, which changes nothing (Ordinary::Empty: some
+//    writers put one between properties, or after a photo; ordinaryRun
+//    looks for it where none of the others stands).
 // None for every other line, and near the text's end, where the loads
 // would pass it: the long way decides those. Else *length is the line's
 // without its break, *next where the line after it starts, and *high
@@ -670,7 +673,7 @@ classifyLine(const char *s, const char *end, bool continuable, bool quotedPrinta
         controls = controlsIn(x, y, highMask);
     }
     constexpr std::string_view kBegin = "BEGIN:VCARD";
-    if (size == 0) return Ordinary::None; // (the long way passes an empty line over)
+    if (size == 0) return Ordinary::None; // (see ordinaryRun)
     const char last = s[size - 1];
     if (isSpaceOrTab(last) ||
         (foldCase(last) == 'd' && size >= kBegin.size() &&
@@ -717,7 +720,14 @@ CardScanner::Run CardScanner::ordinaryRun(bool afterKeyword, bool quotedPrintabl
     for (;;) {
         Ordinary kind = classifyLine(text_ + at, end_, continuable, quotedPrintable, run.softBreak,
                                      &length, &next, &high);
-        if (kind == Ordinary::None) break;
+        if (kind == Ordinary::None) {
+            const char *s = text_ + at;
+            if (end_ - s < 2 || (s[0] != '\r' && s[0] != '\n')) break;
+            kind = Ordinary::Empty;
+            length = 0;
+            next = s[0] == '\r' && s[1] == '\n' ? 2 : 1;
+            high = false;
+        }
         const std::string_view text(text_ + at, length);
         if (kind == Ordinary::ContinuedQuoted) {
             // Kept as it stands when its escapes need no mending (it is

@@ -52,7 +52,7 @@ class CardScanner {
 
     // The lines the card's loop passes without a second look (see
     // classifyLine in the source).
-    enum class Ordinary { None, Property, Coded, Continued, ContinuedQuoted, Joined };
+    enum class Ordinary { None, Property, Coded, Continued, ContinuedQuoted, Joined, Empty };
 
     uint64_t junkLines() const { return junkLines_; }
 
