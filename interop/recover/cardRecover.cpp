@@ -594,14 +594,15 @@ classifyLine(const char *s, const char *end, bool continuable, bool quotedPrinta
             kind = Ordinary::Continued;
         }
     } else if (softBreak) {
-        // No property's shape: what stops the first word is neither ":"
-        // nor ";", nor blanks before one (and not the break, see below).
+        // No property's shape: the first word is empty (";;Main St", as
+        // an address goes on), or what stops it is neither ":" nor ";",
+        // nor blanks before one (and not the break, see below).
         if (nameEnd == 16 || either(foldCase(s[0]) == 'b', s[0] == kByteOrderMark[0]))
             return Ordinary::None;
         unsigned stop = nameEnd;
         while (stop < 16 && isSpaceOrTab(s[stop]))
             ++stop;
-        if (stop == 16 || s[stop] == ':' || s[stop] == ';') return Ordinary::None;
+        if (nameEnd != 0 && (stop == 16 || s[stop] == ':' || s[stop] == ';')) return Ordinary::None;
         kind = Ordinary::Joined;
     } else {
         // (Names of sixteen bytes or more, as extensions have them, are

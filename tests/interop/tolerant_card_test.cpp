@@ -302,7 +302,8 @@ TEST(TolerantCards, QuickLinesReadAsTheLongWay) {
         "N;CHARSET=UTF-8;X-LONG-PARAMETER;BASE64:QUJD", "TEL;WORK;VOICE;PREF;HOME;CELL;MSG;X-A,B:1",
         "TEL;WORK;VOICE;PREF;HOME;CELL;MSG;X-A B:1", "TEL;WORK;VOICE;PREF;HOME;CELL;MSG;X-ABC:1",
         "TEL;WORK;VOICE;PREF;HOME;CELL;MSG;FAX;X-ABCDEFGHIJ", "N;X-PARAMETER-LONG-ENOUGH-TO-PASS\x0B:x",
-        "N;X-PARAMETER-LONG-ENOUGH-TO-PASS=\xC3\xA9:x",
+        "N;X-PARAMETER-LONG-ENOUGH-TO-PASS=\xC3\xA9:x", ";;Main St", ";", ";;=", ":;x",
+        "\x7F;x", "=;x",
     };
     const std::string before[] = {"", "N:x", "NOTE;ENCODING=QUOTED-PRINTABLE:a",
                                   "NOTE;ENCODING=QUOTED-PRINTABLE:a=", "PHOTO;ENCODING=BASE64:QUJD",
