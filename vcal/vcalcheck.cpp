@@ -166,6 +166,20 @@ enum class RuleKind : uint8_t {
     YearlyByDay
 };
 
+// What ends a property's name: a table, as every checked line is read up
+// to its value.
+struct HeadEnds {
+    bool at[256];
+};
+constexpr HeadEnds headEnds() {
+    HeadEnds t{};
+    t.at[0] = true;
+    t.at[static_cast<unsigned char>(';')] = true;
+    t.at[static_cast<unsigned char>(':')] = true;
+    return t;
+}
+constexpr HeadEnds kHeadEnds = headEnds();
+
 // One check of one line: formats its messages into the buffer.
 struct Checker {
     const char *line;
@@ -187,7 +201,7 @@ struct Checker {
     // which only ":" ends the search); 0 when there is none.
     size_t valueStart() const {
         size_t p = 0;
-        while (line[p] != '\0' && line[p] != ';' && line[p] != ':')
+        while (!kHeadEnds.at[static_cast<unsigned char>(line[p])])
             ++p;
         if (line[p] == ';') {
             while (line[p] != '\0' && line[p] != ':')

@@ -107,7 +107,6 @@ namespace vcal {
 
 LineEncoding lineEncoding(const char *line, size_t length) {
     std::string_view rest(line, length);
-    rest = rest.substr(0, rest.find(':'));
     size_t semicolon = rest.find(';');
     while (semicolon != std::string_view::npos) {
         rest.remove_prefix(semicolon + 1);

@@ -13,9 +13,9 @@ namespace vcal {
 enum class LineEncoding : uint8_t { None, QuotedPrintable, Base64, EightBit };
 
 // The encoding the line's parameters declare: the parameters are the
-// segments between ";" and the first ":" (or the end of `length`
-// characters); the first one starting with ENCODING decides by the value
-// after its "=". Case does not matter.
+// segments after each ";" of the line's first `length` characters, which
+// stop before its first ":"; the first one starting with ENCODING decides
+// by the value after its "=". Case does not matter.
 LineEncoding lineEncoding(const char *line, size_t length);
 
 // The identifier of the first keyword of the table that the line starts
