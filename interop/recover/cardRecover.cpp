@@ -543,11 +543,11 @@ bool mayBeKeyword(std::string_view name) {
 }
 
 // What the line at `s` is, when it is one the card's loop would only keep
-// (or join), read in one pass over its first 32 bytes (64 for a head
-// that needs them) for its break and its start together: what LineCursor
-// and quickHead find apart. Such a
-// line holds no NUL or other control byte but its break, and cannot open a
-// card or end in one ("BEGIN:VCARD" joined to it); it is
+// (or join), read in one pass over its first 32 bytes (64 for a long head)
+// for its break and its start together: what LineCursor and quickHead
+// find apart. Such a line holds no NUL or other control byte but its
+// break, and cannot open a card or end in one ("BEGIN:VCARD" joined to
+// it); it is
 //  - after no soft break, a property whose name cannot be BEGIN, END or
 //    AGENT, with parameters that name no encoding and need no rewriting
 //    (Ordinary::Property), or whose parameters, within these bytes, hold
@@ -584,7 +584,8 @@ classifyLine(const char *s, const char *end, bool continuable, bool quotedPrinta
     uint32_t highMask = both32(a, b);
     uint32_t controls = controlsIn(a, b, highMask);
     Ordinary kind = Ordinary::Property;
-    // The name, within the first sixteen bytes, ended by ":" or ";".
+    // The name, ended by ":" or ";" within the first sixteen bytes (or,
+    // for a property, 32: see below).
     unsigned nameEnd = static_cast<unsigned>(__builtin_ctz(nameStops(a) | 0x10000u));
     if (isSpaceOrTab(s[0])) {
         if (quotedPrintable) {
