@@ -31,13 +31,13 @@ struct OrdinaryBytes {
 };
 constexpr OrdinaryBytes kOrdinary;
 
-// Whether `text` starts with `word`, without regard to case; the end of
-// `text` is its NUL.
-bool startsWith(const char *text, const char *word) {
+// Where `text` goes on after `word` when it starts with it, without
+// regard to case, else null; the end of `text` is its NUL.
+const char *afterWord(const char *text, const char *word) {
     for (; *word != '\0'; ++word, ++text) {
-        if (upper(*text) != upper(*word)) return false;
+        if (upper(*text) != upper(*word)) return nullptr;
     }
-    return true;
+    return text;
 }
 
 bool startsWith(std::string_view text, std::string_view word) {
@@ -57,8 +57,13 @@ constexpr int secondIndex(char c) { return c == '-' ? 26 : c >= 'A' && c <= 'Z' 
 struct KeywordIndex {
     static constexpr int kGroups = 26 * 27;
     uint8_t ids[VCAL_PROPERTY_COUNT] = {};
-    uint8_t first[kGroups + 1] = {}; // group G: ids[first[G]] up to ids[first[G + 1]]
+    uint8_t first[kGroups + 1] = {};              // group G: ids[first[G]] up to ids[first[G + 1]]
+    uint8_t length[VCAL_PROPERTY_COUNT + 1] = {}; // of each identifier's keyword
     constexpr KeywordIndex() {
+        for (uint8_t id = 1; id <= VCAL_PROPERTY_COUNT; ++id) {
+            while (vcal::kProperties[id].keyword[length[id]] != '\0')
+                ++length[id];
+        }
         uint8_t n = 0;
         for (int group = 0; group < kGroups; ++group) {
             first[group] = n;
@@ -94,13 +99,12 @@ const char *skipBlanks(const char *p) {
 
 VERSIT_API int32_t vCal_IsWordInTheString(const char *line, const char *word1, const char *word2) {
     if (line == nullptr || word1 == nullptr || word1[0] == '\0') return 0;
-    const char *p = skipBlanks(line);
-    if (!startsWith(p, word1)) return 0;
+    const char *p = afterWord(skipBlanks(line), word1);
+    if (p == nullptr) return 0;
     if (word2 == nullptr) return 1;
-    p += std::strlen(word1);
     while (*p != '\0' && *p != '\r' && !vcal::isLetter(*p))
         ++p;
-    return startsWith(p, word2) ? 1 : 0;
+    return afterWord(p, word2) != nullptr ? 1 : 0;
 }
 
 namespace vcal {
@@ -134,13 +138,14 @@ uint16_t vCal_LookupPropertyKeyword(const char *line) {
     const int group = (first - 'A') * 27 + second;
     for (int i = kKeywords.first[group]; i < kKeywords.first[group + 1]; ++i) {
         // Keywords are written in capitals: only the line's side is raised.
-        const char *k = kProperties[kKeywords.ids[i]].keyword + 2;
-        const char *t = p + 2;
-        while (*k != '\0' && upper(*t) == *k) {
-            ++k;
-            ++t;
-        }
-        if (*k == '\0') return kKeywords.ids[i];
+        // (A line shorter than the keyword stops the loop at its NUL.)
+        const uint8_t id = kKeywords.ids[i];
+        const char *k = kProperties[id].keyword;
+        const size_t n = kKeywords.length[id];
+        size_t j = 2;
+        while (j < n && upper(p[j]) == k[j])
+            ++j;
+        if (j == n) return id;
     }
     return 0;
 }

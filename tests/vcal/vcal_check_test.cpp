@@ -1,7 +1,9 @@
 // Property validation: the value checks one line at a time, the duplicate
 // rule, BEGIN/END forms, block checks, and the messages they produce.
+#include <cctype>
 #include <cstring>
 #include <string>
+#include <strings.h>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -9,6 +11,7 @@
 #include "vcal/vcalcheck.h"
 #include "vcal/vcalline.h"
 #include "vcal/vcalmsg.h"
+#include "vcal/vcalprop.h"
 #include "versit_vcal.h"
 
 namespace {
@@ -95,6 +98,39 @@ TEST(VcalWords, IsWordInTheStringAndKeywords) {
                 {"RELATED-TO:x", VCAL_PROP_RELATED_TO}};
     for (const auto &k : keys)
         EXPECT_EQ(vcal::vCal_LookupPropertyKeyword(k.line), k.id) << k.line;
+}
+
+// Every keyword, cut short at every length, in either case and with what
+// lines put after it, is found as a walk of the whole table finds it: the
+// first keyword the line starts with.
+TEST(VcalWords, KeywordsAsTheTableOrdersThem) {
+    auto walk = [](const std::string &line) -> uint16_t {
+        const size_t from = line.find_first_not_of(" \t");
+        for (uint16_t id = 1; id <= VCAL_PROPERTY_COUNT; ++id) {
+            const char *k = vcal::kProperties[id].keyword;
+            if (from != std::string::npos &&
+                strncasecmp(line.c_str() + from, k, std::strlen(k)) == 0)
+                return id;
+        }
+        return 0;
+    };
+    for (uint16_t id = 1; id <= VCAL_PROPERTY_COUNT; ++id) {
+        const std::string keyword = vcal::kProperties[id].keyword;
+        for (size_t n = 0; n <= keyword.size(); ++n) {
+            for (const char *after : {"", ":x", ";ENCODING=QUOTED-PRINTABLE:x", "S:x", "-A"}) {
+                std::string line = keyword.substr(0, n) + after;
+                for (int lower = 0; lower < 2; ++lower) {
+                    if (lower != 0) {
+                        for (char &c : line)
+                            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                    }
+                    EXPECT_EQ(vcal::vCal_LookupPropertyKeyword(line.c_str()), walk(line)) << line;
+                    EXPECT_EQ(vcal::vCal_LookupPropertyKeyword((" \t" + line).c_str()), walk(line))
+                        << line;
+                }
+            }
+        }
+    }
 }
 
 TEST(VcalChecks, AlarmsAndDurations) {
