@@ -216,6 +216,39 @@ unsigned nameStart(__m128i v, unsigned end) {
         static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('.')))), end);
 }
 
+// The parameters of a head, item by item up to the next ";" or to the
+// ":": bit k of the masks stands for the byte at base + k, and the items
+// run from `from` to `colon` (below 64). Each is a word without a "B"
+// (which every bare encoding word holds), a "NAME=value" whose name is
+// not ENCODING, or ENCODING=QUOTED-PRINTABLE or BASE64 as the strict
+// reader wants them, which sets *encoding. False for any other item: the
+// reading byte by byte decides those heads.
+[[gnu::noinline]] bool readItems(const char *base, size_t from, size_t colon, uint64_t semicolons,
+                                 uint64_t equals, uint64_t bees, Encoding *encoding) {
+    auto below = [](size_t k) { return (uint64_t{1} << k) - 1u; };
+    for (size_t start = from; start <= colon;) {
+        const uint64_t later = semicolons & ~below(start);
+        const size_t stop = later != 0 ? static_cast<size_t>(__builtin_ctzll(later)) : colon;
+        const uint64_t item = below(stop) & ~below(start);
+        if ((equals & item) == 0) {
+            if ((bees & item) != 0) return false;
+        } else {
+            const auto sign = static_cast<size_t>(__builtin_ctzll(equals & item));
+            if (sign - start == 8 && sameWord({base + start, 8}, "ENCODING")) {
+                const std::string_view value(base + sign + 1, stop - sign - 1);
+                if (value == "QUOTED-PRINTABLE")
+                    *encoding = Encoding::QuotedPrintable;
+                else if (value == "BASE64")
+                    *encoding = Encoding::Base64;
+                else
+                    return false;
+            }
+        }
+        start = stop + 1;
+    }
+    return true;
+}
+
 // The head most property lines have, read sixteen bytes at a time: a name
 // (and group) ended by ":" or ";", then up to 64 bytes of parameters
 // without "," or a blank, each of them a word without a "B" (which every
@@ -266,30 +299,7 @@ bool quickHead(std::string_view line, const char *readable, std::string_view *na
         if (colon == 0) continue;
         p->colon = at + static_cast<unsigned>(__builtin_ctz(colon));
         if ((equals | bees) == 0) return true; // types only: "WORK;VOICE"
-        // Item by item, each up to the next ";" or to the ":".
-        auto below = [](size_t k) { return (uint64_t{1} << k) - 1u; };
-        const size_t end = p->colon - from;
-        for (size_t start = 0; start < end + 1;) {
-            const uint64_t after = semicolons & ~below(start);
-            const size_t stop = after != 0 ? static_cast<size_t>(__builtin_ctzll(after)) : end;
-            const uint64_t item = below(stop) & ~below(start);
-            if ((equals & item) == 0) {
-                if ((bees & item) != 0) return false;
-            } else {
-                const size_t sign = static_cast<size_t>(__builtin_ctzll(equals & item));
-                if (sign - start == 8 && sameWord({s + from + start, 8}, "ENCODING")) {
-                    const std::string_view value(s + from + sign + 1, stop - sign - 1);
-                    if (value == "QUOTED-PRINTABLE")
-                        p->encoding = Encoding::QuotedPrintable;
-                    else if (value == "BASE64")
-                        p->encoding = Encoding::Base64;
-                    else
-                        return false;
-                }
-            }
-            start = stop + 1;
-        }
-        return true;
+        return readItems(s + from, 0, p->colon - from, semicolons, equals, bees, &p->encoding);
     }
     return false;
 }
@@ -550,9 +560,10 @@ bool mayBeKeyword(std::string_view name) {
 // it); it is
 //  - after no soft break, a property whose name cannot be BEGIN, END or
 //    AGENT, with parameters that name no encoding and need no rewriting
-//    (Ordinary::Property), or whose parameters, within these bytes, hold
-//    an "=" or a "B" but no blank or "," (Ordinary::Coded: quickHead
-//    reads what they say);
+//    (Ordinary::Property), or that name quoted-printable as the strict
+//    reader wants it (Ordinary::Coded: its value, from *value on, is
+//    looked at); parameters holding an "=" or a "B" are read by
+//    readItems;
 //  - after no soft break, an indented line that follows no BEGIN or END
 //    line and is in no quoted-printable value (Ordinary::Continued), or
 //    one in a quoted-printable value, after a soft break or not
@@ -568,7 +579,7 @@ bool mayBeKeyword(std::string_view name) {
 // whether it holds 8-bit bytes.
 [[gnu::always_inline]] inline CardScanner::Ordinary
 classifyLine(const char *s, const char *end, bool continuable, bool quotedPrintable, bool softBreak,
-             size_t *length, size_t *next, bool *high) {
+             size_t *length, size_t *next, bool *high, size_t *value) {
     using Ordinary = CardScanner::Ordinary;
     if (end - s < 64) return Ordinary::None;
     auto eq = [](__m128i v, char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
@@ -651,7 +662,23 @@ classifyLine(const char *s, const char *end, bool continuable, bool quotedPrinta
             if (colons == 0) return Ordinary::None;
             if (in(special) != 0) {
                 if (in(hard) != 0) return Ordinary::None;
-                kind = Ordinary::Coded;
+                auto all = [&](auto bytes) {
+                    uint64_t m = both32(bytes(a), bytes(b));
+                    if (wide) m |= static_cast<uint64_t>(both32(bytes(c), bytes(d))) << 32;
+                    return m & after & before;
+                };
+                const auto colon = static_cast<size_t>(__builtin_ctzll(colons));
+                Encoding e = Encoding::Plain;
+                if (!readItems(s, nameEnd + 1, colon, all([&](__m128i v) { return eq(v, ';'); }),
+                               all([&](__m128i v) { return eq(v, '='); }),
+                               all([&](__m128i v) { return eq(_mm_or_si128(v, lower), 'b'); }),
+                               &e) ||
+                    e == Encoding::Base64)
+                    return Ordinary::None;
+                if (e == Encoding::QuotedPrintable) {
+                    kind = Ordinary::Coded;
+                    *value = colon + 1;
+                }
             }
         }
     }
@@ -711,6 +738,7 @@ CardScanner::Run CardScanner::ordinaryRun(bool afterKeyword, bool quotedPrintabl
     size_t length = 0;
     size_t next = 0;
     bool high = false;
+    size_t value = 0; // where a Coded line's value starts
     uint64_t count = 0;
     // Whether quoted-printable text needs no mending (the 8-bit bytes its
     // escapes stand for are marked either way, as the loop marks them).
@@ -721,7 +749,7 @@ CardScanner::Run CardScanner::ordinaryRun(bool afterKeyword, bool quotedPrintabl
     };
     for (;;) {
         Ordinary kind = classifyLine(text_ + at, end_, continuable, quotedPrintable, run.softBreak,
-                                     &length, &next, &high);
+                                     &length, &next, &high, &value);
         if (kind == Ordinary::None) {
             const char *s = text_ + at;
             if (end_ - s < 2 || (s[0] != '\r' && s[0] != '\n')) break;
@@ -740,15 +768,10 @@ CardScanner::Run CardScanner::ordinaryRun(bool afterKeyword, bool quotedPrintabl
         }
         bool coded = false; // a property whose value is quoted-printable
         if (kind == Ordinary::Coded) {
-            // As the card's loop reads it: parameters that need no
-            // rewriting, and a quoted-printable value without faults.
-            std::string_view name;
-            Parameters p;
-            if (!quickHead(text, end_, &name, &p) || p.encoding == Encoding::Base64) break;
-            if (p.encoding == Encoding::QuotedPrintable) {
-                if (!unmended(text.substr(p.colon + 1))) break;
-                coded = true;
-            }
+            // As the card's loop reads it: a quoted-printable value
+            // without faults.
+            if (!unmended(text.substr(value))) break;
+            coded = true;
             kind = Ordinary::Property;
         }
         run.eightBit |= high;
