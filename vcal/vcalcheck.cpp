@@ -166,20 +166,6 @@ enum class RuleKind : uint8_t {
     YearlyByDay
 };
 
-// What ends a property's name: a table, as every checked line is read up
-// to its value.
-struct HeadEnds {
-    bool at[256];
-};
-constexpr HeadEnds headEnds() {
-    HeadEnds t{};
-    t.at[0] = true;
-    t.at[static_cast<unsigned char>(';')] = true;
-    t.at[static_cast<unsigned char>(':')] = true;
-    return t;
-}
-constexpr HeadEnds kHeadEnds = headEnds();
-
 // One check of one line: formats its messages into the buffer.
 struct Checker {
     const char *line;
@@ -200,9 +186,7 @@ struct Checker {
     // keyword and its parameters (a ";" starts the parameters, inside
     // which only ":" ends the search); 0 when there is none.
     size_t valueStart() const {
-        size_t p = 0;
-        while (!kHeadEnds.at[static_cast<unsigned char>(line[p])])
-            ++p;
+        auto p = static_cast<size_t>(vcal::nameEnd(line) - line);
         if (line[p] == ';') {
             while (line[p] != '\0' && line[p] != ':')
                 ++p;

@@ -18,6 +18,26 @@ enum class LineEncoding : uint8_t { None, QuotedPrintable, Base64, EightBit };
 // by the value after its "=". Case does not matter.
 LineEncoding lineEncoding(const char *line, size_t length);
 
+// Where the name at the start of a NUL-terminated line ends: at its first
+// ":" or ";", or at the NUL. Inline, through a table: every line of a
+// calendar is read up to there, by the checks and by the tolerant reader.
+struct NameEnds {
+    bool at[256];
+};
+constexpr NameEnds nameEnds() {
+    NameEnds t{};
+    t.at[0] = true;
+    t.at[static_cast<unsigned char>(';')] = true;
+    t.at[static_cast<unsigned char>(':')] = true;
+    return t;
+}
+inline constexpr NameEnds kNameEnds = nameEnds();
+inline const char *nameEnd(const char *line) {
+    while (!kNameEnds.at[static_cast<unsigned char>(*line)])
+        ++line;
+    return line;
+}
+
 // The identifier of the first keyword of the table that the line starts
 // with (after blanks and tabs), or 0.
 uint16_t vCal_LookupPropertyKeyword(const char *line);

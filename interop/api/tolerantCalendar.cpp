@@ -85,9 +85,7 @@ bool linesNeedRewrite(const PropertyNode *p) {
     for (; p != nullptr; p = p->next) {
         // (Most lines have no parameters: the colon comes first.)
         const char *line = p->line;
-        const char *mark = line;
-        while (*mark != '\0' && *mark != ':' && *mark != ';')
-            ++mark;
+        const char *mark = vcal::nameEnd(line);
         const char *colon = mark;
         if (*mark == ';') {
             colon = std::strchr(mark, ':');
@@ -99,14 +97,19 @@ bool linesNeedRewrite(const PropertyNode *p) {
         while (*v == ' ' || *v == '\t' || *v == '\r' || *v == '\n')
             ++v;
         if (*v == '\0') return true;
-        if (mark == colon || vcal::lineEncoding(line, static_cast<size_t>(colon - line)) !=
-                                 vcal::LineEncoding::QuotedPrintable)
-            continue;
-        for (const char *e = std::strchr(colon, '='); e != nullptr; e = std::strchr(e + 1, '=')) {
+        if (mark == colon) continue;
+        // (An escape of an 8-bit byte is looked for first: most values
+        // hold none, and then the parameters need no reading.)
+        bool eightBitEscape = false;
+        for (const char *e = std::strchr(colon, '='); e != nullptr && !eightBitEscape;
+             e = std::strchr(e + 1, '=')) {
             const char c = e[1];
-            if ((c >= '8' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'))
-                return true;
+            eightBitEscape =
+                (c >= '8' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
         }
+        if (eightBitEscape && vcal::lineEncoding(line, static_cast<size_t>(colon - line)) ==
+                                  vcal::LineEncoding::QuotedPrintable)
+            return true;
     }
     return false;
 }

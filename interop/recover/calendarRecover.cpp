@@ -1436,6 +1436,21 @@ void CalendarRepairFeed::forget() {
     }
 }
 
+#if defined(__SSE2__)
+namespace {
+
+// The bits set in `x`, without the library call __builtin_popcountll
+// makes for processors not known to count them in one instruction.
+uint64_t bitCount(uint64_t x) {
+    x -= (x >> 1) & 0x5555555555555555u;
+    x = (x & 0x3333333333333333u) + ((x >> 2) & 0x3333333333333333u);
+    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+    return (x * 0x0101010101010101u) >> 56;
+}
+
+} // namespace
+#endif
+
 bool findItems(const char *text, size_t length, RepairedCalendars &out) {
     // A BEGIN line: what it opens, at its line number and place.
     auto begin = [&](std::string_view line, uint64_t number, size_t start) {
@@ -1485,13 +1500,11 @@ bool findItems(const char *text, size_t length, RepairedCalendars &out) {
             size_t stop = start;
             while (stop < length && text[stop] != '\n' && text[stop] != '\r')
                 ++stop;
-            const uint64_t before =
-                breaksBefore +
-                static_cast<uint64_t>(__builtin_popcountll(ends & ((uint64_t{1} << k) - 1u)));
+            const uint64_t before = breaksBefore + bitCount(ends & ((uint64_t{1} << k) - 1u));
             if (!begin(std::string_view(text + start, stop - start), before + 1, start))
                 return false;
         }
-        breaksBefore += static_cast<uint64_t>(__builtin_popcountll(ends));
+        breaksBefore += bitCount(ends);
         startsHere = ends >> 63;
     }
 #else

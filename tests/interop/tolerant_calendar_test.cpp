@@ -308,14 +308,16 @@ TEST(TolerantCalendar, ItemsKeptWithoutTheirFaults) {
 
 // A text read as it stands has its BEGIN lines found 64 bytes at a time:
 // every one is found, at its line and place, in texts of random pieces
-// whose breaks fall anywhere in a block (a CR LF split across two
-// included), as a plain walk over the lines finds them.
+// whose breaks fall anywhere in a block (a CR LF split across two, and
+// runs of empty lines, included), as a plain walk over the lines finds
+// them.
 TEST(TolerantCalendar, ItemsFoundAsALineWalkFindsThem) {
     // clang-format off
     const std::string pieces[] = {"BEGIN:VEVENT", "BEGIN:VTODO", "BEGIN:VCALENDAR", " BEGIN:VEVENT",
                                   "\tbegin : vtodo", "b", "BEGIN:VEVENTX", "\r\n", "\n", "\r",
                                   std::string(1, '\0'), "x", std::string(29, 'y'),
-                                  std::string(63, 'z'), " ", "END:VEVENT"};
+                                  std::string(63, 'z'), " ", "END:VEVENT",
+                                  std::string(12, '\n'), std::string(9, '\r')};
     // clang-format on
     using Place = std::pair<uint64_t, size_t>;
     auto places = [](const interop::Array<interop::ItemOrigin> &items) {
