@@ -194,6 +194,14 @@ TEST(TolerantCalendar, Structure) {
          {"12 repaired: unknown charset \"X-USER-DEFINED\" read as Windows-1252",
           "14 repaired: not the UTF-8 it declares", "17 repaired: names no charset"},
          {3, 2, 0, 0, 0}},
+        {"quoted-printable escapes of 8-bit bytes in a text that is all ASCII",
+         kHead + "BEGIN:VEVENT|" + kHour +
+             "SUMMARY;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Caf=C3=A9=0D=0A|"
+             "DESCRIPTION:a=C3b|LOCATION;ENCODING=QUOTED-PRINTABLE:x=3Dy|END:VEVENT|END:VCALENDAR",
+         {"E start=20030801T1000 end=20030801T1100 summary=\"Caf\u00e9\\r\\n\" "
+          "description=\"a=C3b\" location=\"x=y\""},
+         {},
+         {1, 0, 0, 0, 0}},
         {"dates without time, 24:00, no seconds, a day the month does not have",
          kHead + "BEGIN:VEVENT|SUMMARY:Holiday|DTSTART;VALUE=DATE:20030801|END:VEVENT|"
                  "BEGIN:VEVENT|DTSTART:20030804|DTEND:20030806|END:VEVENT|"
