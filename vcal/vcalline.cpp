@@ -40,10 +40,12 @@ const char *afterWord(const char *text, const char *word) {
     return text;
 }
 
+// Whether `text` starts with `word`, which is written in capitals,
+// without regard to the case of `text`.
 bool startsWith(std::string_view text, std::string_view word) {
     if (text.size() < word.size()) return false;
     for (size_t i = 0; i < word.size(); ++i) {
-        if (upper(text[i]) != upper(word[i])) return false;
+        if (upper(text[i]) != word[i]) return false;
     }
     return true;
 }
@@ -122,7 +124,7 @@ LineEncoding lineEncoding(const char *line, size_t length) {
         const std::string_view value = parameter.substr(equals + 1);
         if (startsWith(value, "QUOTED-PRINTABLE")) return LineEncoding::QuotedPrintable;
         if (startsWith(value, "BASE64")) return LineEncoding::Base64;
-        if (startsWith(value, "8-bit")) return LineEncoding::EightBit;
+        if (startsWith(value, "8-BIT")) return LineEncoding::EightBit;
         return LineEncoding::None;
     }
     return LineEncoding::None;

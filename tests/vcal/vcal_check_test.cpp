@@ -100,6 +100,33 @@ TEST(VcalWords, IsWordInTheStringAndKeywords) {
         EXPECT_EQ(vcal::vCal_LookupPropertyKeyword(k.line), k.id) << k.line;
 }
 
+// The encoding a line's parameters name, in any case, the first
+// ENCODING parameter deciding, and only within the length given.
+TEST(VcalWords, LineEncodings) {
+    using vcal::LineEncoding;
+    const struct {
+        const char *head;
+        LineEncoding encoding;
+    } cases[] = {
+        {"NOTE;ENCODING=QUOTED-PRINTABLE", LineEncoding::QuotedPrintable},
+        {"NOTE;charset=utf-8;encoding=quoted-printablex", LineEncoding::QuotedPrintable},
+        {"NOTE;Encoding=Base64", LineEncoding::Base64},
+        {"NOTE;ENCODING=8-bit", LineEncoding::EightBit},
+        {"NOTE;ENCODING=8-BIT;ENCODING=BASE64", LineEncoding::EightBit},
+        {"NOTE;ENCODINGS=BASE64", LineEncoding::Base64},
+        {"NOTE;ENCODING", LineEncoding::None},
+        {"NOTE;ENCODING=7BIT;ENCODING=BASE64", LineEncoding::None},
+        {"NOTE;QUOTED-PRINTABLE", LineEncoding::None},
+        {"ENCODING=BASE64", LineEncoding::None},
+        {"NOTE;ENCODING=QUOTED-PRINTABL", LineEncoding::None},
+        {"NOTE;X=1;ENCODIN=BASE64;ENCODING=BASE6", LineEncoding::None},
+    };
+    for (const auto &c : cases) {
+        const std::string line = std::string(c.head) + ":value;ENCODING=BASE64";
+        EXPECT_EQ(vcal::lineEncoding(line.data(), std::strlen(c.head)), c.encoding) << c.head;
+    }
+}
+
 // Every keyword, cut short at every length, in either case and with what
 // lines put after it, is found as a walk of the whole table finds it: the
 // first keyword the line starts with.
