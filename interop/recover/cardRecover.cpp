@@ -635,7 +635,7 @@ classifyLine(const char *s, const char *end, bool continuable, bool quotedPrinta
         if (s[nameEnd] == ';') {
             // Parameters up to a ":" in the first 32 bytes, or else in the
             // 32 after them, before the break, with no blank or "," in
-            // them, and none of "=" and "B" either for a Property.
+            // them; those with an "=" or a "B" are read item by item.
             const uint64_t after = ~((uint64_t{2} << nameEnd) - 1u);
             uint64_t colons = both32(eq(a, ':'), eq(b, ':')) & after;
             const bool wide = colons == 0;
@@ -662,16 +662,11 @@ classifyLine(const char *s, const char *end, bool continuable, bool quotedPrinta
             if (colons == 0) return Ordinary::None;
             if (in(special) != 0) {
                 if (in(hard) != 0) return Ordinary::None;
-                auto all = [&](auto bytes) {
-                    uint64_t m = both32(bytes(a), bytes(b));
-                    if (wide) m |= static_cast<uint64_t>(both32(bytes(c), bytes(d))) << 32;
-                    return m & after & before;
-                };
                 const auto colon = static_cast<size_t>(__builtin_ctzll(colons));
                 Encoding e = Encoding::Plain;
-                if (!readItems(s, nameEnd + 1, colon, all([&](__m128i v) { return eq(v, ';'); }),
-                               all([&](__m128i v) { return eq(v, '='); }),
-                               all([&](__m128i v) { return eq(_mm_or_si128(v, lower), 'b'); }),
+                if (!readItems(s, nameEnd + 1, colon, in([&](__m128i v) { return eq(v, ';'); }),
+                               in([&](__m128i v) { return eq(v, '='); }),
+                               in([&](__m128i v) { return eq(_mm_or_si128(v, lower), 'b'); }),
                                &e) ||
                     e == Encoding::Base64)
                     return Ordinary::None;
