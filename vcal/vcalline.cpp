@@ -32,10 +32,11 @@ struct OrdinaryBytes {
 constexpr OrdinaryBytes kOrdinary;
 
 // Where `text` goes on after `word` when it starts with it, without
-// regard to case, else null; the end of `text` is its NUL.
-const char *afterWord(const char *text, const char *word) {
+// regard to case, else null; the end of `text` is its NUL. `kCapitals`:
+// the word is written in capitals, and only the text's letters are raised.
+template <bool kCapitals> const char *afterWord(const char *text, const char *word) {
     for (; *word != '\0'; ++word, ++text) {
-        if (upper(*text) != upper(*word)) return nullptr;
+        if (upper(*text) != (kCapitals ? *word : upper(*word))) return nullptr;
     }
     return text;
 }
@@ -97,19 +98,28 @@ const char *skipBlanks(const char *p) {
     return p;
 }
 
+template <bool kCapitals>
+bool isWordInTheString(const char *line, const char *word1, const char *word2) {
+    if (line == nullptr || word1 == nullptr || word1[0] == '\0') return false;
+    const char *p = afterWord<kCapitals>(skipBlanks(line), word1);
+    if (p == nullptr) return false;
+    if (word2 == nullptr) return true;
+    while (*p != '\0' && *p != '\r' && !vcal::isLetter(*p))
+        ++p;
+    return afterWord<kCapitals>(p, word2) != nullptr;
+}
+
 } // namespace
 
 VERSIT_API int32_t vCal_IsWordInTheString(const char *line, const char *word1, const char *word2) {
-    if (line == nullptr || word1 == nullptr || word1[0] == '\0') return 0;
-    const char *p = afterWord(skipBlanks(line), word1);
-    if (p == nullptr) return 0;
-    if (word2 == nullptr) return 1;
-    while (*p != '\0' && *p != '\r' && !vcal::isLetter(*p))
-        ++p;
-    return afterWord(p, word2) != nullptr ? 1 : 0;
+    return isWordInTheString<false>(line, word1, word2) ? 1 : 0;
 }
 
 namespace vcal {
+
+bool isWordLine(const char *line, const char *word1, const char *word2) {
+    return isWordInTheString<true>(line, word1, word2);
+}
 
 LineEncoding lineEncoding(const char *line, size_t length) {
     std::string_view rest(line, length);

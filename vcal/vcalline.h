@@ -38,6 +38,10 @@ inline const char *nameEnd(const char *line) {
     return line;
 }
 
+// As vCal_IsWordInTheString, for words written in capitals (the reader's
+// own): only the line's letters are raised.
+bool isWordLine(const char *line, const char *word1, const char *word2);
+
 // The identifier of the first keyword of the table that the line starts
 // with (after blanks and tabs), or 0.
 uint16_t vCal_LookupPropertyKeyword(const char *line);

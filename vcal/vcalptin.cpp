@@ -52,8 +52,7 @@ bool startsBlockLine(const char *line) {
         ++p;
     const char first = vcal::upper(*p);
     if (first != 'B' && first != 'E') return false;
-    return vCal_IsWordInTheString(line, "BEGIN", nullptr) != 0 ||
-           vCal_IsWordInTheString(line, "END", nullptr) != 0;
+    return vcal::isWordLine(line, "BEGIN", nullptr) || vcal::isWordLine(line, "END", nullptr);
 }
 
 // What differs between reading an event and reading a to-do.
@@ -244,7 +243,7 @@ template <class Entity> int32_t Reader::readEntity(Entity &entity, uint32_t &lin
         if (rc != 0) return fail(rc, Kind::kLineFailed);
         ++linesRead;
     }
-    if (vCal_IsWordInTheString(line(), "END", Kind::kName) != 0) {
+    if (vcal::isWordLine(line(), "END", Kind::kName)) {
         if ((rc = checkForm(Kind::kFormCode)) != 0) return fail(rc, Kind::kAppendFailed);
         return 0;
     }
@@ -329,7 +328,7 @@ int32_t Reader::readCalendar(ChainTail<VCalendarNode> &calendars) {
     rc = vcal::vCal_VerifyAllProperty(&calendar->flags, &errors, &warnings, lineNumber(),
                                       vcal::kBlockCalendar);
     if (rc != 0) return fail(rc, "vCal_ParseTreeFromStreamGet: vCal_VerifyAllProperty 1");
-    if (vCal_IsWordInTheString(line(), "END", nullptr) != 0 &&
+    if (vcal::isWordLine(line(), "END", nullptr) &&
         (rc = say(vcal::kCodeCalendarForm, vcal::kMsgNoComponents)) != 0)
         return fail(rc, "vCal_ParseTreeFromStreamGet: vCal_AppendErrMesg 2");
     if (sink_ != nullptr && (rc = sink_->calendar(calendar)) != 0) return rc;
@@ -338,7 +337,7 @@ int32_t Reader::readCalendar(ChainTail<VCalendarNode> &calendars) {
     ChainTail<VEventNode> events;
     ChainTail<VTodoNode> todos;
     for (;;) {
-        if (vCal_IsWordInTheString(line(), "END", "VCALENDAR") != 0) {
+        if (vcal::isWordLine(line(), "END", "VCALENDAR")) {
             if ((rc = checkForm(vcal::kCodeCalendarForm)) != 0)
                 return fail(rc, "vCal_ParseTreeFromStreamGet: vCal_AppendErrMesg 1");
             ++handle->calendarsEnded;
@@ -346,7 +345,7 @@ int32_t Reader::readCalendar(ChainTail<VCalendarNode> &calendars) {
         }
         const uint32_t begin = lines_.firstLineNumber();
         const char *const start = lines_.start();
-        if (vCal_IsWordInTheString(line(), "BEGIN", "VEVENT") != 0) {
+        if (vcal::isWordLine(line(), "BEGIN", "VEVENT")) {
             ++handle->eventsRead;
             VEventNode *event = nullptr;
             bool handed = false;
@@ -356,7 +355,7 @@ int32_t Reader::readCalendar(ChainTail<VCalendarNode> &calendars) {
                 ++calendar->eventCount;
                 ++handle->eventsKept;
             }
-        } else if (vCal_IsWordInTheString(line(), "BEGIN", "VTODO") != 0) {
+        } else if (vcal::isWordLine(line(), "BEGIN", "VTODO")) {
             ++handle->todosRead;
             VTodoNode *todo = nullptr;
             bool handed = false;
@@ -387,7 +386,7 @@ int32_t Reader::run() {
         int32_t rc = lines_.next();
         if (rc == VCAL_END_OF_STREAM) break;
         if (rc != 0) return fail(rc, "vCal_ParseTreeFromStreamGet: vCal_GetALineFromStream 1");
-        if (vCal_IsWordInTheString(line(), "BEGIN", "VCALENDAR") == 0) {
+        if (!vcal::isWordLine(line(), "BEGIN", "VCALENDAR")) {
             // Lines before a calendar are passed over; the client only
             // learns how far the reading got, and cannot stop it here.
             if (progress_ != nullptr) {

@@ -85,6 +85,18 @@ TEST(VcalWords, IsWordInTheStringAndKeywords) {
     EXPECT_EQ(vCal_IsWordInTheString("EN", "END", nullptr), 0);
     EXPECT_EQ(vCal_IsWordInTheString("END", "", nullptr), 0);
     EXPECT_EQ(vCal_IsWordInTheString(nullptr, "END", nullptr), 0);
+    // The reader's own test, for words in capitals, answers the same.
+    for (const char *line :
+         {" \tbegin : vevent", "BEGIN:VEVENTS", "BEGINX:VEVENT", "BEGIN:\rVEVENT", "END", "EN",
+          "end;x=y:vtodo", "", "\tEND:VCALENDAR"}) {
+        for (const char *word2 :
+             {"VEVENT", "VTODO", "VCALENDAR", static_cast<const char *>(nullptr)}) {
+            for (const char *word1 : {"BEGIN", "END"})
+                EXPECT_EQ(vcal::isWordLine(line, word1, word2),
+                          vCal_IsWordInTheString(line, word1, word2) != 0)
+                    << line << " " << word1;
+        }
+    }
     const struct {
         const char *line;
         uint16_t id;
