@@ -11,6 +11,7 @@
 #include "interop/convert/deferredLines.h"
 #include "interop/convert/rrule.h"
 #include "interop/recover/lines.h"
+#include "vcal/vcalline.h"
 #include "vcal/vcalprop.h"
 
 namespace interop::convert {
@@ -31,25 +32,49 @@ constexpr std::string_view kProduct = "-//versit//versit converter//EN";
 struct Line10 {
     std::string_view name, params, value;
     uint16_t id = VCAL_PROP_NONE; // the reader's keyword for the line
+    // The value as a date-time, where the item's first look at its lines
+    // read it (for the start and the stamp): parsed once, not for each use.
+    enum class Dated : uint8_t { Unread, No, Yes } dated = Dated::Unread;
+    DateTime when;
 };
 
-// Fills `l`, fresh, where it is kept (see Array::emplace).
+// `l`'s value as a date-time, into `t`; false when it is none.
+bool dateOf(const Line10 &l, DateTime &t) {
+    if (l.dated == Line10::Dated::Unread) return parseDateTime(l.value, t);
+    t = l.when;
+    return l.dated == Line10::Dated::Yes;
+}
+
+// Fills `l`, fresh, where it is kept (see Array::emplace). The line is
+// walked once up to its name's end; its length is measured only from
+// there, and a colon is looked for only after parameters.
 void splitInto(const char *text, Line10 &l) {
-    std::string_view line(text);
-    while (!line.empty() && ascii::isSpace(line.back()))
-        line.remove_suffix(1);
-    while (!line.empty() && ascii::isBlank(line.front()))
-        line.remove_prefix(1);
-    const size_t colon = line.find(':');
-    const std::string_view head = line.substr(0, colon);
-    const size_t semi = head.find(';');
-    l.name = head.substr(0, semi);
-    while (!l.name.empty() && ascii::isBlank(l.name.back()))
-        l.name.remove_suffix(1);
-    if (semi != std::string_view::npos) l.params = head.substr(semi);
-    if (colon != std::string_view::npos) l.value = line.substr(colon + 1);
-    while (!l.value.empty() && ascii::isBlank(l.value.front()))
-        l.value.remove_prefix(1);
+    const char *begin = text;
+    while (ascii::isBlank(*begin))
+        ++begin;
+    const char *stop = vcal::nameEnd(begin);
+    const char *end = stop + std::strlen(stop);
+    // (The white space trimmed holds no ':' or ';', so where they stand is
+    // the same with it or without it.)
+    while (end > begin && ascii::isSpace(end[-1]))
+        --end;
+    const char *colon = nullptr;
+    if (*stop == ':') {
+        colon = stop;
+    } else if (*stop == ';') {
+        colon = static_cast<const char *>(std::memchr(stop, ':', static_cast<size_t>(end - stop)));
+        const char *paramsEnd = colon != nullptr ? colon : end;
+        l.params = std::string_view(stop, static_cast<size_t>(paramsEnd - stop));
+    }
+    const char *nameStop = stop < end ? stop : end;
+    while (nameStop > begin && ascii::isBlank(nameStop[-1]))
+        --nameStop;
+    l.name = std::string_view(begin, static_cast<size_t>(nameStop - begin));
+    if (colon == nullptr) return;
+    const char *value = colon + 1;
+    while (value < end && ascii::isBlank(*value))
+        ++value;
+    l.value = std::string_view(value, static_cast<size_t>(end - value));
 }
 
 Line10 split(const char *text) {
@@ -266,24 +291,37 @@ bool dateForm(Context &c, const DateTime &t, bool utc, vcal::TextBuffer &params,
     return put(params, ";TZID=") && put(params, view(c.cal.tzid)) && appendBasic(value, t);
 }
 
-// One date property; a value that is no date is reported and left out.
-int32_t dateProperty(Context &c, uint64_t line, std::string_view name, std::string_view raw,
-                     bool utc, std::string_view name10 = {}) {
+// One date property, `date` what `raw` reads as (null when it is no
+// date: then it is reported and left out).
+int32_t datedProperty(Context &c, uint64_t line, std::string_view name, std::string_view raw,
+                      const DateTime *date, bool utc, std::string_view name10) {
     if (name10.empty()) name10 = name;
-    DateTime t;
-    if (!parseDateTime(raw, t)) {
+    if (date == nullptr) {
         c.job.report(line, VI_REPORT_LOST,
                      "left out %.*s: \"%.*s\" is no date (kept as X-VCAL-%.*s)",
                      static_cast<int>(name.size()), name.data(), static_cast<int>(raw.size()),
                      raw.data(), static_cast<int>(name10.size()), name10.data());
         return carry(c.model, c.cal, line, name10, {}, raw) ? 0 : VLIB_ERR_NO_MEMORY;
     }
+    const DateTime &t = *date;
     c.params.length = c.value.length = 0;
     if (t.dateOnly && !put(c.params, ";VALUE=DATE")) return VLIB_ERR_NO_MEMORY;
     if (!dateForm(c, t, utc, c.params, c.value) ||
         !c.model.property(line, name, view(c.params), view(c.value)))
         return VLIB_ERR_NO_MEMORY;
     return 0;
+}
+
+int32_t dateProperty(Context &c, uint64_t line, std::string_view name, std::string_view raw,
+                     bool utc, std::string_view name10 = {}) {
+    DateTime t;
+    return datedProperty(c, line, name, raw, parseDateTime(raw, t) ? &t : nullptr, utc, name10);
+}
+
+int32_t dateProperty(Context &c, uint64_t line, std::string_view name, const Line10 &l, bool utc,
+                     std::string_view name10 = {}) {
+    DateTime t;
+    return datedProperty(c, line, name, l.value, dateOf(l, t) ? &t : nullptr, utc, name10);
 }
 
 // How a text breaks its lines, where iCalendar's "\n" cannot say: "CR"
@@ -715,7 +753,7 @@ int32_t property(Context &c, uint64_t line, const Line10 &l, bool isEvent) {
             return listProperty(c, line, m.to, l);
         case Mapping::Date:
         case Mapping::UtcDate:
-            return dateProperty(c, line, m.to, l.value, m.kind == Mapping::UtcDate, m.from);
+            return dateProperty(c, line, m.to, l, m.kind == Mapping::UtcDate, m.from);
         case Mapping::Uri:
             if (!decoded(l, c.scratch)) return VLIB_ERR_NO_MEMORY;
             return c.model.property(line, m.to, {}, view(c.scratch)) ? 0 : VLIB_ERR_NO_MEMORY;
@@ -866,7 +904,7 @@ int32_t convertItem(Context &c, uint16_t type, const PropertyNode *lines, uint64
     // The start first: rules and alarms are read from it.
     c.hasStart = false;
     bool hasUid = false;
-    std::string_view stamp;
+    size_t stamp = 0; // in c.lines
     int stampRank = 0;
     c.lines.clear();
     for (const PropertyNode *p = lines; p != nullptr; p = p->next) {
@@ -875,7 +913,6 @@ int32_t convertItem(Context &c, uint16_t type, const PropertyNode *lines, uint64
         splitInto(p->line, l);
         l.id = p->propertyId;
         const bool start = named(l, VCAL_PROP_DTSTART, "DTSTART");
-        if (start) c.hasStart = parseDateTime(l.value, c.start);
         if (named(l, VCAL_PROP_UID, "UID") && !l.value.empty()) hasUid = true;
         // DTSTAMP, which iCalendar requires, from the latest stamp the item has.
         const int rank =
@@ -884,9 +921,15 @@ int32_t convertItem(Context &c, uint16_t type, const PropertyNode *lines, uint64
             : start || named(l, VCAL_PROP_DUE, "DUE") || named(l, VCAL_PROP_COMPLETED, "COMPLETED")
                 ? 1
                 : 0;
-        DateTime t;
-        if (rank > stampRank && parseDateTime(l.value, t)) {
-            stamp = l.value;
+        if (rank > 0) {
+            l.dated = parseDateTime(l.value, l.when) ? Line10::Dated::Yes : Line10::Dated::No;
+            if (start) {
+                c.hasStart = l.dated == Line10::Dated::Yes;
+                if (c.hasStart) c.start = l.when;
+            }
+        }
+        if (rank > stampRank && l.dated == Line10::Dated::Yes) {
+            stamp = c.lines.size() - 1;
             stampRank = rank;
         }
     }
@@ -910,7 +953,7 @@ int32_t convertItem(Context &c, uint16_t type, const PropertyNode *lines, uint64
             }
             int32_t rc = 0;
             if (stampRank > 0)
-                rc = dateProperty(c, begin, "DTSTAMP", stamp, true);
+                rc = dateProperty(c, begin, "DTSTAMP", c.lines[stamp], true);
             else if (!c.model.property(begin, "DTSTAMP", {}, "19910101T000000Z"))
                 rc = VLIB_ERR_NO_MEMORY;
             if (rc != 0) return rc;

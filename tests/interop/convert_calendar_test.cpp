@@ -250,6 +250,32 @@ TEST(ConvertCalendar, ZoneWrittenAsTzAndDaylight) {
         << years.text;
 }
 
+// iCalendar wants a DTSTAMP: the latest kind of stamp the item has that
+// reads as a time (LAST-MODIFIED, then DCREATED, then its own times).
+TEST(ConvertCalendar, StampFromTheLatestTimeTheItemHas) {
+    const struct {
+        const char *body;
+        const char *stamp;
+    } cases[] = {
+        {"", "DTSTAMP:20240102T090000Z\r\n"},
+        {"DCREATED:20230101T080000Z\r\n", "DTSTAMP:20230101T080000Z\r\n"},
+        {"DCREATED:20230101T080000Z\r\nLAST-MODIFIED:20230505T070000Z\r\n",
+         "DTSTAMP:20230505T070000Z\r\n"},
+        // A stamp that is no time is passed over for the next kind.
+        {"LAST-MODIFIED:20230532T070000Z\r\nDCREATED:20230101T080000Z\r\n",
+         "DTSTAMP:20230101T080000Z\r\n"},
+        {"LAST-MODIFIED:soon\r\n", "DTSTAMP:20240102T090000Z\r\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.body);
+        const Result r =
+            convert(vcal("20240102T090000Z", c.body), VI_FORMAT_VCAL10, VI_FORMAT_ICAL20);
+        EXPECT_EQ(r.counts.written, 1u);
+        EXPECT_NE(r.text.find(c.stamp), std::string::npos) << r.text;
+        EXPECT_NE(r.text.find("DTSTART:20240102T090000Z\r\n"), std::string::npos) << r.text;
+    }
+}
+
 // What iCalendar cannot hold goes beside its best standard form as
 // X-VCAL-<NAME>, reported as lost for iCalendar; back in 1.0 it is the
 // original line again, in place of the standard one.
