@@ -36,6 +36,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -347,11 +348,23 @@ void trim(const char *text, size_t *begin, size_t *end) {
         --*end;
 }
 
+bool isEncodingName(const char *name, size_t length) {
+    constexpr std::string_view kName = "ENCODING";
+    if (length != kName.size()) return false;
+    for (size_t i = 0; i < length; ++i) {
+        if (ascii::upper(name[i]) != kName[i]) return false;
+    }
+    return true;
+}
+
 // The items of `text` (`textEnd` as `end` of spanTo) up to the first
 // delimiter that is not a semicolon, each put at the head of `list`. False
-// when memory runs out (the list is then released).
+// when memory runs out (the list is then released). `encoding`, when
+// asked for, gets the parameter named ENCODING that the list holds first
+// (the last in the text), or null: the property's encoding is known
+// without a search of the list.
 bool parseParameters(char *text, const char *textEnd, int32_t flags, vParameter **list,
-                     size_t *consumed, int32_t *running) {
+                     size_t *consumed, int32_t *running, const vParameter **encoding = nullptr) {
     vrec::ChainGuard<vParameter> built(nullptr);
     size_t i = 0;
     while (text[i] != '\0') {
@@ -367,6 +380,8 @@ bool parseParameters(char *text, const char *textEnd, int32_t flags, vParameter 
             if (parameter == nullptr) return false;
             parameter->next = built.release();
             built.reset(parameter);
+            if (encoding != nullptr && isEncodingName(text + begin, end - begin))
+                *encoding = parameter;
             ValueChain values;
             size_t used = 0;
             const int32_t code =
@@ -680,24 +695,23 @@ vProperty *ParsePropertyLine(Parser &ps) {
     // memory, which the processor fetches ahead of it.
     vrec::ChainGuard<vParameter> parameters(nullptr);
     size_t at = name.delimiter;
+    // The encoding, as VLIB_getPropertyEncoding would resolve it, which
+    // the property takes over: the default without an ENCODING parameter
+    // (most lines have no parameters at all).
+    int32_t encoding = VLIB_ENCODING_DEFAULT;
     if (delimiter == ';') {
         size_t consumed = 0;
         vParameter *list = nullptr;
-        if (!parseParameters(line + at + 1, end, ps.flags, &list, &consumed, &ps.running)) {
+        const vParameter *named = nullptr;
+        if (!parseParameters(line + at + 1, end, ps.flags, &list, &consumed, &ps.running, &named)) {
             ps.outOfMemory = true;
             return nullptr;
         }
         parameters.reset(list);
         at += 1 + consumed;
+        if (named != nullptr && named->valueList != nullptr && named->valueList->data != nullptr)
+            encoding = VLIB_identifyToken(named->valueList->data, VLIB_CLASS_ENCODING);
     }
-    // Resolved as for the property itself, which takes over the answer.
-    vProperty stand{};
-    stand.parameterList = parameters.get();
-    stand.datatype = VLIB_DATATYPE_UNRESOLVED;
-    // (Most lines have no parameters, and so the default encoding.)
-    stand.encoding =
-        stand.parameterList == nullptr ? VLIB_ENCODING_DEFAULT : VLIB_getPropertyEncoding(&stand);
-    const int32_t encoding = stand.encoding;
     vrec::ChainGuard<vValue> values(nullptr);
     const bool atColon = delimiter == ':' || (delimiter == ';' && line[at] == ':');
     bool aside = false;
@@ -745,7 +759,7 @@ vProperty *ParsePropertyLine(Parser &ps) {
     // Attached as they are: the parameters' parent links stay null.
     property->parameterList = parameters.release();
     property->valueList = values.release();
-    property->encoding = stand.encoding;
+    property->encoding = encoding;
     return property;
 }
 

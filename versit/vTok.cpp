@@ -2,6 +2,7 @@
 // encodings, as one table searched by class.
 #include <iterator>
 
+#include "platform/ascii.h"
 #include "platform/calapi.h"
 #include "versit_core.h"
 
@@ -84,8 +85,13 @@ extern "C" VERSIT_API int32_t VLIB_identifyToken(const char *name, int32_t token
             count = run.count;
         }
     }
+    // Most tokens of a class differ in their first letter: only those that
+    // share it are compared whole.
+    const unsigned char lead = ascii::lower(static_cast<unsigned char>(name[0]));
     for (int i = first; i < first + count; ++i) {
-        if (calapi::strcasecmp(kTokens[i].name, name) == 0) return kTokens[i].code;
+        if (ascii::lower(static_cast<unsigned char>(kTokens[i].name[0])) == lead &&
+            calapi::strcasecmp(kTokens[i].name, name) == 0)
+            return kTokens[i].code;
     }
     return VLIB_TOKEN_NONE;
 }

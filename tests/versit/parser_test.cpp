@@ -43,6 +43,13 @@ TEST(Parser, ContentLines) {
         {"NOTE;ENCODING=Q:a,b=2Cc", 0, 0, "NOTE;ENCODING=Q:a@506|b,c@506"},
         {"NOTE;QUOTED-PRINTABLE:a=3Db", 0, 0, "NOTE;QUOTED-PRINTABLE:a=3Db"},
         {"NOTE;BASE64:TWFu", 0, 0, "NOTE;BASE64:TWFu"},
+        // The last ENCODING decides, named in any case; one without a
+        // value, or another name that starts the same, decides nothing.
+        {"NOTE;ENCODING=BASE64;encoding=q:a=3Db", 0, 0, "NOTE;encoding=q;ENCODING=BASE64:a=b@506"},
+        {"NOTE;ENCODING=Q;X=1:a=3Db", 0, 0, "NOTE;X=1;ENCODING=Q:a=b@506"},
+        {"NOTE;ENCODING=Q;ENCODING=:a=3Db", 0, VLIB_ERR_EMPTY_PARAMETER,
+         "NOTE;ENCODING=;ENCODING=Q:a=3Db"},
+        {"NOTE;ENCODINGS=Q;ENCODIN=Q:a=3Db", 0, 0, "NOTE;ENCODIN=Q;ENCODINGS=Q:a=3Db"},
         // Soft line break: "=" and the blank of the fold both go, whatever
         // the encoding; without the blank the line ends there.
         {"NOTE;ENCODING=Q:ab=\r\n cd", 0, 0, "NOTE;ENCODING=Q:abcd@506"},
