@@ -250,6 +250,29 @@ TEST(ConvertCalendar, ZoneWrittenAsTzAndDaylight) {
         << years.text;
 }
 
+// A line's name, parameters and value as the reader kept the line: blanks
+// around the name and before the value go, the first colon ends the
+// parameters, and the parameters say how the value is read.
+TEST(ConvertCalendar, LinesSplitAtTheirFirstColon) {
+    const struct {
+        const char *line;
+        const char *written;
+    } cases[] = {
+        {"LOCATION:  room", "LOCATION:room\r\n"},
+        {"LOCATION  :room", "LOCATION:room\r\n"},
+        {"LOCATION:room   ", "LOCATION:room\r\n"},
+        {"LOCATION:a:b", "LOCATION:a:b\r\n"},
+        {"LOCATION;X-A=1:room", "LOCATION:room\r\n"},
+        {"LOCATION;ENCODING=QUOTED-PRINTABLE:a=3Db", "LOCATION:a=b\r\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.line);
+        const Result r = convert(vcal("20240102T090000Z", std::string(c.line) + "\r\n"),
+                                 VI_FORMAT_VCAL10, VI_FORMAT_ICAL20);
+        EXPECT_NE(r.text.find(std::string("\r\n") + c.written), std::string::npos) << r.text;
+    }
+}
+
 // iCalendar wants a DTSTAMP: the latest kind of stamp the item has that
 // reads as a time (LAST-MODIFIED, then DCREATED, then its own times).
 TEST(ConvertCalendar, StampFromTheLatestTimeTheItemHas) {
