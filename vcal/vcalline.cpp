@@ -92,6 +92,56 @@ constexpr bool inCapitals() {
 }
 static_assert(inCapitals(), "the keyword lookup raises only the line's letters");
 
+// Each keyword in sixteen bytes, NULs after it, and the mask of its own
+// bytes: a line with sixteen bytes left is compared with a keyword in one
+// step rather than letter by letter.
+struct WideKeywords {
+    char bytes[VCAL_PROPERTY_COUNT + 1][16] = {};
+    uint16_t mask[VCAL_PROPERTY_COUNT + 1] = {};
+    constexpr WideKeywords() {
+        for (uint8_t id = 1; id <= VCAL_PROPERTY_COUNT; ++id) {
+            for (uint8_t i = 0; i < kKeywords.length[id] && i < 16; ++i)
+                bytes[id][i] = vcal::kProperties[id].keyword[i];
+            mask[id] = static_cast<uint16_t>((1u << kKeywords.length[id]) - 1u);
+        }
+    }
+};
+constexpr WideKeywords kWideKeywords;
+
+constexpr bool fitSixteen() {
+    for (uint8_t id = 1; id <= VCAL_PROPERTY_COUNT; ++id) {
+        if (kKeywords.length[id] > 16) return false;
+    }
+    return true;
+}
+static_assert(fitSixteen(), "every keyword is compared in sixteen bytes");
+
+// The group of keywords a line's first two characters (`p`, blanks
+// passed) select, or -1 when none can match.
+int keywordGroup(const char *p) {
+    const char first = upper(*p);
+    if (first < 'A' || first > 'Z') return -1;
+    const int second = secondIndex(upper(p[1]));
+    if (second < 0) return -1;
+    return (first - 'A') * 27 + second;
+}
+
+// The first keyword of `group` that `p` starts with, letter by letter.
+uint16_t keywordOf(const char *p, int group) {
+    for (int i = kKeywords.first[group]; i < kKeywords.first[group + 1]; ++i) {
+        // Keywords are written in capitals: only the line's side is raised.
+        // (A line shorter than the keyword stops the loop at its NUL.)
+        const uint8_t id = kKeywords.ids[i];
+        const char *k = vcal::kProperties[id].keyword;
+        const size_t n = kKeywords.length[id];
+        size_t j = 2;
+        while (j < n && upper(p[j]) == k[j])
+            ++j;
+        if (j == n) return id;
+    }
+    return 0;
+}
+
 const char *skipBlanks(const char *p) {
     while (*p == ' ' || *p == '\t')
         ++p;
@@ -143,23 +193,35 @@ LineEncoding lineEncoding(const char *line, size_t length) {
 uint16_t vCal_LookupPropertyKeyword(const char *line) {
     if (line == nullptr) return 0;
     const char *p = skipBlanks(line);
-    const char first = upper(*p);
-    if (first < 'A' || first > 'Z') return 0;
-    const int second = secondIndex(upper(p[1]));
-    if (second < 0) return 0;
-    const int group = (first - 'A') * 27 + second;
-    for (int i = kKeywords.first[group]; i < kKeywords.first[group + 1]; ++i) {
-        // Keywords are written in capitals: only the line's side is raised.
-        // (A line shorter than the keyword stops the loop at its NUL.)
-        const uint8_t id = kKeywords.ids[i];
-        const char *k = kProperties[id].keyword;
-        const size_t n = kKeywords.length[id];
-        size_t j = 2;
-        while (j < n && upper(p[j]) == k[j])
-            ++j;
-        if (j == n) return id;
+    const int group = keywordGroup(p);
+    return group < 0 ? 0 : keywordOf(p, group);
+}
+
+uint16_t vCal_LookupPropertyKeyword(const char *line, size_t length) {
+    if (line == nullptr) return 0;
+    const char *p = skipBlanks(line);
+    const int group = keywordGroup(p);
+    if (group < 0) return 0;
+#if defined(__SSE2__)
+    if (line + length - p >= 16) {
+        // The sixteen bytes with their small letters raised (bytes from
+        // 0x80 up read as negative: no letters), then each keyword of the
+        // group compared over its own bytes.
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        const __m128i small = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8('a' - 1)),
+                                            _mm_cmplt_epi8(v, _mm_set1_epi8('z' + 1)));
+        v = _mm_andnot_si128(_mm_and_si128(small, _mm_set1_epi8('a' - 'A')), v);
+        for (int i = kKeywords.first[group]; i < kKeywords.first[group + 1]; ++i) {
+            const uint8_t id = kKeywords.ids[i];
+            const __m128i k =
+                _mm_loadu_si128(reinterpret_cast<const __m128i *>(kWideKeywords.bytes[id]));
+            const auto same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, k)));
+            if ((same & kWideKeywords.mask[id]) == kWideKeywords.mask[id]) return id;
+        }
+        return 0;
     }
-    return 0;
+#endif
+    return keywordOf(p, group);
 }
 
 bool isBlankLine(const char *line) {

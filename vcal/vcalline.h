@@ -45,6 +45,9 @@ bool isWordLine(const char *line, const char *word1, const char *word2);
 // The identifier of the first keyword of the table that the line starts
 // with (after blanks and tabs), or 0.
 uint16_t vCal_LookupPropertyKeyword(const char *line);
+// The same for a line of `length` bytes before its NUL (a reader's own
+// line, whose length it knows): a long line is compared in wide steps.
+uint16_t vCal_LookupPropertyKeyword(const char *line, size_t length);
 
 // True for a line of blanks, tabs, CRs and LFs only (or nothing).
 bool isBlankLine(const char *line);

@@ -171,7 +171,7 @@ class Reader {
 // keyword is known, else null.
 int32_t Reader::propertyFromLine(PropertyNode **out) {
     *out = nullptr;
-    const uint16_t id = vcal::vCal_LookupPropertyKeyword(line());
+    const uint16_t id = vcal::vCal_LookupPropertyKeyword(line(), lines_.length());
     if (id == 0) return 0;
     *out = vcal::newPropertyNode(id, lines_.text(), lines_.length());
     return *out != nullptr ? 0 : fail(VCAL_ERR_NO_MEMORY, "vCal_GetPropertyFromLine (malloc)");
@@ -224,7 +224,7 @@ template <class Entity> int32_t Reader::readEntity(Entity &entity, uint32_t &lin
     entityLines_.clear();
     while (!startsBlockLine(line())) {
         ++entity.propertyCount;
-        const uint16_t id = vcal::vCal_LookupPropertyKeyword(line());
+        const uint16_t id = vcal::vCal_LookupPropertyKeyword(line(), lines_.length());
         if (id != 0) {
             const PropertyNode *node = entityLines_.add(id, lines_.text(), lines_.length());
             if (node == nullptr) {

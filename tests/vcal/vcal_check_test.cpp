@@ -141,7 +141,8 @@ TEST(VcalWords, LineEncodings) {
 
 // Every keyword, cut short at every length, in either case and with what
 // lines put after it, is found as a walk of the whole table finds it: the
-// first keyword the line starts with.
+// first keyword the line starts with; so too when the line's length is
+// given, short lines and lines long enough to be compared in wide steps.
 TEST(VcalWords, KeywordsAsTheTableOrdersThem) {
     auto walk = [](const std::string &line) -> uint16_t {
         const size_t from = line.find_first_not_of(" \t");
@@ -156,15 +157,22 @@ TEST(VcalWords, KeywordsAsTheTableOrdersThem) {
     for (uint16_t id = 1; id <= VCAL_PROPERTY_COUNT; ++id) {
         const std::string keyword = vcal::kProperties[id].keyword;
         for (size_t n = 0; n <= keyword.size(); ++n) {
-            for (const char *after : {"", ":x", ";ENCODING=QUOTED-PRINTABLE:x", "S:x", "-A"}) {
+            for (const char *after : {"", ":x", ";ENCODING=QUOTED-PRINTABLE:x", "S:x", "-A",
+                                      "\xC3\xA9\xFF{`@[:x", "0123456789abcdef"}) {
                 std::string line = keyword.substr(0, n) + after;
                 for (int lower = 0; lower < 2; ++lower) {
                     if (lower != 0) {
                         for (char &c : line)
                             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
                     }
+                    const std::string blanks = " \t" + line;
                     EXPECT_EQ(vcal::vCal_LookupPropertyKeyword(line.c_str()), walk(line)) << line;
-                    EXPECT_EQ(vcal::vCal_LookupPropertyKeyword((" \t" + line).c_str()), walk(line))
+                    EXPECT_EQ(vcal::vCal_LookupPropertyKeyword(blanks.c_str()), walk(line)) << line;
+                    EXPECT_EQ(vcal::vCal_LookupPropertyKeyword(line.c_str(), line.size()),
+                              walk(line))
+                        << line;
+                    EXPECT_EQ(vcal::vCal_LookupPropertyKeyword(blanks.c_str(), blanks.size()),
+                              walk(line))
                         << line;
                 }
             }
