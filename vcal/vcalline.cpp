@@ -220,6 +220,8 @@ uint16_t vCal_LookupPropertyKeyword(const char *line, size_t length) {
         }
         return 0;
     }
+#else
+    static_cast<void>(length); // (letter by letter only)
 #endif
     return keywordOf(p, group);
 }
