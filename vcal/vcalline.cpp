@@ -465,19 +465,29 @@ int32_t LineReader::next() {
             char *full = buffer_ + capacity_ - 1;
             void *const stream = stream_;
             const vCalStreamNextByteGet get = get_;
-            for (;;) {
-                if (out == full) {
+            // The room is checked once per kStep bytes, not at every one:
+            // all else the loop does per byte is the call.
+            constexpr size_t kStep = 8;
+            bool ended = false;
+            while (!ended) {
+                if (static_cast<size_t>(full - out) < kStep) {
                     length_ = static_cast<size_t>(out - buffer_);
-                    if (!reserve()) return VCAL_ERR_NO_MEMORY;
+                    if (!reserve(kStep)) return VCAL_ERR_NO_MEMORY;
                     out = buffer_ + length_;
                     full = buffer_ + capacity_ - 1;
                 }
-                if ((rc = get(stream, reinterpret_cast<uint8_t *>(out))) != 0) {
-                    WriteErrLog(2, rc, "vCal_GetALineFromStream: vCalStreamNextByteGet");
-                    return rc;
+#pragma GCC unroll 8
+                for (size_t i = 0; i < kStep; ++i) {
+                    if ((rc = get(stream, reinterpret_cast<uint8_t *>(out))) != 0) {
+                        WriteErrLog(2, rc, "vCal_GetALineFromStream: vCalStreamNextByteGet");
+                        return rc;
+                    }
+                    if (!kOrdinary.is[static_cast<uint8_t>(*out)]) {
+                        ended = true;
+                        break;
+                    }
+                    ++out;
                 }
-                if (!kOrdinary.is[static_cast<uint8_t>(*out)]) break;
-                ++out;
             }
             c = static_cast<uint8_t>(*out);
         }

@@ -289,6 +289,16 @@ TEST(VcalReader, CallbackFailureEndsTheReading) {
         EXPECT_EQ(log.errors().front(), "vCal_GetALineFromStream: vCalStreamNextByteGet") << at;
         EXPECT_EQ(source.calls, at + 1) << "nothing is read after the failure";
     }
+    // A failure within a long line ends it there too.
+    for (size_t at : {130u, 131u, 137u, 300u}) {
+        ByteSource source{inEvent("FOO:" + std::string(400, 'x') + "\r\n")};
+        source.failAt = source.text.find("FOO") + at;
+        source.failCode = 77;
+        Reading r;
+        vcaltest::read(r, source);
+        EXPECT_EQ(r.rc, 77) << at;
+        EXPECT_EQ(source.calls, source.failAt + 1) << at;
+    }
     // The warnings found before the failure are still handed out.
     ByteSource source{inEvent(kTimes + "FOO:x\r\nSUMMARY:y\r\n")};
     source.failAt = source.text.find("SUMMARY") + 3;
@@ -440,6 +450,16 @@ TEST(VcalReader, TextInMemoryReadAsThroughTheCallback) {
         }
         if (n % 7 == 0) t = "X;ENCODING=QUOTED-PRINTABLE:" + t;
         texts.push_back(t);
+    }
+    // Lines that end at every place around the points where the line's
+    // room grows, so that the callback's bytes end a line at each offset
+    // within its steps.
+    for (size_t length : {120u, 248u, 504u, 1016u}) {
+        for (size_t more = 0; more < 17; ++more) {
+            const std::string line(length + more, 'x');
+            texts.push_back(line + "\r\n " + line + "\r\nY:1\r\n");
+            texts.push_back("Q;ENCODING=QUOTED-PRINTABLE:" + line + "=\r\n" + line + "\n");
+        }
     }
     for (const std::string &text : texts) {
         vcal::MemoryStream memory{text.data(), text.data() + text.size()};
