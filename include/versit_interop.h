@@ -117,13 +117,21 @@ VERSIT_INTEROP_API void VI_cardReaderStart(VI_CardReader *reader, VCardContext *
 
 /* Reads the next card with VCARD_importObjectFromBuffer. *card receives
  * the card whenever one was read, also with a non-zero result (destroy it
- * with VCARD_destroyCard); it is null when the card could not be read, and
+ * with VI_destroyCard); it is null when the card could not be read, and
  * the walk goes on after it. Results: the import's result;
  * VCARD_ERR_NO_CARD when no card is left (also on every later call);
  * VLIB_ERR_NO_MEMORY when memory ran out before anything was read: the
  * walk then stays where it is and the call can be repeated.
  * VCARD_ERR_NULL_ARGUMENT for a null reader or card address. */
 VERSIT_INTEROP_API int32_t VI_readCard(VI_CardReader *reader, vComponent **card);
+
+/* Destroys a card this library read and clears *card, as
+ * VCARD_destroyCard does (same results). Either may destroy such a card,
+ * but each library keeps the records of the cards it destroys for the
+ * cards it reads next on the same thread: a loop that reads with this
+ * library and destroys with libversit allocates every record of every
+ * card afresh. */
+VERSIT_INTEROP_API int32_t VI_destroyCard(VCardContext *context, vComponent **card);
 
 /* Writes `card` as vCard 2.1 text that every reader reads back as it is,
  * in *text (malloc'ed; free it): VCARD_exportObjectToBuffer after giving
@@ -202,7 +210,7 @@ VERSIT_INTEROP_API int32_t VI_tolerantReaderCreate(VI_TolerantReader **reader, c
                                                    size_t length, VI_ReportFn report, void *user);
 
 /* The next card, read with `context` (its flags apply) and repaired, in
- * *card (destroy it with VCARD_destroyCard). Cards that cannot be read at
+ * *card (destroy it with VI_destroyCard). Cards that cannot be read at
  * all are reported as skipped and passed over. 0 with a card;
  * VCARD_ERR_NO_CARD when no card is left (also on every later call);
  * VLIB_ERR_NO_MEMORY (nothing was consumed: the call can be repeated);

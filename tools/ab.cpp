@@ -260,7 +260,7 @@ int importCards(Session &s, const char *path) {
                        lost);
             }
         }
-        VCARD_destroyCard(s.context, &card);
+        VI_destroyCard(s.context, &card);
     }
     VI_ReadCounts counts{};
     VI_tolerantReaderCounts(reader, &counts);

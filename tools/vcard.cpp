@@ -82,7 +82,7 @@ int readTolerantly(VCardContext *context, const std::string &text, const char *p
         progress.update(n);
         if (o.verbose) printUnknownNames(path, card);
         if (!writeCard(context, card, path, o)) status = 1;
-        VCARD_destroyCard(context, &card);
+        VI_destroyCard(context, &card);
     }
     VI_ReadCounts counts{};
     VI_tolerantReaderCounts(reader, &counts);
@@ -136,7 +136,7 @@ int readStrictly(VCardContext *context, const std::string &text, const char *pat
             printUnknownNames(path, card);
         }
         if (!writeCard(context, card, path, o)) ++failed;
-        VCARD_destroyCard(context, &card);
+        VI_destroyCard(context, &card);
     }
     cards += read;
     if (read == 0 && failed == 0) {

@@ -32,4 +32,10 @@ VERSIT_INTEROP_API int32_t VI_readCard(VI_CardReader *reader, vComponent **card)
     return result;
 }
 
+// Here VCARD_destroyCard is this library's own copy, whose records the
+// next VI_readCard or VI_readCardTolerantly on the thread takes again.
+VERSIT_INTEROP_API int32_t VI_destroyCard(VCardContext *context, vComponent **card) {
+    return VCARD_destroyCard(context, card);
+}
+
 } // extern "C"

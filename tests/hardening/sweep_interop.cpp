@@ -72,7 +72,7 @@ const Row kRows[] = {
                        {VCAL_ERR_NO_MEMORY, KL_LIST_E_CREATE_NO_MEMORY, KL_LIST_E_ADD_FRONT,
                         KL_LIST_E_NO_MEMORY, KL_LIST_E_ALLOC_NO_MEMORY, KL_LIST_E_SORTED_INSERT});
      }},
-    {"VI_cardReaderStart VI_readCard", kSome,
+    {"VI_cardReaderStart VI_readCard VI_destroyCard", kSome,
      [](Forms &f) {
          VI_CardReader reader;
          VI_cardReaderStart(&reader, f.context, kCards.c_str(),
@@ -87,8 +87,10 @@ const Row kRows[] = {
                  failed = true; // nothing was read: the walk would stay here
                  break;
              }
-             if (card != nullptr) ++cards;
-             VCARD_destroyCard(f.context, &card);
+             if (card != nullptr) {
+                 ++cards;
+                 EXPECT_EQ(VI_destroyCard(f.context, &card), 0);
+             }
          }
          // A card whose import ran out of memory after it was read counts.
          if (!alloc_hook::failed()) {

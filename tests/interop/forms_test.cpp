@@ -30,7 +30,10 @@ std::vector<std::pair<int32_t, bool>> walk(const std::string &text) {
             return steps;
         }
         steps.emplace_back(result, card != nullptr);
-        VCARD_destroyCard(context, &card);
+        if (card != nullptr) {
+            EXPECT_EQ(VI_destroyCard(context, &card), 0);
+            EXPECT_EQ(card, nullptr);
+        }
     }
     ADD_FAILURE() << "the walk does not end";
     return steps;
@@ -46,6 +49,23 @@ TEST(CardReader, WalksEveryCardAndGoesOnPastOneThatFails) {
     EXPECT_EQ(walk(""), Steps{});
     // Text after the last card that starts no card ends the walk.
     EXPECT_EQ(walk(good + "trailing\r\n"), (Steps{{0, true}}));
+}
+
+// VI_destroyCard answers as VCARD_destroyCard: the context is asked for
+// first, and a card already destroyed is no card.
+TEST(CardReader, DestroyAnswersAsTheLibrarysDestroy) {
+    vctest::Context context;
+    const std::string text = "BEGIN:VCARD\r\nN:a\r\nEND:VCARD\r\n";
+    VI_CardReader reader;
+    VI_cardReaderStart(&reader, context, text.c_str(), static_cast<int32_t>(text.size()));
+    vComponent *card = nullptr;
+    ASSERT_EQ(VI_readCard(&reader, &card), 0);
+    EXPECT_EQ(VI_destroyCard(nullptr, &card), VCARD_ERR_NO_CONTEXT);
+    ASSERT_NE(card, nullptr);
+    EXPECT_EQ(VI_destroyCard(context, &card), 0);
+    EXPECT_EQ(card, nullptr);
+    EXPECT_EQ(VI_destroyCard(context, &card), VCARD_ERR_NULL_ARGUMENT);
+    EXPECT_EQ(VI_destroyCard(context, nullptr), VCARD_ERR_NULL_ARGUMENT);
 }
 
 const char *const kCalendar =
