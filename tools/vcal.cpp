@@ -1,6 +1,7 @@
 // versit vcal: vCalendar files through the reader, and their events and
 // to-dos as the client receives them.
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -212,10 +213,21 @@ int vcalCheckTolerantly(const char *path, ReportSink &sink) {
 // ---------------------------------------------------------------------------
 // versit vcal items FILE.vcs|- [--json]
 
+// `value` in decimal, with zeros before it up to `width` digits.
+void appendNumber(std::string &out, unsigned long value, size_t width = 0) {
+    char digits[24];
+    char *p = digits + sizeof digits;
+    do {
+        *--p = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0 || digits + sizeof digits - p < static_cast<std::ptrdiff_t>(width));
+    out.append(p, static_cast<size_t>(digits + sizeof digits - p));
+}
+
 // Minutes since 1 January 1991 as a UTC date-time. The library's calendar
 // makes every fourth year a leap year, which the Gregorian calendar agrees
 // with until 2100, beyond every time the library produces.
-std::string utcText(CalapiTime minutes, bool json) {
+void appendUtc(std::string &out, CalapiTime minutes, bool json) {
     uint32_t day = minutes / 1440;
     uint32_t year = 1991;
     for (uint32_t length = 365; day >= length; length = (year % 4 == 0) ? 366 : 365) {
@@ -229,19 +241,44 @@ std::string utcText(CalapiTime minutes, bool json) {
         if (day < length) break;
         day -= length;
     }
-    char text[32];
-    std::snprintf(text, sizeof text,
-                  json ? "%04u-%02u-%02uT%02u:%02u:00Z" : "%04u-%02u-%02u %02u:%02uZ", year,
-                  month + 1, day + 1, minutes % 1440 / 60, minutes % 60);
-    return text;
+    // (The last minute the record holds falls in the year 10157.)
+    char text[24];
+    char *p = text;
+    auto two = [&p](uint32_t v) {
+        *p++ = static_cast<char>('0' + v / 10);
+        *p++ = static_cast<char>('0' + v % 10);
+    };
+    if (year >= 10000) *p++ = static_cast<char>('0' + year / 10000);
+    two(year / 100 % 100);
+    two(year % 100);
+    *p++ = '-';
+    two(month + 1);
+    *p++ = '-';
+    two(day + 1);
+    *p++ = json ? 'T' : ' ';
+    two(minutes % 1440 / 60);
+    *p++ = ':';
+    two(minutes % 60);
+    for (const char *tail = json ? ":00Z" : "Z"; *tail != '\0'; ++tail)
+        *p++ = *tail;
+    out.append(text, static_cast<size_t>(p - text));
 }
 
 // A text on one line: its line breaks as the escapes JSON (and a reader)
 // knows, quotes and backslashes escaped, other control bytes in hex.
-std::string quoted(const char *text) {
-    std::string out = "\"";
+void appendQuoted(std::string &out, const char *text) {
+    out += '"';
     const char *const end = text + std::strlen(text);
-    for (const char *p = text; p < end; ++p) {
+    for (const char *p = text; p < end;) {
+        // Printable ASCII but quotes and backslashes, as it stands: most
+        // of every text.
+        const char *run = p;
+        while (run < end && static_cast<unsigned char>(*run) >= 0x20 &&
+               static_cast<unsigned char>(*run) < 0x80 && *run != '"' && *run != '\\')
+            ++run;
+        out.append(p, static_cast<size_t>(run - p));
+        p = run;
+        if (p == end) break;
         const auto c = static_cast<unsigned char>(*p);
         if (c == '\r')
             out += "\\r";
@@ -252,9 +289,10 @@ std::string quoted(const char *text) {
         else if (c == '"' || c == '\\')
             out += {'\\', static_cast<char>(c)};
         else if (c < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", c);
-            out += escape;
+            static constexpr char kHex[] = "0123456789abcdef";
+            out += "\\u00";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
         } else {
             const size_t n = utf8Length(reinterpret_cast<const unsigned char *>(p),
                                         static_cast<size_t>(end - p));
@@ -265,64 +303,110 @@ std::string quoted(const char *text) {
                 p += n - 1;
             }
         }
+        ++p;
     }
-    return out + "\"";
+    out += '"';
 }
 
-// Writes one item's fields, as "name  value" lines or as JSON members.
+std::string quoted(const char *text) {
+    std::string out;
+    appendQuoted(out, text);
+    return out;
+}
+
+// Writes one item's fields, as "name  value" lines or as JSON members,
+// gathered and written at the item's end.
 class ItemWriter {
   public:
     explicit ItemWriter(bool json) : json_(json) {}
     void begin(const char *kind, unsigned calendar, unsigned n) {
         if (json_) {
-            std::printf("%s{\"type\":\"%s\"", n > 1 ? "," : "",
-                        std::strcmp(kind, "to-do") == 0 ? "todo" : kind);
+            out_ += n > 1 ? ",{\"type\":\"" : "{\"type\":\"";
+            out_ += std::strcmp(kind, "to-do") == 0 ? "todo" : kind;
+            out_ += '"';
         } else {
-            std::printf("%s %u.%u\n", kind, calendar, n);
+            out_ += kind;
+            out_ += ' ';
+            appendNumber(out_, calendar);
+            out_ += '.';
+            appendNumber(out_, n);
+            out_ += '\n';
         }
     }
-    void end() { std::fputs(json_ ? "}" : "", stdout); }
-    void text(const char *name, const char *value) { field(name, quoted(value)); }
+    void end() {
+        if (json_) out_ += '}';
+        std::fwrite(out_.data(), 1, out_.size(), stdout);
+        out_.clear();
+    }
+    void text(const char *name, const char *value) {
+        open(name);
+        appendQuoted(out_, value);
+        close();
+    }
     void time(const char *name, CalapiTime value) {
-        field(name, json_ ? "\"" + utcText(value, true) + "\"" : utcText(value, false));
+        open(name);
+        if (json_) out_ += '"';
+        appendUtc(out_, value, json_);
+        if (json_) out_ += '"';
+        close();
     }
     void number(const char *name, unsigned long value, const char *meaning = nullptr) {
-        std::string v = std::to_string(value);
-        if (meaning != nullptr && !json_) v += std::string(" (") + meaning + ")";
-        field(name, v);
+        open(name);
+        appendNumber(out_, value);
+        if (meaning != nullptr && !json_) {
+            out_ += " (";
+            out_ += meaning;
+            out_ += ')';
+        }
+        close();
     }
     void occurrences(const std::vector<TimePlace> &places) {
         if (json_) {
-            std::fputs(",\"occurrences\":[", stdout);
+            out_ += ",\"occurrences\":[";
             for (size_t i = 0; i < places.size(); ++i) {
-                std::printf("%s{\"start\":\"%s\",\"duration\":%lu}", i > 0 ? "," : "",
-                            utcText(places[i].start, true).c_str(),
-                            static_cast<unsigned long>(places[i].duration));
+                out_ += i > 0 ? ",{\"start\":\"" : "{\"start\":\"";
+                appendUtc(out_, places[i].start, true);
+                out_ += "\",\"duration\":";
+                appendNumber(out_, places[i].duration);
+                out_ += '}';
             }
-            std::fputs("]", stdout);
+            out_ += ']';
             return;
         }
-        std::printf("  %-15s%zu\n", "occurrences", places.size());
+        open("occurrences");
+        appendNumber(out_, places.size());
+        close();
         for (const TimePlace &p : places) {
-            std::printf("  %-15s%s, %lu min\n", "", utcText(p.start, false).c_str(),
-                        static_cast<unsigned long>(p.duration));
+            open("");
+            appendUtc(out_, p.start, false);
+            out_ += ", ";
+            appendNumber(out_, p.duration);
+            out_ += " min\n";
         }
     }
 
   private:
-    void field(const char *name, const std::string &value) {
+    // What stands before a field's value: `,"name":` ("audio alarm" is
+    // audioAlarm to a script), or the name in a column of fifteen.
+    void open(const char *name) {
         if (json_) {
-            // "audio alarm" is audioAlarm to a script.
-            std::string member;
+            out_ += ",\"";
             for (const char *p = name; *p != '\0'; ++p) {
-                if (*p != ' ') member += p > name && p[-1] == ' ' ? static_cast<char>(*p - 32) : *p;
+                if (*p != ' ') out_ += p > name && p[-1] == ' ' ? static_cast<char>(*p - 32) : *p;
             }
-            std::printf(",\"%s\":%s", member.c_str(), value.c_str());
+            out_ += "\":";
         } else {
-            std::printf("  %-15s%s\n", name, value.c_str());
+            out_ += "  ";
+            const size_t width = std::strlen(name);
+            out_ += name;
+            if (width < 15) out_.append(15 - width, ' ');
         }
     }
+    void close() {
+        if (!json_) out_ += '\n';
+    }
     bool json_;
+    std::string out_;
 };
 
 const char *categoryName(uint16_t code) {
