@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,24 +17,36 @@
 namespace {
 
 // The bytes of a file (or of standard input for "-") one at a time, as the
-// reader asks for them; after the end, 0 for ever.
+// reader asks for them; after the end, 0 for ever. Taken from a block
+// read ahead: a locked getc per byte cost more than the reading.
 struct FileSource {
     FILE *file;
-    bool failed;
+    bool failed = false;
+    const unsigned char *at = nullptr;
+    const unsigned char *end = nullptr;
+    unsigned char block[1 << 16];
 };
 
-int32_t nextByte(void *stream, uint8_t *byte) {
-    auto *source = static_cast<FileSource *>(stream);
-    const int c = std::getc(source->file);
-    if (c == EOF) {
-        if (std::ferror(source->file) != 0) {
-            source->failed = true;
+int32_t refill(FileSource &source, uint8_t *byte) {
+    const size_t got = std::fread(source.block, 1, sizeof source.block, source.file);
+    if (got == 0) {
+        if (std::ferror(source.file) != 0) {
+            source.failed = true;
             return VCAL_ERR_NO_LINE;
         }
         *byte = 0;
         return 0;
     }
-    *byte = static_cast<uint8_t>(c);
+    source.at = source.block + 1;
+    source.end = source.block + got;
+    *byte = source.block[0];
+    return 0;
+}
+
+int32_t nextByte(void *stream, uint8_t *byte) {
+    auto *source = static_cast<FileSource *>(stream);
+    if (source->at == source->end) return refill(*source, byte);
+    *byte = *source->at++;
     return 0;
 }
 
@@ -91,13 +104,14 @@ bool readFile(const char *path, Reading &r) {
         std::fprintf(stderr, "versit: cannot open %s\n", path);
         return false;
     }
-    FileSource source{file, false};
+    auto source = std::make_unique<FileSource>();
+    source->file = file;
     uint8_t versionOk = 0;
     char version[9] = {};
-    r.rc = vCal_ParseTreeFromStreamGet(&r.tree, &source, nextByte, &r.errors, &r.warnings, nullptr,
-                                       nullptr, &versionOk, version, 0);
+    r.rc = vCal_ParseTreeFromStreamGet(&r.tree, source.get(), nextByte, &r.errors, &r.warnings,
+                                       nullptr, nullptr, &versionOk, version, 0);
     if (!stdinput) std::fclose(file);
-    r.readFailed = source.failed;
+    r.readFailed = source->failed;
     return true;
 }
 
@@ -566,12 +580,24 @@ int32_t addItems(Input &in, ParseTreeHandle **out, VCalendarNode *calendar, uint
     return failure != 0 ? failure : rc == VCAL_ERR_NO_MORE_ENTITIES ? 0 : rc;
 }
 
+// The writer's bytes, gathered into blocks before they go to the file.
 struct FileSink {
-    FILE *file;
+    FILE *file = nullptr;
+    size_t used = 0;
+    unsigned char block[1 << 16];
+
+    bool flush() {
+        const size_t n = used;
+        used = 0;
+        return std::fwrite(block, 1, n, file) == n;
+    }
 };
 
 int32_t putByte(void *stream, uint8_t byte) {
-    return std::fputc(byte, static_cast<FileSink *>(stream)->file) == EOF ? VCAL_ERR_NO_LINE : 0;
+    auto *sink = static_cast<FileSink *>(stream);
+    if (sink->used == sizeof sink->block && !sink->flush()) return VCAL_ERR_NO_LINE;
+    sink->block[sink->used++] = byte;
+    return 0;
 }
 
 // versit vcal rewrite --strict FILE.vcs|- [-o FILE]: every item the exact
@@ -611,11 +637,13 @@ int vcalRewriteStrict(const char *path, const char *outPath, ReportSink &sink) {
         std::fprintf(stderr, "versit: %s: no event or to-do to write\n", path);
         return 2;
     }
-    FileSink output{outPath != nullptr ? std::fopen(outPath, "wb") : stdout};
+    auto output = std::make_unique<FileSink>();
+    output->file = outPath != nullptr ? std::fopen(outPath, "wb") : stdout;
     int32_t rc = VCAL_ERR_NO_LINE;
-    if (output.file != nullptr) {
-        rc = vCal_ParseTreeToStreamPut(out, &output, putByte, "1.0", nullptr);
-        if (outPath != nullptr && std::fclose(output.file) != 0 && rc == 0) rc = VCAL_ERR_NO_LINE;
+    if (output->file != nullptr) {
+        rc = vCal_ParseTreeToStreamPut(out, output.get(), putByte, "1.0", nullptr);
+        if (!output->flush() && rc == 0) rc = VCAL_ERR_NO_LINE;
+        if (outPath != nullptr && std::fclose(output->file) != 0 && rc == 0) rc = VCAL_ERR_NO_LINE;
         if (outPath == nullptr && std::fflush(stdout) != 0 && rc == 0) rc = VCAL_ERR_NO_LINE;
     }
     vCal_DestroyParseTree(&out);
