@@ -2,6 +2,7 @@
 // first mapped to what the target holds (its name there, its parameters,
 // its value's form and type), then rendered: one mapping for 4.0 and
 // jCard, as RFC 7095 makes jCard a rendering of 4.0.
+#include <algorithm>
 #include <cstdlib>
 
 #include "interop/convert/card.h"
@@ -161,24 +162,44 @@ bool knownValue(int32_t to, std::string_view value) {
 // was, and a soft break ("=", CR LF, blank) before the line passes 75.
 bool appendQuotedPrintable(vcal::TextBuffer &out, std::string_view text, size_t column) {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    for (size_t i = 0; i < text.size(); ++i) {
+    constexpr size_t kWidth = 73;
+    const size_t n = text.size();
+    auto plain = [](char c) { return c >= 0x20 && c < 0x7F && c != '='; };
+    // Readers trim the blanks around a value: those are escaped.
+    auto edge = [&](size_t i) { return (i == 0 || i + 1 == n) && ascii::isBlank(text[i]); };
+    for (size_t i = 0; i < n;) {
+        if (plain(text[i]) && !edge(i)) {
+            // A run of bytes that stand as they are, put as far as the
+            // line has room for them.
+            size_t end = i + 1;
+            while (end < n && plain(text[end]) && !edge(end))
+                ++end;
+            while (i < end) {
+                if (column >= kWidth) {
+                    if (!put(out, "=\r\n ")) return false;
+                    column = 1;
+                }
+                const size_t take = std::min(end - i, kWidth - column);
+                if (!put(out, text.substr(i, take))) return false;
+                column += take;
+                i += take;
+            }
+            continue;
+        }
         const auto c = static_cast<unsigned char>(text[i]);
-        // Readers trim the blanks around a value: those are escaped.
-        const bool edge = (i == 0 || i + 1 == text.size()) && (c == ' ' || c == '\t');
-        char escaped[6] = {'=', kHex[c >> 4], kHex[c & 15], 0, 0, 0};
+        const char escaped[3] = {'=', kHex[c >> 4], kHex[c & 15]};
         std::string_view piece(escaped, 3);
         if (c == '\r' || c == '\n') {
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            if (c == '\r' && i + 1 < n && text[i + 1] == '\n') ++i;
             piece = "=0D=0A";
-        } else if (c >= 0x20 && c < 0x7F && c != '=' && !edge) {
-            piece = std::string_view(text.data() + i, 1);
         }
-        if (column + piece.size() > 73) {
+        if (column + piece.size() > kWidth) {
             if (!put(out, "=\r\n ")) return false;
             column = 1;
         }
         if (!put(out, piece)) return false;
         column += piece.size();
+        ++i;
     }
     return true;
 }
@@ -587,12 +608,16 @@ bool Writer::emit21(const CardProperty &p, Mapped &m) {
         }
     }
     const std::string_view v = viewOf(value);
-    bool eightBit = false;
-    bool special = false;
+    // (Without a branch per byte, which the compiler can widen.)
+    unsigned bits = 0;
+    unsigned specials = 0;
     for (char ch : v) {
-        eightBit = eightBit || (static_cast<unsigned char>(ch) & 0x80) != 0;
-        special = special || ch == '\r' || ch == '\n' || ch == '=';
+        bits |= static_cast<unsigned char>(ch);
+        specials |= static_cast<unsigned>(ch == '\r') | static_cast<unsigned>(ch == '\n') |
+                    static_cast<unsigned>(ch == '=');
     }
+    const bool eightBit = (bits & 0x80) != 0;
+    const bool special = specials != 0;
     const bool blankEdge = !v.empty() && (v.front() == ' ' || v.front() == '\t' ||
                                           v.back() == ' ' || v.back() == '\t');
     const bool quoted = eightBit || special || blankEdge || text.length + 1 + v.size() > 75;
