@@ -8,6 +8,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/copy.h"
+
 namespace vcal {
 
 enum Message : uint16_t {
@@ -119,20 +121,7 @@ struct TextBuffer {
     bool grow(size_t needed);
     // Short pieces are moved without a call: most are a few bytes.
     static void copy(char *to, std::string_view piece) {
-        const char *from = piece.data();
-        const size_t n = piece.size();
-        if (n >= 8 && n <= 16) {
-            std::memcpy(to, from, 8);
-            std::memcpy(to + n - 8, from + n - 8, 8);
-        } else if (n >= 4 && n < 8) {
-            std::memcpy(to, from, 4);
-            std::memcpy(to + n - 4, from + n - 4, 4);
-        } else if (n > 16) {
-            std::memcpy(to, from, n);
-        } else {
-            for (size_t i = 0; i < n; ++i)
-                to[i] = from[i];
-        }
+        platform::copyBytes(to, piece.data(), piece.size());
     }
 };
 

@@ -36,6 +36,7 @@
 #include <cstring>
 
 #include "platform/ascii.h"
+#include "platform/copy.h"
 #include "versit/encoding.h"
 #include "versit_core.h"
 
@@ -123,12 +124,18 @@ void Writer::emit(const char *p, size_t n) {
     case SinkKind::Count:
         return;
     case SinkKind::Memory:
-        std::memcpy(memory, p, n);
+        platform::copyBytes(memory, p, n);
         memory += n;
         *memory = '\0';
         return;
     case SinkKind::Stream:
     case SinkKind::Callback:
+        // Most pieces are a few bytes that the stage has room for.
+        if (n <= 16 && sizeof stage_ - staged_ >= 16) {
+            platform::copyBytes(stage_ + staged_, p, n);
+            staged_ += n;
+            return;
+        }
         while (n > 0) {
             if (staged_ == sizeof stage_) flushStage();
             const size_t take = n < sizeof stage_ - staged_ ? n : sizeof stage_ - staged_;
