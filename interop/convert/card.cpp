@@ -213,16 +213,6 @@ constexpr std::string_view kTypes21[] = {
     "INTERNET", "IBMMAIL", "MCIMAIL", "POWERSHARE", "PRODIGY",   "TLX",     "X400",
 };
 
-int compareUpper(std::string_view a, std::string_view b) {
-    const size_t n = a.size() < b.size() ? a.size() : b.size();
-    for (size_t i = 0; i < n; ++i) {
-        const char x = ascii::upper(a[i]);
-        const char y = ascii::upper(b[i]);
-        if (x != y) return x < y ? -1 : 1;
-    }
-    return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
-}
-
 bool digits(std::string_view text, size_t at, size_t count) {
     if (at + count > text.size()) return false;
     for (size_t i = 0; i < count; ++i) {
@@ -235,42 +225,61 @@ bool digits(std::string_view text, size_t at, size_t count) {
 
 namespace {
 
-// Where the names of each first letter stand in the sorted table: a lookup
-// compares a handful of names, not a binary search's worth of case-blind
-// comparisons (every property of every card is looked up).
-struct LetterRange {
-    uint8_t begin = 0;
-    uint8_t end = 0;
-};
-struct LetterIndex {
-    LetterRange ranges[26];
+// The names of each first letter and length: at most two, so that a
+// lookup compares one name or two, not every name of the letter (every
+// property of every card is looked up).
+constexpr size_t kLongestName = 12;
+constexpr uint8_t kNoName = 0xFF;
+struct NameIndex {
+    uint8_t slots[26][kLongestName + 1][2];
 };
 
-constexpr LetterIndex indexByLetter() {
-    LetterIndex index{};
+constexpr NameIndex indexNames() {
+    NameIndex index{};
+    for (auto &letter : index.slots) {
+        for (auto &length : letter)
+            length[0] = length[1] = kNoName;
+    }
     constexpr size_t kCount = sizeof kProperties / sizeof kProperties[0];
-    static_assert(kCount < 256, "the index holds 8-bit positions");
+    static_assert(kCount < kNoName, "the index holds 8-bit positions");
     for (size_t i = 0; i < kCount; ++i) {
-        LetterRange &r = index.ranges[kProperties[i].name[0] - 'A'];
-        if (r.end == 0) r.begin = static_cast<uint8_t>(i);
-        r.end = static_cast<uint8_t>(i + 1);
+        const std::string_view name = kProperties[i].name;
+        uint8_t(&slot)[2] = index.slots[name[0] - 'A'][name.size()];
+        slot[slot[0] == kNoName ? 0 : 1] = static_cast<uint8_t>(i);
     }
     return index;
 }
 
-constexpr LetterIndex kByLetter = indexByLetter();
+constexpr NameIndex kNames = indexNames();
+
+// Every name fits the index, and no third name shares a letter and length.
+constexpr bool namesIndexed() {
+    for (const PropertyInfo &p : kProperties) {
+        const std::string_view name = p.name;
+        if (name.size() > kLongestName || name[0] < 'A' || name[0] > 'Z') return false;
+        size_t same = 0;
+        for (const PropertyInfo &q : kProperties) {
+            if (q.name[0] == name[0] && q.name.size() == name.size()) ++same;
+        }
+        if (same > 2) return false;
+    }
+    return true;
+}
+static_assert(namesIndexed(), "the name index holds two names of a letter and length");
 
 } // namespace
 
 const PropertyInfo *findProperty(std::string_view name) {
-    if (name.empty()) return nullptr;
+    if (name.empty() || name.size() > kLongestName) return nullptr;
     const char first = ascii::upper(name[0]);
     if (first < 'A' || first > 'Z') return nullptr;
-    const LetterRange r = kByLetter.ranges[first - 'A'];
-    for (size_t i = r.begin; i < r.end; ++i) {
+    for (const uint8_t i : kNames.slots[first - 'A'][name.size()]) {
+        if (i == kNoName) break;
         const std::string_view candidate = kProperties[i].name;
-        if (candidate.size() == name.size() && compareUpper(candidate, name) == 0)
-            return &kProperties[i];
+        size_t k = 1;
+        while (k < name.size() && ascii::upper(name[k]) == candidate[k])
+            ++k;
+        if (k == name.size()) return &kProperties[i];
     }
     return nullptr;
 }

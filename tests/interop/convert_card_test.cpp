@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <string>
 #include <vector>
 
+#include "interop/convert/card.h"
 #include "interop/convert/contentLine.h"
 #include "interop/convert/json.h"
 #include "interop/convert_support.h"
@@ -32,6 +35,35 @@ std::string card21(const std::string &body) {
 
 // A 1x1 PNG, in BASE64.
 const std::string kPng = "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk";
+
+// Every name the converter knows is found whatever its case; names that
+// share a known name's first letter and length, or start like one, are not.
+TEST(ConvertCard, PropertyNamesLookedUpCaseBlind) {
+    static const char *const kKnown[] = {
+        "ADR",        "AGENT", "ANNIVERSARY",  "BDAY",        "CALADRURI", "CALURI",
+        "CATEGORIES", "CLASS", "CLIENTPIDMAP", "EMAIL",       "FBURL",     "FN",
+        "GENDER",     "GEO",   "IMPP",         "KEY",         "KIND",      "LABEL",
+        "LANG",       "LOGO",  "MAILER",       "MEMBER",      "N",         "NAME",
+        "NICKNAME",   "NOTE",  "ORG",          "PHOTO",       "PRODID",    "PROFILE",
+        "RELATED",    "REV",   "ROLE",         "SORT-STRING", "SOUND",     "SOURCE",
+        "TEL",        "TITLE", "TZ",           "UID",         "URL",       "VERSION",
+        "XML"};
+    for (const char *known : kKnown) {
+        std::string name = known;
+        for (size_t i = 0; i < name.size(); i += 2)
+            name[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(name[i])));
+        for (const std::string &form : {std::string(known), name}) {
+            const interop::convert::PropertyInfo *info = interop::convert::findProperty(form);
+            ASSERT_NE(info, nullptr) << form;
+            EXPECT_EQ(info->name, known);
+        }
+    }
+    for (const char *other :
+         {"", "X", "NOTA", "LAND", "MEMBERS", "UIX", "URI", "TE", "TELX", "CLIENTPIDMAPS",
+          "SORT-STRINGS", "1TEL", "-N", "N-", "\xC9MAIL", "X-ABLABEL", "TZ ", "NAMEX"}) {
+        EXPECT_EQ(interop::convert::findProperty(other), nullptr) << other;
+    }
+}
 
 TEST(ConvertCard, LinesAsEachVersionWritesThem) {
     struct Case {
