@@ -3,11 +3,21 @@
 // being read.
 #pragma once
 
+#include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 
 #include "versit_interop.h"
 
 namespace interop {
+
+// vsnprintf(out, size, format, args) for formats of the conversions
+// messages use (%s, %.*s, %.Ns, %c, %d, %u, %ld, %lu, %lld, %llu, %zu,
+// %%), written without the C library's formatter, which costs more than
+// most messages are long: true with what vsnprintf would have written,
+// false (`out` undefined) for anything else, which the caller then gives
+// to vsnprintf. `size` is at least 1.
+bool formatPlain(char *out, size_t size, const char *format, va_list args);
 
 class Reporter {
   public:

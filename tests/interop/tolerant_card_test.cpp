@@ -2,6 +2,9 @@
 // card's properties as read (decoded, in text order), the reports with
 // their lines and kinds, and the counts.
 #include <algorithm>
+#include <climits>
+#include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -12,6 +15,7 @@
 #include "interop/charset/utf8.h"
 #include "interop/recover/cardRecover.h"
 #include "interop/recover/lines.h"
+#include "interop/recover/report.h"
 #include "vcard/vcard_support.h"
 #include "versit_interop.h"
 
@@ -540,3 +544,55 @@ TEST(Reports, MessagesAreAsPrintfWouldWriteThem) {
 }
 
 } // namespace
+
+namespace {
+
+// A message as the reporter formats it, or "(left to printf)" when it
+// leaves the format to the C library; and as vsnprintf formats it.
+std::string plain(size_t size, const char *format, ...) {
+    std::vector<char> out(size, '#');
+    va_list args;
+    va_start(args, format);
+    const bool made = interop::formatPlain(out.data(), size, format, args);
+    va_end(args);
+    return made ? std::string(out.data()) : "(left to printf)";
+}
+
+std::string printed(size_t size, const char *format, ...) {
+    std::vector<char> out(size, '#');
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(out.data(), size, format, args);
+    va_end(args);
+    return out.data();
+}
+
+} // namespace
+
+// Messages are formatted without printf where their conversions allow,
+// to the same text, cut where vsnprintf cuts it; other formats are left
+// to the C library.
+TEST(Reports, PlainFormatsAsPrintfDoes) {
+    const std::string longText(400, 'x');
+#define SAME(size, ...) EXPECT_EQ(plain(size, __VA_ARGS__), printed(size, __VA_ARGS__))
+    SAME(320, "words alone");
+    SAME(320, "a %s b %d c", "text", -5);
+    SAME(320, "%d %d %u", INT_MIN, INT_MAX, UINT_MAX);
+    SAME(320, "%ld %lu %lld %llu", LONG_MIN, ULONG_MAX, LLONG_MIN, ULLONG_MAX);
+    SAME(320, "%zu of %zu", size_t{0}, SIZE_MAX);
+    SAME(320, "[%.*s] [%.*s] [%.*s]", 3, "abcdef", -1, "abc", 10, "abc");
+    SAME(320, "[%.2s] [%.0s] [%.12s]", "abc", "abc", "abc");
+    SAME(320, "%c%c = 100%%", 'a', 'b');
+    SAME(320, "%s", longText.c_str());
+    SAME(320, "%s and %d more", longText.c_str(), 7);
+    SAME(8, "%d %s", 123456, "abc");
+    SAME(8, "%s", "1234567");
+    SAME(1, "%s", "a");
+#undef SAME
+    // (A precision that ends before the text does is all that is read.)
+    const char unended[3] = {'a', 'b', 'c'};
+    EXPECT_EQ(plain(320, "%.*s!", 3, unended), "abc!");
+    for (const char *format : {"%x", "%5d", "%-15s", "%.3d", "%zd", "%f", "%", "%l", "%.*d"})
+        EXPECT_EQ(plain(320, format, 1, 2), "(left to printf)") << format;
+    EXPECT_EQ(plain(320, "%s", static_cast<const char *>(nullptr)), "(left to printf)");
+}
