@@ -96,7 +96,6 @@ struct Verbosity {
 
 void report(void *user, const VI_Report *r) {
     const auto *v = static_cast<const Verbosity *>(user);
-    if (!v->verbose) return;
     ReportSink sink{v->path, true};
     printReport(&sink, r);
 }
@@ -165,8 +164,11 @@ int runConvert(int argc, char **argv) {
         Output out{file, gather ? &gathered : nullptr, &progress};
         Verbosity verbosity{path, o.verbose};
         VI_ConvertCounts counts{};
-        const int32_t rc = VI_convert(text.data(), text.size(), from, to, writeOutput, &out, report,
-                                      &verbosity, &counts);
+        // Without --verbose nothing is printed but the counts: with no one
+        // to hear them, the library makes no messages (nor looks for their
+        // lines).
+        const int32_t rc = VI_convert(text.data(), text.size(), from, to, writeOutput, &out,
+                                      o.verbose ? report : nullptr, &verbosity, &counts);
         const bool cards = from <= VI_FORMAT_VCARD40;
         if (rc != 0) {
             if (rc == VI_ERR_NOT_CONVERTIBLE)
