@@ -1,8 +1,10 @@
 // The converter on any text, to every format: no crash, no read past the
 // input, the whole output handed over, JSON output balanced, and counts
-// that add up.
+// that add up; with a report function, every message a line's worth of
+// text, and the output and counts those of a conversion no one listens to.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "fuzz_support.h"
@@ -37,6 +39,12 @@ bool balanced(const std::string &json) {
     return depth == 0 && !inString;
 }
 
+void listen(void *user, const VI_Report *report) {
+    check(report->message != nullptr && report->message[0] != '\0' &&
+          std::strlen(report->message) < 320);
+    ++*static_cast<uint64_t *>(user);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -54,5 +62,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     check(counts.written <= counts.read && counts.lossy <= counts.written);
     if (to == VI_FORMAT_JCARD || to == VI_FORMAT_JCAL) check(balanced(out));
+    if ((data[0] / VI_FORMAT_JCAL) % 2 == 1) {
+        std::string heard;
+        VI_ConvertCounts counted{};
+        uint64_t reports = 0;
+        check(VI_convert(text, size - 1, VI_FORMAT_UNKNOWN, to, collect, &heard, listen, &reports,
+                         &counted) == 0);
+        check(heard == out && counted.read == counts.read && counted.written == counts.written &&
+              counted.lossy == counts.lossy && counted.skipped == counts.skipped &&
+              counted.junkLines == counts.junkLines);
+    }
     return 0;
 }
