@@ -156,8 +156,7 @@ bool decoded(const Line10 &l, vcal::TextBuffer &out) {
 // `now`: the model being written then keeps the lines for its own reports.
 class LineFinder : public DeferredLines {
   public:
-    LineFinder(const VI_TolerantReader &r, bool now)
-        : DeferredLines(nullptr, 0), r_(r), now_(now) {}
+    explicit LineFinder(const VI_TolerantReader &r) : DeferredLines(nullptr, 0), r_(r) {}
 
     // The item whose lines are asked for next; null when its place is not known.
     void item(const ItemOrigin *origin) {
@@ -167,7 +166,7 @@ class LineFinder : public DeferredLines {
     // The original line of the item's next line starting with `name`, or
     // `fallback`.
     uint64_t find(std::string_view name, uint64_t fallback) {
-        return ask(Question::Property, name, fallback, now_);
+        return ask(Question::Property, name, fallback);
     }
 
   private:
@@ -210,7 +209,6 @@ class LineFinder : public DeferredLines {
     }
 
     const VI_TolerantReader &r_;
-    bool now_;
     const ItemOrigin *origin_ = nullptr;
 };
 
@@ -1072,7 +1070,7 @@ struct KeptUse {
 class Items10 final : public CalendarItems {
   public:
     Items10(Job &job, CalModel &model, CalendarWriter write, const VI_TolerantReader &r)
-        : job_(job), model_(model), write_(write), finder_(r, false), aheadFinder_(r, true) {}
+        : job_(job), model_(model), write_(write), finder_(r), aheadFinder_(r) {}
     Items10(const Items10 &) = delete;
     Items10 &operator=(const Items10 &) = delete;
     // The model outlives the head it was given.
@@ -1119,12 +1117,18 @@ class Items10 final : public CalendarItems {
         const uint64_t begin = origin != nullptr ? origin->line : 0;
         const bool lost = origin != nullptr && origin->lossy;
         if (ahead()) {
-            // Converted for what its times say of zones, then forgotten;
-            // the lines of what it says are looked for at once.
+            // Converted for what its times say of zones, then forgotten.
+            // Of its lines only those the zone's reports may name are
+            // looked for, while the item is still where they can be found.
             const CalModel::Mark mark = model_.mark();
             aheadFinder_.item(origin);
             int32_t rc = convertItem(aheadContext_, type, lines, begin, lost, aheadFinder_);
             if (rc == 0 && !zoneUse(model_, use_, mark.entries, 1)) rc = VLIB_ERR_NO_MEMORY;
+            for (uint64_t *line : {&use_.otherLine, &use_.floatingLine}) {
+                const uint64_t n = Reporter::deferredIndex(*line);
+                if (n != Reporter::kNotDeferred)
+                    *line = DeferredLines::resolve(static_cast<DeferredLines *>(&aheadFinder_), n);
+            }
             model_.rollback(mark);
             return rc;
         }

@@ -169,14 +169,14 @@ class RecordLines : public DeferredLines {
     void card(uint64_t line, size_t at);
     // The line of the next BEGIN:VCARD after `after` (a nested card), 0
     // when none is found.
-    uint64_t begin(uint64_t after) { return ask(Question::Begin, {}, after, false); }
+    uint64_t begin(uint64_t after) { return ask(Question::Begin, {}, after); }
     // The line of the next property named `name` (group left out) before
     // the card's END; `fallback` when there is none.
     uint64_t property(std::string_view name, uint64_t fallback) {
-        return ask(Question::Property, name, fallback, false);
+        return ask(Question::Property, name, fallback);
     }
     // Passes over the END of a nested card.
-    void end() { ask(Question::End, {}, 0, false); }
+    void end() { ask(Question::End, {}, 0); }
 
   private:
     void place() override;

@@ -15,13 +15,12 @@ void DeferredLines::restart() {
     outOfMemory_ = false;
 }
 
-uint64_t DeferredLines::ask(Question::Kind kind, std::string_view name, uint64_t given, bool now) {
+uint64_t DeferredLines::ask(Question::Kind kind, std::string_view name, uint64_t given) {
     if (!questions_.emplace(kind, name, given)) {
         outOfMemory_ = true;
         return kind == Question::Property ? given : 0;
     }
-    const size_t n = questions_.size() - 1;
-    return now ? answer(n) : Reporter::deferred(n);
+    return Reporter::deferred(questions_.size() - 1);
 }
 
 uint64_t DeferredLines::value(uint64_t given) const {

@@ -37,12 +37,12 @@ class DeferredLines {
   protected:
     // A new card or item: its questions start afresh.
     void restart();
-    // Asks the question of `kind` about `name` with `given`: its answer at
-    // once (`now`), or a deferred line. Without room to keep it, a
-    // property's fallback (other questions: 0). (Its parts are handed over
-    // apart: the question is made where it is kept, not on the stack and
-    // copied; see Array::emplace.)
-    uint64_t ask(Question::Kind kind, std::string_view name, uint64_t given, bool now);
+    // Asks the question of `kind` about `name` with `given`: a deferred
+    // line. Without room to keep it, a property's fallback (other
+    // questions: 0). (Its parts are handed over apart: the question is
+    // made where it is kept, not on the stack and copied; see
+    // Array::emplace.)
+    uint64_t ask(Question::Kind kind, std::string_view name, uint64_t given);
     // An earlier answer where `given` is deferred, else `given` itself.
     uint64_t value(uint64_t given) const;
     // Where the search starts, once per card or item; how a question is
