@@ -176,9 +176,10 @@ void Reporter::operator()(uint64_t line, VI_ReportKind kind, const char *format,
         va_list plain;
         va_copy(plain, args);
         // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized)
-        if (!formatPlain(message, sizeof message, format, plain))
-            std::vsnprintf(message, sizeof message, format, args);
+        const bool made = formatPlain(message, sizeof message, format, plain);
         va_end(plain);
+        // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized)
+        if (!made) std::vsnprintf(message, sizeof message, format, args);
     }
     va_end(args);
     if (text != message && std::strlen(text) >= sizeof message) {
