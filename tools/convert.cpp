@@ -89,17 +89,6 @@ void appendJsonItems(const std::string &json, std::vector<std::string> &items) {
     if (start < inner.size()) items.push_back(inner.substr(start));
 }
 
-struct Verbosity {
-    const char *path;
-    bool verbose;
-};
-
-void report(void *user, const VI_Report *r) {
-    const auto *v = static_cast<const Verbosity *>(user);
-    ReportSink sink{v->path, true};
-    printReport(&sink, r);
-}
-
 } // namespace
 
 int runConvert(int argc, char **argv) {
@@ -162,13 +151,13 @@ int runConvert(int argc, char **argv) {
         const std::string what = std::string(path) + ": MB written";
         Progress progress(what.c_str());
         Output out{file, gather ? &gathered : nullptr, &progress};
-        Verbosity verbosity{path, o.verbose};
+        ReportSink sink{path, true};
         VI_ConvertCounts counts{};
         // Without --verbose nothing is printed but the counts: with no one
         // to hear them, the library makes no messages (nor looks for their
         // lines).
         const int32_t rc = VI_convert(text.data(), text.size(), from, to, writeOutput, &out,
-                                      o.verbose ? report : nullptr, &verbosity, &counts);
+                                      o.verbose ? printReport : nullptr, &sink, &counts);
         const bool cards = from <= VI_FORMAT_VCARD40;
         if (rc != 0) {
             if (rc == VI_ERR_NOT_CONVERTIBLE)

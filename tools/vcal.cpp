@@ -353,26 +353,26 @@ class ItemWriter {
         out_.clear();
     }
     void text(const char *name, const char *value) {
-        open(name);
+        startField(name);
         appendQuoted(out_, value);
-        close();
+        endField();
     }
     void time(const char *name, CalapiTime value) {
-        open(name);
+        startField(name);
         if (json_) out_ += '"';
         appendUtc(out_, value, json_);
         if (json_) out_ += '"';
-        close();
+        endField();
     }
     void number(const char *name, unsigned long value, const char *meaning = nullptr) {
-        open(name);
+        startField(name);
         appendNumber(out_, value);
         if (meaning != nullptr && !json_) {
             out_ += " (";
             out_ += meaning;
             out_ += ')';
         }
-        close();
+        endField();
     }
     void occurrences(const std::vector<TimePlace> &places) {
         if (json_) {
@@ -387,11 +387,11 @@ class ItemWriter {
             out_ += ']';
             return;
         }
-        open("occurrences");
+        startField("occurrences");
         appendNumber(out_, places.size());
-        close();
+        endField();
         for (const TimePlace &p : places) {
-            open("");
+            startField("");
             appendUtc(out_, p.start, false);
             out_ += ", ";
             appendNumber(out_, p.duration);
@@ -402,7 +402,7 @@ class ItemWriter {
   private:
     // What stands before a field's value: `,"name":` ("audio alarm" is
     // audioAlarm to a script), or the name in a column of fifteen.
-    void open(const char *name) {
+    void startField(const char *name) {
         if (json_) {
             out_ += ",\"";
             for (const char *p = name; *p != '\0'; ++p) {
@@ -416,7 +416,7 @@ class ItemWriter {
             if (width < 15) out_.append(15 - width, ' ');
         }
     }
-    void close() {
+    void endField() {
         if (!json_) out_ += '\n';
     }
     bool json_;
