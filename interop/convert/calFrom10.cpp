@@ -152,8 +152,9 @@ bool decoded(const Line10 &l, vcal::TextBuffer &out) {
 
 // Where each property line of an item stands in the text the user gave:
 // looked for in the text the item was read from, from its BEGIN line on,
-// in the order the conversion asks. When a report carries the line, unless
-// `now`: the model being written then keeps the lines for its own reports.
+// in the order the conversion asks, when a report carries the line (the
+// read ahead for the zone works out the two lines its reports may name
+// before it leaves the item).
 class LineFinder : public DeferredLines {
   public:
     explicit LineFinder(const VI_TolerantReader &r) : DeferredLines(nullptr, 0), r_(r) {}
@@ -164,7 +165,7 @@ class LineFinder : public DeferredLines {
         restart();
     }
     // The original line of the item's next line starting with `name`, or
-    // `fallback`.
+    // `fallback`, as a deferred line.
     uint64_t find(std::string_view name, uint64_t fallback) {
         return ask(Question::Property, name, fallback);
     }
