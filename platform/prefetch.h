@@ -1,9 +1,9 @@
 // Text asked of memory before it is read. A scan that goes through its
 // text at several bytes a cycle waits on every cache line that is not
-// there yet; when work on other memory comes between two stretches of the
-// scan, the processor's own prefetcher loses the stream, and the next
-// stretch starts with a wait per line. Asking for the lines before that
-// other work starts lets them arrive meanwhile.
+// there yet. When other work comes between two stretches of the scan and
+// memory is slow to answer (as when other programs share it), the next
+// stretch would start with a wait per line; asking for its lines before
+// that other work starts lets them arrive meanwhile.
 #pragma once
 
 #include <cstddef>

@@ -48,6 +48,8 @@ constexpr size_t kNone = std::string_view::npos;
 // How much of the text after a card is asked of memory before the card is
 // handed on (see CardScanner::next).
 constexpr size_t kPrefetchAhead = 2048;
+// The shortest card after which it is.
+constexpr size_t kPrefetchAfter = 512;
 constexpr char kJoinedSoftBreak[] =
     "joined a quoted-printable soft line break with this line, which was not indented";
 
@@ -1268,9 +1270,16 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
     }
     card.joins = joins_.data();
     card.joinCount = joins_.size();
-    // The next card's lines, while this one is imported: most cards are
-    // shorter than this.
-    platform::prefetchText(text_ + cursor_.offset(), end_, kPrefetchAhead);
+    // The next card's lines, while this one is imported (most cards are
+    // shorter than this), each asked for once. It pays where memory is
+    // slow to answer, as when other work shares it; after a card of a few
+    // lines the requests cost more than they save.
+    const size_t ahead = cursor_.offset() + kPrefetchAhead;
+    if (card.length >= kPrefetchAfter && ahead > prefetched_) {
+        const size_t from = std::max(prefetched_, cursor_.offset());
+        platform::prefetchText(text_ + from, end_, ahead - from);
+        prefetched_ = ahead;
+    }
     return Step::Card;
 }
 

@@ -103,6 +103,7 @@ class CardScanner {
     bool copying_ = false;     // the card is being rebuilt in repaired_
     size_t cardStart_ = 0;
     uint64_t junkLines_ = 0;
+    size_t prefetched_ = 0; // the text up to here has been asked of memory
 };
 
 } // namespace interop
