@@ -1274,10 +1274,11 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
     // shorter than this), each asked for once. It pays where memory is
     // slow to answer, as when other work shares it; after a card of a few
     // lines the requests cost more than they save.
-    const size_t ahead = cursor_.offset() + kPrefetchAhead;
+    const size_t ahead =
+        std::min(cursor_.offset() + kPrefetchAhead, static_cast<size_t>(end_ - text_));
     if (card.length >= kPrefetchAfter && ahead > prefetched_) {
         const size_t from = std::max(prefetched_, cursor_.offset());
-        platform::prefetchText(text_ + from, end_, ahead - from);
+        platform::prefetchText(text_ + from, text_ + ahead, ahead - from);
         prefetched_ = ahead;
     }
     return Step::Card;
