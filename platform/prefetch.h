@@ -12,17 +12,15 @@ namespace platform {
 
 constexpr size_t kCacheLine = 64;
 
-// The lines of up to `bytes` bytes from `from`, none past `end`.
-inline void prefetchText(const char *from, const char *end, size_t bytes) {
+// The lines of the text from `from` up to `end` (not before it).
+inline void prefetchText(const char *from, const char *end) {
 #if defined(__GNUC__)
-    const size_t left = end > from ? static_cast<size_t>(end - from) : 0;
-    const size_t n = bytes < left ? bytes : left;
+    const auto n = static_cast<size_t>(end - from);
     for (size_t i = 0; i < n; i += kCacheLine)
         __builtin_prefetch(from + i);
 #else
     (void)from;
     (void)end;
-    (void)bytes;
 #endif
 }
 

@@ -1277,8 +1277,7 @@ CardScanner::Step CardScanner::next(VCardContext *context, Reporter &report, Car
     const size_t ahead =
         std::min(cursor_.offset() + kPrefetchAhead, static_cast<size_t>(end_ - text_));
     if (card.length >= kPrefetchAfter && ahead > prefetched_) {
-        const size_t from = std::max(prefetched_, cursor_.offset());
-        platform::prefetchText(text_ + from, text_ + ahead, ahead - from);
+        platform::prefetchText(text_ + std::max(prefetched_, cursor_.offset()), text_ + ahead);
         prefetched_ = ahead;
     }
     return Step::Card;
