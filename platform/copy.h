@@ -1,6 +1,7 @@
 // Copies of a few bytes without a call: most pieces a writer appends are
-// a name, a separator or a short value, for which a call to memcpy costs
-// more than the copy.
+// a name, a separator or a short value, as are most names, values and
+// lines the parse copies, and for those a call to memcpy costs more than
+// the copy.
 #pragma once
 
 #include <cstddef>

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "platform/copy.h"
 #include "platform/threadLocal.h"
 
 #if defined(__GLIBC__)
@@ -206,7 +207,7 @@ char *duplicateName(const char *text, size_t length) {
                                                                       : nameBlock(n);
     if (block == nullptr) return nullptr;
     auto *name = static_cast<char *>(block);
-    std::memcpy(name, text, length);
+    platform::copyBytes(name, text, length);
     name[length] = '\0';
     return name;
 }

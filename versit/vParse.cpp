@@ -43,6 +43,7 @@
 
 #include "platform/ascii.h"
 #include "platform/calapi.h"
+#include "platform/copy.h"
 #include "versit/encoding.h"
 #include "versit/vMemory.h"
 #include "versit/vRecords.h"
@@ -175,7 +176,7 @@ inline vValue *newTextValue(const char *text, size_t length) {
         vrec::logNoCore("VLIB_new_vValue()");
         return nullptr;
     }
-    std::memcpy(data, text, length);
+    platform::copyBytes(data, text, length);
     data[length] = '\0';
     data[length + 1] = '\0';
     return adoptValue(data, length + 1, 0);
@@ -579,7 +580,7 @@ Read LineReader::ReadLogicalLine(Input &in) {
         // One physical line: copy it, less an "=" right before its break.
         size_t n = static_cast<size_t>(contentEnd - contentStart);
         if (contentEnd != p && n > 0 && contentEnd[-1] == '=') --n;
-        std::memcpy(buffer_, contentStart, n);
+        platform::copyBytes(buffer_, contentStart, n);
         length_ = n;
     } else {
         unfold(begin, p, firstBreak);
@@ -616,7 +617,7 @@ void LineReader::unfold(const char *begin, const char *end, size_t firstBreak) {
         if (runStart == runEnd) continue; // nothing left: a break is still pending
         if (afterBreak && isBlank(*runStart)) ++runStart;
         afterBreak = false;
-        std::memcpy(buffer_ + out, runStart, static_cast<size_t>(runEnd - runStart));
+        platform::copyBytes(buffer_ + out, runStart, static_cast<size_t>(runEnd - runStart));
         out += static_cast<size_t>(runEnd - runStart);
     }
     length_ = out;

@@ -9,11 +9,34 @@
 
 #include "calapi32.h"
 
+#include "platform/copy.h"
 #include "platform/crt.h"
 #include "platform/win32.h"
 #include "support/temp_dir.h"
 
 namespace {
+
+// Every length a writer or the parse copies, from and to every alignment
+// within sixteen bytes: exactly those bytes, none written before or after
+// them (the short and middle lengths are copied in overlapping pieces).
+TEST(Copy, EveryLengthAndAlignment) {
+    char from[256];
+    for (size_t i = 0; i < sizeof from; ++i)
+        from[i] = static_cast<char>('A' + i % 53);
+    for (size_t n = 0; n <= 160; ++n) {
+        for (size_t at = 0; at < 16; ++at) {
+            char to[256];
+            std::memset(to, '.', sizeof to);
+            platform::copyBytes(to + 16 + at, from + at, n);
+            ASSERT_EQ(std::memcmp(to + 16 + at, from + at, n), 0) << n << " at " << at;
+            for (size_t i = 0; i < sizeof to; ++i) {
+                if (i < 16 + at || i >= 16 + at + n) {
+                    ASSERT_EQ(to[i], '.') << n << " at " << at;
+                }
+            }
+        }
+    }
+}
 
 // What the log writer's records do not reach: refused arguments, sleeping
 // and system texts that do not fit or do not exist.
