@@ -46,9 +46,9 @@ namespace {
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr size_t kNone = std::string_view::npos;
 // How much of the text after a card is asked of memory before the card is
-// handed on (see CardScanner::next).
+// handed on, and the shortest card after which it is (see
+// CardScanner::next).
 constexpr size_t kPrefetchAhead = 2048;
-// The shortest card after which it is.
 constexpr size_t kPrefetchAfter = 512;
 constexpr char kJoinedSoftBreak[] =
     "joined a quoted-printable soft line break with this line, which was not indented";

@@ -18,7 +18,7 @@ namespace {
 
 // Every length a writer or the parse copies, from and to every alignment
 // within sixteen bytes: exactly those bytes, none written before or after
-// them (the short and middle lengths are copied in overlapping pieces).
+// them (lengths of 4 to 16 are copied as two overlapping pieces).
 TEST(Copy, EveryLengthAndAlignment) {
     char from[256];
     for (size_t i = 0; i < sizeof from; ++i)
